@@ -1,0 +1,42 @@
+#pragma once
+// One serial line as the control MSComm1 sees it: the real one sits on QSerialPort,
+// the virtual one is wired in-process to the virtual instrument.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class TSerialBackend : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~TSerialBackend() override = default;
+
+    /// The system device behind "COMn" (n = 1..4), or an empty text when there is none.
+    virtual QString deviceForComPort(int n) const = 0;
+    /// True when a text typed by the user names a serial device of this system.
+    virtual bool isSerialDevice(const QString &text) const = 0;
+
+    /// Opens the device; throws TCommError carrying the system's text when it cannot.
+    virtual void open(const QString &device) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    /// Takes effect at once on an open line and for every later open.
+    virtual void setBaudRate(qint32 baud) = 0;
+
+    /// The instrument holds its clear-to-send line (its power, in practice).
+    virtual bool clearToSend() const = 0;
+
+    virtual qint64 bytesWaiting() const = 0;
+    /// Returns every waiting byte and removes it from the receive queue.
+    virtual QByteArray takeAll() = 0;
+    /// Queues the whole write, in call order; returns at once.
+    virtual void write(const QByteArray &bytes) = 0;
+
+Q_SIGNALS:
+    /// Raised as soon as one received byte waits, and on every change of clear-to-send.
+    void commEvent();
+};

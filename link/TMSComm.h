@@ -1,0 +1,59 @@
+#pragma once
+// The serial control MSComm1: the members the program relies on, over a backend
+// (the real port or the virtual instrument).
+
+#include "link/SerialBackend.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class TMSComm : public QObject
+{
+    Q_OBJECT
+public:
+    /// Takes the backend over as a child.
+    TMSComm(TSerialBackend *backend, QObject *parent = nullptr);
+
+    /// Port number 1..4, used by the next opening ("COMn").
+    int CommPort() const { return m_commPort; }
+    void setCommPort(int n);
+    /// A device named by its system name (typed by the user); overrides CommPort until
+    /// the next setCommPort.
+    QString commDevice() const { return m_device; }
+    void setCommDevice(const QString &device);
+    /// What the port box shows for the port in use: "COMn" or the device's own name.
+    QString portText() const;
+
+    bool CTSHolding() const;
+    int InBufferCount() const;
+    /// Only 0 may be written: it empties the receive queue.
+    void setInBufferCount(int count);
+
+    bool PortOpen() const;
+    /// Opening a port that cannot be opened throws TCommError with the system's text.
+    void setPortOpen(bool open);
+
+    QString Settings() const { return m_settings; }
+    /// "115200,n,8,1" and the like; applied to an open port at once.
+    void setSettings(const QString &settings);
+
+    /// Queues the bytes for sending, whole and in order.
+    void setOutput(const QByteArray &bytes);
+    /// Every waiting byte, removed from the queue.
+    QByteArray Input();
+
+    TSerialBackend *backend() const { return m_backend; }
+
+Q_SIGNALS:
+    void OnComm();
+
+private:
+    QString deviceToOpen() const;
+
+    QPointer<TSerialBackend> m_backend;
+    int m_commPort = 1;
+    QString m_device;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+};

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages the build needs, only those that are missing.
+set -e
+PKGS="g++ cmake ninja-build make qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libbenchmark-dev"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
