@@ -1,0 +1,1 @@
+// Keeps the library non-empty while a folder has no sources yet.
