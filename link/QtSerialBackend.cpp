@@ -1,0 +1,186 @@
+#include "link/QtSerialBackend.h"
+
+#include "link/CommError.h"
+#include "link/PortNames.h"
+
+TQtSerialBackend::TQtSerialBackend(QObject *parent)
+    : TQtSerialBackend(PortNames::systemComPorts(), parent)
+{
+}
+
+TQtSerialBackend::TQtSerialBackend(const QStringList &comDevices, QObject *parent)
+    : TSerialBackend(parent), m_comDevices(comDevices)
+{
+    // QSerialPort has no signal for the modem lines, so CTS is looked at on a light
+    // timer, and only while a port with modem lines is open.
+    m_modemTimer.setInterval(modemPollMs);
+    m_modemTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_modemTimer, &QTimer::timeout, this, &TQtSerialBackend::pollModemLines);
+    connect(&m_port, &QSerialPort::readyRead, this, &TSerialBackend::commEvent);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &TQtSerialBackend::onPortError);
+}
+
+TQtSerialBackend::~TQtSerialBackend()
+{
+    // Closed here, while this object is still whole: closing may raise signals.
+    m_modemTimer.stop();
+    m_port.blockSignals(true);
+    m_port.close();
+}
+
+QString TQtSerialBackend::deviceForComPort(int n) const
+{
+    return (n >= 1 && n <= m_comDevices.size()) ? m_comDevices.at(n - 1) : QString();
+}
+
+bool TQtSerialBackend::isSerialDevice(const QString &text) const
+{
+    return PortNames::isSerialDevice(text);
+}
+
+void TQtSerialBackend::open(const QString &device)
+{
+    close();
+    m_port.setPortName(device);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        throw TCommError(QStringLiteral("%1: %2").arg(device, reason));
+    }
+    try {
+        applySettings();
+    } catch (...) {
+        m_port.close();
+        throw;
+    }
+    // A port that is closed receives nothing: what the driver kept meanwhile is stale.
+    m_port.clear(QSerialPort::AllDirections);
+
+    m_hasModemLines = true;
+    m_cts = readClearToSend();
+    if (!m_port.isOpen()) // the device went away while its lines were read
+        throw TCommError(QStringLiteral("%1: %2").arg(device, m_lostReason));
+    if (m_hasModemLines)
+        m_modemTimer.start();
+}
+
+void TQtSerialBackend::close()
+{
+    m_modemTimer.stop();
+    m_cts = false;
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+}
+
+bool TQtSerialBackend::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void TQtSerialBackend::applySettings()
+{
+    const bool ok = m_port.setBaudRate(m_baud)
+                 && m_port.setDataBits(QSerialPort::Data8)
+                 && m_port.setParity(QSerialPort::NoParity)
+                 && m_port.setStopBits(QSerialPort::OneStop)
+                 && m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        throw TCommError(QStringLiteral("%1: %2").arg(m_port.portName(), reason));
+    }
+}
+
+void TQtSerialBackend::setBaudRate(qint32 baud)
+{
+    m_baud = baud;
+    if (!m_port.isOpen())
+        return;
+    // Bytes written before the change belong to the old speed: hand them to the
+    // driver before the line changes.
+    m_port.flush();
+    if (!m_port.setBaudRate(baud)) {
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        throw TCommError(QStringLiteral("%1: %2").arg(m_port.portName(), reason));
+    }
+}
+
+bool TQtSerialBackend::clearToSend() const
+{
+    return m_port.isOpen() && m_cts;
+}
+
+bool TQtSerialBackend::readClearToSend()
+{
+    m_port.clearError();
+    const QSerialPort::PinoutSignals lines = m_port.pinoutSignals();
+    const QSerialPort::SerialPortError error = m_port.error();
+    m_port.clearError();
+    switch (error) {
+    case QSerialPort::NoError:
+        return lines.testFlag(QSerialPort::ClearToSendSignal);
+    case QSerialPort::UnsupportedOperationError:
+        // A pseudo-terminal has no modem lines, so it counts as holding CTS; nothing
+        // will ever change, so there is nothing to watch.
+        m_hasModemLines = false;
+        m_modemTimer.stop();
+        return true;
+    default:
+        // The lines cannot be read (the adapter went away): nobody holds CTS.
+        return false;
+    }
+}
+
+void TQtSerialBackend::pollModemLines()
+{
+    if (!m_port.isOpen()) {
+        m_modemTimer.stop();
+        return;
+    }
+    const bool cts = readClearToSend();
+    if (cts == m_cts)
+        return;
+    m_cts = cts;
+    Q_EMIT commEvent();
+}
+
+void TQtSerialBackend::onPortError(QSerialPort::SerialPortError error)
+{
+    // A device that vanished under an open port (an adapter pulled out) cannot come
+    // back on the same handle: close it and let the program see the line drop.
+    if (error != QSerialPort::ResourceError || !m_port.isOpen())
+        return;
+    const bool hadCts = m_cts;
+    m_lostReason = m_port.errorString();
+    m_modemTimer.stop();
+    m_cts = false;
+    m_port.close();
+    if (hadCts)
+        Q_EMIT commEvent();
+}
+
+qint64 TQtSerialBackend::bytesWaiting() const
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+QByteArray TQtSerialBackend::takeAll()
+{
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void TQtSerialBackend::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        throw TCommError(QStringLiteral("Операция допустима только при открытом порте."));
+    if (m_port.write(bytes) != bytes.size()) {
+        const QString reason = m_port.errorString();
+        m_port.clearError();
+        throw TCommError(QStringLiteral("%1: %2").arg(m_port.portName(), reason));
+    }
+    // Hand the bytes to the driver now rather than at the next turn of the event
+    // loop, so that they leave at the speed in force when they were written.
+    m_port.flush();
+}

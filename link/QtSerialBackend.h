@@ -1,0 +1,54 @@
+#pragma once
+// The real serial line: a system serial port driven through QSerialPort.
+
+#include "link/SerialBackend.h"
+
+#include <QSerialPort>
+#include <QStringList>
+#include <QTimer>
+
+class TQtSerialBackend final : public TSerialBackend
+{
+    Q_OBJECT
+public:
+    /// COM1..COM4 stand for the system's serial ports as listed now, at start-up.
+    explicit TQtSerialBackend(QObject *parent = nullptr);
+    /// COM1..COM4 stand for the given devices, COM1 first.
+    explicit TQtSerialBackend(const QStringList &comDevices, QObject *parent = nullptr);
+    ~TQtSerialBackend() override;
+
+    QString deviceForComPort(int n) const override;
+    bool isSerialDevice(const QString &text) const override;
+
+    void open(const QString &device) override;
+    void close() override;
+    bool isOpen() const override;
+
+    void setBaudRate(qint32 baud) override;
+    qint32 baudRate() const { return m_baud; }
+
+    bool clearToSend() const override;
+
+    qint64 bytesWaiting() const override;
+    QByteArray takeAll() override;
+    void write(const QByteArray &bytes) override;
+
+    /// How often the modem lines are looked at while the port is open.
+    static constexpr int modemPollMs = 50;
+    /// False while the open port offers no modem lines (then CTS counts as held).
+    bool hasModemLines() const { return m_hasModemLines; }
+
+private:
+    void applySettings();
+    bool readClearToSend();
+    void pollModemLines();
+    void onPortError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port{this};
+    QTimer m_modemTimer{this};
+    QStringList m_comDevices;
+    QString m_lostReason; ///< why the open port was last lost
+    qint32 m_baud = 9600;
+    bool m_cts = false;
+    bool m_hasModemLines = true;
+};
