@@ -114,10 +114,12 @@ bool TQtSerialBackend::clearToSend() const
 
 bool TQtSerialBackend::readClearToSend()
 {
-    m_port.clearError();
+    if (m_port.error() != QSerialPort::NoError)
+        m_port.clearError();
     const QSerialPort::PinoutSignals lines = m_port.pinoutSignals();
     const QSerialPort::SerialPortError error = m_port.error();
-    m_port.clearError();
+    if (error != QSerialPort::NoError)
+        m_port.clearError();
     switch (error) {
     case QSerialPort::NoError:
         return lines.testFlag(QSerialPort::ClearToSendSignal);

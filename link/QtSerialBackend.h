@@ -34,7 +34,7 @@ public:
     void write(const QByteArray &bytes) override;
 
     /// How often the modem lines are looked at while the port is open.
-    static constexpr int modemPollMs = 50;
+    static constexpr int modemPollMs = 100;
     /// False while the open port offers no modem lines (then CTS counts as held).
     bool hasModemLines() const { return m_hasModemLines; }
 

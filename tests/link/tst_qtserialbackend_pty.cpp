@@ -39,6 +39,7 @@ private Q_SLOTS:
     void speedChangeMovesTheInstrumentAfterTheCommand();
     void everyByteValuePassesUnchangedBothWays();
     void largeBlocksPassWholeAndInOrder();
+    void bytesSentWhileClosedAreNotReceived();
     void failedOpenCarriesTheSystemText();
     void serialDevicesAreRecognised();
 
@@ -192,6 +193,19 @@ void TstQtSerialBackendPty::largeBlocksPassWholeAndInOrder()
     m_backend->write(block);
     QTRY_COMPARE_WITH_TIMEOUT(m_instrument->received().size(), block.size(), 5000);
     QCOMPARE(m_instrument->received(), block);
+}
+
+void TstQtSerialBackendPty::bytesSentWhileClosedAreNotReceived()
+{
+    // A stale 'B' kept from before the open would pass for a contact reply.
+    m_backend->setBaudRate(9600);
+    m_backend->open(m_link->slavePath());
+    m_backend->close();
+    m_instrument->send(QByteArrayLiteral("BBB"));
+    m_backend->open(m_link->slavePath());
+
+    m_instrument->send(QByteArrayLiteral("X"));
+    QCOMPARE(receiveAtPc(1), QByteArrayLiteral("X"));
 }
 
 void TstQtSerialBackendPty::failedOpenCarriesTheSystemText()
