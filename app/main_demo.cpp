@@ -1,6 +1,25 @@
+// The service tool on the virtual instrument: COM1 is wired to it, and the window
+// "Виртуальный прибор" beside the tool switches it on and off.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "sim/InstrumentWindow.h"
+#include "sim/VirtualBackend.h"
+#include "sim/VirtualInstrument.h"
+
 #include <QApplication>
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
+
+    TVirtualInstrument instrument;
+    instrument.setSpeedIndex(1); // 9600: the contact search has work to do
+    auto *backend = new TVirtualBackend(&instrument);
+    TFormMainLoritS_D7 window(backend);
+    TInstrumentWindow instrumentWindow(&instrument);
+    window.show();
+    instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());
+    instrumentWindow.show();
+    return QApplication::exec();
 }

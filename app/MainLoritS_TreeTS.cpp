@@ -1,0 +1,275 @@
+#include "app/MainLoritS_TreeTS.h"
+
+#include "app/StyledWidgets.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+#include "link/CommError.h"
+#include "link/TMSComm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShowEvent>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+const std::array<QString, 6> TFormMainLoritS_D7::baudRates{
+    QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
+    QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
+
+TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options,
+                                       QWidget *parent)
+    : QMainWindow(parent), m_dialogs(options.dialogs)
+{
+    if (!m_dialogs)
+        m_dialogs = new TQtDialogs(this);
+    MSComm1 = new TMSComm(backend, this);
+    CreateComponents();
+    BuildReplyTable();
+    ConnectHandlers();
+    programFolder = options.programFolder;
+    Guarded([this] { FormCreate(); });
+}
+
+TFormMainLoritS_D7::~TFormMainLoritS_D7() = default;
+
+void TFormMainLoritS_D7::Guarded(const std::function<void()> &handler)
+{
+    // Exceptions must never unwind through Qt's event loop: each handler stops where
+    // the error struck, the error box shows it, and the program goes on.
+    try {
+        handler();
+    } catch (const TCommError &error) {
+        ReportError(error.text());
+    } catch (const std::exception &error) {
+        ReportError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ReportError(QStringLiteral("Неизвестная ошибка."));
+    }
+}
+
+void TFormMainLoritS_D7::ReportError(const QString &text)
+{
+    m_dialogs->showError(this, text);
+}
+
+void TFormMainLoritS_D7::ConnectHandlers()
+{
+    const auto on = [this](auto *sender, auto signal, void (TFormMainLoritS_D7::*handler)()) {
+        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(ActionExit, &QAction::triggered, &TFormMainLoritS_D7::ActionExitExecute);
+    on(ActionSoftTavelon, &QAction::triggered, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
+    on(ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);
+    on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
+    on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
+    on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
+    on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
+    on(lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
+    on(lbProtokol, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionFileExecute);
+    for (TLinkLabel *label : {lbLoadPOInTav, lbLoadBDTS, lbReader, lbProtokol}) {
+        connect(label, &TLinkLabel::mouseMoved, this, [this, label] { lbLoadPOInTavMouseMove(label); });
+        connect(label, &TLinkLabel::mouseLeft, this, [this, label] { lbLoadPOInTavMouseLeave(label); });
+    }
+    on(RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
+
+    on(MSComm1, &TMSComm::OnComm, &TFormMainLoritS_D7::MSComm1Comm);
+    on(DefSetComm_Timer, &QTimer::timeout, &TFormMainLoritS_D7::DefSetComm_TimerTimer);
+    on(SendCommand_Timer, &QTimer::timeout, &TFormMainLoritS_D7::SendCommand_TimerTimer);
+    on(btnConnect, &QPushButton::clicked, &TFormMainLoritS_D7::btnConnectClick);
+    on(btnVerifyConnect, &QPushButton::clicked, &TFormMainLoritS_D7::btnVerifyConnectClick);
+    on(cbPortOpen, &QCheckBox::clicked, &TFormMainLoritS_D7::cbPortOpenClick);
+    // Only a choice of the user runs the change handlers; the program's own text
+    // changes do not.
+    on(cbxNumPort, &QComboBox::activated, &TFormMainLoritS_D7::cbxNumPortChange);
+    on(cbBaudRate, &QComboBox::activated, &TFormMainLoritS_D7::cbBaudRateChange);
+    on(cbxNumPort->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbxNumPortTextConfirmed);
+    on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
+
+    auto *clock = new QTimer(this);
+    clock->setInterval(1000);
+    connect(clock, &QTimer::timeout, this, &TFormMainLoritS_D7::UpdateClock);
+    clock->start();
+    UpdateClock();
+}
+
+QString clockText(const QLocale &locale, const QDateTime &moment)
+{
+    // The user's long date and long time, without the weekday and the time zone that
+    // Qt's long formats add: the pane has room for the date and the time only.
+    static const QRegularExpression weekday(QStringLiteral("d{4},?\\s*|,?\\s*d{4}"));
+    static const QRegularExpression zone(QStringLiteral("\\s*t+"));
+    QString dateFormat = locale.dateFormat(QLocale::LongFormat);
+    dateFormat.remove(weekday);
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(zone);
+    return locale.toString(moment.date(), dateFormat.trimmed()) + QLatin1Char(' ')
+           + locale.toString(moment.time(), timeFormat.trimmed());
+}
+
+void TFormMainLoritS_D7::UpdateClock()
+{
+    RzClockStatus1->setText(clockText(QLocale(), QDateTime::currentDateTime()));
+}
+
+void TFormMainLoritS_D7::ShowStatus(const QString &text)
+{
+    RzStatusPane1->setText(text);
+}
+
+QString TFormMainLoritS_D7::statusText() const
+{
+    return RzStatusPane1->text();
+}
+
+void TFormMainLoritS_D7::SetProgress(int percent)
+{
+    RzProgressBar1->setValue(qBound(0, percent, 100));
+}
+
+void TFormMainLoritS_D7::FormCreate()
+{
+    DiscoverPorts();
+    if (programFolder.isEmpty())
+        programFolder = QCoreApplication::applicationDirPath();
+    if (!programFolder.endsWith(QLatin1Char('/')) && !programFolder.endsWith(QDir::separator()))
+        programFolder += QLatin1Char('/');
+    odlgOpenFileToExcel.initialDir = programFolder;
+    sdlgSaveTavDat.initialDir = programFolder;
+}
+
+void TFormMainLoritS_D7::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_splitterPlaced) {
+        m_splitterPlaced = true;
+        SCSplitter1->setSizes({groupBarWidth, SCSplitter1->width() - groupBarWidth});
+    }
+}
+
+void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
+{
+    Guarded([this] { FormClose(); });
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMainLoritS_D7::FormClose()
+{
+    // The in-memory images are freed with their owners; the port closes with the control.
+    DefSetComm_Timer->stop();
+    SendCommand_Timer->stop();
+    StartProgTav_Timer->stop();
+}
+
+void TFormMainLoritS_D7::ActionExitExecute()
+{
+    close();
+}
+
+void TFormMainLoritS_D7::ShowPage(int index)
+{
+    // Make the tab visible before it becomes current, so that it stays so for good.
+    RzPageControl1->tabBar()->setTabVisible(index, true);
+    RzPageControl1->setCurrentIndex(index);
+}
+
+void TFormMainLoritS_D7::ActionSoftTavelonExecute()
+{
+    if (!frameSoftTav) {
+        frameSoftTav = new TFrameSoftTav(TabShSoftTav);
+        TabShSoftTav->layout()->addWidget(frameSoftTav);
+    }
+    ShowPage(pageSoftTav);
+}
+
+void TFormMainLoritS_D7::ActionBDTSExecute()
+{
+    if (!frameBDTS) {
+        frameBDTS = new QWidget(TabShBDTS);
+        TabShBDTS->layout()->addWidget(frameBDTS);
+    }
+    ShowPage(pageBDTS);
+}
+
+void TFormMainLoritS_D7::ActionTav2006Execute()
+{
+    ShowPage(pageReader);
+    SetUpGrid();
+}
+
+void TFormMainLoritS_D7::ActionFileExecute()
+{
+    ShowPage(pageResult);
+}
+
+void TFormMainLoritS_D7::RzPageControl1Change()
+{
+    const int page = RzPageControl1->currentIndex();
+    if (page == m_lastPage)
+        return;
+    m_lastPage = page;
+    DisarmProgSteps();
+    switch (page) {
+    case pageSoftTav:
+        if (!MSComm1->PortOpen())
+            MSComm1->setPortOpen(true);
+        ArmProgSteps();
+        cbPortOpen->setChecked(true);
+        cbPortOpen->setText(QStringLiteral("вкл."));
+        baudIndex = 5;
+        MSComm1->setSettings(baudRates[5] + QStringLiteral(",n,8,1"));
+        cbBaudRate->setEditText(baudRates[5]);
+        lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+        UpdateProgStep();
+        break;
+    case pageBDTS:
+    case pageResult:
+        RequestTopSpeed();
+        break;
+    case pageReader:
+        RequestTopSpeed();
+        SetUpGrid();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
+{
+    label->setTextColor(palette().color(QPalette::ToolTipBase));
+}
+
+void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
+{
+    label->setTextColor(palette().color(QPalette::Light));
+}
+
+// The reprogramming procedure lives in the firmware frame; until the frame exists
+// there is nothing to arm, stop or refresh.
+void TFormMainLoritS_D7::DisarmProgSteps()
+{
+    if (!frameSoftTav)
+        return;
+    StartProgTav_Timer->stop();
+    ShowStatus(QString());
+    SetProgress(0);
+}
+
+void TFormMainLoritS_D7::ArmProgSteps() {}
+void TFormMainLoritS_D7::UpdateProgStep() {}
+void TFormMainLoritS_D7::ProgLinkLost() {}
+void TFormMainLoritS_D7::ProgLinkReturned() {}
+void TFormMainLoritS_D7::ProgStepRefresh() {}

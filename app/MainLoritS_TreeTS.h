@@ -1,0 +1,214 @@
+#pragma once
+// The main window of the service tool: it owns the serial control, the timers, the
+// pages and the state that every job of the program shares.
+
+#include "app/Dialogs.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <exception>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTableWidget;
+class QPlainTextEdit;
+class QTimer;
+class QToolButton;
+class TMSComm;
+class TSerialBackend;
+class TLinkLabel;
+class TShadowPanel;
+
+class QDateTime;
+class QLocale;
+/// The clock pane's text: the user's long date, then the long time.
+QString clockText(const QLocale &locale, const QDateTime &moment);
+
+/// Where the window keeps its working files, and how it asks the user.
+struct TWindowOptions
+{
+    QString programFolder;       ///< empty: the folder of the executable
+    TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
+};
+
+class TFormMainLoritS_D7 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    /// Takes the backend over; runs the start-up (port discovery) at once.
+    explicit TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options = {},
+                                QWidget *parent = nullptr);
+    ~TFormMainLoritS_D7() override;
+
+    static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4;
+    static const std::array<QString, 6> baudRates;
+
+    // ---- Link state -------------------------------------------------------------
+    quint8 baudIndex = 0;
+    quint8 targetBaudIndex = 0;
+    bool speedChangeRequested = false;
+    bool contactSearchActive = false;
+    bool probeDue = false;
+    bool contactEstablished = false;
+    bool portChangePending = false;
+    char deferredCommand = 0;
+    /// Bytes received and not yet consumed; byte 0 is the reply code.
+    QByteArray replyBuffer;
+
+    // ---- Shared state -----------------------------------------------------------
+    QString programFolder; ///< the executable's folder, with its final separator
+    QPointer<TFrameSoftTav> frameSoftTav;
+    QPointer<QWidget> frameBDTS;
+    QString firmwareFilePath;
+    QString lastFileFolder, lastFileName;
+
+    // ---- Components -------------------------------------------------------------
+    TMSComm *MSComm1 = nullptr;
+    QTimer *DefSetComm_Timer = nullptr;
+    QTimer *SendCommand_Timer = nullptr;
+    QTimer *StartProgTav_Timer = nullptr;
+
+    QMenuBar *ActionMainMenuBar1 = nullptr;
+    QAction *Action1 = nullptr, *ActionExit = nullptr, *ActionSoftTavelon = nullptr,
+            *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr;
+    QWidget *RzGroupBar1 = nullptr;
+    QSplitter *SCSplitter1 = nullptr;
+    QTabWidget *RzPageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr, *TabShSoftTav = nullptr, *TabShBDTS = nullptr,
+            *TabShReader = nullptr, *TabShResult = nullptr;
+
+    TShadowPanel *RzPanel2 = nullptr;
+    QFrame *RzPanel3 = nullptr, *RzPanel4 = nullptr, *RzPanel5 = nullptr;
+    TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,
+               *lbProtokol = nullptr;
+
+    QGroupBox *RzGroupBox1 = nullptr;
+    QComboBox *cbxNumPort = nullptr;
+    QCheckBox *cbPortOpen = nullptr;
+    QToolButton *sbtnCommON = nullptr;
+    QLabel *lbCommParam = nullptr;
+    QComboBox *cbBaudRate = nullptr;
+    QPushButton *btnVerifyConnect = nullptr;
+    QPushButton *btnConnect = nullptr;
+
+    QStatusBar *RzStatusBar1 = nullptr;
+    QLabel *RzStatusPane1 = nullptr;
+    QProgressBar *RzProgressBar1 = nullptr;
+    QLabel *RzClockStatus1 = nullptr;
+
+    // Reader page
+    TShadowPanel *RzPanel6 = nullptr;
+    QFrame *RzPanel7 = nullptr;
+    QTableWidget *StringGrid1 = nullptr;
+    QPushButton *btnReadOP = nullptr, *btnSaveOP = nullptr, *btnCreateExcel = nullptr,
+                *btnFileToExcel = nullptr;
+    QCheckBox *chckAutoReadOP = nullptr, *chckAutoSaveOP = nullptr;
+    // Results page
+    QPlainTextEdit *Memo1 = nullptr;
+    QCheckBox *chckAutoReadRes = nullptr, *chckAutoSaveRes = nullptr;
+    QPushButton *btnReadProtokol = nullptr, *btnSaveProtokol = nullptr, *btnClrMemo1 = nullptr;
+
+    TFileDialogState sdlgSaveTavDat;
+    TFileDialogState odlgOpenFileToExcel;
+
+    // ---- Status line and progress -------------------------------------------------
+    void ShowStatus(const QString &text);
+    QString statusText() const;
+    void SetProgress(int percent);
+
+    // ---- Link: ports, contact, speed ------------------------------------------------
+    bool UpdateLinkState();
+    void StartContact();
+    void RequestTopSpeed();
+    void ContactReplyReceived();
+    void DiscardInput();
+    void btnConnectClick();
+    void btnVerifyConnectClick();
+    void cbxNumPortChange();
+    void cbBaudRateChange();
+    void cbPortOpenClick();
+    void DefSetComm_TimerTimer();
+    void SendCommand_TimerTimer();
+    /// A port text the user typed and confirmed with Enter.
+    void cbxNumPortTextConfirmed();
+    /// A speed text the user typed and confirmed with Enter.
+    void cbBaudRateTextConfirmed();
+
+    // ---- Receive dispatcher and sending --------------------------------------------
+    void MSComm1Comm();
+    void SendToDevice(const QByteArray &bytes);
+    /// The handler of each first byte of a reply; empty entries are not replies.
+    std::array<std::function<void()>, 256> replyHandlers;
+
+    // ---- Navigation -----------------------------------------------------------------
+    void FormCreate();
+    void FormClose();
+    void ActionExitExecute();
+    void ActionSoftTavelonExecute();
+    void ActionBDTSExecute();
+    void ActionTav2006Execute();
+    void ActionFileExecute();
+    void RzPageControl1Change();
+    void lbLoadPOInTavMouseMove(TLinkLabel *label);
+    void lbLoadPOInTavMouseLeave(TLinkLabel *label);
+    /// Shows a page's tab for good and makes the page active.
+    void ShowPage(int index);
+
+    // ---- Reprogramming procedure (the firmware frame brings them to life) -----------
+    void DisarmProgSteps();
+    void ArmProgSteps();
+    void UpdateProgStep();
+    void ProgLinkLost();
+    void ProgLinkReturned();
+    void ProgStepRefresh();
+
+    // ---- Reader page -----------------------------------------------------------------
+    void SetUpGrid();
+
+    /// Runs a handler; an error it does not catch goes to the error box and the
+    /// program goes on with the state as the handler left it.
+    void Guarded(const std::function<void()> &handler);
+    /// The one place where unexpected errors are shown.
+    void ReportError(const QString &text);
+    TDialogs *dialogs() const { return m_dialogs; }
+
+    static constexpr int groupBarWidth = 137; ///< px, until the user moves the splitter
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void CreateComponents();     // the window's layout, captions and hints
+    void CreateStartPage();
+    void CreatePortGroup();
+    void CreateReaderPage();
+    void CreateResultPage();
+    void ConnectHandlers();
+    void BuildReplyTable();
+    void DiscoverPorts();
+    void SetLinkControlsEnabled(bool enabled);
+    void OpenChosenPort();
+    void ReplyNotHandledYet();
+    void UpdateClock();
+
+    TDialogs *m_dialogs = nullptr;
+    int m_lastPage = 0;
+    bool m_splitterPlaced = false;
+};

@@ -1,0 +1,50 @@
+#pragma once
+// The decorated widgets the window is built from: gradient panels that paint a drop
+// shadow behind their inner panels, and link labels of the start page.
+
+#include <QFrame>
+#include <QLabel>
+#include <QList>
+#include <QPointer>
+
+/// A panel with a vertical gradient that paints a shadow behind chosen inner panels.
+class TShadowPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    static constexpr int shadowDepth = 6; ///< px the shadow reaches right and down
+
+    explicit TShadowPanel(QWidget *parent = nullptr);
+    void setGradient(const QColor &top, const QColor &bottom);
+    void addShadowed(QWidget *inner) { m_shadowed << inner; }
+    int paintCount() const { return m_paintCount; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QList<QPointer<QWidget>> m_shadowed;
+    QColor m_top, m_bottom;
+    int m_paintCount = 0;
+};
+
+/// A label that acts as a link: hand cursor, click signal, hover notifications.
+class TLinkLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit TLinkLabel(const QString &text, QWidget *parent = nullptr);
+    void setTextColor(const QColor &color);
+    QColor textColor() const;
+
+Q_SIGNALS:
+    void clicked();
+    void mouseMoved();
+    void mouseLeft();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+};

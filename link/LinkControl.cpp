@@ -1,0 +1,292 @@
+// Port discovery, the link indicator, the contact search and the speed change.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "app/StyledWidgets.h"
+#include "link/CommError.h"
+#include "link/TMSComm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+const QString settingsTail = QStringLiteral(",n,8,1");
+constexpr int speedCommandPauseMs = 10; ///< the instrument needs this to take in 'b' + index
+}
+
+void TFormMainLoritS_D7::DiscoverPorts()
+{
+    cbxNumPort->clear();
+    for (int n = 1; n <= 4; ++n) {
+        try {
+            if (MSComm1->PortOpen())
+                MSComm1->setPortOpen(false);
+            MSComm1->setCommPort(n);
+            MSComm1->setPortOpen(true);
+            cbxNumPort->addItem(QStringLiteral("COM%1").arg(n));
+        } catch (const TCommError &) {
+            // A port that cannot be opened is simply not offered.
+        }
+    }
+    if (cbxNumPort->count() == 0) {
+        cbxNumPort->setEditText(QString());
+        // The link check would replace the message with "no link" at once; the user
+        // must read why there is none.
+        UpdateLinkState();
+        ShowStatus(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+        return;
+    }
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    cbxNumPort->setCurrentIndex(0);
+    OpenChosenPort();
+    baudIndex = 5;
+    MSComm1->setSettings(baudRates[5] + settingsTail);
+    cbBaudRate->setEditText(baudRates[5]);
+    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    DiscardInput();
+    sbtnCommON->setEnabled(MSComm1->CTSHolding());
+    if (!sbtnCommON->isEnabled()) {
+        ShowStatus(QStringLiteral("Включите прибор или смените порт."));
+        btnConnect->setText(QStringLiteral("Контакт"));
+    }
+}
+
+void TFormMainLoritS_D7::OpenChosenPort()
+{
+    // "COMn" names a port by its number; any other text is a device the user typed.
+    const QString text = cbxNumPort->currentText();
+    if (text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit())
+        MSComm1->setCommPort(text.at(3).digitValue());
+    else
+        MSComm1->setCommDevice(text);
+    MSComm1->setPortOpen(true);
+    cbPortOpen->setChecked(true);
+    cbPortOpen->setText(QStringLiteral("вкл."));
+}
+
+void TFormMainLoritS_D7::SetLinkControlsEnabled(bool enabled)
+{
+    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate, lbReader,
+                                                            lbLoadBDTS, lbLoadPOInTav, btnReadOP})
+        widget->setEnabled(enabled);
+    for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
+        action->setEnabled(enabled);
+    if (frameBDTS) {
+        if (auto *button = frameBDTS->findChild<QWidget *>(QStringLiteral("btnReadBDTSFromTav")))
+            button->setEnabled(enabled);
+    }
+}
+
+bool TFormMainLoritS_D7::UpdateLinkState()
+{
+    // With no port open there is no line to watch: the link is absent.
+    const bool cts = MSComm1->PortOpen() && MSComm1->CTSHolding();
+    if (cts && sbtnCommON->isEnabled())
+        return true;
+    sbtnCommON->setEnabled(cts);
+    SetLinkControlsEnabled(cts);
+    const bool onFirmwarePage = RzPageControl1->currentIndex() == pageSoftTav;
+    if (!cts) {
+        DefSetComm_Timer->stop();
+        ShowStatus(QStringLiteral("Нет связи с прибором"));
+        if (MSComm1->PortOpen() && !portChangePending && onFirmwarePage)
+            ProgLinkLost();
+    } else if (!onFirmwarePage) {
+        ShowStatus(QStringLiteral("Связь с прибором есть"));
+    } else {
+        ProgLinkReturned();
+    }
+    if (frameSoftTav)
+        ProgStepRefresh();
+    return sbtnCommON->isEnabled();
+}
+
+void TFormMainLoritS_D7::DiscardInput()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->Input();
+    replyBuffer.clear();
+    MSComm1->setInBufferCount(0);
+}
+
+void TFormMainLoritS_D7::StartContact()
+{
+    if (cbxNumPort->count() == 0)
+        return;
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    OpenChosenPort();
+    if (!UpdateLinkState())
+        return;
+    DiscardInput();
+    baudIndex = 0;
+    MSComm1->setSettings(baudRates[0] + settingsTail);
+    probeDue = true;
+    contactEstablished = false;
+    contactSearchActive = true;
+    DefSetComm_Timer->start();
+    replyBuffer.clear();
+    cbxNumPort->setEnabled(false);
+    cbBaudRate->setEnabled(false);
+    btnVerifyConnect->setEnabled(false);
+}
+
+void TFormMainLoritS_D7::RequestTopSpeed()
+{
+    if (!MSComm1->PortOpen() && cbxNumPort->count() > 0)
+        OpenChosenPort();
+    speedChangeRequested = true;
+    targetBaudIndex = 5;
+    StartContact();
+    btnConnect->setText(QStringLiteral("Стоп"));
+}
+
+void TFormMainLoritS_D7::DefSetComm_TimerTimer()
+{
+    if (!contactSearchActive)
+        return;
+    if (probeDue) {
+        SendToDevice(QByteArrayLiteral("B"));
+        probeDue = false;
+        lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    } else if (!contactEstablished) {
+        baudIndex = baudIndex < 5 ? quint8(baudIndex + 1) : quint8(0);
+        MSComm1->setSettings(baudRates[baudIndex] + settingsTail);
+        probeDue = true;
+    }
+}
+
+void TFormMainLoritS_D7::ContactReplyReceived()
+{
+    DefSetComm_Timer->stop();
+    contactSearchActive = false;
+    contactEstablished = true;
+    replyBuffer.clear();
+    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    btnConnect->setText(QStringLiteral("Контакт"));
+    ShowStatus(QStringLiteral("Есть контакт с прибором"));
+    cbBaudRate->setEditText(baudRates[baudIndex]);
+    portChangePending = false;
+    cbxNumPort->setEnabled(true);
+    cbBaudRate->setEnabled(true);
+    btnVerifyConnect->setEnabled(true);
+    if (speedChangeRequested && baudIndex != targetBaudIndex) {
+        QByteArray command("b");
+        command.append(char(targetBaudIndex));
+        SendToDevice(command);
+        QThread::msleep(speedCommandPauseMs);
+        speedChangeRequested = false;
+        ShowStatus(QStringLiteral("Установка новой скорости обмена."));
+        deferredCommand = 'b';
+        SendCommand_Timer->setInterval(100);
+        SendCommand_Timer->start();
+    }
+}
+
+void TFormMainLoritS_D7::SendCommand_TimerTimer()
+{
+    SendCommand_Timer->stop();
+    if (deferredCommand == 'b')
+        StartContact();
+    deferredCommand = 0;
+}
+
+void TFormMainLoritS_D7::btnConnectClick()
+{
+    cbxNumPort->setEnabled(true);
+    cbBaudRate->setEnabled(true);
+    btnVerifyConnect->setEnabled(true);
+    if (!MSComm1->PortOpen()) {
+        ShowStatus(QStringLiteral("Порт отключен."));
+        return;
+    }
+    if (btnConnect->text() == QStringLiteral("Контакт")) {
+        StartContact();
+        btnConnect->setText(QStringLiteral("Стоп"));
+        ShowStatus(QStringLiteral("Установление контакта."));
+    } else {
+        DefSetComm_Timer->stop();
+        btnConnect->setText(QStringLiteral("Контакт"));
+        if (!contactEstablished)
+            ShowStatus(QStringLiteral("Прибор не отвечает!"));
+    }
+}
+
+void TFormMainLoritS_D7::btnVerifyConnectClick()
+{
+    if (!MSComm1->PortOpen()) {
+        ShowStatus(QStringLiteral("Порт отключен."));
+        return;
+    }
+    ShowStatus(QStringLiteral("Нет контакта с прибором"));
+    SendToDevice(QByteArrayLiteral("B"));
+    replyBuffer.clear();
+}
+
+void TFormMainLoritS_D7::cbxNumPortChange()
+{
+    if (contactEstablished) {
+        cbxNumPort->setEditText(MSComm1->portText());
+        return;
+    }
+    if (cbxNumPort->count() == 0)
+        return;
+    if (MSComm1->PortOpen())
+        MSComm1->setPortOpen(false);
+    portChangePending = true;
+    const QString text = cbxNumPort->currentText();
+    if (text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit())
+        MSComm1->setCommPort(text.at(3).digitValue());
+    else
+        MSComm1->setCommDevice(text);
+    MSComm1->setPortOpen(true);
+    UpdateLinkState();
+    cbPortOpen->setChecked(true);
+    cbPortOpen->setText(QStringLiteral("вкл."));
+    DiscardInput();
+}
+
+void TFormMainLoritS_D7::cbxNumPortTextConfirmed()
+{
+    const QString text = cbxNumPort->currentText().trimmed();
+    const bool comName = text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit();
+    if (comName || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text))) {
+        cbxNumPort->setEditText(text);
+        cbxNumPortChange();
+        return;
+    }
+    // Not a port: nothing changes.
+    cbxNumPort->setEditText(MSComm1->PortOpen() ? MSComm1->portText() : cbxNumPort->itemText(0));
+}
+
+void TFormMainLoritS_D7::cbBaudRateChange()
+{
+    const int index = cbBaudRate->findText(cbBaudRate->currentText().trimmed());
+    if (index < 0 || index >= int(baudRates.size())) {
+        // A typed speed that is no entry changes nothing.
+        cbBaudRate->setEditText(baudRates[baudIndex]);
+        return;
+    }
+    targetBaudIndex = quint8(index);
+    if (UpdateLinkState()) {
+        speedChangeRequested = true;
+        ShowStatus(QStringLiteral("Установление контакта с прибором."));
+        StartContact();
+    }
+}
+
+void TFormMainLoritS_D7::cbBaudRateTextConfirmed()
+{
+    cbBaudRateChange();
+}
+
+void TFormMainLoritS_D7::cbPortOpenClick()
+{
+    cbPortOpen->setChecked(MSComm1->PortOpen());
+}

@@ -1,0 +1,56 @@
+// Every byte from the instrument is gathered here and handed to the job that owns the
+// reply's first byte; every byte to the instrument leaves through SendToDevice.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "link/TMSComm.h"
+
+void TFormMainLoritS_D7::BuildReplyTable()
+{
+    replyHandlers.fill(nullptr);
+    const auto handle = [this](char code, void (TFormMainLoritS_D7::*handler)()) {
+        replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (this->*handler)(); };
+    };
+    handle('B', &TFormMainLoritS_D7::ContactReplyReceived);
+    // Replies whose jobs are not built yet: their bytes are consumed, as a reply
+    // nobody waits for.
+    handle('L', &TFormMainLoritS_D7::ReplyNotHandledYet); // reprogramming finished
+    handle('R', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page count
+    handle('r', &TFormMainLoritS_D7::ReplyNotHandledYet); // one database page
+    handle('m', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page written
+    handle('D', &TFormMainLoritS_D7::ReplyNotHandledYet); // optical density table
+    handle('G', &TFormMainLoritS_D7::ReplyNotHandledYet); // notice: densities measured
+    handle('2', &TFormMainLoritS_D7::ReplyNotHandledYet); // file name for the table
+    handle('N', &TFormMainLoritS_D7::ReplyNotHandledYet); // protocol length
+    handle('d', &TFormMainLoritS_D7::ReplyNotHandledYet); // protocol text
+    handle('g', &TFormMainLoritS_D7::ReplyNotHandledYet); // notice: results ready
+}
+
+void TFormMainLoritS_D7::ReplyNotHandledYet()
+{
+    replyBuffer.clear();
+}
+
+void TFormMainLoritS_D7::MSComm1Comm()
+{
+    // Bytes that arrive while the instrument's line is down wait in the queue.
+    if (!UpdateLinkState())
+        return;
+    if (MSComm1->InBufferCount() == 0)
+        return;
+    const QByteArray input = MSComm1->Input();
+    // An empty read still counts as one byte, 0x00.
+    replyBuffer += input.isEmpty() ? QByteArray(1, '\0') : input;
+    // More bytes arrived meanwhile: the next event goes on gathering.
+    if (MSComm1->InBufferCount() != 0)
+        return;
+    const auto &handler = replyHandlers[static_cast<unsigned char>(replyBuffer.at(0))];
+    if (handler)
+        handler();
+    else
+        replyBuffer.clear();
+}
+
+void TFormMainLoritS_D7::SendToDevice(const QByteArray &bytes)
+{
+    MSComm1->setOutput(bytes);
+}

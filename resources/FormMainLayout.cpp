@@ -1,0 +1,448 @@
+// The window's layout: components, captions, hints and the texts of the start page.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "app/StyledWidgets.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int clientWidth = 632, clientHeight = 412; ///< px, fixed
+constexpr int menuBarHeight = 24, splitterWidth = 8;
+constexpr int portGroupHeight = 39, statusBarHeight = 19, statusPaneWidth = 164;
+
+QIcon linkIndicatorIcon()
+{
+    // Two glyphs: a lit lamp while the instrument holds its line, a dark one otherwise.
+    const auto lamp = [](const QColor &color) {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QColor(60, 60, 60));
+        painter.setBrush(color);
+        painter.drawEllipse(2, 2, 12, 12);
+        return pixmap;
+    };
+    QIcon icon;
+    icon.addPixmap(lamp(QColor(40, 210, 60)), QIcon::Normal);
+    icon.addPixmap(lamp(QColor(120, 120, 120)), QIcon::Disabled);
+    return icon;
+}
+
+QFrame *innerPanel(QWidget *parent)
+{
+    auto *panel = new QFrame(parent);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, QColor(0x24, 0x3f, 0x70));
+    pal.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+    panel->setPalette(pal);
+    return panel;
+}
+
+QLabel *panelText(const QString &text, QWidget *parent, Qt::Alignment align = Qt::AlignCenter)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAlignment(align);
+    label->setWordWrap(false);
+    return label;
+}
+
+QWidget *groupBarSection(const QString &title, const QList<QAction *> &actions, QWidget *parent)
+{
+    auto *box = new QGroupBox(title, parent);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(1);
+    for (QAction *action : actions) {
+        auto *button = new QToolButton(box);
+        button->setDefaultAction(action);
+        button->setAutoRaise(true);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        layout->addWidget(button);
+    }
+    return box;
+}
+
+} // namespace
+
+void TFormMainLoritS_D7::CreateComponents()
+{
+    setWindowTitle(QStringLiteral("ЛОРИТ-сервис"));
+    setFixedSize(clientWidth, clientHeight);
+    move(233, 133);
+
+    // Actions, shown both in the menu and in the group bar.
+    Action1 = new QAction(QStringLiteral("О программе"), this);
+    ActionExit = new QAction(QStringLiteral("Выход"), this);
+    ActionSoftTavelon = new QAction(QStringLiteral("Тавелон"), this);
+    ActionBDTS = new QAction(QStringLiteral("БД тест-систем"), this);
+    ActionTav2006 = new QAction(QStringLiteral("Оптические плотности"), this);
+    ActionFile = new QAction(QStringLiteral("Результаты"), this);
+
+    ActionMainMenuBar1 = new QMenuBar(this);
+    ActionMainMenuBar1->setFixedHeight(menuBarHeight);
+    QMenu *userMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Пользователю"));
+    userMenu->addAction(Action1);
+    userMenu->addSeparator();
+    userMenu->addAction(ActionExit);
+    QMenu *progMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Программирование"));
+    progMenu->addAction(ActionSoftTavelon);
+    progMenu->addAction(ActionBDTS);
+    QMenu *readerMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Ридер"));
+    readerMenu->addAction(ActionTav2006);
+    readerMenu->addAction(ActionFile);
+    setMenuBar(ActionMainMenuBar1);
+
+    auto *central = new QWidget(this);
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+
+    SCSplitter1 = new QSplitter(Qt::Horizontal, central);
+    SCSplitter1->setHandleWidth(splitterWidth);
+    SCSplitter1->setChildrenCollapsible(false);
+
+    RzGroupBar1 = new QWidget(SCSplitter1);
+    auto *barLayout = new QVBoxLayout(RzGroupBar1);
+    barLayout->setContentsMargins(2, 2, 2, 2);
+    barLayout->setSpacing(4);
+    barLayout->addWidget(groupBarSection(QStringLiteral("Пользователю"), {Action1, ActionExit}, RzGroupBar1));
+    barLayout->addWidget(groupBarSection(QStringLiteral("Программирование"), {ActionSoftTavelon, ActionBDTS}, RzGroupBar1));
+    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {ActionTav2006, ActionFile}, RzGroupBar1));
+    barLayout->addStretch();
+    RzGroupBar1->setMinimumWidth(60);
+
+    RzPageControl1 = new QTabWidget(SCSplitter1);
+    RzPageControl1->setMinimumWidth(240);
+    RzPageControl1->setTabPosition(QTabWidget::South);
+    TabSheet1 = new QWidget;
+    TabShSoftTav = new QWidget;
+    TabShBDTS = new QWidget;
+    TabShReader = new QWidget;
+    TabShResult = new QWidget;
+    RzPageControl1->addTab(TabSheet1, QStringLiteral("О программе"));
+    RzPageControl1->addTab(TabShSoftTav, QStringLiteral("ПО прибора"));
+    RzPageControl1->addTab(TabShBDTS, QStringLiteral("БД ТС"));
+    RzPageControl1->addTab(TabShReader, QStringLiteral("Ридер ОП"));
+    RzPageControl1->addTab(TabShResult, QStringLiteral("Результаты"));
+    for (int i = 1; i < RzPageControl1->count(); ++i)
+        RzPageControl1->tabBar()->setTabVisible(i, false);
+    for (QWidget *page : {TabShSoftTav, TabShBDTS})
+        new QVBoxLayout(page); // the frames fill their pages when they are created
+
+    SCSplitter1->addWidget(RzGroupBar1);
+    SCSplitter1->addWidget(RzPageControl1);
+    SCSplitter1->setSizes({groupBarWidth, clientWidth - groupBarWidth - splitterWidth});
+    SCSplitter1->setStretchFactor(1, 1);
+    centralLayout->addWidget(SCSplitter1, 1);
+
+    CreateStartPage();
+    CreateReaderPage();
+    CreateResultPage();
+    CreatePortGroup();
+    centralLayout->addWidget(RzGroupBox1);
+    setCentralWidget(central);
+
+    RzStatusBar1 = new QStatusBar(this);
+    RzStatusBar1->setFixedHeight(statusBarHeight);
+    RzStatusBar1->setSizeGripEnabled(false);
+    RzStatusPane1 = new QLabel(RzStatusBar1);
+    RzProgressBar1 = new QProgressBar(RzStatusBar1);
+    RzProgressBar1->setRange(0, 100);
+    RzProgressBar1->setValue(0);
+    RzProgressBar1->setFixedWidth(statusPaneWidth);
+    RzClockStatus1 = new QLabel(RzStatusBar1);
+    RzClockStatus1->setFixedWidth(statusPaneWidth);
+    RzClockStatus1->setAlignment(Qt::AlignCenter);
+    RzStatusBar1->addWidget(RzStatusPane1, 1);
+    RzStatusBar1->addPermanentWidget(RzProgressBar1);
+    RzStatusBar1->addPermanentWidget(RzClockStatus1);
+    setStatusBar(RzStatusBar1);
+
+    DefSetComm_Timer = new QTimer(this);
+    DefSetComm_Timer->setInterval(200);
+    SendCommand_Timer = new QTimer(this);
+    SendCommand_Timer->setInterval(100);
+    StartProgTav_Timer = new QTimer(this);
+    StartProgTav_Timer->setInterval(5500);
+
+    sdlgSaveTavDat.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt");
+    sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
+    sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
+    odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
+    odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
+    odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
+}
+
+void TFormMainLoritS_D7::CreateStartPage()
+{
+    auto *pageLayout = new QVBoxLayout(TabSheet1);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    RzPanel2 = new TShadowPanel(TabSheet1);
+    pageLayout->addWidget(RzPanel2);
+
+    QPalette light = RzPanel2->palette();
+    light.setColor(QPalette::WindowText, QColor(0xf4, 0xf4, 0xf4));
+    RzPanel2->setPalette(light);
+
+    auto *layout = new QVBoxLayout(RzPanel2);
+    layout->setContentsMargins(8, 4, 8 + TShadowPanel::shadowDepth, 2);
+    layout->setSpacing(TShadowPanel::shadowDepth + 2);
+
+    auto *top = new QHBoxLayout;
+    auto *title = panelText(QStringLiteral("   ЛОРИТ - сервис"), RzPanel2, Qt::AlignLeft | Qt::AlignTop);
+    QFont titleFont = title->font();
+    titleFont.setPointSize(14);
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    top->addWidget(title);
+    top->addStretch();
+    top->addWidget(panelText(QStringLiteral("(версия: 25.12.2011)"), RzPanel2, Qt::AlignRight | Qt::AlignTop));
+    layout->addLayout(top);
+
+    RzPanel3 = innerPanel(RzPanel2);
+    auto *descLayout = new QVBoxLayout(RzPanel3);
+    descLayout->setContentsMargins(6, 3, 6, 3);
+    descLayout->addWidget(panelText(QStringLiteral("Программа обеспечивает совместную работу анализатора\n"
+                                                   "иммуноферментных реакций (приборов версии ТАВЕЛОН-2006\n"
+                                                   "и более поздних) с персональным компьютером."),
+                                    RzPanel3));
+    layout->addWidget(RzPanel3);
+
+    auto *middle = new QHBoxLayout;
+    middle->setSpacing(TShadowPanel::shadowDepth + 4);
+    RzPanel4 = innerPanel(RzPanel2);
+    auto *linksLayout = new QVBoxLayout(RzPanel4);
+    linksLayout->setContentsMargins(6, 3, 6, 3);
+    linksLayout->setSpacing(2);
+    linksLayout->addWidget(panelText(QStringLiteral("С помощью этй программы\nВы можете:"), RzPanel4));
+    const auto link = [this](const QString &text) {
+        auto *label = new TLinkLabel(text, RzPanel4);
+        label->setTextColor(palette().color(QPalette::Light));
+        return label;
+    };
+    lbLoadPOInTav = link(QStringLiteral(" - Перепрограммировать прибор новой\n      программой управления."));
+    lbLoadBDTS = link(QStringLiteral(" - Записать в прибор новую базу данных\n      тест-систем."));
+    lbReader = link(QStringLiteral(" - Считать с прибора таблицу измеренных\n      оптических плотностей."));
+    lbProtokol = link(QStringLiteral(" - Считать с прибора протокол результатов\n      измерений."));
+    for (TLinkLabel *label : {lbLoadPOInTav, lbLoadBDTS, lbReader, lbProtokol})
+        linksLayout->addWidget(label);
+    middle->addWidget(RzPanel4, 3);
+
+    RzPanel5 = innerPanel(RzPanel2);
+    auto *reqLayout = new QVBoxLayout(RzPanel5);
+    reqLayout->setContentsMargins(4, 3, 4, 3);
+    reqLayout->setSpacing(0);
+    for (const QString &line : {QStringLiteral("Технические требования:"), QStringLiteral("IBM совместимый"),
+                                QStringLiteral("персональный компьютер."), QStringLiteral("Windows 98,2000,NT,XP."),
+                                QStringLiteral("(Рекомендуемая скорость обмена"),
+                                QStringLiteral("порта связи - 115200бод)")})
+        reqLayout->addWidget(panelText(line, RzPanel5));
+    reqLayout->addStretch();
+    middle->addWidget(RzPanel5, 2);
+    layout->addLayout(middle, 1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(panelText(QStringLiteral("( Для приборов типа: \n  ТАВЕЛОН <дата>v2008 )"), RzPanel2,
+                                Qt::AlignLeft | Qt::AlignBottom));
+    bottom->addStretch();
+    auto *device = panelText(QStringLiteral("ТАВЕЛОН   "), RzPanel2, Qt::AlignRight | Qt::AlignBottom);
+    device->setFont(titleFont);
+    bottom->addWidget(device);
+    layout->addLayout(bottom);
+
+    for (QWidget *inner : {static_cast<QWidget *>(RzPanel3), static_cast<QWidget *>(RzPanel4),
+                           static_cast<QWidget *>(RzPanel5)})
+        RzPanel2->addShadowed(inner);
+}
+
+void TFormMainLoritS_D7::CreatePortGroup()
+{
+    RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
+    RzGroupBox1->setFixedHeight(portGroupHeight);
+    auto *layout = new QHBoxLayout(RzGroupBox1);
+    layout->setContentsMargins(6, 0, 6, 1);
+    layout->setSpacing(6);
+
+    cbxNumPort = new QComboBox(RzGroupBox1);
+    cbxNumPort->setEditable(true);
+    cbxNumPort->setInsertPolicy(QComboBox::NoInsert);
+    cbxNumPort->setEditText(QStringLiteral("COM1"));
+    cbxNumPort->setToolTip(QStringLiteral("Выбор Com-порта."));
+    cbxNumPort->setMinimumWidth(70);
+
+    cbPortOpen = new QCheckBox(QStringLiteral("выкл."), RzGroupBox1);
+    cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
+
+    sbtnCommON = new QToolButton(RzGroupBox1);
+    sbtnCommON->setAutoRaise(true);
+    sbtnCommON->setIcon(linkIndicatorIcon());
+    sbtnCommON->setEnabled(false);
+    sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
+
+    lbCommParam = new QLabel(RzGroupBox1);
+    lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
+    lbCommParam->setMinimumWidth(150);
+
+    cbBaudRate = new QComboBox(RzGroupBox1);
+    cbBaudRate->setEditable(true);
+    cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    for (const QString &rate : baudRates)
+        cbBaudRate->addItem(rate);
+    cbBaudRate->setEditText(QStringLiteral("9600"));
+    cbBaudRate->setToolTip(QStringLiteral("Установка новой скорости обмена."));
+    cbBaudRate->setMinimumWidth(72);
+
+    btnVerifyConnect = new QPushButton(QStringLiteral("?"), RzGroupBox1);
+    btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
+    btnVerifyConnect->setFixedWidth(26);
+    btnConnect = new QPushButton(QStringLiteral("Контакт"), RzGroupBox1);
+    btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
+
+    layout->addWidget(cbxNumPort);
+    layout->addWidget(cbPortOpen);
+    layout->addWidget(sbtnCommON);
+    layout->addWidget(lbCommParam, 1);
+    layout->addWidget(cbBaudRate);
+    layout->addWidget(btnVerifyConnect);
+    layout->addWidget(btnConnect);
+}
+
+void TFormMainLoritS_D7::CreateReaderPage()
+{
+    auto *pageLayout = new QVBoxLayout(TabShReader);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    RzPanel6 = new TShadowPanel(TabShReader);
+    RzPanel6->setGradient(QColor(0xdc, 0xe6, 0xf4), QColor(0x9c, 0xb2, 0xd4));
+    pageLayout->addWidget(RzPanel6);
+
+    auto *layout = new QVBoxLayout(RzPanel6);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(4);
+    auto *title = new QLabel(QStringLiteral("Чтение оптических плотностей из ТАВЕЛОН."), RzPanel6);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+
+    RzPanel7 = new QFrame(RzPanel6);
+    RzPanel7->setFrameShape(QFrame::StyledPanel);
+    RzPanel7->setAutoFillBackground(true);
+    auto *gridLayout = new QVBoxLayout(RzPanel7);
+    gridLayout->setContentsMargins(4, 2, 4, 4);
+    gridLayout->setSpacing(2);
+    gridLayout->addWidget(new QLabel(QStringLiteral("Таблица оптических плотностей."), RzPanel7));
+
+    StringGrid1 = new QTableWidget(9, 13, RzPanel7);
+    StringGrid1->horizontalHeader()->hide();
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setFrameShape(QFrame::NoFrame);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+    QFont gridFont = StringGrid1->font();
+    gridFont.setPixelSize(11);
+    StringGrid1->setFont(gridFont);
+    StringGrid1->setColumnWidth(0, 15);
+    for (int c = 1; c < 13; ++c)
+        StringGrid1->setColumnWidth(c, 35);
+    for (int r = 0; r < 9; ++r)
+        StringGrid1->setRowHeight(r, 17);
+    StringGrid1->setFixedSize(15 + 12 * 35, 9 * 17);
+    gridLayout->addWidget(StringGrid1);
+    RzPanel7->setFixedWidth(447);
+    auto *gridRow = new QHBoxLayout;
+    gridRow->addWidget(RzPanel7);
+    gridRow->addStretch();
+    layout->addLayout(gridRow);
+    RzPanel6->addShadowed(RzPanel7);
+    layout->addSpacing(TShadowPanel::shadowDepth);
+
+    btnReadOP = new QPushButton(QStringLiteral("Принять данные"), RzPanel6);
+    btnSaveOP = new QPushButton(QStringLiteral("Данные в файл"), RzPanel6);
+    btnCreateExcel = new QPushButton(QStringLiteral("Данные в Excel"), RzPanel6);
+    btnFileToExcel = new QPushButton(QStringLiteral("Из файла в Excel"), RzPanel6);
+    btnSaveOP->setEnabled(false);
+    btnCreateExcel->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *button : {btnReadOP, btnSaveOP, btnCreateExcel, btnFileToExcel})
+        buttons->addWidget(button);
+    layout->addLayout(buttons);
+
+    chckAutoReadOP = new QCheckBox(QStringLiteral("автоприем данных"), RzPanel6);
+    chckAutoSaveOP = new QCheckBox(QStringLiteral("автосохранение данных"), RzPanel6);
+    auto *checks = new QHBoxLayout;
+    checks->addWidget(chckAutoReadOP);
+    checks->addWidget(chckAutoSaveOP);
+    checks->addStretch();
+    layout->addLayout(checks);
+    layout->addStretch();
+}
+
+void TFormMainLoritS_D7::CreateResultPage()
+{
+    auto *layout = new QVBoxLayout(TabShResult);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
+    auto *title = new QLabel(QStringLiteral("Чтение протокола результатов из ТАВЕЛОНа."), TabShResult);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+
+    Memo1 = new QPlainTextEdit(TabShResult);
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(false);
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setStyleHint(QFont::TypeWriter);
+    courier.setFixedPitch(true);
+    courier.setPixelSize(12);
+    Memo1->setFont(courier);
+    layout->addWidget(Memo1, 1);
+
+    chckAutoReadRes = new QCheckBox(QStringLiteral("автоприем данных"), TabShResult);
+    chckAutoSaveRes = new QCheckBox(QStringLiteral("автосохранение данных"), TabShResult);
+    btnReadProtokol = new QPushButton(QStringLiteral("Принять данные"), TabShResult);
+    btnSaveProtokol = new QPushButton(QStringLiteral("Данные в файл"), TabShResult);
+    btnSaveProtokol->setEnabled(false);
+    btnClrMemo1 = new QPushButton(QStringLiteral("Очистить экран"), TabShResult);
+    auto *row = new QHBoxLayout;
+    row->addWidget(chckAutoReadRes);
+    row->addWidget(chckAutoSaveRes);
+    row->addStretch();
+    layout->addLayout(row);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btnReadProtokol);
+    buttons->addWidget(btnSaveProtokol);
+    buttons->addWidget(btnClrMemo1);
+    layout->addLayout(buttons);
+}

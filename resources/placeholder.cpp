@@ -1,1 +1,0 @@
-// Keeps the library non-empty while a folder has no sources yet.

@@ -1,0 +1,52 @@
+#include "sim/InstrumentWindow.h"
+
+#include "sim/VirtualInstrument.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_instrument(instrument)
+{
+    setWindowTitle(QStringLiteral("Виртуальный прибор"));
+    auto *layout = new QVBoxLayout(this);
+
+    auto *lineBox = new QGroupBox(QStringLiteral("ТАВЕЛОН"), this);
+    auto *form = new QFormLayout(lineBox);
+    m_power = new QCheckBox(QStringLiteral("включен"), lineBox);
+    m_power->setChecked(instrument->powered());
+    m_power->setToolTip(QStringLiteral("Питание прибора: линия CTS компьютера."));
+    form->addRow(QStringLiteral("Питание:"), m_power);
+
+    m_speed = new QComboBox(lineBox);
+    for (int i = 0; i < TVirtualInstrument::speedCount; ++i)
+        m_speed->addItem(QString::number(TVirtualInstrument::baudOfIndex(i)));
+    m_speed->setCurrentIndex(instrument->speedIndex());
+    m_speed->setToolTip(QStringLiteral("Скорость обмена, на которой прибор слушает линию."));
+    form->addRow(QStringLiteral("Скорость:"), m_speed);
+
+    m_lastCommand = new QLabel(QStringLiteral("—"), lineBox);
+    form->addRow(QStringLiteral("Команда:"), m_lastCommand);
+    layout->addWidget(lineBox);
+
+    m_actions = new QVBoxLayout;
+    layout->addLayout(m_actions);
+    layout->addStretch();
+
+    connect(m_power, &QCheckBox::toggled, instrument, &TVirtualInstrument::setPowered);
+    connect(instrument, &TVirtualInstrument::poweredChanged, m_power, &QCheckBox::setChecked);
+    connect(m_speed, &QComboBox::activated, instrument, &TVirtualInstrument::setSpeedIndex);
+    connect(instrument, &TVirtualInstrument::speedIndexChanged, m_speed, &QComboBox::setCurrentIndex);
+    connect(instrument, &TVirtualInstrument::commandExecuted, this, &TInstrumentWindow::showCommand);
+}
+
+void TInstrumentWindow::showCommand(char code)
+{
+    const QString shown = (code >= 0x20 && code < 0x7F) ? QStringLiteral("'%1'").arg(QChar(code))
+                                                       : QStringLiteral("0x%1").arg(quint8(code), 2, 16, QLatin1Char('0'));
+    m_lastCommand->setText(QStringLiteral("%1 (%2 бод)").arg(shown).arg(m_instrument->baud()));
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The small window "Виртуальный прибор": the virtual instrument's power switch, its
+// own speed, and what it heard last.
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QVBoxLayout;
+class TVirtualInstrument;
+
+class TInstrumentWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TInstrumentWindow(TVirtualInstrument *instrument, QWidget *parent = nullptr);
+
+    QCheckBox *powerSwitch() const { return m_power; }
+    QComboBox *speedBox() const { return m_speed; }
+    /// Where later jobs of the instrument put their own buttons.
+    QVBoxLayout *actionsLayout() const { return m_actions; }
+
+private:
+    void showCommand(char code);
+
+    TVirtualInstrument *m_instrument;
+    QCheckBox *m_power;
+    QComboBox *m_speed;
+    QLabel *m_lastCommand;
+    QVBoxLayout *m_actions;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// The serial cable between the program's virtual port and the virtual instrument:
+// every byte takes ten bit-times of the speed it was sent at and arrives in small
+// bursts, as from a UART; a byte sent while the two sides' speeds differ does not
+// arrive as itself.
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class TVirtualLine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TVirtualLine(QObject *parent = nullptr);
+
+    /// One direction of the cable. `deliver` receives each burst.
+    void send(const QByteArray &bytes, qint32 senderBaud, qint32 receiverBaud);
+    /// Drops whatever is still travelling (the receiver was switched off or closed).
+    void drop();
+    bool idle() const { return m_inFlight.empty(); }
+
+    /// What a receiver at `receiverBaud` makes of a byte sent at `senderBaud`:
+    /// itself, a garbled byte (high bit set, never a command letter), or nothing (-1).
+    static int byteAsReceived(unsigned char byte, qint32 senderBaud, qint32 receiverBaud);
+
+Q_SIGNALS:
+    void delivered(const QByteArray &burst);
+    void becameIdle();
+
+private:
+    void deliverDue();
+    void schedule();
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+
+    struct TravellingByte
+    {
+        qint64 dueUs;
+        char value;
+    };
+    std::deque<TravellingByte> m_inFlight;
+    qint64 m_lastDueUs = 0;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+};

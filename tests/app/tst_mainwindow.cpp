@@ -1,0 +1,254 @@
+// The main window: layout, pages and their tabs, what a page change does, link
+// labels, the clock and the error box.
+
+#include "app/StyledWidgets.h"
+#include "link/TMSComm.h"
+#include "support/VirtualRig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theWindowHasItsFixedSizeCaptionAndMenus();
+    void onlyTheStartTabIsVisibleAtStart();
+    void aPageVisitedOnceKeepsItsTabForGood();
+    void theFramesAreCreatedOnceOnTheFirstVisit();
+    void theFirmwarePageSetsThisSideTo115200WithoutACommand();
+    void theWorkingPagesAskFor115200();
+    void theReaderPageBlanksTheGridButKeepsTheCaptions();
+    void withoutTheLinkTheLinkDependentItemsAreDisabled();
+    void theStartPageLinksLightUpUnderTheMouse();
+    void theClockShowsTheLongDateAndTime();
+    void anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn();
+};
+
+void TestMainWindow::theWindowHasItsFixedSizeCaptionAndMenus()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("ЛОРИТ-сервис"));
+    QCOMPARE(w.size(), QSize(632, 412));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QCOMPARE(w.pos(), QPoint(233, 133));
+    QStringList menus;
+    for (QAction *menu : w.ActionMainMenuBar1->actions())
+        menus << menu->text();
+    QCOMPARE(menus, (QStringList{"Пользователю", "Программирование", "Ридер"}));
+    const QList<QAction *> userItems = w.ActionMainMenuBar1->actions().at(0)->menu()->actions();
+    QCOMPARE(userItems.size(), 3);
+    QVERIFY(userItems.at(1)->isSeparator());
+    QCOMPARE(userItems.at(2)->text(), QStringLiteral("Выход"));
+    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.RzGroupBox1->title(), QStringLiteral("Порт связи:"));
+    QCOMPARE(w.sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
+    QCOMPARE(w.cbBaudRate->count(), 6);
+
+    // "О программе" does nothing, not even change the page.
+    w.ActionFileExecute();
+    w.Action1->trigger();
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
+}
+
+void TestMainWindow::onlyTheStartTabIsVisibleAtStart()
+{
+    TVirtualRig rig;
+    QTabBar *tabs = rig.window->RzPageControl1->tabBar();
+    QCOMPARE(rig.window->RzPageControl1->tabPosition(), QTabWidget::South);
+    QVERIFY(tabs->isTabVisible(0));
+    for (int i = 1; i < 5; ++i)
+        QVERIFY(!tabs->isTabVisible(i));
+    QCOMPARE(rig.window->RzPageControl1->currentIndex(), 0);
+    QVERIFY(!rig.window->frameSoftTav);
+    QVERIFY(!rig.window->frameBDTS);
+}
+
+void TestMainWindow::aPageVisitedOnceKeepsItsTabForGood()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    QTabBar *tabs = w.RzPageControl1->tabBar();
+    QTest::mouseClick(w.lbReader, Qt::LeftButton);
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    w.RzPageControl1->setCurrentIndex(0);
+    QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageReader));
+    QVERIFY(!tabs->isTabVisible(TFormMainLoritS_D7::pageResult));
+    w.ActionFile->trigger();
+    QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageResult));
+    QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageReader));
+}
+
+void TestMainWindow::theFramesAreCreatedOnceOnTheFirstVisit()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.ActionSoftTavelon->trigger();
+    QVERIFY(w.frameSoftTav);
+    const TFrameSoftTav *first = w.frameSoftTav;
+    w.ActionSoftTavelon->trigger();
+    w.RzPageControl1->setCurrentIndex(0);
+    w.ActionSoftTavelon->trigger();
+    QCOMPARE(w.frameSoftTav.data(), first);
+    QCOMPARE(w.frameSoftTav->parentWidget(), w.TabShSoftTav);
+
+    w.ActionBDTS->trigger();
+    QVERIFY(w.frameBDTS);
+    const QWidget *frame = w.frameBDTS;
+    w.ActionBDTS->trigger();
+    QCOMPARE(w.frameBDTS.data(), frame);
+}
+
+void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 1;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
+    rig.takeWritten();
+
+    w.ActionSoftTavelon->trigger();
+    QCOMPARE(w.baudIndex, quint8(5));
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.cbPortOpen->isChecked());
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(rig.instrument.speedIndex(), 1);
+}
+
+void TestMainWindow::theWorkingPagesAskFor115200()
+{
+    for (int page : {int(TFormMainLoritS_D7::pageBDTS), int(TFormMainLoritS_D7::pageReader),
+                     int(TFormMainLoritS_D7::pageResult)}) {
+        TRigOptions options;
+        options.instrumentSpeed = 2;
+        TVirtualRig rig(options);
+        auto &w = *rig.window;
+        w.ShowPage(page);
+        QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
+        QVERIFY(w.speedChangeRequested);
+        QCOMPARE(w.targetBaudIndex, quint8(5));
+        QVERIFY(w.contactSearchActive);
+        QVERIFY(w.DefSetComm_Timer->isActive());
+        QVERIFY(rig.searchUntilContact());
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(rig.instrument.speedIndex(), 5);
+        w.SendCommand_TimerTimer();
+        QVERIFY(rig.searchUntilContact());
+        QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+    }
+}
+
+void TestMainWindow::theReaderPageBlanksTheGridButKeepsTheCaptions()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.ActionTav2006->trigger();
+    QTableWidget *grid = w.StringGrid1;
+    QCOMPARE(grid->rowCount(), 9);
+    QCOMPARE(grid->columnCount(), 13);
+    QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("A"));
+    QCOMPARE(grid->item(8, 0)->text(), QStringLiteral("H"));
+    QCOMPARE(grid->item(0, 1)->text(), QStringLiteral("1"));
+    QCOMPARE(grid->item(0, 12)->text(), QStringLiteral("12"));
+    QVERIFY(!grid->item(0, 0) || grid->item(0, 0)->text().isEmpty());
+    QCOMPARE(grid->columnWidth(0), 15);
+    QCOMPARE(grid->columnWidth(7), 35);
+    QCOMPARE(grid->rowHeight(4), 17);
+    QCOMPARE(w.RzPanel7->width(), 447);
+
+    grid->item(3, 4)->setText(QStringLiteral(" 0.123"));
+    w.ShowPage(0);
+    w.ShowPage(TFormMainLoritS_D7::pageReader);
+    QVERIFY(grid->item(3, 4)->text().isEmpty());
+    QCOMPARE(grid->item(3, 0)->text(), QStringLiteral("C"));
+}
+
+void TestMainWindow::withoutTheLinkTheLinkDependentItemsAreDisabled()
+{
+    TRigOptions options;
+    options.powered = false;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    QCOMPARE(w.statusText(), QStringLiteral("Включите прибор или смените порт."));
+    // At start only the indicator follows the line; the next check takes the rest along.
+    QVERIFY(w.ActionTav2006->isEnabled());
+    QVERIFY(!w.UpdateLinkState());
+    for (QAction *action : {w.ActionSoftTavelon, w.ActionBDTS, w.ActionTav2006})
+        QVERIFY(!action->isEnabled());
+    for (QWidget *label : {static_cast<QWidget *>(w.lbLoadPOInTav), static_cast<QWidget *>(w.lbLoadBDTS),
+                           static_cast<QWidget *>(w.lbReader), static_cast<QWidget *>(w.btnReadOP)})
+        QVERIFY(!label->isEnabled());
+    QVERIFY(w.ActionFile->isEnabled());
+    QVERIFY(w.ActionExit->isEnabled());
+    QVERIFY(w.lbProtokol->isEnabled());
+    QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
+}
+
+void TestMainWindow::theStartPageLinksLightUpUnderTheMouse()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    const QColor initial = w.lbProtokol->textColor();
+    QCOMPARE(initial, w.palette().color(QPalette::Light));
+    QCOMPARE(w.lbProtokol->cursor().shape(), Qt::PointingHandCursor);
+    Q_EMIT w.lbProtokol->mouseMoved();
+    QCOMPARE(w.lbProtokol->textColor(), w.palette().color(QPalette::ToolTipBase));
+    Q_EMIT w.lbProtokol->mouseLeft();
+    QCOMPARE(w.lbProtokol->textColor(), initial);
+}
+
+void TestMainWindow::theClockShowsTheLongDateAndTime()
+{
+    const QDateTime moment(QDate(2011, 12, 25), QTime(14, 5, 9));
+    const QString russian = clockText(QLocale(QLocale::Russian, QLocale::Russia), moment);
+    QVERIFY2(russian.startsWith(QStringLiteral("25 декабря 2011")), qPrintable(russian));
+    QVERIFY2(russian.endsWith(QStringLiteral("14:05:09")), qPrintable(russian));
+    QVERIFY(!russian.contains(QStringLiteral("воскресенье")));
+
+    TVirtualRig rig;
+    const QString shown = rig.window->RzClockStatus1->text();
+    QVERIFY(!shown.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.window->RzClockStatus1->text() != shown, 2500);
+}
+
+void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    rig.backend->setFailingPorts({1});
+    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другим приложением.")});
+    // The search stopped where the error struck: the port is closed.
+    QVERIFY(!w.MSComm1->PortOpen());
+    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
+    QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
+
+    rig.backend->setFailingPorts({});
+    w.RzPageControl1->setCurrentIndex(0);
+    w.ActionSoftTavelon->trigger(); // opens the closed port again
+    QVERIFY(w.MSComm1->PortOpen());
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

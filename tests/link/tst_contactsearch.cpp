@@ -1,0 +1,346 @@
+// The contact search, the speed change and the port choice, against the virtual
+// instrument.
+
+#include "link/TMSComm.h"
+#include "support/VirtualRig.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+/// An instrument that hears the probe and never answers it.
+class TMuteProbe final : public TInstrumentCommand
+{
+public:
+    char code() const override { return 'B'; }
+    void execute(TVirtualInstrument &, const QByteArray &) override {}
+};
+
+void chooseSpeed(TFormMainLoritS_D7 &window, int index)
+{
+    window.cbBaudRate->setCurrentIndex(index);
+    window.cbBaudRateChange();
+}
+} // namespace
+
+class TestContactSearch : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void withoutAnyPortEverythingLinkDependentIsOff();
+    void aPortThatFailsToOpenIsLeftOut();
+    void startUpOpensTheFirstPortAt115200WithoutSearching();
+    void anInstrumentAt57600IsFoundAfterFiveProbes400msApart();
+    void afterTheFastestSpeedTheSearchGoesOnAt4800();
+    void stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer();
+    void choosing115200MovesBothSidesThere();
+    void theSpeedCommandFor4800CarriesAZeroByte();
+    void choosingTheSpeedInUseSendsNothingAndKeepsTheRequest();
+    void theProbeButtonCarriesOutAPendingSpeedChange();
+    void thePortCannotBeChangedWhileAContactStands();
+    void aTypedPortTextThatIsNoDeviceChangesNothing();
+    void aTypedSpeedThatIsNoEntryChangesNothing();
+    void switchingTheInstrumentOffStopsTheSearch();
+    void theRealTimersFindTheInstrumentAt9600();
+};
+
+void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
+{
+    TRigOptions options;
+    options.ports = {};
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    QCOMPARE(w.statusText(), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+    QCOMPARE(w.cbxNumPort->count(), 0);
+    QVERIFY(!w.sbtnCommON->isEnabled());
+    for (QWidget *widget : {static_cast<QWidget *>(w.btnConnect), static_cast<QWidget *>(w.btnVerifyConnect),
+                            static_cast<QWidget *>(w.cbBaudRate)})
+        QVERIFY(!widget->isEnabled());
+    QVERIFY(!w.ActionSoftTavelon->isEnabled());
+    QVERIFY(!w.ActionBDTS->isEnabled());
+    QVERIFY(!w.ActionTav2006->isEnabled());
+    QVERIFY(w.ActionFile->isEnabled());
+    // Nothing to contact: the buttons say so instead of failing.
+    w.btnConnectClick();
+    QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
+
+void TestContactSearch::aPortThatFailsToOpenIsLeftOut()
+{
+    TRigOptions options;
+    options.ports = {1, 2, 3, 4};
+    options.failingPorts = {2};
+    TVirtualRig rig(options);
+    QStringList items;
+    for (int i = 0; i < rig.window->cbxNumPort->count(); ++i)
+        items << rig.window->cbxNumPort->itemText(i);
+    QCOMPARE(items, (QStringList{"COM1", "COM3", "COM4"}));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
+
+void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
+{
+    TRigOptions options;
+    options.ports = {2, 3};
+    options.instrumentPort = 2;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    QVERIFY(w.MSComm1->PortOpen());
+    QCOMPARE(w.MSComm1->CommPort(), 2);
+    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM2"));
+    QVERIFY(w.cbPortOpen->isChecked());
+    QCOMPARE(w.cbPortOpen->text(), QStringLiteral("вкл."));
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.sbtnCommON->isEnabled());
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    options.powered = false;
+    TVirtualRig off(options);
+    QCOMPARE(off.window->statusText(), QStringLiteral("Включите прибор или смените порт."));
+    QVERIFY(!off.window->sbtnCommON->isEnabled());
+}
+
+void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 4;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
+    QCOMPARE(w.statusText(), QStringLiteral("Установление контакта."));
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+    w.DefSetComm_Timer->stop();
+
+    QStringList probes; // speed of each probe, and the tick it went out on
+    for (int tick = 1; tick <= 12 && !w.contactEstablished; ++tick) {
+        rig.tickSearch();
+        if (rig.takeWritten() == QByteArrayLiteral("B"))
+            probes << QStringLiteral("%1@%2").arg(w.MSComm1->Settings().section(',', 0, 0)).arg(tick);
+    }
+    QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
+    QVERIFY(w.contactEstablished);
+    QVERIFY(!w.contactSearchActive);
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("57600"));
+    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
+    QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.cbxNumPort->isEnabled() && w.cbBaudRate->isEnabled() && w.btnVerifyConnect->isEnabled());
+    QVERIFY(w.replyBuffer.isEmpty());
+}
+
+void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
+{
+    TVirtualRig rig;
+    rig.instrument.addCommand(std::make_unique<TMuteProbe>());
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    w.DefSetComm_Timer->stop();
+    QList<int> indices;
+    for (int tick = 0; tick < 14; ++tick) {
+        rig.tickSearch();
+        indices << w.baudIndex;
+    }
+    QCOMPARE(indices, (QList<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 0, 0, 1}));
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
+    QVERIFY(!w.contactEstablished);
+}
+
+void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
+{
+    TVirtualRig rig;
+    rig.instrument.addCommand(std::make_unique<TMuteProbe>());
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    rig.tickSearch();
+    w.btnConnectClick();
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(w.statusText(), QStringLiteral("Прибор не отвечает!"));
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+    // The search's own flags stay as they were.
+    QVERIFY(w.contactSearchActive);
+}
+
+void TestContactSearch::choosing115200MovesBothSidesThere()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 1;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    chooseSpeed(w, 5);
+    QCOMPARE(w.statusText(), QStringLiteral("Установление контакта с прибором."));
+    QVERIFY(w.speedChangeRequested);
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
+    QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x05", 2)));
+    QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
+    QVERIFY(!w.speedChangeRequested);
+    QVERIFY(w.SendCommand_Timer->isActive());
+    QCOMPARE(w.deferredCommand, 'b');
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.instrument.speedIndex(), 5);
+
+    w.SendCommand_TimerTimer();
+    QVERIFY(!w.SendCommand_Timer->isActive());
+    QCOMPARE(w.deferredCommand, char(0));
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
+    QVERIFY(!rig.takeWritten().contains('b'));
+}
+
+void TestContactSearch::theSpeedCommandFor4800CarriesAZeroByte()
+{
+    TVirtualRig rig; // the instrument runs at 115200
+    auto &w = *rig.window;
+    chooseSpeed(w, 0);
+    QVERIFY(rig.searchUntilContact());
+    QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x00", 2)));
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.instrument.speedIndex(), 0);
+    w.SendCommand_TimerTimer();
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("4800"));
+}
+
+void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 1;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    chooseSpeed(w, 1);
+    QVERIFY(rig.searchUntilContact());
+    QVERIFY(!rig.takeWritten().contains('b'));
+    QVERIFY(w.speedChangeRequested);
+    QVERIFY(!w.SendCommand_Timer->isActive());
+}
+
+void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 1;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    chooseSpeed(w, 1);
+    QVERIFY(rig.searchUntilContact());
+    w.targetBaudIndex = 3; // another speed is asked for while the link works
+    rig.takeWritten();
+    w.btnVerifyConnectClick();
+    QCOMPARE(w.statusText(), QStringLiteral("Нет контакта с прибором"));
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("Bb\x03", 3));
+    QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.instrument.speedIndex(), 3);
+}
+
+void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
+{
+    TRigOptions options;
+    options.ports = {1, 2};
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    QVERIFY(rig.searchUntilContact());
+    w.cbxNumPort->setCurrentIndex(1);
+    w.cbxNumPortChange();
+    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.MSComm1->CommPort(), 1);
+    QVERIFY(!w.portChangePending);
+
+    // After a new search without an answer the port may change again.
+    rig.instrument.setPowered(false);
+    rig.waitLineIdle();
+    w.contactEstablished = false;
+    w.cbxNumPort->setCurrentIndex(1);
+    w.cbxNumPortChange();
+    QCOMPARE(w.MSComm1->CommPort(), 2);
+    QVERIFY(w.MSComm1->PortOpen());
+    QVERIFY(w.portChangePending);
+    QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
+}
+
+void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
+{
+    TRigOptions options;
+    options.ports = {1, 2};
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    w.cbxNumPort->setEditText(QStringLiteral("modem"));
+    w.cbxNumPortTextConfirmed();
+    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.MSComm1->CommPort(), 1);
+    QVERIFY(w.MSComm1->PortOpen());
+    QVERIFY(rig.dialogs.errors.isEmpty());
+
+    w.cbxNumPort->setEditText(QStringLiteral("COM2"));
+    w.cbxNumPortTextConfirmed();
+    QCOMPARE(w.MSComm1->CommPort(), 2);
+}
+
+void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.cbBaudRate->setEditText(QStringLiteral("12345"));
+    w.cbBaudRateTextConfirmed();
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+    QVERIFY(!w.speedChangeRequested);
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+
+    w.cbBaudRate->setEditText(QStringLiteral("19200"));
+    w.cbBaudRateTextConfirmed();
+    QCOMPARE(w.targetBaudIndex, quint8(2));
+    QVERIFY(w.speedChangeRequested);
+}
+
+void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
+{
+    TVirtualRig rig;
+    rig.instrument.addCommand(std::make_unique<TMuteProbe>());
+    auto &w = *rig.window;
+    w.btnConnectClick();
+    rig.tickSearch();
+    QVERIFY(w.DefSetComm_Timer->isActive());
+    rig.instrument.setPowered(false);
+    QTRY_VERIFY(!w.sbtnCommON->isEnabled());
+    QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
+    QVERIFY(!w.btnConnect->isEnabled());
+    QVERIFY(!w.ActionTav2006->isEnabled());
+
+    rig.instrument.setPowered(true);
+    QTRY_VERIFY(w.sbtnCommON->isEnabled());
+    QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
+    QVERIFY(w.btnConnect->isEnabled());
+    QVERIFY(w.ActionTav2006->isEnabled());
+}
+
+void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 1;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.contactEstablished, 3000);
+    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+}
+
+QTEST_MAIN(TestContactSearch)
+#include "tst_contactsearch.moc"

@@ -1,0 +1,180 @@
+// Gathering of received bytes into replies and their hand-over by the first byte.
+
+#include "link/TMSComm.h"
+#include "support/VirtualRig.h"
+
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+/// Records the reply buffer each time the dispatcher hands it to a code's handler.
+struct TRecorder
+{
+    QList<QByteArray> calls;
+    bool consume = false;
+    void install(TFormMainLoritS_D7 &window, char code)
+    {
+        window.replyHandlers[static_cast<unsigned char>(code)] = [this, &window] {
+            calls << window.replyBuffer;
+            if (consume)
+                window.replyBuffer.clear();
+        };
+    }
+};
+
+QByteArray allByteValues()
+{
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    return bytes;
+}
+} // namespace
+
+class TestDispatcher : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theTableNamesEveryReplyCodeAndNothingElse();
+    void aReplyInPiecesIsHandedOverOncePerPieceAndGrows();
+    void byteWiseAndWholeDeliveryGiveTheSameReply();
+    void aStrayByteFollowedByAPauseIsDropped();
+    void aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt();
+    void twoRepliesRunTogetherAreHandledAsTheFirstOne();
+    void aContactReplyWithTrailingBytesDropsThemWithIt();
+    void bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack();
+    void anEventWithNothingWaitingOnlyUpdatesTheLink();
+    void everyByteValueCrossesTheLineUnchangedBothWays();
+};
+
+void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
+{
+    TVirtualRig rig;
+    const QByteArray codes("2BDGLNRdgmr");
+    for (int value = 0; value < 256; ++value)
+        QCOMPARE(bool(rig.window->replyHandlers[size_t(value)]), codes.contains(char(value)));
+}
+
+void TestDispatcher::aReplyInPiecesIsHandedOverOncePerPieceAndGrows()
+{
+    TVirtualRig rig;
+    TRecorder recorder;
+    recorder.install(*rig.window, 'D');
+    rig.backend->injectReceived(QByteArray("D") + QByteArray(300, '1'));
+    rig.backend->injectReceived(QByteArray(300, '2'));
+    rig.backend->injectReceived(QByteArray(272, '3'));
+    QCOMPARE(recorder.calls.size(), 3);
+    QCOMPARE(recorder.calls.at(0).size(), 301);
+    QCOMPARE(recorder.calls.at(1).size(), 601);
+    QCOMPARE(recorder.calls.at(2).size(), 873);
+    QCOMPARE(recorder.calls.at(2).mid(601), QByteArray(272, '3'));
+}
+
+void TestDispatcher::byteWiseAndWholeDeliveryGiveTheSameReply()
+{
+    QByteArray reply("N");
+    for (int i = 0; i < 40; ++i)
+        reply.append(char((i * 7 + 3) & 0xFF));
+
+    TVirtualRig whole;
+    TRecorder wholeRecorder;
+    wholeRecorder.install(*whole.window, 'N');
+    whole.backend->injectReceived(reply);
+
+    TVirtualRig bytewise;
+    TRecorder byteRecorder;
+    byteRecorder.install(*bytewise.window, 'N');
+    for (const char byte : reply)
+        bytewise.backend->injectReceived(QByteArray(1, byte));
+
+    QCOMPARE(wholeRecorder.calls.constLast(), reply);
+    QCOMPARE(byteRecorder.calls.constLast(), reply);
+    QCOMPARE(byteRecorder.calls.size(), reply.size());
+}
+
+void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
+{
+    TVirtualRig rig;
+    TRecorder recorder;
+    recorder.install(*rig.window, 'G');
+    rig.backend->injectReceived("X");
+    QVERIFY(rig.window->replyBuffer.isEmpty());
+    rig.backend->injectReceived("G");
+    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+}
+
+void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
+{
+    TVirtualRig rig;
+    TRecorder recorder;
+    recorder.install(*rig.window, 'G');
+    rig.backend->injectReceived("XG");
+    QVERIFY(recorder.calls.isEmpty());
+    QVERIFY(rig.window->replyBuffer.isEmpty());
+}
+
+void TestDispatcher::twoRepliesRunTogetherAreHandledAsTheFirstOne()
+{
+    TVirtualRig rig;
+    TRecorder notice, length;
+    notice.install(*rig.window, 'g');
+    length.install(*rig.window, 'N');
+    rig.backend->injectReceived("gN00012");
+    QCOMPARE(notice.calls, QList<QByteArray>{"gN00012"});
+    QVERIFY(length.calls.isEmpty());
+}
+
+void TestDispatcher::aContactReplyWithTrailingBytesDropsThemWithIt()
+{
+    TVirtualRig rig;
+    rig.backend->injectReceived("BBx");
+    QVERIFY(rig.window->contactEstablished);
+    QVERIFY(rig.window->replyBuffer.isEmpty());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Есть контакт с прибором"));
+}
+
+void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
+{
+    TVirtualRig rig;
+    TRecorder recorder;
+    recorder.consume = true;
+    recorder.install(*rig.window, 'G');
+    rig.instrument.setPowered(false);
+    QVERIFY(!rig.window->sbtnCommON->isEnabled());
+    rig.backend->injectReceived("G");
+    QVERIFY(recorder.calls.isEmpty());
+    QCOMPARE(rig.window->MSComm1->InBufferCount(), 1);
+    rig.instrument.setPowered(true);
+    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+    QCOMPARE(rig.window->MSComm1->InBufferCount(), 0);
+}
+
+void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
+{
+    TVirtualRig rig;
+    rig.window->replyBuffer = "D12";
+    rig.window->MSComm1Comm();
+    QCOMPARE(rig.window->replyBuffer, QByteArray("D12"));
+}
+
+void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
+{
+    TVirtualRig rig; // both sides at 115200
+    const QByteArray bytes = allByteValues();
+
+    rig.instrument.clearReceived();
+    rig.window->SendToDevice(bytes);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.instrument.received().left(256), bytes);
+
+    TRecorder recorder;
+    recorder.install(*rig.window, '\0');
+    rig.window->replyBuffer.clear();
+    rig.instrument.send(bytes);
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(recorder.calls.size() > 1); // it came in bursts, not in one piece
+    QCOMPARE(rig.window->replyBuffer, bytes);
+}
+
+QTEST_MAIN(TestDispatcher)
+#include "tst_dispatcher.moc"

@@ -1,0 +1,48 @@
+#pragma once
+// Dialogs for tests: file dialogs and questions answer from a script, and the error
+// box only records what it would have shown.
+
+#include "app/Dialogs.h"
+
+#include <QQueue>
+#include <QStringList>
+
+class TScriptedDialogs final : public TDialogs
+{
+    Q_OBJECT
+public:
+    using TDialogs::TDialogs;
+
+    /// The next file dialog chooses this path (an empty text cancels it).
+    void answerFile(const QString &path, int filterIndex = 0) { m_files.enqueue({path, filterIndex}); }
+    void answerYesNo(bool yes) { m_answers.enqueue(yes); }
+
+    QStringList errors;            ///< texts the error box showed, in order
+    QList<TFileDialogState> shown; ///< each file dialog as it was opened
+
+    bool executeSave(QWidget *, TFileDialogState &state) override { return execute(state); }
+    bool executeOpen(QWidget *, TFileDialogState &state) override { return execute(state); }
+    bool askYesNo(QWidget *, const QString &, const QString &) override
+    {
+        return m_answers.isEmpty() ? false : m_answers.dequeue();
+    }
+    void showError(QWidget *, const QString &text) override { errors << text; }
+
+private:
+    bool execute(TFileDialogState &state)
+    {
+        shown << state;
+        if (m_files.isEmpty())
+            return false;
+        const auto [path, filterIndex] = m_files.dequeue();
+        if (path.isEmpty())
+            return false;
+        state.fileName = withDefaultExtension(path, state.defaultExt);
+        if (filterIndex > 0)
+            state.filterIndex = filterIndex;
+        return true;
+    }
+
+    QQueue<QPair<QString, int>> m_files;
+    QQueue<bool> m_answers;
+};
