@@ -1,0 +1,215 @@
+#include "testdb/BDTSLists.h"
+
+#include "testdb/BDTSTreeNode.h"
+#include "testdb/BDTSTreeView.h"
+#include "testdb/KeyTreeBuilder.h"
+#include "testdb/ListFile.h"
+#include "testdb/UnitBDTS_TreeTS.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSet>
+
+namespace {
+
+// The three key texts of a test-system node, length-prefixed into one comparable value.
+QByteArray keyPath(const QTreeWidgetItem *entry)
+{
+    QByteArray path;
+    for (const QTreeWidgetItem *item = entry; item; item = item->parent()) {
+        const TBDTSNode *node = bdtsNode(item);
+        const QByteArray key = node ? node->key() : QByteArray();
+        path.append(QByteArray::number(key.size())).append(':').append(key);
+    }
+    return path;
+}
+
+const TBDTSNode *entryNode(const QTreeWidgetItem *item)
+{
+    return nodeLevel(item) == 2 ? bdtsNode(item) : nullptr;
+}
+
+} // namespace
+
+QString tooManyPagesText()
+{
+    return QStringLiteral("Слишком много страниц в БД ТС (больше 999).");
+}
+
+TBDTSLists::TBDTSLists(QObject *parent) : QObject(parent), finalPage(blankFinalPage()) {}
+
+TBDTSLists::~TBDTSLists() = default;
+
+void TBDTSLists::setFrame(TFrameBDTS *frame)
+{
+    if (m_frame)
+        disconnect(m_frame->TreeViewTav, nullptr, this, nullptr);
+    m_frame = frame;
+    if (frame)
+        connect(frame->TreeViewTav, &TBDTSTreeView::Click, this, &TBDTSLists::TreeViewTavClick);
+}
+
+QTreeWidget *TBDTSLists::treeOf(TBDTSSide side) const
+{
+    if (!m_frame)
+        return nullptr;
+    return side == TBDTSSide::Device ? m_frame->TreeViewTav : m_frame->TreeViewFile;
+}
+
+std::optional<QByteArray> &TBDTSLists::imageOf(TBDTSSide side)
+{
+    return side == TBDTSSide::Device ? deviceImage : fileImage;
+}
+
+std::vector<TTSRecordRef> &TBDTSLists::recordsOf(TBDTSSide side)
+{
+    return side == TBDTSSide::Device ? deviceRecords : fileRecords;
+}
+
+void TBDTSLists::storeCounts(TBDTSSide side, TListCounts counts)
+{
+    (side == TBDTSSide::Device ? devicePageCount : filePageCount) = counts.pageCount;
+    (side == TBDTSSide::Device ? deviceTSCount : fileTSCount) = counts.tsCount;
+}
+
+TListCounts TBDTSLists::ParseImage(TBDTSSide side, int pageCount)
+{
+    QTreeWidget *tree = treeOf(side);
+    if (!tree)
+        return {};
+    const QByteArray image = imageOf(side).value_or(QByteArray());
+    std::vector<TTSRecordRef> &records = recordsOf(side);
+    records.clear();
+
+    TKeyTreeBuilder builder;
+    const TScanResult scan = scanRecords(image, pageCount, [&](const TRecordStart &start) {
+        // A record cut off by the end of the image would be dropped by the rebuild; kept
+        // in the tree it would also hide a later whole copy of the same test system.
+        if (!recordFits(image, start.ref))
+            return;
+        const int index = static_cast<int>(records.size());
+        if (builder.addEntry(start.keys[0], start.keys[1], start.keys[2], index))
+            records.push_back(start.ref);
+    });
+    const TListCounts counts{scan.pagesVisited, builder.entryCount()};
+    builder.installInto(*tree);
+    if (scan.finalPage)
+        finalPage = *scan.finalPage;
+    storeCounts(side, counts);
+    return counts;
+}
+
+std::optional<TListCounts> TBDTSLists::RebuildImage(TBDTSSide side)
+{
+    QTreeWidget *tree = treeOf(side);
+    std::optional<QByteArray> &image = imageOf(side);
+    if (!tree || !image)
+        return std::nullopt;
+    std::vector<TTSRecordRef> &records = recordsOf(side);
+    std::vector<TTSRecordRef *> order;
+    walkDisplayOrder(*tree, [&](QTreeWidgetItem *item) {
+        const TBDTSNode *node = entryNode(item);
+        if (node && node->recordIndex() >= 0
+            && node->recordIndex() < static_cast<int>(records.size()))
+            order.push_back(&records[static_cast<size_t>(node->recordIndex())]);
+    });
+    std::optional<TNormalForm> form = rebuildNormalForm(*image, order);
+    if (!form) {
+        Q_EMIT statusText(tooManyPagesText());
+        return std::nullopt;
+    }
+    *image = std::move(form->image);
+    finalPage = std::move(form->finalPage);
+    const TListCounts counts{form->pageCount, form->tsCount};
+    storeCounts(side, counts);
+    return counts;
+}
+
+void TBDTSLists::BuildAdditionalList()
+{
+    if (!m_frame || !deviceImage || !fileImage)
+        return;
+    addImage = QByteArray();
+    m_frame->TreeViewAdd->clear();
+    addTSCount = 0;
+    addPageCount = 0;
+
+    QSet<QByteArray> inDevice;
+    walkDisplayOrder(*m_frame->TreeViewTav, [&inDevice](QTreeWidgetItem *item) {
+        if (entryNode(item))
+            inDevice.insert(keyPath(item));
+    });
+    TKeyTreeBuilder addTree;
+    walkDisplayOrder(*m_frame->TreeViewFile, [&](QTreeWidgetItem *item) {
+        if (const TBDTSNode *entry = entryNode(item); entry && !inDevice.contains(keyPath(item)))
+            AddMissingEntry(addTree, *entry);
+    });
+    addTree.installInto(*m_frame->TreeViewAdd);
+
+    m_frame->RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(addTSCount));
+    m_frame->btnAddTSInTav->setEnabled(deviceListLoaded && fileListLoaded && addTSCount > 0);
+
+    addImage->append(finalPage);
+    ++addPageCount;
+    if (addImage->size() / bdt::pageSize != addPageCount)
+        Q_EMIT statusText(QStringLiteral("Ошибка формирования доп.списка."));
+}
+
+void TBDTSLists::AddMissingEntry(TKeyTreeBuilder &addTree, const TBDTSNode &entry)
+{
+    const int index = entry.recordIndex();
+    if (index < 0 || index >= static_cast<int>(fileRecords.size()))
+        return;
+    const TTSRecordRef ref = fileRecords[static_cast<size_t>(index)];
+    if (!recordFits(*fileImage, ref))
+        return;
+    const QTreeWidgetItem *middle = entry.parent();
+    const TBDTSNode *k2 = bdtsNode(middle);
+    const TBDTSNode *k1 = bdtsNode(middle->parent());
+    if (!k1 || !k2 || !addTree.addEntry(k1->key(), k2->key(), entry.key(), index))
+        return;
+    ++addTSCount;
+    addImage->append(fileImage->constData() + ref.offset, qsizetype(ref.pageCount) * bdt::pageSize);
+    addPageCount += ref.pageCount;
+}
+
+void TBDTSLists::DeleteSelectedNodes(QTreeWidget &tree)
+{
+    std::vector<QTreeWidgetItem *> selected;
+    walkDisplayOrder(tree, [&selected](QTreeWidgetItem *item) {
+        if (item->isSelected())
+            selected.push_back(item);
+    });
+    // A node inside the subtree of another selected node goes with that node.
+    const QSet<const QTreeWidgetItem *> chosen(selected.begin(), selected.end());
+    std::vector<QTreeWidgetItem *> doomed;
+    for (QTreeWidgetItem *item : selected) {
+        bool inside = false;
+        for (const QTreeWidgetItem *p = item->parent(); p && !inside; p = p->parent())
+            inside = chosen.contains(p);
+        if (!inside)
+            doomed.push_back(item);
+    }
+    for (QTreeWidgetItem *item : doomed)
+        delete item; // takes its subtree and leaves the tree
+}
+
+void TBDTSLists::TreeViewTavClick()
+{
+    if (!m_frame)
+        return;
+    const qsizetype selected = m_frame->TreeViewTav->selectedItems().size();
+    m_frame->btnDeleteTS->setEnabled(selected > 0);
+    if (selected > 0)
+        Q_EMIT statusText(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
+}
+
+bool TBDTSLists::WriteListFile(const QTreeWidget &tree, const QString &fileName)
+{
+    const QString path = m_programFolder + fileName;
+    if (writeListFile(tree, path))
+        return true;
+    Q_EMIT statusText(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(path)));
+    return false;
+}

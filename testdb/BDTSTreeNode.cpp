@@ -1,0 +1,51 @@
+#include "testdb/BDTSTreeNode.h"
+
+#include "testdb/KeyOrder.h"
+
+#include <QTreeWidget>
+
+TBDTSNode::TBDTSNode(const QByteArray &key, int recordIndex)
+    : QTreeWidgetItem(nodeType), m_key(key), m_shown(decodeKeyText(key)),
+      m_recordIndex(recordIndex)
+{
+    setText(0, m_shown);
+    setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+}
+
+bool TBDTSNode::operator<(const QTreeWidgetItem &other) const
+{
+    if (const TBDTSNode *node = bdtsNode(&other))
+        return compareKeyTexts(m_shown, m_key, node->m_shown, node->m_key) < 0;
+    return QTreeWidgetItem::operator<(other);
+}
+
+int nodeLevel(const QTreeWidgetItem *item)
+{
+    int level = 0;
+    for (const QTreeWidgetItem *p = item->parent(); p; p = p->parent())
+        ++level;
+    return level;
+}
+
+const TBDTSNode *bdtsNode(const QTreeWidgetItem *item)
+{
+    return item && item->type() == TBDTSNode::nodeType ? static_cast<const TBDTSNode *>(item)
+                                                      : nullptr;
+}
+
+namespace {
+
+void walkSubtree(QTreeWidgetItem *item, const std::function<void(QTreeWidgetItem *)> &visit)
+{
+    visit(item);
+    for (int i = 0; i < item->childCount(); ++i)
+        walkSubtree(item->child(i), visit);
+}
+
+} // namespace
+
+void walkDisplayOrder(const QTreeWidget &tree, const std::function<void(QTreeWidgetItem *)> &visit)
+{
+    for (int i = 0; i < tree.topLevelItemCount(); ++i)
+        walkSubtree(tree.topLevelItem(i), visit);
+}

@@ -1,0 +1,13 @@
+#pragma once
+// A tree as text: one line per node in display order, as many tabs as the node's level,
+// the key text's bytes as they are (code page 1251), CR LF; nothing else.
+
+#include <QByteArray>
+#include <QString>
+
+class QTreeWidget;
+
+QByteArray listFileText(const QTreeWidget &tree);
+/// Replaces the file as a whole: either the new text is there afterwards or the earlier
+/// file is left untouched. False when it could not be written.
+bool writeListFile(const QTreeWidget &tree, const QString &path);
