@@ -4,6 +4,7 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
+#include "testdb/BDTSLists.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 const std::array<QString, 6> TFormMainLoritS_D7::baudRates{
@@ -36,6 +38,8 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     if (!m_dialogs)
         m_dialogs = new TQtDialogs(this);
     MSComm1 = new TMSComm(backend, this);
+    bdtsLists = new TBDTSLists(this);
+    connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
@@ -148,6 +152,7 @@ void TFormMainLoritS_D7::FormCreate()
         programFolder += QLatin1Char('/');
     odlgOpenFileToExcel.initialDir = programFolder;
     sdlgSaveTavDat.initialDir = programFolder;
+    bdtsLists->setProgramFolder(programFolder);
 }
 
 void TFormMainLoritS_D7::showEvent(QShowEvent *event)
@@ -167,7 +172,11 @@ void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 
 void TFormMainLoritS_D7::FormClose()
 {
-    // The in-memory images are freed with their owners; the port closes with the control.
+    // The in-memory images go first; the port closes with the control.
+    bdtsLists->fileImage.reset();
+    bdtsLists->deviceImage.reset();
+    bdtsLists->addImage.reset();
+    bdtsLists->sendImage.reset();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();
@@ -197,8 +206,10 @@ void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 void TFormMainLoritS_D7::ActionBDTSExecute()
 {
     if (!frameBDTS) {
-        frameBDTS = new QWidget(TabShBDTS);
+        frameBDTS = new TFrameBDTS(TabShBDTS);
         TabShBDTS->layout()->addWidget(frameBDTS);
+        frameBDTS->btnReadBDTSFromTav->setEnabled(sbtnCommON->isEnabled());
+        bdtsLists->setFrame(frameBDTS);
     }
     ShowPage(pageBDTS);
 }

@@ -4,6 +4,7 @@
 
 #include "app/Dialogs.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -32,6 +33,7 @@ class QTimer;
 class QToolButton;
 class TMSComm;
 class TSerialBackend;
+class TBDTSLists;
 class TLinkLabel;
 class TShadowPanel;
 
@@ -74,7 +76,9 @@ public:
     // ---- Shared state -----------------------------------------------------------
     QString programFolder; ///< the executable's folder, with its final separator
     QPointer<TFrameSoftTav> frameSoftTav;
-    QPointer<QWidget> frameBDTS;
+    QPointer<TFrameBDTS> frameBDTS;
+    /// The test-system database: its images, record arrays, counters and list operations.
+    TBDTSLists *bdtsLists = nullptr;
     QString firmwareFilePath;
     QString lastFileFolder, lastFileName;
 

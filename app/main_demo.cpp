@@ -5,6 +5,7 @@
 #include "sim/InstrumentWindow.h"
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
+#include "testdb/SampleDatabases.h"
 
 #include <QApplication>
 
@@ -17,6 +18,9 @@ int main(int argc, char **argv)
     instrument.setSpeedIndex(1); // 9600: the contact search has work to do
     auto *backend = new TVirtualBackend(&instrument);
     TFormMainLoritS_D7 window(backend);
+    // Two databases to try the database page on: one as the instrument holds it, one
+    // as a newer file with a few more test systems.
+    writeSampleDatabases(window.programFolder + QStringLiteral("FilesInTavelon"));
     TInstrumentWindow instrumentWindow(&instrument);
     window.show();
     instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());

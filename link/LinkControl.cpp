@@ -77,10 +77,8 @@ void TFormMainLoritS_D7::SetLinkControlsEnabled(bool enabled)
         widget->setEnabled(enabled);
     for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
         action->setEnabled(enabled);
-    if (frameBDTS) {
-        if (auto *button = frameBDTS->findChild<QWidget *>(QStringLiteral("btnReadBDTSFromTav")))
-            button->setEnabled(enabled);
-    }
+    if (frameBDTS)
+        frameBDTS->btnReadBDTSFromTav->setEnabled(enabled);
 }
 
 bool TFormMainLoritS_D7::UpdateLinkState()

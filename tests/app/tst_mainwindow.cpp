@@ -3,6 +3,7 @@
 
 #include "app/StyledWidgets.h"
 #include "link/TMSComm.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 #include "support/VirtualRig.h"
 
 #include <QAction>
@@ -112,6 +113,11 @@ void TestMainWindow::theFramesAreCreatedOnceOnTheFirstVisit()
     const QWidget *frame = w.frameBDTS;
     w.ActionBDTS->trigger();
     QCOMPARE(w.frameBDTS.data(), frame);
+
+    // The frame's read button follows the link like the window's own controls.
+    QVERIFY(w.frameBDTS->btnReadBDTSFromTav->isEnabled());
+    rig.instrument.setPowered(false);
+    QVERIFY(!w.frameBDTS->btnReadBDTSFromTav->isEnabled());
 }
 
 void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
