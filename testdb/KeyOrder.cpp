@@ -25,15 +25,16 @@ const QCollator &keyCollator()
 
 } // namespace
 
+// A single-byte code page keeps no state between calls, so one converter serves all.
 QString decodeKeyText(const QByteArray &bytes)
 {
-    QStringDecoder decoder(codePage, QStringConverter::Flag::Stateless);
+    thread_local QStringDecoder decoder(codePage, QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
 
 QByteArray encodeKeyText(const QString &text)
 {
-    QStringEncoder encoder(codePage, QStringConverter::Flag::Stateless);
+    thread_local QStringEncoder encoder(codePage, QStringConverter::Flag::Stateless);
     return encoder.encode(text);
 }
 

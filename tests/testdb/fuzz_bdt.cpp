@@ -1,0 +1,148 @@
+// libFuzzer target: arbitrary bytes as a database file and as an instrument's image,
+// through the file check, ParseImage, RebuildImage, BuildAdditionalList and deletion.
+// Whatever comes in, a rebuilt image is in normal form: 10 + 528 * N bytes, the header
+// counts N, every test system's locator lies inside it, and rebuilding it again from the
+// same tree gives the same bytes.
+
+#include "testdb/BDTSLists.h"
+#include "testdb/BDTSTreeNode.h"
+#include "testdb/BDTSTreeView.h"
+#include "testdb/BdtImage.h"
+#include "testdb/UnitBDTS_TreeTS.h"
+
+#include <QApplication>
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void require(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+struct TFixture
+{
+    TFrameBDTS frame;
+    TBDTSLists lists;
+    TFixture() { lists.setFrame(&frame); }
+};
+
+TFixture &fixture()
+{
+    static TFixture f;
+    return f;
+}
+
+// Every continuation page carries the record mark: such records read back unchanged.
+bool wellFormed(const QByteArray &image, const std::vector<TTSRecordRef> &records)
+{
+    for (const TTSRecordRef &ref : records) {
+        for (qint32 j = 1; j < ref.pageCount; ++j) {
+            if (pageMarkAt(image, ref.offset + qint64(j) * bdt::pageSize) != bdt::recordPageMark)
+                return false;
+        }
+    }
+    return true;
+}
+
+void checkNormalForm(TBDTSLists &lists, TBDTSSide side, const TListCounts &counts)
+{
+    const QByteArray &image = side == TBDTSSide::Device ? *lists.deviceImage : *lists.fileImage;
+    const std::vector<TTSRecordRef> &records =
+            side == TBDTSSide::Device ? lists.deviceRecords : lists.fileRecords;
+    require(image.size() == bdt::headerSize + qint64(bdt::pageSize) * counts.pageCount, "size");
+    require(headerCount(image) == counts.pageCount, "header count");
+    require(checkDatabaseFile(image) == TFileCheck::Database, "passes the file check");
+    int entries = 0;
+    qint64 pages = 1;
+    walkDisplayOrder(*lists.treeOf(side), [&](QTreeWidgetItem *item) {
+        if (nodeLevel(item) != 2)
+            return;
+        ++entries;
+        const int index = bdtsNode(item)->recordIndex();
+        require(index >= 0 && size_t(index) < records.size(), "locator index");
+        const TTSRecordRef ref = records[size_t(index)];
+        require(recordFits(image, ref), "locator inside the image");
+        require(pageMarkAt(image, ref.offset) == bdt::recordPageMark, "record starts on a record page");
+        pages += ref.pageCount;
+    });
+    require(entries == counts.tsCount, "test-system count");
+    require(pages == counts.pageCount, "page count");
+}
+
+// Parse, rebuild, and rebuild once more; then read the normal form back.
+void roundTrip(TBDTSLists &lists, TBDTSSide side, int pageCount)
+{
+    lists.ParseImage(side, pageCount);
+    const std::optional<TListCounts> first = lists.RebuildImage(side);
+    if (!first)
+        return; // more than 999 pages: refused, nothing built
+    checkNormalForm(lists, side, *first);
+    std::optional<QByteArray> &image = side == TBDTSSide::Device ? lists.deviceImage : lists.fileImage;
+    const QByteArray normal = *image;
+    const std::optional<TListCounts> again = lists.RebuildImage(side);
+    require(again && *image == normal, "rebuilding twice gives the same bytes");
+
+    const bool stable = wellFormed(normal, side == TBDTSSide::Device ? lists.deviceRecords
+                                                                     : lists.fileRecords);
+    lists.ParseImage(side, first->pageCount);
+    const std::optional<TListCounts> reread = lists.RebuildImage(side);
+    require(reread.has_value(), "a normal form is never refused");
+    checkNormalForm(lists, side, *reread);
+    if (stable)
+        require(*image == normal, "a well-formed normal form reads back unchanged");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    fixture();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    TBDTSLists &lists = fixture().lists;
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    // As a file: only a file that passes the check is read.
+    if (checkDatabaseFile(bytes) == TFileCheck::Database) {
+        lists.fileImage = bytes;
+        roundTrip(lists, TBDTSSide::File, *headerCount(bytes));
+        lists.fileListLoaded = true;
+    }
+
+    // As an instrument's image: any bytes, with a count near the real number of pages.
+    const int pageCount = int(wholePageCount(bytes)) - 1 + (size ? data[size - 1] % 4 : 0);
+    lists.deviceImage = bytes;
+    roundTrip(lists, TBDTSSide::Device, pageCount);
+    lists.deviceListLoaded = true;
+
+    lists.BuildAdditionalList();
+    if (lists.addImage) {
+        require(lists.addImage->size() == qint64(bdt::pageSize) * lists.addPageCount, "additional image size");
+    }
+
+    // Delete some nodes chosen by the input, then the order of deleting.
+    int n = 0;
+    walkDisplayOrder(*fixture().frame.TreeViewTav, [&](QTreeWidgetItem *item) {
+        item->setSelected(size > 0 && (data[size_t(n++) % size] & 1));
+    });
+    lists.DeleteSelectedNodes(*fixture().frame.TreeViewTav);
+    if (const std::optional<TListCounts> after = lists.RebuildImage(TBDTSSide::Device)) {
+        checkNormalForm(lists, TBDTSSide::Device, *after);
+        lists.ParseImage(TBDTSSide::Device, after->pageCount);
+        lists.BuildAdditionalList();
+    }
+    return 0;
+}
