@@ -1,0 +1,68 @@
+// The whole program on the real serial backend: the window opens one end of a
+// pseudo-terminal, the virtual instrument sits on the other.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "link/QtSerialBackend.h"
+#include "link/TMSComm.h"
+#include "sim/PtyInstrumentLink.h"
+#include "sim/VirtualInstrument.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QComboBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+class TestWindowOverPty : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void contactSpeedChangeAndEveryByteValueOverARealPort();
+};
+
+void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
+{
+    TVirtualInstrument instrument;
+    instrument.setSpeedIndex(1);
+    TPtyInstrumentLink link(&instrument);
+    TScriptedDialogs dialogs;
+    QTemporaryDir folder;
+    TWindowOptions options;
+    options.dialogs = &dialogs;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+
+    QCOMPARE(window.cbxNumPort->count(), 1);
+    QVERIFY(window.MSComm1->PortOpen());
+    QVERIFY(window.sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
+
+    window.btnConnectClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window.contactEstablished, 5000);
+    QCOMPARE(window.cbBaudRate->currentText(), QStringLiteral("9600"));
+
+    window.cbBaudRate->setCurrentIndex(5);
+    window.cbBaudRateChange();
+    QTRY_COMPARE_WITH_TIMEOUT(instrument.speedIndex(), 5, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.contactEstablished && window.baudIndex == 5, 5000);
+    QCOMPARE(window.cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(window.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QVERIFY(dialogs.errors.isEmpty());
+
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    instrument.clearReceived();
+    window.SendToDevice(bytes);
+    QTRY_VERIFY_WITH_TIMEOUT(instrument.received().size() >= 256, 5000);
+    QCOMPARE(instrument.received().left(256), bytes);
+
+    // The instrument's answers to that noise are long gone; now it sends every value.
+    QTRY_VERIFY_WITH_TIMEOUT(window.MSComm1->InBufferCount() == 0 && window.replyBuffer.isEmpty(), 5000);
+    window.replyHandlers[0] = [] {}; // keep gathering what starts with 0x00
+    instrument.send(bytes);
+    QTRY_COMPARE_WITH_TIMEOUT(window.replyBuffer.size(), 256, 5000);
+    QCOMPARE(window.replyBuffer, bytes);
+}
+
+QTEST_MAIN(TestWindowOverPty)
+#include "tst_window_over_pty.moc"
