@@ -48,7 +48,7 @@ const std::vector<TSampleRecord> &deviceRecordsList()
 const std::vector<TSampleRecord> &fileRecordsList()
 {
     static const std::vector<TSampleRecord> list{
-        {"Allergy", "Nordika", "IgE-spec", 3},
+        {"Allergy", "Nordika", "IgE-панель", 3},
         {"Гепатиты", "Диатест", "HBsAg", 2},
         {"Гепатиты", "Диатест", "анти-HCV", 3},
         {"Гепатиты", "Диатест", "анти-HBc", 1},

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QtEndian>
 
+#include <optional>
+
 namespace testimg {
 
 constexpr int pageBytes = 528;
@@ -30,24 +32,19 @@ inline void putField(QByteArray &p, int offset, int size, const QByteArray &text
     p.replace(offset, size, text.leftJustified(size, ' ', true));
 }
 
-/// A record of `pages` pages whose head says P = headP; key fields padded with blanks.
+/// A record of `pages` pages whose head says P = headP (by default `pages`); key fields
+/// padded with blanks.
 inline QByteArray record(const QByteArray &k1, const QByteArray &k2, const QByteArray &k3,
-                         int pages, quint32 seed, qint32 headP)
+                         int pages, quint32 seed, std::optional<qint32> headP = std::nullopt)
 {
     QByteArray r;
     for (int i = 0; i < pages; ++i)
         r.append(page(recordMark, seed * 16 + quint32(i)));
-    qToLittleEndian<qint32>(headP, r.data());
+    qToLittleEndian<qint32>(headP.value_or(pages), r.data());
     putField(r, 4, 21, k1);
     putField(r, 25, 21, k2);
     putField(r, 46, 31, k3);
     return r;
-}
-
-inline QByteArray record(const QByteArray &k1, const QByteArray &k2, const QByteArray &k3,
-                         int pages, quint32 seed)
-{
-    return record(k1, k2, k3, pages, seed, pages);
 }
 
 inline QByteArray finalPage(quint32 seed = 999)
@@ -62,11 +59,6 @@ inline QByteArray image(const QByteArray &pages, const QByteArray &countText = {
             ? QByteArray::number(pages.size() / pageBytes).rightJustified(3, ' ')
             : countText;
     return "TavBDTS" + count + pages;
-}
-
-inline qint32 headP(const QByteArray &img, qint64 offset)
-{
-    return qFromLittleEndian<qint32>(img.constData() + offset);
 }
 
 } // namespace testimg
