@@ -1,18 +1,16 @@
 // The service tool on the virtual instrument: COM1 is wired to it, and the window
 // "Виртуальный прибор" beside the tool switches it on and off.
 
+#include "app/Application.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "sim/InstrumentWindow.h"
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
 #include "testdb/SampleDatabases.h"
 
-#include <QApplication>
-
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
+    TApplication app(argc, argv);
 
     TVirtualInstrument instrument;
     instrument.setSpeedIndex(1); // 9600: the contact search has work to do
@@ -25,5 +23,5 @@ int main(int argc, char **argv)
     window.show();
     instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());
     instrumentWindow.show();
-    return QApplication::exec();
+    return TApplication::exec();
 }

@@ -252,15 +252,30 @@ void TFormMainLoritS_D7::cbxNumPortChange()
 
 void TFormMainLoritS_D7::cbxNumPortTextConfirmed()
 {
+    // A typed entry of the list arrives as a choice of it; here come the other texts.
     const QString text = cbxNumPort->currentText().trimmed();
+    if (cbxNumPort->findText(text) >= 0)
+        return;
     const bool comName = text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit();
-    if (comName || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text))) {
+    if (cbxNumPort->count() > 0 && (comName || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text)))) {
         cbxNumPort->setEditText(text);
         cbxNumPortChange();
         return;
     }
-    // Not a port: nothing changes.
-    cbxNumPort->setEditText(MSComm1->PortOpen() ? MSComm1->portText() : cbxNumPort->itemText(0));
+    cbxNumPortEditingFinished();
+}
+
+void TFormMainLoritS_D7::cbxNumPortEditingFinished()
+{
+    // Text typed and left without a choice changes nothing: the box shows the port again.
+    if (cbxNumPort->count() == 0)
+        return;
+    // Put back once the key press is over: the box looks at the text after us.
+    QMetaObject::invokeMethod(this, [this] {
+        const QString shown = MSComm1->PortOpen() ? MSComm1->portText() : cbxNumPort->itemText(0);
+        if (cbxNumPort->currentText() != shown && cbxNumPort->findText(cbxNumPort->currentText()) < 0)
+            cbxNumPort->setEditText(shown);
+    }, Qt::QueuedConnection);
 }
 
 void TFormMainLoritS_D7::cbBaudRateChange()
@@ -281,7 +296,15 @@ void TFormMainLoritS_D7::cbBaudRateChange()
 
 void TFormMainLoritS_D7::cbBaudRateTextConfirmed()
 {
-    cbBaudRateChange();
+    // A typed entry of the list arrives as a choice of it; any other text changes
+    // nothing. The box looks at the text itself after this handler, so it is put back
+    // only once the key press is over.
+    if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0)
+                cbBaudRate->setEditText(baudRates[baudIndex]);
+        }, Qt::QueuedConnection);
+    }
 }
 
 void TFormMainLoritS_D7::cbPortOpenClick()

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +22,15 @@ public:
     char code() const override { return 'B'; }
     void execute(TVirtualInstrument &, const QByteArray &) override {}
 };
+
+/// Types a text into an editable box as the user would and confirms it with Enter.
+void typeInto(QComboBox *box, const QString &text)
+{
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box->lineEdit(), text);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
 
 void chooseSpeed(TFormMainLoritS_D7 &window, int index)
 {
@@ -279,32 +289,30 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
     options.ports = {1, 2};
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    w.cbxNumPort->setEditText(QStringLiteral("modem"));
-    w.cbxNumPortTextConfirmed();
+    typeInto(w.cbxNumPort, QStringLiteral("modem"));
     QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM1"));
     QCOMPARE(w.MSComm1->CommPort(), 1);
     QVERIFY(w.MSComm1->PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
-    w.cbxNumPort->setEditText(QStringLiteral("COM2"));
-    w.cbxNumPortTextConfirmed();
+    typeInto(w.cbxNumPort, QStringLiteral("COM2"));
     QCOMPARE(w.MSComm1->CommPort(), 2);
+    QVERIFY(w.portChangePending);
 }
 
 void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    w.cbBaudRate->setEditText(QStringLiteral("12345"));
-    w.cbBaudRateTextConfirmed();
+    typeInto(w.cbBaudRate, QStringLiteral("12345"));
     QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
     QVERIFY(!w.speedChangeRequested);
     QVERIFY(!w.DefSetComm_Timer->isActive());
 
-    w.cbBaudRate->setEditText(QStringLiteral("19200"));
-    w.cbBaudRateTextConfirmed();
+    typeInto(w.cbBaudRate, QStringLiteral("19200"));
     QCOMPARE(w.targetBaudIndex, quint8(2));
     QVERIFY(w.speedChangeRequested);
+    QVERIFY(w.contactSearchActive);
 }
 
 void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()

@@ -1,0 +1,13 @@
+#pragma once
+// The application object: its title, and the last guard against an error that escaped
+// a handler, so that no exception ever unwinds through the event loop.
+
+#include <QApplication>
+
+class TApplication final : public QApplication
+{
+    Q_OBJECT
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
