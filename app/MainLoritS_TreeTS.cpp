@@ -102,6 +102,14 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(cbxNumPort->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbxNumPortTextConfirmed);
     on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
 
+    on(btnReadOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnReadOPClick);
+    on(btnSaveOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnSaveOPClick);
+    on(btnCreateExcel, &QPushButton::clicked, &TFormMainLoritS_D7::btnCreateExcelClick);
+    on(btnFileToExcel, &QPushButton::clicked, &TFormMainLoritS_D7::btnFileToExcelClick);
+    on(btnReadProtokol, &QPushButton::clicked, &TFormMainLoritS_D7::btnReadProtokolClick);
+    on(btnSaveProtokol, &QPushButton::clicked, &TFormMainLoritS_D7::btnSaveProtokolClick);
+    on(btnClrMemo1, &QPushButton::clicked, &TFormMainLoritS_D7::btnClrMemo1Click);
+
     auto *clock = new QTimer(this);
     clock->setInterval(1000);
     connect(clock, &QTimer::timeout, this, &TFormMainLoritS_D7::UpdateClock);

@@ -32,6 +32,7 @@ class QPlainTextEdit;
 class QTimer;
 class QToolButton;
 class TMSComm;
+class TOleContainer;
 class TSerialBackend;
 class TBDTSLists;
 class TLinkLabel;
@@ -184,6 +185,35 @@ public:
 
     // ---- Reader page -----------------------------------------------------------------
     void SetUpGrid();
+
+    // ---- Measurement data: optical densities, spreadsheet, results protocol ---------
+    /// The last complete table, as received, its code byte replaced by a blank; the
+    /// only copy that is saved or exported. Emptied when a new table is requested.
+    QByteArray odTableText;
+    QString excelTempPath;          ///< the transfer file of "Данные в Excel"
+    TOleContainer *OleContainer1 = nullptr;
+    qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included
+    QByteArray protocolBuffer;      ///< the last protocol text, code page 1251 bytes
+    QString protocolFileName;       ///< name of the last automatic protocol save
+    static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
+    static const QString excelTempFile;    ///< "TempBDTS.xls" in the program folder
+
+    void btnReadOPClick();
+    void btnSaveOPClick();
+    void btnCreateExcelClick();
+    void btnFileToExcelClick();
+    void ReplyODMeasured();   // 'G'
+    void ReplyODTable();      // 'D'
+    void ReplyODFileName();   // '2'
+    void btnReadProtokolClick();
+    void btnSaveProtokolClick();
+    void btnClrMemo1Click();
+    void ReplyResultsReady(); // 'g'
+    void ReplyProtocolLength(); // 'N'
+    void ReplyProtocolText();   // 'd'
+    void RequestODTable();          // the request of the button and of automatic reception
+    void ClearODValues();           // the grid's value cells; captions stay
+    void SaveProtocolAutomatically();
 
     /// Runs a handler; an error it does not catch goes to the error box and the
     /// program goes on with the state as the handler left it.

@@ -17,12 +17,12 @@ void TFormMainLoritS_D7::BuildReplyTable()
     handle('R', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page count
     handle('r', &TFormMainLoritS_D7::ReplyNotHandledYet); // one database page
     handle('m', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page written
-    handle('D', &TFormMainLoritS_D7::ReplyNotHandledYet); // optical density table
-    handle('G', &TFormMainLoritS_D7::ReplyNotHandledYet); // notice: densities measured
-    handle('2', &TFormMainLoritS_D7::ReplyNotHandledYet); // file name for the table
-    handle('N', &TFormMainLoritS_D7::ReplyNotHandledYet); // protocol length
-    handle('d', &TFormMainLoritS_D7::ReplyNotHandledYet); // protocol text
-    handle('g', &TFormMainLoritS_D7::ReplyNotHandledYet); // notice: results ready
+    handle('D', &TFormMainLoritS_D7::ReplyODTable);        // optical density table
+    handle('G', &TFormMainLoritS_D7::ReplyODMeasured);     // notice: densities measured
+    handle('2', &TFormMainLoritS_D7::ReplyODFileName);     // file name for the table
+    handle('N', &TFormMainLoritS_D7::ReplyProtocolLength); // protocol length
+    handle('d', &TFormMainLoritS_D7::ReplyProtocolText);   // protocol text
+    handle('g', &TFormMainLoritS_D7::ReplyResultsReady);   // notice: results ready
 }
 
 void TFormMainLoritS_D7::ReplyNotHandledYet()

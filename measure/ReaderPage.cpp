@@ -1,9 +1,29 @@
-// The reader page: the optical density grid.
+// The reader page: the optical density table fetched from the instrument, shown in
+// the grid, saved to files and handed to the spreadsheet program.
 
 #include "app/MainLoritS_TreeTS.h"
+#include "link/TMSComm.h"
+#include "measure/MeasureData.h"
+#include "measure/OleContainer.h"
 
+#include <QCheckBox>
 #include <QFrame>
+#include <QPushButton>
 #include <QTableWidget>
+
+#include <stdexcept>
+
+const QString TFormMainLoritS_D7::excelTempFile = QStringLiteral("TempBDTS.xls");
+
+namespace {
+void setCell(QTableWidget *grid, int row, int column, const QString &text)
+{
+    if (QTableWidgetItem *item = grid->item(row, column))
+        item->setText(text);
+    else
+        grid->setItem(row, column, new QTableWidgetItem(text));
+}
+} // namespace
 
 void TFormMainLoritS_D7::SetUpGrid()
 {
@@ -18,4 +38,110 @@ void TFormMainLoritS_D7::SetUpGrid()
         StringGrid1->setColumnWidth(column, 35);
     }
     RzPanel7->setFixedWidth(447);
+}
+
+void TFormMainLoritS_D7::ClearODValues()
+{
+    for (int row = 1; row <= od::rowCount; ++row)
+        for (int column = 1; column <= od::columnCount; ++column)
+            setCell(StringGrid1, row, column, QString());
+}
+
+void TFormMainLoritS_D7::RequestODTable()
+{
+    OleContainer1->DestroyObject();
+    SendToDevice(QByteArrayLiteral("G"));
+    odTableText.clear();
+    // The values of the last table would no longer be what "Данные в файл" writes.
+    ClearODValues();
+}
+
+void TFormMainLoritS_D7::btnReadOPClick()
+{
+    if (!MSComm1->PortOpen()) {
+        ShowStatus(QStringLiteral("Порт отключен."));
+        return;
+    }
+    replyBuffer.clear();
+    RequestODTable();
+}
+
+void TFormMainLoritS_D7::ReplyODMeasured()
+{
+    replyBuffer.clear();
+    btnReadOP->setEnabled(true);
+    ShowStatus(QStringLiteral("Оптические плотности измерены"));
+    if (chckAutoReadOP->isChecked())
+        RequestODTable();
+}
+
+void TFormMainLoritS_D7::ReplyODTable()
+{
+    // The instrument sends the table in pieces; only its length tells it is complete.
+    const int length = int(replyBuffer.size());
+    ShowStatus(QString::number(length));
+    SetProgress(length * 100 / od::tableLength);
+    if (length != od::tableLength)
+        return;
+
+    const auto values = od::tableValues(replyBuffer);
+    for (int row = 1; row <= od::rowCount; ++row)
+        for (int column = 1; column <= od::columnCount; ++column)
+            setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]));
+    SetProgress(0);
+    ShowStatus(QStringLiteral("Оптические плотности приняты"));
+    odTableText = replyBuffer;
+    odTableText[0] = ' ';
+    replyBuffer.clear();
+    btnReadOP->setEnabled(true);
+    btnSaveOP->setEnabled(true);
+    btnCreateExcel->setEnabled(true);
+    if (chckAutoSaveOP->isChecked())
+        SendToDevice(QByteArrayLiteral("D"));
+}
+
+void TFormMainLoritS_D7::ReplyODFileName()
+{
+    if (replyBuffer.size() != od::fileNameReplyLength)
+        return;
+    // The whole reply, its '2' included, is the name. It is consumed before anything
+    // is written, so that a refused name or a failed write does not swallow the
+    // replies that follow.
+    const QByteArray name = std::exchange(replyBuffer, QByteArray());
+    const QString shownName = fileSystemName(name);
+    const QString reason = unsafeNameReason(name);
+    if (!reason.isEmpty())
+        throw std::runtime_error(QStringLiteral("Прибор прислал недопустимое имя файла \"%1\" (%2); "
+                                                "данные не записаны.")
+                                     .arg(shownName, reason)
+                                     .toStdString());
+    writeWholeFile(programFolder + shownName, odTableText);
+    ShowStatus(QStringLiteral("Данные записаны в файл: ") + shownName);
+}
+
+void TFormMainLoritS_D7::btnSaveOPClick()
+{
+    if (!dialogs()->executeSave(this, sdlgSaveTavDat))
+        return;
+    const QString path = sdlgSaveTavDat.fileName;
+    writeWholeFile(path, odTableText);
+    ShowStatus(QStringLiteral("Данные записаны в файл."));
+    // Kept in the container as an icon, not opened.
+    OleContainer1->CreateObjectFromFile(path, true);
+}
+
+void TFormMainLoritS_D7::btnCreateExcelClick()
+{
+    excelTempPath = programFolder + excelTempFile;
+    writeWholeFile(excelTempPath, odTableText);
+    OleContainer1->CreateObjectFromFile(excelTempPath, true);
+    OleContainer1->DoVerb(1);
+}
+
+void TFormMainLoritS_D7::btnFileToExcelClick()
+{
+    if (!dialogs()->executeOpen(this, odlgOpenFileToExcel))
+        return;
+    OleContainer1->CreateObjectFromFile(odlgOpenFileToExcel.fileName, true);
+    OleContainer1->DoVerb(1);
 }

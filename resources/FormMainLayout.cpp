@@ -2,6 +2,7 @@
 
 #include "app/MainLoritS_TreeTS.h"
 #include "app/StyledWidgets.h"
+#include "measure/OleContainer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -403,6 +404,7 @@ void TFormMainLoritS_D7::CreateReaderPage()
     checks->addStretch();
     layout->addLayout(checks);
     layout->addStretch();
+    OleContainer1 = new TOleContainer(RzPanel6); // hidden and disabled
 }
 
 void TFormMainLoritS_D7::CreateResultPage()

@@ -1,12 +1,14 @@
 #include "sim/InstrumentWindow.h"
 
 #include "sim/VirtualInstrument.h"
+#include "sim/commands/MeasureCommands.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *parent)
@@ -35,6 +37,16 @@ TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *pa
 
     m_actions = new QVBoxLayout;
     layout->addLayout(m_actions);
+    if (TInstrumentMeasurements *measurements = measurementsOf(*instrument)) {
+        auto *measure = new QPushButton(QStringLiteral("Измерить планшет"), this);
+        measure->setToolTip(QStringLiteral("Новые оптические плотности, затем извещение 'G'."));
+        auto *results = new QPushButton(QStringLiteral("Результаты готовы"), this);
+        results->setToolTip(QStringLiteral("Новый протокол результатов, затем извещение 'g'."));
+        m_actions->addWidget(measure);
+        m_actions->addWidget(results);
+        connect(measure, &QPushButton::clicked, measurements, &TInstrumentMeasurements::measurePlate);
+        connect(results, &QPushButton::clicked, measurements, &TInstrumentMeasurements::finishResults);
+    }
     layout->addStretch();
 
     connect(m_power, &QCheckBox::toggled, instrument, &TVirtualInstrument::setPowered);

@@ -1,6 +1,7 @@
 #include "sim/VirtualInstrument.h"
 
 #include "sim/commands/LinkCommands.h"
+#include "sim/commands/MeasureCommands.h"
 
 #include <array>
 
@@ -14,6 +15,7 @@ TVirtualInstrument::TVirtualInstrument(QObject *parent)
     : QObject(parent)
 {
     installLinkCommands(*this);
+    installMeasureCommands(*this);
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;

@@ -1,0 +1,102 @@
+#include "measure/MeasureData.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <stdexcept>
+
+namespace od {
+
+std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &reply)
+{
+    std::array<QByteArray, rowCount * columnCount> values;
+    for (int row = 1; row <= rowCount; ++row)
+        for (int column = 1; column <= columnCount; ++column)
+            values[size_t((row - 1) * columnCount + column - 1)] = reply.mid(valueOffset(row, column), valueLength);
+    return values;
+}
+
+} // namespace od
+
+namespace protocol {
+
+namespace {
+/// `count` bytes from the 1-based position `from`; a start below 1 counts as 1 and a
+/// piece running past the end is cut there.
+QByteArray piece(const QByteArray &field, int from, int count)
+{
+    return field.mid(qMax(from, 1) - 1, count);
+}
+} // namespace
+
+QByteArray autoFileName(const QByteArray &protocolText)
+{
+    // A protocol too short to hold the whole field reads blanks for the missing bytes.
+    QByteArray field = protocolText.mid(nameFieldOffset, nameFieldLength);
+    field.append(QByteArray(nameFieldLength - field.size(), ' '));
+
+    static const QByteArray from("\x20\xEE\xF2"); // " от"
+    const qsizetype fromAt = field.indexOf(from);
+    const QByteArray number = fromAt >= 0 ? field.left(fromAt) : QByteArray();
+
+    // The date is dd.mm.yy around the first dot: the day starts two bytes before it.
+    const int k = int(field.indexOf('.')) + 1 - 2;
+    const QByteArray day = piece(field, k, 2);
+    const QByteArray month = piece(field, k + 3, 2);
+    const QByteArray year = piece(field, k + 6, 2);
+    return "20" + year + '_' + month + '_' + day + " Pr \xB9" + number;
+}
+
+} // namespace protocol
+
+QString unsafeNameReason(const QByteArray &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("имя пусто");
+    for (const char byte : name) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value == '/' || value == '\\')
+            return QStringLiteral("имя содержит разделитель пути");
+        if (value == ':')
+            return QStringLiteral("имя содержит двоеточие");
+        if (value < 0x20 || value == 0x7F)
+            return QStringLiteral("имя содержит управляющий байт 0x%1").arg(value, 2, 16, QLatin1Char('0'));
+    }
+    if (name.contains(".."))
+        return QStringLiteral("имя содержит \"..\"");
+    return {};
+}
+
+// A single-byte code page keeps no state between calls, so one converter serves all.
+QString fromCp1251(const QByteArray &bytes)
+{
+    thread_local QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+QByteArray toCp1251(const QString &text)
+{
+    thread_local QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+void writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+        || !file.flush())
+        throw std::runtime_error(QStringLiteral("Не удалось записать файл \"%1\": %2")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
+}
+
+QByteArray readWholeFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Не удалось прочитать файл \"%1\": %2")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
+    return file.readAll();
+}

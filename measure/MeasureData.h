@@ -1,0 +1,50 @@
+#pragma once
+// What the measurement pages know about the instrument's bytes: the layout of the
+// optical density table, the automatic protocol file name, and which names from the
+// instrument may become files in the program folder.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+namespace od {
+constexpr int tableLength = 873; ///< 'D', then eight row blocks
+constexpr int rowCount = 8, columnCount = 12;
+constexpr int rowBlockLength = 109, cellPitch = 9, valueLength = 6;
+constexpr int fileNameReplyLength = 19; ///< '2' and 18 more bytes: all of it is the name
+
+/// Offset (from 0) of the value of row 1..8 (A..H) and column 1..12 in a table reply.
+constexpr int valueOffset(int row, int column)
+{
+    return 1 + rowBlockLength * (row - 1) + cellPitch * (column - 1);
+}
+
+/// The 96 values of a complete table reply, row A first, each exactly six bytes, not
+/// trimmed; separators and row ends are skipped.
+std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &reply);
+} // namespace od
+
+namespace protocol {
+constexpr int nameFieldOffset = 92, nameFieldLength = 20;
+/// The automatic file name of a protocol, as code page 1251 bytes, built from its
+/// number and date: "2011_12_25 Pr №15" for a name field "15 от 25.12.11".
+QByteArray autoFileName(const QByteArray &protocolText);
+} // namespace protocol
+
+/// Why a name the instrument or a protocol supplies may not become a file in the
+/// program folder (a separator, "..", a drive colon, a control byte); empty when the
+/// name is safe.
+QString unsafeNameReason(const QByteArray &name);
+
+/// Code page 1251 bytes shown as text (the grid, the memo, the status line).
+QString fromCp1251(const QByteArray &bytes);
+QByteArray toCp1251(const QString &text);
+/// A file name sent as code page 1251 bytes, as the file system should show it
+/// (0xB9 becomes "№").
+inline QString fileSystemName(const QByteArray &cp1251Name) { return fromCp1251(cp1251Name); }
+
+/// Writes the bytes to the file, replacing it; a failure throws with the file's name
+/// and the system's reason, for the error box.
+void writeWholeFile(const QString &path, const QByteArray &bytes);
+QByteArray readWholeFile(const QString &path);

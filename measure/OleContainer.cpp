@@ -1,0 +1,77 @@
+#include "measure/OleContainer.h"
+
+#include "measure/MeasureData.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <stdexcept>
+
+TOleContainer::TOleContainer(QWidget *parent)
+    : QWidget(parent), m_opener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+{
+    setWindowTitle(QStringLiteral("Таблица Excel"));
+    setFixedSize(17, 25);
+    setEnabled(false);
+    hide();
+}
+
+TOleContainer::~TOleContainer() = default;
+
+void TOleContainer::DestroyObject()
+{
+    // Nothing is saved back: the object is a copy, and its opened copy goes with it.
+    m_hasObject = false;
+    m_iconic = false;
+    m_data.clear();
+    m_sourceName.clear();
+    m_openedPath.clear();
+    m_copyDir.reset();
+}
+
+void TOleContainer::CreateObjectFromFile(const QString &path, bool iconic)
+{
+    DestroyObject();
+    m_data = readWholeFile(path); // throws with the container empty
+    m_sourceName = QFileInfo(path).fileName();
+    m_iconic = iconic;
+    m_hasObject = true;
+}
+
+void TOleContainer::DoVerb(int verb)
+{
+    if (!m_hasObject)
+        throw std::runtime_error("Контейнер Excel пуст: открывать нечего.");
+    if (verb != 0 && verb != 1)
+        throw std::runtime_error("Invalid object verb");
+
+    // The copy keeps the file's name and therefore its extension, so that the desktop
+    // picks the program for that type.
+    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/lorit-excel-XXXXXX"));
+    if (!dir->isValid()) {
+        const QString reason = dir->errorString();
+        DestroyObject();
+        throw std::runtime_error(
+            QStringLiteral("Не удалось создать временную папку для Excel: %1").arg(reason).toStdString());
+    }
+    const QString copyPath = dir->filePath(m_sourceName.isEmpty() ? QStringLiteral("TempBDTS.xls") : m_sourceName);
+    try {
+        writeWholeFile(copyPath, m_data);
+    } catch (...) {
+        DestroyObject();
+        throw;
+    }
+    m_copyDir = std::move(dir);
+    m_openedPath = copyPath;
+    if (!m_opener(QUrl::fromLocalFile(copyPath))) {
+        DestroyObject();
+        throw std::runtime_error(QStringLiteral("Не удалось открыть \"%1\": на компьютере нет программы "
+                                                "для файлов этого типа.")
+                                     .arg(QFileInfo(copyPath).fileName())
+                                     .toStdString());
+    }
+    Q_EMIT objectOpened(copyPath);
+}

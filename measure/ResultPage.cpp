@@ -1,0 +1,136 @@
+// The results page: the protocol of results, fetched by its announced length, shown
+// in the memo, kept in the working file and saved under a chosen or automatic name.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "link/TMSComm.h"
+#include "measure/MeasureData.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+
+const QString TFormMainLoritS_D7::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
+
+namespace {
+/// Five announced digits as the length: leading blanks and a sign are allowed, as
+/// the instrument's firmware prints numbers; anything else is an error for the box.
+qint32 announcedLength(const QByteArray &digits)
+{
+    const auto fail = [&digits] {
+        return std::runtime_error(
+            QStringLiteral("\"%1\" не является целым числом.").arg(fromCp1251(digits)).toStdString());
+    };
+    qsizetype at = 0;
+    while (at < digits.size() && digits.at(at) == ' ')
+        ++at;
+    const bool negative = at < digits.size() && digits.at(at) == '-';
+    if (at < digits.size() && (digits.at(at) == '-' || digits.at(at) == '+'))
+        ++at;
+    if (at == digits.size())
+        throw fail();
+    qint32 value = 0;
+    for (; at < digits.size(); ++at) {
+        const char digit = digits.at(at);
+        if (digit < '0' || digit > '9')
+            throw fail();
+        value = value * 10 + (digit - '0');
+    }
+    return negative ? -value : value;
+}
+
+QString memoText(const QByteArray &bytes)
+{
+    // Lines break at CR, LF or CR LF.
+    QString text = fromCp1251(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+} // namespace
+
+void TFormMainLoritS_D7::btnReadProtokolClick()
+{
+    if (!MSComm1->PortOpen()) {
+        ShowStatus(QStringLiteral("Порт отключен."));
+        return;
+    }
+    replyBuffer.clear();
+    protocolFileName.clear();
+    protocolBuffer.clear();
+    SendToDevice(QByteArrayLiteral("g"));
+}
+
+void TFormMainLoritS_D7::ReplyResultsReady()
+{
+    replyBuffer.clear();
+    btnReadOP->setEnabled(true);
+    ShowStatus(QStringLiteral("Результаты измерений готовы"));
+    if (chckAutoReadRes->isChecked()) {
+        protocolLength = 0;
+        SendToDevice(QByteArrayLiteral("g"));
+    }
+}
+
+void TFormMainLoritS_D7::ReplyProtocolLength()
+{
+    if (replyBuffer.size() != 6)
+        return;
+    // A length that is no number stays in the buffer until a new request.
+    protocolLength = announcedLength(replyBuffer.mid(1, 5));
+    replyBuffer.clear();
+    if (protocolLength < 1)
+        return;
+    protocolFileName.clear();
+    protocolBuffer.clear();
+    SendToDevice(QByteArrayLiteral("d"));
+}
+
+void TFormMainLoritS_D7::ReplyProtocolText()
+{
+    // The text comes in pieces; only the announced length tells it is complete.
+    if (replyBuffer.size() != protocolLength)
+        return;
+    // The code byte and the last byte are not part of the text. The reply is consumed
+    // before any file is written, so that a failed write does not swallow the
+    // replies that follow.
+    protocolBuffer.append(replyBuffer.mid(1, qMax(0, protocolLength - 2)));
+    replyBuffer.clear();
+    const QString workPath = programFolder + protocolWorkFile;
+    writeWholeFile(workPath, protocolBuffer);
+    Memo1->setPlainText(memoText(readWholeFile(workPath)));
+    btnSaveProtokol->setEnabled(true);
+    if (chckAutoSaveRes->isChecked())
+        SaveProtocolAutomatically();
+}
+
+void TFormMainLoritS_D7::SaveProtocolAutomatically()
+{
+    const QByteArray name = protocol::autoFileName(protocolBuffer);
+    const QString shownName = fileSystemName(name);
+    const QString reason = unsafeNameReason(name);
+    if (!reason.isEmpty())
+        throw std::runtime_error(QStringLiteral("Из протокола получено недопустимое имя файла \"%1\" (%2); "
+                                                "протокол не записан.")
+                                     .arg(shownName, reason)
+                                     .toStdString());
+    writeWholeFile(programFolder + shownName, protocolBuffer);
+    protocolFileName = shownName;
+    ShowStatus(QStringLiteral("Протокол записан в файл: ") + shownName);
+}
+
+void TFormMainLoritS_D7::btnSaveProtokolClick()
+{
+    if (!dialogs()->executeSave(this, sdlgSaveTavDat))
+        return;
+    // The working file holds the protocol whatever the memo shows now.
+    protocolBuffer = readWholeFile(programFolder + protocolWorkFile);
+    writeWholeFile(sdlgSaveTavDat.fileName, protocolBuffer);
+    ShowStatus(QStringLiteral("Данные записаны в файл."));
+}
+
+void TFormMainLoritS_D7::btnClrMemo1Click()
+{
+    Memo1->clear();
+}

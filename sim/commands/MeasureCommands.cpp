@@ -1,0 +1,183 @@
+#include "sim/commands/MeasureCommands.h"
+
+#include "sim/VirtualInstrument.h"
+
+#include <QStringEncoder>
+
+#include <memory>
+
+namespace {
+
+QByteArray cp1251(const QString &text)
+{
+    QStringEncoder encoder("windows-1251");
+    return encoder.encode(text);
+}
+
+/// 'G': the table of optical densities.
+class TTableCommand final : public TInstrumentCommand
+{
+public:
+    explicit TTableCommand(TInstrumentMeasurements &data) : m_data(data) {}
+    char code() const override { return 'G'; }
+    void execute(TVirtualInstrument &instrument, const QByteArray &) override
+    {
+        instrument.send(m_data.tableReply());
+    }
+
+private:
+    TInstrumentMeasurements &m_data;
+};
+
+/// 'D': a file name for the table.
+class TTableFileNameCommand final : public TInstrumentCommand
+{
+public:
+    explicit TTableFileNameCommand(TInstrumentMeasurements &data) : m_data(data) {}
+    char code() const override { return 'D'; }
+    void execute(TVirtualInstrument &instrument, const QByteArray &) override
+    {
+        instrument.send(m_data.fileNameReply());
+    }
+
+private:
+    TInstrumentMeasurements &m_data;
+};
+
+/// 'g': the length of the protocol reply to come, as five digits.
+class TProtocolLengthCommand final : public TInstrumentCommand
+{
+public:
+    explicit TProtocolLengthCommand(TInstrumentMeasurements &data) : m_data(data) {}
+    char code() const override { return 'g'; }
+    void execute(TVirtualInstrument &instrument, const QByteArray &) override
+    {
+        const qsizetype length = m_data.protocolText().size() + 2;
+        instrument.send('N' + QByteArray::number(length).rightJustified(5, '0'));
+    }
+
+private:
+    TInstrumentMeasurements &m_data;
+};
+
+/// 'd': the protocol, then a check byte that the program does not look at.
+class TProtocolCommand final : public TInstrumentCommand
+{
+public:
+    explicit TProtocolCommand(TInstrumentMeasurements &data) : m_data(data) {}
+    char code() const override { return 'd'; }
+    void execute(TVirtualInstrument &instrument, const QByteArray &) override
+    {
+        const QByteArray text = m_data.protocolText();
+        quint8 sum = 0;
+        for (const char byte : text)
+            sum = quint8(sum + quint8(byte));
+        instrument.send('d' + text + char(sum));
+    }
+
+private:
+    TInstrumentMeasurements &m_data;
+};
+
+} // namespace
+
+TInstrumentMeasurements::TInstrumentMeasurements(TVirtualInstrument &instrument)
+    : QObject(&instrument), m_instrument(instrument), m_date(2011, 12, 25)
+{
+    setObjectName(QStringLiteral("measurements"));
+    for (size_t i = 0; i < m_values.size(); ++i)
+        m_values[i] = 0.040 + double((i * 37) % 97) * 0.027;
+    m_protocol = sampleProtocol(m_protocolNumber, m_date, m_values);
+}
+
+QByteArray TInstrumentMeasurements::tableReply() const
+{
+    // Each row: twelve values of six characters, each followed by a three-byte
+    // separator (two blanks and a tab), and a line feed at the row's end.
+    QByteArray reply("D");
+    for (int row = 0; row < 8; ++row) {
+        for (int column = 0; column < 12; ++column) {
+            reply += QByteArray::number(m_values[size_t(row * 12 + column)], 'f', 3).rightJustified(6, ' ', true);
+            reply += "  \t";
+        }
+        reply += '\n';
+    }
+    return reply;
+}
+
+QByteArray TInstrumentMeasurements::fileNameReply() const
+{
+    return m_date.toString(QStringLiteral("yyyy_MM_dd_")).toLatin1()
+           + QByteArray::number(m_plateNumber % 10000).rightJustified(4, '0') + ".xls";
+}
+
+void TInstrumentMeasurements::setValues(const std::array<double, 96> &values)
+{
+    m_values = values;
+}
+
+void TInstrumentMeasurements::measurePlate()
+{
+    // A small linear congruential generator: the same plates on every run of a test.
+    for (double &value : m_values) {
+        m_seed = m_seed * 1664525u + 1013904223u;
+        value = 0.030 + double(m_seed >> 8) / double(1u << 24) * 3.2;
+    }
+    ++m_plateNumber;
+    m_instrument.send(QByteArrayLiteral("G"));
+}
+
+void TInstrumentMeasurements::finishResults()
+{
+    ++m_protocolNumber;
+    m_protocol = sampleProtocol(m_protocolNumber, m_date, m_values);
+    m_instrument.send(QByteArrayLiteral("g"));
+}
+
+QByteArray TInstrumentMeasurements::sampleProtocol(int number, const QDate &date,
+                                                   const std::array<double, 96> &values)
+{
+    // The instrument prints the protocol's number and date at bytes 92 to 111, the
+    // name field; the heading is laid out so that they fall there.
+    const QByteArray head = cp1251(QStringLiteral("Анализатор ИФА ТАВЕЛОН\r\n"
+                                                  "Клинико-диагностическая лаборатория ГБ\r\n"));
+    const QByteArray title = cp1251(QStringLiteral("Протокол № "));
+    QByteArray text = head + QByteArray(92 - head.size() - title.size(), ' ') + title;
+    const QByteArray field = QByteArray::number(number) + cp1251(QStringLiteral(" от "))
+                             + date.toString(QStringLiteral("dd.MM.yy")).toLatin1();
+    text += field.leftJustified(20, ' ', true);
+    text += cp1251(QStringLiteral("\r\n\r\n"
+                                  "Тест-система: ИФА-HBsAg, набор 1204\r\n"
+                                  "Длина волны: 450 нм, референс 620 нм\r\n"
+                                  "Cut-off = 0.245\r\n\r\n"
+                                  "Лунка    ОП     Результат\r\n"));
+    static const char rows[] = "ABCDEFGH";
+    for (int well = 0; well < 24; ++well) {
+        const double value = values[size_t(well)];
+        const QString line = QStringLiteral("%1%2")
+                                 .arg(QChar(rows[well / 12]))
+                                 .arg(well % 12 + 1)
+                                 .leftJustified(6, QLatin1Char(' '))
+                             + QStringLiteral("%1").arg(value, 6, 'f', 3) + QStringLiteral("   ")
+                             + (value >= 0.245 ? QStringLiteral("положительный") : QStringLiteral("отрицательный"))
+                             + QStringLiteral("\r\n");
+        text += cp1251(line);
+    }
+    text += cp1251(QStringLiteral("\r\nОператор: ____________\r\n"));
+    return text;
+}
+
+void installMeasureCommands(TVirtualInstrument &instrument)
+{
+    auto *data = new TInstrumentMeasurements(instrument);
+    instrument.addCommand(std::make_unique<TTableCommand>(*data));
+    instrument.addCommand(std::make_unique<TTableFileNameCommand>(*data));
+    instrument.addCommand(std::make_unique<TProtocolLengthCommand>(*data));
+    instrument.addCommand(std::make_unique<TProtocolCommand>(*data));
+}
+
+TInstrumentMeasurements *measurementsOf(const TVirtualInstrument &instrument)
+{
+    return instrument.findChild<TInstrumentMeasurements *>(QStringLiteral("measurements"),
+                                                           Qt::FindDirectChildrenOnly);
+}
