@@ -44,14 +44,17 @@ TLinkLabel::TLinkLabel(const QString &text, QWidget *parent)
 
 void TLinkLabel::setTextColor(const QColor &color)
 {
+    // Only the enabled look changes: a disabled link keeps the dimmed colour.
     QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, color);
+    pal.setColor(QPalette::Active, QPalette::WindowText, color);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, color);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x8a, 0x96, 0xaa));
     setPalette(pal);
 }
 
 QColor TLinkLabel::textColor() const
 {
-    return palette().color(QPalette::WindowText);
+    return palette().color(QPalette::Active, QPalette::WindowText);
 }
 
 void TLinkLabel::mouseReleaseEvent(QMouseEvent *event)

@@ -74,8 +74,9 @@ QLabel *panelText(const QString &text, QWidget *parent, Qt::Alignment align = Qt
 QWidget *groupBarSection(const QString &title, const QList<QAction *> &actions, QWidget *parent)
 {
     auto *box = new QGroupBox(title, parent);
+    box->setFlat(true);
     auto *layout = new QVBoxLayout(box);
-    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(1);
     for (QAction *action : actions) {
         auto *button = new QToolButton(box);
@@ -83,6 +84,9 @@ QWidget *groupBarSection(const QString &title, const QList<QAction *> &actions, 
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        QFont compact = button->font();
+        compact.setPixelSize(10);
+        button->setFont(compact);
         layout->addWidget(button);
     }
     return box;
@@ -94,6 +98,11 @@ void TFormMainLoritS_D7::CreateComponents()
 {
     setWindowTitle(QStringLiteral("ЛОРИТ-сервис"));
     setFixedSize(clientWidth, clientHeight);
+    // The layout is drawn for small dialog fonts; the desktop's larger default would
+    // not fit the fixed client area.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     move(233, 133);
 
     // Actions, shown both in the menu and in the group bar.
@@ -217,7 +226,7 @@ void TFormMainLoritS_D7::CreateStartPage()
     auto *top = new QHBoxLayout;
     auto *title = panelText(QStringLiteral("   ЛОРИТ - сервис"), RzPanel2, Qt::AlignLeft | Qt::AlignTop);
     QFont titleFont = title->font();
-    titleFont.setPointSize(14);
+    titleFont.setPixelSize(19);
     titleFont.setBold(true);
     title->setFont(titleFont);
     top->addWidget(title);
@@ -227,7 +236,7 @@ void TFormMainLoritS_D7::CreateStartPage()
 
     RzPanel3 = innerPanel(RzPanel2);
     auto *descLayout = new QVBoxLayout(RzPanel3);
-    descLayout->setContentsMargins(6, 3, 6, 3);
+    descLayout->setContentsMargins(4, 2, 4, 2);
     descLayout->addWidget(panelText(QStringLiteral("Программа обеспечивает совместную работу анализатора\n"
                                                    "иммуноферментных реакций (приборов версии ТАВЕЛОН-2006\n"
                                                    "и более поздних) с персональным компьютером."),
@@ -235,10 +244,10 @@ void TFormMainLoritS_D7::CreateStartPage()
     layout->addWidget(RzPanel3);
 
     auto *middle = new QHBoxLayout;
-    middle->setSpacing(TShadowPanel::shadowDepth + 4);
+    middle->setSpacing(TShadowPanel::shadowDepth + 2);
     RzPanel4 = innerPanel(RzPanel2);
     auto *linksLayout = new QVBoxLayout(RzPanel4);
-    linksLayout->setContentsMargins(6, 3, 6, 3);
+    linksLayout->setContentsMargins(3, 3, 3, 3);
     linksLayout->setSpacing(2);
     linksLayout->addWidget(panelText(QStringLiteral("С помощью этй программы\nВы можете:"), RzPanel4));
     const auto link = [this](const QString &text) {
@@ -252,11 +261,14 @@ void TFormMainLoritS_D7::CreateStartPage()
     lbProtokol = link(QStringLiteral(" - Считать с прибора протокол результатов\n      измерений."));
     for (TLinkLabel *label : {lbLoadPOInTav, lbLoadBDTS, lbReader, lbProtokol})
         linksLayout->addWidget(label);
-    middle->addWidget(RzPanel4, 3);
+    middle->addWidget(RzPanel4, 1);
 
     RzPanel5 = innerPanel(RzPanel2);
+    QFont smaller = RzPanel5->font();
+    smaller.setPixelSize(10);
+    RzPanel5->setFont(smaller);
     auto *reqLayout = new QVBoxLayout(RzPanel5);
-    reqLayout->setContentsMargins(4, 3, 4, 3);
+    reqLayout->setContentsMargins(3, 3, 3, 3);
     reqLayout->setSpacing(0);
     for (const QString &line : {QStringLiteral("Технические требования:"), QStringLiteral("IBM совместимый"),
                                 QStringLiteral("персональный компьютер."), QStringLiteral("Windows 98,2000,NT,XP."),
@@ -264,7 +276,9 @@ void TFormMainLoritS_D7::CreateStartPage()
                                 QStringLiteral("порта связи - 115200бод)")})
         reqLayout->addWidget(panelText(line, RzPanel5));
     reqLayout->addStretch();
-    middle->addWidget(RzPanel5, 2);
+    // The requirements take only the room their lines need; the links get the rest.
+    RzPanel5->setFixedWidth(RzPanel5->sizeHint().width());
+    middle->addWidget(RzPanel5, 0);
     layout->addLayout(middle, 1);
 
     auto *bottom = new QHBoxLayout;
