@@ -1,0 +1,263 @@
+// The reader page on the virtual instrument: the table gathered in pieces, the grid,
+// the files written from the table and the hand-over to the spreadsheet program.
+
+#include "measure/MeasureData.h"
+#include "measure/OleContainer.h"
+#include "sim/commands/MeasureCommands.h"
+#include "support/VirtualRig.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString cell(const TFormMainLoritS_D7 &w, int row, int column)
+{
+    const QTableWidgetItem *item = w.StringGrid1->item(row, column);
+    return item ? item->text() : QString();
+}
+
+/// Records what the container hands to the desktop instead of launching anything.
+struct TOpenerProbe
+{
+    QStringList opened;     ///< local paths, in order
+    QList<QByteArray> seen; ///< their content at the moment of the hand-over
+    bool accept = true;
+    void install(TOleContainer *container)
+    {
+        container->setOpener([this](const QUrl &url) {
+            opened << url.toLocalFile();
+            seen << fileBytes(url.toLocalFile());
+            return accept;
+        });
+    }
+};
+} // namespace
+
+class TestReaderPage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aTableInPiecesFillsTheGridOnlyWhenComplete();
+    void filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest();
+    void automaticSavingUsesTheInstrumentsNameAndNoticesFollow();
+    void namesAndFilesThatCannotBeWrittenGoToTheErrorBox();
+    void aFailedHandOverLeavesTheContainerEmpty();
+};
+
+void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    std::array<double, 96> values{};
+    values[0] = 0.123;
+    values[95] = 12.5;
+    measurementsOf(rig.instrument)->setValues(values);
+    const QByteArray table = measurementsOf(rig.instrument)->tableReply();
+    QCOMPARE(table.size(), 873);
+
+    w.SetUpGrid();
+    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
+    rig.instrument.setPowered(false); // the test brings the reply itself
+    rig.instrument.setPowered(true);
+
+    rig.backend->injectReceived(table.left(436));
+    QCOMPARE(w.statusText(), QStringLiteral("436"));
+    QCOMPARE(w.RzProgressBar1->value(), 49);
+    rig.backend->injectReceived(table.mid(436, 436));
+    QCOMPARE(w.statusText(), QStringLiteral("872"));
+    QCOMPARE(w.RzProgressBar1->value(), 99);
+    QVERIFY(cell(w, 1, 1).isEmpty());
+    QVERIFY(w.odTableText.isEmpty());
+    QVERIFY(!w.btnSaveOP->isEnabled());
+
+    rig.backend->injectReceived(table.right(1));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(cell(w, 1, 1), QStringLiteral(" 0.123")); // right-aligned, kept as is
+    QCOMPARE(cell(w, 1, 2), QStringLiteral(" 0.000"));
+    QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
+    QCOMPARE(cell(w, 8, 0), QStringLiteral("H"));
+    QCOMPARE(w.odTableText, ' ' + table.mid(1));
+    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.btnSaveOP->isEnabled());
+    QVERIFY(w.btnCreateExcel->isEnabled());
+    QVERIFY(rig.takeWritten().isEmpty()); // no automatic saving
+}
+
+void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TOpenerProbe opener;
+    opener.install(w.OleContainer1);
+    const QString folder = w.programFolder;
+    w.SetUpGrid(); // what every arrival at the page runs
+    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    const QByteArray table = w.odTableText;
+    QCOMPARE(table.size(), 873);
+    QCOMPARE(table.at(0), ' ');
+
+    // A revisit blanks the values; the files still get the last table.
+    w.SetUpGrid();
+    QVERIFY(cell(w, 3, 4).isEmpty());
+    QCOMPARE(cell(w, 3, 0), QStringLiteral("C"));
+    rig.dialogs.answerFile(folder + QStringLiteral("plate"));
+    QTest::mouseClick(w.btnSaveOP, Qt::LeftButton);
+    const QString saved = folder + QStringLiteral("plate.xls");
+    QCOMPARE(fileBytes(saved), table);
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
+    // The saved file sits in the container as an icon and is not opened.
+    QVERIFY(!w.OleContainer1->isEmpty());
+    QVERIFY(w.OleContainer1->iconic());
+    QCOMPARE(w.OleContainer1->objectData(), table);
+    QVERIFY(opener.opened.isEmpty());
+
+    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
+    QCOMPARE(w.excelTempPath, folder + QStringLiteral("TempBDTS.xls"));
+    QCOMPARE(fileBytes(w.excelTempPath), table);
+    QCOMPARE(opener.opened.size(), 1);
+    QCOMPARE(QFileInfo(opener.opened.at(0)).suffix(), QStringLiteral("xls"));
+    QCOMPARE(opener.seen.at(0), table);
+
+    // A file chosen for the spreadsheet is opened as a copy; the file stays as it was.
+    const QDateTime modified = QFileInfo(saved).lastModified();
+    rig.dialogs.answerFile(saved);
+    QTest::mouseClick(w.btnFileToExcel, Qt::LeftButton);
+    QCOMPARE(opener.opened.size(), 2);
+    QVERIFY(opener.opened.at(1) != saved);
+    QCOMPARE(opener.seen.at(1), table);
+    QCOMPARE(fileBytes(saved), table);
+    QCOMPARE(QFileInfo(saved).lastModified(), modified);
+
+    // A new request discards the object and blanks the grid; before the next table
+    // both buttons write and hand over an empty file.
+    rig.waitLineIdle();
+    w.SetUpGrid();
+    w.StringGrid1->item(2, 2)->setText(QStringLiteral(" 9.999"));
+    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QVERIFY(w.OleContainer1->isEmpty());
+    QVERIFY(w.odTableText.isEmpty());
+    QVERIFY(cell(w, 2, 2).isEmpty());
+    rig.dialogs.answerFile(saved);
+    QTest::mouseClick(w.btnSaveOP, Qt::LeftButton);
+    QCOMPARE(fileBytes(saved), QByteArray());
+    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.excelTempPath), QByteArray());
+    QCOMPARE(opener.seen.last(), QByteArray());
+    QVERIFY(rig.dialogs.errors.isEmpty());
+
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(w.odTableText, table);
+    QCOMPARE(cell(w, 1, 1), QString::fromLatin1(table.mid(1, 6)));
+}
+
+void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TInstrumentMeasurements *instrument = measurementsOf(rig.instrument);
+    w.chckAutoSaveOP->setChecked(true);
+    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+    const QString first = QStringLiteral("2011_12_25_0001.xls");
+    QCOMPARE(instrument->fileNameReply(), first.toLatin1());
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: ") + first);
+    QCOMPARE(fileBytes(w.programFolder + first), w.odTableText);
+
+    // A notice with automatic reception off only informs.
+    w.btnReadOP->setEnabled(false);
+    instrument->measurePlate();
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+    QVERIFY(w.btnReadOP->isEnabled());
+    QVERIFY(rig.takeWritten().isEmpty());
+    QVERIFY(w.replyBuffer.isEmpty());
+
+    // With it on, the notice fetches and saves the new plate.
+    w.chckAutoReadOP->setChecked(true);
+    const QByteArray before = w.odTableText;
+    instrument->measurePlate();
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+    QVERIFY(w.odTableText != before);
+    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_0003.xls")), w.odTableText);
+    QCOMPARE(fileBytes(w.programFolder + first), before);
+}
+
+void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    rig.instrument.setPowered(false); // only the injected replies arrive
+    rig.instrument.setPowered(true);
+    rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
+    QCOMPARE(w.odTableText.size(), 873);
+
+    const QString outside = QFileInfo(w.programFolder + QStringLiteral("../escape.xls")).absoluteFilePath();
+    for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
+        QCOMPARE(name.size(), 19);
+        rig.backend->injectReceived(name);
+        QCOMPARE(rig.dialogs.errors.size(), 1);
+        QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
+                 name.constData());
+        QVERIFY(w.replyBuffer.isEmpty());
+    }
+    QVERIFY(!QFile::exists(outside));
+    QCOMPARE(QDir(w.programFolder).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+
+    // A file the system will not create: the error names it, the status stays.
+    const QByteArray blocked("2011_12_25_0009.xls");
+    QVERIFY(QDir(w.programFolder).mkdir(QString::fromLatin1(blocked)));
+    rig.backend->injectReceived(blocked);
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(blocked)));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+
+    // The replies that follow are handled as usual.
+    rig.backend->injectReceived("G");
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+}
+
+void TestReaderPage::aFailedHandOverLeavesTheContainerEmpty()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TOpenerProbe opener;
+    opener.accept = false;
+    opener.install(w.OleContainer1);
+    w.odTableText = " table";
+    w.btnCreateExcel->setEnabled(true);
+    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
+    QCOMPARE(opener.opened.size(), 1);
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(w.OleContainer1->isEmpty());
+
+    // A file that cannot be read: no object and nothing handed over.
+    rig.dialogs.answerFile(w.programFolder + QStringLiteral("missing.xls"));
+    QTest::mouseClick(w.btnFileToExcel, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("missing.xls")));
+    QVERIFY(w.OleContainer1->isEmpty());
+    QCOMPARE(opener.opened.size(), 1);
+}
+
+QTEST_MAIN(TestReaderPage)
+#include "tst_readerpage.moc"

@@ -1,0 +1,179 @@
+// The results page on the virtual instrument: the protocol fetched by its announced
+// length, the working file, the memo, and the saves under a chosen or automatic name.
+
+#include "measure/MeasureData.h"
+#include "sim/commands/MeasureCommands.h"
+#include "support/VirtualRig.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+/// A protocol of the instrument whose name field holds `field`, padded with blanks.
+QByteArray protocolWithField(const QByteArray &field)
+{
+    QByteArray text = TInstrumentMeasurements::sampleProtocol(15, QDate(2011, 12, 25), {});
+    return text.replace(92, 20, field.leftJustified(20, ' '));
+}
+
+/// A rig whose instrument stays silent: the test brings every reply itself.
+struct TSilentRig : TVirtualRig
+{
+    TSilentRig()
+    {
+        instrument.addCommand(std::make_unique<TSilence>('g'));
+        instrument.addCommand(std::make_unique<TSilence>('d'));
+    }
+    struct TSilence final : TInstrumentCommand
+    {
+        explicit TSilence(char code) : m_code(code) {}
+        char code() const override { return m_code; }
+        void execute(TVirtualInstrument &, const QByteArray &) override {}
+        char m_code;
+    };
+
+    /// The length and then the text, as the instrument sends them after 'g'.
+    void receiveProtocol(const QByteArray &text)
+    {
+        backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
+        backend->injectReceived('d' + text + '\x7F');
+    }
+};
+} // namespace
+
+class TestResultPage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theProtocolThroughTheInstrumentIsShownKeptAndSaved();
+    void theAnnouncedLengthDecidesWhatIsRequestedAndTaken();
+    void automaticSavingNamesTheFileByNumberAndDate();
+};
+
+void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    const QByteArray text = measurementsOf(rig.instrument)->protocolText();
+    QCOMPARE(text.mid(92, 20), QByteArray("15 \xEE\xF2 25.12.11      "));
+
+    QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("gd"));
+    QCOMPARE(w.protocolLength, text.size() + 2);
+    const QString workFile = w.programFolder + QStringLiteral("MSTempProtokol.txt");
+    QCOMPARE(fileBytes(workFile), text);
+    const QString shown = w.Memo1->toPlainText();
+    QVERIFY(shown.startsWith(QStringLiteral("Анализатор ИФА ТАВЕЛОН\nКлинико-")));
+    QVERIFY(shown.contains(QStringLiteral("Протокол № 15 от 25.12.11")));
+    QVERIFY(!shown.contains(QLatin1Char('\r')));
+    QVERIFY(w.btnSaveProtokol->isEnabled());
+    QCOMPARE(QDir(w.programFolder).entryList(QDir::Files), QStringList{QStringLiteral("MSTempProtokol.txt")});
+
+    // The screen cleared, the save still writes the whole protocol from the working file.
+    QTest::mouseClick(w.btnClrMemo1, Qt::LeftButton);
+    QVERIFY(w.Memo1->toPlainText().isEmpty());
+    rig.dialogs.answerFile(w.programFolder + QStringLiteral("protocol.txt"), 2);
+    QTest::mouseClick(w.btnSaveProtokol, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("protocol.txt")), text);
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
+    QCOMPARE(w.sdlgSaveTavDat.filterIndex, 2); // proposed again on either page
+
+    // With automatic reception, the instrument's notice fetches the next protocol.
+    w.chckAutoReadRes->setChecked(true);
+    measurementsOf(rig.instrument)->finishResults();
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("gd"));
+    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("Протокол № 16 от 25.12.11")));
+}
+
+void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
+{
+    TSilentRig rig;
+    auto &w = *rig.window;
+    const QString workFile = w.programFolder + QStringLiteral("MSTempProtokol.txt");
+    QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+
+    rig.backend->injectReceived("N01234");
+    QCOMPARE(w.protocolLength, 1234);
+    QCOMPARE(rig.takeWritten(), QByteArray("d"));
+    QByteArray reply('d' + QByteArray(1232, 'x') + 'z');
+    reply[1] = '\xCF';
+    rig.backend->injectReceived(reply.left(1000));
+    QVERIFY(!QFile::exists(workFile));
+    rig.backend->injectReceived(reply.mid(1000));
+    QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
+    QVERIFY(w.replyBuffer.isEmpty());
+
+    rig.backend->injectReceived("N00000");
+    QVERIFY(rig.takeWritten().isEmpty());
+    QVERIFY(w.replyBuffer.isEmpty());
+
+    // Length 2: an empty protocol empties the working file and the memo.
+    QVERIFY(!w.Memo1->toPlainText().isEmpty());
+    rig.backend->injectReceived("N00002");
+    QCOMPARE(rig.takeWritten(), QByteArray("d"));
+    rig.backend->injectReceived("d\x01");
+    QCOMPARE(fileBytes(workFile), QByteArray());
+    QVERIFY(w.Memo1->toPlainText().isEmpty());
+
+    // A length that is no number: the error box, and the reply waits for a new request.
+    rig.backend->injectReceived("N12a45");
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
+    QCOMPARE(w.replyBuffer, QByteArray("N12a45"));
+    QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
+    QVERIFY(w.replyBuffer.isEmpty());
+}
+
+void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
+{
+    TSilentRig rig;
+    auto &w = *rig.window;
+    w.chckAutoSaveRes->setChecked(true);
+    const QString folder = w.programFolder;
+
+    const QByteArray first = protocolWithField("15 \xEE\xF2 25.12.11");
+    rig.receiveProtocol(first);
+    const QString name = QStringLiteral("2011_12_25 Pr №15");
+    QCOMPARE(fileBytes(folder + name), first);
+    QCOMPARE(w.protocolFileName, name);
+    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name);
+
+    // The same number and date again: the file is replaced without a question.
+    QByteArray second = first;
+    second.append("\r\nagain");
+    rig.receiveProtocol(second);
+    QCOMPARE(fileBytes(folder + name), second);
+
+    rig.receiveProtocol(protocolWithField("N15   25.12.11"));
+    QVERIFY(QFile::exists(folder + QStringLiteral("2011_12_25 Pr №")));
+
+    // A protocol ending inside the field: the missing bytes are blanks.
+    rig.receiveProtocol(first.left(92) + "7 \xEE\xF2 01.02.1");
+    QVERIFY(QFile::exists(folder + QStringLiteral("201 _02_01 Pr №7")));
+
+    // A number that would lead out of the folder: refused, the protocol still shown.
+    const QStringList before = QDir(folder).entryList(QDir::Files);
+    const QByteArray sneaky = protocolWithField("../../x \xEE\xF2 25.12.11");
+    rig.receiveProtocol(sneaky);
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("недопустимое имя файла")));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), before);
+    QCOMPARE(fileBytes(folder + QStringLiteral("MSTempProtokol.txt")), sneaky);
+    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("../../x от")));
+}
+
+QTEST_MAIN(TestResultPage)
+#include "tst_resultpage.moc"
