@@ -101,6 +101,8 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(cbBaudRate, &QComboBox::activated, &TFormMainLoritS_D7::cbBaudRateChange);
     on(cbxNumPort->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbxNumPortTextConfirmed);
     on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
+    on(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
+    on(cbxNumPort->lineEdit(), &QLineEdit::editingFinished, &TFormMainLoritS_D7::cbxNumPortEditingFinished);
 
     on(btnReadOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnReadOPClick);
     on(btnSaveOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnSaveOPClick);

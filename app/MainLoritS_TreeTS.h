@@ -154,6 +154,8 @@ public:
     void cbxNumPortTextConfirmed();
     /// A speed text the user typed and confirmed with Enter.
     void cbBaudRateTextConfirmed();
+    /// The user left the port box after typing in it.
+    void cbxNumPortEditingFinished();
 
     // ---- Receive dispatcher and sending --------------------------------------------
     void MSComm1Comm();
