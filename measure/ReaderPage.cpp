@@ -16,12 +16,16 @@
 const QString TFormMainLoritS_D7::excelTempFile = QStringLiteral("TempBDTS.xls");
 
 namespace {
-void setCell(QTableWidget *grid, int row, int column, const QString &text)
+void setCell(QTableWidget *grid, int row, int column, const QString &text,
+             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
-    if (QTableWidgetItem *item = grid->item(row, column))
-        item->setText(text);
-    else
-        grid->setItem(row, column, new QTableWidgetItem(text));
+    QTableWidgetItem *item = grid->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        grid->setItem(row, column, item);
+    }
+    item->setText(text);
+    item->setTextAlignment(alignment);
 }
 } // namespace
 
@@ -87,7 +91,8 @@ void TFormMainLoritS_D7::ReplyODTable()
     const auto values = od::tableValues(replyBuffer);
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
-            setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]));
+            setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]),
+                    Qt::AlignRight | Qt::AlignVCenter);
     SetProgress(0);
     ShowStatus(QStringLiteral("Оптические плотности приняты"));
     odTableText = replyBuffer;

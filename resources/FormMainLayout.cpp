@@ -381,9 +381,13 @@ void TFormMainLoritS_D7::CreateReaderPage()
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+    // Six-character values in 35-pixel columns: a small font, and no eliding (the
+    // value cells are right-aligned, so only a leading blank can fall off).
     QFont gridFont = StringGrid1->font();
-    gridFont.setPixelSize(11);
+    gridFont.setPixelSize(10);
     StringGrid1->setFont(gridFont);
+    StringGrid1->setTextElideMode(Qt::ElideNone);
+    StringGrid1->setWordWrap(false);
     StringGrid1->setColumnWidth(0, 15);
     for (int c = 1; c < 13; ++c)
         StringGrid1->setColumnWidth(c, 35);
