@@ -240,6 +240,7 @@ private:
     void BuildReplyTable();
     void DiscoverPorts();
     void SetLinkControlsEnabled(bool enabled);
+    void SetPortFromBox();
     void OpenChosenPort();
     void ReplyNotHandledYet();
     void UpdateClock();

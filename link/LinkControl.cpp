@@ -57,14 +57,29 @@ void TFormMainLoritS_D7::DiscoverPorts()
     }
 }
 
-void TFormMainLoritS_D7::OpenChosenPort()
+namespace {
+/// The port number of a "COMn" text (its fourth character), or 0 for any other text.
+int comNumberOf(const QString &text)
+{
+    return text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit()
+               ? text.at(3).digitValue()
+               : 0;
+}
+} // namespace
+
+void TFormMainLoritS_D7::SetPortFromBox()
 {
     // "COMn" names a port by its number; any other text is a device the user typed.
     const QString text = cbxNumPort->currentText();
-    if (text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit())
-        MSComm1->setCommPort(text.at(3).digitValue());
+    if (const int n = comNumberOf(text))
+        MSComm1->setCommPort(n);
     else
         MSComm1->setCommDevice(text);
+}
+
+void TFormMainLoritS_D7::OpenChosenPort()
+{
+    SetPortFromBox();
     MSComm1->setPortOpen(true);
     cbPortOpen->setChecked(true);
     cbPortOpen->setText(QStringLiteral("вкл."));
@@ -238,11 +253,7 @@ void TFormMainLoritS_D7::cbxNumPortChange()
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     portChangePending = true;
-    const QString text = cbxNumPort->currentText();
-    if (text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit())
-        MSComm1->setCommPort(text.at(3).digitValue());
-    else
-        MSComm1->setCommDevice(text);
+    SetPortFromBox();
     MSComm1->setPortOpen(true);
     UpdateLinkState();
     cbPortOpen->setChecked(true);
@@ -256,8 +267,7 @@ void TFormMainLoritS_D7::cbxNumPortTextConfirmed()
     const QString text = cbxNumPort->currentText().trimmed();
     if (cbxNumPort->findText(text) >= 0)
         return;
-    const bool comName = text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit();
-    if (cbxNumPort->count() > 0 && (comName || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text)))) {
+    if (cbxNumPort->count() > 0 && (comNumberOf(text) > 0 || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text)))) {
         cbxNumPort->setEditText(text);
         cbxNumPortChange();
         return;
