@@ -2,6 +2,7 @@
 
 #include "testdb/BDTSTreeView.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,9 +52,13 @@ TFrameBDTS::TFrameBDTS(QWidget *parent) : QWidget(parent)
                                QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла."),
                                false, RzGroupBox3);
 
-    auto *deviceRow = new QHBoxLayout;
-    for (QPushButton *b : {btnReadBDTSFromTav, btnSaveBDTSinFile, btnDeleteTS, btnSaveAddTs})
-        deviceRow->addWidget(b);
+    // Two rows of two: four captions side by side do not fit half the page.
+    auto *deviceRow = new QGridLayout;
+    deviceRow->setSpacing(3);
+    deviceRow->addWidget(btnReadBDTSFromTav, 0, 0);
+    deviceRow->addWidget(btnSaveBDTSinFile, 0, 1);
+    deviceRow->addWidget(btnDeleteTS, 1, 0);
+    deviceRow->addWidget(btnSaveAddTs, 1, 1);
     auto *deviceBox = new QVBoxLayout(RzGroupBox1);
     deviceBox->addWidget(TreeViewTav, 1);
     deviceBox->addLayout(deviceRow);
