@@ -1,8 +1,6 @@
 #include "measure/MeasureData.h"
 
 #include <QFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <stdexcept>
 
@@ -66,19 +64,6 @@ QString unsafeNameReason(const QByteArray &name)
     if (name.contains(".."))
         return QStringLiteral("имя содержит \"..\"");
     return {};
-}
-
-// A single-byte code page keeps no state between calls, so one converter serves all.
-QString fromCp1251(const QByteArray &bytes)
-{
-    thread_local QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
-}
-
-QByteArray toCp1251(const QString &text)
-{
-    thread_local QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
 }
 
 void writeWholeFile(const QString &path, const QByteArray &bytes)

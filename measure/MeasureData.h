@@ -3,6 +3,8 @@
 // optical density table, the automatic protocol file name, and which names from the
 // instrument may become files in the program folder.
 
+#include "app/Cp1251.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -37,9 +39,6 @@ QByteArray autoFileName(const QByteArray &protocolText);
 /// name is safe.
 QString unsafeNameReason(const QByteArray &name);
 
-/// Code page 1251 bytes shown as text (the grid, the memo, the status line).
-QString fromCp1251(const QByteArray &bytes);
-QByteArray toCp1251(const QString &text);
 /// A file name sent as code page 1251 bytes, as the file system should show it
 /// (0xB9 becomes "№").
 inline QString fileSystemName(const QByteArray &cp1251Name) { return fromCp1251(cp1251Name); }

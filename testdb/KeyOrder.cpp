@@ -1,13 +1,11 @@
 #include "testdb/KeyOrder.h"
 
+#include "app/Cp1251.h"
+
 #include <QCollator>
 #include <QLocale>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
-
-constexpr const char codePage[] = "windows-1251";
 
 // An English collation: it keeps the platform's word order (digits, Latin, then
 // Cyrillic; lowercase before uppercase), whereas a Russian one puts Cyrillic first.
@@ -25,17 +23,14 @@ const QCollator &keyCollator()
 
 } // namespace
 
-// A single-byte code page keeps no state between calls, so one converter serves all.
 QString decodeKeyText(const QByteArray &bytes)
 {
-    thread_local QStringDecoder decoder(codePage, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    return fromCp1251(bytes);
 }
 
 QByteArray encodeKeyText(const QString &text)
 {
-    thread_local QStringEncoder encoder(codePage, QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
+    return toCp1251(text);
 }
 
 int compareKeyTexts(const QString &aText, const QByteArray &aBytes,
