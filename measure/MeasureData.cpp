@@ -85,3 +85,15 @@ QByteArray readWholeFile(const QString &path)
                                      .toStdString());
     return file.readAll();
 }
+
+QString writeIntoFolder(const QString &folder, const QByteArray &cp1251Name, const QByteArray &bytes,
+                        const QString &refusal, const QString &consequence)
+{
+    const QString shownName = fileSystemName(cp1251Name);
+    const QString reason = unsafeNameReason(cp1251Name);
+    if (!reason.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("%1 \"%2\" (%3); %4").arg(refusal, shownName, reason, consequence).toStdString());
+    writeWholeFile(folder + shownName, bytes);
+    return shownName;
+}

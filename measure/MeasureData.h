@@ -43,6 +43,13 @@ QString unsafeNameReason(const QByteArray &name);
 /// (0xB9 becomes "№").
 inline QString fileSystemName(const QByteArray &cp1251Name) { return fromCp1251(cp1251Name); }
 
+/// Writes the bytes into `folder` under a name sent as code page 1251 bytes and returns
+/// the name as shown. A name that could lead outside the folder is refused: the error
+/// names it after `refusal` ("Прибор прислал недопустимое имя файла") and nothing is
+/// written.
+QString writeIntoFolder(const QString &folder, const QByteArray &cp1251Name, const QByteArray &bytes,
+                        const QString &refusal, const QString &consequence);
+
 /// Writes the bytes to the file, replacing it; a failure throws with the file's name
 /// and the system's reason, for the error box.
 void writeWholeFile(const QString &path, const QByteArray &bytes);

@@ -113,14 +113,9 @@ void TFormMainLoritS_D7::ReplyODFileName()
     // is written, so that a refused name or a failed write does not swallow the
     // replies that follow.
     const QByteArray name = std::exchange(replyBuffer, QByteArray());
-    const QString shownName = fileSystemName(name);
-    const QString reason = unsafeNameReason(name);
-    if (!reason.isEmpty())
-        throw std::runtime_error(QStringLiteral("Прибор прислал недопустимое имя файла \"%1\" (%2); "
-                                                "данные не записаны.")
-                                     .arg(shownName, reason)
-                                     .toStdString());
-    writeWholeFile(programFolder + shownName, odTableText);
+    const QString shownName = writeIntoFolder(programFolder, name, odTableText,
+                                              QStringLiteral("Прибор прислал недопустимое имя файла"),
+                                              QStringLiteral("данные не записаны."));
     ShowStatus(QStringLiteral("Данные записаны в файл: ") + shownName);
 }
 

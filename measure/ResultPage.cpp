@@ -107,15 +107,10 @@ void TFormMainLoritS_D7::ReplyProtocolText()
 
 void TFormMainLoritS_D7::SaveProtocolAutomatically()
 {
-    const QByteArray name = protocol::autoFileName(protocolBuffer);
-    const QString shownName = fileSystemName(name);
-    const QString reason = unsafeNameReason(name);
-    if (!reason.isEmpty())
-        throw std::runtime_error(QStringLiteral("Из протокола получено недопустимое имя файла \"%1\" (%2); "
-                                                "протокол не записан.")
-                                     .arg(shownName, reason)
-                                     .toStdString());
-    writeWholeFile(programFolder + shownName, protocolBuffer);
+    const QString shownName = writeIntoFolder(programFolder, protocol::autoFileName(protocolBuffer),
+                                              protocolBuffer,
+                                              QStringLiteral("Из протокола получено недопустимое имя файла"),
+                                              QStringLiteral("протокол не записан."));
     protocolFileName = shownName;
     ShowStatus(QStringLiteral("Протокол записан в файл: ") + shownName);
 }
