@@ -159,6 +159,8 @@ public:
 
     // ---- Receive dispatcher and sending --------------------------------------------
     void MSComm1Comm();
+    /// Hands the gathered replies, one after another, to the handlers of their codes.
+    void DispatchReplies();
     void SendToDevice(const QByteArray &bytes);
     /// The handler of each first byte of a reply; empty entries are not replies.
     std::array<std::function<void()>, 256> replyHandlers;

@@ -15,6 +15,15 @@ std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &rep
     return values;
 }
 
+QByteArray fileNameOfReply(const QByteArray &reply)
+{
+    const qsizetype nul = reply.indexOf('\0');
+    QByteArray name = nul >= 0 ? reply.left(nul) : reply;
+    while (name.endsWith(' '))
+        name.chop(1);
+    return name;
+}
+
 } // namespace od
 
 namespace protocol {

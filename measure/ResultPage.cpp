@@ -75,11 +75,13 @@ void TFormMainLoritS_D7::ReplyResultsReady()
 
 void TFormMainLoritS_D7::ReplyProtocolLength()
 {
-    if (replyBuffer.size() != 6)
+    if (replyBuffer.size() < 6)
         return;
-    // A length that is no number stays in the buffer until a new request.
-    protocolLength = announcedLength(replyBuffer.mid(1, 5));
-    replyBuffer.clear();
+    // Consumed before it is read: a length that is no number reaches the error box
+    // and does not hold up the replies behind it.
+    const QByteArray digits = replyBuffer.mid(1, 5);
+    replyBuffer.remove(0, 6);
+    protocolLength = announcedLength(digits);
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
@@ -90,13 +92,13 @@ void TFormMainLoritS_D7::ReplyProtocolLength()
 void TFormMainLoritS_D7::ReplyProtocolText()
 {
     // The text comes in pieces; only the announced length tells it is complete.
-    if (replyBuffer.size() != protocolLength)
+    if (protocolLength < 1 || replyBuffer.size() < protocolLength)
         return;
     // The code byte and the last byte are not part of the text. The reply is consumed
     // before any file is written, so that a failed write does not swallow the
     // replies that follow.
     protocolBuffer.append(replyBuffer.mid(1, qMax(0, protocolLength - 2)));
-    replyBuffer.clear();
+    replyBuffer.remove(0, protocolLength);
     const QString workPath = programFolder + protocolWorkFile;
     writeWholeFile(workPath, protocolBuffer);
     Memo1->setPlainText(memoText(readWholeFile(workPath)));
