@@ -197,7 +197,7 @@ public:
     QString excelTempPath;          ///< the transfer file of "Данные в Excel"
     TOleContainer *OleContainer1 = nullptr;
     qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included
-    QByteArray protocolBuffer;      ///< the last protocol text, code page 1251 bytes
+    QByteArray protocolBuffer;      ///< the protocol received last, code page 1251 bytes
     QString protocolFileName;       ///< name of the last automatic protocol save
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
     static const QString excelTempFile;    ///< "TempBDTS.xls" in the program folder

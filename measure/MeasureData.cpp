@@ -1,5 +1,7 @@
 #include "measure/MeasureData.h"
 
+#include "app/WholeFile.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -77,12 +79,10 @@ QString unsafeNameReason(const QByteArray &name)
 
 void writeWholeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.flush())
-        throw std::runtime_error(QStringLiteral("Не удалось записать файл \"%1\": %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+    const QString reason = writeFileWhole(path, bytes);
+    if (!reason.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("Не удалось записать файл \"%1\": %2").arg(path, reason).toStdString());
 }
 
 QByteArray readWholeFile(const QString &path)

@@ -58,7 +58,6 @@ void TFormMainLoritS_D7::btnReadProtokolClick()
     }
     replyBuffer.clear();
     protocolFileName.clear();
-    protocolBuffer.clear();
     SendToDevice(QByteArrayLiteral("g"));
 }
 
@@ -85,7 +84,6 @@ void TFormMainLoritS_D7::ReplyProtocolLength()
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
-    protocolBuffer.clear();
     SendToDevice(QByteArrayLiteral("d"));
 }
 
@@ -97,12 +95,13 @@ void TFormMainLoritS_D7::ReplyProtocolText()
     // The code byte and the last byte are not part of the text. The reply is consumed
     // before any file is written, so that a failed write does not swallow the
     // replies that follow.
-    protocolBuffer.append(replyBuffer.mid(1, qMax(0, protocolLength - 2)));
+    // The protocol is kept in memory and shown from there: a working file that cannot
+    // be written (a full disk, a read-only folder) must not lose or falsify it.
+    protocolBuffer = replyBuffer.mid(1, qMax(0, protocolLength - 2));
     replyBuffer.remove(0, protocolLength);
-    const QString workPath = programFolder + protocolWorkFile;
-    writeWholeFile(workPath, protocolBuffer);
-    Memo1->setPlainText(memoText(readWholeFile(workPath)));
+    Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
+    writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
 }
@@ -121,8 +120,7 @@ void TFormMainLoritS_D7::btnSaveProtokolClick()
 {
     if (!dialogs()->executeSave(this, sdlgSaveTavDat))
         return;
-    // The working file holds the protocol whatever the memo shows now.
-    protocolBuffer = readWholeFile(programFolder + protocolWorkFile);
+    // The protocol received last, whatever the memo shows now.
     writeWholeFile(sdlgSaveTavDat.fileName, protocolBuffer);
     ShowStatus(QStringLiteral("Данные записаны в файл."));
 }
