@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps configure build demo run test bench clean
+.PHONY: deps configure build demo run test bench package clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -25,6 +25,14 @@ test: build
 bench: configure
 	@cmake --build $(BUILD_DIR) --target bench_testdb
 	$(BUILD_DIR)/tests/testdb/bench_testdb
+
+# The Debian package lorit-service_<version>_<arch>.deb, checked and copied here.
+package: build
+	@rm -f $(BUILD_DIR)/lorit-service_*.deb
+	@cd $(BUILD_DIR) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; false; }; }
+	@sh tests/install/check_install.sh deb $(BUILD_DIR)/lorit-service_*.deb >/dev/null
+	@cp $(BUILD_DIR)/lorit-service_*.deb .
+	@ls lorit-service_*.deb
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -2,12 +2,18 @@
 
 #include "link/CommError.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
+    // The short Latin name names the user's data folder (~/.local/share/lorit-service);
+    // the title the user sees is the display name.
+    setApplicationName(QStringLiteral("lorit-service"));
+    setApplicationDisplayName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
+    // Lets the desktop find the program's menu entry and icon for its windows.
+    setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
@@ -22,6 +28,6 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
     } catch (...) {
         text = QStringLiteral("Неизвестная ошибка.");
     }
-    QMessageBox::critical(activeWindow(), applicationName(), text);
+    QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
     return false;
 }

@@ -1,5 +1,6 @@
 #include "app/MainLoritS_TreeTS.h"
 
+#include "app/ProgramFolder.h"
 #include "app/StyledWidgets.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -156,8 +158,14 @@ void TFormMainLoritS_D7::SetProgress(int percent)
 void TFormMainLoritS_D7::FormCreate()
 {
     DiscoverPorts();
-    if (programFolder.isEmpty())
-        programFolder = QCoreApplication::applicationDirPath();
+    if (programFolder.isEmpty()) {
+        const TProgramFolder chosen = chooseProgramFolder(
+            QCoreApplication::applicationDirPath(),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        programFolder = chosen.folder;
+        if (!chosen.problem.isEmpty())
+            ReportError(chosen.problem);
+    }
     if (!programFolder.endsWith(QLatin1Char('/')) && !programFolder.endsWith(QDir::separator()))
         programFolder += QLatin1Char('/');
     odlgOpenFileToExcel.initialDir = programFolder;

@@ -46,7 +46,7 @@ QString clockText(const QLocale &locale, const QDateTime &moment);
 /// Where the window keeps its working files, and how it asks the user.
 struct TWindowOptions
 {
-    QString programFolder;       ///< empty: the folder of the executable
+    QString programFolder;       ///< empty: the executable's folder, or the user's when that is read-only
     TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
 };
 
@@ -75,7 +75,7 @@ public:
     QByteArray replyBuffer;
 
     // ---- Shared state -----------------------------------------------------------
-    QString programFolder; ///< the executable's folder, with its final separator
+    QString programFolder; ///< the working files' folder, with its final separator
     QPointer<TFrameSoftTav> frameSoftTav;
     QPointer<TFrameBDTS> frameBDTS;
     /// The test-system database: its images, record arrays, counters and list operations.
