@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/Dialogs.h"
 #include "link/CommError.h"
 
 #include <QFileInfo>
@@ -8,10 +9,10 @@
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    // The short Latin name names the user's data folder (~/.local/share/lorit-service);
-    // the title the user sees is the display name.
+    // The short Latin name names the user's data folder (~/.local/share/lorit-service).
+    // The title is not made the display name: the desktop would append it to the
+    // caption of every window.
     setApplicationName(QStringLiteral("lorit-service"));
-    setApplicationDisplayName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
     // Lets the desktop find the program's menu entry and icon for its windows.
     setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
 }
@@ -28,6 +29,6 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
     } catch (...) {
         text = QStringLiteral("Неизвестная ошибка.");
     }
-    QMessageBox::critical(activeWindow(), applicationDisplayName(), text);
+    QMessageBox::critical(activeWindow(), applicationTitle(), text);
     return false;
 }
