@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 const QColor screenBlue(0x12, 0x22, 0x6e);
 const QColor screenEdge(0x07, 0x0f, 0x38);
@@ -43,11 +45,21 @@ void TLoaderScreen::paintEvent(QPaintEvent *)
     const int rows = lines.size() + 1;
     const qreal margin = 6;
     const qreal rowHeight = (outer.height() - 2 * margin) / rows;
-    QFont font = this->font();
-    font.setPixelSize(int(std::clamp(rowHeight * 0.72, 7.0, 11.0)));
-    painter.setFont(font);
     const qreal left = outer.left() + margin;
     const qreal width = outer.width() - 2 * margin;
+    // The largest font, up to 11 px, at which every line fits its row and the width.
+    QFont font = this->font();
+    int pixels = int(std::clamp(rowHeight * 0.72, 7.0, 11.0));
+    for (; pixels > 6; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetricsF fit(font);
+        const bool fits = std::all_of(lines.begin(), lines.end(),
+                                      [&](const QString &line) { return fit.horizontalAdvance(line) <= width - 6; });
+        if (fits)
+            break;
+    }
+    font.setPixelSize(pixels);
+    painter.setFont(font);
     qreal y = outer.top() + margin;
 
     const auto text = [&](const QString &line, const QColor &color, Qt::Alignment align = Qt::AlignLeft) {
@@ -75,7 +87,7 @@ void TLoaderScreen::paintEvent(QPaintEvent *)
     painter.drawText(QRectF(left + 2, y, labelWidth, rowHeight), int(Qt::AlignLeft | Qt::AlignVCenter), lines.at(5));
     const QRectF bar(left + labelWidth + 2, y + rowHeight * 0.2, width - labelWidth - 6, rowHeight * 0.6);
     painter.setPen(QPen(screenText, 1));
-    painter.setBrush(m_view == TView::Programmed ? screenText : Qt::NoBrush);
+    painter.setBrush(m_view == TView::Programmed ? QBrush(screenText) : QBrush(Qt::NoBrush));
     painter.drawRect(bar);
     y += rowHeight;
 

@@ -107,6 +107,7 @@ TFrameSoftTav::TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent)
     on(Timer, &QTimer::timeout, &TFrameSoftTav::TimerTimer);
     on(RzPageControl2, &QTabWidget::currentChanged, &TFrameSoftTav::RzPageControl2Changing);
     RzSplitter1->installEventFilter(this);
+    RzSplitter2->installEventFilter(this);
 }
 
 void TFrameSoftTav::CreateStepsPage()
@@ -204,11 +205,11 @@ void TFrameSoftTav::PlaceDividers()
 
 bool TFrameSoftTav::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == RzSplitter1 && event->type() == QEvent::Resize) {
-        const int width = RzSplitter1->width();
-        const int first = width <= narrowSplitter ? width / 2 : width - picturePaneWidth;
-        placeSplitter(RzSplitter1, first);
-        placeSplitter(RzSplitter2, first);
+    // Both pages keep their picture at the same width; a narrow page shares half and half.
+    if ((watched == RzSplitter1 || watched == RzSplitter2) && event->type() == QEvent::Resize) {
+        auto *splitter = static_cast<QSplitter *>(watched);
+        const int width = splitter->width();
+        placeSplitter(splitter, width <= narrowSplitter ? width / 2 : width - picturePaneWidth);
     }
     return QWidget::eventFilter(watched, event);
 }
