@@ -56,6 +56,7 @@ void TInstrumentLoader::onPowered(bool on)
         show({});
         return;
     }
+    m_instrument.setSpeedIndex(powerOnSpeedIndex);
     if (m_stylus) {
         enterLoader();
         return;
@@ -74,7 +75,6 @@ QStringList TInstrumentLoader::loaderHead() const
 void TInstrumentLoader::enterLoader()
 {
     m_state = TState::Start;
-    m_instrument.setSpeedIndex(loaderSpeedIndex);
     m_instrument.setByteSink([this](const QByteArray &bytes) { take(bytes); });
     show(loaderHead() << QStringLiteral("Прием файла"));
 }
@@ -194,7 +194,7 @@ void TInstrumentLoader::restarted()
 {
     if (m_state != TState::Restarting)
         return;
-    // The new program runs at the loader's speed and announces itself.
+    // The new program runs at the power-on speed and announces itself.
     m_state = TState::Running;
     m_instrument.setRestarting(false);
     showRunning();

@@ -5,6 +5,7 @@
 // two checksum bytes; a good image is programmed, the instrument restarts (its
 // clear-to-send line drops for a while) and its new program announces itself with 'L'.
 // Switched on without the stylus, its program starts and sends 'L' a moment later.
+// Either way it starts at 115200 baud.
 
 #include <QByteArray>
 #include <QObject>
@@ -24,7 +25,8 @@ public:
         int restartMs = 2000;     ///< clear-to-send down while the instrument restarts
         int blockGapMs = 1000;    ///< silence that ends an incomplete block
     };
-    static constexpr int loaderSpeedIndex = 5; ///< the loader listens at 115200 baud
+    /// After every power-on the instrument (its program or its loader) talks at 115200.
+    static constexpr int powerOnSpeedIndex = 5;
 
     explicit TInstrumentLoader(TVirtualInstrument &instrument);
 

@@ -84,9 +84,17 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
                                                       + QStringLiteral("\nTavelon_2008.tsk")));
     QCOMPARE(rig.frame().lbFileLoadPO2->text(), rig.frame().lbFileLoadPO->text());
 
-    rig.loader->setStylusHeld(true);
+    // Without the stylus the instrument's own program starts and says 'L' during the
+    // wait: back to step 2.
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
+    rig.instrument.setPowered(true);
+    QVERIFY(w.StartProgTav_Timer->isActive());
+    QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(!w.StartProgTav_Timer->isActive());
+
+    rig.loader->setStylusHeld(true);
+    rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
     QVERIFY(w.StartProgTav_Timer->isActive());
     QCOMPARE(w.StartProgTav_Timer->interval(), 5500);

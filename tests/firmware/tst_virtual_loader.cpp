@@ -67,7 +67,7 @@ void TestVirtualLoader::aNormalPowerOnAnnouncesTheProgramWithL()
     QVERIFY(!t.loader->inLoader());
     QTRY_COMPARE(t.sent.size(), 1);
     QCOMPARE(t.sent.at(0).at(0).toByteArray(), QByteArray("L"));
-    QCOMPARE(t.instrument.speedIndex(), 1); // its program keeps its speed
+    QCOMPARE(t.instrument.speedIndex(), 5); // every power-on starts at 115200
     // The commands still work as before.
     t.instrument.receive("B");
     QCOMPARE(t.sent.size(), 2);
