@@ -15,7 +15,6 @@ private Q_SLOTS:
     void aFileOf0x8000BytesGoesOutAsTheWorkedExample();
     void aFileOneByteLongerThanTheHeaderSendsItsByteThenTheFileFromOffsetOne();
     void aDataBlockOfWholeChunksEndsWithAFullChunk();
-    void theNextChunkWaitsWhileMoreThanOneChunkIsQueued();
     void unreadableAndProgramlessFilesAreRefusedWithTheirName();
 };
 
@@ -99,17 +98,6 @@ void TestFirmwareImage::aDataBlockOfWholeChunksEndsWithAFullChunk()
     const TChunks chunks = drain(transfer);
     QCOMPARE(chunks.sizes, (QList<int>{10000, 10000, 10000, 10000}));
     QCOMPARE(chunks.progress, (QList<int>{25, 50, 75, 100}));
-    // A large file: the sum only matters modulo 65536 on the line, but is kept whole.
-    const QByteArray big(3'000'000, char(0xFF));
-    QCOMPARE(firmwarePacket(big).checksum, quint32(3'000'000u * 255u));
-    QCOMPARE(firmwarePacket(big).length, QByteArray("\xc6\xc6\x2d\x00", 4)); // 3000006
-}
-
-void TestFirmwareImage::theNextChunkWaitsWhileMoreThanOneChunkIsQueued()
-{
-    QVERIFY(TFirmwareTransfer::mayHandOver(0));
-    QVERIFY(TFirmwareTransfer::mayHandOver(10000));
-    QVERIFY(!TFirmwareTransfer::mayHandOver(10001));
 }
 
 void TestFirmwareImage::unreadableAndProgramlessFilesAreRefusedWithTheirName()

@@ -12,8 +12,6 @@ class TestProgSteps : public QObject
 private Q_SLOTS:
     void eachSequenceOfEventsLeadsToItsStep_data();
     void eachSequenceOfEventsLeadsToItsStep();
-    void aReplyLOutsideTheWaitAndTheRestartChangesNoFlag();
-    void leavingThePageStopsEverythingAndEmptiesTheStatus();
 };
 
 namespace {
@@ -166,46 +164,6 @@ void TestProgSteps::eachSequenceOfEventsLeadsToItsStep()
                           : QStringLiteral("Прибор не готов к загрузке программы управления."));
     QCOMPARE(h.waitRunning, waitRunning);
     QCOMPARE(h.waitStarts, waitStarts);
-}
-
-void TestProgSteps::aReplyLOutsideTheWaitAndTheRestartChangesNoFlag()
-{
-    const auto flags = [](const TProgSteps &s) {
-        return QList<bool>{s.progArmed, s.firmwareFileDefined, s.deviceWasOff, s.powerOnPending, s.deviceInProgMode,
-                           s.uploadStarted, s.uploadSent, s.deviceRebooting, s.deviceBackAfterReboot};
-    };
-    for (const char *events : {"page", "file page", "file page off", "file page off on wait",
-                               "file page off on wait upload", "file page off on wait upload sent",
-                               "file page off on wait upload sent off"}) {
-        THarness h;
-        for (const QString &event : QString::fromLatin1(events).split(QLatin1Char(' ')))
-            h.run(event);
-        const QList<bool> before = flags(h.steps);
-        const QString status = h.status;
-        h.run(QStringLiteral("L"));
-        QVERIFY2(flags(h.steps) == before, events);
-        QCOMPARE(h.status, status);
-    }
-}
-
-void TestProgSteps::leavingThePageStopsEverythingAndEmptiesTheStatus()
-{
-    THarness h;
-    for (const QString &event : QStringLiteral("file page off on wait upload").split(QLatin1Char(' ')))
-        h.run(event);
-    int stops = 0;
-    QObject::connect(&h.steps, &TProgSteps::stopped, [&] { ++stops; });
-    h.steps.disarm();
-    QCOMPARE(stops, 1);
-    QCOMPARE(h.status, QString());
-    QVERIFY(!h.load);
-    QVERIFY(!h.steps.progArmed && !h.steps.uploadStarted && !h.steps.deviceWasOff);
-    QVERIFY(h.steps.firmwareFileDefined); // the file stays chosen
-    // Disarmed, nothing shows a step; the link reactions record nothing either.
-    h.steps.updateStep(true);
-    h.steps.linkLost();
-    QCOMPARE(h.status, QString());
-    QVERIFY(!h.steps.deviceWasOff);
 }
 
 QTEST_GUILESS_MAIN(TestProgSteps)

@@ -11,7 +11,6 @@ class TestVirtualLoader : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void aNormalPowerOnAnnouncesTheProgramWithL();
     void aGoodImageIsProgrammedThenTheInstrumentRestartsAndSendsL();
     void aWrongChecksumOrAShortBlockKeepsTheLoaderWaiting();
 };
@@ -59,25 +58,6 @@ struct TFastInstrument
     }
 };
 } // namespace
-
-void TestVirtualLoader::aNormalPowerOnAnnouncesTheProgramWithL()
-{
-    TFastInstrument t;
-    t.powerCycle(false);
-    QVERIFY(!t.loader->inLoader());
-    QTRY_COMPARE(t.sent.size(), 1);
-    QCOMPARE(t.sent.at(0).at(0).toByteArray(), QByteArray("L"));
-    QCOMPARE(t.instrument.speedIndex(), 5); // every power-on starts at 115200
-    // The commands still work as before.
-    t.instrument.receive("B");
-    QCOMPARE(t.sent.size(), 2);
-    // Switched off before its program starts, it announces nothing.
-    t.instrument.setPowered(false);
-    t.instrument.setPowered(true);
-    t.instrument.setPowered(false);
-    QTest::qWait(60);
-    QCOMPARE(t.sent.size(), 2);
-}
 
 void TestVirtualLoader::aGoodImageIsProgrammedThenTheInstrumentRestartsAndSendsL()
 {
