@@ -2,6 +2,8 @@
 
 #include "app/ProgramFolder.h"
 #include "app/StyledWidgets.h"
+#include "firmware/FirmwareTransfer.h"
+#include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
@@ -42,9 +44,11 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     MSComm1 = new TMSComm(backend, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    progSteps = new TProgSteps(this);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
+    ConnectProgSteps();
     programFolder = options.programFolder;
     Guarded([this] { FormCreate(); });
 }
@@ -195,6 +199,9 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
+    if (frameSoftTav)
+        frameSoftTav->StopTransfer();
+    firmwareImage.reset();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();
@@ -215,10 +222,12 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(this, TabShSoftTav);
         TabShSoftTav->layout()->addWidget(frameSoftTav);
+        frameSoftTav->PlaceFirstDivider();
     }
     ShowPage(pageSoftTav);
+    frameSoftTav->LookUpDefaultFile();
 }
 
 void TFormMainLoritS_D7::ActionBDTSExecute()
@@ -252,6 +261,9 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     DisarmProgSteps();
     switch (page) {
     case pageSoftTav:
+        // The page works at 115200 on this side only: a contact search or a pending
+        // restart after a speed change would move the port away from it.
+        StopContactSearch();
         if (!MSComm1->PortOpen())
             MSComm1->setPortOpen(true);
         ArmProgSteps();
@@ -286,19 +298,95 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
     label->setTextColor(palette().color(QPalette::Light));
 }
 
-// The reprogramming procedure lives in the firmware frame; until the frame exists
-// there is nothing to arm, stop or refresh.
-void TFormMainLoritS_D7::DisarmProgSteps()
+void TFormMainLoritS_D7::StopContactSearch()
 {
-    if (!frameSoftTav)
-        return;
-    StartProgTav_Timer->stop();
-    ShowStatus(QString());
-    SetProgress(0);
+    DefSetComm_Timer->stop();
+    SendCommand_Timer->stop();
+    deferredCommand = 0;
+    speedChangeRequested = false;
+    contactSearchActive = false;
+    btnConnect->setText(QStringLiteral("Контакт"));
+    cbxNumPort->setEnabled(true);
+    cbBaudRate->setEnabled(sbtnCommON->isEnabled());
+    btnVerifyConnect->setEnabled(sbtnCommON->isEnabled());
 }
 
-void TFormMainLoritS_D7::ArmProgSteps() {}
-void TFormMainLoritS_D7::UpdateProgStep() {}
-void TFormMainLoritS_D7::ProgLinkLost() {}
-void TFormMainLoritS_D7::ProgLinkReturned() {}
-void TFormMainLoritS_D7::ProgStepRefresh() {}
+// The reprogramming procedure: its rules live in TProgSteps; here they meet the
+// window's timers, status line and the firmware frame. Until the frame exists there
+// is nothing to arm, stop or refresh.
+void TFormMainLoritS_D7::ConnectProgSteps()
+{
+    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    connect(progSteps, &TProgSteps::loadButtonChanged, this, [this](bool enabled) {
+        if (frameSoftTav)
+            frameSoftTav->btnLoadPO->setEnabled(enabled);
+    });
+    connect(progSteps, &TProgSteps::loadHintChanged, this, [this](const QString &hint) {
+        if (frameSoftTav)
+            frameSoftTav->btnLoadPO->setToolTip(hint);
+    });
+    connect(progSteps, &TProgSteps::powerOnWaitStarted, this, [this] {
+        if (!StartProgTav_Timer->isActive())
+            StartProgTav_Timer->start();
+    });
+    connect(progSteps, &TProgSteps::stopped, this, [this] {
+        StartProgTav_Timer->stop();
+        if (frameSoftTav)
+            frameSoftTav->StopTransfer();
+        SetProgress(0);
+    });
+    StartProgTav_Timer->setSingleShot(true);
+    StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
+    connect(StartProgTav_Timer, &QTimer::timeout, this,
+            [this] { Guarded([this] { StartProgTav_TimerTimer(); }); });
+}
+
+void TFormMainLoritS_D7::DisarmProgSteps()
+{
+    if (frameSoftTav)
+        progSteps->disarm();
+}
+
+void TFormMainLoritS_D7::ArmProgSteps()
+{
+    if (frameSoftTav)
+        progSteps->arm();
+}
+
+void TFormMainLoritS_D7::UpdateProgStep()
+{
+    if (frameSoftTav)
+        progSteps->updateStep(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::ProgLinkLost()
+{
+    if (frameSoftTav)
+        progSteps->linkLost();
+}
+
+void TFormMainLoritS_D7::ProgLinkReturned()
+{
+    if (frameSoftTav)
+        progSteps->linkReturned();
+}
+
+void TFormMainLoritS_D7::ProgStepRefresh()
+{
+    if (frameSoftTav)
+        progSteps->afterLinkUpdate(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::StartProgTav_TimerTimer()
+{
+    StartProgTav_Timer->stop();
+    if (frameSoftTav)
+        progSteps->powerOnWaitEnded(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::ReplyProgramStarted()
+{
+    if (frameSoftTav)
+        progSteps->replyL(sbtnCommON->isEnabled());
+    replyBuffer.clear();
+}

@@ -14,6 +14,7 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -35,6 +36,8 @@ class TMSComm;
 class TOleContainer;
 class TSerialBackend;
 class TBDTSLists;
+class TFirmwareTransfer;
+class TProgSteps;
 class TLinkLabel;
 class TShadowPanel;
 
@@ -82,6 +85,10 @@ public:
     TBDTSLists *bdtsLists = nullptr;
     QString firmwareFilePath;
     QString lastFileFolder, lastFileName;
+    /// The reprogramming procedure's flags and rules.
+    TProgSteps *progSteps = nullptr;
+    /// The image being sent; made at the first upload, freed when the window closes.
+    std::unique_ptr<TFirmwareTransfer> firmwareImage;
 
     // ---- Components -------------------------------------------------------------
     TMSComm *MSComm1 = nullptr;
@@ -177,13 +184,15 @@ public:
     /// Shows a page's tab for good and makes the page active.
     void ShowPage(int index);
 
-    // ---- Reprogramming procedure (the firmware frame brings them to life) -----------
+    // ---- Reprogramming procedure (nothing happens while the firmware frame is absent) --
     void DisarmProgSteps();
     void ArmProgSteps();
     void UpdateProgStep();
-    void ProgLinkLost();
-    void ProgLinkReturned();
-    void ProgStepRefresh();
+    void ProgLinkLost();     ///< the line is absent on the firmware page
+    void ProgLinkReturned(); ///< the line has come back on the firmware page
+    void ProgStepRefresh();  ///< after every link update: step display and cancel check
+    void StartProgTav_TimerTimer();
+    void ReplyProgramStarted(); // 'L'
 
     // ---- Reader page -----------------------------------------------------------------
     void SetUpGrid();
@@ -243,6 +252,8 @@ private:
     void SetPortFromBox();
     void OpenChosenPort();
     void ReplyNotHandledYet();
+    void ConnectProgSteps();
+    void StopContactSearch();
     void UpdateClock();
 
     TDialogs *m_dialogs = nullptr;

@@ -11,9 +11,9 @@ void TFormMainLoritS_D7::BuildReplyTable()
         replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (this->*handler)(); };
     };
     handle('B', &TFormMainLoritS_D7::ContactReplyReceived);
+    handle('L', &TFormMainLoritS_D7::ReplyProgramStarted); // the instrument's program runs
     // Replies whose jobs are not built yet: their bytes are consumed, as a reply
     // nobody waits for.
-    handle('L', &TFormMainLoritS_D7::ReplyNotHandledYet); // reprogramming finished
     handle('R', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page count
     handle('r', &TFormMainLoritS_D7::ReplyNotHandledYet); // one database page
     handle('m', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page written

@@ -1,12 +1,14 @@
 #include "sim/InstrumentWindow.h"
 
 #include "sim/VirtualInstrument.h"
+#include "sim/commands/FirmwareLoader.h"
 #include "sim/commands/MeasureCommands.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,7 +24,19 @@ TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *pa
     m_power = new QCheckBox(QStringLiteral("включен"), lineBox);
     m_power->setChecked(instrument->powered());
     m_power->setToolTip(QStringLiteral("Питание прибора: линия CTS компьютера."));
-    form->addRow(QStringLiteral("Питание:"), m_power);
+    auto *powerRow = new QHBoxLayout;
+    powerRow->addWidget(m_power);
+    TInstrumentLoader *loader = loaderOf(*instrument);
+    if (loader) {
+        m_stylus = new QCheckBox(QStringLiteral("Указка на экране"), lineBox);
+        m_stylus->setChecked(loader->stylusHeld());
+        m_stylus->setToolTip(QStringLiteral("Включенный с указкой на экране, прибор запускает свой загрузчик."));
+        powerRow->addWidget(m_stylus);
+        connect(m_stylus, &QCheckBox::toggled, loader, &TInstrumentLoader::setStylusHeld);
+        connect(loader, &TInstrumentLoader::stylusChanged, m_stylus, &QCheckBox::setChecked);
+    }
+    powerRow->addStretch();
+    form->addRow(QStringLiteral("Питание:"), powerRow);
 
     m_speed = new QComboBox(lineBox);
     for (int i = 0; i < TVirtualInstrument::speedCount; ++i)
@@ -34,6 +48,21 @@ TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *pa
     m_lastCommand = new QLabel(QStringLiteral("—"), lineBox);
     form->addRow(QStringLiteral("Команда:"), m_lastCommand);
     layout->addWidget(lineBox);
+
+    if (loader) {
+        // The instrument's own small screen: what its program or its loader shows.
+        m_screen = new QLabel(this);
+        m_screen->setAccessibleName(QStringLiteral("Экран прибора"));
+        m_screen->setMinimumSize(230, 150);
+        m_screen->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_screen->setMargin(6);
+        m_screen->setStyleSheet(QStringLiteral("QLabel { background: #10205a; color: #e8f0ff;"
+                                               " border: 2px solid #8090b0; font-family: monospace; }"));
+        const auto showScreen = [this](const QStringList &lines) { m_screen->setText(lines.join(QLatin1Char('\n'))); };
+        showScreen(loader->screen());
+        connect(loader, &TInstrumentLoader::screenChanged, this, showScreen);
+        layout->addWidget(m_screen);
+    }
 
     m_actions = new QVBoxLayout;
     layout->addLayout(m_actions);

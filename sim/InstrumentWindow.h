@@ -17,6 +17,9 @@ public:
     explicit TInstrumentWindow(TVirtualInstrument *instrument, QWidget *parent = nullptr);
 
     QCheckBox *powerSwitch() const { return m_power; }
+    /// "Указка на экране": the stylus held on the screen while the power comes on.
+    QCheckBox *stylusBox() const { return m_stylus; }
+    QLabel *screenLabel() const { return m_screen; }
     QComboBox *speedBox() const { return m_speed; }
     /// Where later jobs of the instrument put their own buttons.
     QVBoxLayout *actionsLayout() const { return m_actions; }
@@ -26,6 +29,8 @@ private:
 
     TVirtualInstrument *m_instrument;
     QCheckBox *m_power;
+    QCheckBox *m_stylus = nullptr;
+    QLabel *m_screen = nullptr;
     QComboBox *m_speed;
     QLabel *m_lastCommand;
     QVBoxLayout *m_actions;
