@@ -1,10 +1,12 @@
 #include "app/MainLoritS_TreeTS.h"
 
+#include "app/BDTSWindowHost.h"
 #include "app/StyledWidgets.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
 #include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -40,6 +42,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     MSComm1 = new TMSComm(backend, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
@@ -187,6 +190,8 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
+    bdtsTransfer->TimeLimit_Timer->stop();
+    bdtsTransfer->CountQuiet_Timer->stop();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();
@@ -218,8 +223,9 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(TabShBDTS);
         TabShBDTS->layout()->addWidget(frameBDTS);
-        frameBDTS->btnReadBDTSFromTav->setEnabled(sbtnCommON->isEnabled());
         bdtsLists->setFrame(frameBDTS);
+        frameBDTS->setExchange(bdtsLists, bdtsTransfer);
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, sbtnCommON->isEnabled());
     }
     ShowPage(pageBDTS);
 }

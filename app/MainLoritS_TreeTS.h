@@ -35,6 +35,7 @@ class TMSComm;
 class TOleContainer;
 class TSerialBackend;
 class TBDTSLists;
+class TBDTSTransfer;
 class TLinkLabel;
 class TShadowPanel;
 
@@ -80,6 +81,8 @@ public:
     QPointer<TFrameBDTS> frameBDTS;
     /// The test-system database: its images, record arrays, counters and list operations.
     TBDTSLists *bdtsLists = nullptr;
+    /// The exchange of databases with the instrument: one transfer at a time.
+    TBDTSTransfer *bdtsTransfer = nullptr;
     QString firmwareFilePath;
     QString lastFileFolder, lastFileName;
 
@@ -184,6 +187,10 @@ public:
     void ProgLinkLost();
     void ProgLinkReturned();
     void ProgStepRefresh();
+
+    // ---- Test-system database ------------------------------------------------------
+    /// Asks the instrument for its database; the replies 'R' and 'r' read it page by page.
+    void RequestDatabase();
 
     // ---- Reader page -----------------------------------------------------------------
     void SetUpGrid();
