@@ -1,5 +1,6 @@
 #include "sim/VirtualInstrument.h"
 
+#include "sim/commands/DatabaseCommands.h"
 #include "sim/commands/LinkCommands.h"
 #include "sim/commands/MeasureCommands.h"
 
@@ -16,6 +17,7 @@ TVirtualInstrument::TVirtualInstrument(QObject *parent)
 {
     installLinkCommands(*this);
     installMeasureCommands(*this);
+    installDatabaseCommands(*this);
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;
@@ -75,8 +77,16 @@ void TVirtualInstrument::receive(const QByteArray &bytes)
     }
 }
 
+void TVirtualInstrument::setSilent(bool silent)
+{
+    if (silent == m_silent)
+        return;
+    m_silent = silent;
+    Q_EMIT silentChanged(silent);
+}
+
 void TVirtualInstrument::send(const QByteArray &bytes)
 {
-    if (m_powered && !bytes.isEmpty())
+    if (m_powered && !m_silent && !bytes.isEmpty())
         Q_EMIT transmit(bytes);
 }

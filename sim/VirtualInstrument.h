@@ -25,6 +25,10 @@ public:
     bool powered() const { return m_powered; }
     void setPowered(bool on);
 
+    /// A silent instrument hears everything and answers nothing.
+    bool silent() const { return m_silent; }
+    void setSilent(bool silent);
+
     int speedIndex() const { return m_speedIndex; }
     qint32 baud() const { return baudOfIndex(m_speedIndex); }
     void setSpeedIndex(int index);
@@ -45,11 +49,13 @@ Q_SIGNALS:
     void transmit(const QByteArray &bytes);
     void poweredChanged(bool on);
     void speedIndexChanged(int index);
+    void silentChanged(bool silent);
     void commandExecuted(char code);
 
 private:
     std::map<char, std::unique_ptr<TInstrumentCommand>> m_commands;
     bool m_powered = true;
+    bool m_silent = false;
     int m_speedIndex = 1;
     QByteArray m_received;
     TInstrumentCommand *m_pending = nullptr; ///< command still waiting for parameter bytes

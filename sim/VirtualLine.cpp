@@ -4,7 +4,6 @@
 
 namespace {
 constexpr int bitsPerByte = 10;       ///< start bit, 8 data bits, stop bit
-constexpr int burstGapMs = 2;         ///< a UART hands over what gathered in about this time
 constexpr int maxBurstBytes = 64;     ///< bytes one receive event carries at most
 } // namespace
 
@@ -56,9 +55,13 @@ void TVirtualLine::schedule()
 {
     if (m_inFlight.empty() || m_timer.isActive())
         return;
-    const qint64 waitUs = m_inFlight.front().dueUs - nowUs();
-    const int waitMs = int(std::max<qint64>(burstGapMs, (waitUs + 999) / 1000));
-    m_timer.start(waitMs);
+    // A burst is handed over when its last byte is due: a full burst of the UART, or
+    // whatever is travelling when that is less.
+    const size_t last = std::min(m_inFlight.size(), size_t(maxBurstBytes)) - 1;
+    const qint64 waitUs = m_inFlight[last].dueUs - nowUs();
+    // The timer counts whole milliseconds: it wakes a little early and, under a
+    // millisecond before the due time, the loop simply looks again.
+    m_timer.start(int(std::max<qint64>(0, waitUs / 1000)));
 }
 
 void TVirtualLine::deliverDue()
