@@ -23,8 +23,9 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
 
 bench: configure
-	@cmake --build $(BUILD_DIR) --target bench_testdb
+	@cmake --build $(BUILD_DIR) --target bench_testdb bench_dbexchange
 	$(BUILD_DIR)/tests/testdb/bench_testdb
+	$(BUILD_DIR)/tests/testdb/bench_dbexchange
 
 clean:
 	rm -rf $(BUILD_DIR)
