@@ -4,6 +4,7 @@
 
 #include "TestImages.h"
 
+#include "sim/InstrumentWindow.h"
 #include "sim/commands/DatabaseCommands.h"
 #include "support/VirtualRig.h"
 #include "testdb/BDTSLists.h"
@@ -12,6 +13,7 @@
 #include "testdb/BDTSTreeView.h"
 #include "testdb/SampleDatabases.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -325,6 +327,8 @@ void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
     QCOMPARE(rig.progress, (QList<int>{25, 50, 75, 100, 0, 50, 75, 100, 0}));
     QCOMPARE(*rig.lists().deviceImage, file);
     QVERIFY(entries(*f.TreeViewAdd).isEmpty());
+    TInstrumentWindow instrumentWindow(&rig.instrument);
+    QCOMPARE(instrumentWindow.databaseText(), QStringLiteral("4 стр., 2 ТС"));
 
     // 300 pages are announced as 'M', 1, 44; a silent instrument ends the writing.
     QByteArray big;
@@ -333,7 +337,9 @@ void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
     writeFile(rig.path("big.bdt"), image(big + finalPage()));
     rig.dialogs.answerFile(rig.path("big.bdt"));
     QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
-    rig.answerByHand();
+    rig.takeWritten();
+    instrumentWindow.silentSwitch()->click(); // "Не отвечать"
+    QVERIFY(rig.instrument.silent());
     QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("M\x01\x2c"));
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled());
