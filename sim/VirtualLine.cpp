@@ -32,10 +32,13 @@ void TVirtualLine::send(const QByteArray &bytes, qint32 senderBaud, qint32 recei
 {
     if (bytes.isEmpty() || senderBaud <= 0)
         return;
-    const qint64 byteUs = qint64(bitsPerByte) * 1000000 / senderBaud;
-    qint64 due = std::max(nowUs(), m_lastDueUs);
+    // Due times are counted from the start of the write, so that the fraction of a
+    // microsecond in a byte time does not add up over a long write.
+    const qint64 start = std::max(nowUs(), m_lastDueUs);
+    qint64 due = start;
+    qint64 sent = 0;
     for (const char c : bytes) {
-        due += byteUs;
+        due = start + ++sent * bitsPerByte * 1000000 / senderBaud;
         const int received = byteAsReceived(static_cast<unsigned char>(c), senderBaud, receiverBaud);
         // A lost byte still takes its time on the line.
         if (received >= 0)

@@ -79,10 +79,6 @@ struct TDatabaseRig : TVirtualRig
             waitLineIdle();
         }
         takeWritten();
-        connect();
-    }
-    void connect()
-    {
         QObject::connect(window->RzProgressBar1, &QProgressBar::valueChanged,
                          [this](int value) { progress << value; });
     }
