@@ -23,9 +23,10 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
 
 bench: configure
-	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload
+	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange
 	$(BUILD_DIR)/tests/testdb/bench_testdb
 	$(BUILD_DIR)/tests/firmware/bench_upload
+	$(BUILD_DIR)/tests/testdb/bench_dbexchange
 
 # The Debian package lorit-service_<version>_<arch>.deb, checked and copied here.
 package: build

@@ -1,5 +1,6 @@
 #include "app/MainLoritS_TreeTS.h"
 
+#include "app/BDTSWindowHost.h"
 #include "app/ProgramFolder.h"
 #include "app/StyledWidgets.h"
 #include "firmware/FirmwareTransfer.h"
@@ -8,6 +9,7 @@
 #include "link/CommError.h"
 #include "link/TMSComm.h"
 #include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -45,6 +47,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     progSteps = new TProgSteps(this);
+    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
@@ -202,6 +205,8 @@ void TFormMainLoritS_D7::FormClose()
     if (frameSoftTav)
         frameSoftTav->StopTransfer();
     firmwareImage.reset();
+    bdtsTransfer->TimeLimit_Timer->stop();
+    bdtsTransfer->CountQuiet_Timer->stop();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();
@@ -235,8 +240,9 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(TabShBDTS);
         TabShBDTS->layout()->addWidget(frameBDTS);
-        frameBDTS->btnReadBDTSFromTav->setEnabled(sbtnCommON->isEnabled());
         bdtsLists->setFrame(frameBDTS);
+        frameBDTS->setExchange(bdtsLists, bdtsTransfer);
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, sbtnCommON->isEnabled());
     }
     ShowPage(pageBDTS);
 }

@@ -36,6 +36,7 @@ class TMSComm;
 class TOleContainer;
 class TSerialBackend;
 class TBDTSLists;
+class TBDTSTransfer;
 class TFirmwareTransfer;
 class TProgSteps;
 class TLinkLabel;
@@ -83,6 +84,8 @@ public:
     QPointer<TFrameBDTS> frameBDTS;
     /// The test-system database: its images, record arrays, counters and list operations.
     TBDTSLists *bdtsLists = nullptr;
+    /// The exchange of databases with the instrument: one transfer at a time.
+    TBDTSTransfer *bdtsTransfer = nullptr;
     QString firmwareFilePath;
     QString lastFileFolder, lastFileName;
     /// The reprogramming procedure's flags and rules.
@@ -194,6 +197,10 @@ public:
     void StartProgTav_TimerTimer();
     void ReplyProgramStarted(); // 'L'
 
+    // ---- Test-system database ------------------------------------------------------
+    /// Asks the instrument for its database; the replies 'R' and 'r' read it page by page.
+    void RequestDatabase();
+
     // ---- Reader page -----------------------------------------------------------------
     void SetUpGrid();
 
@@ -251,7 +258,6 @@ private:
     void SetLinkControlsEnabled(bool enabled);
     void SetPortFromBox();
     void OpenChosenPort();
-    void ReplyNotHandledYet();
     void ConnectProgSteps();
     void StopContactSearch();
     void UpdateClock();

@@ -1,6 +1,7 @@
 #include "sim/InstrumentWindow.h"
 
 #include "sim/VirtualInstrument.h"
+#include "sim/commands/DatabaseCommands.h"
 #include "sim/commands/FirmwareLoader.h"
 #include "sim/commands/MeasureCommands.h"
 
@@ -45,8 +46,19 @@ TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *pa
     m_speed->setToolTip(QStringLiteral("Скорость обмена, на которой прибор слушает линию."));
     form->addRow(QStringLiteral("Скорость:"), m_speed);
 
+    m_silent = new QCheckBox(QStringLiteral("Не отвечать"), lineBox);
+    m_silent->setToolTip(QStringLiteral("Прибор слышит команды, но ничего не посылает."));
+    form->addRow(QString(), m_silent);
+
     m_lastCommand = new QLabel(QStringLiteral("—"), lineBox);
     form->addRow(QStringLiteral("Команда:"), m_lastCommand);
+
+    m_database = new QLabel(lineBox);
+    form->addRow(QStringLiteral("БД ТС:"), m_database);
+    if (TInstrumentDatabase *database = databaseOf(*instrument)) {
+        connect(database, &TInstrumentDatabase::changed, this, &TInstrumentWindow::showDatabase);
+        showDatabase();
+    }
     layout->addWidget(lineBox);
 
     if (loader) {
@@ -80,6 +92,8 @@ TInstrumentWindow::TInstrumentWindow(TVirtualInstrument *instrument, QWidget *pa
 
     connect(m_power, &QCheckBox::toggled, instrument, &TVirtualInstrument::setPowered);
     connect(instrument, &TVirtualInstrument::poweredChanged, m_power, &QCheckBox::setChecked);
+    connect(m_silent, &QCheckBox::toggled, instrument, &TVirtualInstrument::setSilent);
+    connect(instrument, &TVirtualInstrument::silentChanged, m_silent, &QCheckBox::setChecked);
     connect(m_speed, &QComboBox::activated, instrument, &TVirtualInstrument::setSpeedIndex);
     connect(instrument, &TVirtualInstrument::speedIndexChanged, m_speed, &QComboBox::setCurrentIndex);
     connect(instrument, &TVirtualInstrument::commandExecuted, this, &TInstrumentWindow::showCommand);
@@ -90,4 +104,15 @@ void TInstrumentWindow::showCommand(char code)
     const QString shown = (code >= 0x20 && code < 0x7F) ? QStringLiteral("'%1'").arg(QChar(code))
                                                        : QStringLiteral("0x%1").arg(quint8(code), 2, 16, QLatin1Char('0'));
     m_lastCommand->setText(QStringLiteral("%1 (%2 бод)").arg(shown).arg(m_instrument->baud()));
+}
+
+void TInstrumentWindow::showDatabase()
+{
+    if (const TInstrumentDatabase *database = databaseOf(*m_instrument))
+        m_database->setText(QStringLiteral("%1 стр., %2 ТС").arg(database->pageCount()).arg(database->testSystemCount()));
+}
+
+QString TInstrumentWindow::databaseText() const
+{
+    return m_database->text();
 }

@@ -1,5 +1,6 @@
 #include "sim/VirtualInstrument.h"
 
+#include "sim/commands/DatabaseCommands.h"
 #include "sim/commands/FirmwareLoader.h"
 #include "sim/commands/LinkCommands.h"
 #include "sim/commands/MeasureCommands.h"
@@ -18,6 +19,7 @@ TVirtualInstrument::TVirtualInstrument(QObject *parent)
     installLinkCommands(*this);
     installMeasureCommands(*this);
     installFirmwareLoader(*this);
+    installDatabaseCommands(*this);
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;
@@ -103,8 +105,16 @@ void TVirtualInstrument::receive(const QByteArray &bytes)
     }
 }
 
+void TVirtualInstrument::setSilent(bool silent)
+{
+    if (silent == m_silent)
+        return;
+    m_silent = silent;
+    Q_EMIT silentChanged(silent);
+}
+
 void TVirtualInstrument::send(const QByteArray &bytes)
 {
-    if (clearToSend() && !bytes.isEmpty())
+    if (clearToSend() && !m_silent && !bytes.isEmpty())
         Q_EMIT transmit(bytes);
 }

@@ -31,6 +31,10 @@ public:
     /// sent, until it is over.
     void setRestarting(bool restarting);
 
+    /// A silent instrument hears everything and answers nothing.
+    bool silent() const { return m_silent; }
+    void setSilent(bool silent);
+
     int speedIndex() const { return m_speedIndex; }
     qint32 baud() const { return baudOfIndex(m_speedIndex); }
     void setSpeedIndex(int index);
@@ -56,6 +60,7 @@ Q_SIGNALS:
     void poweredChanged(bool on);
     void clearToSendChanged(bool held);
     void speedIndexChanged(int index);
+    void silentChanged(bool silent);
     void commandExecuted(char code);
 
 private:
@@ -63,6 +68,7 @@ private:
     bool m_powered = true;
     bool m_restarting = false;
     std::function<void(const QByteArray &)> m_sink;
+    bool m_silent = false;
     int m_speedIndex = 1;
     QByteArray m_received;
     TInstrumentCommand *m_pending = nullptr; ///< command still waiting for parameter bytes
