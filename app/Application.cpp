@@ -1,13 +1,20 @@
 #include "app/Application.h"
 
+#include "app/Dialogs.h"
 #include "link/CommError.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("ЛОРИТ-сервис 2008_06_06"));
+    // The short Latin name names the user's data folder (~/.local/share/lorit-service).
+    // The title is not made the display name: the desktop would append it to the
+    // caption of every window.
+    setApplicationName(QStringLiteral("lorit-service"));
+    // Lets the desktop find the program's menu entry and icon for its windows.
+    setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
@@ -22,6 +29,6 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
     } catch (...) {
         text = QStringLiteral("Неизвестная ошибка.");
     }
-    QMessageBox::critical(activeWindow(), applicationName(), text);
+    QMessageBox::critical(activeWindow(), applicationTitle(), text);
     return false;
 }

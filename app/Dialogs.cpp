@@ -66,5 +66,5 @@ bool TQtDialogs::askYesNo(QWidget *parent, const QString &title, const QString &
 
 void TQtDialogs::showError(QWidget *parent, const QString &text)
 {
-    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::critical(parent, applicationTitle(), text);
 }

@@ -44,6 +44,9 @@ public:
     void showError(QWidget *parent, const QString &text) override;
 };
 
+/// The program's title, "ЛОРИТ-сервис 2008_06_06": the caption of its message boxes.
+inline QString applicationTitle() { return QStringLiteral("ЛОРИТ-сервис 2008_06_06"); }
+
 /// "A (*.a)|*.a|B (*.b)|*.b" → the filter list Qt's dialogs take.
 QStringList dialogFilters(const QString &filter);
 /// Appends the default extension to a chosen name that has none.

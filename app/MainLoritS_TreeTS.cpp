@@ -1,10 +1,15 @@
 #include "app/MainLoritS_TreeTS.h"
 
+#include "app/BDTSWindowHost.h"
+#include "app/ProgramFolder.h"
 #include "app/StyledWidgets.h"
+#include "firmware/FirmwareTransfer.h"
+#include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
 #include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -40,9 +46,12 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     MSComm1 = new TMSComm(backend, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    progSteps = new TProgSteps(this);
+    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
+    ConnectProgSteps();
     programFolder = options.programFolder;
     Guarded([this] { FormCreate(); });
 }
@@ -156,8 +165,14 @@ void TFormMainLoritS_D7::SetProgress(int percent)
 void TFormMainLoritS_D7::FormCreate()
 {
     DiscoverPorts();
-    if (programFolder.isEmpty())
-        programFolder = QCoreApplication::applicationDirPath();
+    if (programFolder.isEmpty()) {
+        const TProgramFolder chosen = chooseProgramFolder(
+            QCoreApplication::applicationDirPath(),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        programFolder = chosen.folder;
+        if (!chosen.problem.isEmpty())
+            ReportError(chosen.problem);
+    }
     if (!programFolder.endsWith(QLatin1Char('/')) && !programFolder.endsWith(QDir::separator()))
         programFolder += QLatin1Char('/');
     odlgOpenFileToExcel.initialDir = programFolder;
@@ -187,6 +202,11 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
+    if (frameSoftTav)
+        frameSoftTav->StopTransfer();
+    firmwareImage.reset();
+    bdtsTransfer->TimeLimit_Timer->stop();
+    bdtsTransfer->CountQuiet_Timer->stop();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();
@@ -207,10 +227,12 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(this, TabShSoftTav);
         TabShSoftTav->layout()->addWidget(frameSoftTav);
+        frameSoftTav->PlaceFirstDivider();
     }
     ShowPage(pageSoftTav);
+    frameSoftTav->LookUpDefaultFile();
 }
 
 void TFormMainLoritS_D7::ActionBDTSExecute()
@@ -218,8 +240,9 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(TabShBDTS);
         TabShBDTS->layout()->addWidget(frameBDTS);
-        frameBDTS->btnReadBDTSFromTav->setEnabled(sbtnCommON->isEnabled());
         bdtsLists->setFrame(frameBDTS);
+        frameBDTS->setExchange(bdtsLists, bdtsTransfer);
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, sbtnCommON->isEnabled());
     }
     ShowPage(pageBDTS);
 }
@@ -244,6 +267,9 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     DisarmProgSteps();
     switch (page) {
     case pageSoftTav:
+        // The page works at 115200 on this side only: a contact search or a pending
+        // restart after a speed change would move the port away from it.
+        StopContactSearch();
         if (!MSComm1->PortOpen())
             MSComm1->setPortOpen(true);
         ArmProgSteps();
@@ -278,19 +304,95 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
     label->setTextColor(palette().color(QPalette::Light));
 }
 
-// The reprogramming procedure lives in the firmware frame; until the frame exists
-// there is nothing to arm, stop or refresh.
-void TFormMainLoritS_D7::DisarmProgSteps()
+void TFormMainLoritS_D7::StopContactSearch()
 {
-    if (!frameSoftTav)
-        return;
-    StartProgTav_Timer->stop();
-    ShowStatus(QString());
-    SetProgress(0);
+    DefSetComm_Timer->stop();
+    SendCommand_Timer->stop();
+    deferredCommand = 0;
+    speedChangeRequested = false;
+    contactSearchActive = false;
+    btnConnect->setText(QStringLiteral("Контакт"));
+    cbxNumPort->setEnabled(true);
+    cbBaudRate->setEnabled(sbtnCommON->isEnabled());
+    btnVerifyConnect->setEnabled(sbtnCommON->isEnabled());
 }
 
-void TFormMainLoritS_D7::ArmProgSteps() {}
-void TFormMainLoritS_D7::UpdateProgStep() {}
-void TFormMainLoritS_D7::ProgLinkLost() {}
-void TFormMainLoritS_D7::ProgLinkReturned() {}
-void TFormMainLoritS_D7::ProgStepRefresh() {}
+// The reprogramming procedure: its rules live in TProgSteps; here they meet the
+// window's timers, status line and the firmware frame. Until the frame exists there
+// is nothing to arm, stop or refresh.
+void TFormMainLoritS_D7::ConnectProgSteps()
+{
+    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    connect(progSteps, &TProgSteps::loadButtonChanged, this, [this](bool enabled) {
+        if (frameSoftTav)
+            frameSoftTav->btnLoadPO->setEnabled(enabled);
+    });
+    connect(progSteps, &TProgSteps::loadHintChanged, this, [this](const QString &hint) {
+        if (frameSoftTav)
+            frameSoftTav->btnLoadPO->setToolTip(hint);
+    });
+    connect(progSteps, &TProgSteps::powerOnWaitStarted, this, [this] {
+        if (!StartProgTav_Timer->isActive())
+            StartProgTav_Timer->start();
+    });
+    connect(progSteps, &TProgSteps::stopped, this, [this] {
+        StartProgTav_Timer->stop();
+        if (frameSoftTav)
+            frameSoftTav->StopTransfer();
+        SetProgress(0);
+    });
+    StartProgTav_Timer->setSingleShot(true);
+    StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
+    connect(StartProgTav_Timer, &QTimer::timeout, this,
+            [this] { Guarded([this] { StartProgTav_TimerTimer(); }); });
+}
+
+void TFormMainLoritS_D7::DisarmProgSteps()
+{
+    if (frameSoftTav)
+        progSteps->disarm();
+}
+
+void TFormMainLoritS_D7::ArmProgSteps()
+{
+    if (frameSoftTav)
+        progSteps->arm();
+}
+
+void TFormMainLoritS_D7::UpdateProgStep()
+{
+    if (frameSoftTav)
+        progSteps->updateStep(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::ProgLinkLost()
+{
+    if (frameSoftTav)
+        progSteps->linkLost();
+}
+
+void TFormMainLoritS_D7::ProgLinkReturned()
+{
+    if (frameSoftTav)
+        progSteps->linkReturned();
+}
+
+void TFormMainLoritS_D7::ProgStepRefresh()
+{
+    if (frameSoftTav)
+        progSteps->afterLinkUpdate(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::StartProgTav_TimerTimer()
+{
+    StartProgTav_Timer->stop();
+    if (frameSoftTav)
+        progSteps->powerOnWaitEnded(sbtnCommON->isEnabled());
+}
+
+void TFormMainLoritS_D7::ReplyProgramStarted()
+{
+    if (frameSoftTav)
+        progSteps->replyL(sbtnCommON->isEnabled());
+    replyBuffer.clear();
+}

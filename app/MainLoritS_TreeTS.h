@@ -14,6 +14,7 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -35,6 +36,9 @@ class TMSComm;
 class TOleContainer;
 class TSerialBackend;
 class TBDTSLists;
+class TBDTSTransfer;
+class TFirmwareTransfer;
+class TProgSteps;
 class TLinkLabel;
 class TShadowPanel;
 
@@ -46,7 +50,7 @@ QString clockText(const QLocale &locale, const QDateTime &moment);
 /// Where the window keeps its working files, and how it asks the user.
 struct TWindowOptions
 {
-    QString programFolder;       ///< empty: the folder of the executable
+    QString programFolder;       ///< empty: the executable's folder, or the user's when that is read-only
     TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
 };
 
@@ -75,13 +79,19 @@ public:
     QByteArray replyBuffer;
 
     // ---- Shared state -----------------------------------------------------------
-    QString programFolder; ///< the executable's folder, with its final separator
+    QString programFolder; ///< the working files' folder, with its final separator
     QPointer<TFrameSoftTav> frameSoftTav;
     QPointer<TFrameBDTS> frameBDTS;
     /// The test-system database: its images, record arrays, counters and list operations.
     TBDTSLists *bdtsLists = nullptr;
+    /// The exchange of databases with the instrument: one transfer at a time.
+    TBDTSTransfer *bdtsTransfer = nullptr;
     QString firmwareFilePath;
     QString lastFileFolder, lastFileName;
+    /// The reprogramming procedure's flags and rules.
+    TProgSteps *progSteps = nullptr;
+    /// The image being sent; made at the first upload, freed when the window closes.
+    std::unique_ptr<TFirmwareTransfer> firmwareImage;
 
     // ---- Components -------------------------------------------------------------
     TMSComm *MSComm1 = nullptr;
@@ -179,13 +189,19 @@ public:
     /// Shows a page's tab for good and makes the page active.
     void ShowPage(int index);
 
-    // ---- Reprogramming procedure (the firmware frame brings them to life) -----------
+    // ---- Reprogramming procedure (nothing happens while the firmware frame is absent) --
     void DisarmProgSteps();
     void ArmProgSteps();
     void UpdateProgStep();
-    void ProgLinkLost();
-    void ProgLinkReturned();
-    void ProgStepRefresh();
+    void ProgLinkLost();     ///< the line is absent on the firmware page
+    void ProgLinkReturned(); ///< the line has come back on the firmware page
+    void ProgStepRefresh();  ///< after every link update: step display and cancel check
+    void StartProgTav_TimerTimer();
+    void ReplyProgramStarted(); // 'L'
+
+    // ---- Test-system database ------------------------------------------------------
+    /// Asks the instrument for its database; the replies 'R' and 'r' read it page by page.
+    void RequestDatabase();
 
     // ---- Reader page -----------------------------------------------------------------
     void SetUpGrid();
@@ -244,7 +260,8 @@ private:
     void SetLinkControlsEnabled(bool enabled);
     void SetPortFromBox();
     void OpenChosenPort();
-    void ReplyNotHandledYet();
+    void ConnectProgSteps();
+    void StopContactSearch();
     void UpdateClock();
 
     TDialogs *m_dialogs = nullptr;

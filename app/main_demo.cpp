@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/MainLoritS_TreeTS.h"
+#include "firmware/FirmwareImage.h"
 #include "sim/InstrumentWindow.h"
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
@@ -19,6 +20,8 @@ int main(int argc, char **argv)
     // Two databases to try the database page on: one as the instrument holds it, one
     // as a newer file with a few more test systems.
     writeSampleDatabases(window.programFolder + QStringLiteral("FilesInTavelon"));
+    // A sample control program for the page "ПО прибора".
+    writeSampleFirmware(window.programFolder + QStringLiteral("FilesInTavelon"));
     TInstrumentWindow instrumentWindow(&instrument);
     window.show();
     instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());

@@ -4,6 +4,7 @@
 #include "app/StyledWidgets.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
+#include "testdb/BDTSTransfer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -97,7 +98,9 @@ void TFormMainLoritS_D7::SetLinkControlsEnabled(bool enabled)
     for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
         action->setEnabled(enabled);
     if (frameBDTS)
-        frameBDTS->btnReadBDTSFromTav->setEnabled(enabled);
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
+    if (!enabled)
+        bdtsTransfer->LinkLost();
 }
 
 bool TFormMainLoritS_D7::UpdateLinkState()

@@ -1,6 +1,7 @@
 #include "link/QtSerialBackend.h"
 
 #include "link/CommError.h"
+#include "link/OutputQueue.h"
 #include "link/PortNames.h"
 
 TQtSerialBackend::TQtSerialBackend(QObject *parent)
@@ -187,4 +188,19 @@ void TQtSerialBackend::write(const QByteArray &bytes)
     // Hand the bytes to the driver now rather than at the next turn of the event
     // loop, so that they leave at the speed in force when they were written.
     m_port.flush();
+}
+
+qint64 TQtSerialBackend::bytesToSend() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    return m_port.bytesToWrite() + OutputQueue::driverQueued(m_port.handle());
+}
+
+void TQtSerialBackend::discardOutput()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.clear(QSerialPort::Output);
+    OutputQueue::discardDriverQueue(m_port.handle());
 }

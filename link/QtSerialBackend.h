@@ -32,6 +32,9 @@ public:
     qint64 bytesWaiting() const override;
     QByteArray takeAll() override;
     void write(const QByteArray &bytes) override;
+    /// QSerialPort's own buffer plus the driver's send queue.
+    qint64 bytesToSend() const override;
+    void discardOutput() override;
 
     /// How often the modem lines are looked at while the port is open.
     static constexpr int modemPollMs = 100;

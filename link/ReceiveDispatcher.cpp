@@ -3,6 +3,7 @@
 
 #include "app/MainLoritS_TreeTS.h"
 #include "link/TMSComm.h"
+#include "testdb/BDTSTransfer.h"
 
 namespace {
 /// The longest reply the instrument sends: a protocol whose five-digit length is
@@ -17,23 +18,19 @@ void TFormMainLoritS_D7::BuildReplyTable()
         replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (this->*handler)(); };
     };
     handle('B', &TFormMainLoritS_D7::ContactReplyReceived);
-    // Replies whose jobs are not built yet: their bytes are consumed, as a reply
-    // nobody waits for.
-    handle('L', &TFormMainLoritS_D7::ReplyNotHandledYet); // reprogramming finished
-    handle('R', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page count
-    handle('r', &TFormMainLoritS_D7::ReplyNotHandledYet); // one database page
-    handle('m', &TFormMainLoritS_D7::ReplyNotHandledYet); // database page written
+    handle('L', &TFormMainLoritS_D7::ReplyProgramStarted); // the instrument's program runs
+    const auto database = [this](char code, void (TBDTSTransfer::*handler)()) {
+        replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (bdtsTransfer->*handler)(); };
+    };
+    database('R', &TBDTSTransfer::ReplyPageCount);   // database page count
+    database('r', &TBDTSTransfer::ReplyPage);        // one database page
+    database('m', &TBDTSTransfer::ReplyPageWritten); // database page written
     handle('D', &TFormMainLoritS_D7::ReplyODTable);        // optical density table
     handle('G', &TFormMainLoritS_D7::ReplyODMeasured);     // notice: densities measured
     handle('2', &TFormMainLoritS_D7::ReplyODFileName);     // file name for the table
     handle('N', &TFormMainLoritS_D7::ReplyProtocolLength); // protocol length
     handle('d', &TFormMainLoritS_D7::ReplyProtocolText);   // protocol text
     handle('g', &TFormMainLoritS_D7::ReplyResultsReady);   // notice: results ready
-}
-
-void TFormMainLoritS_D7::ReplyNotHandledYet()
-{
-    replyBuffer.clear();
 }
 
 void TFormMainLoritS_D7::MSComm1Comm()

@@ -35,6 +35,10 @@ public:
     virtual QByteArray takeAll() = 0;
     /// Queues the whole write, in call order; returns at once.
     virtual void write(const QByteArray &bytes) = 0;
+    /// Bytes written and not yet gone out on the line.
+    virtual qint64 bytesToSend() const = 0;
+    /// Drops every byte not yet gone out; none of them reaches the instrument.
+    virtual void discardOutput() = 0;
 
 Q_SIGNALS:
     /// Raised as soon as one received byte waits, and on every change of clear-to-send.

@@ -107,6 +107,19 @@ void TMSComm::setInBufferCount(int count)
         m_backend->takeAll();
 }
 
+int TMSComm::OutBufferCount() const
+{
+    return m_backend->isOpen() ? int(m_backend->bytesToSend()) : 0;
+}
+
+void TMSComm::setOutBufferCount(int count)
+{
+    if (count != 0)
+        throw TCommError(QStringLiteral("Недопустимое значение OutBufferCount."));
+    if (m_backend->isOpen())
+        m_backend->discardOutput();
+}
+
 bool TMSComm::PortOpen() const
 {
     return m_backend->isOpen();

@@ -40,6 +40,11 @@ public:
     /// "115200,n,8,1" and the like; applied to an open port at once.
     void setSettings(const QString &settings);
 
+    /// Bytes still waiting to go out on the line.
+    int OutBufferCount() const;
+    /// Only 0 may be written: it empties the send queue, and none of its bytes goes out.
+    void setOutBufferCount(int count);
+
     /// Queues the bytes for sending, whole and in order.
     void setOutput(const QByteArray &bytes);
     /// Every waiting byte, removed from the queue.

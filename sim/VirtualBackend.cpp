@@ -30,7 +30,7 @@ TVirtualBackend::TVirtualBackend(TVirtualInstrument *instrument, QObject *parent
     connect(&m_toPc, &TVirtualLine::becameIdle, this, idleCheck);
     if (m_instrument) {
         connect(m_instrument, &TVirtualInstrument::transmit, this, &TVirtualBackend::onInstrumentTransmit);
-        connect(m_instrument, &TVirtualInstrument::poweredChanged, this, &TVirtualBackend::onPowerChanged);
+        connect(m_instrument, &TVirtualInstrument::clearToSendChanged, this, &TVirtualBackend::onPowerChanged);
     }
 }
 
@@ -78,7 +78,18 @@ bool TVirtualBackend::wiredToInstrument() const
 
 bool TVirtualBackend::clearToSend() const
 {
-    return wiredToInstrument() && m_instrument && m_instrument->powered();
+    return wiredToInstrument() && m_instrument && m_instrument->clearToSend();
+}
+
+qint64 TVirtualBackend::bytesToSend() const
+{
+    return isOpen() ? m_toInstrument.pendingBytes() : 0;
+}
+
+void TVirtualBackend::discardOutput()
+{
+    // What has not reached the instrument yet never will.
+    m_toInstrument.drop();
 }
 
 QByteArray TVirtualBackend::takeAll()
@@ -112,8 +123,8 @@ void TVirtualBackend::onInstrumentTransmit(const QByteArray &bytes)
 
 void TVirtualBackend::onPowerChanged()
 {
-    if (m_instrument && !m_instrument->powered()) {
-        // Nothing more reaches a switched-off instrument or comes from it.
+    if (m_instrument && !m_instrument->clearToSend()) {
+        // Nothing more reaches a switched-off (or restarting) instrument or comes from it.
         m_toInstrument.drop();
         m_toPc.drop();
     }

@@ -32,6 +32,9 @@ public:
     qint64 bytesWaiting() const override { return m_input.size(); }
     QByteArray takeAll() override;
     void write(const QByteArray &bytes) override;
+    /// The bytes on the line towards the instrument that have not reached it yet.
+    qint64 bytesToSend() const override;
+    void discardOutput() override;
 
     qint32 baudRate() const { return m_baud; }
     /// Every byte the program has written, in order, for tests and the instrument window.

@@ -1,5 +1,7 @@
 #include "sim/VirtualInstrument.h"
 
+#include "sim/commands/DatabaseCommands.h"
+#include "sim/commands/FirmwareLoader.h"
 #include "sim/commands/LinkCommands.h"
 #include "sim/commands/MeasureCommands.h"
 
@@ -16,6 +18,8 @@ TVirtualInstrument::TVirtualInstrument(QObject *parent)
 {
     installLinkCommands(*this);
     installMeasureCommands(*this);
+    installFirmwareLoader(*this);
+    installDatabaseCommands(*this);
 }
 
 TVirtualInstrument::~TVirtualInstrument() = default;
@@ -24,11 +28,33 @@ void TVirtualInstrument::setPowered(bool on)
 {
     if (on == m_powered)
         return;
+    const bool held = clearToSend();
     m_powered = on;
     // Switching off loses whatever command was half received.
     m_pending = nullptr;
     m_parameters.clear();
     Q_EMIT poweredChanged(on);
+    if (clearToSend() != held)
+        Q_EMIT clearToSendChanged(clearToSend());
+}
+
+void TVirtualInstrument::setRestarting(bool restarting)
+{
+    if (restarting == m_restarting)
+        return;
+    const bool held = clearToSend();
+    m_restarting = restarting;
+    m_pending = nullptr;
+    m_parameters.clear();
+    if (clearToSend() != held)
+        Q_EMIT clearToSendChanged(clearToSend());
+}
+
+void TVirtualInstrument::setByteSink(std::function<void(const QByteArray &)> sink)
+{
+    m_sink = std::move(sink);
+    m_pending = nullptr;
+    m_parameters.clear();
 }
 
 void TVirtualInstrument::setSpeedIndex(int index)
@@ -47,9 +73,13 @@ void TVirtualInstrument::addCommand(std::unique_ptr<TInstrumentCommand> command)
 
 void TVirtualInstrument::receive(const QByteArray &bytes)
 {
-    if (!m_powered)
+    if (!clearToSend())
         return;
     m_received += bytes;
+    if (m_sink) {
+        m_sink(bytes);
+        return;
+    }
     for (const char byte : bytes) {
         if (m_pending) {
             m_parameters += byte;
@@ -75,8 +105,16 @@ void TVirtualInstrument::receive(const QByteArray &bytes)
     }
 }
 
+void TVirtualInstrument::setSilent(bool silent)
+{
+    if (silent == m_silent)
+        return;
+    m_silent = silent;
+    Q_EMIT silentChanged(silent);
+}
+
 void TVirtualInstrument::send(const QByteArray &bytes)
 {
-    if (m_powered && !bytes.isEmpty())
+    if (clearToSend() && !m_silent && !bytes.isEmpty())
         Q_EMIT transmit(bytes);
 }

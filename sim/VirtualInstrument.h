@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -24,6 +25,15 @@ public:
 
     bool powered() const { return m_powered; }
     void setPowered(bool on);
+    /// The instrument holds the PC's clear-to-send line: powered and not restarting.
+    bool clearToSend() const { return m_powered && !m_restarting; }
+    /// A restart of its own (after reprogramming): the line drops, nothing is heard or
+    /// sent, until it is over.
+    void setRestarting(bool restarting);
+
+    /// A silent instrument hears everything and answers nothing.
+    bool silent() const { return m_silent; }
+    void setSilent(bool silent);
 
     int speedIndex() const { return m_speedIndex; }
     qint32 baud() const { return baudOfIndex(m_speedIndex); }
@@ -31,6 +41,10 @@ public:
 
     /// Installs (or replaces) the handler of one command code.
     void addCommand(std::unique_ptr<TInstrumentCommand> command);
+
+    /// While set, every received byte goes here instead of to the commands (the loader
+    /// reads the line as a stream of its own).
+    void setByteSink(std::function<void(const QByteArray &)> sink);
 
     /// Bytes as the instrument's UART read them; garbled bytes are simply not commands.
     void receive(const QByteArray &bytes);
@@ -44,12 +58,17 @@ public:
 Q_SIGNALS:
     void transmit(const QByteArray &bytes);
     void poweredChanged(bool on);
+    void clearToSendChanged(bool held);
     void speedIndexChanged(int index);
+    void silentChanged(bool silent);
     void commandExecuted(char code);
 
 private:
     std::map<char, std::unique_ptr<TInstrumentCommand>> m_commands;
     bool m_powered = true;
+    bool m_restarting = false;
+    std::function<void(const QByteArray &)> m_sink;
+    bool m_silent = false;
     int m_speedIndex = 1;
     QByteArray m_received;
     TInstrumentCommand *m_pending = nullptr; ///< command still waiting for parameter bytes

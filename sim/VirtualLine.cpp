@@ -4,7 +4,6 @@
 
 namespace {
 constexpr int bitsPerByte = 10;       ///< start bit, 8 data bits, stop bit
-constexpr int burstGapMs = 2;         ///< a UART hands over what gathered in about this time
 constexpr int maxBurstBytes = 64;     ///< bytes one receive event carries at most
 } // namespace
 
@@ -33,10 +32,13 @@ void TVirtualLine::send(const QByteArray &bytes, qint32 senderBaud, qint32 recei
 {
     if (bytes.isEmpty() || senderBaud <= 0)
         return;
-    const qint64 byteUs = qint64(bitsPerByte) * 1000000 / senderBaud;
-    qint64 due = std::max(nowUs(), m_lastDueUs);
+    // Due times are counted from the start of the write, so that the fraction of a
+    // microsecond in a byte time does not add up over a long write.
+    const qint64 start = std::max(nowUs(), m_lastDueUs);
+    qint64 due = start;
+    qint64 sent = 0;
     for (const char c : bytes) {
-        due += byteUs;
+        due = start + ++sent * bitsPerByte * 1000000 / senderBaud;
         const int received = byteAsReceived(static_cast<unsigned char>(c), senderBaud, receiverBaud);
         // A lost byte still takes its time on the line.
         if (received >= 0)
@@ -56,9 +58,13 @@ void TVirtualLine::schedule()
 {
     if (m_inFlight.empty() || m_timer.isActive())
         return;
-    const qint64 waitUs = m_inFlight.front().dueUs - nowUs();
-    const int waitMs = int(std::max<qint64>(burstGapMs, (waitUs + 999) / 1000));
-    m_timer.start(waitMs);
+    // A burst is handed over when its last byte is due: a full burst of the UART, or
+    // whatever is travelling when that is less.
+    const size_t last = std::min(m_inFlight.size(), size_t(maxBurstBytes)) - 1;
+    const qint64 waitUs = m_inFlight[last].dueUs - nowUs();
+    // The timer counts whole milliseconds: it wakes a little early and, under a
+    // millisecond before the due time, the loop simply looks again.
+    m_timer.start(int(std::max<qint64>(0, waitUs / 1000)));
 }
 
 void TVirtualLine::deliverDue()

@@ -23,6 +23,8 @@ public:
     /// Drops whatever is still travelling (the receiver was switched off or closed).
     void drop();
     bool idle() const { return m_inFlight.empty(); }
+    /// Bytes sent and not delivered yet.
+    qint64 pendingBytes() const { return qint64(m_inFlight.size()); }
 
     /// What a receiver at `receiverBaud` makes of a byte sent at `senderBaud`:
     /// itself, a garbled byte (high bit set, never a command letter), or nothing (-1).

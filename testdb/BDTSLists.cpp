@@ -148,7 +148,7 @@ void TBDTSLists::BuildAdditionalList()
     addTree.installInto(*m_frame->TreeViewAdd);
 
     m_frame->RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(addTSCount));
-    m_frame->btnAddTSInTav->setEnabled(deviceListLoaded && fileListLoaded && addTSCount > 0);
+    m_frame->setButtonEnabled(m_frame->btnAddTSInTav, deviceListLoaded && fileListLoaded && addTSCount > 0);
 
     addImage->append(finalPage);
     ++addPageCount;
@@ -200,7 +200,7 @@ void TBDTSLists::TreeViewTavClick()
     if (!m_frame)
         return;
     const qsizetype selected = m_frame->TreeViewTav->selectedItems().size();
-    m_frame->btnDeleteTS->setEnabled(selected > 0);
+    m_frame->setButtonEnabled(m_frame->btnDeleteTS, selected > 0);
     if (selected > 0)
         Q_EMIT statusText(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
 }

@@ -24,11 +24,7 @@ std::optional<int> parseCountText(const QByteArray &text)
     qsizetype i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    // Blanks and digits only: a sign is no part of a count.
     if (i == text.size())
         return std::nullopt;
     qint64 value = 0;
@@ -40,7 +36,7 @@ std::optional<int> parseCountText(const QByteArray &text)
         if (value > std::numeric_limits<int>::max())
             return std::nullopt;
     }
-    return static_cast<int>(negative ? -value : value);
+    return static_cast<int>(value);
 }
 
 std::optional<int> headerCount(const QByteArray &image)

@@ -38,8 +38,8 @@ struct TTSRecordRef
 
 using TKeyTexts = std::array<QByteArray, bdt::keyFieldCount>;
 
-/// The page count read from a count text: leading blanks, an optional sign, then
-/// decimal digits and nothing else. Anything else (a trailing blank included) is invalid.
+/// The page count read from a count text: leading blanks, then decimal digits and
+/// nothing else. Anything else (a sign or a trailing blank included) is invalid.
 std::optional<int> parseCountText(const QByteArray &text);
 /// The count of an image header (bytes 7 to 9); invalid when the image is shorter.
 std::optional<int> headerCount(const QByteArray &image);

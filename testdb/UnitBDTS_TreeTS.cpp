@@ -1,6 +1,9 @@
 #include "testdb/UnitBDTS_TreeTS.h"
 
+#include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeView.h"
+#include "testdb/BdtFile.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -83,4 +86,198 @@ TFrameBDTS::TFrameBDTS(QWidget *parent) : QWidget(parent)
     auto *frame = new QVBoxLayout(this);
     frame->addWidget(RzLabel1);
     frame->addLayout(lists, 1);
+
+    for (QPushButton *button : {btnReadBDTSFromTav, btnDeleteTS, btnSaveAddTs, btnReadBDTSFromFile,
+                                btnWriteBDTSInTav, btnAddTSInTav})
+        m_ownEnabled.insert(button, button->isEnabled());
+}
+
+void TFrameBDTS::setExchange(TBDTSLists *lists, TBDTSTransfer *transfer)
+{
+    m_lists = lists;
+    m_transfer = transfer;
+    const auto on = [this](QPushButton *button, void (TFrameBDTS::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { m_transfer->host().Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(btnReadBDTSFromTav, &TFrameBDTS::btnReadBDTSFromTavClick);
+    on(btnSaveBDTSinFile, &TFrameBDTS::btnSaveBDTSinFileClick);
+    on(btnDeleteTS, &TFrameBDTS::btnDeleteTSClick);
+    on(btnSaveAddTs, &TFrameBDTS::btnSaveAddTsClick);
+    on(btnReadBDTSFromFile, &TFrameBDTS::btnReadBDTSFromFileClick);
+    on(btnWriteBDTSInTav, &TFrameBDTS::btnWriteBDTSInTavClick);
+    on(btnAddTSInTav, &TFrameBDTS::btnAddTSInTavClick);
+    connect(transfer, &TBDTSTransfer::runningChanged, this, &TFrameBDTS::setTransferRunning);
+    setTransferRunning(transfer->running());
+}
+
+void TFrameBDTS::setButtonEnabled(QPushButton *button, bool enabled)
+{
+    const auto gated = m_ownEnabled.find(button);
+    if (gated == m_ownEnabled.end()) {
+        button->setEnabled(enabled);
+        return;
+    }
+    *gated = enabled;
+    button->setEnabled(enabled && !m_transferRunning);
+}
+
+void TFrameBDTS::setTransferRunning(bool running)
+{
+    m_transferRunning = running;
+    for (auto it = m_ownEnabled.cbegin(); it != m_ownEnabled.cend(); ++it)
+        it.key()->setEnabled(it.value() && !running);
+}
+
+void TFrameBDTS::showDeviceCount(int tsCount)
+{
+    RzGroupBox1->setTitle(QStringLiteral("Список ТС в приборе (%1):").arg(tsCount));
+}
+
+void TFrameBDTS::prepareDialog(TBdtFileDialog &dialog) const
+{
+    if (dialog.initialDir.isEmpty())
+        dialog.initialDir = m_lists->programFolder() + QStringLiteral("FilesInTavelon");
+}
+
+QString TFrameBDTS::chooseFile(TBdtFileDialog &dialog)
+{
+    const QString path = m_transfer->host().ExecuteFileDialog(dialog);
+    if (path.isEmpty())
+        return path;
+    const TPathParts parts = splitChosenPath(path);
+    m_transfer->host().SetLastFile(parts.folder, parts.name);
+    return path;
+}
+
+void TFrameBDTS::btnReadBDTSFromTavClick()
+{
+    m_transfer->host().RequestDatabase();
+}
+
+void TFrameBDTS::btnSaveBDTSinFileClick()
+{
+    TBDTSHost &host = m_transfer->host();
+    prepareDialog(SaveDialog);
+    m_transfer->bdtSavePath.clear();
+    const QString path = chooseFile(SaveDialog);
+    if (path.isEmpty())
+        return;
+    m_transfer->bdtSavePath = path;
+    const TPathParts parts = splitChosenPath(path);
+    if (m_lists->deviceImage) {
+        writeBdtFile(path, *m_lists->deviceImage);
+        host.ShowStatus(QStringLiteral("БД ТС записана в файл: ") + parts.name);
+    }
+    SaveDialog.initialDir = parts.folder;
+}
+
+void TFrameBDTS::btnReadBDTSFromFileClick()
+{
+    TBDTSHost &host = m_transfer->host();
+    TBDTSLists &lists = *m_lists;
+    prepareDialog(OpenDialog);
+    m_transfer->bdtOpenPath.clear();
+    // The loaded image is discarded before the dialog opens and stays so when the user
+    // cancels; a chosen file that is refused brings it back with its list.
+    std::optional<QByteArray> previous = std::exchange(lists.fileImage, std::nullopt);
+    const QString path = chooseFile(OpenDialog);
+    if (path.isEmpty())
+        return;
+    m_transfer->bdtOpenPath = path;
+    const TPathParts parts = splitChosenPath(path);
+    OpenDialog.initialDir = parts.folder;
+    host.ShowStatus(QStringLiteral("Чтение из файла ") + parts.name);
+    QByteArray bytes;
+    try {
+        bytes = readBdtFile(path);
+    } catch (...) {
+        lists.fileImage = std::move(previous);
+        throw;
+    }
+    switch (checkDatabaseFile(bytes)) {
+    case TFileCheck::Database:
+        break;
+    case TFileCheck::NoSignature:
+        lists.fileImage = std::move(previous);
+        host.ShowStatus(QStringLiteral("Файл %1 не содержит БД ТС.").arg(parts.name));
+        return;
+    case TFileCheck::BadCount:
+    case TFileCheck::NoFinalPage:
+        lists.fileImage = std::move(previous);
+        host.ShowStatus(QStringLiteral("Неверный формат файла."));
+        return;
+    }
+
+    TreeViewFile->hide();
+    TreeViewAdd->hide();
+    const int pageCount = headerCount(bytes).value_or(0);
+    lists.fileImage = std::move(bytes);
+    lists.fileRecords.assign(size_t(pageCount), TTSRecordRef{});
+    lists.ParseImage(TBDTSSide::File, pageCount);
+    const bool rebuilt = lists.RebuildImage(TBDTSSide::File).has_value();
+    lists.fileListLoaded = true;
+    RzGroupBox2->setTitle(QStringLiteral("Список ТС в файле (%1):").arg(lists.fileTSCount));
+    if (rebuilt)
+        host.ShowStatus(QStringLiteral("Считано из файла %1 %2 ТС").arg(parts.name).arg(lists.fileTSCount));
+    TreeViewFile->show();
+    setButtonEnabled(btnWriteBDTSInTav, true);
+    lists.BuildAdditionalList();
+    TreeViewAdd->show();
+    lists.WriteListFile(*TreeViewFile, QString::fromLatin1(fileListFile));
+}
+
+void TFrameBDTS::btnWriteBDTSInTavClick()
+{
+    m_transfer->StartWriting(m_lists->fileImage, m_lists->filePageCount);
+}
+
+void TFrameBDTS::btnSaveAddTsClick()
+{
+    m_transfer->StartWriting(m_lists->deviceImage, m_lists->devicePageCount);
+}
+
+void TFrameBDTS::btnAddTSInTavClick()
+{
+    TBDTSHost &host = m_transfer->host();
+    TBDTSLists &lists = *m_lists;
+    const int added = lists.addTSCount;
+    host.ShowStatus(QStringLiteral("Включение в список прибора дополнительно %1 ТС").arg(added));
+    if (!lists.deviceImage || !lists.addImage)
+        return;
+    const int pageCount = lists.devicePageCount + lists.addPageCount - 1;
+    if (!pageCountFits(pageCount)) {
+        host.ShowStatus(tooManyPagesText()); // the header holds three digits
+        return;
+    }
+    // The additional pages overwrite the final page and end with one of their own.
+    QByteArray &image = *lists.deviceImage;
+    image.truncate(std::max<qsizetype>(bdt::headerSize, image.size() - bdt::pageSize));
+    image.append(*lists.addImage);
+    lists.devicePageCount = pageCount;
+    if (image.size() / bdt::pageSize != lists.devicePageCount)
+        host.ShowStatus(QStringLiteral("Ошибка добавления в список прибора."));
+    image.replace(bdt::signatureSize, bdt::headerSize - bdt::signatureSize, countField(pageCount));
+    host.ShowStatus(QStringLiteral("В список прибора добавлено %1 ТС").arg(added));
+    lists.devicePageCount = headerCount(image).value_or(0);
+    lists.deviceRecords.assign(size_t(lists.devicePageCount), TTSRecordRef{});
+    lists.ParseImage(TBDTSSide::Device, lists.devicePageCount);
+    lists.BuildAdditionalList();
+    showDeviceCount(lists.deviceTSCount);
+    setButtonEnabled(btnSaveAddTs, true);
+}
+
+void TFrameBDTS::btnDeleteTSClick()
+{
+    TBDTSLists &lists = *m_lists;
+    lists.DeleteSelectedNodes(*TreeViewTav);
+    const int before = lists.deviceTSCount;
+    const bool rebuilt = lists.RebuildImage(TBDTSSide::Device).has_value();
+    lists.ParseImage(TBDTSSide::Device, lists.devicePageCount);
+    showDeviceCount(lists.deviceTSCount);
+    setButtonEnabled(btnSaveAddTs, true);
+    lists.BuildAdditionalList();
+    if (rebuilt)
+        m_transfer->host().ShowStatus(
+                QStringLiteral("Из списка прибора удалено %1 ТС").arg(before - lists.deviceTSCount));
 }

@@ -1,14 +1,19 @@
 #pragma once
 // The database frame of the page "БД ТС": the instrument's list, the file's list and
-// the additional list, each in its group box with its buttons. The frame only holds the
-// widgets; the lists' state and operations live in TBDTSLists, the exchange handlers
-// are connected by whoever drives the buttons.
+// the additional list, each in its group box with its buttons, and the handlers of
+// those buttons. The lists' state lives in TBDTSLists, the exchange with the
+// instrument in TBDTSTransfer; the window is reached through the transfer's host.
 
+#include "testdb/BDTSHost.h"
+
+#include <QHash>
 #include <QWidget>
 
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class TBDTSLists;
+class TBDTSTransfer;
 class TBDTSTreeView;
 
 class TFrameBDTS : public QWidget
@@ -16,6 +21,26 @@ class TFrameBDTS : public QWidget
     Q_OBJECT
 public:
     explicit TFrameBDTS(QWidget *parent = nullptr);
+
+    /// Connects the buttons to their handlers; the frame uses the lists and the
+    /// transfer from then on.
+    void setExchange(TBDTSLists *lists, TBDTSTransfer *transfer);
+
+    /// Sets a button's state by its own rule. While a transfer runs, the buttons that
+    /// would start another transfer or change an image stay disabled and take the
+    /// state set last when it ends.
+    void setButtonEnabled(QPushButton *button, bool enabled);
+    void setTransferRunning(bool running);
+    /// The caption of RzGroupBox1 with the instrument's test-system count.
+    void showDeviceCount(int tsCount);
+
+    void btnReadBDTSFromTavClick();
+    void btnSaveBDTSinFileClick();
+    void btnReadBDTSFromFileClick();
+    void btnWriteBDTSInTavClick();
+    void btnSaveAddTsClick();
+    void btnAddTSInTavClick();
+    void btnDeleteTSClick();
 
     // Owned through the Qt parent chain.
     QLabel *RzLabel1 = nullptr;
@@ -35,4 +60,19 @@ public:
     QGroupBox *RzGroupBox3 = nullptr; ///< "Дополнительный список ТС:"
     TBDTSTreeView *TreeViewAdd = nullptr;
     QPushButton *btnAddTSInTav = nullptr;
+
+    TBdtFileDialog SaveDialog{true};
+    TBdtFileDialog OpenDialog{false};
+
+private:
+    /// The dialog's folder on its first use: FilesInTavelon in the program folder.
+    void prepareDialog(TBdtFileDialog &dialog) const;
+    /// The chosen path, or an empty text; the folder and name parts become the window's
+    /// last file.
+    QString chooseFile(TBdtFileDialog &dialog);
+
+    TBDTSLists *m_lists = nullptr;
+    TBDTSTransfer *m_transfer = nullptr;
+    QHash<QPushButton *, bool> m_ownEnabled; ///< the gated buttons and their own state
+    bool m_transferRunning = false;
 };

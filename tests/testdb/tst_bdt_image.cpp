@@ -39,6 +39,8 @@ private Q_SLOTS:
         QTest::newRow("7 and two blanks") << QByteArray("7  ") << -1;
         QTest::newRow("three blanks") << QByteArray("   ") << -1;
         QTest::newRow("zero byte") << QByteArray(" \0" "5", 3) << -1;
+        QTest::newRow("plus sign") << QByteArray(" +1") << -1;
+        QTest::newRow("minus sign") << QByteArray(" -1") << -1;
     }
 
     void headerCountAllowsLeadingBlanksOnly()

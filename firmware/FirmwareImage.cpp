@@ -1,0 +1,101 @@
+#include "firmware/FirmwareImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+QByteArray TFirmwarePacket::checksumBytes() const
+{
+    QByteArray bytes;
+    bytes.append(char(checksum & 0xFF));
+    bytes.append(char((checksum >> 8) & 0xFF));
+    return bytes;
+}
+
+quint32 byteSum(const QByteArray &bytes)
+{
+    quint32 sum = 0;
+    for (const char byte : bytes)
+        sum += static_cast<unsigned char>(byte);
+    return sum;
+}
+
+QString firmwareFileProblem(qint64 fileLength)
+{
+    if (fileLength <= tsk::headerSize)
+        return QStringLiteral("в файле нет программы (%1 байт, заголовок занимает %2).")
+            .arg(fileLength)
+            .arg(tsk::headerSize);
+    if (fileLength > std::numeric_limits<qint32>::max() - tsk::lengthExtra)
+        return QStringLiteral("файл слишком велик (%1 байт).").arg(fileLength);
+    return {};
+}
+
+TFirmwarePacket firmwarePacket(const QByteArray &file)
+{
+    TFirmwarePacket packet;
+    packet.start = QByteArray("U") + char(0xAA);
+
+    // The payload goes first; the image keeps its length, so its tail is the file's own
+    // last 0x4000 bytes, left where they were.
+    packet.data = file;
+    const qint64 payload = file.size() - tsk::headerSize;
+    if (payload > 0)
+        std::copy(file.constBegin() + tsk::headerSize, file.constEnd(), packet.data.begin());
+
+    const quint32 length = quint32(file.size()) + tsk::lengthExtra;
+    for (int shift = 0; shift < 32; shift += 8)
+        packet.length.append(char((length >> shift) & 0xFF));
+    packet.checksum = byteSum(packet.data);
+    return packet;
+}
+
+QByteArray readFirmwareFile(const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Не удается прочитать файл %1: %2")
+                                     .arg(shown, path.isEmpty() ? QStringLiteral("файл не выбран.")
+                                                                : file.errorString())
+                                     .toStdString());
+    const QString problem = firmwareFileProblem(file.size());
+    if (!problem.isEmpty())
+        throw std::runtime_error(QStringLiteral("Файл %1 нельзя загрузить в прибор: %2").arg(shown, problem).toStdString());
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw std::runtime_error(QStringLiteral("Не удается прочитать файл %1: %2")
+                                     .arg(shown, file.errorString())
+                                     .toStdString());
+    return bytes;
+}
+
+QByteArray sampleFirmwareImage(qint64 length)
+{
+    QByteArray image(length, '\0');
+    const QByteArray name = QByteArrayLiteral("TAVELON control program, sample image for the virtual instrument");
+    image.replace(0, std::min<qint64>(name.size(), length), name.left(length));
+    // A 32-bit counter run through a mixing step: no byte pattern repeats at a chunk's
+    // distance, so a chunk in the wrong place or an off-by-one shows.
+    quint32 state = 0x2008u;
+    for (qint64 i = name.size(); i < length; ++i) {
+        state = state * 1664525u + 1013904223u;
+        image[i] = char(state >> 24);
+    }
+    return image;
+}
+
+bool writeSampleFirmware(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    QSaveFile file(QDir(folder).filePath(QString::fromLatin1(tsk::defaultFileName)));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray image = sampleFirmwareImage();
+    return file.write(image) == image.size() && file.commit();
+}

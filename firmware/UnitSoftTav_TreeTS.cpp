@@ -1,0 +1,350 @@
+#include "firmware/UnitSoftTav_TreeTS.h"
+
+#include "app/MainLoritS_TreeTS.h"
+#include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareTransfer.h"
+#include "firmware/LoaderScreen.h"
+#include "firmware/ProgSteps.h"
+#include "link/TMSComm.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int picturePaneWidth = 200;  ///< px the picture keeps when the frame is wide
+constexpr int narrowSplitter = 250;    ///< px at or below which the panes share half and half
+
+QLabel *instruction(const QString &text, QWidget *parent, bool bold = false)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return label;
+}
+
+QLabel *fileLabel(QWidget *parent)
+{
+    auto *label = new QLabel(QStringLiteral("Файл не найден"), parent);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // A long path is cut at the pane's edge rather than widening the page; the hint
+    // shows it whole.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, QColor(0x10, 0x28, 0x90));
+    label->setPalette(pal);
+    return label;
+}
+
+QWidget *picturePane(QWidget *picture, QWidget *parent)
+{
+    auto *pane = new QFrame(parent);
+    pane->setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(3, 3, 3, 3);
+    picture->setParent(pane);
+    layout->addWidget(picture);
+    return pane;
+}
+
+void placeSplitter(QSplitter *splitter, int firstWidth)
+{
+    const int width = splitter->width();
+    splitter->setSizes({firstWidth, std::max(0, width - firstWidth)});
+}
+
+} // namespace
+
+TFrameSoftTav::TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent)
+    : QWidget(parent), m_form(form)
+{
+    RzLabel1 = new QLabel(QStringLiteral("Для программирования прибора ТАВЕЛОН \n"
+                                         "выполните последовательно следующие шаги..."),
+                          this);
+    RzLabel1->setAlignment(Qt::AlignCenter);
+    QFont header = RzLabel1->font();
+    header.setBold(true);
+    RzLabel1->setFont(header);
+
+    RzPageControl2 = new QTabWidget(this);
+    RzPageControl2->tabBar()->setCursor(Qt::PointingHandCursor);
+    TabSheet5 = new QWidget;
+    TabSheet6 = new QWidget;
+    RzPageControl2->addTab(TabSheet5, QStringLiteral("Шаги 1,2"));
+    RzPageControl2->addTab(TabSheet6, QStringLiteral("Шаг 3"));
+    CreateStepsPage();
+    CreateLoadPage();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    layout->addWidget(RzLabel1);
+    layout->addWidget(RzPageControl2, 1);
+
+    Timer = new QTimer(this);
+    Timer->setInterval(tsk::tickMs);
+    OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
+
+    const auto on = [this](auto *sender, auto signal, void (TFrameSoftTav::*handler)()) {
+        connect(sender, signal, this, [this, handler] { m_form->Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(btnOtherFileLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnOtherFileLoadPOClick);
+    on(btnLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnLoadPOClick);
+    on(btnStopProgramTav, &QPushButton::clicked, &TFrameSoftTav::btnStopProgramTavClick);
+    on(Timer, &QTimer::timeout, &TFrameSoftTav::TimerTimer);
+    on(RzPageControl2, &QTabWidget::currentChanged, &TFrameSoftTav::RzPageControl2Changing);
+    RzSplitter1->installEventFilter(this);
+    RzSplitter2->installEventFilter(this);
+}
+
+void TFrameSoftTav::CreateStepsPage()
+{
+    auto *pageLayout = new QVBoxLayout(TabSheet5);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    RzSplitter1 = new QSplitter(Qt::Horizontal, TabSheet5);
+    RzSplitter1->setChildrenCollapsible(false);
+    pageLayout->addWidget(RzSplitter1);
+
+    auto *steps = new QWidget(RzSplitter1);
+    auto *layout = new QVBoxLayout(steps);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(1);
+    layout->addWidget(instruction(QStringLiteral("Шаг 1. Файл для загрузки:"), steps, true));
+    lbFileLoadPO = fileLabel(steps);
+    layout->addWidget(lbFileLoadPO);
+    btnOtherFileLoadPO = new QPushButton(QStringLiteral("Другой файл..."), steps);
+    layout->addWidget(btnOtherFileLoadPO, 0, Qt::AlignHCenter);
+    layout->addSpacing(3);
+    layout->addWidget(instruction(QStringLiteral("Шаг 2. Выключите прибор\nи через 5 сек \nвключите,"), steps, true));
+    layout->addWidget(instruction(QStringLiteral("предварительно нажав\nуказкой на экран\nи\n"
+                                                 "удерживая ее в этом положении."),
+                                  steps));
+    layout->addWidget(instruction(QStringLiteral("Экран прибора должен приобрести вид,\nпоказанный в окне справа."), steps));
+    RzLine1 = new TArrowLine(steps);
+    layout->addWidget(RzLine1, 0, Qt::AlignHCenter);
+    layout->addStretch();
+
+    screenReady = new TLoaderScreen(TLoaderScreen::TView::Ready);
+    RzSplitter1->addWidget(steps);
+    RzSplitter1->addWidget(picturePane(screenReady, RzSplitter1));
+    RzSplitter1->setStretchFactor(0, 1);
+}
+
+void TFrameSoftTav::CreateLoadPage()
+{
+    auto *pageLayout = new QVBoxLayout(TabSheet6);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    RzSplitter2 = new QSplitter(Qt::Horizontal, TabSheet6);
+    RzSplitter2->setChildrenCollapsible(false);
+    pageLayout->addWidget(RzSplitter2);
+
+    auto *load = new QWidget(RzSplitter2);
+    auto *layout = new QVBoxLayout(load);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(1);
+    layout->addWidget(instruction(QStringLiteral("Файл для загрузки:"), load, true));
+    lbFileLoadPO2 = fileLabel(load);
+    layout->addWidget(lbFileLoadPO2);
+    layout->addSpacing(3);
+    btnLoadPO = new QPushButton(QStringLiteral("Загрузить программу в прибор"), load);
+    btnLoadPO->setEnabled(false);
+    btnLoadPO->setToolTip(TProgSteps::loadHintNotReady());
+    layout->addWidget(btnLoadPO, 0, Qt::AlignHCenter);
+    btnStopProgramTav = new QPushButton(QStringLiteral("Отменить загрузку"), load);
+    QPalette red = btnStopProgramTav->palette();
+    red.setColor(QPalette::ButtonText, QColor(0xd0, 0x10, 0x10));
+    btnStopProgramTav->setPalette(red);
+    btnStopProgramTav->setEnabled(false);
+    btnStopProgramTav->setVisible(false);
+    // The hidden button keeps its room, so the texts below do not jump during a transfer.
+    QSizePolicy keep = btnStopProgramTav->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    btnStopProgramTav->setSizePolicy(keep);
+    layout->addWidget(btnStopProgramTav, 0, Qt::AlignHCenter);
+    layout->addSpacing(3);
+    layout->addWidget(instruction(QStringLiteral("При успешном программировании\nэкран прибора приобретет вид,\n"
+                                                 "показанный справа\n\n\nи произойдет \nперезагрузка прибора."),
+                                  load));
+    RzLine2 = new TArrowLine(load);
+    layout->addWidget(RzLine2, 0, Qt::AlignHCenter);
+    layout->addStretch();
+
+    screenProgrammed = new TLoaderScreen(TLoaderScreen::TView::Programmed);
+    RzSplitter2->addWidget(load);
+    RzSplitter2->addWidget(picturePane(screenProgrammed, RzSplitter2));
+    RzSplitter2->setStretchFactor(0, 1);
+}
+
+void TFrameSoftTav::PlaceFirstDivider()
+{
+    placeSplitter(RzSplitter1, RzSplitter1->width() - picturePaneWidth);
+}
+
+void TFrameSoftTav::PlaceDividers()
+{
+    const int width = RzSplitter1->width();
+    if (width <= 0)
+        return;
+    const int percent = (width - 210) * 100 / width;
+    placeSplitter(RzSplitter2, RzSplitter2->width() * percent / 100);
+    placeSplitter(RzSplitter1, width * percent / 100);
+}
+
+bool TFrameSoftTav::eventFilter(QObject *watched, QEvent *event)
+{
+    // Both pages keep their picture at the same width; a narrow page shares half and half.
+    if ((watched == RzSplitter1 || watched == RzSplitter2) && event->type() == QEvent::Resize) {
+        auto *splitter = static_cast<QSplitter *>(watched);
+        const int width = splitter->width();
+        placeSplitter(splitter, width <= narrowSplitter ? width / 2 : width - picturePaneWidth);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFrameSoftTav::ShowFileLabels(const QString &text)
+{
+    for (QLabel *label : {lbFileLoadPO, lbFileLoadPO2}) {
+        label->setText(text);
+        label->setToolTip(text);
+    }
+}
+
+void TFrameSoftTav::LookUpDefaultFile()
+{
+    const QString name = QString::fromLatin1(tsk::defaultFileName);
+    const QString folder = QString::fromLatin1(tsk::defaultFolder);
+    const QFileInfo here(name);
+    const QFileInfo inProgram(m_form->programFolder + folder + QLatin1Char('/') + name);
+    TProgSteps &steps = *m_form->progSteps;
+    if (here.isFile()) {
+        // The label names the file that will really be sent.
+        m_form->firmwareFilePath = here.absoluteFilePath();
+        ShowFileLabels(QDir::toNativeSeparators(here.absolutePath() + QLatin1Char('/')) + QLatin1Char('\n') + name);
+        steps.firmwareFileDefined = true;
+    } else if (inProgram.isFile()) {
+        m_form->firmwareFilePath = inProgram.filePath();
+        ShowFileLabels(QDir::toNativeSeparators(m_form->programFolder) + QLatin1Char('\n') + folder
+                       + QDir::separator() + QLatin1Char('\n') + name);
+        steps.firmwareFileDefined = true;
+    } else {
+        m_form->firmwareFilePath.clear();
+        ShowFileLabels(QStringLiteral("Файл ") + name + QStringLiteral("\nне найден."));
+        steps.firmwareFileDefined = false;
+    }
+    m_form->UpdateProgStep();
+    PlaceDividers();
+    OpenDialog.initialDir = m_form->programFolder;
+}
+
+void TFrameSoftTav::btnOtherFileLoadPOClick()
+{
+    OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
+    TProgSteps &steps = *m_form->progSteps;
+    if (m_form->dialogs()->executeOpen(this, OpenDialog)) {
+        const QString path = OpenDialog.fileName;
+        m_form->firmwareFilePath = path;
+        const int cut = QDir::fromNativeSeparators(path).lastIndexOf(QLatin1Char('/'));
+        if (cut > 0) {
+            m_form->lastFileFolder = path.left(cut + 1);
+            m_form->lastFileName = path.mid(cut + 1);
+        } else {
+            m_form->lastFileFolder.clear();
+            m_form->lastFileName = cut == 0 ? path.mid(1) : path;
+        }
+        OpenDialog.initialDir = m_form->lastFileFolder;
+        OpenDialog.fileName = m_form->lastFileName;
+        ShowFileLabels(QDir::toNativeSeparators(m_form->lastFileFolder) + QLatin1Char('\n') + m_form->lastFileName);
+        steps.firmwareFileDefined = true;
+    } else if (m_form->firmwareFilePath.isEmpty()) {
+        steps.firmwareFileDefined = false;
+    }
+    m_form->UpdateProgStep();
+}
+
+void TFrameSoftTav::btnLoadPOClick()
+{
+    if (!m_form->dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
+                                     QStringLiteral("Режим программирования в приборе включен?")))
+        return;
+    m_form->replyBuffer.clear();
+    if (!m_form->MSComm1->PortOpen()) {
+        m_form->ShowStatus(QStringLiteral("Порт отключен."));
+        return;
+    }
+    // The file is read and checked before the instrument hears anything: a loader that
+    // got its start command waits for a length that an unreadable file never gives.
+    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(m_form->firmwareFilePath));
+
+    m_form->progSteps->uploadBegun(m_form->sbtnCommON->isEnabled());
+    btnStopProgramTav->setEnabled(true);
+    btnStopProgramTav->setVisible(true);
+    m_form->ShowStatus(QStringLiteral("Загрузка программы в прибор"));
+    m_form->firmwareImage = std::make_unique<TFirmwareTransfer>(std::move(packet));
+    m_sending = true;
+    m_form->SendToDevice(m_form->firmwareImage->packet().start);
+    m_form->SendToDevice(m_form->firmwareImage->packet().length);
+    Timer->start();
+}
+
+void TFrameSoftTav::TimerTimer()
+{
+    Timer->stop();
+    TFirmwareTransfer *transfer = m_form->firmwareImage.get();
+    if (!m_sending || !transfer)
+        return;
+    // Paced by what the line has really taken: a chunk goes only when at most one
+    // chunk still waits, so the queue never runs ahead of the line.
+    if (transfer->complete() || !TFirmwareTransfer::mayHandOver(m_form->MSComm1->OutBufferCount())) {
+        Timer->start();
+        return;
+    }
+    const QByteArray chunk = transfer->takeChunk();
+    m_form->SetProgress(transfer->progress());
+    m_form->SendToDevice(chunk);
+    if (!transfer->complete()) {
+        Timer->start();
+        return;
+    }
+    m_form->SendToDevice(transfer->packet().checksumBytes());
+    m_sending = false;
+    m_form->ShowStatus(QStringLiteral("Программирование прибора"));
+    m_form->SetProgress(0);
+    m_form->progSteps->uploadFinished();
+    btnStopProgramTav->setEnabled(false);
+    btnStopProgramTav->setVisible(false);
+}
+
+void TFrameSoftTav::btnStopProgramTavClick()
+{
+    m_form->progSteps->cancelUpload();
+}
+
+void TFrameSoftTav::RzPageControl2Changing()
+{
+    m_form->UpdateProgStep();
+}
+
+void TFrameSoftTav::StopTransfer()
+{
+    Timer->stop();
+    if (m_sending) {
+        m_sending = false;
+        if (m_form->MSComm1->PortOpen())
+            m_form->MSComm1->setOutBufferCount(0);
+    }
+    btnStopProgramTav->setEnabled(false);
+    btnStopProgramTav->setVisible(false);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What the database page needs of the main window: the serial line, the received
+// reply, the status line and progress bar, the file dialogs, the error box (through
+// Guarded) and the window's own operation RequestDatabase. The window gives an
+// implementation; this library needs nothing else of it.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+/// One file dialog of the database frame, kept between its uses within a run.
+struct TBdtFileDialog
+{
+    explicit TBdtFileDialog(bool isSave) : save(isSave) {}
+
+    bool save = false;
+    QString filter = QStringLiteral("Файлы данных (*.bdt)|*.bdt");
+    QString defaultExt = QStringLiteral(".bdt");
+    QString initialDir;
+};
+
+class TBDTSHost
+{
+public:
+    virtual ~TBDTSHost() = default;
+
+    virtual bool PortOpen() const = 0;
+    /// The instrument's line is up (the link indicator is enabled).
+    virtual bool LinkPresent() const = 0;
+    virtual void SendToDevice(const QByteArray &bytes) = 0;
+    /// The bytes received and not yet consumed; byte 0 is the reply code.
+    virtual QByteArray &ReplyBuffer() = 0;
+    virtual void ShowStatus(const QString &text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    /// Asks the instrument for its database (the window's operation).
+    virtual void RequestDatabase() = 0;
+    /// Runs a handler; an error it does not catch goes to the error box.
+    virtual void Guarded(const std::function<void()> &handler) = 0;
+    /// Shows the dialog; the chosen path, or an empty text when the user cancels.
+    virtual QString ExecuteFileDialog(TBdtFileDialog &dialog) = 0;
+    /// The folder part (with its separator) and the name part of the path last chosen.
+    virtual void SetLastFile(const QString &folder, const QString &name) = 0;
+};

@@ -1,0 +1,70 @@
+// A whole image over the program's real serial backend: the window opens one end of a
+// pseudo-terminal, the virtual instrument's loader sits on the other.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "firmware/FirmwareImage.h"
+#include "firmware/ProgSteps.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+#include "link/QtSerialBackend.h"
+#include "link/TMSComm.h"
+#include "sim/PtyInstrumentLink.h"
+#include "sim/VirtualInstrument.h"
+#include "sim/commands/FirmwareLoader.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestFirmwareOverPty : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aWholeImageArrivesByteExactOverARealPort();
+};
+
+void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
+{
+    TVirtualInstrument instrument;
+    TInstrumentLoader *loader = loaderOf(instrument);
+    loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 50, /*gap*/ 1000});
+    loader->setStylusHeld(true);
+    instrument.setPowered(false);
+    instrument.setPowered(true);
+    QVERIFY(loader->inLoader());
+    TPtyInstrumentLink link(&instrument);
+
+    TScriptedDialogs dialogs;
+    QTemporaryDir folder;
+    TWindowOptions options;
+    options.dialogs = &dialogs;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+    QVERIFY(QDir().mkpath(window.programFolder + QStringLiteral("FilesInTavelon")));
+    // Every byte value, in an order that shows a chunk out of place.
+    const QByteArray file = sampleFirmwareImage(0x4000 + 65000);
+    QFile out(window.programFolder + QStringLiteral("FilesInTavelon/Tavelon_2008.tsk"));
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+
+    window.ActionSoftTavelonExecute();
+    QCOMPARE(window.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    // A pseudo-terminal has no power line to drop: the loader is already running.
+    window.progSteps->deviceInProgMode = true;
+    window.UpdateProgStep();
+    QVERIFY(window.frameSoftTav->btnLoadPO->isEnabled());
+
+    dialogs.answerYesNo(true);
+    QTest::mouseClick(window.frameSoftTav->btnLoadPO, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(loader->accepted(), 1, 15000);
+    QCOMPARE(loader->refused(), 0);
+    QCOMPARE(loader->program(), firmwarePacket(file).data);
+    QCOMPARE(window.statusText(), QStringLiteral("Программирование прибора"));
+    QCOMPARE(window.MSComm1->OutBufferCount(), 0);
+    QVERIFY(dialogs.errors.isEmpty());
+}
+
+QTEST_MAIN(TestFirmwareOverPty)
+#include "tst_firmware_over_pty.moc"

@@ -1,0 +1,289 @@
+// The page "ПО прибора" on the virtual instrument: the whole procedure from the file to
+// the instrument's restart, cancel and link loss during a transfer, files that cannot
+// be sent, the file choice, and the port that stays at 115200 on this page.
+
+#include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareTransfer.h"
+#include "firmware/ProgSteps.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+#include "link/TMSComm.h"
+#include "sim/commands/FirmwareLoader.h"
+#include "support/VirtualRig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QComboBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+class TestFirmwarePage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void theWholeProcedureReprogramsTheInstrument();
+    void cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain();
+    void aLostLinkDuringTheTransferCancelsIt();
+    void aFileThatCannotBeSentIsReportedAndNothingIsSent();
+    void theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice();
+    void thePageStopsAContactSearchAndStaysAt115200();
+};
+
+namespace {
+
+const QString step3 = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
+
+/// A window on the virtual instrument with a firmware file in its default place and
+/// an instrument that restarts quickly.
+struct TFirmwareRig : TVirtualRig
+{
+    TInstrumentLoader *loader = loaderOf(instrument);
+    QString filePath;
+
+    explicit TFirmwareRig(qint64 fileLength = 0x4000 + 500)
+    {
+        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
+        const QString folder = window->programFolder + QStringLiteral("FilesInTavelon");
+        QDir().mkpath(folder);
+        filePath = folder + QStringLiteral("/Tavelon_2008.tsk");
+        QFile file(filePath);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(sampleFirmwareImage(fileLength));
+    }
+    TFrameSoftTav &frame() const { return *window->frameSoftTav; }
+
+    /// Steps 1 and 2 as the user does them: the page, off, stylus, on, the wait.
+    void bringIntoLoader()
+    {
+        window->ActionSoftTavelonExecute();
+        loader->setStylusHeld(true);
+        instrument.setPowered(false);
+        instrument.setPowered(true);
+        window->StartProgTav_TimerTimer(); // the 5.5 s wait, without waiting it out
+    }
+    void startUpload()
+    {
+        dialogs.answerYesNo(true);
+        QTest::mouseClick(frame().btnLoadPO, Qt::LeftButton);
+    }
+};
+
+} // namespace
+
+void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
+{
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    w.ActionSoftTavelonExecute();
+    QVERIFY(w.frameSoftTav);
+    QCOMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(rig.frame().lbFileLoadPO->text().endsWith(QStringLiteral("FilesInTavelon") + QDir::separator()
+                                                      + QStringLiteral("\nTavelon_2008.tsk")));
+    QCOMPARE(rig.frame().lbFileLoadPO2->text(), rig.frame().lbFileLoadPO->text());
+
+    // Without the stylus the instrument's own program starts and says 'L' during the
+    // wait: back to step 2.
+    rig.instrument.setPowered(false);
+    QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
+    rig.instrument.setPowered(true);
+    QVERIFY(w.StartProgTav_Timer->isActive());
+    QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(!w.StartProgTav_Timer->isActive());
+
+    rig.loader->setStylusHeld(true);
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    QVERIFY(w.StartProgTav_Timer->isActive());
+    QCOMPARE(w.StartProgTav_Timer->interval(), 5500);
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    w.StartProgTav_TimerTimer();
+    QCOMPARE(w.statusText(), step3);
+    QVERIFY(rig.frame().btnLoadPO->isEnabled());
+    QCOMPARE(rig.frame().btnLoadPO->toolTip(), QStringLiteral("Загрузка программы управления в прибор."));
+
+    // A "No" to the question changes nothing.
+    rig.dialogs.answerYesNo(false);
+    QTest::mouseClick(rig.frame().btnLoadPO, Qt::LeftButton);
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(w.statusText(), step3);
+
+    rig.startUpload();
+    QCOMPARE(w.statusText(), QStringLiteral("Загрузка программы в прибор"));
+    QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Программирование прибора"), 5000);
+    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перезагрузка прибора"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+
+    const QByteArray file = sampleFirmwareImage(0x4000 + 500);
+    const TFirmwarePacket packet = firmwarePacket(file);
+    QCOMPARE(rig.loader->accepted(), 1);
+    QCOMPARE(rig.loader->program(), packet.data);
+    QCOMPARE(rig.takeWritten(), packet.start + packet.length + packet.data + packet.checksumBytes());
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
+
+void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
+{
+    TFirmwareRig rig(0x4000 + 40000); // about four seconds on the line
+    auto &w = *rig.window;
+    rig.bringIntoLoader();
+    rig.startUpload();
+    // Paced by the line: the third chunk goes only when the line has taken most of
+    // the first, so no more than two chunks ever wait in the control.
+    QTRY_VERIFY(w.RzProgressBar1->value() >= 50);
+    QVERIFY(w.MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
+    QVERIFY(w.MSComm1->OutBufferCount() > tsk::chunkSize);
+
+    QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
+    const QByteArray atClick = rig.instrument.received();
+    QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено"));
+    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
+    QVERIFY(!rig.frame().Timer->isActive());
+    const QByteArray writtenAtClick = rig.takeWritten();
+    QVERIFY(rig.waitLineIdle());
+    QTRY_COMPARE(rig.loader->refused(), 1); // the instrument saw a short block
+    QCOMPARE(rig.instrument.received(), atClick);
+    QVERIFY(rig.takeWritten().isEmpty());
+    QVERIFY(writtenAtClick.size() < 0x4000 + 40000);
+
+    // The procedure is back at step 2: a new upload goes through steps 2 and 3 again
+    // and starts with the start command and a freshly read file.
+    QVERIFY(!w.progSteps->deviceInProgMode && !w.progSteps->uploadStarted);
+    rig.bringIntoLoader();
+    QCOMPARE(w.statusText(), step3);
+    rig.instrument.clearReceived();
+    rig.startUpload();
+    QCOMPARE(rig.takeWritten().left(2), QByteArray("\x55\xAA", 2));
+}
+
+void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
+{
+    TFirmwareRig rig(0x4000 + 40000);
+    auto &w = *rig.window;
+    rig.bringIntoLoader();
+    rig.startUpload();
+    QTRY_VERIFY(w.RzProgressBar1->value() > 0);
+    rig.takeWritten();
+
+    rig.instrument.setPowered(false);
+    QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
+    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QVERIFY(!rig.frame().Timer->isActive());
+    QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
+    w.MSComm1Comm(); // a further update with the line still down: step 2 again
+    QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(rig.loader->accepted(), 0);
+}
+
+void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
+{
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    rig.bringIntoLoader();
+    QVERIFY(QFile::remove(rig.filePath));
+    rig.takeWritten();
+    rig.startUpload();
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.first().contains(QDir::toNativeSeparators(rig.filePath)));
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(w.statusText(), step3);
+    QVERIFY(rig.frame().btnLoadPO->isEnabled());
+    QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
+    QVERIFY(!rig.frame().Timer->isActive());
+
+    // A file that is all header holds no program.
+    QFile header(rig.filePath);
+    QVERIFY(header.open(QIODevice::WriteOnly));
+    header.write(QByteArray(0x4000, 'h'));
+    header.close();
+    rig.startUpload();
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors.last().contains(QStringLiteral("нет программы")));
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(w.statusText(), step3);
+
+    // With the port closed the question is asked, but nothing is read or sent.
+    w.MSComm1->setPortOpen(false);
+    rig.startUpload();
+    QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+}
+
+void TestFirmwarePage::theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice()
+{
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    QVERIFY(QFile::remove(rig.filePath));
+    w.ActionSoftTavelonExecute();
+    QCOMPARE(rig.frame().lbFileLoadPO->text(), QStringLiteral("Файл Tavelon_2008.tsk\nне найден."));
+    QCOMPARE(w.statusText(), QStringLiteral("Определите файл для загрузки. Шаг 1."));
+    QVERIFY(!w.progSteps->firmwareFileDefined);
+
+    const QString other = QDir(w.programFolder).filePath(QStringLiteral("new.tsk"));
+    rig.dialogs.answerFile(other);
+    QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.shown.last().filter, QStringLiteral("Файлы загрузки (*.tsk)|*.tsk"));
+    QCOMPARE(w.firmwareFilePath, other);
+    QCOMPARE(w.lastFileName, QStringLiteral("new.tsk"));
+    QCOMPARE(rig.frame().lbFileLoadPO2->text(), QDir::toNativeSeparators(w.programFolder) + QStringLiteral("\nnew.tsk"));
+    QCOMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+
+    rig.dialogs.answerFile(QString()); // cancelled: the choice stays
+    QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
+    QCOMPARE(w.firmwareFilePath, other);
+    QVERIFY(w.progSteps->firmwareFileDefined);
+
+    // "Тавелон" again looks the default file up again, which replaces the choice.
+    w.ActionSoftTavelonExecute();
+    QVERIFY(w.firmwareFilePath.isEmpty());
+    QVERIFY(!w.progSteps->firmwareFileDefined);
+    QFile file(rig.filePath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(sampleFirmwareImage(0x5000));
+    file.close();
+    w.ActionSoftTavelonExecute();
+    QCOMPARE(w.firmwareFilePath, rig.filePath);
+}
+
+void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
+{
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    w.ActionTav2006Execute(); // asks for 115200: a search at 4800 starts
+    QVERIFY(w.DefSetComm_Timer->isActive());
+    w.ActionSoftTavelonExecute();
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QVERIFY(!w.SendCommand_Timer->isActive());
+    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.cbBaudRate->isEnabled());
+    QVERIFY(!w.speedChangeRequested);
+
+    // Leaving the page in the middle of a transfer abandons it.
+    rig.loader->setStylusHeld(true);
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    w.StartProgTav_TimerTimer();
+    rig.startUpload();
+    QTRY_VERIFY(w.RzProgressBar1->value() > 0);
+    w.ActionBDTSExecute();
+    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QVERIFY(!rig.frame().Timer->isActive());
+    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QVERIFY(!w.progSteps->progArmed);
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+}
+
+QTEST_MAIN(TestFirmwarePage)
+#include "tst_firmwarepage.moc"

@@ -1,0 +1,522 @@
+// The page "БД ТС" on the virtual instrument: reading, saving, opening, appending,
+// deleting and writing back, and what keeps the lists whole when the instrument or a
+// file misbehaves.
+
+#include "TestImages.h"
+
+#include "sim/InstrumentWindow.h"
+#include "sim/commands/DatabaseCommands.h"
+#include "support/VirtualRig.h"
+#include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
+#include "testdb/BDTSTreeNode.h"
+#include "testdb/BDTSTreeView.h"
+#include "testdb/SampleDatabases.h"
+
+#include <QCheckBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace testimg;
+
+namespace {
+
+/// Records of one group and one maker, entries "T<n>" of the given page counts, in
+/// the order given, then a final page.
+QByteArray database(const QList<QPair<QByteArray, int>> &entries, quint32 seed)
+{
+    QByteArray pages;
+    for (const auto &[entry, pageCount] : entries)
+        pages += record("Grp", "Lab", entry, pageCount, seed++);
+    return image(pages + finalPage(seed));
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList entries(const QTreeWidget &tree)
+{
+    QStringList shown;
+    walkDisplayOrder(tree, [&shown](QTreeWidgetItem *item) {
+        if (nodeLevel(item) == 2)
+            shown << item->text(0).trimmed();
+    });
+    return shown;
+}
+
+/// A window on the page "БД ТС", in contact with the instrument at 115200 baud.
+struct TDatabaseRig : TVirtualRig
+{
+    TDatabaseRig()
+    {
+        window->ActionBDTS->trigger();
+        searchUntilContact();
+        waitLineIdle();
+        if (window->SendCommand_Timer->isActive()) {
+            window->SendCommand_Timer->stop();
+            window->SendCommand_TimerTimer();
+            searchUntilContact();
+            waitLineIdle();
+        }
+        takeWritten();
+        QObject::connect(window->RzProgressBar1, &QProgressBar::valueChanged,
+                         [this](int value) { progress << value; });
+    }
+    TFrameBDTS &frame() { return *window->frameBDTS; }
+    TBDTSLists &lists() { return *window->bdtsLists; }
+    TBDTSTransfer &transfer() { return *window->bdtsTransfer; }
+    TInstrumentDatabase &held() { return *databaseOf(instrument); }
+    QString path(const QString &name) { return folder.filePath(name); }
+
+    /// Runs the event loop until `done`. Unlike QTest's waits it never sleeps, so the
+    /// line keeps its pace.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        QTimer tick; // the loop wakes up at least this often
+        tick.start(20);
+        QEventLoop loop;
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            loop.processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
+    /// Reads the instrument's database through the button and waits for the end.
+    bool read()
+    {
+        QTest::mouseClick(frame().btnReadBDTSFromTav, Qt::LeftButton);
+        return waitUntil([this] { return !transfer().running() && backend->lineIdle(); });
+    }
+    /// The instrument says nothing; the test brings its replies.
+    void answerByHand()
+    {
+        instrument.setSilent(true);
+        takeWritten();
+    }
+    /// Waits until the window has asked for the next page.
+    bool waitWritten(const QByteArray &bytes)
+    {
+        return waitUntil([&] { return backend->written().endsWith(bytes); }, 2000);
+    }
+
+    QList<int> progress;
+};
+
+const QList<QPair<QByteArray, int>> fourPages{{"Zeta", 1}, {"Alpha", 2}};
+
+} // namespace
+
+class TestDatabasePage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTransferAtATime();
+    void savingAndOpeningGoThroughTheDialogsAndARefusedFileChangesNothing();
+    void appendingDeletingAndWritingBackEditTheInstrumentsDatabase();
+    void aFileIsWrittenPageByPageAndReadBack();
+    void aSilentOrLostInstrumentLeavesTheOldListIntact();
+    void countsAndPagesThatArriveOddlyAreReadSafely();
+    void whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays();
+};
+
+void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTransferAtATime()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    const QByteArray held = database(fourPages, 10);
+    rig.held().setImage(held);
+    QVERIFY(!f.btnSaveBDTSinFile->isEnabled());
+
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QCOMPARE(rig.backend->written(), QByteArray("R"));
+    QVERIFY(f.TreeViewTav->isHidden());
+    for (QPushButton *b : {f.btnReadBDTSFromTav, f.btnReadBDTSFromFile, f.btnWriteBDTSInTav, f.btnSaveAddTs,
+                           f.btnAddTSInTav, f.btnDeleteTS})
+        QVERIFY(!b->isEnabled());
+    rig.window->RequestDatabase(); // a second transfer is not started
+    QCOMPARE(rig.backend->written(), QByteArray("R"));
+
+    QVERIFY(rig.waitUntil([&] { return !rig.transfer().running(); }, 5000));
+    QCOMPARE(rig.takeWritten(), QByteArray("Rrrrr"));
+    QCOMPARE(rig.progress, (QList<int>{50, 75, 100, 0}));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Принято из прибора страниц: 4"));
+    // Sorted by key, with the instrument's final page and the count in the header.
+    const QByteArray alpha = held.mid(10 + 528, 2 * 528), zeta = held.mid(10, 528);
+    QCOMPARE(*rig.lists().deviceImage, "TavBDTS  4" + alpha + zeta + held.right(528));
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
+    QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")),
+             QByteArray("Grp \r\n\tLab \r\n\t\tAlpha \r\n\t\tZeta \r\n"));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QVERIFY(!f.TreeViewTav->isHidden());
+    QVERIFY(f.btnSaveBDTSinFile->isEnabled());
+    QVERIFY(f.btnReadBDTSFromTav->isEnabled());
+    QVERIFY(f.btnReadBDTSFromFile->isEnabled());
+    QVERIFY(!f.btnWriteBDTSInTav->isEnabled()); // no file yet: its own state came back
+
+    // The intermediate count shows after page N - 2 only, so never for two pages.
+    rig.answerByHand();
+    const QByteArray three = database({{"A", 1}, {"B", 1}}, 30);
+    for (const QByteArray &count : {QByteArray("  3"), QByteArray("  2")}) {
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        rig.backend->injectReceived("R " + count);
+        QVERIFY(rig.waitWritten("Rr"));
+        rig.backend->injectReceived('r' + three.mid(10, 528));
+        QCOMPARE(rig.window->statusText(), count == "  3" ? QStringLiteral("Принято из прибора страниц: 1")
+                                                          : QStringLiteral("Чтение БД ТС из прибора."));
+        rig.transfer().TimeLimit_TimerTimer();
+        rig.takeWritten();
+    }
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
+}
+
+void TestDatabasePage::savingAndOpeningGoThroughTheDialogsAndARefusedFileChangesNothing()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    auto &lists = rig.lists();
+    rig.held().setImage(database({{"Alpha", 1}}, 20));
+    QVERIFY(rig.read());
+    const QString programFolder = rig.window->programFolder;
+
+    rig.dialogs.answerFile(rig.path("saved.bdt"));
+    QTest::mouseClick(f.btnSaveBDTSinFile, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.shown.last().initialDir, programFolder + "FilesInTavelon");
+    QCOMPARE(rig.dialogs.shown.last().filter, QStringLiteral("Файлы данных (*.bdt)|*.bdt"));
+    QCOMPARE(rig.dialogs.shown.last().defaultExt, QStringLiteral(".bdt"));
+    QCOMPARE(fileBytes(rig.path("saved.bdt")), *lists.deviceImage);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в файл: saved.bdt"));
+    QCOMPARE(rig.window->lastFileFolder, rig.folder.path() + "/");
+    QCOMPARE(rig.window->lastFileName, QStringLiteral("saved.bdt"));
+    QCOMPARE(rig.transfer().bdtSavePath, rig.path("saved.bdt"));
+
+    // A file that cannot be created: the error box names it, the status line stays.
+    rig.dialogs.answerFile(rig.path("no/such/folder/x.bdt"));
+    QTest::mouseClick(f.btnSaveBDTSinFile, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.shown.last().initialDir, rig.folder.path() + "/"); // the folder used last
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors[0].contains(QDir::toNativeSeparators(rig.path("no/such/folder/x.bdt"))));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в файл: saved.bdt"));
+
+    // A good file: its list, the additional list and its list file.
+    writeFile(rig.path("new.bdt"), sampleFileImage());
+    rig.dialogs.answerFile(rig.path("new.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.shown.last().initialDir, programFolder + "FilesInTavelon");
+    const int fileTS = lists.fileTSCount;
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Считано из файла new.bdt %1 ТС").arg(fileTS));
+    QCOMPARE(f.RzGroupBox2->title(), QStringLiteral("Список ТС в файле (%1):").arg(fileTS));
+    QVERIFY(f.btnWriteBDTSInTav->isEnabled());
+    QVERIFY(f.btnAddTSInTav->isEnabled());
+    QVERIFY(lists.addTSCount > 0);
+    QVERIFY(!f.TreeViewFile->isHidden() && !f.TreeViewAdd->isHidden());
+    QVERIFY(fileBytes(rig.path("SpisokTSinFile.txt")).contains("\r\n\t\t"));
+    const QByteArray goodImage = *lists.fileImage;
+    const QStringList goodList = entries(*f.TreeViewFile);
+
+    // Refused files and a missing one leave the good file's image and list.
+    writeFile(rig.path("nosig.bdt"), "tavBDTS  1" + finalPage());
+    writeFile(rig.path("nofinal.bdt"), image(record("A", "B", "C", 1, 1)));
+    writeFile(rig.path("signed.bdt"), image(finalPage(), " +1"));
+    const QList<QPair<QString, QString>> refused{
+            {"nosig.bdt", "Файл nosig.bdt не содержит БД ТС."},
+            {"nofinal.bdt", "Неверный формат файла."},
+            {"signed.bdt", "Неверный формат файла."}};
+    for (const auto &[name, status] : refused) {
+        rig.dialogs.answerFile(rig.path(name));
+        QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+        QCOMPARE(rig.window->statusText(), status);
+        QCOMPARE(*lists.fileImage, goodImage);
+        QCOMPARE(entries(*f.TreeViewFile), goodList);
+        QVERIFY(!f.TreeViewFile->isHidden() && !f.TreeViewAdd->isHidden());
+    }
+    rig.dialogs.answerFile(rig.path("missing.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors[1].contains("missing.bdt"));
+    QCOMPARE(*lists.fileImage, goodImage);
+    QCOMPARE(rig.transfer().bdtOpenPath, rig.path("missing.bdt"));
+
+    // Cancelling the dialog lets the image go; the list stays on screen.
+    rig.dialogs.answerFile(QString());
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QVERIFY(!lists.fileImage);
+    QCOMPARE(entries(*f.TreeViewFile), goodList);
+    rig.takeWritten();
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Список не считан из файла."));
+    QVERIFY(rig.takeWritten().isEmpty());
+}
+
+void TestDatabasePage::appendingDeletingAndWritingBackEditTheInstrumentsDatabase()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    auto &lists = rig.lists();
+    // Ten pages in the instrument; the file adds two test systems of 3 and 1 pages.
+    const QList<QPair<QByteArray, int>> device{{"A", 2}, {"C", 4}, {"E", 3}};
+    rig.held().setImage(database(device, 40));
+    QVERIFY(rig.read());
+    QCOMPARE(lists.devicePageCount, 10);
+    const QByteArray before = *lists.deviceImage;
+    writeFile(rig.path("more.bdt"), database({{"A", 2}, {"B", 3}, {"C", 4}, {"D", 1}, {"E", 3}}, 60));
+    rig.dialogs.answerFile(rig.path("more.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QCOMPARE(entries(*f.TreeViewAdd), (QStringList{"B", "D"}));
+    const QByteArray added = *lists.addImage;
+    QCOMPARE(added.size(), 5 * 528);
+
+    QTest::mouseClick(f.btnAddTSInTav, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("В список прибора добавлено 2 ТС"));
+    QCOMPARE(lists.devicePageCount, 14);
+    QCOMPARE(*lists.deviceImage, "TavBDTS 14" + before.mid(10, 9 * 528) + added);
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"A", "B", "C", "D", "E"}));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (5):"));
+    QVERIFY(f.btnSaveAddTs->isEnabled());
+    QVERIFY(!f.btnAddTSInTav->isEnabled()); // nothing is missing any more
+
+    // The whole group goes; the file's test systems come back in the additional list.
+    f.TreeViewTav->topLevelItem(0)->setSelected(true);
+    lists.TreeViewTavClick();
+    QTest::mouseClick(f.btnDeleteTS, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Из списка прибора удалено 5 ТС"));
+    QCOMPARE(*lists.deviceImage, "TavBDTS  1" + added.right(528));
+    QCOMPARE(entries(*f.TreeViewAdd), (QStringList{"A", "B", "C", "D", "E"}));
+    QVERIFY(f.btnDeleteTS->isEnabled());
+    QTest::mouseClick(f.btnDeleteTS, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Из списка прибора удалено 0 ТС"));
+
+    // Add them all again and write: the instrument holds exactly the edited image, and
+    // the tree shows what was read back from it.
+    QTest::mouseClick(f.btnAddTSInTav, Qt::LeftButton);
+    const QByteArray edited = *lists.deviceImage;
+    rig.takeWritten();
+    rig.progress.clear();
+    QTest::mouseClick(f.btnSaveAddTs, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Запись БД ТС в прибор."));
+    QVERIFY(!f.btnSaveAddTs->isEnabled() && !f.btnDeleteTS->isEnabled() && !f.btnReadBDTSFromFile->isEnabled());
+    QVERIFY(rig.waitUntil([&] { return rig.held().image() == edited; }, 5000));
+    QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.backend->lineIdle(); }, 5000));
+    QByteArray pages;
+    for (int i = 0; i < 14; ++i)
+        pages += 'm' + edited.mid(10 + i * 528, 528);
+    QCOMPARE(rig.takeWritten(), QByteArray("M\0\x0e", 3) + pages + "R" + QByteArray(14, 'r'));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Принято из прибора страниц: 14"));
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"A", "B", "C", "D", "E"}));
+    QVERIFY(entries(*f.TreeViewAdd).isEmpty());
+    QVERIFY(f.btnSaveAddTs->isEnabled() && f.btnReadBDTSFromFile->isEnabled());
+}
+
+void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    const QByteArray file = database({{"P", 1}, {"Q", 2}}, 80);
+    writeFile(rig.path("four.bdt"), file);
+    rig.dialogs.answerFile(rig.path("four.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    rig.progress.clear();
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QVERIFY(rig.waitUntil([&] { return rig.held().image() == file; }, 5000));
+    QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.lists().deviceListLoaded; }, 5000));
+    QCOMPARE(rig.progress, (QList<int>{25, 50, 75, 100, 0, 50, 75, 100, 0}));
+    QCOMPARE(*rig.lists().deviceImage, file);
+    QVERIFY(entries(*f.TreeViewAdd).isEmpty());
+    TInstrumentWindow instrumentWindow(&rig.instrument);
+    QCOMPARE(instrumentWindow.databaseText(), QStringLiteral("4 стр., 2 ТС"));
+
+    // 300 pages are announced as 'M', 1, 44; a silent instrument ends the writing.
+    QByteArray big;
+    for (int i = 0; i < 299; ++i)
+        big += record("G", "M", "E" + QByteArray::number(1000 + i), 1, quint32(i));
+    writeFile(rig.path("big.bdt"), image(big + finalPage()));
+    rig.dialogs.answerFile(rig.path("big.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    rig.takeWritten();
+    instrumentWindow.silentSwitch()->click(); // "Не отвечать"
+    QVERIFY(rig.instrument.silent());
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("M\x01\x2c"));
+    QVERIFY(!f.btnWriteBDTSInTav->isEnabled());
+    rig.transfer().TimeLimit_TimerTimer();
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+    QVERIFY(f.btnWriteBDTSInTav->isEnabled());
+    rig.backend->injectReceived("m"); // too late: nothing more is sent
+    QVERIFY(rig.takeWritten().isEmpty());
+}
+
+void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    auto &lists = rig.lists();
+    const QByteArray old = database(fourPages, 100);
+    rig.held().setImage(old);
+    QVERIFY(rig.read());
+    const QByteArray oldImage = *lists.deviceImage;
+    const QByteArray oldListFile = fileBytes(rig.path("SpisokTSinTav.txt"));
+    const QByteArray next = database({{"N1", 1}, {"N2", 1}}, 200);
+    const auto oldListIntact = [&] {
+        QCOMPARE(*lists.deviceImage, oldImage);
+        QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
+        QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
+        QVERIFY(!f.TreeViewTav->isHidden());
+        QCOMPARE(rig.window->RzProgressBar1->value(), 0);
+        QVERIFY(rig.window->replyBuffer.isEmpty());
+        QVERIFY(f.btnReadBDTSFromFile->isEnabled());
+    };
+
+    // No answer at all: the time limit ends the reading.
+    rig.answerByHand();
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(rig.transfer().TimeLimit_Timer->isActive());
+    QCOMPARE(rig.transfer().TimeLimit_Timer->interval(), 3000);
+    rig.transfer().TimeLimit_TimerTimer();
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+    oldListIntact();
+    QVERIFY(f.btnReadBDTSFromTav->isEnabled());
+
+    // The line goes down in the middle of a reading, at several places.
+    const QList<QByteArray> arrived{
+            "R",
+            "R  3r" + next.mid(10, 100),
+            "R  3r" + next.mid(10, 528) + "r" + next.mid(538, 528) + "r",
+    };
+    for (const QByteArray &bytes : arrived) {
+        rig.answerByHand();
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        // The count, then each page as the window asks for it.
+        rig.backend->injectReceived(bytes.left(4));
+        for (qsizetype at = 4; at < bytes.size(); at += 529) {
+            QVERIFY(rig.waitWritten("r"));
+            rig.takeWritten();
+            rig.backend->injectReceived(bytes.mid(at, 529));
+        }
+        rig.instrument.setPowered(false);
+        QVERIFY(!rig.transfer().running());
+        QCOMPARE(rig.window->statusText(), QStringLiteral("Нет связи с прибором"));
+        oldListIntact();
+        QVERIFY(!f.btnReadBDTSFromTav->isEnabled());
+        rig.instrument.setPowered(true);
+        QVERIFY(f.btnReadBDTSFromTav->isEnabled());
+    }
+
+    // Back on line, the next reading replaces the list.
+    rig.instrument.setSilent(false);
+    rig.held().setImage(next);
+    QVERIFY(rig.read());
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"N1", "N2"}));
+}
+
+void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    auto &t = rig.transfer();
+    rig.answerByHand();
+
+    // A count split over two receive events is read whole.
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    rig.backend->injectReceived("R  1");
+    rig.backend->injectReceived("2");
+    QVERIFY(rig.waitWritten("Rr"));
+    QCOMPARE(t.deviceHeaderText, QByteArray("TavBDTS 12"));
+    t.TimeLimit_TimerTimer();
+
+    // Counts that are no count, or too large, or none: no page is asked for.
+    const QList<QPair<QByteArray, QString>> counts{
+            {"R x5", "Прибор прислал вместо числа страниц БД ТС: \"x5\"."},
+            {"R  +3", "Прибор прислал вместо числа страниц БД ТС: \" %2B3\"."},
+            {"R 1000", "Слишком много страниц в БД ТС (больше 999)."},
+            {"R   0", "Чтение БД ТС из прибора."}};
+    for (const auto &[reply, status] : counts) {
+        rig.takeWritten();
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        rig.backend->injectReceived(reply);
+        QVERIFY(rig.waitUntil([&] { return !t.running(); }, 2000));
+        QCOMPARE(rig.window->statusText(), status);
+        QCOMPARE(rig.takeWritten(), QByteArray("R"));
+        QVERIFY(!f.TreeViewTav->isHidden());
+        QVERIFY(f.btnReadBDTSFromTav->isEnabled());
+    }
+
+    // Two pages run together: the first is taken, the rest waits as the next reply.
+    const QByteArray held = database({{"K", 1}}, 300);
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    rig.backend->injectReceived("R  2");
+    QVERIFY(rig.waitWritten("Rr"));
+    rig.backend->injectReceived('r' + held.mid(10, 528) + 'r' + held.mid(538, 100));
+    QCOMPARE(rig.window->replyBuffer, 'r' + held.mid(538, 100));
+    QCOMPARE(rig.takeWritten(), QByteArray("Rrr"));
+    rig.backend->injectReceived(held.mid(638, 428));
+    QVERIFY(!t.running());
+    QCOMPARE(*rig.lists().deviceImage, held);
+
+    // Replies nobody waits for are dropped without sending anything.
+    for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
+        rig.backend->injectReceived(stray);
+        QVERIFY(rig.window->replyBuffer.isEmpty());
+    }
+    QTest::qWait(TBDTSTransfer::countQuietMs * 2);
+    QVERIFY(rig.takeWritten().isEmpty());
+}
+
+void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    auto &lists = rig.lists();
+    rig.answerByHand();
+
+    // 999 record pages and no final page: the normal form would need 1000 pages.
+    QByteArray full;
+    for (int i = 0; i < 999; ++i)
+        full += record("G", "M", "E" + QByteArray::number(1000 + i), 1, quint32(i));
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    rig.backend->injectReceived("R 999");
+    QVERIFY(rig.waitWritten("Rr"));
+    for (int i = 0; i < 999; ++i)
+        rig.backend->injectReceived('r' + full.mid(i * 528, 528));
+    QVERIFY(!rig.transfer().running());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Слишком много страниц в БД ТС (больше 999)."));
+    QCOMPARE(lists.deviceTSCount, 999);
+
+    // An instrument list of 998 pages cannot take a test system of 3 pages.
+    const QByteArray device = image(record("G", "M", "Big", 997, 1) + finalPage());
+    lists.deviceImage = device;
+    lists.ParseImage(TBDTSSide::Device, 998);
+    lists.deviceListLoaded = true;
+    writeFile(rig.path("three.bdt"), image(record("G", "M", "Small", 3, 2) + finalPage()));
+    rig.dialogs.answerFile(rig.path("three.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QVERIFY(f.btnAddTSInTav->isEnabled());
+    QTest::mouseClick(f.btnAddTSInTav, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Слишком много страниц в БД ТС (больше 999)."));
+    QCOMPARE(*lists.deviceImage, device);
+    QCOMPARE(lists.devicePageCount, 998);
+    QVERIFY(!f.btnSaveAddTs->isEnabled());
+}
+
+QTEST_MAIN(TestDatabasePage)
+#include "tst_database_page.moc"
