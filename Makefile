@@ -1,8 +1,9 @@
 # Quick start: `make demo` or `make test` on a fresh Debian machine.
 BUILD_DIR ?= build
+CHECK_DIR ?= build-check
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps configure build demo run test bench package clean
+.PHONY: deps configure build demo run test check bench package clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -20,7 +21,18 @@ run: build
 	$(BUILD_DIR)/lorit-service
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2 -LE soak
+
+# The whole suite again, soak test included, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in a folder of its own.
+check: deps
+	@cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLORIT_SANITIZE=ON -DLORIT_BENCH=OFF >/dev/null
+	@cmake --build $(CHECK_DIR)
+	cd $(CHECK_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure --timeout 600 -j2
 
 bench: configure
 	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange
@@ -37,4 +49,4 @@ package: build
 	@ls lorit-service_*.deb
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(CHECK_DIR)

@@ -169,6 +169,8 @@ public:
 
     // ---- Receive dispatcher and sending --------------------------------------------
     void MSComm1Comm();
+    /// Hands the gathered replies, one after another, to the handlers of their codes.
+    void DispatchReplies();
     void SendToDevice(const QByteArray &bytes);
     /// The handler of each first byte of a reply; empty entries are not replies.
     std::array<std::function<void()>, 256> replyHandlers;
@@ -211,7 +213,7 @@ public:
     QString excelTempPath;          ///< the transfer file of "Данные в Excel"
     TOleContainer *OleContainer1 = nullptr;
     qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included
-    QByteArray protocolBuffer;      ///< the last protocol text, code page 1251 bytes
+    QByteArray protocolBuffer;      ///< the protocol received last, code page 1251 bytes
     QString protocolFileName;       ///< name of the last automatic protocol save
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
     static const QString excelTempFile;    ///< "TempBDTS.xls" in the program folder

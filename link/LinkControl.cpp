@@ -59,22 +59,26 @@ void TFormMainLoritS_D7::DiscoverPorts()
 }
 
 namespace {
-/// The port number of a "COMn" text (its fourth character), or 0 for any other text.
+/// The port number of one of the box's own texts "COM1" … "COM4", or 0 for any other
+/// text. "COM12" is not COM1: on Windows it is a system port the backend knows by its
+/// own name, elsewhere it names nothing.
 int comNumberOf(const QString &text)
 {
-    return text.size() >= 4 && text.startsWith(QLatin1String("COM")) && text.at(3).isDigit()
-               ? text.at(3).digitValue()
-               : 0;
+    if (text.size() != 4 || !text.startsWith(QLatin1String("COM")))
+        return 0;
+    const int n = text.at(3).digitValue();
+    return (n >= 1 && n <= 4) ? n : 0;
 }
 } // namespace
 
 void TFormMainLoritS_D7::SetPortFromBox()
 {
     // "COMn" names a port by its number; any other text is a device the user typed.
+    // A text that names nothing (typed and not confirmed) leaves the port as it is.
     const QString text = cbxNumPort->currentText();
     if (const int n = comNumberOf(text))
         MSComm1->setCommPort(n);
-    else
+    else if (MSComm1->backend()->isSerialDevice(text))
         MSComm1->setCommDevice(text);
 }
 
@@ -110,6 +114,11 @@ bool TFormMainLoritS_D7::UpdateLinkState()
     const bool onFirmwarePage = RzPageControl1->currentIndex() == pageSoftTav;
     if (!cts) {
         DefSetComm_Timer->stop();
+        // A contact stands only while the instrument is there, and a reply it had begun
+        // can never finish: neither may hold the link hostage once it is gone.
+        contactEstablished = false;
+        contactSearchActive = false;
+        replyBuffer.clear();
         ShowStatus(QStringLiteral("Нет связи с прибором"));
         if (MSComm1->PortOpen() && !portChangePending && onFirmwarePage)
             ProgLinkLost();
@@ -135,9 +144,19 @@ void TFormMainLoritS_D7::StartContact()
 {
     if (cbxNumPort->count() == 0)
         return;
+    // A search still running stops here: if the port cannot be opened again, no tick
+    // may go on probing a closed port.
+    DefSetComm_Timer->stop();
+    contactSearchActive = false;
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
-    OpenChosenPort();
+    try {
+        OpenChosenPort();
+    } catch (...) {
+        btnConnect->setText(QStringLiteral("Контакт"));
+        cbPortOpen->setChecked(false);
+        throw;
+    }
     if (!UpdateLinkState())
         return;
     DiscardInput();
@@ -155,6 +174,7 @@ void TFormMainLoritS_D7::StartContact()
 
 void TFormMainLoritS_D7::RequestTopSpeed()
 {
+    DefSetComm_Timer->stop();
     if (!MSComm1->PortOpen() && cbxNumPort->count() > 0)
         OpenChosenPort();
     speedChangeRequested = true;
@@ -167,7 +187,17 @@ void TFormMainLoritS_D7::DefSetComm_TimerTimer()
 {
     if (!contactSearchActive)
         return;
+    if (!MSComm1->PortOpen()) {
+        // The port was lost under the search: nothing to probe, and no error box every tick.
+        DefSetComm_Timer->stop();
+        contactSearchActive = false;
+        btnConnect->setText(QStringLiteral("Контакт"));
+        return;
+    }
     if (probeDue) {
+        // Garbage of a wrong speed may have started a "reply" of any code; the probe's
+        // answer must not be appended behind it.
+        DiscardInput();
         SendToDevice(QByteArrayLiteral("B"));
         probeDue = false;
         lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
@@ -219,6 +249,10 @@ void TFormMainLoritS_D7::btnConnectClick()
     cbBaudRate->setEnabled(true);
     btnVerifyConnect->setEnabled(true);
     if (!MSComm1->PortOpen()) {
+        // "Стоп" still ends a search that lost its port.
+        DefSetComm_Timer->stop();
+        contactSearchActive = false;
+        btnConnect->setText(QStringLiteral("Контакт"));
         ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }

@@ -159,7 +159,9 @@ void TQtSerialBackend::onPortError(QSerialPort::SerialPortError error)
     m_lostReason = m_port.errorString();
     m_modemTimer.stop();
     m_cts = false;
+    const QString device = m_port.portName();
     m_port.close();
+    Q_EMIT deviceLost(device);
     if (hadCts)
         Q_EMIT commEvent();
 }

@@ -5,6 +5,12 @@
 #include "link/TMSComm.h"
 #include "testdb/BDTSTransfer.h"
 
+namespace {
+/// The longest reply the instrument sends: a protocol whose five-digit length is
+/// 99999 bytes, its code and last byte included.
+constexpr qsizetype maxReplyLength = 99999;
+} // namespace
+
 void TFormMainLoritS_D7::BuildReplyTable()
 {
     replyHandlers.fill(nullptr);
@@ -40,10 +46,37 @@ void TFormMainLoritS_D7::MSComm1Comm()
     // More bytes arrived meanwhile: the next event goes on gathering.
     if (MSComm1->InBufferCount() != 0)
         return;
-    const auto &handler = replyHandlers[static_cast<unsigned char>(replyBuffer.at(0))];
-    if (handler)
-        handler();
-    else
+    DispatchReplies();
+}
+
+void TFormMainLoritS_D7::DispatchReplies()
+{
+    // A reply of known length ends there; its handler takes exactly its bytes and
+    // leaves what follows, which is the next reply and is handed on at once. A handler
+    // that takes nothing is waiting for more bytes.
+    while (!replyBuffer.isEmpty()) {
+        const auto &handler = replyHandlers[static_cast<unsigned char>(replyBuffer.at(0))];
+        if (!handler) {
+            replyBuffer.clear();
+            break;
+        }
+        const qsizetype before = replyBuffer.size();
+        try {
+            handler();
+        } catch (...) {
+            // The error goes to the error box; the replies behind the failed one are
+            // still handed on, once the box is dealt with.
+            if (!replyBuffer.isEmpty())
+                QMetaObject::invokeMethod(this, [this] { Guarded([this] { DispatchReplies(); }); },
+                                          Qt::QueuedConnection);
+            throw;
+        }
+        if (replyBuffer.size() >= before)
+            break;
+    }
+    // No reply is this long: noise that began with a reply code would otherwise
+    // gather for ever.
+    if (replyBuffer.size() > maxReplyLength)
         replyBuffer.clear();
 }
 

@@ -43,4 +43,7 @@ public:
 Q_SIGNALS:
     /// Raised as soon as one received byte waits, and on every change of clear-to-send.
     void commEvent();
+    /// The open device went away under the program (an adapter pulled out); the line
+    /// is closed now. Raised before the commEvent that reports the lost line.
+    void deviceLost(const QString &device);
 };

@@ -22,6 +22,40 @@ TMSComm::TMSComm(TSerialBackend *backend, QObject *parent)
     m_backend->setParent(this);
     m_backend->setBaudRate(baudFromSettings(m_settings));
     connect(m_backend, &TSerialBackend::commEvent, this, &TMSComm::OnComm);
+    connect(m_backend, &TSerialBackend::deviceLost, this, &TMSComm::onDeviceLost);
+    m_reopenTimer.setInterval(reopenIntervalMs);
+    m_reopenTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_reopenTimer, &QTimer::timeout, this, &TMSComm::reopenLostDevice);
+}
+
+void TMSComm::onDeviceLost(const QString &device)
+{
+    // A USB adapter pulled out and plugged in again comes back under the same name.
+    m_lostDevice = device;
+    m_reopenTimer.start();
+}
+
+void TMSComm::forgetLostDevice()
+{
+    m_lostDevice.clear();
+    m_reopenTimer.stop();
+}
+
+bool TMSComm::reopenLostDevice()
+{
+    if (m_lostDevice.isEmpty() || m_backend->isOpen()) {
+        forgetLostDevice();
+        return false;
+    }
+    try {
+        m_backend->open(m_lostDevice);
+    } catch (const TCommError &) {
+        return false; // not back yet
+    }
+    forgetLostDevice();
+    // The line is back as after a power-on: the program looks at it at once.
+    Q_EMIT OnComm();
+    return true;
 }
 
 void TMSComm::setCommPort(int n)
@@ -32,6 +66,8 @@ void TMSComm::setCommPort(int n)
         throw TCommError(QStringLiteral("Неверный номер порта: %1").arg(n));
     m_commPort = n;
     m_device.clear();
+    if (deviceToOpen() != m_lostDevice)
+        forgetLostDevice(); // another port is chosen: the lost one is no longer awaited
 }
 
 void TMSComm::setCommDevice(const QString &device)
@@ -39,6 +75,8 @@ void TMSComm::setCommDevice(const QString &device)
     if (PortOpen())
         throw TCommError(QStringLiteral("Порт уже открыт."));
     m_device = device;
+    if (deviceToOpen() != m_lostDevice)
+        forgetLostDevice();
 }
 
 QString TMSComm::portText() const
@@ -96,12 +134,14 @@ void TMSComm::setPortOpen(bool open)
     }
     if (!open) {
         m_backend->close();
+        forgetLostDevice();
         return;
     }
     const QString device = deviceToOpen();
     if (device.isEmpty())
         throw TCommError(QStringLiteral("Порт %1 не существует.").arg(portText()));
     m_backend->open(device);
+    forgetLostDevice();
 }
 
 void TMSComm::setSettings(const QString &settings)

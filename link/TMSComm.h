@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class TMSComm : public QObject
 {
@@ -51,14 +52,26 @@ public:
 
     TSerialBackend *backend() const { return m_backend; }
 
+    /// While a device that went away under the open port is missing, it is looked for
+    /// this often and opened again, with the same settings, once it is back.
+    static constexpr int reopenIntervalMs = 1000;
+    /// The device lost under the open port and not yet back; empty when none.
+    QString lostDevice() const { return m_lostDevice; }
+    /// One look for the lost device (the timer's tick); true when it is open again.
+    bool reopenLostDevice();
+
 Q_SIGNALS:
     void OnComm();
 
 private:
     QString deviceToOpen() const;
+    void onDeviceLost(const QString &device);
+    void forgetLostDevice();
 
     QPointer<TSerialBackend> m_backend;
     int m_commPort = 1;
     QString m_device;
     QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_lostDevice;
+    QTimer m_reopenTimer;
 };

@@ -1,5 +1,7 @@
 #include "measure/MeasureData.h"
 
+#include "app/WholeFile.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -13,6 +15,15 @@ std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &rep
         for (int column = 1; column <= columnCount; ++column)
             values[size_t((row - 1) * columnCount + column - 1)] = reply.mid(valueOffset(row, column), valueLength);
     return values;
+}
+
+QByteArray fileNameOfReply(const QByteArray &reply)
+{
+    const qsizetype nul = reply.indexOf('\0');
+    QByteArray name = nul >= 0 ? reply.left(nul) : reply;
+    while (name.endsWith(' '))
+        name.chop(1);
+    return name;
 }
 
 } // namespace od
@@ -68,12 +79,10 @@ QString unsafeNameReason(const QByteArray &name)
 
 void writeWholeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.flush())
-        throw std::runtime_error(QStringLiteral("Не удалось записать файл \"%1\": %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+    const QString reason = writeFileWhole(path, bytes);
+    if (!reason.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("Не удалось записать файл \"%1\": %2").arg(path, reason).toStdString());
 }
 
 QByteArray readWholeFile(const QString &path)

@@ -22,6 +22,11 @@ constexpr int valueOffset(int row, int column)
     return 1 + rowBlockLength * (row - 1) + cellPitch * (column - 1);
 }
 
+/// The file name in a '2' reply: a name shorter than the field is padded, with NUL
+/// bytes (which end a name) or blanks, so it ends at its first NUL and loses its
+/// trailing blanks.
+QByteArray fileNameOfReply(const QByteArray &reply);
+
 /// The 96 values of a complete table reply, row A first, each exactly six bytes, not
 /// trimmed; separators and row ends are skipped.
 std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &reply);

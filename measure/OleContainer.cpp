@@ -1,5 +1,6 @@
 #include "measure/OleContainer.h"
 
+#include "measure/DesktopAssociation.h"
 #include "measure/MeasureData.h"
 
 #include <QDesktopServices>
@@ -11,7 +12,11 @@
 #include <stdexcept>
 
 TOleContainer::TOleContainer(QWidget *parent)
-    : QWidget(parent), m_opener([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+    : QWidget(parent), m_opener([](const QUrl &url) {
+          // The desktop is asked first: on Linux the launch succeeds even when no
+          // program takes the file.
+          return desktopHasProgramFor(url.toLocalFile()) && QDesktopServices::openUrl(url);
+      })
 {
     setWindowTitle(QStringLiteral("Таблица Excel"));
     setFixedSize(17, 25);

@@ -82,22 +82,24 @@ void TFormMainLoritS_D7::ReplyODMeasured()
 void TFormMainLoritS_D7::ReplyODTable()
 {
     // The instrument sends the table in pieces; only its length tells it is complete.
-    const int length = int(replyBuffer.size());
+    const int length = int(qMin<qsizetype>(replyBuffer.size(), od::tableLength));
     ShowStatus(QString::number(length));
     SetProgress(length * 100 / od::tableLength);
-    if (length != od::tableLength)
+    if (length < od::tableLength)
         return;
+    // The table ends at its length; what follows it is the next reply.
+    const QByteArray table = replyBuffer.left(od::tableLength);
+    replyBuffer.remove(0, od::tableLength);
 
-    const auto values = od::tableValues(replyBuffer);
+    const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]),
                     Qt::AlignRight | Qt::AlignVCenter);
     SetProgress(0);
     ShowStatus(QStringLiteral("Оптические плотности приняты"));
-    odTableText = replyBuffer;
+    odTableText = table;
     odTableText[0] = ' ';
-    replyBuffer.clear();
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
@@ -107,12 +109,13 @@ void TFormMainLoritS_D7::ReplyODTable()
 
 void TFormMainLoritS_D7::ReplyODFileName()
 {
-    if (replyBuffer.size() != od::fileNameReplyLength)
+    if (replyBuffer.size() < od::fileNameReplyLength)
         return;
     // The whole reply, its '2' included, is the name. It is consumed before anything
     // is written, so that a refused name or a failed write does not swallow the
     // replies that follow.
-    const QByteArray name = std::exchange(replyBuffer, QByteArray());
+    const QByteArray name = od::fileNameOfReply(replyBuffer.left(od::fileNameReplyLength));
+    replyBuffer.remove(0, od::fileNameReplyLength);
     const QString shownName = writeIntoFolder(programFolder, name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),
                                               QStringLiteral("данные не записаны."));

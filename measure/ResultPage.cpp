@@ -58,7 +58,6 @@ void TFormMainLoritS_D7::btnReadProtokolClick()
     }
     replyBuffer.clear();
     protocolFileName.clear();
-    protocolBuffer.clear();
     SendToDevice(QByteArrayLiteral("g"));
 }
 
@@ -75,32 +74,34 @@ void TFormMainLoritS_D7::ReplyResultsReady()
 
 void TFormMainLoritS_D7::ReplyProtocolLength()
 {
-    if (replyBuffer.size() != 6)
+    if (replyBuffer.size() < 6)
         return;
-    // A length that is no number stays in the buffer until a new request.
-    protocolLength = announcedLength(replyBuffer.mid(1, 5));
-    replyBuffer.clear();
+    // Consumed before it is read: a length that is no number reaches the error box
+    // and does not hold up the replies behind it.
+    const QByteArray digits = replyBuffer.mid(1, 5);
+    replyBuffer.remove(0, 6);
+    protocolLength = announcedLength(digits);
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
-    protocolBuffer.clear();
     SendToDevice(QByteArrayLiteral("d"));
 }
 
 void TFormMainLoritS_D7::ReplyProtocolText()
 {
     // The text comes in pieces; only the announced length tells it is complete.
-    if (replyBuffer.size() != protocolLength)
+    if (protocolLength < 1 || replyBuffer.size() < protocolLength)
         return;
     // The code byte and the last byte are not part of the text. The reply is consumed
     // before any file is written, so that a failed write does not swallow the
     // replies that follow.
-    protocolBuffer.append(replyBuffer.mid(1, qMax(0, protocolLength - 2)));
-    replyBuffer.clear();
-    const QString workPath = programFolder + protocolWorkFile;
-    writeWholeFile(workPath, protocolBuffer);
-    Memo1->setPlainText(memoText(readWholeFile(workPath)));
+    // The protocol is kept in memory and shown from there: a working file that cannot
+    // be written (a full disk, a read-only folder) must not lose or falsify it.
+    protocolBuffer = replyBuffer.mid(1, qMax(0, protocolLength - 2));
+    replyBuffer.remove(0, protocolLength);
+    Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
+    writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
 }
@@ -119,8 +120,7 @@ void TFormMainLoritS_D7::btnSaveProtokolClick()
 {
     if (!dialogs()->executeSave(this, sdlgSaveTavDat))
         return;
-    // The working file holds the protocol whatever the memo shows now.
-    protocolBuffer = readWholeFile(programFolder + protocolWorkFile);
+    // The protocol received last, whatever the memo shows now.
     writeWholeFile(sdlgSaveTavDat.fileName, protocolBuffer);
     ShowStatus(QStringLiteral("Данные записаны в файл."));
 }

@@ -136,3 +136,21 @@ void TVirtualBackend::onPowerChanged()
         Q_EMIT commEvent();
     }
 }
+
+void TVirtualBackend::unplug(int n)
+{
+    m_present.remove(n);
+    if (!isOpen() || comNumber(m_openDevice) != n)
+        return;
+    const bool hadCts = m_lastCts;
+    const QString device = m_openDevice;
+    close();
+    Q_EMIT deviceLost(device);
+    if (hadCts)
+        Q_EMIT commEvent();
+}
+
+void TVirtualBackend::plugIn(int n)
+{
+    m_present.insert(n);
+}

@@ -45,6 +45,10 @@ public:
 
     /// Puts bytes into the receive queue as if they had just arrived (tests).
     void injectReceived(const QByteArray &bytes);
+    /// The adapter of COM n is pulled out: the port no longer exists, and an open line
+    /// on it is lost as a real one is. plugIn brings it back under the same name.
+    void unplug(int n);
+    void plugIn(int n);
 
 Q_SIGNALS:
     void lineBecameIdle();

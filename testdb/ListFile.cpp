@@ -1,8 +1,8 @@
 #include "testdb/ListFile.h"
 
+#include "app/WholeFile.h"
 #include "testdb/BDTSTreeNode.h"
 
-#include <QSaveFile>
 #include <QTreeWidget>
 
 QByteArray listFileText(const QTreeWidget &tree)
@@ -19,13 +19,5 @@ QByteArray listFileText(const QTreeWidget &tree)
 
 bool writeListFile(const QTreeWidget &tree, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray text = listFileText(tree);
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileWhole(path, listFileText(tree)).isEmpty();
 }

@@ -1,10 +1,10 @@
 #include "testdb/SampleDatabases.h"
 
+#include "app/WholeFile.h"
 #include "testdb/BdtImage.h"
 #include "testdb/KeyOrder.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <vector>
@@ -130,8 +130,7 @@ QByteArray assemble(const std::vector<TSampleRecord> &records, int duplicateOf, 
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return writeFileWhole(path, bytes).isEmpty();
 }
 
 } // namespace

@@ -24,11 +24,14 @@ public:
 };
 
 /// Types a text into an editable box as the user would and confirms it with Enter.
+/// The keys go to the box, as a keyboard's do: the box hands them to its line edit.
+/// (Sent to the line edit itself, an ignored Return climbs to the box and reaches the
+/// line edit a second time.)
 void typeInto(QComboBox *box, const QString &text)
 {
     box->lineEdit()->selectAll();
-    QTest::keyClicks(box->lineEdit(), text);
-    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QTest::keyClicks(box, text);
+    QTest::keyClick(box, Qt::Key_Return);
     QCoreApplication::processEvents();
 }
 
@@ -58,6 +61,7 @@ private Q_SLOTS:
     void aTypedSpeedThatIsNoEntryChangesNothing();
     void switchingTheInstrumentOffStopsTheSearch();
     void theRealTimersFindTheInstrumentAt9600();
+    void strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLink();
 };
 
 void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
@@ -271,10 +275,10 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
     QCOMPARE(w.MSComm1->CommPort(), 1);
     QVERIFY(!w.portChangePending);
 
-    // After a new search without an answer the port may change again.
+    // Once the instrument is gone the contact is too, and the port may change again.
     rig.instrument.setPowered(false);
     rig.waitLineIdle();
-    w.contactEstablished = false;
+    QVERIFY(!w.contactEstablished);
     w.cbxNumPort->setCurrentIndex(1);
     w.cbxNumPortChange();
     QCOMPARE(w.MSComm1->CommPort(), 2);
@@ -295,7 +299,10 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
     QVERIFY(w.MSComm1->PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
+    int confirmations = 0;
+    connect(w.cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
     typeInto(w.cbxNumPort, QStringLiteral("COM2"));
+    QCOMPARE(confirmations, 1);
     QCOMPARE(w.MSComm1->CommPort(), 2);
     QVERIFY(w.portChangePending);
 }
@@ -352,3 +359,41 @@ void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
 
 QTEST_MAIN(TestContactSearch)
 #include "tst_contactsearch.moc"
+
+void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLink()
+{
+    TRigOptions options;
+    options.instrumentSpeed = 2;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+
+    // Garbage of a wrong speed that looks like a reply code does not hold up the search.
+    w.btnConnectClick();
+    w.DefSetComm_Timer->stop();
+    rig.backend->injectReceived("N");
+    QCOMPARE(w.replyBuffer, QByteArray("N"));
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.baudIndex, quint8(2));
+
+    // "COM12" is no port of this system and certainly not COM1.
+    rig.takeWritten();
+    w.cbxNumPort->setEditText(QStringLiteral("COM12"));
+    w.cbxNumPortTextConfirmed();
+    QCOMPARE(w.MSComm1->portText(), QStringLiteral("COM1"));
+    QVERIFY(w.MSComm1->PortOpen());
+
+    // A page change whose reopen fails stops the search: one error box, no probe on a
+    // closed port, and "Контакт" is usable again.
+    w.btnConnectClick(); // a new search
+    QVERIFY(w.DefSetComm_Timer->isActive());
+    rig.backend->setFailingPorts({1});
+    w.ActionTav2006Execute();
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(!w.DefSetComm_Timer->isActive());
+    w.DefSetComm_TimerTimer();
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    rig.backend->setFailingPorts({});
+    w.ActionBDTSExecute();
+    QVERIFY(rig.searchUntilContact());
+}

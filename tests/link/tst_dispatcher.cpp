@@ -4,6 +4,7 @@
 #include "support/VirtualRig.h"
 
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack();
     void anEventWithNothingWaitingOnlyUpdatesTheLink();
     void everyByteValueCrossesTheLineUnchangedBothWays();
+    void aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBack();
 };
 
 void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
@@ -178,3 +180,41 @@ void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
 
 QTEST_MAIN(TestDispatcher)
 #include "tst_dispatcher.moc"
+
+void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBack()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TRecorder recorder;
+    recorder.consume = true;
+    recorder.install(w, 'G');
+
+    // Half a table, then the instrument is switched off: that reply can never finish.
+    w.replyHandlers['D'] = [] {};
+    rig.backend->injectReceived("D 0.12");
+    rig.instrument.setPowered(false);
+    QVERIFY(w.replyBuffer.isEmpty());
+    rig.instrument.setPowered(true);
+    rig.backend->injectReceived("G");
+    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+
+    // The adapter is pulled out: the line is gone and the port closed; it is looked for
+    // until it is back, then opened again at the same speed.
+    rig.backend->unplug(1);
+    QVERIFY(!w.MSComm1->PortOpen());
+    QVERIFY(!w.sbtnCommON->isEnabled());
+    QCOMPARE(w.MSComm1->lostDevice(), QStringLiteral("COM1"));
+    QVERIFY(!w.MSComm1->reopenLostDevice());
+    rig.backend->plugIn(1);
+    QVERIFY(w.MSComm1->reopenLostDevice());
+    QVERIFY(w.MSComm1->PortOpen());
+    QCOMPARE(rig.backend->baudRate(), 115200);
+    QVERIFY(w.sbtnCommON->isEnabled());
+    QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
+    QVERIFY(w.MSComm1->lostDevice().isEmpty());
+
+    // A port the user chooses meanwhile ends the wait for the lost one.
+    rig.backend->unplug(1);
+    w.MSComm1->setCommPort(2);
+    QVERIFY(w.MSComm1->lostDevice().isEmpty());
+}

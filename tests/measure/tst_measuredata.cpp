@@ -1,7 +1,13 @@
 // The table layout, the automatic protocol name and the names allowed into the
 // program folder.
 
+#include "measure/DesktopAssociation.h"
 #include "measure/MeasureData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -16,6 +22,7 @@ private Q_SLOTS:
     void namesThatCouldLeaveTheFolderAreRefused_data();
     void namesThatCouldLeaveTheFolderAreRefused();
     void codePage1251NamesBecomeFileSystemNames();
+    void aSpreadsheetFileOpensOnlyWhereTheDesktopHasAProgramForIt();
 };
 
 void TestMeasureData::theTableValuesAreSixBytesAtTheirPositions()
@@ -102,6 +109,35 @@ void TestMeasureData::codePage1251NamesBecomeFileSystemNames()
     QCOMPARE(fileSystemName("2011_12_25 Pr \xB9" "15"), QStringLiteral("2011_12_25 Pr №15"));
     QCOMPARE(fileSystemName("\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB"), QStringLiteral("Протокол"));
     QCOMPARE(toCp1251(QStringLiteral("№ от")), QByteArray("\xB9 \xEE\xF2"));
+}
+
+void TestMeasureData::aSpreadsheetFileOpensOnlyWhereTheDesktopHasAProgramForIt()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        QSKIP("xdg-utils is not installed");
+    // A desktop of our own: no program at first, then one that takes spreadsheets.
+    // It keeps the system's MIME database, and nothing of the system's programs.
+    QTemporaryDir desktop;
+    for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
+        qputenv(variable, QFile::encodeName(desktop.path()));
+    const QString systemMime = QStringLiteral("/usr/share/mime");
+    if (QFile::exists(systemMime))
+        QVERIFY(QFile::link(systemMime, desktop.filePath(QStringLiteral("mime"))));
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    const QString table = desktop.filePath(QStringLiteral("TempBDTS.xls"));
+    QFile file(table);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(" 0.123  \t 0.456  \t\n"); // the table is text, whatever its name says
+    file.close();
+    QVERIFY(!desktopHasProgramFor(table));
+
+    QVERIFY(QDir(desktop.path()).mkpath(QStringLiteral("applications")));
+    QFile entry(desktop.filePath(QStringLiteral("applications/calc.desktop")));
+    QVERIFY(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Calc\nExec=true %f\n"
+                "MimeType=application/vnd.ms-excel;\n");
+    entry.close();
+    QVERIFY(desktopHasProgramFor(table));
 }
 
 QTEST_MAIN(TestMeasureData)

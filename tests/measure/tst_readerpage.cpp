@@ -55,6 +55,7 @@ private Q_SLOTS:
     void automaticSavingUsesTheInstrumentsNameAndNoticesFollow();
     void namesAndFilesThatCannotBeWrittenGoToTheErrorBox();
     void aFailedHandOverLeavesTheContainerEmpty();
+    void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -261,3 +262,37 @@ void TestReaderPage::aFailedHandOverLeavesTheContainerEmpty()
 
 QTEST_MAIN(TestReaderPage)
 #include "tst_readerpage.moc"
+
+void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TInstrumentMeasurements *instrument = measurementsOf(rig.instrument);
+    const QByteArray first = instrument->tableReply();
+    instrument->measurePlate();
+    rig.waitLineIdle();
+    const QByteArray second = instrument->tableReply();
+
+    // Two tables in one piece: each is a table, the second one stays.
+    rig.backend->injectReceived(first + second);
+    QVERIFY(w.replyBuffer.isEmpty());
+    QCOMPARE(w.odTableText, ' ' + second.mid(1));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+
+    // A notice right behind a table is still heard.
+    rig.backend->injectReceived(first + 'G');
+    QCOMPARE(w.odTableText, ' ' + first.mid(1));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+    QVERIFY(w.replyBuffer.isEmpty());
+
+    // Names padded with NUL bytes or blanks are the name before the padding.
+    rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
+    rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_7.xls")), w.odTableText);
+    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_8.xls")), w.odTableText);
+
+    // Noise that starts like a table never grows without bound.
+    rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
+    QVERIFY(w.replyBuffer.isEmpty());
+}

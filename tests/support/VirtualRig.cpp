@@ -13,7 +13,8 @@ TVirtualRig::TVirtualRig(const TRigOptions &options)
     backend->setPorts(options.ports, options.instrumentPort);
     backend->setFailingPorts(options.failingPorts);
     TWindowOptions windowOptions;
-    windowOptions.programFolder = folder.path() + QLatin1Char('/');
+    windowOptions.programFolder =
+        (options.programFolder.isEmpty() ? folder.path() : options.programFolder) + QLatin1Char('/');
     windowOptions.dialogs = &dialogs;
     window = std::make_unique<TFormMainLoritS_D7>(backend, windowOptions);
 }

@@ -19,6 +19,7 @@ struct TRigOptions
     QSet<int> failingPorts;
     int instrumentSpeed = 5;   ///< speed index the instrument starts at
     bool powered = true;
+    QString programFolder;     ///< empty: a fresh temporary folder
 };
 
 class TVirtualRig
