@@ -4,6 +4,7 @@
 #include "link/CommError.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 
 TApplication::TApplication(int &argc, char **argv)
@@ -13,6 +14,10 @@ TApplication::TApplication(int &argc, char **argv)
     // The title is not made the display name: the desktop would append it to the
     // caption of every window.
     setApplicationName(QStringLiteral("lorit-service"));
+    // Everything the program says is Russian; so are Qt's own dialogs and buttons
+    // where the system has their translation (qt6-translations-l10n).
+    if (m_qtRussian.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&m_qtRussian);
     // Lets the desktop find the program's menu entry and icon for its windows.
     setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
 }

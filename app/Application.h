@@ -3,6 +3,7 @@
 // a handler, so that no exception ever unwinds through the event loop.
 
 #include <QApplication>
+#include <QTranslator>
 
 class TApplication final : public QApplication
 {
@@ -10,4 +11,7 @@ class TApplication final : public QApplication
 public:
     TApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
+
+private:
+    QTranslator m_qtRussian; ///< Qt's own words (dialog buttons, file dialogs) in Russian
 };

@@ -60,7 +60,8 @@ bool TQtDialogs::executeOpen(QWidget *parent, TFileDialogState &state)
 
 bool TQtDialogs::askYesNo(QWidget *parent, const QString &title, const QString &text)
 {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No)
+    // A warning: the question asks the user to check the instrument before going on.
+    return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
            == QMessageBox::Yes;
 }
 

@@ -48,6 +48,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     progSteps = new TProgSteps(this);
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
+    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::DatabaseTransferRunning);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
@@ -283,10 +284,10 @@ void TFormMainLoritS_D7::RzPageControl1Change()
         break;
     case pageBDTS:
     case pageResult:
-        RequestTopSpeed();
+        RequestTopSpeedUnlessExchanging();
         break;
     case pageReader:
-        RequestTopSpeed();
+        RequestTopSpeedUnlessExchanging();
         SetUpGrid();
         break;
     default:
@@ -302,6 +303,23 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
 void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
 {
     label->setTextColor(palette().color(QPalette::Light));
+}
+
+void TFormMainLoritS_D7::RequestTopSpeedUnlessExchanging()
+{
+    // A database exchange runs at 115200 already, and probes on its line would break
+    // it: it goes on while the user looks at another page.
+    if (!bdtsTransfer->running())
+        RequestTopSpeed();
+}
+
+void TFormMainLoritS_D7::DatabaseTransferRunning(bool running)
+{
+    // Nothing may change the port or its speed, or probe, under a database exchange.
+    const bool free = !running;
+    cbxNumPort->setEnabled(free);
+    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
+        widget->setEnabled(free && sbtnCommON->isEnabled());
 }
 
 void TFormMainLoritS_D7::StopContactSearch()

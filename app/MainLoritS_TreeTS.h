@@ -262,6 +262,10 @@ private:
     void OpenChosenPort();
     void ConnectProgSteps();
     void StopContactSearch();
+    /// The speed request of a page, skipped while a database exchange runs.
+    void RequestTopSpeedUnlessExchanging();
+    /// A database exchange began or ended: the port group follows.
+    void DatabaseTransferRunning(bool running);
     void UpdateClock();
 
     TDialogs *m_dialogs = nullptr;

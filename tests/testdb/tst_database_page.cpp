@@ -13,7 +13,9 @@
 #include "testdb/BDTSTreeView.h"
 #include "testdb/SampleDatabases.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -157,6 +159,13 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
         QVERIFY(!b->isEnabled());
     rig.window->RequestDatabase(); // a second transfer is not started
     QCOMPARE(rig.backend->written(), QByteArray("R"));
+    // Nothing probes or changes the port under the exchange, not even a page change.
+    QVERIFY(!rig.window->btnConnect->isEnabled());
+    QVERIFY(!rig.window->cbxNumPort->isEnabled());
+    rig.window->ActionTav2006->trigger();
+    rig.window->ActionBDTS->trigger();
+    QVERIFY(!rig.window->DefSetComm_Timer->isActive());
+    QCOMPARE(rig.backend->written(), QByteArray("R"));
 
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running(); }, 5000));
     QCOMPARE(rig.takeWritten(), QByteArray("Rrrrr"));
@@ -174,6 +183,8 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QVERIFY(f.btnReadBDTSFromTav->isEnabled());
     QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled()); // no file yet: its own state came back
+    QVERIFY(rig.window->btnConnect->isEnabled());
+    QVERIFY(rig.window->cbxNumPort->isEnabled());
 
     // The intermediate count shows after page N - 2 only, so never for two pages.
     rig.answerByHand();
