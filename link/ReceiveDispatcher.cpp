@@ -19,12 +19,9 @@ void TFormMainLoritS_D7::BuildReplyTable()
     };
     handle('B', &TFormMainLoritS_D7::ContactReplyReceived);
     handle('L', &TFormMainLoritS_D7::ReplyProgramStarted); // the instrument's program runs
-    const auto database = [this](char code, void (TBDTSTransfer::*handler)()) {
-        replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (bdtsTransfer->*handler)(); };
-    };
-    database('R', &TBDTSTransfer::ReplyPageCount);   // database page count
-    database('r', &TBDTSTransfer::ReplyPage);        // one database page
-    database('m', &TBDTSTransfer::ReplyPageWritten); // database page written
+    replyHandlers['R'] = [this] { bdtsTransfer->ReplyPageCount(); };   // database page count
+    replyHandlers['r'] = [this] { bdtsTransfer->ReplyPage(); };        // one database page
+    replyHandlers['m'] = [this] { bdtsTransfer->ReplyPageWritten(); }; // database page written
     handle('D', &TFormMainLoritS_D7::ReplyODTable);        // optical density table
     handle('G', &TFormMainLoritS_D7::ReplyODMeasured);     // notice: densities measured
     handle('2', &TFormMainLoritS_D7::ReplyODFileName);     // file name for the table
