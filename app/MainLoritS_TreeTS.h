@@ -212,7 +212,14 @@ public:
     QByteArray odTableText;
     QString excelTempPath;          ///< the transfer file of "Данные в Excel"
     TOleContainer *OleContainer1 = nullptr;
-    qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included
+    qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included; 0: none awaited
+    // How many of these replies our requests still await. The protocol has no
+    // checksums: a reply nobody asked for is line noise and is dropped, so that it can
+    // never replace a table or write a file. A lost link forgets them all.
+    int odTablesAwaited = 0;        ///< 'D' after 'G'
+    int odFileNamesAwaited = 0;     ///< '2' after 'D'
+    int protocolLengthsAwaited = 0; ///< 'N' after 'g'
+    void ForgetAwaitedReplies();
     QByteArray protocolBuffer;      ///< the protocol received last, code page 1251 bytes
     QString protocolFileName;       ///< name of the last automatic protocol save
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder

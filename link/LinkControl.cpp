@@ -119,6 +119,7 @@ bool TFormMainLoritS_D7::UpdateLinkState()
         contactEstablished = false;
         contactSearchActive = false;
         replyBuffer.clear();
+        ForgetAwaitedReplies();
         ShowStatus(QStringLiteral("Нет связи с прибором"));
         if (MSComm1->PortOpen() && !portChangePending && onFirmwarePage)
             ProgLinkLost();

@@ -55,6 +55,7 @@ void TFormMainLoritS_D7::RequestODTable()
 {
     OleContainer1->DestroyObject();
     SendToDevice(QByteArrayLiteral("G"));
+    ++odTablesAwaited;
     odTableText.clear();
     // The values of the last table would no longer be what "Данные в файл" writes.
     ClearODValues();
@@ -81,6 +82,10 @@ void TFormMainLoritS_D7::ReplyODMeasured()
 
 void TFormMainLoritS_D7::ReplyODTable()
 {
+    if (odTablesAwaited < 1) {
+        replyBuffer.clear();
+        return;
+    }
     // The instrument sends the table in pieces; only its length tells it is complete.
     const int length = int(qMin<qsizetype>(replyBuffer.size(), od::tableLength));
     ShowStatus(QString::number(length));
@@ -90,6 +95,7 @@ void TFormMainLoritS_D7::ReplyODTable()
     // The table ends at its length; what follows it is the next reply.
     const QByteArray table = replyBuffer.left(od::tableLength);
     replyBuffer.remove(0, od::tableLength);
+    --odTablesAwaited;
 
     const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
@@ -103,14 +109,21 @@ void TFormMainLoritS_D7::ReplyODTable()
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
-    if (chckAutoSaveOP->isChecked())
+    if (chckAutoSaveOP->isChecked()) {
         SendToDevice(QByteArrayLiteral("D"));
+        ++odFileNamesAwaited;
+    }
 }
 
 void TFormMainLoritS_D7::ReplyODFileName()
 {
+    if (odFileNamesAwaited < 1) {
+        replyBuffer.clear();
+        return;
+    }
     if (replyBuffer.size() < od::fileNameReplyLength)
         return;
+    --odFileNamesAwaited;
     // The whole reply, its '2' included, is the name. It is consumed before anything
     // is written, so that a refused name or a failed write does not swallow the
     // replies that follow.
@@ -147,4 +160,13 @@ void TFormMainLoritS_D7::btnFileToExcelClick()
         return;
     OleContainer1->CreateObjectFromFile(odlgOpenFileToExcel.fileName, true);
     OleContainer1->DoVerb(1);
+}
+
+void TFormMainLoritS_D7::ForgetAwaitedReplies()
+{
+    // The instrument went away: what it had been asked for will never come.
+    odTablesAwaited = 0;
+    odFileNamesAwaited = 0;
+    protocolLengthsAwaited = 0;
+    protocolLength = 0;
 }

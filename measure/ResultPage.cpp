@@ -59,6 +59,7 @@ void TFormMainLoritS_D7::btnReadProtokolClick()
     replyBuffer.clear();
     protocolFileName.clear();
     SendToDevice(QByteArrayLiteral("g"));
+    ++protocolLengthsAwaited;
 }
 
 void TFormMainLoritS_D7::ReplyResultsReady()
@@ -69,13 +70,19 @@ void TFormMainLoritS_D7::ReplyResultsReady()
     if (chckAutoReadRes->isChecked()) {
         protocolLength = 0;
         SendToDevice(QByteArrayLiteral("g"));
+        ++protocolLengthsAwaited;
     }
 }
 
 void TFormMainLoritS_D7::ReplyProtocolLength()
 {
+    if (protocolLengthsAwaited < 1) {
+        replyBuffer.clear();
+        return;
+    }
     if (replyBuffer.size() < 6)
         return;
+    --protocolLengthsAwaited;
     // Consumed before it is read: a length that is no number reaches the error box
     // and does not hold up the replies behind it.
     const QByteArray digits = replyBuffer.mid(1, 5);
@@ -90,7 +97,11 @@ void TFormMainLoritS_D7::ReplyProtocolLength()
 void TFormMainLoritS_D7::ReplyProtocolText()
 {
     // The text comes in pieces; only the announced length tells it is complete.
-    if (protocolLength < 1 || replyBuffer.size() < protocolLength)
+    if (protocolLength < 1) {
+        replyBuffer.clear(); // no protocol is awaited
+        return;
+    }
+    if (replyBuffer.size() < protocolLength)
         return;
     // The code byte and the last byte are not part of the text. The reply is consumed
     // before any file is written, so that a failed write does not swallow the
@@ -99,6 +110,7 @@ void TFormMainLoritS_D7::ReplyProtocolText()
     // be written (a full disk, a read-only folder) must not lose or falsify it.
     protocolBuffer = replyBuffer.mid(1, qMax(0, protocolLength - 2));
     replyBuffer.remove(0, protocolLength);
+    protocolLength = 0;
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
     writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);

@@ -52,6 +52,7 @@ QByteArray fileBytes(const QString &path)
 /// A protocol of about `size` bytes, as the instrument sends it after 'g'.
 void receiveProtocol(TVirtualRig &rig, const QByteArray &text)
 {
+    ++rig.window->protocolLengthsAwaited; // as if 'g' had been sent
     rig.backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
     rig.backend->injectReceived('d' + text + '\x7F');
 }

@@ -70,10 +70,9 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QCOMPARE(table.size(), 873);
 
     w.SetUpGrid();
+    rig.instrument.setSilent(true); // the test brings the reply itself
     QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("G"));
-    rig.instrument.setPowered(false); // the test brings the reply itself
-    rig.instrument.setPowered(true);
 
     rig.backend->injectReceived(table.left(436));
     QCOMPARE(w.statusText(), QStringLiteral("436"));
@@ -208,12 +207,14 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
     auto &w = *rig.window;
     rig.instrument.setPowered(false); // only the injected replies arrive
     rig.instrument.setPowered(true);
+    w.odTablesAwaited = 1;
     rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
     QCOMPARE(w.odTableText.size(), 873);
 
     const QString outside = QFileInfo(w.programFolder + QStringLiteral("../escape.xls")).absoluteFilePath();
     for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
         QCOMPARE(name.size(), 19);
+        w.odFileNamesAwaited = 1;
         rig.backend->injectReceived(name);
         QCOMPARE(rig.dialogs.errors.size(), 1);
         QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
@@ -227,6 +228,7 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
     // A file the system will not create: the error names it, the status stays.
     const QByteArray blocked("2011_12_25_0009.xls");
     QVERIFY(QDir(w.programFolder).mkdir(QString::fromLatin1(blocked)));
+    w.odFileNamesAwaited = 1;
     rig.backend->injectReceived(blocked);
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(blocked)));
@@ -273,26 +275,39 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     rig.waitLineIdle();
     const QByteArray second = instrument->tableReply();
 
-    // Two tables in one piece: each is a table, the second one stays.
+    // A table nobody asked for is line noise: dropped, nothing shown.
+    rig.backend->injectReceived(first);
+    QVERIFY(w.odTableText.isEmpty());
+    QVERIFY(w.replyBuffer.isEmpty());
+
+    // Two tables asked for and arriving in one piece: each is a table, the second stays.
+    w.odTablesAwaited = 2;
     rig.backend->injectReceived(first + second);
     QVERIFY(w.replyBuffer.isEmpty());
     QCOMPARE(w.odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A notice right behind a table is still heard.
+    w.odTablesAwaited = 1;
     rig.backend->injectReceived(first + 'G');
     QCOMPARE(w.odTableText, ' ' + first.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
     QVERIFY(w.replyBuffer.isEmpty());
 
     // Names padded with NUL bytes or blanks are the name before the padding.
+    w.odFileNamesAwaited = 2;
     rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
     rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
     QVERIFY(rig.dialogs.errors.isEmpty());
     QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_7.xls")), w.odTableText);
     QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_8.xls")), w.odTableText);
 
-    // Noise that starts like a table never grows without bound.
+    // A name nobody asked for writes nothing.
+    rig.backend->injectReceived(QByteArray("2011_12_25_9.xls   ", 19));
+    QVERIFY(!QFile::exists(w.programFolder + QStringLiteral("2011_12_25_9.xls")));
+
+    // Noise that starts like an awaited table never grows without bound.
+    w.odTablesAwaited = 1;
     rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
     QVERIFY(w.replyBuffer.isEmpty());
 }

@@ -45,6 +45,7 @@ struct TSilentRig : TVirtualRig
     /// The length and then the text, as the instrument sends them after 'g'.
     void receiveProtocol(const QByteArray &text)
     {
+        ++window->protocolLengthsAwaited; // as if 'g' had been sent
         backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
         backend->injectReceived('d' + text + '\x7F');
     }
@@ -70,7 +71,7 @@ void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
     QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("gd"));
-    QCOMPARE(w.protocolLength, text.size() + 2);
+    QCOMPARE(w.protocolLength, 0); // nothing more is awaited
     const QString workFile = w.programFolder + QStringLiteral("MSTempProtokol.txt");
     QCOMPARE(fileBytes(workFile), text);
     const QString shown = w.Memo1->toPlainText();
@@ -116,12 +117,20 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
     QVERIFY(w.replyBuffer.isEmpty());
 
+    // A length or a protocol nobody asked for is dropped and requests nothing.
+    rig.backend->injectReceived("N00012");
+    rig.backend->injectReceived("d0123456789z");
+    QVERIFY(rig.takeWritten().isEmpty());
+    QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
+
+    w.protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N00000");
     QVERIFY(rig.takeWritten().isEmpty());
     QVERIFY(w.replyBuffer.isEmpty());
 
     // Length 2: an empty protocol empties the working file and the memo.
     QVERIFY(!w.Memo1->toPlainText().isEmpty());
+    w.protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N00002");
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     rig.backend->injectReceived("d\x01");
@@ -130,6 +139,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
 
     // A length that is no number: the error box, and the reply is gone, so the notice
     // that came right behind it is still heard.
+    w.protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N12a45g");
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
