@@ -22,6 +22,8 @@ TVirtualBackend::TVirtualBackend(TVirtualInstrument *instrument, QObject *parent
             m_instrument->receive(burst);
     });
     connect(&m_toPc, &TVirtualLine::delivered, this, &TVirtualBackend::injectReceived);
+    // The instrument's UART throws away what it cannot frame; the PC's passes it on.
+    m_toInstrument.setDropsFramingErrors(true);
     const auto idleCheck = [this] {
         if (lineIdle())
             Q_EMIT lineBecameIdle();

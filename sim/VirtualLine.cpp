@@ -16,16 +16,24 @@ TVirtualLine::TVirtualLine(QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &TVirtualLine::deliverDue);
 }
 
-int TVirtualLine::byteAsReceived(unsigned char byte, qint32 senderBaud, qint32 receiverBaud)
+QByteArray TVirtualLine::bytesAsReceived(unsigned char byte, qint32 senderBaud, qint32 receiverBaud,
+                                         quint32 &noise)
 {
     if (senderBaud == receiverBaud)
-        return byte;
-    const qint32 fast = std::max(senderBaud, receiverBaud);
-    const qint32 slow = std::min(senderBaud, receiverBaud);
-    // Far apart, the receiver sees only a framing error; nearer, a wrong byte.
-    if (fast >= 8 * slow)
-        return -1;
-    return 0x80 | ((byte * 37 + 0x29) & 0x7F);
+        return QByteArray(1, char(byte));
+    // A small generator mixed with the byte: the garbage depends on what was sent,
+    // as a real UART's does, and differs from byte to byte.
+    const auto next = [&noise, byte] {
+        noise = noise * 1664525u + 1013904223u + byte;
+        return noise >> 8;
+    };
+    const quint32 shape = next() % 8;
+    if (shape < 2)
+        return {}; // a framing error the receiver swallows
+    QByteArray garbage(1, char(next() & 0xFF));
+    if (shape == 7)
+        garbage += char(next() & 0xFF); // a break in the middle reads as two bytes
+    return garbage;
 }
 
 void TVirtualLine::send(const QByteArray &bytes, qint32 senderBaud, qint32 receiverBaud)
@@ -37,12 +45,15 @@ void TVirtualLine::send(const QByteArray &bytes, qint32 senderBaud, qint32 recei
     const qint64 start = std::max(nowUs(), m_lastDueUs);
     qint64 due = start;
     qint64 sent = 0;
+    const bool garbled = senderBaud != receiverBaud;
     for (const char c : bytes) {
         due = start + ++sent * bitsPerByte * 1000000 / senderBaud;
-        const int received = byteAsReceived(static_cast<unsigned char>(c), senderBaud, receiverBaud);
         // A lost byte still takes its time on the line.
-        if (received >= 0)
-            m_inFlight.push_back({due, static_cast<char>(received)});
+        if (garbled && m_dropsFramingErrors)
+            continue;
+        const QByteArray received = bytesAsReceived(static_cast<unsigned char>(c), senderBaud, receiverBaud, m_noise);
+        for (const char r : received)
+            m_inFlight.push_back({due, r});
     }
     m_lastDueUs = due;
     schedule();

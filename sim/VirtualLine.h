@@ -2,7 +2,8 @@
 // The serial cable between the program's virtual port and the virtual instrument:
 // every byte takes ten bit-times of the speed it was sent at and arrives in small
 // bursts, as from a UART; a byte sent while the two sides' speeds differ does not
-// arrive as itself.
+// arrive as itself: the receiver sees framing garbage of any value, sometimes none,
+// sometimes two bytes for one.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -26,9 +27,14 @@ public:
     /// Bytes sent and not delivered yet.
     qint64 pendingBytes() const { return qint64(m_inFlight.size()); }
 
-    /// What a receiver at `receiverBaud` makes of a byte sent at `senderBaud`:
-    /// itself, a garbled byte (high bit set, never a command letter), or nothing (-1).
-    static int byteAsReceived(unsigned char byte, qint32 senderBaud, qint32 receiverBaud);
+    /// A receiver whose UART discards bytes with a framing error (the instrument's
+    /// firmware does) gets nothing at all where the speeds differ.
+    void setDropsFramingErrors(bool drops) { m_dropsFramingErrors = drops; }
+
+    /// What a receiver at `receiverBaud` makes of a byte sent at `senderBaud`: the
+    /// byte itself when the speeds agree; otherwise none, one or two bytes of any
+    /// value, drawn from `noise` (a generator's state, advanced here).
+    static QByteArray bytesAsReceived(unsigned char byte, qint32 senderBaud, qint32 receiverBaud, quint32 &noise);
 
 Q_SIGNALS:
     void delivered(const QByteArray &burst);
@@ -46,6 +52,8 @@ private:
     };
     std::deque<TravellingByte> m_inFlight;
     qint64 m_lastDueUs = 0;
+    quint32 m_noise = 0x2545F491u; ///< the same garbage on every run
+    bool m_dropsFramingErrors = false;
     QElapsedTimer m_clock;
     QTimer m_timer;
 };

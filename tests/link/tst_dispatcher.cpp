@@ -1,9 +1,12 @@
 // Gathering of received bytes into replies and their hand-over by the first byte.
 
 #include "link/TMSComm.h"
+#include "sim/VirtualLine.h"
 #include "support/VirtualRig.h"
 
 #include <QTest>
+#include <QMap>
+#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 
@@ -47,6 +50,7 @@ private Q_SLOTS:
     void anEventWithNothingWaitingOnlyUpdatesTheLink();
     void everyByteValueCrossesTheLineUnchangedBothWays();
     void aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBack();
+    void aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsTheInstrument();
 };
 
 void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
@@ -217,4 +221,34 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     rig.backend->unplug(1);
     w.MSComm1->setCommPort(2);
     QVERIFY(w.MSComm1->lostDevice().isEmpty());
+}
+
+void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsTheInstrument()
+{
+    // The line's model: none, one or two bytes of any value, reply codes included.
+    quint32 noise = 1;
+    QMap<int, int> lengths;
+    QSet<char> seen;
+    for (int i = 0; i < 4000; ++i) {
+        const QByteArray received = TVirtualLine::bytesAsReceived('B', 115200, 57600, noise);
+        ++lengths[int(received.size())];
+        for (const char byte : received)
+            seen.insert(byte);
+    }
+    QVERIFY(lengths[0] > 0 && lengths[1] > 0 && lengths[2] > 0);
+    for (const char code : {'B', 'D', 'N', 'R', 'r', 'G', 'g', '2', '\0', '\xFF'})
+        QVERIFY2(seen.contains(code), &code);
+    QCOMPARE(TVirtualLine::bytesAsReceived('B', 9600, 9600, noise), QByteArray("B"));
+
+    // Notices sent at the instrument's old speed reach the program as garbage, and the
+    // search for the new speed goes through it.
+    TRigOptions options;
+    options.instrumentSpeed = 4;
+    TVirtualRig rig(options);
+    auto &w = *rig.window;
+    for (int i = 0; i < 20; ++i)
+        rig.instrument.send("GgDNR");
+    w.btnConnectClick();
+    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(w.baudIndex, quint8(4));
 }
