@@ -5,17 +5,14 @@
 #include "firmware/FirmwareImage.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
-#include "link/QtSerialBackend.h"
 #include "link/TMSComm.h"
-#include "sim/PtyInstrumentLink.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/FirmwareLoader.h"
-#include "support/ScriptedDialogs.h"
+#include "support/PtyWindow.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestFirmwareOverPty : public QObject
@@ -34,14 +31,9 @@ void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
     instrument.setPowered(false);
     instrument.setPowered(true);
     QVERIFY(loader->inLoader());
-    TPtyInstrumentLink link(&instrument);
-
-    TScriptedDialogs dialogs;
-    QTemporaryDir folder;
-    TWindowOptions options;
-    options.dialogs = &dialogs;
-    options.programFolder = folder.path() + QLatin1Char('/');
-    TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+    TPtyWindow pty(&instrument);
+    auto &window = *pty.window;
+    auto &dialogs = pty.dialogs;
     QVERIFY(QDir().mkpath(window.programFolder + QStringLiteral("FilesInTavelon")));
     // Every byte value, in an order that shows a chunk out of place.
     const QByteArray file = sampleFirmwareImage(0x4000 + 65000);

@@ -2,14 +2,11 @@
 // pseudo-terminal, the virtual instrument sits on the other.
 
 #include "app/MainLoritS_TreeTS.h"
-#include "link/QtSerialBackend.h"
 #include "link/TMSComm.h"
-#include "sim/PtyInstrumentLink.h"
 #include "sim/VirtualInstrument.h"
-#include "support/ScriptedDialogs.h"
+#include "support/PtyWindow.h"
 
 #include <QComboBox>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -24,13 +21,9 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
 {
     TVirtualInstrument instrument;
     instrument.setSpeedIndex(1);
-    TPtyInstrumentLink link(&instrument);
-    TScriptedDialogs dialogs;
-    QTemporaryDir folder;
-    TWindowOptions options;
-    options.dialogs = &dialogs;
-    options.programFolder = folder.path() + QLatin1Char('/');
-    TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+    TPtyWindow pty(&instrument);
+    auto &window = *pty.window;
+    auto &dialogs = pty.dialogs;
 
     QCOMPARE(window.cbxNumPort->count(), 1);
     QVERIFY(window.MSComm1->PortOpen());

@@ -4,16 +4,13 @@
 #include "TestImages.h"
 
 #include "app/MainLoritS_TreeTS.h"
-#include "link/QtSerialBackend.h"
-#include "sim/PtyInstrumentLink.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/DatabaseCommands.h"
-#include "support/ScriptedDialogs.h"
+#include "support/PtyWindow.h"
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTransfer.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -42,13 +39,10 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     instrument.setSpeedIndex(5);
     const QByteArray held = hundredPages("Lab", 1);
     databaseOf(instrument)->setImage(held);
-    TPtyInstrumentLink link(&instrument);
-    TScriptedDialogs dialogs;
-    QTemporaryDir folder;
-    TWindowOptions options;
-    options.dialogs = &dialogs;
-    options.programFolder = folder.path() + QLatin1Char('/');
-    TFormMainLoritS_D7 w(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+    TPtyWindow pty(&instrument);
+    auto &w = *pty.window;
+    auto &dialogs = pty.dialogs;
+    auto &folder = pty.folder;
     w.ActionBDTSExecute();
     QTRY_VERIFY_WITH_TIMEOUT(w.contactEstablished && !w.contactSearchActive && !w.SendCommand_Timer->isActive(),
                              10000);

@@ -1,0 +1,29 @@
+#pragma once
+// The whole program on the real serial backend: the window opens one end of a
+// pseudo-terminal and the virtual instrument sits on the other, with scripted dialogs
+// and a temporary program folder. Unix only.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "link/QtSerialBackend.h"
+#include "sim/PtyInstrumentLink.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct TPtyWindow
+{
+    explicit TPtyWindow(TVirtualInstrument *instrument) : link(instrument)
+    {
+        TWindowOptions options;
+        options.dialogs = &dialogs;
+        options.programFolder = folder.path() + QLatin1Char('/');
+        window = std::make_unique<TFormMainLoritS_D7>(new TQtSerialBackend(QStringList{link.slavePath()}), options);
+    }
+
+    TPtyInstrumentLink link;
+    TScriptedDialogs dialogs;
+    QTemporaryDir folder;
+    std::unique_ptr<TFormMainLoritS_D7> window; ///< goes first, while the line still exists
+};
