@@ -315,7 +315,10 @@ void TFormMainLoritS_D7::RequestTopSpeedUnlessExchanging()
 
 void TFormMainLoritS_D7::DatabaseTransferRunning(bool running)
 {
-    // Nothing may change the port or its speed, or probe, under a database exchange.
+    // Nothing may change the port or its speed, or probe, under a database exchange;
+    // a contact search still running would do all three.
+    if (running)
+        StopContactSearch();
     const bool free = !running;
     cbxNumPort->setEnabled(free);
     for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})

@@ -200,6 +200,18 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
         rig.takeWritten();
     }
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
+
+    // A contact search still running stops when a reading starts: nothing probes
+    // under the exchange. (The search had moved the port to 4800: the time limit
+    // ends the reading.)
+    rig.window->btnConnectClick();
+    QVERIFY(rig.window->DefSetComm_Timer->isActive());
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(!rig.window->DefSetComm_Timer->isActive());
+    QCOMPARE(rig.window->btnConnect->text(), QStringLiteral("Контакт"));
+    rig.transfer().TimeLimit_TimerTimer();
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
 }
 
 void TestDatabasePage::savingAndOpeningGoThroughTheDialogsAndARefusedFileChangesNothing()
