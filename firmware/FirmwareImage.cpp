@@ -1,8 +1,9 @@
 #include "firmware/FirmwareImage.h"
 
+#include "app/WholeFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -93,9 +94,6 @@ bool writeSampleFirmware(const QString &folder)
 {
     if (!QDir().mkpath(folder))
         return false;
-    QSaveFile file(QDir(folder).filePath(QString::fromLatin1(tsk::defaultFileName)));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray image = sampleFirmwareImage();
-    return file.write(image) == image.size() && file.commit();
+    return writeFileWhole(QDir(folder).filePath(QString::fromLatin1(tsk::defaultFileName)), sampleFirmwareImage())
+        .isEmpty();
 }

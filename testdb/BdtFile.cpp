@@ -1,8 +1,9 @@
 #include "testdb/BdtFile.h"
 
+#include "app/WholeFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -27,16 +28,9 @@ QByteArray readBdtFile(const QString &path)
 
 void writeBdtFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Не удалось записать файл"), path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    const QString reason = writeFileWhole(path, bytes);
+    if (!reason.isEmpty())
         fail(QStringLiteral("Не удалось записать файл"), path, reason);
-    }
-    if (!file.commit())
-        fail(QStringLiteral("Не удалось записать файл"), path, file.errorString());
 }
 
 TPathParts splitChosenPath(const QString &path)
