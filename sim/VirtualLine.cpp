@@ -63,6 +63,9 @@ void TVirtualLine::drop()
 {
     m_inFlight.clear();
     m_timer.stop();
+    // What was dropped no longer occupies the line: the next byte leaves at once,
+    // not after the time the dropped ones would have taken.
+    m_lastDueUs = 0;
 }
 
 void TVirtualLine::schedule()
