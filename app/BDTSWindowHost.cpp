@@ -46,6 +46,11 @@ void TBDTSWindowHost::Guarded(const std::function<void()> &handler)
     m_window.Guarded(handler);
 }
 
+void TBDTSWindowHost::ShowError(const QString &text)
+{
+    m_window.ReportError(text);
+}
+
 QString TBDTSWindowHost::ExecuteFileDialog(TBdtFileDialog &dialog)
 {
     TFileDialogState state;

@@ -18,6 +18,7 @@ public:
     void SetProgress(int percent) override;
     void RequestDatabase() override;
     void Guarded(const std::function<void()> &handler) override;
+    void ShowError(const QString &text) override;
     QString ExecuteFileDialog(TBdtFileDialog &dialog) override;
     void SetLastFile(const QString &folder, const QString &name) override;
 

@@ -198,7 +198,10 @@ void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 
 void TFormMainLoritS_D7::FormClose()
 {
-    // The in-memory images go first; the port closes with the control.
+    // A database transfer stops before anything else: it would go on answering the
+    // instrument after the window has gone. A writing cut short says so in the error box.
+    bdtsTransfer->Stop();
+    // The in-memory images go next; the port closes with the control.
     bdtsLists->fileImage.reset();
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
@@ -206,8 +209,6 @@ void TFormMainLoritS_D7::FormClose()
     if (frameSoftTav)
         frameSoftTav->StopTransfer();
     firmwareImage.reset();
-    bdtsTransfer->TimeLimit_Timer->stop();
-    bdtsTransfer->CountQuiet_Timer->stop();
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
     StartProgTav_Timer->stop();

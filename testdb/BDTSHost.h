@@ -1,7 +1,7 @@
 #pragma once
 // What the database page needs of the main window: the serial line, the received
 // reply, the status line and progress bar, the file dialogs, the error box (through
-// Guarded) and the window's own operation RequestDatabase. The window gives an
+// Guarded or ShowError) and the window's own operation RequestDatabase. The window gives an
 // implementation; this library needs nothing else of it.
 
 #include <QByteArray>
@@ -37,6 +37,8 @@ public:
     virtual void RequestDatabase() = 0;
     /// Runs a handler; an error it does not catch goes to the error box.
     virtual void Guarded(const std::function<void()> &handler) = 0;
+    /// The error box: what the user must not miss, e.g. an instrument left half-written.
+    virtual void ShowError(const QString &text) = 0;
     /// Shows the dialog; the chosen path, or an empty text when the user cancels.
     virtual QString ExecuteFileDialog(TBdtFileDialog &dialog) = 0;
     /// The folder part (with its separator) and the name part of the path last chosen.

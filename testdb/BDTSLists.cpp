@@ -30,6 +30,23 @@ const TBDTSNode *entryNode(const QTreeWidgetItem *item)
     return nodeLevel(item) == 2 ? bdtsNode(item) : nullptr;
 }
 
+// The scan of ParseImage: the records that enter the tree, in page order, each at the
+// index its node refers to.
+TScanResult gatherRecords(const QByteArray &image, int pageCount, TKeyTreeBuilder &builder,
+                          std::vector<TTSRecordRef> &records)
+{
+    records.clear();
+    return scanRecords(image, pageCount, [&](const TRecordStart &start) {
+        // A record cut off by the end of the image would be dropped by the rebuild; kept
+        // in the tree it would also hide a later whole copy of the same test system.
+        if (!recordFits(image, start.ref))
+            return;
+        const int index = static_cast<int>(records.size());
+        if (builder.addEntry(start.keys[0], start.keys[1], start.keys[2], index))
+            records.push_back(start.ref);
+    });
+}
+
 } // namespace
 
 QString tooManyPagesText()
@@ -80,24 +97,25 @@ TListCounts TBDTSLists::ParseImage(TBDTSSide side, int pageCount)
         return {};
     const QByteArray image = imageOf(side).value_or(QByteArray());
     std::vector<TTSRecordRef> &records = recordsOf(side);
-    records.clear();
-
     TKeyTreeBuilder builder;
-    const TScanResult scan = scanRecords(image, pageCount, [&](const TRecordStart &start) {
-        // A record cut off by the end of the image would be dropped by the rebuild; kept
-        // in the tree it would also hide a later whole copy of the same test system.
-        if (!recordFits(image, start.ref))
-            return;
-        const int index = static_cast<int>(records.size());
-        if (builder.addEntry(start.keys[0], start.keys[1], start.keys[2], index))
-            records.push_back(start.ref);
-    });
+    const TScanResult scan = gatherRecords(image, pageCount, builder, records);
     const TListCounts counts{scan.pagesVisited, builder.entryCount()};
     builder.installInto(*tree);
     if (scan.finalPage)
         finalPage = *scan.finalPage;
     storeCounts(side, counts);
     return counts;
+}
+
+bool TBDTSLists::NormalFormFits(const QByteArray &image, int pageCount)
+{
+    TKeyTreeBuilder builder;
+    std::vector<TTSRecordRef> records;
+    gatherRecords(image, pageCount, builder, records);
+    qint64 pages = 1; // the final page
+    for (const TTSRecordRef &ref : records)
+        pages += ref.pageCount;
+    return pages <= bdt::maxPageCount;
 }
 
 std::optional<TListCounts> TBDTSLists::RebuildImage(TBDTSSide side)
@@ -205,11 +223,15 @@ void TBDTSLists::TreeViewTavClick()
         Q_EMIT statusText(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
 }
 
-bool TBDTSLists::WriteListFile(const QTreeWidget &tree, const QString &fileName)
+bool TBDTSLists::WriteListFile(const QTreeWidget &tree, const QString &fileName, QString *problem)
 {
     const QString path = m_programFolder + fileName;
-    if (writeListFile(tree, path))
+    const QString reason = writeListFile(tree, path);
+    if (reason.isEmpty())
         return true;
-    Q_EMIT statusText(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(path)));
+    const QString shownPath = QDir::toNativeSeparators(path);
+    Q_EMIT statusText(QStringLiteral("Не удалось записать файл %1.").arg(shownPath));
+    if (problem)
+        *problem = QStringLiteral("Не удалось записать файл \"%1\": %2").arg(shownPath, reason);
     return false;
 }

@@ -83,6 +83,9 @@ public:
     /// pages. Duplicates and records whose pages run past the end of the image are
     /// passed over whole. Stores and returns the pages visited and the test systems.
     TListCounts ParseImage(TBDTSSide side, int pageCount);
+    /// Whether the normal form of an image of pageCount pages, as ParseImage and
+    /// RebuildImage would make it, fits the header's three digits. Touches no tree.
+    static bool NormalFormFits(const QByteArray &image, int pageCount);
     /// Rewrites the side's image in normal form from its tree and moves the locators.
     /// Stores and returns the new counts; nullopt when nothing was built (no image or
     /// frame, or more than 999 pages, which is reported on the status line).
@@ -95,8 +98,9 @@ public:
     /// The click on TreeViewTav: reports the selected nodes and enables btnDeleteTS.
     void TreeViewTavClick();
     /// Writes the tree as a list file in the program folder. When it cannot be written
-    /// the status line names the file and false returns; nothing else changes.
-    bool WriteListFile(const QTreeWidget &tree, const QString &fileName);
+    /// the status line names the file, `problem` receives the file's name with the
+    /// system's words, and false returns; nothing else changes.
+    bool WriteListFile(const QTreeWidget &tree, const QString &fileName, QString *problem = nullptr);
 
     QTreeWidget *treeOf(TBDTSSide side) const;
 

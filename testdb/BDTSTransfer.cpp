@@ -6,7 +6,13 @@
 
 #include <QGroupBox>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
+
+namespace {
+/// Pages named one by one in the report of a failed comparison; more are counted.
+constexpr int namedPagesMax = 10;
+} // namespace
 
 TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host, QObject *parent)
     : QObject(parent), m_lists(lists), m_host(std::move(host))
@@ -29,7 +35,6 @@ void TBDTSTransfer::begin(TTransferState state)
 {
     const bool wasRunning = running();
     m_state = state;
-    TimeLimit_Timer->start();
     if (!wasRunning)
         Q_EMIT runningChanged(true);
 }
@@ -42,24 +47,87 @@ void TBDTSTransfer::end()
     TimeLimit_Timer->stop();
     CountQuiet_Timer->stop();
     m_readImage.reset();
+    m_written.reset();
+    m_sending.clear();
     Q_EMIT runningChanged(false);
+}
+
+void TBDTSTransfer::request(const QByteArray &bytes)
+{
+    // The time limit counts from each request: only the instrument's answer earns the
+    // next request, and with it more time; noise on the line never does.
+    TimeLimit_Timer->start();
+    m_host->SendToDevice(bytes);
 }
 
 void TBDTSTransfer::abandon()
 {
     const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading;
+    // Once 'M' went out, the instrument may hold anything until a reading shows it.
+    const bool unknown = m_state == TTransferState::Writing || verifying();
     end();
     // Whatever part of a reply was gathered belongs to the transfer that stopped.
     m_host->ReplyBuffer().clear();
     m_host->SetProgress(0);
     if (reading)
         showDeviceTree();
+    if (unknown)
+        markDeviceListUnconfirmed();
+}
+
+void TBDTSTransfer::endWith(TTransferEnd why)
+{
+    if (!running())
+        return;
+    const bool writing = m_state == TTransferState::Writing;
+    const bool checking = verifying();
+    abandon();
+    QString status;
+    switch (why) {
+    case TTransferEnd::TimeLimit:
+        status = checking ? QStringLiteral("Прибор не отвечает! Записанная БД ТС не проверена.")
+                          : QStringLiteral("Прибор не отвечает!");
+        break;
+    case TTransferEnd::Stopped:
+        status = writing    ? QStringLiteral("Запись БД ТС в прибор остановлена.")
+                : checking ? QStringLiteral("Проверка записанной БД ТС остановлена.")
+                           : QStringLiteral("Чтение БД ТС из прибора остановлено.");
+        break;
+    case TTransferEnd::LinkLost:
+        break; // the window says "Нет связи с прибором" itself
+    }
+    if (!status.isEmpty())
+        m_host->ShowStatus(status);
+    if (!writing)
+        return;
+    const QString text = interruptedWriteText();
+    if (why == TTransferEnd::LinkLost) {
+        // The line's loss is still being handled; the box waits until that is done.
+        QTimer::singleShot(0, this, [this, text] { m_host->ShowError(text); });
+        return;
+    }
+    m_host->ShowError(text);
+}
+
+QString TBDTSTransfer::interruptedWriteText() const
+{
+    const QString acknowledged = m_acknowledged > 0
+            ? QStringLiteral("Последняя страница, принятая прибором: %1 из %2.").arg(m_acknowledged).arg(writePageCount)
+            : QStringLiteral("Прибор не принял ни одной страницы из %1.").arg(writePageCount);
+    return QStringLiteral("Запись БД ТС в прибор прервана. ") + acknowledged
+            + QStringLiteral("\nБД ТС в приборе может быть записана не полностью: запишите её в прибор заново.");
 }
 
 void TBDTSTransfer::showDeviceTree()
 {
     if (TFrameBDTS *frame = m_lists.frame())
         frame->TreeViewTav->show();
+}
+
+void TBDTSTransfer::markDeviceListUnconfirmed()
+{
+    if (TFrameBDTS *frame = m_lists.frame())
+        frame->setDeviceListConfirmed(false);
 }
 
 void TBDTSTransfer::RequestDatabase()
@@ -70,11 +138,21 @@ void TBDTSTransfer::RequestDatabase()
     }
     if (running())
         return; // one transfer at a time: pageIndex serves both directions
+    requestCount();
+}
+
+void TBDTSTransfer::requestCount()
+{
     deviceHeaderText = QByteArrayLiteral("TavBDTS");
     begin(TTransferState::AwaitingCount);
-    m_host->SendToDevice(QByteArrayLiteral("R"));
+    request(QByteArrayLiteral("R"));
     if (TFrameBDTS *frame = m_lists.frame())
         frame->TreeViewTav->hide();
+}
+
+void TBDTSTransfer::Stop()
+{
+    endWith(TTransferEnd::Stopped);
 }
 
 void TBDTSTransfer::ReplyPageCount()
@@ -84,8 +162,8 @@ void TBDTSTransfer::ReplyPageCount()
         return;
     }
     // The count has no fixed length: it is read once the line has been quiet a moment,
-    // so that a count split over two receive events is read whole.
-    TimeLimit_Timer->start();
+    // so that a count split over two receive events is read whole. The time limit still
+    // counts from the request.
     CountQuiet_Timer->start();
 }
 
@@ -120,7 +198,7 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
     m_readImage = deviceHeaderText.left(bdt::headerSize).leftJustified(bdt::headerSize, '\0');
     m_readImage->reserve(bdt::headerSize + qsizetype(*count) * bdt::pageSize);
     begin(TTransferState::Reading);
-    m_host->SendToDevice(QByteArrayLiteral("r"));
+    request(QByteArrayLiteral("r"));
 }
 
 void TBDTSTransfer::ReplyPage()
@@ -130,7 +208,6 @@ void TBDTSTransfer::ReplyPage()
         reply.clear(); // a page nobody asked for
         return;
     }
-    TimeLimit_Timer->start();
     if (reply.size() < pageReplySize)
         return; // the page is still arriving
     // Two replies run together: the first 529 bytes are this page, the rest waits as
@@ -145,32 +222,88 @@ void TBDTSTransfer::ReplyPage()
     }
     ++pageIndex;
     m_host->SetProgress(pageIndex * 100 / m_readPageCount);
-    m_host->SendToDevice(QByteArrayLiteral("r"));
+    request(QByteArrayLiteral("r"));
 }
 
 void TBDTSTransfer::completeReading()
 {
-    std::optional<QByteArray> image = std::exchange(m_readImage, std::nullopt);
+    const QByteArray image = *m_readImage;
+    const int pageCount = m_readPageCount;
+    // Noise can pass for a page, and a count cut short by a pause asks for too few: the
+    // instrument's database always ends with its final page, so a reading without it
+    // is no database and replaces nothing.
+    if (!endsWithFinalPage(image, pageCount)) {
+        const bool checking = verifying();
+        abandon();
+        m_host->ShowStatus(checking ? QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). "
+                                                     "Записанная БД ТС не проверена: повторите чтение.")
+                                    : QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). "
+                                                     "Повторите чтение."));
+        return;
+    }
+    if (!TBDTSLists::NormalFormFits(image, pageCount)) {
+        abandon();
+        m_host->ShowStatus(tooManyPagesText());
+        return;
+    }
+    const std::optional<QByteArray> written = std::exchange(m_written, std::nullopt);
+    const int unknownPages = unknownMarkPages(image, pageCount);
     end();
-    m_lists.deviceImage = std::move(image);
-    m_lists.deviceRecords.assign(size_t(m_readPageCount), TTSRecordRef{});
-    m_lists.ParseImage(TBDTSSide::Device, m_readPageCount);
+    m_lists.deviceImage = image;
+    m_lists.deviceRecords.assign(size_t(pageCount), TTSRecordRef{});
+    m_lists.ParseImage(TBDTSSide::Device, pageCount);
     TFrameBDTS *frame = m_lists.frame();
+    QString listProblem;
     if (frame)
-        m_lists.WriteListFile(*frame->TreeViewTav, QString::fromLatin1(deviceListFile));
+        m_lists.WriteListFile(*frame->TreeViewTav, QString::fromLatin1(deviceListFile), &listProblem);
     const bool rebuilt = m_lists.RebuildImage(TBDTSSide::Device).has_value();
     m_lists.deviceListLoaded = true;
     if (frame) {
+        frame->setDeviceListConfirmed(true);
         frame->showDeviceCount(m_lists.deviceTSCount);
         frame->TreeViewTav->show();
         frame->btnSaveBDTSinFile->setEnabled(true);
     }
     m_lists.BuildAdditionalList();
     m_host->SetProgress(0);
-    // A refused rebuild has said why on the status line; that stays.
-    if (rebuilt)
-        m_host->ShowStatus(QStringLiteral("Принято из прибора страниц: %1").arg(m_lists.devicePageCount));
     m_host->ReplyBuffer().clear();
+    if (written) {
+        reportVerification(*written, image);
+    } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
+        QString status = QStringLiteral("Принято из прибора страниц: %1").arg(m_lists.devicePageCount);
+        // The scan passes over such pages and the rebuild drops them; the user should
+        // know that the instrument held them.
+        if (unknownPages > 0)
+            status += QStringLiteral(". Пропущено страниц с неизвестной меткой: %1.").arg(unknownPages);
+        m_host->ShowStatus(status);
+    }
+    // The status line moves on at once; a list file that failed must not go unseen.
+    if (!listProblem.isEmpty())
+        m_host->ShowError(listProblem);
+}
+
+void TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
+{
+    const std::vector<int> differing = differingPages(written, read);
+    if (differing.empty()) {
+        m_host->ShowStatus(QStringLiteral("БД ТС записана в прибор и проверена: страниц %1.")
+                                   .arg(wholePageCount(written)));
+        return;
+    }
+    m_host->ShowStatus(QStringLiteral("БД ТС в приборе отличается от записанной!"));
+    QString text = QStringLiteral("БД ТС в приборе отличается от записанной.");
+    if (wholePageCount(read) != wholePageCount(written))
+        text += QStringLiteral(" Записано страниц: %1, прочитано: %2.")
+                        .arg(wholePageCount(written))
+                        .arg(wholePageCount(read));
+    QStringList named;
+    for (size_t i = 0; i < differing.size() && i < size_t(namedPagesMax); ++i)
+        named << QString::number(differing[i]);
+    text += QStringLiteral(" Не совпадают страницы: %1").arg(named.join(QStringLiteral(", ")));
+    if (differing.size() > size_t(namedPagesMax))
+        text += QStringLiteral(" и ещё %1").arg(differing.size() - size_t(namedPagesMax));
+    text += QStringLiteral(".\nЗапишите БД ТС в прибор заново.");
+    m_host->ShowError(text);
 }
 
 void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int expectedPageCount)
@@ -188,10 +321,11 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
     m_host->ShowStatus(QStringLiteral("Запись БД ТС в прибор."));
     m_lists.sendImage = *source;
     const std::optional<int> count = headerCount(*m_lists.sendImage);
-    // Every page announced must be there: a short page would shift every later byte
-    // of the instrument's database.
-    if (!count
-        || m_lists.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize) {
+    // Every page announced must be there, the last of them the final page: a short page
+    // would shift every later byte of the instrument's database, and an image without
+    // its final page is none.
+    if (!count || m_lists.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize
+        || !endsWithFinalPage(*m_lists.sendImage, *count)) {
         m_host->ShowStatus(QStringLiteral("Неверный формат файла."));
         return;
     }
@@ -200,12 +334,16 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
         m_host->ShowStatus(QStringLiteral("Ошибка в создании списка."));
         return;
     }
+    // The transfer's own copy: whatever happens to sendImage, the pages still to be sent
+    // stay where they are.
+    m_sending = m_lists.sendImage->left(bdt::headerSize + qsizetype(writePageCount) * bdt::pageSize);
     m_sendOffset = bdt::headerSize;
+    m_acknowledged = 0;
     pageIndex = 1;
     begin(TTransferState::Writing);
     QByteArray announce("M");
     announce.append(char(writePageCount / 256)).append(char(writePageCount % 256));
-    m_host->SendToDevice(announce);
+    request(announce);
 }
 
 void TBDTSTransfer::ReplyPageWritten()
@@ -214,35 +352,32 @@ void TBDTSTransfer::ReplyPageWritten()
     reply.clear();
     if (m_state != TTransferState::Writing)
         return; // not ours: a stray 'm' must not start a reading
-    TimeLimit_Timer->start();
+    // The instrument answers 'm' to the announcement and after every page it took.
+    m_acknowledged = pageIndex - 1;
     if (pageIndex <= writePageCount) {
         // 'm' and the page in one write: the same bytes on the line as byte by byte.
         QByteArray page("m");
-        page.append(m_lists.sendImage->constData() + m_sendOffset, bdt::pageSize);
+        page.append(m_sending.constData() + m_sendOffset, bdt::pageSize);
         m_sendOffset += bdt::pageSize;
-        m_host->SendToDevice(page);
         m_host->SetProgress(pageIndex * 100 / writePageCount);
         ++pageIndex;
+        request(page);
         return;
     }
-    end();
     m_host->SetProgress(0);
     m_host->ShowStatus(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
-    // Read back at once, so that the tree shows what the instrument now holds.
-    m_host->RequestDatabase();
+    // Read back at once, within the same transfer: the tree then shows what the
+    // instrument now holds, and the pages are compared with what was sent.
+    m_written = std::exchange(m_sending, QByteArray());
+    requestCount();
 }
 
 void TBDTSTransfer::TimeLimit_TimerTimer()
 {
-    if (!running())
-        return;
-    abandon();
-    m_host->ShowStatus(QStringLiteral("Прибор не отвечает!"));
+    endWith(TTransferEnd::TimeLimit);
 }
 
 void TBDTSTransfer::LinkLost()
 {
-    // The window says "Нет связи с прибором" itself.
-    if (running())
-        abandon();
+    endWith(TTransferEnd::LinkLost);
 }

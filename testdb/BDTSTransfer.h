@@ -2,7 +2,8 @@
 // The page-by-page exchange of a database with the instrument: one reading or one
 // writing at a time, each advanced only by the instrument's replies, with a time limit
 // for an instrument that falls silent. A reading gathers into an image of its own and
-// replaces the instrument's list only when it is complete.
+// replaces the instrument's list only when it is complete and ends with its final page;
+// a writing is read back at once and compared page by page with what was sent.
 
 #include "testdb/BDTSHost.h"
 
@@ -23,11 +24,19 @@ enum class TTransferState {
     Writing,       ///< 'M' sent, one page after each 'm'
 };
 
+/// Why a transfer ended before its end.
+enum class TTransferEnd {
+    TimeLimit, ///< the instrument answered nothing for timeLimitMs
+    Stopped,   ///< the user, or the window closing, stopped it
+    LinkLost,  ///< the instrument's line went down
+};
+
 class TBDTSTransfer : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int timeLimitMs = 3000; ///< ms of silence that end a transfer
+    /// ms that the instrument has to answer a request; noise on the line earns no more
+    static constexpr int timeLimitMs = 3000;
     /// ms without a further byte after which the 'R' reply, which has no fixed
     /// length, counts as whole
     static constexpr int countQuietMs = 30;
@@ -39,6 +48,8 @@ public:
     TBDTSHost &host() const { return *m_host; }
     TTransferState state() const { return m_state; }
     bool running() const { return m_state != TTransferState::Idle; }
+    /// The reading in progress reads back the database just written.
+    bool verifying() const { return m_written.has_value(); }
 
     int pageIndex = 0;          ///< page (from 1) being received or sent
     int writePageCount = 0;     ///< page count of sendImage
@@ -47,16 +58,20 @@ public:
 
     /// Asks the instrument for its database: 'R', and the instrument's tree is hidden.
     void RequestDatabase();
-    /// Writes a copy of the source image into the instrument when its header count is
-    /// the one expected; reports and sends nothing otherwise.
+    /// Writes a copy of the source image into the instrument when it is whole (its last
+    /// page the final page) and its header count is the one expected; reports and sends
+    /// nothing otherwise.
     void StartWriting(const std::optional<QByteArray> &source, int expectedPageCount);
+    /// Ends any transfer in progress as the time limit does, with its own report; a
+    /// writing cut short is told in the error box. Does nothing when none runs.
+    void Stop();
 
     void ReplyPageCount();   ///< 'R'
     void ReplyPage();        ///< 'r'
     void ReplyPageWritten(); ///< 'm'
     /// The 'R' reply has been quiet long enough to be read.
     void CountQuiet_TimerTimer();
-    /// The instrument has sent nothing for timeLimitMs during a transfer.
+    /// The instrument has answered nothing for timeLimitMs during a transfer.
     void TimeLimit_TimerTimer();
     /// The instrument's line went down: a transfer in progress stops at once.
     void LinkLost();
@@ -71,15 +86,29 @@ Q_SIGNALS:
 private:
     void begin(TTransferState state);
     void end();
-    /// Ends a transfer that did not complete; the lists stay as they were.
+    /// Sends a request and starts the time limit from it.
+    void request(const QByteArray &bytes);
+    /// 'R': the reading of the database, on its own or after a writing.
+    void requestCount();
+    /// Ends a transfer that did not complete; the lists stay as they were. After a
+    /// writing was begun the instrument's list is no longer known.
     void abandon();
+    void endWith(TTransferEnd why);
     void completeReading();
+    /// The status line after a reading that read back a writing, and the error box when
+    /// the instrument holds something else.
+    void reportVerification(const QByteArray &written, const QByteArray &read);
+    QString interruptedWriteText() const;
     void showDeviceTree();
+    void markDeviceListUnconfirmed();
 
     TBDTSLists &m_lists;
     std::unique_ptr<TBDTSHost> m_host;
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
     std::optional<QByteArray> m_readImage; ///< the reading in progress, provisional header first
+    QByteArray m_sending;    ///< the image being written, the transfer's own copy
     qsizetype m_sendOffset = 0;
+    int m_acknowledged = 0;  ///< pages of the writing the instrument has answered with 'm'
+    std::optional<QByteArray> m_written; ///< what the writing sent, while it is read back
 };

@@ -1,9 +1,11 @@
 #include "testdb/BdtFile.h"
 
 #include "app/WholeFile.h"
+#include "testdb/BdtImage.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <stdexcept>
 
@@ -17,12 +19,21 @@ namespace {
 
 QByteArray readBdtFile(const QString &path)
 {
+    const QString what = QStringLiteral("Не удалось прочитать файл");
+    // A pipe or a device would hold the window until something writes to it, and might
+    // never end: only a regular file (or a link to one) is opened.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        fail(what, path, QStringLiteral("это не обычный файл"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Не удалось прочитать файл"), path, file.errorString());
-    QByteArray bytes = file.readAll();
+        fail(what, path, file.errorString());
+    // The signature first: a file without it is no database, however long it is.
+    QByteArray bytes = file.read(bdt::signatureSize);
+    if (bytes == QByteArray(bdt::signature, bdt::signatureSize))
+        bytes += file.read(bdt::maxImageSize - bytes.size());
     if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("Не удалось прочитать файл"), path, file.errorString());
+        fail(what, path, file.errorString());
     return bytes;
 }
 

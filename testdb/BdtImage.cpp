@@ -83,6 +83,37 @@ QByteArray blankFinalPage()
     return page;
 }
 
+bool endsWithFinalPage(const QByteArray &image, int pageCount)
+{
+    return pageCount >= 1
+            && pageMarkAt(image, bdt::headerSize + qint64(bdt::pageSize) * (pageCount - 1)) == bdt::finalPageMark;
+}
+
+int unknownMarkPages(const QByteArray &image, int pageCount)
+{
+    const qint64 pages = std::min(qint64(std::max(pageCount, 0)), wholePageCount(image));
+    int unknown = 0;
+    for (qint64 k = 0; k < pages; ++k) {
+        const quint32 mark = readMark(image.constData() + bdt::headerSize + k * bdt::pageSize);
+        if (mark != bdt::recordPageMark && mark != bdt::finalPageMark)
+            ++unknown;
+    }
+    return unknown;
+}
+
+std::vector<int> differingPages(const QByteArray &a, const QByteArray &b)
+{
+    const qint64 shared = std::min(wholePageCount(a), wholePageCount(b));
+    const qint64 either = std::max(wholePageCount(a), wholePageCount(b));
+    std::vector<int> pages;
+    for (qint64 k = 0; k < either; ++k) {
+        const qint64 offset = bdt::headerSize + k * bdt::pageSize;
+        if (k >= shared || std::memcmp(a.constData() + offset, b.constData() + offset, bdt::pageSize) != 0)
+            pages.push_back(static_cast<int>(k + 1));
+    }
+    return pages;
+}
+
 QByteArray keyText(const char *field, int size)
 {
     const void *blank = std::memchr(field, ' ', static_cast<size_t>(size));

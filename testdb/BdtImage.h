@@ -17,6 +17,8 @@ constexpr int headerSize = 10;
 constexpr int pageSize = 528;
 constexpr int pageMarkOffset = 520;
 constexpr int maxPageCount = 999;          ///< the header holds the count in three digits
+/// bytes of the largest image: nothing of a file beyond them can belong to a database
+constexpr qint64 maxImageSize = headerSize + qint64(pageSize) * maxPageCount;
 constexpr quint32 recordPageMark = 123456789u;
 constexpr quint32 finalPageMark = 987654321u;
 constexpr char signature[] = "TavBDTS";
@@ -56,6 +58,13 @@ qint64 wholePageCount(const QByteArray &image);
 std::optional<quint32> pageMarkAt(const QByteArray &image, qint64 pageOffset);
 /// A page with the final mark and every other byte zero.
 QByteArray blankFinalPage();
+/// Whether page pageCount (from 1), the last one, is whole and carries the final mark.
+bool endsWithFinalPage(const QByteArray &image, int pageCount);
+/// Pages among 1..pageCount whose mark is neither the record mark nor the final mark.
+int unknownMarkPages(const QByteArray &image, int pageCount);
+/// The pages (from 1) in which two images differ after their headers; a page that only
+/// one of them holds whole differs too.
+std::vector<int> differingPages(const QByteArray &a, const QByteArray &b);
 
 /// The key text of a field: its bytes up to and including the first blank; empty
 /// when the field has no blank.

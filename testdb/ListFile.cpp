@@ -17,7 +17,7 @@ QByteArray listFileText(const QTreeWidget &tree)
     return text;
 }
 
-bool writeListFile(const QTreeWidget &tree, const QString &path)
+QString writeListFile(const QTreeWidget &tree, const QString &path)
 {
-    return writeFileWhole(path, listFileText(tree)).isEmpty();
+    return writeFileWhole(path, listFileText(tree));
 }

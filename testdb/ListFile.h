@@ -9,5 +9,6 @@ class QTreeWidget;
 
 QByteArray listFileText(const QTreeWidget &tree);
 /// Replaces the file as a whole: either the new text is there afterwards or the earlier
-/// file is left untouched. False when it could not be written.
-bool writeListFile(const QTreeWidget &tree, const QString &path);
+/// file is left untouched. An empty text, or the system's words when it could not be
+/// written.
+QString writeListFile(const QTreeWidget &tree, const QString &path);

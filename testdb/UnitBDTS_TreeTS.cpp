@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace {
@@ -119,19 +120,57 @@ void TFrameBDTS::setButtonEnabled(QPushButton *button, bool enabled)
         return;
     }
     *gated = enabled;
-    button->setEnabled(enabled && !m_transferRunning);
+    applyEnabled(button, enabled);
+}
+
+void TFrameBDTS::applyEnabled(QPushButton *button, bool own)
+{
+    button->setEnabled(button == m_stopButton || (own && !m_transferRunning));
 }
 
 void TFrameBDTS::setTransferRunning(bool running)
 {
     m_transferRunning = running;
+    if (running && !m_stopButton) {
+        // A transfer that no button started (the window asked) is a reading.
+        m_stopButton = m_starting ? m_starting : btnReadBDTSFromTav;
+        m_stopButtonCaption = m_stopButton->text();
+        m_stopButtonHint = m_stopButton->toolTip();
+        m_stopButton->setText(QStringLiteral("Стоп"));
+        m_stopButton->setToolTip(QStringLiteral("Остановить обмен с прибором."));
+    } else if (!running && m_stopButton) {
+        m_stopButton->setText(m_stopButtonCaption);
+        m_stopButton->setToolTip(m_stopButtonHint);
+        m_stopButton = nullptr;
+    }
     for (auto it = m_ownEnabled.cbegin(); it != m_ownEnabled.cend(); ++it)
-        it.key()->setEnabled(it.value() && !running);
+        applyEnabled(it.key(), it.value());
 }
 
 void TFrameBDTS::showDeviceCount(int tsCount)
 {
-    RzGroupBox1->setTitle(QStringLiteral("Список ТС в приборе (%1):").arg(tsCount));
+    RzGroupBox1->setTitle(m_deviceListConfirmed
+                                  ? QStringLiteral("Список ТС в приборе (%1):").arg(tsCount)
+                                  : QStringLiteral("Список ТС не подтверждён прибором (%1):").arg(tsCount));
+}
+
+void TFrameBDTS::setDeviceListConfirmed(bool confirmed)
+{
+    m_deviceListConfirmed = confirmed;
+    // Before the first reading the tree holds nothing that could pass for the instrument's.
+    if (m_lists && m_lists->deviceListLoaded)
+        showDeviceCount(m_lists->deviceTSCount);
+}
+
+void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())
+{
+    if (m_transferRunning && button == m_stopButton) {
+        m_transfer->Stop();
+        return;
+    }
+    m_starting = button;
+    const auto done = qScopeGuard([this] { m_starting = nullptr; });
+    (this->*start)();
 }
 
 void TFrameBDTS::prepareDialog(TBdtFileDialog &dialog) const
@@ -151,6 +190,11 @@ QString TFrameBDTS::chooseFile(TBdtFileDialog &dialog)
 }
 
 void TFrameBDTS::btnReadBDTSFromTavClick()
+{
+    startOrStop(btnReadBDTSFromTav, &TFrameBDTS::startReading);
+}
+
+void TFrameBDTS::startReading()
 {
     m_transfer->host().RequestDatabase();
 }
@@ -209,9 +253,17 @@ void TFrameBDTS::btnReadBDTSFromFileClick()
         return;
     }
 
+    const int pageCount = headerCount(bytes).value_or(0);
+    // A database whose normal form the header cannot count is refused like any other
+    // file that is no database: it could never be written into the instrument.
+    if (!TBDTSLists::NormalFormFits(bytes, pageCount)) {
+        lists.fileImage = std::move(previous);
+        host.ShowStatus(tooManyPagesText());
+        return;
+    }
+
     TreeViewFile->hide();
     TreeViewAdd->hide();
-    const int pageCount = headerCount(bytes).value_or(0);
     lists.fileImage = std::move(bytes);
     lists.fileRecords.assign(size_t(pageCount), TTSRecordRef{});
     lists.ParseImage(TBDTSSide::File, pageCount);
@@ -229,10 +281,20 @@ void TFrameBDTS::btnReadBDTSFromFileClick()
 
 void TFrameBDTS::btnWriteBDTSInTavClick()
 {
+    startOrStop(btnWriteBDTSInTav, &TFrameBDTS::startWritingFile);
+}
+
+void TFrameBDTS::startWritingFile()
+{
     m_transfer->StartWriting(m_lists->fileImage, m_lists->filePageCount);
 }
 
 void TFrameBDTS::btnSaveAddTsClick()
+{
+    startOrStop(btnSaveAddTs, &TFrameBDTS::startWritingDevice);
+}
+
+void TFrameBDTS::startWritingDevice()
 {
     m_transfer->StartWriting(m_lists->deviceImage, m_lists->devicePageCount);
 }

@@ -28,11 +28,18 @@ public:
 
     /// Sets a button's state by its own rule. While a transfer runs, the buttons that
     /// would start another transfer or change an image stay disabled and take the
-    /// state set last when it ends.
+    /// state set last when it ends; the button that started it reads "Стоп" and stays
+    /// enabled.
     void setButtonEnabled(QPushButton *button, bool enabled);
     void setTransferRunning(bool running);
-    /// The caption of RzGroupBox1 with the instrument's test-system count.
+    /// The button that reads "Стоп" while a transfer runs; nullptr when none runs.
+    QPushButton *stopButton() const { return m_stopButton; }
+    /// The caption of RzGroupBox1 with the instrument's test-system count; it names the
+    /// list the instrument's only while that is known to be so.
     void showDeviceCount(int tsCount);
+    /// Whether the left list is known to be what the instrument holds: a writing that
+    /// broke off, or one that could not be read back, leaves the instrument unknown.
+    void setDeviceListConfirmed(bool confirmed);
 
     void btnReadBDTSFromTavClick();
     void btnSaveBDTSinFileClick();
@@ -70,9 +77,19 @@ private:
     /// The chosen path, or an empty text; the folder and name parts become the window's
     /// last file.
     QString chooseFile(TBdtFileDialog &dialog);
+    /// A button that starts a transfer: it starts one, or stops the one it started.
+    void startOrStop(QPushButton *button, void (TFrameBDTS::*start)());
+    void startReading();
+    void startWritingFile();
+    void startWritingDevice();
+    void applyEnabled(QPushButton *button, bool own);
 
     TBDTSLists *m_lists = nullptr;
     TBDTSTransfer *m_transfer = nullptr;
     QHash<QPushButton *, bool> m_ownEnabled; ///< the gated buttons and their own state
     bool m_transferRunning = false;
+    QPushButton *m_starting = nullptr;   ///< the button whose click is starting a transfer
+    QPushButton *m_stopButton = nullptr; ///< reads "Стоп" while the transfer it started runs
+    QString m_stopButtonCaption, m_stopButtonHint; ///< its own, given back at the end
+    bool m_deviceListConfirmed = true;
 };

@@ -67,6 +67,11 @@ void TInstrumentDatabase::takePage(const QByteArray &page)
     if (m_incoming.size() / bdt::pageSize >= m_announced) {
         const QByteArray count = QByteArray::number(m_announced).rightJustified(3, ' ');
         m_announced = -1;
+        if (m_spoiledPage > 0 && m_spoiledPage * bdt::pageSize <= m_incoming.size()) {
+            const qsizetype at = qsizetype(m_spoiledPage - 1) * bdt::pageSize;
+            m_incoming[at] = char(m_incoming.at(at) ^ 0x01);
+        }
+        m_spoiledPage = 0;
         setImage(QByteArray(bdt::signature, bdt::signatureSize) + count + std::exchange(m_incoming, QByteArray()));
     }
     m_instrument.send(QByteArrayLiteral("m"));

@@ -29,6 +29,9 @@ public:
     void beginWriting(int pageCount);
     /// 'm': one page; after the last announced page the pages become the database.
     void takePage(const QByteArray &page);
+    /// The next writing keeps page `page` (from 1) with one byte changed, as a failing
+    /// memory cell would, and still answers 'm' to it; 0 for none.
+    void spoilPageOfNextWriting(int page) { m_spoiledPage = page; }
 
 Q_SIGNALS:
     void changed();
@@ -39,6 +42,7 @@ private:
     int m_nextPage = 0;     ///< 0-based page the next 'r' sends
     int m_announced = -1;   ///< pages announced by 'M'; -1 when no writing runs
     QByteArray m_incoming;  ///< pages of the writing so far
+    int m_spoiledPage = 0;  ///< page (from 1) the next writing keeps wrongly; 0 for none
 };
 
 void installDatabaseCommands(TVirtualInstrument &instrument);

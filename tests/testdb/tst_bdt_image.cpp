@@ -3,13 +3,17 @@
 
 #include "TestImages.h"
 
+#include "testdb/BdtFile.h"
 #include "testdb/BdtImage.h"
 #include "testdb/KeyOrder.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace testimg;
 
@@ -145,6 +149,33 @@ private Q_SLOTS:
         QByteArray expected = a;
         qToLittleEndian<quint32>(finalMark, expected.data() + 520);
         QCOMPARE(form->finalPage, expected);
+    }
+
+    void aComparisonNamesEveryPageThatDiffersOrIsMissing()
+    {
+        const QByteArray three = image(page(recordMark, 1) + page(recordMark, 2) + finalPage());
+        QCOMPARE(differingPages(three, three), std::vector<int>{});
+        QByteArray other = three;
+        other[10 + 528 + 527] = char(other.at(10 + 528 + 527) ^ 0x40); // the last byte of page 2
+        other += page(0, 4);
+        QCOMPARE(differingPages(three, other), (std::vector<int>{2, 4}));
+        QCOMPARE(differingPages(other, three), (std::vector<int>{2, 4}));
+    }
+
+    void aBdtFileIsReadNoFurtherThanTheLargestImageSignatureFirst()
+    {
+        // Sparse files of 64 MB: the signature, then nothing but zero bytes.
+        QTemporaryDir folder;
+        const auto sparse = [&](const QString &name, const QByteArray &start) {
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::WriteOnly);
+            file.write(start);
+            file.resize(64 * 1024 * 1024);
+            return file.fileName();
+        };
+        QCOMPARE(readBdtFile(sparse("big.bdt", "TavBDTS999")).size(), 10 + 528 * 999);
+        QCOMPARE(readBdtFile(sparse("other.zip", "PK\x03\x04TavBDTS")), QByteArray("PK\x03\x04Tav"));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, readBdtFile(folder.path()));
     }
 
     void keyTextsSortDigitsLatinCyrillicLowercaseFirst()

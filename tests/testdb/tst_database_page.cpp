@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -154,9 +155,10 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
     QCOMPARE(rig.backend->written(), QByteArray("R"));
     QVERIFY(f.TreeViewTav->isHidden());
-    for (QPushButton *b : {f.btnReadBDTSFromTav, f.btnReadBDTSFromFile, f.btnWriteBDTSInTav, f.btnSaveAddTs,
-                           f.btnAddTSInTav, f.btnDeleteTS})
+    for (QPushButton *b : {f.btnReadBDTSFromFile, f.btnWriteBDTSInTav, f.btnSaveAddTs, f.btnAddTSInTav, f.btnDeleteTS})
         QVERIFY(!b->isEnabled());
+    QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral("Стоп")); // the button that started it stops it
+    QVERIFY(f.btnReadBDTSFromTav->isEnabled());
     rig.window->RequestDatabase(); // a second transfer is not started
     QCOMPARE(rig.backend->written(), QByteArray("R"));
     // Nothing probes or changes the port under the exchange, not even a page change.
@@ -181,6 +183,7 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QVERIFY(!f.TreeViewTav->isHidden());
     QVERIFY(f.btnSaveBDTSinFile->isEnabled());
     QVERIFY(f.btnReadBDTSFromTav->isEnabled());
+    QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral(" из прибора"));
     QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled()); // no file yet: its own state came back
     QVERIFY(rig.window->btnConnect->isEnabled());
@@ -280,6 +283,15 @@ void TestDatabasePage::savingAndOpeningGoThroughTheDialogsAndARefusedFileChanges
     QVERIFY(rig.dialogs.errors[1].contains("missing.bdt"));
     QCOMPARE(*lists.fileImage, goodImage);
     QCOMPARE(rig.transfer().bdtOpenPath, rig.path("missing.bdt"));
+    // Only a regular file is opened: a pipe would hold the window until something is
+    // written into it.
+    if (QProcess::execute(QStringLiteral("mkfifo"), {rig.path("pipe.bdt")}) == 0) {
+        rig.dialogs.answerFile(rig.path("pipe.bdt"));
+        QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+        QCOMPARE(rig.dialogs.errors.size(), 3);
+        QVERIFY(rig.dialogs.errors[2].contains(QStringLiteral("pipe.bdt\": это не обычный файл")));
+        QCOMPARE(*lists.fileImage, goodImage);
+    }
 
     // Cancelling the dialog lets the image go; the list stays on screen.
     rig.dialogs.answerFile(QString());
@@ -338,14 +350,19 @@ void TestDatabasePage::appendingDeletingAndWritingBackEditTheInstrumentsDatabase
     rig.progress.clear();
     QTest::mouseClick(f.btnSaveAddTs, Qt::LeftButton);
     QCOMPARE(rig.window->statusText(), QStringLiteral("Запись БД ТС в прибор."));
-    QVERIFY(!f.btnSaveAddTs->isEnabled() && !f.btnDeleteTS->isEnabled() && !f.btnReadBDTSFromFile->isEnabled());
+    QVERIFY(!f.btnDeleteTS->isEnabled() && !f.btnReadBDTSFromFile->isEnabled() && !f.btnReadBDTSFromTav->isEnabled());
+    QVERIFY(f.btnSaveAddTs->isEnabled());
+    QCOMPARE(f.btnSaveAddTs->text(), QStringLiteral("Стоп"));
     QVERIFY(rig.waitUntil([&] { return rig.held().image() == edited; }, 5000));
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.backend->lineIdle(); }, 5000));
     QByteArray pages;
     for (int i = 0; i < 14; ++i)
         pages += 'm' + edited.mid(10 + i * 528, 528);
     QCOMPARE(rig.takeWritten(), QByteArray("M\0\x0e", 3) + pages + "R" + QByteArray(14, 'r'));
-    QCOMPARE(rig.window->statusText(), QStringLiteral("Принято из прибора страниц: 14"));
+    // Read back and compared with what was sent: the read-back is the same transfer.
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в прибор и проверена: страниц 14."));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+    QCOMPARE(f.btnSaveAddTs->text(), QStringLiteral("в прибор"));
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"A", "B", "C", "D", "E"}));
     QVERIFY(entries(*f.TreeViewAdd).isEmpty());
     QVERIFY(f.btnSaveAddTs->isEnabled() && f.btnReadBDTSFromFile->isEnabled());
@@ -365,11 +382,25 @@ void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.lists().deviceListLoaded; }, 5000));
     QCOMPARE(rig.progress, (QList<int>{25, 50, 75, 100, 0, 50, 75, 100, 0}));
     QCOMPARE(*rig.lists().deviceImage, file);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в прибор и проверена: страниц 4."));
     QVERIFY(entries(*f.TreeViewAdd).isEmpty());
     TInstrumentWindow instrumentWindow(&rig.instrument);
     QCOMPARE(instrumentWindow.databaseText(), QStringLiteral("4 стр., 2 ТС"));
 
-    // 300 pages are announced as 'M', 1, 44; a silent instrument ends the writing.
+    // A page the instrument keeps wrongly is found by the comparison; the tree shows what
+    // the instrument really holds.
+    rig.held().spoilPageOfNextWriting(3);
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.backend->lineIdle(); }, 5000));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС в приборе отличается от записанной!"));
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors[0].contains(QStringLiteral("Не совпадают страницы: 3.\nЗапишите БД ТС в прибор заново.")));
+    QCOMPARE(*rig.lists().deviceImage, rig.held().image());
+    QVERIFY(rig.held().image() != file);
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+
+    // 300 pages are announced as 'M', 1, 44; a silent instrument ends the writing, and
+    // the error box says how far it got.
     QByteArray big;
     for (int i = 0; i < 299; ++i)
         big += record("G", "M", "E" + QByteArray::number(1000 + i), 1, quint32(i));
@@ -381,11 +412,43 @@ void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
     QVERIFY(rig.instrument.silent());
     QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("M\x01\x2c"));
-    QVERIFY(!f.btnWriteBDTSInTav->isEnabled());
+    QCOMPARE(f.btnWriteBDTSInTav->text(), QStringLiteral("Стоп"));
+    QVERIFY(f.btnWriteBDTSInTav->isEnabled() && !f.btnReadBDTSFromFile->isEnabled());
+    rig.backend->injectReceived("m");
+    rig.backend->injectReceived("m");
+    QCOMPARE(rig.takeWritten(), 'm' + big.left(528) + 'm' + big.mid(528, 528));
     rig.transfer().TimeLimit_TimerTimer();
     QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors[1].startsWith(QStringLiteral(
+            "Запись БД ТС в прибор прервана. Последняя страница, принятая прибором: 1 из 300.")));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС не подтверждён прибором (2):"));
+    QCOMPARE(f.btnWriteBDTSInTav->text(), QStringLiteral("в прибор"));
     QVERIFY(f.btnWriteBDTSInTav->isEnabled());
     rig.backend->injectReceived("m"); // too late: nothing more is sent
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    // "Стоп" ends a writing as the time limit does, and says so.
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    rig.backend->injectReceived("m");
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QVERIFY(!rig.transfer().running());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Запись БД ТС в прибор остановлена."));
+    QCOMPARE(rig.dialogs.errors.size(), 3);
+    QVERIFY(rig.dialogs.errors[2].contains(QStringLiteral("Прибор не принял ни одной страницы из 300.")));
+    QCOMPARE(rig.window->RzProgressBar1->value(), 0);
+
+    // Closing the window stops a writing before its images go, and says so; a late 'm'
+    // finds nothing to send.
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    for (int i = 0; i < 3; ++i)
+        rig.backend->injectReceived("m");
+    rig.window->close();
+    QVERIFY(!rig.transfer().running());
+    QCOMPARE(rig.dialogs.errors.size(), 4);
+    QVERIFY(rig.dialogs.errors[3].contains(QStringLiteral("принятая прибором: 2 из 300")));
+    rig.takeWritten();
+    rig.backend->injectReceived("m");
     QVERIFY(rig.takeWritten().isEmpty());
 }
 
@@ -420,6 +483,32 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
     oldListIntact();
     QVERIFY(f.btnReadBDTSFromTav->isEnabled());
 
+    // The button that started a reading stops it.
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(!rig.transfer().running());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Чтение БД ТС из прибора остановлено."));
+    QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral(" из прибора"));
+    oldListIntact();
+
+    // Noise earns no time: the limit counts from the request, which only a whole reply
+    // brings. Noise before the count, then a page that never ends.
+    const auto timePassed = [&] { return rig.transfer().TimeLimit_Timer->remainingTime() < 2900; };
+    for (const QByteArray &noise : {QByteArray("R\x07R"), QByteArray("r") + next.mid(10, 100)}) {
+        rig.takeWritten();
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        if (noise.startsWith('r')) {
+            rig.backend->injectReceived("R  3");
+            QVERIFY(rig.waitWritten("Rr"));
+        }
+        QVERIFY(rig.waitUntil(timePassed));
+        rig.backend->injectReceived(noise);
+        QVERIFY(timePassed());
+        rig.transfer().TimeLimit_TimerTimer();
+        QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+        oldListIntact();
+    }
+
     // The line goes down in the middle of a reading, at several places.
     const QList<QByteArray> arrived{
             "R",
@@ -445,11 +534,36 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QVERIFY(f.btnReadBDTSFromTav->isEnabled());
     }
 
-    // Back on line, the next reading replaces the list.
+    // The line goes down in the middle of a writing: the error box says how far it got,
+    // and the list that was being sent no longer passes for the instrument's.
+    rig.answerByHand();
+    f.btnSaveAddTsClick();
+    QCOMPARE(rig.takeWritten(), QByteArray("M\0\x04", 3));
+    rig.backend->injectReceived("m");
+    rig.backend->injectReceived("m");
+    rig.instrument.setPowered(false);
+    QVERIFY(!rig.transfer().running());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Нет связи с прибором"));
+    QVERIFY(rig.waitUntil([&] { return rig.dialogs.errors.size() == 1; }));
+    QVERIFY(rig.dialogs.errors[0].contains(QStringLiteral("Последняя страница, принятая прибором: 1 из 4.")));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС не подтверждён прибором (2):"));
+    rig.instrument.setPowered(true);
+
+    // Back on line, the next reading replaces the list and names it the instrument's
+    // again. A list file that cannot be written goes to the error box, where no later
+    // status line hides it.
+    QFile blocker(rig.path("notAFolder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    lists.setProgramFolder(blocker.fileName() + u'/');
     rig.instrument.setSilent(false);
     rig.held().setImage(next);
     QVERIFY(rig.read());
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"N1", "N2"}));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (2):"));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Принято из прибора страниц: 3"));
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors[1].contains(QStringLiteral("SpisokTSinTav.txt")));
 }
 
 void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
@@ -466,6 +580,23 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     QVERIFY(rig.waitWritten("Rr"));
     QCOMPARE(t.deviceHeaderText, QByteArray("TavBDTS 12"));
     t.TimeLimit_TimerTimer();
+
+    // A pause inside the count reads too few pages. A database always ends with its final
+    // page: a reading without it replaces nothing and asks to be repeated.
+    const QByteArray twelve = database({{"A", 3}, {"B", 4}, {"C", 4}}, 400);
+    rig.takeWritten();
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    rig.backend->injectReceived("R  1");
+    QVERIFY(rig.waitWritten("Rr"));
+    rig.backend->injectReceived("2");
+    rig.backend->injectReceived('r' + twelve.mid(10, 528));
+    QVERIFY(!t.running());
+    QCOMPARE(rig.window->statusText(),
+             QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). Повторите чтение."));
+    QVERIFY(!rig.lists().deviceImage);
+    QVERIFY(!rig.lists().deviceListLoaded);
+    QVERIFY(!f.btnSaveBDTSinFile->isEnabled());
+    QVERIFY(!f.TreeViewTav->isHidden());
 
     // Counts that are no count, or too large, or none: no page is asked for.
     const QList<QPair<QByteArray, QString>> counts{
@@ -496,6 +627,20 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     QVERIFY(!t.running());
     QCOMPARE(*rig.lists().deviceImage, held);
 
+    // A page of unknown mark inside the database is passed over, and the user is told.
+    const QByteArray odd = image(record("G", "M", "U", 1, 500) + page(0x1234, 501) + finalPage(502));
+    rig.takeWritten();
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    rig.backend->injectReceived("R  3");
+    QVERIFY(rig.waitWritten("Rr"));
+    for (int i = 0; i < 3; ++i)
+        rig.backend->injectReceived('r' + odd.mid(10 + i * 528, 528));
+    QVERIFY(!t.running());
+    QCOMPARE(rig.window->statusText(),
+             QStringLiteral("Принято из прибора страниц: 2. Пропущено страниц с неизвестной меткой: 1."));
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"U"}));
+    rig.takeWritten();
+
     // Replies nobody waits for are dropped without sending anything.
     for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
         rig.backend->injectReceived(stray);
@@ -512,18 +657,33 @@ void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
     auto &lists = rig.lists();
     rig.answerByHand();
 
-    // 999 record pages and no final page: the normal form would need 1000 pages.
-    QByteArray full;
-    for (int i = 0; i < 999; ++i)
-        full += record("G", "M", "E" + QByteArray::number(1000 + i), 1, quint32(i));
+    // A record that claims all 999 pages, the final page among them: the normal form
+    // would need 1000 pages. Neither the reading nor the file is taken, so nothing of it
+    // can be written.
+    const QByteArray claimed = image(record("G", "M", "All", 998, 1, 999) + finalPage());
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
     rig.backend->injectReceived("R 999");
     QVERIFY(rig.waitWritten("Rr"));
     for (int i = 0; i < 999; ++i)
-        rig.backend->injectReceived('r' + full.mid(i * 528, 528));
+        rig.backend->injectReceived('r' + claimed.mid(10 + i * 528, 528));
     QVERIFY(!rig.transfer().running());
     QCOMPARE(rig.window->statusText(), QStringLiteral("Слишком много страниц в БД ТС (больше 999)."));
-    QCOMPARE(lists.deviceTSCount, 999);
+    QVERIFY(!lists.deviceImage);
+    QCOMPARE(lists.deviceTSCount, 0);
+    writeFile(rig.path("claimed.bdt"), claimed);
+    rig.dialogs.answerFile(rig.path("claimed.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Слишком много страниц в БД ТС (больше 999)."));
+    QVERIFY(!lists.fileImage);
+    QVERIFY(!f.btnWriteBDTSInTav->isEnabled());
+    QVERIFY(f.TreeViewFile->topLevelItemCount() == 0);
+    // An image whose last page is not the final page is never sent either.
+    lists.deviceImage = image(record("G", "M", "E", 1, 3));
+    lists.devicePageCount = 1;
+    rig.takeWritten();
+    f.btnSaveAddTsClick();
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Неверный формат файла."));
+    QVERIFY(rig.takeWritten().isEmpty());
 
     // An instrument list of 998 pages cannot take a test system of 3 pages.
     const QByteArray device = image(record("G", "M", "Big", 997, 1) + finalPage());
