@@ -1,6 +1,7 @@
 #include "link/QtSerialBackend.h"
 
 #include "link/CommError.h"
+#include "link/DeviceHealth.h"
 #include "link/OutputQueue.h"
 #include "link/PortNames.h"
 
@@ -42,6 +43,7 @@ bool TQtSerialBackend::isSerialDevice(const QString &text) const
 void TQtSerialBackend::open(const QString &device)
 {
     close();
+    m_device = device;
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const QString reason = m_port.errorString();
@@ -151,15 +153,33 @@ void TQtSerialBackend::pollModemLines()
 
 void TQtSerialBackend::onPortError(QSerialPort::SerialPortError error)
 {
+    if (!m_port.isOpen())
+        return;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
+        break;
+    default:
+        return;
+    }
+    if (!DeviceHealth::deviceGone(m_port.handle(), m_device)) {
+        // Busy, not gone: the driver's send queue was full (EAGAIN). QSerialPort keeps
+        // the bytes it could not hand over and writes them as the queue drains; a read
+        // that found nothing has stopped its reading, which is started again here.
+        m_port.clearError();
+        m_port.setReadBufferSize(m_port.readBufferSize());
+        return;
+    }
     // A device that vanished under an open port (an adapter pulled out) cannot come
     // back on the same handle: close it and let the program see the line drop.
-    if (error != QSerialPort::ResourceError || !m_port.isOpen())
-        return;
     const bool hadCts = m_cts;
     m_lostReason = m_port.errorString();
     m_modemTimer.stop();
     m_cts = false;
-    const QString device = m_port.portName();
+    // Reported by the name it was opened by, so that it is opened again by that name.
+    const QString device = m_device;
     m_port.close();
     Q_EMIT deviceLost(device);
     if (hadCts)

@@ -50,6 +50,7 @@ private:
     QSerialPort m_port{this};
     QTimer m_modemTimer{this};
     QStringList m_comDevices;
+    QString m_device;     ///< the name the port was last opened by
     QString m_lostReason; ///< why the open port was last lost
     qint32 m_baud = 9600;
     bool m_cts = false;

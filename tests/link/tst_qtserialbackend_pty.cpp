@@ -16,6 +16,16 @@
 
 namespace {
 
+/// A block whose bytes do not repeat at any short distance, so a byte lost or doubled
+/// at a chunk's edge shows; all of them at 0x80 and above, so none is a command.
+QByteArray patterned(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(0x80 | ((i * 7 + i / 127 + seed) & 0x7F));
+    return bytes;
+}
+
 QByteArray everyByteValue()
 {
     QByteArray bytes(256, '\0');
@@ -40,6 +50,8 @@ private Q_SLOTS:
     void everyByteValuePassesUnchangedBothWays();
     void largeBlocksPassWholeAndInOrder();
     void bytesSentWhileClosedAreNotReceived();
+    void aFullSendQueueIsWaitedOutAndEveryByteArrives();
+    void aDeviceThatGoesAwayIsReportedLostEvenWithAFullQueue();
     void failedOpenCarriesTheSystemText();
     void serialDevicesAreRecognised();
 
@@ -202,10 +214,63 @@ void TstQtSerialBackendPty::bytesSentWhileClosedAreNotReceived()
     m_backend->open(m_link->slavePath());
     m_backend->close();
     m_instrument->send(QByteArrayLiteral("BBB"));
+    QTRY_COMPARE(m_link->pendingToPc(), 0); // all three have crossed the line
     m_backend->open(m_link->slavePath());
 
     m_instrument->send(QByteArrayLiteral("X"));
     QCOMPARE(receiveAtPc(1), QByteArrayLiteral("X"));
+}
+
+void TstQtSerialBackendPty::aFullSendQueueIsWaitedOutAndEveryByteArrives()
+{
+    // The far end takes 11520 bytes a second; the kernel's queue holds far fewer than
+    // the 20000 written at once, so the second hand-over meets a full queue (EAGAIN).
+    QVERIFY(m_link->linePaced());
+    m_backend->setBaudRate(115200);
+    m_instrument->setSpeedIndex(5);
+    m_backend->open(m_link->slavePath());
+    QSignalSpy lost(m_backend.get(), &TSerialBackend::deviceLost);
+    const QByteArray first = patterned(10000, 0);
+    const QByteArray second = patterned(10000, 3);
+
+    m_backend->write(first);
+    m_backend->write(second);
+    QVERIFY(m_backend->isOpen());
+    QCOMPARE(lost.count(), 0);
+    // What the driver refused waits in the program's buffer and is counted as unsent.
+    QVERIFY(m_backend->bytesToSend() > 0);
+    // A command written behind a full queue goes out behind it, in order.
+    m_backend->write(QByteArrayLiteral("B"));
+    QVERIFY(m_backend->isOpen());
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_instrument->received().size(), 2 * 10000 + 1, 10000);
+    QVERIFY(m_instrument->received() == first + second + "B");
+    QTRY_COMPARE(m_backend->bytesToSend(), 0);
+    QVERIFY(m_backend->isOpen());
+    QCOMPARE(lost.count(), 0);
+    // The instrument's answer to that command comes back on the same open port.
+    QCOMPARE(receiveAtPc(1), QByteArrayLiteral("B"));
+}
+
+void TstQtSerialBackendPty::aDeviceThatGoesAwayIsReportedLostEvenWithAFullQueue()
+{
+    m_backend->setBaudRate(115200);
+    m_instrument->setSpeedIndex(5);
+    const QString device = m_link->slavePath();
+    m_backend->open(device);
+    QSignalSpy lost(m_backend.get(), &TSerialBackend::deviceLost);
+    m_backend->write(patterned(10000, 1));
+    m_backend->write(patterned(10000, 2));
+    QVERIFY(m_backend->isOpen());
+
+    // The far end goes away, as an adapter pulled out: the terminal hangs up.
+    m_link.reset();
+    QTRY_COMPARE(lost.count(), 1);
+    // Reported by the name it was opened by, so that it can be opened again by it.
+    QCOMPARE(lost.at(0).at(0).toString(), device);
+    QVERIFY(!m_backend->isOpen());
+    QVERIFY(!m_backend->clearToSend());
+    QCOMPARE(m_backend->bytesToSend(), 0);
 }
 
 void TstQtSerialBackendPty::failedOpenCarriesTheSystemText()
