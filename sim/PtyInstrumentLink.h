@@ -2,8 +2,14 @@
 // Puts a virtual instrument at the far end of a pseudo-terminal, so that the program's
 // real serial backend can open the other end (slavePath()) as if it were a port with
 // the instrument plugged in. Unix only.
+//
+// By default the far end keeps the pace of a UART: it takes the program's bytes no
+// faster than the speed the program set on its side carries them (10 bits a byte), so
+// the kernel's queue fills and a write is refused for a while, as on a real port; and
+// the instrument's replies reach the program no faster than its own speed sends them.
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,13 +33,26 @@ public:
     /// The speed the PC side's port is set to now, 0 when it is not one the link knows.
     qint32 pcBaud() const;
 
+    /// Off: both directions go as fast as the terminal takes them.
+    void setLinePaced(bool paced);
+    bool linePaced() const { return m_paced; }
+
+    /// Bytes the instrument has sent that have not reached the terminal yet.
+    qint64 pendingToPc() const { return m_toPc.size(); }
+
 private:
     struct TPty;
     void readFromPc();
+    void resumeReading();
     void sendToPc(const QByteArray &bytes);
     void flushToPc();
+    qint64 nowNs() const;
 
     QPointer<TVirtualInstrument> m_instrument;
     std::unique_ptr<TPty> m_pty;
-    QByteArray m_toPc; ///< bytes the terminal could not take yet
+    QByteArray m_toPc;       ///< bytes on their way to the terminal
+    QList<qint64> m_toPcDue; ///< when each of them has crossed the line (ns)
+    qint64 m_toPcLineFreeNs = 0;  ///< when the instrument's last byte has left
+    qint64 m_fromPcLineFreeNs = 0; ///< when the program's last byte taken has crossed
+    bool m_paced = true;
 };

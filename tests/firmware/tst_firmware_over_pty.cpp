@@ -1,5 +1,6 @@
 // A whole image over the program's real serial backend: the window opens one end of a
-// pseudo-terminal, the virtual instrument's loader sits on the other.
+// pseudo-terminal, the virtual instrument's loader sits on the other and takes the
+// bytes at the line's pace, so the driver's queue fills and refuses writes for a while.
 
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
@@ -32,6 +33,7 @@ void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
     instrument.setPowered(true);
     QVERIFY(loader->inLoader());
     TPtyWindow pty(&instrument);
+    QVERIFY(pty.link.linePaced());
     auto &window = *pty.window;
     auto &dialogs = pty.dialogs;
     QVERIFY(QDir().mkpath(window.programFolder + QStringLiteral("FilesInTavelon")));
@@ -50,9 +52,10 @@ void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
 
     dialogs.answerYesNo(true);
     QTest::mouseClick(window.frameSoftTav->btnLoadPO, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(loader->accepted(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(loader->accepted(), 1, 30000);
     QCOMPARE(loader->refused(), 0);
     QCOMPARE(loader->program(), firmwarePacket(file).data);
+    QVERIFY(window.MSComm1->PortOpen());
     QCOMPARE(window.statusText(), QStringLiteral("Программирование прибора"));
     QCOMPARE(window.MSComm1->OutBufferCount(), 0);
     QVERIFY(dialogs.errors.isEmpty());

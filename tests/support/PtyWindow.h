@@ -1,7 +1,8 @@
 #pragma once
 // The whole program on the real serial backend: the window opens one end of a
 // pseudo-terminal and the virtual instrument sits on the other, with scripted dialogs
-// and a temporary program folder. Unix only.
+// and a temporary program folder. The far end keeps the pace of the line the program
+// set, so the kernel's send queue fills as on a real port. Unix only.
 
 #include "app/MainLoritS_TreeTS.h"
 #include "link/QtSerialBackend.h"

@@ -1,5 +1,6 @@
 // A database of 100 pages read from and written into the virtual instrument over a
-// pseudo-terminal, on the real serial backend: every byte arrives as it was sent.
+// pseudo-terminal whose far end keeps the line's pace, on the real serial backend:
+// every byte arrives as it was sent.
 
 #include "TestImages.h"
 
@@ -40,6 +41,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     const QByteArray held = hundredPages("Lab", 1);
     databaseOf(instrument)->setImage(held);
     TPtyWindow pty(&instrument);
+    QVERIFY(pty.link.linePaced());
     auto &w = *pty.window;
     auto &dialogs = pty.dialogs;
     auto &folder = pty.folder;
