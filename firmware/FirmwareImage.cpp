@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <limits>
@@ -58,6 +60,10 @@ TFirmwarePacket firmwarePacket(const QByteArray &file)
 QByteArray readFirmwareFile(const QString &path)
 {
     const QString shown = QDir::toNativeSeparators(path);
+    // A pipe or a device would block the window on opening or never end: only a
+    // regular file is read.
+    if (!path.isEmpty() && QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        throw std::runtime_error(QStringLiteral("Не удается прочитать файл %1: это не обычный файл.").arg(shown).toStdString());
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error(QStringLiteral("Не удается прочитать файл %1: %2")
@@ -73,6 +79,30 @@ QByteArray readFirmwareFile(const QString &path)
                                      .arg(shown, file.errorString())
                                      .toStdString());
     return bytes;
+}
+
+qint64 lineBytes(const TFirmwarePacket &packet)
+{
+    return packet.start.size() + packet.length.size() + packet.data.size() + packet.checksumBytes().size();
+}
+
+QString uploadSummary(const TFirmwarePacket &packet, qint32 baud)
+{
+    const QLocale russian(QLocale::Russian);
+    const qint64 bytes = lineBytes(packet);
+    QString text = QStringLiteral("Будет отправлено %1 байт").arg(russian.toString(bytes));
+    if (baud <= 0)
+        return text + QLatin1Char('.');
+    // Ten bits a byte: start, eight data bits, stop.
+    const qint64 seconds = (bytes * 10 + baud - 1) / baud;
+    QString duration;
+    if (seconds < 60)
+        duration = QStringLiteral("%1 с").arg(seconds);
+    else if (seconds < 3600)
+        duration = QStringLiteral("%1 мин %2 с").arg(seconds / 60).arg(seconds % 60);
+    else
+        duration = QStringLiteral("%1 ч %2 мин").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    return text + QStringLiteral(", на скорости %1 это займет около %2.").arg(baud).arg(duration);
 }
 
 QByteArray sampleFirmwareImage(qint64 length)

@@ -39,6 +39,12 @@ TFirmwarePacket firmwarePacket(const QByteArray &file);
 /// and the system's reason when it cannot be read or holds no program.
 QByteArray readFirmwareFile(const QString &path);
 
+/// Bytes the whole upload puts on the line: start, length, data and checksum.
+qint64 lineBytes(const TFirmwarePacket &packet);
+/// What the question before an upload tells: how many bytes, and how long they take
+/// on the line at `baud` (ten bits a byte).
+QString uploadSummary(const TFirmwarePacket &packet, qint32 baud);
+
 /// The sum the instrument's loader checks: every byte as 0..255.
 quint32 byteSum(const QByteArray &bytes);
 

@@ -276,22 +276,33 @@ void TFrameSoftTav::btnOtherFileLoadPOClick()
 
 void TFrameSoftTav::btnLoadPOClick()
 {
+    // The file is read and checked before the question, so that the question can say
+    // what will be sent and for how long, and before the instrument hears anything: a
+    // loader that got its start command waits for a length that an unreadable file
+    // never gives.
+    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(m_form->firmwareFilePath));
+    const qint32 baud = m_form->MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
     if (!m_form->dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
-                                     QStringLiteral("Режим программирования в приборе включен?")))
+                                     QStringLiteral("Режим программирования в приборе включен?")
+                                         + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
     m_form->replyBuffer.clear();
     if (!m_form->MSComm1->PortOpen()) {
         m_form->ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    // The file is read and checked before the instrument hears anything: a loader that
-    // got its start command waits for a length that an unreadable file never gives.
-    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(m_form->firmwareFilePath));
+    // While the question was open the instrument may have been switched off, or may
+    // have started its own program ('L'): an image sent then would be taken as commands.
+    const bool linkPresent = m_form->sbtnCommON->isEnabled();
+    if (!m_form->progSteps->readyToSend(linkPresent)) {
+        m_form->ShowStatus(linkPresent ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
+                                       : QStringLiteral("Загрузка не начата: нет связи с прибором."));
+        return;
+    }
 
-    m_form->progSteps->uploadBegun(m_form->sbtnCommON->isEnabled());
+    m_form->progSteps->uploadBegun(linkPresent);
     btnStopProgramTav->setEnabled(true);
     btnStopProgramTav->setVisible(true);
-    m_form->ShowStatus(QStringLiteral("Загрузка программы в прибор"));
     m_form->firmwareImage = std::make_unique<TFirmwareTransfer>(std::move(packet));
     m_sending = true;
     m_form->SendToDevice(m_form->firmwareImage->packet().start);
@@ -305,26 +316,41 @@ void TFrameSoftTav::TimerTimer()
     TFirmwareTransfer *transfer = m_form->firmwareImage.get();
     if (!m_sending || !transfer)
         return;
+    if (FinishIfSent())
+        return;
+    const int queued = m_form->MSComm1->OutBufferCount();
+    if (transfer->complete()) {
+        Timer->start(); // the last bytes are still on their way
+        return;
+    }
     // Paced by what the line has really taken: a chunk goes only when at most one
     // chunk still waits, so the queue never runs ahead of the line.
-    if (transfer->complete() || !TFirmwareTransfer::mayHandOver(m_form->MSComm1->OutBufferCount())) {
+    if (!TFirmwareTransfer::mayHandOver(queued)) {
         Timer->start();
         return;
     }
     const QByteArray chunk = transfer->takeChunk();
     m_form->SetProgress(transfer->progress());
     m_form->SendToDevice(chunk);
-    if (!transfer->complete()) {
-        Timer->start();
-        return;
-    }
-    m_form->SendToDevice(transfer->packet().checksumBytes());
+    if (transfer->complete())
+        m_form->SendToDevice(transfer->packet().checksumBytes());
+    Timer->start();
+}
+
+bool TFrameSoftTav::FinishIfSent()
+{
+    const TFirmwareTransfer *transfer = m_form->firmwareImage.get();
+    // The image counts as sent only when its last byte and the checksum have left the
+    // queue: until then the instrument must not restart, and cancel stays.
+    if (!m_sending || !transfer || !transfer->complete() || m_form->MSComm1->OutBufferCount() > 0)
+        return false;
+    Timer->stop();
     m_sending = false;
-    m_form->ShowStatus(QStringLiteral("Программирование прибора"));
     m_form->SetProgress(0);
     m_form->progSteps->uploadFinished();
     btnStopProgramTav->setEnabled(false);
     btnStopProgramTav->setVisible(false);
+    return true;
 }
 
 void TFrameSoftTav::btnStopProgramTavClick()

@@ -54,6 +54,9 @@ public:
     /// queued in the serial control are dropped. Hides the cancel button.
     void StopTransfer();
     bool sending() const { return m_sending; }
+    /// Once the whole image and its checksum have left the send queue, the upload is
+    /// over and the loader writes it; true when that happened now.
+    bool FinishIfSent();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

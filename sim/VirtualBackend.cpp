@@ -126,8 +126,9 @@ void TVirtualBackend::onInstrumentTransmit(const QByteArray &bytes)
 void TVirtualBackend::onPowerChanged()
 {
     if (m_instrument && !m_instrument->clearToSend()) {
-        // Nothing more reaches a switched-off (or restarting) instrument or comes from it.
-        m_toInstrument.drop();
+        // Nothing more reaches a switched-off (or restarting) instrument or comes from
+        // it; this side's queue still empties at the line's pace.
+        m_toInstrument.loseInFlight();
         m_toPc.drop();
     }
     if (!isOpen())

@@ -68,6 +68,12 @@ void TVirtualLine::drop()
     m_lastDueUs = 0;
 }
 
+void TVirtualLine::loseInFlight()
+{
+    for (TravellingByte &byte : m_inFlight)
+        byte.lost = true;
+}
+
 void TVirtualLine::schedule()
 {
     if (m_inFlight.empty() || m_timer.isActive())
@@ -86,7 +92,8 @@ void TVirtualLine::deliverDue()
     const qint64 now = nowUs();
     QByteArray burst;
     while (!m_inFlight.empty() && m_inFlight.front().dueUs <= now && burst.size() < maxBurstBytes) {
-        burst += m_inFlight.front().value;
+        if (!m_inFlight.front().lost)
+            burst += m_inFlight.front().value;
         m_inFlight.pop_front();
     }
     schedule();

@@ -21,8 +21,11 @@ public:
 
     /// One direction of the cable. `deliver` receives each burst.
     void send(const QByteArray &bytes, qint32 senderBaud, qint32 receiverBaud);
-    /// Drops whatever is still travelling (the receiver was switched off or closed).
+    /// Drops whatever is still travelling (the receiver was closed).
     void drop();
+    /// The receiver was switched off: what travels now reaches nobody, yet the sender
+    /// goes on putting it on the line at its pace, as a UART empties its queue.
+    void loseInFlight();
     bool idle() const { return m_inFlight.empty(); }
     /// Bytes sent and not delivered yet.
     qint64 pendingBytes() const { return qint64(m_inFlight.size()); }
@@ -49,6 +52,7 @@ private:
     {
         qint64 dueUs;
         char value;
+        bool lost = false;
     };
     std::deque<TravellingByte> m_inFlight;
     qint64 m_lastDueUs = 0;

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QRegularExpression>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QComboBox>
@@ -26,6 +28,8 @@ class TestFirmwarePage : public QObject
 private Q_SLOTS:
     void theWholeProcedureReprogramsTheInstrument();
     void cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain();
+    void noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload();
+    void theImageNeverGoesToTheRunningProgram();
     void aLostLinkDuringTheTransferCancelsIt();
     void aFileThatCannotBeSentIsReportedAndNothingIsSent();
     void theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice();
@@ -110,15 +114,22 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(w.statusText(), step3);
 
+    QStringList said; // the procedure's texts, in order: some last less than a poll
+    QObject::connect(w.progSteps, &TProgSteps::statusText, [&said](const QString &text) { said << text; });
     rig.startUpload();
-    QCOMPARE(w.statusText(), QStringLiteral("Загрузка программы в прибор"));
+    // The question says what will be sent and how long it takes at this speed.
+    QVERIFY(rig.dialogs.questions.last().contains(QLocale(QLocale::Russian).toString(2 + 4 + 0x4000 + 500 + 2)
+                                                  + QStringLiteral(" байт")));
+    QVERIFY(rig.dialogs.questions.last().contains(QStringLiteral("115200 это займет около 2 с")));
+    QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Программирование прибора"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
+    QCOMPARE(said.filter(QRegularExpression(QStringLiteral("^П.*прибора"))),
+             QStringList({TProgSteps::programmingText(), QStringLiteral("Перезагрузка прибора"),
+                          QStringLiteral("Перепрограммирование прибора завершено")}));
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перезагрузка прибора"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
 
     const QByteArray file = sampleFirmwareImage(0x4000 + 500);
@@ -143,7 +154,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
 
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     const QByteArray atClick = rig.instrument.received();
-    QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено"));
+    QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2."));
     QCOMPARE(w.MSComm1->OutBufferCount(), 0);
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
@@ -165,6 +176,99 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     QCOMPARE(rig.takeWritten().left(2), QByteArray("\x55\xAA", 2));
 }
 
+void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload()
+{
+    TFirmwareRig rig(0x4000 + 40000); // about four seconds on the line
+    auto &w = *rig.window;
+    rig.loader->setTiming({/*boot*/ 30, /*step*/ 300, /*restart*/ 100, /*gap*/ 300}); // a flash that takes its time
+    rig.bringIntoLoader();
+    rig.startUpload();
+    const auto neverSwitch = [&w] {
+        return !w.statusText().contains(QStringLiteral("Выключите")) && !w.statusText().contains(QStringLiteral("Включите"));
+    };
+    // Whatever redisplays the step while the image goes out says what is happening.
+    rig.frame().RzPageControl2->setCurrentIndex(0);
+    QCOMPARE(w.statusText(), TProgSteps::sendingText());
+    w.ActionSoftTavelonExecute();
+    QCOMPARE(w.statusText(), TProgSteps::sendingText());
+    rig.frame().RzPageControl2->setCurrentIndex(1);
+
+    // The last chunk is handed over while the line still carries the one before: the
+    // image is not sent yet, and cancel stays.
+    QTRY_VERIFY_WITH_TIMEOUT(w.firmwareImage->complete(), 8000);
+    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    QCOMPARE(w.statusText(), TProgSteps::sendingText());
+    QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
+    QVERIFY(!w.progSteps->uploadSent);
+
+    // Only the empty queue makes it "programming"; the loader now writes its flash.
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
+    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QVERIFY(rig.frame().btnStopProgramTav->isHidden());
+    rig.frame().RzPageControl2->setCurrentIndex(0);
+    QVERIFY(neverSwitch());
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перезагрузка прибора"), 5000);
+    rig.frame().RzPageControl2->setCurrentIndex(1);
+    QVERIFY(neverSwitch());
+    // A minute without a sign adds what to look at, and still no switch.
+    w.ProgSilence_TimerTimer();
+    QVERIFY(w.statusText().startsWith(QStringLiteral("Перезагрузка прибора Прибор молчит больше минуты")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
+    QCOMPARE(rig.loader->accepted(), 1);
+}
+
+void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
+{
+    TFirmwareRig rig(0x4000 + 40000);
+    auto &w = *rig.window;
+    const auto waitRunsOut = [&w] {
+        if (w.StartProgTav_Timer->isActive())
+            w.StartProgTav_TimerTimer();
+    };
+    // On with the stylus, off again within the wait, on without it: the wait starts
+    // afresh, and the program's 'L' ends it.
+    w.ActionSoftTavelonExecute();
+    rig.loader->setStylusHeld(true);
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    QCOMPARE(w.statusText(), QStringLiteral("Прибор включен. Ожидание режима программирования..."));
+    rig.instrument.setPowered(false);
+    QVERIFY(!w.StartProgTav_Timer->isActive());
+    waitRunsOut();
+    rig.loader->setStylusHeld(false);
+    rig.instrument.setPowered(true);
+    QVERIFY(w.StartProgTav_Timer->isActive());
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+
+    // At step 3, off and on again: the loader counts no more until a new wait.
+    rig.bringIntoLoader();
+    QVERIFY(rig.frame().btnLoadPO->isEnabled());
+    rig.loader->setStylusHeld(false);
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+
+    // The instrument restarts into its program while the question is open: "Да"
+    // sends nothing and says why.
+    rig.bringIntoLoader();
+    rig.takeWritten();
+    rig.dialogs.whileAsking = [&rig, &w] {
+        rig.loader->setStylusHeld(false);
+        rig.instrument.setPowered(false);
+        rig.instrument.setPowered(true);
+        QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    };
+    rig.startUpload();
+    QCOMPARE(w.statusText(), QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2."));
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(rig.takeWritten().isEmpty());
+    QVERIFY(!w.progSteps->uploadStarted);
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
+
 void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
 {
     TFirmwareRig rig(0x4000 + 40000);
@@ -174,6 +278,10 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     QTRY_VERIFY(w.RzProgressBar1->value() > 0);
     rig.takeWritten();
 
+    // Off while the last bytes still wait in the queue: a cancel, never a restart.
+    QTRY_VERIFY_WITH_TIMEOUT(w.firmwareImage->complete(), 8000);
+    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    rig.takeWritten();
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
     QCOMPARE(w.MSComm1->OutBufferCount(), 0);
@@ -184,6 +292,12 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     QVERIFY(rig.waitLineIdle());
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(rig.loader->accepted(), 0);
+    // Back on without the stylus, the old program answers: nothing claims success.
+    rig.loader->setStylusHeld(false);
+    rig.instrument.setPowered(true);
+    QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
 }
 
 void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
@@ -213,7 +327,10 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(w.statusText(), step3);
 
-    // With the port closed the question is asked, but nothing is read or sent.
+    // With the port closed the question is asked, but nothing is sent.
+    QVERIFY(header.open(QIODevice::WriteOnly));
+    header.write(sampleFirmwareImage(0x5000));
+    header.close();
     w.MSComm1->setPortOpen(false);
     rig.startUpload();
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));

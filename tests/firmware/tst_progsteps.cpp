@@ -20,11 +20,13 @@ const QString step1 = QStringLiteral("Определите файл для за�
 const QString step2 = QStringLiteral("Выключите прибор. Шаг 2.");
 const QString step2On = QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.");
 const QString step3 = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
-const QString sending = QStringLiteral("Загрузка программы в прибор");
+const QString sending = TProgSteps::sendingText();
+const QString programming = TProgSteps::programmingText();
+const QString waiting = QStringLiteral("Прибор включен. Ожидание режима программирования...");
 const QString rebooting = QStringLiteral("Перезагрузка прибора");
 const QString done = QStringLiteral("Перепрограммирование прибора завершено");
 const QString cancelled = QStringLiteral("Перепрограммирование прибора отменено.");
-const QString paused = QStringLiteral("Программирование прибора приостановлено");
+const QString paused = QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2.");
 
 /// What the window does around the rules, reduced to what the user sees.
 struct THarness
@@ -47,6 +49,7 @@ struct THarness
                 ++waitStarts;
             waitRunning = true;
         });
+        QObject::connect(&steps, &TProgSteps::powerOnWaitStopped, [this] { waitRunning = false; });
         QObject::connect(&steps, &TProgSteps::stopped, [this] { waitRunning = false; });
     }
 
@@ -86,11 +89,11 @@ struct THarness
         } else if (event == QLatin1String("tab")) {
             steps.updateStep(link);
         } else if (event == QLatin1String("upload")) {
-            steps.uploadBegun(link);
-            status = sending;
+            // The window asks the rules first, as after the question box.
+            if (steps.readyToSend(link))
+                steps.uploadBegun(link);
         } else if (event == QLatin1String("sent")) {
             steps.uploadFinished();
-            status = QStringLiteral("Программирование прибора");
         } else if (event == QLatin1String("cancel")) {
             steps.cancelUpload();
         } else {
@@ -107,44 +110,48 @@ void TestProgSteps::eachSequenceOfEventsLeadsToItsStep_data()
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("load");
     QTest::addColumn<bool>("waitRunning");
-    QTest::addColumn<int>("waitStarts"); ///< a drop and return during the wait do not restart it
+    QTest::addColumn<int>("waitStarts"); ///< every power-on starts the wait afresh
 
     const QString ready = QStringLiteral("file page off on wait");
     const QString transfer = ready + QStringLiteral(" upload");
     const QString sent = transfer + QStringLiteral(" sent");
-    const auto row = [](const char *name, const QString &events, const QString &status, bool load, bool wait) {
-        const int starts = events.contains(QStringLiteral("wait off on")) ? 2 : events.contains(QStringLiteral("off on")) ? 1 : 0;
-        QTest::newRow(name) << events << status << load << wait << starts;
-    };
-    row("0→1 no file", QStringLiteral("page"), step1, false, false);
-    row("0→2 file, link", QStringLiteral("file page"), step2, false, false);
-    row("0→3 link absent at arrival", QStringLiteral("file off page"), step2On, false, false);
-    row("1→2 file chosen", QStringLiteral("page file"), step2, false, false);
-    row("2→3 switched off", QStringLiteral("file page off"), step2On, false, false);
-    row("3→4 switched on: the wait runs", QStringLiteral("file page off on"), step2On, false, true);
-    row("4→5 the wait ends", ready, step3, true, false);
-    row("4→2 'L' during the wait", QStringLiteral("file page off on L"), step2, false, false);
-    row("wait not restarted by a second drop", QStringLiteral("file page off on off on"), step2On, false, true);
-    row("wait ends with the link down, then back", QStringLiteral("file page off on off wait on"), step3, true, false);
-    row("no file: steps recorded, text stays", QStringLiteral("page off on"), step1, false, true);
-    row("file chosen after the wait", QStringLiteral("page off on wait file"), step3, true, false);
-    row("5 off and on: step 3 again", ready + QStringLiteral(" off on"), step3, true, true);
-    row("5 off and on, then 'L'", ready + QStringLiteral(" off on L"), step2, false, false);
-    row("tab switch keeps step 3", ready + QStringLiteral(" tab"), step3, true, false);
-    row("5→6 upload", transfer, sending, false, false);
-    row("6→2 cancel", transfer + QStringLiteral(" cancel"), paused, false, false);
-    row("6 link lost: cancelled", transfer + QStringLiteral(" off"), cancelled, false, false);
-    row("6 link lost, still absent → 3", transfer + QStringLiteral(" off absent"), step2On, false, false);
-    row("6 link lost, back → 2", transfer + QStringLiteral(" off on"), step2, false, false);
-    row("7→8 restarting", sent + QStringLiteral(" off"), rebooting, false, false);
-    row("8 stays while absent", sent + QStringLiteral(" off absent"), rebooting, false, false);
-    row("8→9 back: text unchanged", sent + QStringLiteral(" off on"), rebooting, false, false);
-    row("9→2 'L': completed", sent + QStringLiteral(" off on L"), done, false, false);
-    row("completed text stays one step", sent + QStringLiteral(" off on L tab"), step2, false, false);
-    row("'L' in step 2 changes nothing", QStringLiteral("file page L"), step2, false, false);
-    row("'L' in step 3 changes nothing", ready + QStringLiteral(" L"), step3, true, false);
-    row("'L' while sending changes nothing", transfer + QStringLiteral(" L"), sending, false, false);
-    row("'L' after sending, before the restart", sent + QStringLiteral(" L"), QStringLiteral("Программирование прибора"), false, false);
+    const auto row = [](const char *name, const QString &events, const QString &status, bool load, bool wait,
+                        int starts) { QTest::newRow(name) << events << status << load << wait << starts; };
+    row("0→1 no file", QStringLiteral("page"), step1, false, false, 0);
+    row("0→2 file, link", QStringLiteral("file page"), step2, false, false, 0);
+    row("0→3 link absent at arrival", QStringLiteral("file off page"), step2On, false, false, 0);
+    row("1→2 file chosen", QStringLiteral("page file"), step2, false, false, 0);
+    row("2→3 switched off", QStringLiteral("file page off"), step2On, false, false, 0);
+    row("3→4 switched on: the wait runs and says so", QStringLiteral("file page off on tab"), waiting, false, true, 1);
+    row("4→5 the wait ends", ready, step3, true, false, 1);
+    row("4→2 'L' during the wait", QStringLiteral("file page off on L"), step2, false, false, 1);
+    row("a drop ends the wait, the next power-on waits afresh", QStringLiteral("file page off on off on"), waiting,
+        false, true, 2);
+    row("the fresh wait must run out, 'L' still counts",
+        QStringLiteral("file page off on off on L"), step2, false, false, 2);
+    row("no file: steps recorded, text stays", QStringLiteral("page off on"), step1, false, true, 1);
+    row("file chosen after the wait", QStringLiteral("page off on wait file"), step3, true, false, 1);
+    row("5 off: the loader is forgotten", ready + QStringLiteral(" off"), step2On, false, false, 1);
+    row("5 off and on: wait again", ready + QStringLiteral(" off on"), waiting, false, true, 2);
+    row("5 off and on, then 'L'", ready + QStringLiteral(" off on L"), step2, false, false, 2);
+    row("5 'L': the program runs, not the loader", ready + QStringLiteral(" L"), step2, false, false, 1);
+    row("upload refused after 'L'", ready + QStringLiteral(" L upload"), step2, false, false, 1);
+    row("tab switch keeps step 3", ready + QStringLiteral(" tab"), step3, true, false, 1);
+    row("5→6 upload", transfer, sending, false, false, 1);
+    row("6 tab: never 'switch off'", transfer + QStringLiteral(" tab"), sending, false, false, 1);
+    row("6→2 cancel", transfer + QStringLiteral(" cancel"), paused, false, false, 1);
+    row("6 link lost: cancelled", transfer + QStringLiteral(" off"), cancelled, false, false, 1);
+    row("6 link lost, still absent → 3", transfer + QStringLiteral(" off absent"), step2On, false, false, 1);
+    row("6 link lost, back → 2", transfer + QStringLiteral(" off on"), step2, false, false, 1);
+    row("7 sent: tab keeps 'programming'", sent + QStringLiteral(" tab"), programming, false, false, 1);
+    row("7→8 restarting", sent + QStringLiteral(" off"), rebooting, false, false, 1);
+    row("8 stays while absent", sent + QStringLiteral(" off absent tab"), rebooting, false, false, 1);
+    row("8→9 back: text unchanged", sent + QStringLiteral(" off on tab tab"), rebooting, false, false, 1);
+    row("9→2 'L': completed", sent + QStringLiteral(" off on L"), done, false, false, 1);
+    row("completed text stays one step", sent + QStringLiteral(" off on L tab"), step2, false, false, 1);
+    row("'L' in step 2 changes nothing", QStringLiteral("file page L"), step2, false, false, 0);
+    row("'L' while sending changes nothing", transfer + QStringLiteral(" L"), sending, false, false, 1);
+    row("'L' after sending, before the restart", sent + QStringLiteral(" L"), programming, false, false, 1);
 }
 
 void TestProgSteps::eachSequenceOfEventsLeadsToItsStep()

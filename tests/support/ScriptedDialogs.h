@@ -7,6 +7,9 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+#include <utility>
+
 class TScriptedDialogs final : public TDialogs
 {
     Q_OBJECT
@@ -18,12 +21,18 @@ public:
     void answerYesNo(bool yes) { m_answers.enqueue(yes); }
 
     QStringList errors;            ///< texts the error box showed, in order
+    QStringList questions;         ///< texts of the questions asked, in order
+    /// Runs while the next question is open, as the world goes on behind a modal box.
+    std::function<void()> whileAsking;
     QList<TFileDialogState> shown; ///< each file dialog as it was opened
 
     bool executeSave(QWidget *, TFileDialogState &state) override { return execute(state); }
     bool executeOpen(QWidget *, TFileDialogState &state) override { return execute(state); }
-    bool askYesNo(QWidget *, const QString &, const QString &) override
+    bool askYesNo(QWidget *, const QString &, const QString &text) override
     {
+        questions << text;
+        if (const auto meanwhile = std::exchange(whileAsking, nullptr))
+            meanwhile();
         return m_answers.isEmpty() ? false : m_answers.dequeue();
     }
     void showError(QWidget *, const QString &text) override { errors << text; }
