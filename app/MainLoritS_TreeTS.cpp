@@ -33,6 +33,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 const std::array<QString, 6> TFormMainLoritS_D7::baudRates{
     QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
     QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
@@ -269,19 +271,12 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     DisarmProgSteps();
     switch (page) {
     case pageSoftTav:
-        // The page works at 115200 on this side only: a contact search or a pending
-        // restart after a speed change would move the port away from it.
-        StopContactSearch();
-        if (!MSComm1->PortOpen())
-            MSComm1->setPortOpen(true);
-        ArmProgSteps();
-        cbPortOpen->setChecked(true);
-        cbPortOpen->setText(QStringLiteral("вкл."));
-        baudIndex = 5;
-        MSComm1->setSettings(baudRates[5] + QStringLiteral(",n,8,1"));
-        cbBaudRate->setEditText(baudRates[5]);
-        lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
-        UpdateProgStep();
+        if (LineBusy()) {
+            // A database exchange goes on: the procedure starts once it has ended.
+            ShowStatus(LineBusyText());
+            break;
+        }
+        EnterFirmwarePage();
         break;
     case pageBDTS:
     case pageResult:
@@ -294,6 +289,23 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     default:
         break;
     }
+}
+
+void TFormMainLoritS_D7::EnterFirmwarePage()
+{
+    // The page works at 115200 on this side only: a contact search or a pending
+    // restart after a speed change would move the port away from it.
+    StopContactSearch();
+    if (!MSComm1->PortOpen())
+        MSComm1->setPortOpen(true);
+    ArmProgSteps();
+    cbPortOpen->setChecked(true);
+    cbPortOpen->setText(QStringLiteral("вкл."));
+    baudIndex = 5;
+    MSComm1->setSettings(baudRates[5] + QStringLiteral(",n,8,1"));
+    cbBaudRate->setEditText(baudRates[5]);
+    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    UpdateProgStep();
 }
 
 void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
@@ -310,20 +322,71 @@ void TFormMainLoritS_D7::RequestTopSpeedUnlessExchanging()
 {
     // A database exchange runs at 115200 already, and probes on its line would break
     // it: it goes on while the user looks at another page.
-    if (!bdtsTransfer->running())
+    if (!LineBusy())
         RequestTopSpeed();
+}
+
+bool TFormMainLoritS_D7::UploadRunning() const
+{
+    return frameSoftTav && progSteps->uploadStarted;
+}
+
+bool TFormMainLoritS_D7::LineBusy() const
+{
+    return bdtsTransfer->running() || UploadRunning();
+}
+
+QString TFormMainLoritS_D7::LineBusyText() const
+{
+    if (bdtsTransfer->running())
+        return QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания.");
+    if (UploadRunning())
+        return QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания.");
+    return {};
 }
 
 void TFormMainLoritS_D7::DatabaseTransferRunning(bool running)
 {
-    // Nothing may change the port or its speed, or probe, under a database exchange;
-    // a contact search still running would do all three.
-    if (running)
+    Q_UNUSED(running);
+    LineClaimChanged();
+}
+
+void TFormMainLoritS_D7::LineClaimChanged()
+{
+    if (LineBusy()) {
+        // Nothing may change the port or its speed, or probe, under an exchange; a
+        // contact search still running would do all three.
         StopContactSearch();
-    const bool free = !running;
-    cbxNumPort->setEnabled(free);
+        return;
+    }
+    cbxNumPort->setEnabled(true);
     for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
-        widget->setEnabled(free && sbtnCommON->isEnabled());
+        widget->setEnabled(sbtnCommON->isEnabled());
+    // A write ends and its read-back begins in one handler: look once it is over.
+    QMetaObject::invokeMethod(this, [this] { Guarded([this] { LineFreed(); }); }, Qt::QueuedConnection);
+}
+
+void TFormMainLoritS_D7::ApplyLineGate()
+{
+    if (!LineBusy())
+        return;
+    for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
+        widget->setEnabled(false);
+}
+
+void TFormMainLoritS_D7::LineFreed()
+{
+    if (LineBusy())
+        return;
+    if (RzPageControl1->currentIndex() == pageSoftTav && frameSoftTav && !progSteps->progArmed) {
+        EnterFirmwarePage();
+        return;
+    }
+    const bool linkPresent = sbtnCommON->isEnabled();
+    if (std::exchange(m_autoTableDeferred, false) && linkPresent && chckAutoReadOP->isChecked())
+        RequestODTable();
+    if (std::exchange(m_autoProtocolDeferred, false) && linkPresent && chckAutoReadRes->isChecked())
+        RequestProtocol();
 }
 
 void TFormMainLoritS_D7::StopContactSearch()
@@ -337,6 +400,7 @@ void TFormMainLoritS_D7::StopContactSearch()
     cbxNumPort->setEnabled(true);
     cbBaudRate->setEnabled(sbtnCommON->isEnabled());
     btnVerifyConnect->setEnabled(sbtnCommON->isEnabled());
+    ApplyLineGate();
 }
 
 // The reprogramming procedure: its rules live in TProgSteps; here they meet the
@@ -353,16 +417,23 @@ void TFormMainLoritS_D7::ConnectProgSteps()
         if (frameSoftTav)
             frameSoftTav->btnLoadPO->setToolTip(hint);
     });
-    connect(progSteps, &TProgSteps::powerOnWaitStarted, this, [this] {
-        if (!StartProgTav_Timer->isActive())
-            StartProgTav_Timer->start();
-    });
+    // Each power-on starts the wait afresh; a drop of the line ends it.
+    connect(progSteps, &TProgSteps::powerOnWaitStarted, this, [this] { StartProgTav_Timer->start(); });
+    connect(progSteps, &TProgSteps::powerOnWaitStopped, this, [this] { StartProgTav_Timer->stop(); });
     connect(progSteps, &TProgSteps::stopped, this, [this] {
         StartProgTav_Timer->stop();
+        ProgSilence_Timer->stop();
         if (frameSoftTav)
             frameSoftTav->StopTransfer();
         SetProgress(0);
     });
+    connect(progSteps, &TProgSteps::uploadRunningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
+    // Every sign of the instrument after the image was sent starts the minute afresh.
+    connect(progSteps, &TProgSteps::instrumentAwaited, this, [this] { ProgSilence_Timer->start(); });
+    ProgSilence_Timer = new QTimer(this);
+    ProgSilence_Timer->setSingleShot(true);
+    ProgSilence_Timer->setInterval(progSilenceMs);
+    connect(ProgSilence_Timer, &QTimer::timeout, this, [this] { Guarded([this] { ProgSilence_TimerTimer(); }); });
     StartProgTav_Timer->setSingleShot(true);
     StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
     connect(StartProgTav_Timer, &QTimer::timeout, this,
@@ -389,8 +460,12 @@ void TFormMainLoritS_D7::UpdateProgStep()
 
 void TFormMainLoritS_D7::ProgLinkLost()
 {
-    if (frameSoftTav)
-        progSteps->linkLost();
+    if (!frameSoftTav)
+        return;
+    // The loader may restart before the next tick has looked at the queue: a line
+    // that drops after the last byte left is the restart, not a cancel.
+    frameSoftTav->FinishIfSent();
+    progSteps->linkLost();
 }
 
 void TFormMainLoritS_D7::ProgLinkReturned()
@@ -414,7 +489,15 @@ void TFormMainLoritS_D7::StartProgTav_TimerTimer()
 
 void TFormMainLoritS_D7::ReplyProgramStarted()
 {
+    // A notice is its own byte; what follows it is the next reply.
+    replyBuffer.remove(0, 1);
     if (frameSoftTav)
         progSteps->replyL(sbtnCommON->isEnabled());
-    replyBuffer.clear();
+}
+
+void TFormMainLoritS_D7::ProgSilence_TimerTimer()
+{
+    ProgSilence_Timer->stop();
+    if (frameSoftTav)
+        progSteps->instrumentSilent();
 }

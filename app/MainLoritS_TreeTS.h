@@ -189,6 +189,16 @@ public:
     /// Shows a page's tab for good and makes the page active.
     void ShowPage(int index);
 
+    // ---- One exchange on the line at a time ----------------------------------------
+    /// A database exchange or an upload (from its start until the instrument has
+    /// restarted and answered) owns the line: nothing else may send, probe, change the
+    /// port or its speed, or empty what the line gathers.
+    bool LineBusy() const;
+    /// An upload owns the line, from its start until the instrument has answered.
+    bool UploadRunning() const;
+    /// Why another request must wait, for the status line; empty while the line is free.
+    QString LineBusyText() const;
+
     // ---- Reprogramming procedure (nothing happens while the firmware frame is absent) --
     void DisarmProgSteps();
     void ArmProgSteps();
@@ -198,6 +208,10 @@ public:
     void ProgStepRefresh();  ///< after every link update: step display and cancel check
     void StartProgTav_TimerTimer();
     void ReplyProgramStarted(); // 'L'
+    /// A minute without a sign of the instrument after the image was sent.
+    void ProgSilence_TimerTimer();
+    QTimer *ProgSilence_Timer = nullptr;
+    static constexpr int progSilenceMs = 60000;
 
     // ---- Test-system database ------------------------------------------------------
     /// Asks the instrument for its database; the replies 'R' and 'r' read it page by page.
@@ -239,6 +253,7 @@ public:
     void ReplyProtocolLength(); // 'N'
     void ReplyProtocolText();   // 'd'
     void RequestODTable();          // the request of the button and of automatic reception
+    void RequestProtocol();         // the automatic request after a 'g' notice
     void ClearODValues();           // the grid's value cells; captions stay
     void SaveProtocolAutomatically();
 
@@ -271,8 +286,18 @@ private:
     void StopContactSearch();
     /// The speed request of a page, skipped while a database exchange runs.
     void RequestTopSpeedUnlessExchanging();
-    /// A database exchange began or ended: the port group follows.
+    /// A database exchange or an upload began or ended: the port group follows.
     void DatabaseTransferRunning(bool running);
+    void LineClaimChanged();
+    /// While the line is busy the port group's controls stay disabled, whatever the
+    /// handlers that run meanwhile decide for them.
+    void ApplyLineGate();
+    /// The line has become free: what waited for it goes now.
+    void LineFreed();
+    /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
+    void EnterFirmwarePage();
+    bool m_autoTableDeferred = false;    ///< a 'G' notice came while the line was busy
+    bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
     void UpdateClock();
 
     TDialogs *m_dialogs = nullptr;

@@ -101,6 +101,7 @@ void TFormMainLoritS_D7::SetLinkControlsEnabled(bool enabled)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
         bdtsTransfer->LinkLost();
+    ApplyLineGate();
 }
 
 bool TFormMainLoritS_D7::UpdateLinkState()
@@ -143,7 +144,7 @@ void TFormMainLoritS_D7::DiscardInput()
 
 void TFormMainLoritS_D7::StartContact()
 {
-    if (cbxNumPort->count() == 0)
+    if (cbxNumPort->count() == 0 || LineBusy())
         return;
     // A search still running stops here: if the port cannot be opened again, no tick
     // may go on probing a closed port.
@@ -211,10 +212,14 @@ void TFormMainLoritS_D7::DefSetComm_TimerTimer()
 
 void TFormMainLoritS_D7::ContactReplyReceived()
 {
+    // The reply is its own byte; what follows it is the next reply.
+    replyBuffer.remove(0, 1);
+    // Under an exchange nobody probes: a 'B' then is noise and changes nothing.
+    if (LineBusy() && !contactSearchActive)
+        return;
     DefSetComm_Timer->stop();
     contactSearchActive = false;
     contactEstablished = true;
-    replyBuffer.clear();
     lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
     btnConnect->setText(QStringLiteral("Контакт"));
     ShowStatus(QStringLiteral("Есть контакт с прибором"));
@@ -234,6 +239,7 @@ void TFormMainLoritS_D7::ContactReplyReceived()
         SendCommand_Timer->setInterval(100);
         SendCommand_Timer->start();
     }
+    ApplyLineGate();
 }
 
 void TFormMainLoritS_D7::SendCommand_TimerTimer()
@@ -246,6 +252,10 @@ void TFormMainLoritS_D7::SendCommand_TimerTimer()
 
 void TFormMainLoritS_D7::btnConnectClick()
 {
+    if (LineBusy()) {
+        ShowStatus(LineBusyText());
+        return;
+    }
     cbxNumPort->setEnabled(true);
     cbBaudRate->setEnabled(true);
     btnVerifyConnect->setEnabled(true);
@@ -271,6 +281,10 @@ void TFormMainLoritS_D7::btnConnectClick()
 
 void TFormMainLoritS_D7::btnVerifyConnectClick()
 {
+    if (LineBusy()) {
+        ShowStatus(LineBusyText());
+        return;
+    }
     if (!MSComm1->PortOpen()) {
         ShowStatus(QStringLiteral("Порт отключен."));
         return;
@@ -282,7 +296,7 @@ void TFormMainLoritS_D7::btnVerifyConnectClick()
 
 void TFormMainLoritS_D7::cbxNumPortChange()
 {
-    if (contactEstablished) {
+    if (contactEstablished || LineBusy()) {
         cbxNumPort->setEditText(MSComm1->portText());
         return;
     }
@@ -332,6 +346,11 @@ void TFormMainLoritS_D7::cbBaudRateChange()
     if (index < 0 || index >= int(baudRates.size())) {
         // A typed speed that is no entry changes nothing.
         cbBaudRate->setEditText(baudRates[baudIndex]);
+        return;
+    }
+    if (LineBusy()) {
+        cbBaudRate->setEditText(baudRates[baudIndex]);
+        ShowStatus(LineBusyText());
         return;
     }
     targetBaudIndex = quint8(index);

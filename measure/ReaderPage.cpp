@@ -67,16 +67,28 @@ void TFormMainLoritS_D7::btnReadOPClick()
         ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
+    if (LineBusy()) {
+        ShowStatus(LineBusyText());
+        return;
+    }
     replyBuffer.clear();
     RequestODTable();
 }
 
 void TFormMainLoritS_D7::ReplyODMeasured()
 {
-    replyBuffer.clear();
+    // A notice is its own byte; what follows it is the next reply.
+    replyBuffer.remove(0, 1);
+    if (UploadRunning())
+        return; // the loader sends no notices: this is noise
     btnReadOP->setEnabled(true);
     ShowStatus(QStringLiteral("Оптические плотности измерены"));
-    if (chckAutoReadOP->isChecked())
+    if (!chckAutoReadOP->isChecked())
+        return;
+    // Automatic reception waits for a database exchange to end.
+    if (LineBusy())
+        m_autoTableDeferred = true;
+    else
         RequestODTable();
 }
 
@@ -109,7 +121,7 @@ void TFormMainLoritS_D7::ReplyODTable()
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
-    if (chckAutoSaveOP->isChecked()) {
+    if (chckAutoSaveOP->isChecked() && !LineBusy()) {
         SendToDevice(QByteArrayLiteral("D"));
         ++odFileNamesAwaited;
     }

@@ -56,22 +56,38 @@ void TFormMainLoritS_D7::btnReadProtokolClick()
         ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
+    if (LineBusy()) {
+        ShowStatus(LineBusyText());
+        return;
+    }
     replyBuffer.clear();
     protocolFileName.clear();
     SendToDevice(QByteArrayLiteral("g"));
     ++protocolLengthsAwaited;
 }
 
+void TFormMainLoritS_D7::RequestProtocol()
+{
+    protocolLength = 0;
+    SendToDevice(QByteArrayLiteral("g"));
+    ++protocolLengthsAwaited;
+}
+
 void TFormMainLoritS_D7::ReplyResultsReady()
 {
-    replyBuffer.clear();
+    // A notice is its own byte; what follows it is the next reply.
+    replyBuffer.remove(0, 1);
+    if (UploadRunning())
+        return; // the loader sends no notices: this is noise
     btnReadOP->setEnabled(true);
     ShowStatus(QStringLiteral("Результаты измерений готовы"));
-    if (chckAutoReadRes->isChecked()) {
-        protocolLength = 0;
-        SendToDevice(QByteArrayLiteral("g"));
-        ++protocolLengthsAwaited;
-    }
+    if (!chckAutoReadRes->isChecked())
+        return;
+    // Automatic reception waits for a database exchange to end.
+    if (LineBusy())
+        m_autoProtocolDeferred = true;
+    else
+        RequestProtocol();
 }
 
 void TFormMainLoritS_D7::ReplyProtocolLength()

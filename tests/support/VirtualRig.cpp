@@ -53,6 +53,19 @@ bool TVirtualRig::searchUntilContact(int maxTicks)
     return window->contactEstablished;
 }
 
+bool TVirtualRig::reachTopSpeed()
+{
+    searchUntilContact();
+    waitLineIdle();
+    if (window->SendCommand_Timer->isActive()) {
+        window->SendCommand_Timer->stop();
+        window->SendCommand_TimerTimer();
+        searchUntilContact();
+        waitLineIdle();
+    }
+    return window->contactEstablished && window->baudIndex == 5;
+}
+
 QByteArray TVirtualRig::takeWritten()
 {
     const QByteArray written = backend->written();

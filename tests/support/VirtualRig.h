@@ -40,6 +40,9 @@ public:
     void tickSearch();
     /// Drives the contact search tick by tick until contact or `maxTicks`.
     bool searchUntilContact(int maxTicks = 30);
+    /// Completes the speed request of a working page: the search at 4800, the speed
+    /// command, and the search that finds the instrument at 115200.
+    bool reachTopSpeed();
     /// What the program wrote on the line since the last call.
     QByteArray takeWritten();
 };
