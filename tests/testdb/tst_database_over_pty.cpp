@@ -67,7 +67,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     w.frameBDTS->btnWriteBDTSInTavClick();
     QTRY_VERIFY_WITH_TIMEOUT(databaseOf(instrument)->image() == file, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!transfer.running() && *lists.deviceImage == file, 20000);
-    QCOMPARE(w.statusText(), QStringLiteral("Принято из прибора страниц: 100"));
+    QCOMPARE(w.statusText(), QStringLiteral("БД ТС записана в прибор и проверена: страниц 100."));
     QVERIFY(dialogs.errors.isEmpty());
 }
 
