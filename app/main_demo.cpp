@@ -9,6 +9,8 @@
 #include "sim/VirtualInstrument.h"
 #include "testdb/SampleDatabases.h"
 
+#include <QDir>
+
 int main(int argc, char **argv)
 {
     TApplication app(argc, argv);
@@ -19,9 +21,14 @@ int main(int argc, char **argv)
     TFormMainLoritS_D7 window(backend);
     // Two databases to try the database page on: one as the instrument holds it, one
     // as a newer file with a few more test systems.
-    writeSampleDatabases(window.programFolder + QStringLiteral("FilesInTavelon"));
+    const QString samples = window.programFolder + QStringLiteral("FilesInTavelon");
+    const bool databases = writeSampleDatabases(samples);
     // A sample control program for the page "ПО прибора".
-    writeSampleFirmware(window.programFolder + QStringLiteral("FilesInTavelon"));
+    const bool firmware = writeSampleFirmware(samples);
+    if (!databases || !firmware)
+        window.ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
+                                          "базы данных и программа для виртуального прибора недоступны.")
+                               .arg(QDir::toNativeSeparators(samples)));
     TInstrumentWindow instrumentWindow(&instrument);
     window.show();
     instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());

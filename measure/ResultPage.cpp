@@ -129,7 +129,13 @@ void TFormMainLoritS_D7::ReplyProtocolText()
     protocolLength = 0;
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
-    writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);
+    // A working file that fails has its message; the automatic save does not depend
+    // on it, since it works from the protocol in memory.
+    try {
+        writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);
+    } catch (const std::exception &error) {
+        ReportError(QString::fromUtf8(error.what()));
+    }
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
 }

@@ -183,6 +183,17 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     QCOMPARE(QDir(folder).entryList(QDir::Files), before);
     QCOMPARE(fileBytes(folder + QStringLiteral("MSTempProtokol.txt")), sneaky);
     QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("../../x от")));
+
+    // A working file that cannot be written has its message, and the automatic save
+    // still happens from the protocol in memory.
+    QVERIFY(QFile::remove(folder + QStringLiteral("MSTempProtokol.txt")));
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("MSTempProtokol.txt")));
+    QFile::remove(folder + name);
+    rig.receiveProtocol(first);
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("MSTempProtokol.txt")));
+    QCOMPARE(fileBytes(folder + name), first);
+    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name);
 }
 
 QTEST_MAIN(TestResultPage)
