@@ -178,8 +178,12 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
     reply.clear();
     if (!count) {
         abandon();
-        m_host->ShowStatus(QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".")
-                                   .arg(QString::fromLatin1(countText.toPercentEncoding(" "))));
+        // Noise can be long: the status line quotes its beginning only.
+        constexpr qsizetype quoted = 24;
+        QString shown = QString::fromLatin1(countText.left(quoted).toPercentEncoding(" "));
+        if (countText.size() > quoted)
+            shown += QStringLiteral("…");
+        m_host->ShowStatus(QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".").arg(shown));
         return;
     }
     if (*count > bdt::maxPageCount) {

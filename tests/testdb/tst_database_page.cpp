@@ -602,6 +602,9 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     const QList<QPair<QByteArray, QString>> counts{
             {"R x5", "Прибор прислал вместо числа страниц БД ТС: \"x5\"."},
             {"R  +3", "Прибор прислал вместо числа страниц БД ТС: \" %2B3\"."},
+            // Noise is quoted by its beginning only.
+            {"R " + QByteArray(5000, '\x07'), QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"")
+                                                   + QStringLiteral("%07").repeated(24) + QStringLiteral("…\".")},
             {"R 1000", "Слишком много страниц в БД ТС (больше 999)."},
             {"R   0", "Чтение БД ТС из прибора."}};
     for (const auto &[reply, status] : counts) {
