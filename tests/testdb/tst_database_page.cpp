@@ -73,14 +73,7 @@ struct TDatabaseRig : TVirtualRig
     TDatabaseRig()
     {
         window->ActionBDTS->trigger();
-        searchUntilContact();
-        waitLineIdle();
-        if (window->SendCommand_Timer->isActive()) {
-            window->SendCommand_Timer->stop();
-            window->SendCommand_TimerTimer();
-            searchUntilContact();
-            waitLineIdle();
-        }
+        reachTopSpeed();
         takeWritten();
         QObject::connect(window->RzProgressBar1, &QProgressBar::valueChanged,
                          [this](int value) { progress << value; });
