@@ -1,10 +1,21 @@
 // Ten megabytes of line noise in random pieces, mixed with real replies, while a
 // table and both database lists are loaded: nothing crashes or stalls, the gathered
 // bytes stay bounded, nothing loaded changes, and a normal request works afterwards.
-// Run by `make check` only (label soak).
+// Then noise while the database is read and written and while an upload runs: no
+// reading that differs from what the instrument holds is ever taken for its list, no
+// writing passes for checked unless the instrument holds it, and no byte of a request
+// enters the image on its way to the loader. Run by `make check` only (label soak).
 
+#include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareTransfer.h"
+#include "firmware/ProgSteps.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+#include "link/TMSComm.h"
+#include "sim/commands/DatabaseCommands.h"
+#include "sim/commands/FirmwareLoader.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
+#include "testdb/TestImages.h"
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeView.h"
@@ -13,12 +24,18 @@
 #include "testdb/UnitBDTS_TreeTS.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QMap>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -55,6 +72,107 @@ TLoaded loaded(const TFormMainLoritS_D7 &w)
             listFileText(*f.TreeViewFile),
             listFileText(*f.TreeViewAdd)};
 }
+
+/// Runs the event loop until `done`, calling `eachTurn` after every pass, for at most
+/// timeoutMs. It never sleeps: the virtual line keeps its pace.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn = {})
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // the loop wakes up at least this often
+    tick.start(2);
+    QEventLoop loop;
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (eachTurn)
+            eachTurn();
+    }
+    return true;
+}
+
+/// One piece of line noise: random bytes, in every other piece one of `codes` somewhere,
+/// now and then at its start, where a reply's code stands.
+QByteArray noisePiece(std::mt19937 &random, const QByteArray &codes, int maxLength)
+{
+    QByteArray piece(qsizetype(random() % unsigned(maxLength) + 1), Qt::Uninitialized);
+    for (char &byte : piece)
+        byte = char(random() & 0xFF);
+    if (random() % 2 == 0) {
+        const char code = codes.at(qsizetype(random() % unsigned(codes.size())));
+        piece[random() % 3 == 0 ? 0 : qsizetype(random() % unsigned(piece.size()))] = code;
+    }
+    return piece;
+}
+
+/// The pages (from 1) in which two database images differ, for the failure message.
+QString pagesThatDiffer(const QByteArray &a, const QByteArray &b)
+{
+    QStringList pages;
+    const qsizetype longer = qMax(a.size(), b.size());
+    for (qsizetype at = 10, page = 1; at < longer; at += testimg::pageBytes, ++page)
+        if (a.mid(at, testimg::pageBytes) != b.mid(at, testimg::pageBytes))
+            pages << QString::number(page);
+    return QStringLiteral("%1 bytes, the instrument's %2, headers \"%3\" / \"%4\", pages differing: %5")
+            .arg(a.size())
+            .arg(b.size())
+            .arg(QString::fromLatin1(a.left(10)), QString::fromLatin1(b.left(10)), pages.join(QLatin1Char(',')));
+}
+
+/// A database of twelve pages, the twelfth the final one.
+QByteArray twelvePages()
+{
+    using namespace testimg;
+    return image(record("Grp", "Lab", "A", 3, 400) + record("Grp", "Lab", "B", 4, 401)
+                 + record("Grp", "Lab", "C", 4, 402) + finalPage(403));
+}
+
+/// A database of eight pages in two groups, the eighth the final one.
+QByteArray eightPages()
+{
+    using namespace testimg;
+    return image(record("Gr2", "Lb2", "Q", 5, 501) + record("Grp", "Lab", "P", 2, 500) + finalPage(502));
+}
+
+/// A window and an instrument with an image file in its default place and a loader
+/// that restarts quickly; noise on the line arrives while it takes the image.
+struct TUploadRig : TVirtualRig
+{
+    static constexpr qint64 fileLength = 0x4000 + 30000; ///< about four seconds on the line
+    TInstrumentLoader *loader = loaderOf(instrument);
+    const QByteArray file = sampleFirmwareImage(fileLength);
+
+    TUploadRig()
+    {
+        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
+        const QString folder = window->programFolder + QStringLiteral("FilesInTavelon");
+        QDir().mkpath(folder);
+        QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(file);
+        // Automatic reception on both pages: a notice in the noise must not make a request.
+        window->chckAutoReadOP->setChecked(true);
+        window->chckAutoReadRes->setChecked(true);
+    }
+    /// Everything one upload of the file puts on the line, in order.
+    QByteArray wholeStream() const
+    {
+        const TFirmwarePacket packet = firmwarePacket(file);
+        return packet.start + packet.length + packet.data + packet.checksumBytes();
+    }
+    /// Steps 1 to 3 as the engineer does them, the upload confirmed.
+    void startUpload()
+    {
+        window->ActionSoftTavelonExecute();
+        loader->setStylusHeld(true);
+        instrument.setPowered(false);
+        instrument.setPowered(true);
+        window->StartProgTav_TimerTimer(); // the power-on wait, without waiting it out
+        takeWritten();
+        dialogs.answerYesNo(true);
+        QTest::mouseClick(window->frameSoftTav->btnLoadPO, Qt::LeftButton);
+    }
+};
 } // namespace
 
 class TestSoak : public QObject
@@ -62,6 +180,8 @@ class TestSoak : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded();
+    void aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrumentsContent();
+    void anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCancelsIt();
 };
 
 void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
@@ -129,6 +249,282 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
     QCOMPARE(w.odTableText, ' ' + measurements->tableReply().mid(1));
+}
+
+void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrumentsContent()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.ActionBDTS->trigger();
+    TFrameBDTS &f = *w.frameBDTS;
+    TBDTSTransfer &t = *w.bdtsTransfer;
+    TBDTSLists &lists = *w.bdtsLists;
+    TInstrumentDatabase &held = *databaseOf(rig.instrument);
+    QVERIFY(rig.reachTopSpeed());
+    QVERIFY(rig.waitLineIdle());
+    const auto transferEnded = [&] { return !t.running() && rig.backend->lineIdle(); };
+
+    // The instrument holds each database in the form a reading gives it, and each list
+    // is known from a reading without noise.
+    QMap<QByteArray, QByteArray> listOf;
+    const auto holdAsRead = [&](const QByteArray &image) {
+        held.setImage(image);
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        if (!waitUntil(transferEnded, 10000) || !lists.deviceImage)
+            return QByteArray();
+        const QByteArray normal = *lists.deviceImage;
+        held.setImage(normal);
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        if (!waitUntil(transferEnded, 10000) || lists.deviceImage != normal)
+            return QByteArray();
+        listOf.insert(normal, listFileText(*f.TreeViewTav));
+        return normal;
+    };
+    const QByteArray twelve = holdAsRead(twelvePages());
+    QVERIFY(!twelve.isEmpty());
+    QCOMPARE(w.statusText(), QStringLiteral("Принято из прибора страниц: 12"));
+    const QByteArray eight = holdAsRead(eightPages());
+    QVERIFY(!eight.isEmpty());
+    // The file to be written: the eight pages, as opening it gives them.
+    const QString path = rig.folder.filePath(QStringLiteral("eight.bdt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(eightPages()), qint64(eightPages().size()));
+    file.close();
+    rig.dialogs.answerFile(path);
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QCOMPARE(lists.fileImage.value_or(QByteArray()), eight);
+
+    // A pause inside the count reply reads "1" of "12": that one page is no database,
+    // whether the pages come in one piece, page by page or in random pieces.
+    held.setImage(twelve);
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(waitUntil(transferEnded, 10000));
+    QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
+    const QByteArray listBefore = listFileText(*f.TreeViewTav);
+    std::mt19937 random(20261208u);
+    rig.instrument.setSilent(true);
+    for (int round = 0; round < 6; ++round) {
+        rig.takeWritten();
+        QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        rig.backend->injectReceived("R  1");
+        const int pauseMs = round == 0 ? 35 : round == 1 ? 250 : int(35 + random() % 216);
+        // The count is read once the line has been quiet: the page is asked for within
+        // the pause.
+        const QDeadlineTimer pause(pauseMs);
+        QVERIFY(waitUntil([&] { return pause.hasExpired() && rig.backend->written() == "Rr"; }, 2000));
+        rig.takeWritten();
+        rig.backend->injectReceived("2");
+        QCoreApplication::processEvents();
+        // The status the reading ends with: page bytes that follow may pass for a notice.
+        QString endStatus;
+        const auto deliver = [&](const QByteArray &bytes) {
+            rig.backend->injectReceived(bytes);
+            QCoreApplication::processEvents();
+            if (endStatus.isNull() && !t.running())
+                endStatus = w.statusText();
+        };
+        QByteArray replies;
+        for (int page = 0; page < 12; ++page)
+            replies += 'r' + twelve.mid(10 + page * 528, 528);
+        for (qsizetype at = 0; at < replies.size();) {
+            const qsizetype length = round % 3 == 0 ? 529 : round % 3 == 1 ? replies.size() : qsizetype(random() % 700 + 1);
+            deliver(replies.mid(at, length));
+            at += length;
+        }
+        QVERIFY(waitUntil(transferEnded, 1000));
+        QVERIFY2(endStatus.startsWith(QStringLiteral("Чтение БД ТС из прибора нарушено")),
+                 qPrintable(QStringLiteral("round %1: %2").arg(round).arg(endStatus)));
+        QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
+        QCOMPARE(listFileText(*f.TreeViewTav), listBefore);
+        QVERIFY(!f.TreeViewTav->isHidden());
+    }
+    rig.instrument.setSilent(false);
+
+    // Readings and writings with noise pieces arriving while they run: a piece that
+    // passes for a page, a count, a writing's answer, a notice, a contact reply, the
+    // program's 'L', or plain garbage that lands inside a reply. However each one ends
+    // (complete, refused, or at its time limit), the instrument's list is either left as
+    // it was or is exactly what the instrument holds; "checked" is said only of a
+    // database the instrument holds. A list taken wrongly is noted and the rounds go on,
+    // so that one run shows every way it happens.
+    const QByteArray codes("rRmGBL");
+    const QString checked = QStringLiteral("БД ТС записана в прибор и проверена");
+    constexpr int rounds = 18;
+    int accepted = 0, refused = 0;
+    QStringList wrongLists;
+    for (int round = 0; round < rounds; ++round) {
+        QVERIFY(rig.waitLineIdle());
+        const bool writing = round % 3 == 2;
+        if (writing)
+            held.setImage(twelve); // the writing changes what the instrument holds
+        const std::optional<QByteArray> before = lists.deviceImage;
+        const QByteArray listShownBefore = listFileText(*f.TreeViewTav);
+        const qsizetype errorsBefore = rig.dialogs.errors.size();
+        QTest::mouseClick(writing ? f.btnWriteBDTSInTav : f.btnReadBDTSFromTav, Qt::LeftButton);
+        QVERIFY(t.running());
+
+        // A reading takes about half a second on the line, a writing with its read-back
+        // about twice that: the pieces are spread over either.
+        const int planned = int(random() % 4 + 1);
+        const unsigned spreadMs = writing ? 700 : 350;
+        int injected = 0;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 nextAt = qint64(random() % spreadMs);
+        QElapsedTimer stalled; // the line idle, no reply on its way, nothing more to come
+        QString status;        // as the exchange ended: noise behind it may say more
+        const bool ended = waitUntil([&] { return !t.running(); }, 10000, [&] {
+            if (!t.running()) {
+                if (status.isNull())
+                    status = w.statusText();
+                return;
+            }
+            if (injected < planned && clock.elapsed() >= nextAt) {
+                // Now and then a whole page's worth behind an 'r'; mostly short bursts.
+                const QByteArray piece = random() % 6 == 0 ? 'r' + noisePiece(random, codes, 600).leftJustified(528, 'x')
+                                                           : noisePiece(random, codes, 64);
+                rig.backend->injectReceived(piece);
+                ++injected;
+                nextAt = clock.elapsed() + qint64(random() % spreadMs);
+            }
+            const bool waiting = injected >= planned && rig.backend->lineIdle() && !t.CountQuiet_Timer->isActive();
+            if (!waiting)
+                stalled.invalidate();
+            else if (!stalled.isValid())
+                stalled.start();
+            else if (stalled.elapsed() > 150)
+                t.TimeLimit_TimerTimer(); // what the time limit would do, without its 3 s
+        });
+        QVERIFY2(ended, qPrintable(QStringLiteral("round %1 did not end").arg(round)));
+        QVERIFY(rig.waitLineIdle());
+        if (status.isNull())
+            status = w.statusText();
+
+        const QByteArray holds = held.image();
+        const QString what = QStringLiteral("round %1 (%2), status \"%3\"")
+                                     .arg(round)
+                                     .arg(writing ? QStringLiteral("writing") : QStringLiteral("reading"), status);
+        if (writing)
+            QVERIFY2(holds == twelve || holds == eight, qPrintable(what + QStringLiteral(": the instrument holds neither")));
+        if (status.startsWith(checked)) {
+            QVERIFY2(writing, qPrintable(what));
+            QVERIFY2(holds == eight, qPrintable(what + QStringLiteral(": ") + pagesThatDiffer(holds, eight)));
+            QCOMPARE(rig.dialogs.errors.size(), errorsBefore);
+        }
+        if (lists.deviceImage == before) {
+            QCOMPARE(listFileText(*f.TreeViewTav), listShownBefore);
+            ++refused;
+            continue;
+        }
+        ++accepted;
+        if (lists.deviceImage != holds) {
+            wrongLists << what + QStringLiteral(": taken ")
+                                  + pagesThatDiffer(lists.deviceImage.value_or(QByteArray()), holds);
+            continue;
+        }
+        QCOMPARE(listFileText(*f.TreeViewTav), listOf.value(holds));
+    }
+    qInfo("%d exchanges replaced the instrument's list, %d left it as it was", accepted, refused);
+    QVERIFY2(wrongLists.isEmpty(),
+             qPrintable(QStringLiteral("the instrument's list was replaced by what it does not hold:\n")
+                        + wrongLists.join(QLatin1Char('\n'))));
+
+    // Without noise the instrument's database is read as ever.
+    QVERIFY(rig.waitLineIdle());
+    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(waitUntil(transferEnded, 10000));
+    QCOMPARE(lists.deviceImage.value_or(QByteArray()), held.image());
+}
+
+void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCancelsIt()
+{
+    std::mt19937 random(20261209u);
+    const QByteArray codes("GgBL");
+    const QString done = QStringLiteral("Перепрограммирование прибора завершено");
+
+    // Notices, contact replies and 'L' among the noise during a whole upload: the line
+    // carries the image and nothing else, and the loader takes it.
+    {
+        TUploadRig rig;
+        auto &w = *rig.window;
+        const QByteArray stream = rig.wholeStream();
+        rig.startUpload();
+        QCOMPARE(w.statusText(), TProgSteps::sendingText());
+        bool prefix = true;
+        int pieces = 0;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 nextAt = 0;
+        QVERIFY(waitUntil([&] { return w.statusText() == done || !prefix; }, 20000, [&] {
+            prefix = prefix && stream.startsWith(rig.backend->written());
+            if (w.progSteps->uploadSent || pieces >= 400 || clock.elapsed() < nextAt)
+                return;
+            rig.backend->injectReceived(noisePiece(random, codes, 32));
+            ++pieces;
+            nextAt = clock.elapsed() + qint64(random() % 40);
+        }));
+        QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
+        QVERIFY(pieces > 20);
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(rig.takeWritten(), stream);
+        QCOMPARE(rig.loader->accepted(), 1);
+        QCOMPARE(rig.loader->program(), firmwarePacket(rig.file).data);
+        QVERIFY(rig.dialogs.errors.isEmpty());
+    }
+
+    // The instrument is switched off when the last chunk has been handed over and bytes
+    // still wait: the upload is cancelled, and whatever noise or 'L' comes later, it is
+    // never reported as done.
+    TUploadRig rig;
+    auto &w = *rig.window;
+    const QByteArray stream = rig.wholeStream();
+    rig.startUpload();
+    bool prefix = true;
+    int pieces = 0;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextAt = 0;
+    const auto noise = [&] {
+        prefix = prefix && stream.startsWith(rig.backend->written());
+        if (pieces >= 400 || clock.elapsed() < nextAt)
+            return;
+        rig.backend->injectReceived(noisePiece(random, codes, 32));
+        ++pieces;
+        nextAt = clock.elapsed() + qint64(random() % 40);
+    };
+    QVERIFY(waitUntil([&] { return !prefix || (w.firmwareImage && w.firmwareImage->complete()); }, 20000, noise));
+    QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
+    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    QVERIFY(stream.startsWith(rig.backend->written()));
+    rig.instrument.setPowered(false);
+    QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
+    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+
+    // The line stays down for a while under noise and 'L', then the instrument's own
+    // program comes back and says 'L' itself. The upload is over: what the program asks
+    // from now on is no part of the image.
+    bool claimedDone = false, backAtStep2 = false;
+    const auto watch = [&] {
+        claimedDone = claimedDone || w.statusText().startsWith(done);
+        backAtStep2 = backAtStep2 || w.statusText() == QStringLiteral("Выключите прибор. Шаг 2.");
+    };
+    const QDeadlineTimer down(300);
+    QVERIFY(waitUntil([&] { return down.hasExpired(); }, 2000, [&] {
+        watch();
+        if (pieces < 600 && clock.elapsed() >= nextAt) {
+            rig.backend->injectReceived(noisePiece(random, "LL", 32));
+            ++pieces;
+            nextAt = clock.elapsed() + qint64(random() % 40);
+        }
+    }));
+    rig.loader->setStylusHeld(false);
+    rig.instrument.setPowered(true);
+    QVERIFY(waitUntil([&] { return backAtStep2 && rig.backend->lineIdle(); }, 5000, watch));
+    QVERIFY(rig.waitLineIdle());
+    watch();
+    QVERIFY(!claimedDone);
+    QCOMPARE(rig.loader->accepted(), 0);
 }
 
 QTEST_MAIN(TestSoak)
