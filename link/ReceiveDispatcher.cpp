@@ -39,7 +39,9 @@ void TFormMainLoritS_D7::MSComm1Comm()
         return;
     const QByteArray input = MSComm1->Input();
     // An empty read still counts as one byte, 0x00.
-    replyBuffer += input.isEmpty() ? QByteArray(1, '\0') : input;
+    const QByteArray piece = input.isEmpty() ? QByteArray(1, '\0') : input;
+    bdtsTransfer->BytesArrived(piece.size());
+    replyBuffer += piece;
     // More bytes arrived meanwhile: the next event goes on gathering.
     if (MSComm1->InBufferCount() != 0)
         return;
@@ -52,7 +54,8 @@ void TFormMainLoritS_D7::DispatchReplies()
     // leaves what follows, which is the next reply and is handed on at once. A handler
     // that takes nothing is waiting for more bytes.
     while (!replyBuffer.isEmpty()) {
-        const auto &handler = replyHandlers[static_cast<unsigned char>(replyBuffer.at(0))];
+        const char code = replyBuffer.at(0);
+        const auto &handler = replyHandlers[static_cast<unsigned char>(code)];
         if (!handler) {
             replyBuffer.clear();
             break;
@@ -70,6 +73,10 @@ void TFormMainLoritS_D7::DispatchReplies()
         }
         if (replyBuffer.size() >= before)
             break;
+        // A one-byte notice or contact reply is no part of a database page, whenever
+        // it comes: the reading does not count it.
+        if (QByteArrayView("GgBL").contains(code))
+            bdtsTransfer->NoticeTaken();
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.

@@ -201,6 +201,7 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
     // Provisional header; the rebuild at the end of the reading writes the real one.
     m_readImage = deviceHeaderText.left(bdt::headerSize).leftJustified(bdt::headerSize, '\0');
     m_readImage->reserve(bdt::headerSize + qsizetype(*count) * bdt::pageSize);
+    m_pageBytes = 0;
     begin(TTransferState::Reading);
     request(QByteArrayLiteral("r"));
 }
@@ -214,8 +215,12 @@ void TBDTSTransfer::ReplyPage()
     }
     if (reply.size() < pageReplySize)
         return; // the page is still arriving
-    // Two replies run together: the first 529 bytes are this page, the rest waits as
-    // the next reply.
+    // The pages asked for so far account for every byte received: anything more
+    // came from elsewhere, and may sit inside this page.
+    if (m_pageBytes != qint64(pageIndex) * pageReplySize) {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
     m_readImage->append(reply.constData() + 1, bdt::pageSize);
     reply.remove(0, pageReplySize);
     if (pageIndex == m_readPageCount - 2)
@@ -229,6 +234,27 @@ void TBDTSTransfer::ReplyPage()
     request(QByteArrayLiteral("r"));
 }
 
+void TBDTSTransfer::BytesArrived(qsizetype count)
+{
+    if (m_state == TTransferState::Reading)
+        m_pageBytes += count;
+}
+
+void TBDTSTransfer::NoticeTaken()
+{
+    if (m_state == TTransferState::Reading)
+        --m_pageBytes;
+}
+
+void TBDTSTransfer::refuseDisturbedReading(const QString &why)
+{
+    const bool checking = verifying();
+    abandon();
+    const QString disturbed = QStringLiteral("Чтение БД ТС из прибора нарушено (%1). ").arg(why);
+    m_host->ShowStatus(disturbed + (checking ? QStringLiteral("Записанная БД ТС не проверена: повторите чтение.")
+                                             : QStringLiteral("Повторите чтение.")));
+}
+
 void TBDTSTransfer::completeReading()
 {
     const QByteArray image = *m_readImage;
@@ -237,12 +263,7 @@ void TBDTSTransfer::completeReading()
     // instrument's database always ends with its final page, so a reading without it
     // is no database and replaces nothing.
     if (!endsWithFinalPage(image, pageCount)) {
-        const bool checking = verifying();
-        abandon();
-        m_host->ShowStatus(checking ? QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). "
-                                                     "Записанная БД ТС не проверена: повторите чтение.")
-                                    : QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). "
-                                                     "Повторите чтение."));
+        refuseDisturbedReading(QStringLiteral("нет последней страницы"));
         return;
     }
     if (!TBDTSLists::NormalFormFits(image, pageCount)) {

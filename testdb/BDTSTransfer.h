@@ -75,6 +75,12 @@ public:
     void TimeLimit_TimerTimer();
     /// The instrument's line went down: a transfer in progress stops at once.
     void LinkLost();
+    /// Every piece the line brings. During a reading the instrument sends exactly one
+    /// page for each request and nothing else: a byte more is noise that may have
+    /// mixed with a page, and the reading is refused.
+    void BytesArrived(qsizetype count);
+    /// A one-byte notice was taken off the front of what the line gathered.
+    void NoticeTaken();
 
     QTimer *TimeLimit_Timer = nullptr;
     QTimer *CountQuiet_Timer = nullptr;
@@ -106,6 +112,9 @@ private:
     std::unique_ptr<TBDTSHost> m_host;
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
+    qint64 m_pageBytes = 0; ///< bytes received since the first page was requested
+    /// Ends a reading whose bytes cannot all be the instrument's.
+    void refuseDisturbedReading(const QString &why);
     std::optional<QByteArray> m_readImage; ///< the reading in progress, provisional header first
     QByteArray m_sending;    ///< the image being written, the transfer's own copy
     qsizetype m_sendOffset = 0;
