@@ -50,7 +50,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     progSteps = new TProgSteps(this);
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
-    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::DatabaseTransferRunning);
+    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
@@ -345,12 +345,6 @@ QString TFormMainLoritS_D7::LineBusyText() const
     return {};
 }
 
-void TFormMainLoritS_D7::DatabaseTransferRunning(bool running)
-{
-    Q_UNUSED(running);
-    LineClaimChanged();
-}
-
 void TFormMainLoritS_D7::LineClaimChanged()
 {
     if (LineBusy()) {
@@ -372,6 +366,24 @@ void TFormMainLoritS_D7::ApplyLineGate()
         return;
     for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
         widget->setEnabled(false);
+}
+
+void TFormMainLoritS_D7::MeasurementNotice(const QString &status, const QCheckBox *automatic, bool &deferred,
+                                           void (TFormMainLoritS_D7::*request)())
+{
+    // A notice is its own byte; what follows it is the next reply.
+    replyBuffer.remove(0, 1);
+    if (UploadRunning())
+        return; // the loader sends no notices: this is noise
+    btnReadOP->setEnabled(true);
+    ShowStatus(status);
+    if (!automatic->isChecked())
+        return;
+    // Automatic reception waits for a database exchange to end.
+    if (LineBusy())
+        deferred = true;
+    else
+        (this->*request)();
 }
 
 void TFormMainLoritS_D7::LineFreed()

@@ -284,16 +284,19 @@ private:
     void OpenChosenPort();
     void ConnectProgSteps();
     void StopContactSearch();
-    /// The speed request of a page, skipped while a database exchange runs.
+    /// The speed request of a page, skipped while the line is busy.
     void RequestTopSpeedUnlessExchanging();
-    /// A database exchange or an upload began or ended: the port group follows.
-    void DatabaseTransferRunning(bool running);
+    /// A database exchange or an upload began or ended: the port group follows, and
+    /// what waited for the line goes once it is free.
     void LineClaimChanged();
     /// While the line is busy the port group's controls stay disabled, whatever the
     /// handlers that run meanwhile decide for them.
     void ApplyLineGate();
     /// The line has become free: what waited for it goes now.
     void LineFreed();
+    /// A notice 'G' or 'g': its status, and the automatic request when its box is ticked.
+    void MeasurementNotice(const QString &status, const QCheckBox *automatic, bool &deferred,
+                           void (TFormMainLoritS_D7::*request)());
     /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
     void EnterFirmwarePage();
     bool m_autoTableDeferred = false;    ///< a 'G' notice came while the line was busy

@@ -77,19 +77,8 @@ void TFormMainLoritS_D7::btnReadOPClick()
 
 void TFormMainLoritS_D7::ReplyODMeasured()
 {
-    // A notice is its own byte; what follows it is the next reply.
-    replyBuffer.remove(0, 1);
-    if (UploadRunning())
-        return; // the loader sends no notices: this is noise
-    btnReadOP->setEnabled(true);
-    ShowStatus(QStringLiteral("Оптические плотности измерены"));
-    if (!chckAutoReadOP->isChecked())
-        return;
-    // Automatic reception waits for a database exchange to end.
-    if (LineBusy())
-        m_autoTableDeferred = true;
-    else
-        RequestODTable();
+    MeasurementNotice(QStringLiteral("Оптические плотности измерены"), chckAutoReadOP, m_autoTableDeferred,
+                      &TFormMainLoritS_D7::RequestODTable);
 }
 
 void TFormMainLoritS_D7::ReplyODTable()

@@ -75,19 +75,8 @@ void TFormMainLoritS_D7::RequestProtocol()
 
 void TFormMainLoritS_D7::ReplyResultsReady()
 {
-    // A notice is its own byte; what follows it is the next reply.
-    replyBuffer.remove(0, 1);
-    if (UploadRunning())
-        return; // the loader sends no notices: this is noise
-    btnReadOP->setEnabled(true);
-    ShowStatus(QStringLiteral("Результаты измерений готовы"));
-    if (!chckAutoReadRes->isChecked())
-        return;
-    // Automatic reception waits for a database exchange to end.
-    if (LineBusy())
-        m_autoProtocolDeferred = true;
-    else
-        RequestProtocol();
+    MeasurementNotice(QStringLiteral("Результаты измерений готовы"), chckAutoReadRes, m_autoProtocolDeferred,
+                      &TFormMainLoritS_D7::RequestProtocol);
 }
 
 void TFormMainLoritS_D7::ReplyProtocolLength()
