@@ -462,7 +462,19 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         clock.start();
         qint64 nextAt = 0;
         QVERIFY(waitUntil([&] { return w.statusText() == done || !prefix; }, 20000, [&] {
-            prefix = prefix && stream.startsWith(rig.backend->written());
+            if (prefix && !stream.startsWith(rig.backend->written())) {
+                // Say where the line left the image, and in what state, for the one who
+                // looks into it.
+                const QByteArray written = rig.backend->written();
+                qsizetype at = 0;
+                while (at < written.size() && at < stream.size() && written[at] == stream[at])
+                    ++at;
+                qWarning("foreign bytes at %lld of %lld written (image %lld): %s; sent %d, status \"%s\"",
+                         qlonglong(at), qlonglong(written.size()), qlonglong(stream.size()),
+                         written.mid(at, 8).toHex(' ').constData(), int(w.progSteps->uploadSent),
+                         qPrintable(w.statusText()));
+                prefix = false;
+            }
             if (w.progSteps->uploadSent || pieces >= 400 || clock.elapsed() < nextAt)
                 return;
             rig.backend->injectReceived(noisePiece(random, codes, 32));
