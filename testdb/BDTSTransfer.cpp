@@ -373,8 +373,8 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
 
 void TBDTSTransfer::ReplyPageWritten()
 {
-    QByteArray &reply = m_host->ReplyBuffer();
-    reply.clear();
+    // The reply is its own byte; what follows it is the next reply.
+    m_host->ReplyBuffer().remove(0, 1);
     if (m_state != TTransferState::Writing)
         return; // not ours: a stray 'm' must not start a reading
     // The instrument answers 'm' to the announcement and after every page it took.

@@ -96,6 +96,17 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     w.ActionSoftTavelon->trigger();
     QVERIFY(w.progSteps->progArmed);
     QVERIFY(rig.dialogs.errors.isEmpty());
+
+    // In a writing, a page's acknowledgement takes only its byte: a notice right
+    // behind it is still heard, and the next page goes.
+    w.ActionBDTS->trigger();
+    w.bdtsTransfer->StartWriting(w.bdtsLists->deviceImage, w.bdtsLists->devicePageCount);
+    QVERIFY(w.bdtsTransfer->running());
+    rig.takeWritten();
+    rig.backend->injectReceived("mG");
+    QCOMPARE(rig.takeWritten(), 'm' + w.bdtsLists->deviceImage->mid(10, 528));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+    w.bdtsTransfer->Stop();
 }
 
 QTEST_MAIN(TestOneExchange)
