@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "app/Dialogs.h"
+#include "common/Dialogs.h"
 #include "link/CommError.h"
 
 #include <QFileInfo>

@@ -1,54 +1,48 @@
 #include "app/BDTSWindowHost.h"
 
-#include "app/MainLoritS_TreeTS.h"
+#include "common/Dialogs.h"
+#include "common/PageHost.h"
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
-#include "testdb/BDTSTransfer.h"
-
-#include <QToolButton>
 
 bool TBDTSWindowHost::PortOpen() const
 {
-    return m_window.MSComm1->PortOpen();
+    return m_link.MSComm1->PortOpen();
 }
 
 bool TBDTSWindowHost::LinkPresent() const
 {
-    return m_window.sbtnCommON->isEnabled();
+    return m_link.LinkPresent();
 }
 
 void TBDTSWindowHost::SendToDevice(const QByteArray &bytes)
 {
-    m_window.SendToDevice(bytes);
+    m_link.SendToDevice(bytes);
 }
 
 QByteArray &TBDTSWindowHost::ReplyBuffer()
 {
-    return m_window.replyBuffer;
+    return m_link.replyBuffer;
 }
 
 void TBDTSWindowHost::ShowStatus(const QString &text)
 {
-    m_window.ShowStatus(text);
+    m_host.ShowStatus(text);
 }
 
 void TBDTSWindowHost::SetProgress(int percent)
 {
-    m_window.SetProgress(percent);
-}
-
-void TBDTSWindowHost::RequestDatabase()
-{
-    m_window.RequestDatabase();
+    m_host.SetProgress(percent);
 }
 
 void TBDTSWindowHost::Guarded(const std::function<void()> &handler)
 {
-    m_window.Guarded(handler);
+    m_host.Guarded(handler);
 }
 
 void TBDTSWindowHost::ShowError(const QString &text)
 {
-    m_window.ReportError(text);
+    m_host.ReportError(text);
 }
 
 QString TBDTSWindowHost::ExecuteFileDialog(TBdtFileDialog &dialog)
@@ -57,18 +51,14 @@ QString TBDTSWindowHost::ExecuteFileDialog(TBdtFileDialog &dialog)
     state.filter = dialog.filter;
     state.defaultExt = dialog.defaultExt;
     state.initialDir = dialog.initialDir;
-    TDialogs *dialogs = m_window.dialogs();
-    const bool chosen = dialog.save ? dialogs->executeSave(&m_window, state) : dialogs->executeOpen(&m_window, state);
+    TDialogs *dialogs = m_host.dialogs();
+    QWidget *parent = m_host.dialogParent();
+    const bool chosen = dialog.save ? dialogs->executeSave(parent, state) : dialogs->executeOpen(parent, state);
     return chosen ? state.fileName : QString();
 }
 
 void TBDTSWindowHost::SetLastFile(const QString &folder, const QString &name)
 {
-    m_window.lastFileFolder = folder;
-    m_window.lastFileName = name;
-}
-
-void TFormMainLoritS_D7::RequestDatabase()
-{
-    bdtsTransfer->RequestDatabase();
+    m_host.lastFileFolder() = folder;
+    m_host.lastFileName() = name;
 }

@@ -1,14 +1,15 @@
 #pragma once
-// The main window as the database page sees it.
+// The program as the database page sees it: the link and the window's host services.
 
 #include "testdb/BDTSHost.h"
 
-class TFormMainLoritS_D7;
+class TLinkControl;
+class TPageHost;
 
 class TBDTSWindowHost final : public TBDTSHost
 {
 public:
-    explicit TBDTSWindowHost(TFormMainLoritS_D7 &window) : m_window(window) {}
+    TBDTSWindowHost(TPageHost &host, TLinkControl &link) : m_host(host), m_link(link) {}
 
     bool PortOpen() const override;
     bool LinkPresent() const override;
@@ -16,12 +17,12 @@ public:
     QByteArray &ReplyBuffer() override;
     void ShowStatus(const QString &text) override;
     void SetProgress(int percent) override;
-    void RequestDatabase() override;
     void Guarded(const std::function<void()> &handler) override;
     void ShowError(const QString &text) override;
     QString ExecuteFileDialog(TBdtFileDialog &dialog) override;
     void SetLastFile(const QString &folder, const QString &name) override;
 
 private:
-    TFormMainLoritS_D7 &m_window;
+    TPageHost &m_host;
+    TLinkControl &m_link;
 };

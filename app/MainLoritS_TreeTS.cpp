@@ -2,14 +2,18 @@
 
 #include "app/BDTSWindowHost.h"
 #include "app/ProgramFolder.h"
-#include "app/StyledWidgets.h"
+#include "common/StyledWidgets.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTransfer.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,27 +39,25 @@
 
 #include <utility>
 
-const std::array<QString, 6> TFormMainLoritS_D7::baudRates{
-    QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
-    QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
-
 TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options,
                                        QWidget *parent)
     : QMainWindow(parent), m_dialogs(options.dialogs)
 {
     if (!m_dialogs)
         m_dialogs = new TQtDialogs(this);
-    MSComm1 = new TMSComm(backend, this);
+    link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     progSteps = new TProgSteps(this);
-    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this), this);
+    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    connect(progSteps, &TProgSteps::uploadRunningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
+    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
     connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
     BuildReplyTable();
     ConnectHandlers();
-    ConnectProgSteps();
-    programFolder = options.programFolder;
+    ConnectLink();
+    m_programFolder = options.programFolder;
     Guarded([this] { FormCreate(); });
 }
 
@@ -101,28 +103,6 @@ void TFormMainLoritS_D7::ConnectHandlers()
     }
     on(RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
 
-    on(MSComm1, &TMSComm::OnComm, &TFormMainLoritS_D7::MSComm1Comm);
-    on(DefSetComm_Timer, &QTimer::timeout, &TFormMainLoritS_D7::DefSetComm_TimerTimer);
-    on(SendCommand_Timer, &QTimer::timeout, &TFormMainLoritS_D7::SendCommand_TimerTimer);
-    on(btnConnect, &QPushButton::clicked, &TFormMainLoritS_D7::btnConnectClick);
-    on(btnVerifyConnect, &QPushButton::clicked, &TFormMainLoritS_D7::btnVerifyConnectClick);
-    on(cbPortOpen, &QCheckBox::clicked, &TFormMainLoritS_D7::cbPortOpenClick);
-    // Only a choice of the user runs the change handlers; the program's own text
-    // changes do not.
-    on(cbxNumPort, &QComboBox::activated, &TFormMainLoritS_D7::cbxNumPortChange);
-    on(cbBaudRate, &QComboBox::activated, &TFormMainLoritS_D7::cbBaudRateChange);
-    on(cbxNumPort->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbxNumPortTextConfirmed);
-    on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
-    on(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, &TFormMainLoritS_D7::cbBaudRateTextConfirmed);
-    on(cbxNumPort->lineEdit(), &QLineEdit::editingFinished, &TFormMainLoritS_D7::cbxNumPortEditingFinished);
-
-    on(btnReadOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnReadOPClick);
-    on(btnSaveOP, &QPushButton::clicked, &TFormMainLoritS_D7::btnSaveOPClick);
-    on(btnCreateExcel, &QPushButton::clicked, &TFormMainLoritS_D7::btnCreateExcelClick);
-    on(btnFileToExcel, &QPushButton::clicked, &TFormMainLoritS_D7::btnFileToExcelClick);
-    on(btnReadProtokol, &QPushButton::clicked, &TFormMainLoritS_D7::btnReadProtokolClick);
-    on(btnSaveProtokol, &QPushButton::clicked, &TFormMainLoritS_D7::btnSaveProtokolClick);
-    on(btnClrMemo1, &QPushButton::clicked, &TFormMainLoritS_D7::btnClrMemo1Click);
 
     auto *clock = new QTimer(this);
     clock->setInterval(1000);
@@ -165,22 +145,86 @@ void TFormMainLoritS_D7::SetProgress(int percent)
     RzProgressBar1->setValue(qBound(0, percent, 100));
 }
 
+void TFormMainLoritS_D7::BuildReplyTable()
+{
+    TReceiveDispatcher &replies = link->dispatcher;
+    replies.notice('B', [this] { link->ContactReplyReceived(); });
+    replies.notice('L', [this] { if (frameSoftTav) frameSoftTav->ReplyProgramStarted(); });
+    replies.handle('R', [this] { bdtsTransfer->ReplyPageCount(); });   // database page count
+    replies.handle('r', [this] { bdtsTransfer->ReplyPage(); });        // one database page
+    replies.handle('m', [this] { bdtsTransfer->ReplyPageWritten(); }); // database page written
+    replies.handle('D', [this] { readerPage->ReplyODTable(); });       // optical density table
+    replies.notice('G', [this] { readerPage->ReplyODMeasured(); });    // densities measured
+    replies.handle('2', [this] { readerPage->ReplyODFileName(); });    // file name for the table
+    replies.handle('N', [this] { resultPage->ReplyProtocolLength(); });
+    replies.handle('d', [this] { resultPage->ReplyProtocolText(); });
+    replies.notice('g', [this] { resultPage->ReplyResultsReady(); }); // results ready
+    // A notice is no part of a database page, whenever it comes: the reading does not count it.
+    connect(&replies, &TReceiveDispatcher::noticeTaken, bdtsTransfer, &TBDTSTransfer::NoticeTaken);
+    connect(link, &TLinkControl::bytesArrived, bdtsTransfer, &TBDTSTransfer::BytesArrived);
+}
+
+void TFormMainLoritS_D7::ConnectLink()
+{
+    connect(link, &TLinkControl::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
+    connect(link, &TLinkControl::lineLost, this, &TFormMainLoritS_D7::LineLost);
+    connect(link, &TLinkControl::lineBack, this, &TFormMainLoritS_D7::LineBack);
+    connect(link, &TLinkControl::linkChecked, this, [this] {
+        if (frameSoftTav)
+            frameSoftTav->ProgStepRefresh();
+    });
+    connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
+}
+
+void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
+{
+    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, lbLoadPOInTav, readerPage->btnReadOP})
+        widget->setEnabled(enabled);
+    for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
+        action->setEnabled(enabled);
+    if (frameBDTS)
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
+    if (!enabled)
+        bdtsTransfer->LinkLost();
+}
+
+bool TFormMainLoritS_D7::OnFirmwarePage() const
+{
+    return RzPageControl1->currentIndex() == pageSoftTav;
+}
+
+void TFormMainLoritS_D7::LineLost()
+{
+    readerPage->ForgetAwaitedReplies();
+    resultPage->ForgetAwaitedReplies();
+    if (frameSoftTav && link->MSComm1->PortOpen() && !link->portChangePending && OnFirmwarePage())
+        frameSoftTav->ProgLinkLost();
+}
+
+void TFormMainLoritS_D7::LineBack()
+{
+    if (!OnFirmwarePage())
+        ShowStatus(QStringLiteral("Связь с прибором есть"));
+    else if (frameSoftTav)
+        frameSoftTav->ProgLinkReturned();
+}
+
 void TFormMainLoritS_D7::FormCreate()
 {
-    DiscoverPorts();
-    if (programFolder.isEmpty()) {
+    link->DiscoverPorts();
+    if (m_programFolder.isEmpty()) {
         const TProgramFolder chosen = chooseProgramFolder(
             QCoreApplication::applicationDirPath(),
             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-        programFolder = chosen.folder;
+        m_programFolder = chosen.folder;
         if (!chosen.problem.isEmpty())
             ReportError(chosen.problem);
     }
-    if (!programFolder.endsWith(QLatin1Char('/')) && !programFolder.endsWith(QDir::separator()))
-        programFolder += QLatin1Char('/');
-    odlgOpenFileToExcel.initialDir = programFolder;
-    sdlgSaveTavDat.initialDir = programFolder;
-    bdtsLists->setProgramFolder(programFolder);
+    if (!m_programFolder.endsWith(QLatin1Char('/')) && !m_programFolder.endsWith(QDir::separator()))
+        m_programFolder += QLatin1Char('/');
+    readerPage->odlgOpenFileToExcel.initialDir = m_programFolder;
+    m_sdlgSaveTavDat.initialDir = m_programFolder;
+    bdtsLists->setProgramFolder(m_programFolder);
 }
 
 void TFormMainLoritS_D7::showEvent(QShowEvent *event)
@@ -208,12 +252,13 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
-    if (frameSoftTav)
+    if (frameSoftTav) {
         frameSoftTav->StopTransfer();
-    firmwareImage.reset();
-    DefSetComm_Timer->stop();
-    SendCommand_Timer->stop();
-    StartProgTav_Timer->stop();
+        frameSoftTav->StartProgTav_Timer->stop();
+        frameSoftTav->firmwareImage.reset();
+    }
+    link->DefSetComm_Timer->stop();
+    link->SendCommand_Timer->stop();
 }
 
 void TFormMainLoritS_D7::ActionExitExecute()
@@ -231,7 +276,7 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(this, TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(*this, *link, *progSteps, TabShSoftTav);
         TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -246,7 +291,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
         TabShBDTS->layout()->addWidget(frameBDTS);
         bdtsLists->setFrame(frameBDTS);
         frameBDTS->setExchange(bdtsLists, bdtsTransfer);
-        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, sbtnCommON->isEnabled());
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
     }
     ShowPage(pageBDTS);
 }
@@ -254,7 +299,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
 void TFormMainLoritS_D7::ActionTav2006Execute()
 {
     ShowPage(pageReader);
-    SetUpGrid();
+    readerPage->SetUpGrid();
 }
 
 void TFormMainLoritS_D7::ActionFileExecute()
@@ -268,7 +313,8 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     if (page == m_lastPage)
         return;
     m_lastPage = page;
-    DisarmProgSteps();
+    if (frameSoftTav)
+        frameSoftTav->DisarmProgSteps();
     switch (page) {
     case pageSoftTav:
         if (LineBusy()) {
@@ -280,11 +326,11 @@ void TFormMainLoritS_D7::RzPageControl1Change()
         break;
     case pageBDTS:
     case pageResult:
-        RequestTopSpeedUnlessExchanging();
+        link->RequestTopSpeedUnlessExchanging();
         break;
     case pageReader:
-        RequestTopSpeedUnlessExchanging();
-        SetUpGrid();
+        link->RequestTopSpeedUnlessExchanging();
+        readerPage->SetUpGrid();
         break;
     default:
         break;
@@ -293,19 +339,11 @@ void TFormMainLoritS_D7::RzPageControl1Change()
 
 void TFormMainLoritS_D7::EnterFirmwarePage()
 {
-    // The page works at 115200 on this side only: a contact search or a pending
-    // restart after a speed change would move the port away from it.
-    StopContactSearch();
-    if (!MSComm1->PortOpen())
-        MSComm1->setPortOpen(true);
-    ArmProgSteps();
-    cbPortOpen->setChecked(true);
-    cbPortOpen->setText(QStringLiteral("вкл."));
-    baudIndex = 5;
-    MSComm1->setSettings(baudRates[5] + QStringLiteral(",n,8,1"));
-    cbBaudRate->setEditText(baudRates[5]);
-    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
-    UpdateProgStep();
+    link->OpenAtTopSpeed();
+    if (frameSoftTav) {
+        frameSoftTav->ArmProgSteps();
+        frameSoftTav->UpdateProgStep();
+    }
 }
 
 void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
@@ -316,14 +354,6 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
 void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
 {
     label->setTextColor(palette().color(QPalette::Light));
-}
-
-void TFormMainLoritS_D7::RequestTopSpeedUnlessExchanging()
-{
-    // A database exchange runs at 115200 already, and probes on its line would break
-    // it: it goes on while the user looks at another page.
-    if (!LineBusy())
-        RequestTopSpeed();
 }
 
 bool TFormMainLoritS_D7::UploadRunning() const
@@ -347,169 +377,22 @@ QString TFormMainLoritS_D7::LineBusyText() const
 
 void TFormMainLoritS_D7::LineClaimChanged()
 {
-    if (LineBusy()) {
-        // Nothing may change the port or its speed, or probe, under an exchange; a
-        // contact search still running would do all three.
-        StopContactSearch();
+    const bool busy = LineBusy();
+    link->LineClaimChanged(busy);
+    if (busy)
         return;
-    }
-    cbxNumPort->setEnabled(true);
-    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
-        widget->setEnabled(sbtnCommON->isEnabled());
     // A write ends and its read-back begins in one handler: look once it is over.
     QMetaObject::invokeMethod(this, [this] { Guarded([this] { LineFreed(); }); }, Qt::QueuedConnection);
-}
-
-void TFormMainLoritS_D7::ApplyLineGate()
-{
-    if (!LineBusy())
-        return;
-    for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
-        widget->setEnabled(false);
-}
-
-void TFormMainLoritS_D7::MeasurementNotice(const QString &status, const QCheckBox *automatic, bool &deferred,
-                                           void (TFormMainLoritS_D7::*request)())
-{
-    // A notice is its own byte; what follows it is the next reply.
-    replyBuffer.remove(0, 1);
-    if (UploadRunning())
-        return; // the loader sends no notices: this is noise
-    btnReadOP->setEnabled(true);
-    ShowStatus(status);
-    if (!automatic->isChecked())
-        return;
-    // Automatic reception waits for a database exchange to end.
-    if (LineBusy())
-        deferred = true;
-    else
-        (this->*request)();
 }
 
 void TFormMainLoritS_D7::LineFreed()
 {
     if (LineBusy())
         return;
-    if (RzPageControl1->currentIndex() == pageSoftTav && frameSoftTav && !progSteps->progArmed) {
+    if (OnFirmwarePage() && frameSoftTav && !progSteps->progArmed) {
         EnterFirmwarePage();
         return;
     }
-    const bool linkPresent = sbtnCommON->isEnabled();
-    if (std::exchange(m_autoTableDeferred, false) && linkPresent && chckAutoReadOP->isChecked())
-        RequestODTable();
-    if (std::exchange(m_autoProtocolDeferred, false) && linkPresent && chckAutoReadRes->isChecked())
-        RequestProtocol();
-}
-
-void TFormMainLoritS_D7::StopContactSearch()
-{
-    DefSetComm_Timer->stop();
-    SendCommand_Timer->stop();
-    deferredCommand = 0;
-    speedChangeRequested = false;
-    contactSearchActive = false;
-    btnConnect->setText(QStringLiteral("Контакт"));
-    cbxNumPort->setEnabled(true);
-    cbBaudRate->setEnabled(sbtnCommON->isEnabled());
-    btnVerifyConnect->setEnabled(sbtnCommON->isEnabled());
-    ApplyLineGate();
-}
-
-// The reprogramming procedure: its rules live in TProgSteps; here they meet the
-// window's timers, status line and the firmware frame. Until the frame exists there
-// is nothing to arm, stop or refresh.
-void TFormMainLoritS_D7::ConnectProgSteps()
-{
-    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    connect(progSteps, &TProgSteps::loadButtonChanged, this, [this](bool enabled) {
-        if (frameSoftTav)
-            frameSoftTav->btnLoadPO->setEnabled(enabled);
-    });
-    connect(progSteps, &TProgSteps::loadHintChanged, this, [this](const QString &hint) {
-        if (frameSoftTav)
-            frameSoftTav->btnLoadPO->setToolTip(hint);
-    });
-    // Each power-on starts the wait afresh; a drop of the line ends it.
-    connect(progSteps, &TProgSteps::powerOnWaitStarted, this, [this] { StartProgTav_Timer->start(); });
-    connect(progSteps, &TProgSteps::powerOnWaitStopped, this, [this] { StartProgTav_Timer->stop(); });
-    connect(progSteps, &TProgSteps::stopped, this, [this] {
-        StartProgTav_Timer->stop();
-        ProgSilence_Timer->stop();
-        if (frameSoftTav)
-            frameSoftTav->StopTransfer();
-        SetProgress(0);
-    });
-    connect(progSteps, &TProgSteps::uploadRunningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
-    // Every sign of the instrument after the image was sent starts the minute afresh.
-    connect(progSteps, &TProgSteps::instrumentAwaited, this, [this] { ProgSilence_Timer->start(); });
-    ProgSilence_Timer = new QTimer(this);
-    ProgSilence_Timer->setSingleShot(true);
-    ProgSilence_Timer->setInterval(progSilenceMs);
-    connect(ProgSilence_Timer, &QTimer::timeout, this, [this] { Guarded([this] { ProgSilence_TimerTimer(); }); });
-    StartProgTav_Timer->setSingleShot(true);
-    StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
-    connect(StartProgTav_Timer, &QTimer::timeout, this,
-            [this] { Guarded([this] { StartProgTav_TimerTimer(); }); });
-}
-
-void TFormMainLoritS_D7::DisarmProgSteps()
-{
-    if (frameSoftTav)
-        progSteps->disarm();
-}
-
-void TFormMainLoritS_D7::ArmProgSteps()
-{
-    if (frameSoftTav)
-        progSteps->arm();
-}
-
-void TFormMainLoritS_D7::UpdateProgStep()
-{
-    if (frameSoftTav)
-        progSteps->updateStep(sbtnCommON->isEnabled());
-}
-
-void TFormMainLoritS_D7::ProgLinkLost()
-{
-    if (!frameSoftTav)
-        return;
-    // The loader may restart before the next tick has looked at the queue: a line
-    // that drops after the last byte left is the restart, not a cancel.
-    frameSoftTav->FinishIfSent();
-    progSteps->linkLost();
-}
-
-void TFormMainLoritS_D7::ProgLinkReturned()
-{
-    if (frameSoftTav)
-        progSteps->linkReturned();
-}
-
-void TFormMainLoritS_D7::ProgStepRefresh()
-{
-    if (frameSoftTav)
-        progSteps->afterLinkUpdate(sbtnCommON->isEnabled());
-}
-
-void TFormMainLoritS_D7::StartProgTav_TimerTimer()
-{
-    StartProgTav_Timer->stop();
-    if (frameSoftTav)
-        progSteps->powerOnWaitEnded(sbtnCommON->isEnabled());
-}
-
-void TFormMainLoritS_D7::ReplyProgramStarted()
-{
-    // A notice is its own byte; what follows it is the next reply.
-    replyBuffer.remove(0, 1);
-    if (frameSoftTav)
-        progSteps->replyL(sbtnCommON->isEnabled());
-}
-
-void TFormMainLoritS_D7::ProgSilence_TimerTimer()
-{
-    ProgSilence_Timer->stop();
-    if (frameSoftTav)
-        progSteps->instrumentSilent();
+    readerPage->LineFreed();
+    resultPage->LineFreed();
 }

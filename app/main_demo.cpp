@@ -21,7 +21,7 @@ int main(int argc, char **argv)
     TFormMainLoritS_D7 window(backend);
     // Two databases to try the database page on: one as the instrument holds it, one
     // as a newer file with a few more test systems.
-    const QString samples = window.programFolder + QStringLiteral("FilesInTavelon");
+    const QString samples = window.programFolder() + QStringLiteral("FilesInTavelon");
     const bool databases = writeSampleDatabases(samples);
     // A sample control program for the page "ПО прибора".
     const bool firmware = writeSampleFirmware(samples);

@@ -1,6 +1,6 @@
 #include "firmware/FirmwareImage.h"
 
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 
 #include <QDir>
 #include <QFile>

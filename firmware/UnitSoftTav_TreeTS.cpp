@@ -1,10 +1,11 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 
-#include "app/MainLoritS_TreeTS.h"
+#include "common/PageHost.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/LoaderScreen.h"
 #include "firmware/ProgSteps.h"
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
 
 #include <QDir>
@@ -68,8 +69,8 @@ void placeSplitter(QSplitter *splitter, int firstWidth)
 
 } // namespace
 
-TFrameSoftTav::TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent)
-    : QWidget(parent), m_form(form)
+TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &steps, QWidget *parent)
+    : QWidget(parent), m_host(host), m_link(link), m_steps(steps)
 {
     RzLabel1 = new QLabel(QStringLiteral("Для программирования прибора ТАВЕЛОН \n"
                                          "выполните последовательно следующие шаги..."),
@@ -99,7 +100,7 @@ TFrameSoftTav::TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent)
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
 
     const auto on = [this](auto *sender, auto signal, void (TFrameSoftTav::*handler)()) {
-        connect(sender, signal, this, [this, handler] { m_form->Guarded([this, handler] { (this->*handler)(); }); });
+        connect(sender, signal, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
     };
     on(btnOtherFileLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnOtherFileLoadPOClick);
     on(btnLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnLoadPOClick);
@@ -108,6 +109,87 @@ TFrameSoftTav::TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent)
     on(RzPageControl2, &QTabWidget::currentChanged, &TFrameSoftTav::RzPageControl2Changing);
     RzSplitter1->installEventFilter(this);
     RzSplitter2->installEventFilter(this);
+    ConnectProgSteps();
+}
+
+TFrameSoftTav::~TFrameSoftTav() = default;
+
+void TFrameSoftTav::ConnectProgSteps()
+{
+    connect(&m_steps, &TProgSteps::loadButtonChanged, btnLoadPO, &QPushButton::setEnabled);
+    connect(&m_steps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
+    // Each power-on starts the wait afresh; a drop of the line ends it.
+    StartProgTav_Timer = new QTimer(this);
+    StartProgTav_Timer->setSingleShot(true);
+    StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
+    connect(&m_steps, &TProgSteps::powerOnWaitStarted, StartProgTav_Timer, qOverload<>(&QTimer::start));
+    connect(&m_steps, &TProgSteps::powerOnWaitStopped, StartProgTav_Timer, &QTimer::stop);
+    // Every sign of the instrument after the image was sent starts the minute afresh.
+    ProgSilence_Timer = new QTimer(this);
+    ProgSilence_Timer->setSingleShot(true);
+    ProgSilence_Timer->setInterval(progSilenceMs);
+    connect(&m_steps, &TProgSteps::instrumentAwaited, ProgSilence_Timer, qOverload<>(&QTimer::start));
+    connect(&m_steps, &TProgSteps::stopped, this, [this] {
+        StartProgTav_Timer->stop();
+        ProgSilence_Timer->stop();
+        StopTransfer();
+        m_host.SetProgress(0);
+    });
+    const auto on = [this](QTimer *timer, void (TFrameSoftTav::*handler)()) {
+        connect(timer, &QTimer::timeout, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(StartProgTav_Timer, &TFrameSoftTav::StartProgTav_TimerTimer);
+    on(ProgSilence_Timer, &TFrameSoftTav::ProgSilence_TimerTimer);
+}
+
+void TFrameSoftTav::DisarmProgSteps()
+{
+    m_steps.disarm();
+}
+
+void TFrameSoftTav::ArmProgSteps()
+{
+    m_steps.arm();
+}
+
+void TFrameSoftTav::UpdateProgStep()
+{
+    m_steps.updateStep(m_link.LinkPresent());
+}
+
+void TFrameSoftTav::ProgLinkLost()
+{
+    // The loader may restart before the next tick has looked at the queue: a line
+    // that drops after the last byte left is the restart, not a cancel.
+    FinishIfSent();
+    m_steps.linkLost();
+}
+
+void TFrameSoftTav::ProgLinkReturned()
+{
+    m_steps.linkReturned();
+}
+
+void TFrameSoftTav::ProgStepRefresh()
+{
+    m_steps.afterLinkUpdate(m_link.LinkPresent());
+}
+
+void TFrameSoftTav::StartProgTav_TimerTimer()
+{
+    StartProgTav_Timer->stop();
+    m_steps.powerOnWaitEnded(m_link.LinkPresent());
+}
+
+void TFrameSoftTav::ReplyProgramStarted()
+{
+    m_steps.replyL(m_link.LinkPresent());
+}
+
+void TFrameSoftTav::ProgSilence_TimerTimer()
+{
+    ProgSilence_Timer->stop();
+    m_steps.instrumentSilent();
 }
 
 void TFrameSoftTav::CreateStepsPage()
@@ -227,51 +309,51 @@ void TFrameSoftTav::LookUpDefaultFile()
     const QString name = QString::fromLatin1(tsk::defaultFileName);
     const QString folder = QString::fromLatin1(tsk::defaultFolder);
     const QFileInfo here(name);
-    const QFileInfo inProgram(m_form->programFolder + folder + QLatin1Char('/') + name);
-    TProgSteps &steps = *m_form->progSteps;
+    const QFileInfo inProgram(m_host.programFolder() + folder + QLatin1Char('/') + name);
+    TProgSteps &steps = m_steps;
     if (here.isFile()) {
         // The label names the file that will really be sent.
-        m_form->firmwareFilePath = here.absoluteFilePath();
+        firmwareFilePath = here.absoluteFilePath();
         ShowFileLabels(QDir::toNativeSeparators(here.absolutePath() + QLatin1Char('/')) + QLatin1Char('\n') + name);
         steps.firmwareFileDefined = true;
     } else if (inProgram.isFile()) {
-        m_form->firmwareFilePath = inProgram.filePath();
-        ShowFileLabels(QDir::toNativeSeparators(m_form->programFolder) + QLatin1Char('\n') + folder
+        firmwareFilePath = inProgram.filePath();
+        ShowFileLabels(QDir::toNativeSeparators(m_host.programFolder()) + QLatin1Char('\n') + folder
                        + QDir::separator() + QLatin1Char('\n') + name);
         steps.firmwareFileDefined = true;
     } else {
-        m_form->firmwareFilePath.clear();
+        firmwareFilePath.clear();
         ShowFileLabels(QStringLiteral("Файл ") + name + QStringLiteral("\nне найден."));
         steps.firmwareFileDefined = false;
     }
-    m_form->UpdateProgStep();
+    UpdateProgStep();
     PlaceDividers();
-    OpenDialog.initialDir = m_form->programFolder;
+    OpenDialog.initialDir = m_host.programFolder();
 }
 
 void TFrameSoftTav::btnOtherFileLoadPOClick()
 {
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
-    TProgSteps &steps = *m_form->progSteps;
-    if (m_form->dialogs()->executeOpen(this, OpenDialog)) {
+    TProgSteps &steps = m_steps;
+    if (m_host.dialogs()->executeOpen(this, OpenDialog)) {
         const QString path = OpenDialog.fileName;
-        m_form->firmwareFilePath = path;
+        firmwareFilePath = path;
         const int cut = QDir::fromNativeSeparators(path).lastIndexOf(QLatin1Char('/'));
         if (cut > 0) {
-            m_form->lastFileFolder = path.left(cut + 1);
-            m_form->lastFileName = path.mid(cut + 1);
+            m_host.lastFileFolder() = path.left(cut + 1);
+            m_host.lastFileName() = path.mid(cut + 1);
         } else {
-            m_form->lastFileFolder.clear();
-            m_form->lastFileName = cut == 0 ? path.mid(1) : path;
+            m_host.lastFileFolder().clear();
+            m_host.lastFileName() = cut == 0 ? path.mid(1) : path;
         }
-        OpenDialog.initialDir = m_form->lastFileFolder;
-        OpenDialog.fileName = m_form->lastFileName;
-        ShowFileLabels(QDir::toNativeSeparators(m_form->lastFileFolder) + QLatin1Char('\n') + m_form->lastFileName);
+        OpenDialog.initialDir = m_host.lastFileFolder();
+        OpenDialog.fileName = m_host.lastFileName();
+        ShowFileLabels(QDir::toNativeSeparators(m_host.lastFileFolder()) + QLatin1Char('\n') + m_host.lastFileName());
         steps.firmwareFileDefined = true;
-    } else if (m_form->firmwareFilePath.isEmpty()) {
+    } else if (firmwareFilePath.isEmpty()) {
         steps.firmwareFileDefined = false;
     }
-    m_form->UpdateProgStep();
+    UpdateProgStep();
 }
 
 void TFrameSoftTav::btnLoadPOClick()
@@ -280,45 +362,45 @@ void TFrameSoftTav::btnLoadPOClick()
     // what will be sent and for how long, and before the instrument hears anything: a
     // loader that got its start command waits for a length that an unreadable file
     // never gives.
-    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(m_form->firmwareFilePath));
-    const qint32 baud = m_form->MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
-    if (!m_form->dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
+    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(firmwareFilePath));
+    const qint32 baud = m_link.MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
+    if (!m_host.dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
-    m_form->replyBuffer.clear();
-    if (!m_form->MSComm1->PortOpen()) {
-        m_form->ShowStatus(QStringLiteral("Порт отключен."));
+    m_link.replyBuffer.clear();
+    if (!m_link.MSComm1->PortOpen()) {
+        m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
     // While the question was open the instrument may have been switched off, or may
     // have started its own program ('L'): an image sent then would be taken as commands.
-    const bool linkPresent = m_form->sbtnCommON->isEnabled();
-    if (!m_form->progSteps->readyToSend(linkPresent)) {
-        m_form->ShowStatus(linkPresent ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
+    const bool linkPresent = m_link.LinkPresent();
+    if (!m_steps.readyToSend(linkPresent)) {
+        m_host.ShowStatus(linkPresent ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
                                        : QStringLiteral("Загрузка не начата: нет связи с прибором."));
         return;
     }
 
-    m_form->progSteps->uploadBegun(linkPresent);
+    m_steps.uploadBegun(linkPresent);
     btnStopProgramTav->setEnabled(true);
     btnStopProgramTav->setVisible(true);
-    m_form->firmwareImage = std::make_unique<TFirmwareTransfer>(std::move(packet));
+    firmwareImage = std::make_unique<TFirmwareTransfer>(std::move(packet));
     m_sending = true;
-    m_form->SendToDevice(m_form->firmwareImage->packet().start);
-    m_form->SendToDevice(m_form->firmwareImage->packet().length);
+    m_link.SendToDevice(firmwareImage->packet().start);
+    m_link.SendToDevice(firmwareImage->packet().length);
     Timer->start();
 }
 
 void TFrameSoftTav::TimerTimer()
 {
     Timer->stop();
-    TFirmwareTransfer *transfer = m_form->firmwareImage.get();
+    TFirmwareTransfer *transfer = firmwareImage.get();
     if (!m_sending || !transfer)
         return;
     if (FinishIfSent())
         return;
-    const int queued = m_form->MSComm1->OutBufferCount();
+    const int queued = m_link.MSComm1->OutBufferCount();
     if (transfer->complete()) {
         Timer->start(); // the last bytes are still on their way
         return;
@@ -330,24 +412,24 @@ void TFrameSoftTav::TimerTimer()
         return;
     }
     const QByteArray chunk = transfer->takeChunk();
-    m_form->SetProgress(transfer->progress());
-    m_form->SendToDevice(chunk);
+    m_host.SetProgress(transfer->progress());
+    m_link.SendToDevice(chunk);
     if (transfer->complete())
-        m_form->SendToDevice(transfer->packet().checksumBytes());
+        m_link.SendToDevice(transfer->packet().checksumBytes());
     Timer->start();
 }
 
 bool TFrameSoftTav::FinishIfSent()
 {
-    const TFirmwareTransfer *transfer = m_form->firmwareImage.get();
+    const TFirmwareTransfer *transfer = firmwareImage.get();
     // The image counts as sent only when its last byte and the checksum have left the
     // queue: until then the instrument must not restart, and cancel stays.
-    if (!m_sending || !transfer || !transfer->complete() || m_form->MSComm1->OutBufferCount() > 0)
+    if (!m_sending || !transfer || !transfer->complete() || m_link.MSComm1->OutBufferCount() > 0)
         return false;
     Timer->stop();
     m_sending = false;
-    m_form->SetProgress(0);
-    m_form->progSteps->uploadFinished();
+    m_host.SetProgress(0);
+    m_steps.uploadFinished();
     btnStopProgramTav->setEnabled(false);
     btnStopProgramTav->setVisible(false);
     return true;
@@ -355,12 +437,12 @@ bool TFrameSoftTav::FinishIfSent()
 
 void TFrameSoftTav::btnStopProgramTavClick()
 {
-    m_form->progSteps->cancelUpload();
+    m_steps.cancelUpload();
 }
 
 void TFrameSoftTav::RzPageControl2Changing()
 {
-    m_form->UpdateProgStep();
+    UpdateProgStep();
 }
 
 void TFrameSoftTav::StopTransfer()
@@ -368,8 +450,8 @@ void TFrameSoftTav::StopTransfer()
     Timer->stop();
     if (m_sending) {
         m_sending = false;
-        if (m_form->MSComm1->PortOpen())
-            m_form->MSComm1->setOutBufferCount(0);
+        if (m_link.MSComm1->PortOpen())
+            m_link.MSComm1->setOutBufferCount(0);
     }
     btnStopProgramTav->setEnabled(false);
     btnStopProgramTav->setVisible(false);

@@ -2,11 +2,13 @@
 // The firmware frame of the page "ПО прибора": created on the first visit of its page.
 // It chooses the image file, starts and paces the upload, and shows the three steps of
 // reprogramming with pictures of the instrument's loader screen. The procedure's flags
-// live in the window's TProgSteps; the frame's handlers act on the window it serves.
+// and rules live in TProgSteps; the frame gives them their timers and the link.
 
-#include "app/Dialogs.h"
+#include "common/Dialogs.h"
 
 #include <QWidget>
+
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -14,14 +16,22 @@ class QSplitter;
 class QTabWidget;
 class QTimer;
 class TArrowLine;
-class TFormMainLoritS_D7;
+class TFirmwareTransfer;
+class TLinkControl;
 class TLoaderScreen;
+class TPageHost;
+class TProgSteps;
 
 class TFrameSoftTav : public QWidget
 {
     Q_OBJECT
 public:
-    TFrameSoftTav(TFormMainLoritS_D7 *form, QWidget *parent);
+    TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &steps, QWidget *parent = nullptr);
+    ~TFrameSoftTav() override;
+
+    QString firmwareFilePath;
+    /// The image being sent; made at each upload, kept until the next or the frame goes.
+    std::unique_ptr<TFirmwareTransfer> firmwareImage;
 
     // Owned through the Qt parent chain.
     QLabel *RzLabel1 = nullptr;
@@ -36,6 +46,10 @@ public:
     TLoaderScreen *screenReady = nullptr, *screenProgrammed = nullptr;
     TFileDialogState OpenDialog;
     QTimer *Timer = nullptr; ///< 100 ms, one chunk of the image per tick
+    QTimer *StartProgTav_Timer = nullptr; ///< 5.5 s after a power-on: the loader is ready
+    /// A minute without a sign of the instrument after the image was sent.
+    QTimer *ProgSilence_Timer = nullptr;
+    static constexpr int progSilenceMs = 60000;
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnOtherFileLoadPOClick();
@@ -43,6 +57,17 @@ public:
     void TimerTimer();
     void btnStopProgramTavClick();
     void RzPageControl2Changing();
+    void StartProgTav_TimerTimer();
+    void ProgSilence_TimerTimer();
+    void ReplyProgramStarted(); // 'L', its byte taken: the instrument's program runs
+
+    // ---- The reprogramming procedure, as the window and the link drive it ----------
+    void DisarmProgSteps();
+    void ArmProgSteps();
+    void UpdateProgStep();
+    void ProgLinkLost();     ///< the line dropped while the firmware page is shown
+    void ProgLinkReturned(); ///< the line came back while the firmware page is shown
+    void ProgStepRefresh();  ///< after every link update: step display and cancel check
 
     /// The default file: looked up each time the page is shown through "Тавелон".
     void LookUpDefaultFile();
@@ -65,7 +90,10 @@ private:
     void CreateStepsPage();
     void CreateLoadPage();
     void ShowFileLabels(const QString &text);
+    void ConnectProgSteps();
 
-    TFormMainLoritS_D7 *m_form;
+    TPageHost &m_host;
+    TLinkControl &m_link;
+    TProgSteps &m_steps;
     bool m_sending = false;
 };

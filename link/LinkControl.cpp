@@ -1,15 +1,16 @@
-// Port discovery, the link indicator, the contact search and the speed change.
+#include "link/LinkControl.h"
 
-#include "app/MainLoritS_TreeTS.h"
-#include "app/StyledWidgets.h"
+#include "common/PageHost.h"
 #include "link/CommError.h"
 #include "link/TMSComm.h"
-#include "testdb/BDTSTransfer.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -18,9 +19,218 @@
 namespace {
 const QString settingsTail = QStringLiteral(",n,8,1");
 constexpr int speedCommandPauseMs = 10; ///< the instrument needs this to take in 'b' + index
+constexpr int portGroupHeight = 39;    ///< px
+
+QIcon linkIndicatorIcon()
+{
+    // Two glyphs: a lit lamp while the instrument holds its line, a dark one otherwise.
+    const auto lamp = [](const QColor &color) {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QColor(60, 60, 60));
+        painter.setBrush(color);
+        painter.drawEllipse(2, 2, 12, 12);
+        return pixmap;
+    };
+    QIcon icon;
+    icon.addPixmap(lamp(QColor(40, 210, 60)), QIcon::Normal);
+    icon.addPixmap(lamp(QColor(120, 120, 120)), QIcon::Disabled);
+    return icon;
+}
+} // namespace
+
+const std::array<QString, 6> TLinkControl::baudRates{
+    QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
+    QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
+
+TLinkControl::TLinkControl(TSerialBackend *backend, TPageHost &host, QObject *parent)
+    : QObject(parent), dispatcher([&host](const TReceiveDispatcher::Handler &handler) { host.Guarded(handler); }),
+      m_host(host)
+{
+    MSComm1 = new TMSComm(backend, this);
+    DefSetComm_Timer = new QTimer(this);
+    DefSetComm_Timer->setInterval(200);
+    SendCommand_Timer = new QTimer(this);
+    SendCommand_Timer->setInterval(100);
+    CreatePortGroup();
+    ConnectHandlers();
 }
 
-void TFormMainLoritS_D7::DiscoverPorts()
+// The port group lives in the window's layout, which deletes it; a group not yet placed
+// goes with the link.
+TLinkControl::~TLinkControl()
+{
+    if (RzGroupBox1 && !RzGroupBox1->parent())
+        delete RzGroupBox1.data();
+}
+
+void TLinkControl::CreatePortGroup()
+{
+    RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
+    RzGroupBox1->setFixedHeight(portGroupHeight);
+    auto *layout = new QHBoxLayout(RzGroupBox1);
+    layout->setContentsMargins(6, 0, 6, 1);
+    layout->setSpacing(6);
+
+    cbxNumPort = new QComboBox(RzGroupBox1);
+    cbxNumPort->setEditable(true);
+    cbxNumPort->setInsertPolicy(QComboBox::NoInsert);
+    cbxNumPort->setEditText(QStringLiteral("COM1"));
+    cbxNumPort->setToolTip(QStringLiteral("Выбор Com-порта."));
+    cbxNumPort->setMinimumWidth(70);
+
+    cbPortOpen = new QCheckBox(QStringLiteral("выкл."), RzGroupBox1);
+    cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
+
+    sbtnCommON = new QToolButton(RzGroupBox1);
+    sbtnCommON->setAutoRaise(true);
+    sbtnCommON->setIcon(linkIndicatorIcon());
+    sbtnCommON->setEnabled(false);
+    sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
+
+    lbCommParam = new QLabel(RzGroupBox1);
+    lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
+    lbCommParam->setMinimumWidth(150);
+
+    cbBaudRate = new QComboBox(RzGroupBox1);
+    cbBaudRate->setEditable(true);
+    cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    for (const QString &rate : baudRates)
+        cbBaudRate->addItem(rate);
+    cbBaudRate->setEditText(QStringLiteral("9600"));
+    cbBaudRate->setToolTip(QStringLiteral("Установка новой скорости обмена."));
+    cbBaudRate->setMinimumWidth(72);
+
+    btnVerifyConnect = new QPushButton(QStringLiteral("?"), RzGroupBox1);
+    btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
+    btnVerifyConnect->setFixedWidth(26);
+    btnConnect = new QPushButton(QStringLiteral("Контакт"), RzGroupBox1);
+    btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
+
+    layout->addWidget(cbxNumPort);
+    layout->addWidget(cbPortOpen);
+    layout->addWidget(sbtnCommON);
+    layout->addWidget(lbCommParam, 1);
+    layout->addWidget(cbBaudRate);
+    layout->addWidget(btnVerifyConnect);
+    layout->addWidget(btnConnect);
+}
+
+void TLinkControl::ConnectHandlers()
+{
+    const auto on = [this](auto *sender, auto signal, void (TLinkControl::*handler)()) {
+        connect(sender, signal, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(MSComm1, &TMSComm::OnComm, &TLinkControl::MSComm1Comm);
+    on(DefSetComm_Timer, &QTimer::timeout, &TLinkControl::DefSetComm_TimerTimer);
+    on(SendCommand_Timer, &QTimer::timeout, &TLinkControl::SendCommand_TimerTimer);
+    on(btnConnect, &QPushButton::clicked, &TLinkControl::btnConnectClick);
+    on(btnVerifyConnect, &QPushButton::clicked, &TLinkControl::btnVerifyConnectClick);
+    on(cbPortOpen, &QCheckBox::clicked, &TLinkControl::cbPortOpenClick);
+    // Only a choice of the user runs the change handlers; the program's own text
+    // changes do not.
+    on(cbxNumPort, &QComboBox::activated, &TLinkControl::cbxNumPortChange);
+    on(cbBaudRate, &QComboBox::activated, &TLinkControl::cbBaudRateChange);
+    on(cbxNumPort->lineEdit(), &QLineEdit::returnPressed, &TLinkControl::cbxNumPortTextConfirmed);
+    on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TLinkControl::cbBaudRateTextConfirmed);
+    on(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, &TLinkControl::cbBaudRateTextConfirmed);
+    on(cbxNumPort->lineEdit(), &QLineEdit::editingFinished, &TLinkControl::cbxNumPortEditingFinished);
+}
+
+void TLinkControl::ShowParameters()
+{
+    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+}
+
+void TLinkControl::SetTopSpeed()
+{
+    baudIndex = topSpeedIndex;
+    MSComm1->setSettings(baudRates[topSpeedIndex] + settingsTail);
+    cbBaudRate->setEditText(baudRates[topSpeedIndex]);
+    ShowParameters();
+}
+
+void TLinkControl::OpenAtTopSpeed()
+{
+    // A contact search or a pending restart after a speed change would move the port
+    // away from the firmware page's speed.
+    StopContactSearch();
+    if (!MSComm1->PortOpen())
+        MSComm1->setPortOpen(true);
+    cbPortOpen->setChecked(true);
+    cbPortOpen->setText(QStringLiteral("вкл."));
+    SetTopSpeed();
+}
+
+void TLinkControl::RequestTopSpeedUnlessExchanging()
+{
+    // A database exchange runs at 115200 already, and probes on its line would break
+    // it: it goes on while the user looks at another page.
+    if (!m_host.LineBusy())
+        RequestTopSpeed();
+}
+
+void TLinkControl::LineClaimChanged(bool busy)
+{
+    if (busy) {
+        // Nothing may change the port or its speed, or probe, under an exchange; a
+        // contact search still running would do all three.
+        StopContactSearch();
+        return;
+    }
+    cbxNumPort->setEnabled(true);
+    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
+        widget->setEnabled(LinkPresent());
+}
+
+void TLinkControl::ApplyLineGate()
+{
+    if (!m_host.LineBusy())
+        return;
+    for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
+        widget->setEnabled(false);
+}
+
+void TLinkControl::StopContactSearch()
+{
+    DefSetComm_Timer->stop();
+    SendCommand_Timer->stop();
+    deferredCommand = 0;
+    speedChangeRequested = false;
+    contactSearchActive = false;
+    btnConnect->setText(QStringLiteral("Контакт"));
+    cbxNumPort->setEnabled(true);
+    cbBaudRate->setEnabled(LinkPresent());
+    btnVerifyConnect->setEnabled(LinkPresent());
+    ApplyLineGate();
+}
+
+void TLinkControl::MSComm1Comm()
+{
+    // Bytes that arrive while the instrument's line is down wait in the queue.
+    if (!UpdateLinkState())
+        return;
+    if (MSComm1->InBufferCount() == 0)
+        return;
+    const QByteArray input = MSComm1->Input();
+    // An empty read still counts as one byte, 0x00.
+    const QByteArray piece = input.isEmpty() ? QByteArray(1, '\0') : input;
+    Q_EMIT bytesArrived(piece.size());
+    dispatcher.append(piece);
+    // More bytes arrived meanwhile: the next event goes on gathering.
+    if (MSComm1->InBufferCount() != 0)
+        return;
+    dispatcher.DispatchReplies();
+}
+
+void TLinkControl::SendToDevice(const QByteArray &bytes)
+{
+    MSComm1->setOutput(bytes);
+}
+
+void TLinkControl::DiscoverPorts()
 {
     cbxNumPort->clear();
     for (int n = 1; n <= 4; ++n) {
@@ -39,21 +249,18 @@ void TFormMainLoritS_D7::DiscoverPorts()
         // The link check would replace the message with "no link" at once; the user
         // must read why there is none.
         UpdateLinkState();
-        ShowStatus(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+        m_host.ShowStatus(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
         return;
     }
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     cbxNumPort->setCurrentIndex(0);
     OpenChosenPort();
-    baudIndex = 5;
-    MSComm1->setSettings(baudRates[5] + settingsTail);
-    cbBaudRate->setEditText(baudRates[5]);
-    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    SetTopSpeed();
     DiscardInput();
     sbtnCommON->setEnabled(MSComm1->CTSHolding());
-    if (!sbtnCommON->isEnabled()) {
-        ShowStatus(QStringLiteral("Включите прибор или смените порт."));
+    if (!LinkPresent()) {
+        m_host.ShowStatus(QStringLiteral("Включите прибор или смените порт."));
         btnConnect->setText(QStringLiteral("Контакт"));
     }
 }
@@ -71,7 +278,7 @@ int comNumberOf(const QString &text)
 }
 } // namespace
 
-void TFormMainLoritS_D7::SetPortFromBox()
+void TLinkControl::SetPortFromBox()
 {
     // "COMn" names a port by its number; any other text is a device the user typed.
     // A text that names nothing (typed and not confirmed) leaves the port as it is.
@@ -82,7 +289,7 @@ void TFormMainLoritS_D7::SetPortFromBox()
         MSComm1->setCommDevice(text);
 }
 
-void TFormMainLoritS_D7::OpenChosenPort()
+void TLinkControl::OpenChosenPort()
 {
     SetPortFromBox();
     MSComm1->setPortOpen(true);
@@ -90,29 +297,27 @@ void TFormMainLoritS_D7::OpenChosenPort()
     cbPortOpen->setText(QStringLiteral("вкл."));
 }
 
-void TFormMainLoritS_D7::SetLinkControlsEnabled(bool enabled)
+void TLinkControl::SetLinkControlsEnabled(bool enabled)
 {
-    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate, lbReader,
-                                                            lbLoadBDTS, lbLoadPOInTav, btnReadOP})
+    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
         widget->setEnabled(enabled);
-    for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
-        action->setEnabled(enabled);
-    if (frameBDTS)
-        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
-    if (!enabled)
-        bdtsTransfer->LinkLost();
+    Q_EMIT linkControlsEnabled(enabled);
     ApplyLineGate();
 }
 
-bool TFormMainLoritS_D7::UpdateLinkState()
+bool TLinkControl::LinkPresent() const
+{
+    return sbtnCommON->isEnabled();
+}
+
+bool TLinkControl::UpdateLinkState()
 {
     // With no port open there is no line to watch: the link is absent.
     const bool cts = MSComm1->PortOpen() && MSComm1->CTSHolding();
-    if (cts && sbtnCommON->isEnabled())
+    if (cts && LinkPresent())
         return true;
     sbtnCommON->setEnabled(cts);
     SetLinkControlsEnabled(cts);
-    const bool onFirmwarePage = RzPageControl1->currentIndex() == pageSoftTav;
     if (!cts) {
         DefSetComm_Timer->stop();
         // A contact stands only while the instrument is there, and a reply it had begun
@@ -120,21 +325,16 @@ bool TFormMainLoritS_D7::UpdateLinkState()
         contactEstablished = false;
         contactSearchActive = false;
         replyBuffer.clear();
-        ForgetAwaitedReplies();
-        ShowStatus(QStringLiteral("Нет связи с прибором"));
-        if (MSComm1->PortOpen() && !portChangePending && onFirmwarePage)
-            ProgLinkLost();
-    } else if (!onFirmwarePage) {
-        ShowStatus(QStringLiteral("Связь с прибором есть"));
+        m_host.ShowStatus(QStringLiteral("Нет связи с прибором"));
+        Q_EMIT lineLost();
     } else {
-        ProgLinkReturned();
+        Q_EMIT lineBack();
     }
-    if (frameSoftTav)
-        ProgStepRefresh();
-    return sbtnCommON->isEnabled();
+    Q_EMIT linkChecked();
+    return LinkPresent();
 }
 
-void TFormMainLoritS_D7::DiscardInput()
+void TLinkControl::DiscardInput()
 {
     if (MSComm1->PortOpen())
         MSComm1->Input();
@@ -142,9 +342,9 @@ void TFormMainLoritS_D7::DiscardInput()
     MSComm1->setInBufferCount(0);
 }
 
-void TFormMainLoritS_D7::StartContact()
+void TLinkControl::StartContact()
 {
-    if (cbxNumPort->count() == 0 || LineBusy())
+    if (cbxNumPort->count() == 0 || m_host.LineBusy())
         return;
     // A search still running stops here: if the port cannot be opened again, no tick
     // may go on probing a closed port.
@@ -174,7 +374,7 @@ void TFormMainLoritS_D7::StartContact()
     btnVerifyConnect->setEnabled(false);
 }
 
-void TFormMainLoritS_D7::RequestTopSpeed()
+void TLinkControl::RequestTopSpeed()
 {
     DefSetComm_Timer->stop();
     if (!MSComm1->PortOpen() && cbxNumPort->count() > 0)
@@ -185,7 +385,7 @@ void TFormMainLoritS_D7::RequestTopSpeed()
     btnConnect->setText(QStringLiteral("Стоп"));
 }
 
-void TFormMainLoritS_D7::DefSetComm_TimerTimer()
+void TLinkControl::DefSetComm_TimerTimer()
 {
     if (!contactSearchActive)
         return;
@@ -202,7 +402,7 @@ void TFormMainLoritS_D7::DefSetComm_TimerTimer()
         DiscardInput();
         SendToDevice(QByteArrayLiteral("B"));
         probeDue = false;
-        lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+        ShowParameters();
     } else if (!contactEstablished) {
         baudIndex = baudIndex < 5 ? quint8(baudIndex + 1) : quint8(0);
         MSComm1->setSettings(baudRates[baudIndex] + settingsTail);
@@ -210,19 +410,17 @@ void TFormMainLoritS_D7::DefSetComm_TimerTimer()
     }
 }
 
-void TFormMainLoritS_D7::ContactReplyReceived()
+void TLinkControl::ContactReplyReceived()
 {
-    // The reply is its own byte; what follows it is the next reply.
-    replyBuffer.remove(0, 1);
     // Under an exchange nobody probes: a 'B' then is noise and changes nothing.
-    if (LineBusy() && !contactSearchActive)
+    if (m_host.LineBusy() && !contactSearchActive)
         return;
     DefSetComm_Timer->stop();
     contactSearchActive = false;
     contactEstablished = true;
-    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
+    ShowParameters();
     btnConnect->setText(QStringLiteral("Контакт"));
-    ShowStatus(QStringLiteral("Есть контакт с прибором"));
+    m_host.ShowStatus(QStringLiteral("Есть контакт с прибором"));
     cbBaudRate->setEditText(baudRates[baudIndex]);
     portChangePending = false;
     cbxNumPort->setEnabled(true);
@@ -234,7 +432,7 @@ void TFormMainLoritS_D7::ContactReplyReceived()
         SendToDevice(command);
         QThread::msleep(speedCommandPauseMs);
         speedChangeRequested = false;
-        ShowStatus(QStringLiteral("Установка новой скорости обмена."));
+        m_host.ShowStatus(QStringLiteral("Установка новой скорости обмена."));
         deferredCommand = 'b';
         SendCommand_Timer->setInterval(100);
         SendCommand_Timer->start();
@@ -242,7 +440,7 @@ void TFormMainLoritS_D7::ContactReplyReceived()
     ApplyLineGate();
 }
 
-void TFormMainLoritS_D7::SendCommand_TimerTimer()
+void TLinkControl::SendCommand_TimerTimer()
 {
     SendCommand_Timer->stop();
     if (deferredCommand == 'b')
@@ -250,10 +448,10 @@ void TFormMainLoritS_D7::SendCommand_TimerTimer()
     deferredCommand = 0;
 }
 
-void TFormMainLoritS_D7::btnConnectClick()
+void TLinkControl::btnConnectClick()
 {
-    if (LineBusy()) {
-        ShowStatus(LineBusyText());
+    if (m_host.LineBusy()) {
+        m_host.ShowStatus(m_host.LineBusyText());
         return;
     }
     cbxNumPort->setEnabled(true);
@@ -264,39 +462,39 @@ void TFormMainLoritS_D7::btnConnectClick()
         DefSetComm_Timer->stop();
         contactSearchActive = false;
         btnConnect->setText(QStringLiteral("Контакт"));
-        ShowStatus(QStringLiteral("Порт отключен."));
+        m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
     if (btnConnect->text() == QStringLiteral("Контакт")) {
         StartContact();
         btnConnect->setText(QStringLiteral("Стоп"));
-        ShowStatus(QStringLiteral("Установление контакта."));
+        m_host.ShowStatus(QStringLiteral("Установление контакта."));
     } else {
         DefSetComm_Timer->stop();
         btnConnect->setText(QStringLiteral("Контакт"));
         if (!contactEstablished)
-            ShowStatus(QStringLiteral("Прибор не отвечает!"));
+            m_host.ShowStatus(QStringLiteral("Прибор не отвечает!"));
     }
 }
 
-void TFormMainLoritS_D7::btnVerifyConnectClick()
+void TLinkControl::btnVerifyConnectClick()
 {
-    if (LineBusy()) {
-        ShowStatus(LineBusyText());
+    if (m_host.LineBusy()) {
+        m_host.ShowStatus(m_host.LineBusyText());
         return;
     }
     if (!MSComm1->PortOpen()) {
-        ShowStatus(QStringLiteral("Порт отключен."));
+        m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    ShowStatus(QStringLiteral("Нет контакта с прибором"));
+    m_host.ShowStatus(QStringLiteral("Нет контакта с прибором"));
     SendToDevice(QByteArrayLiteral("B"));
     replyBuffer.clear();
 }
 
-void TFormMainLoritS_D7::cbxNumPortChange()
+void TLinkControl::cbxNumPortChange()
 {
-    if (contactEstablished || LineBusy()) {
+    if (contactEstablished || m_host.LineBusy()) {
         cbxNumPort->setEditText(MSComm1->portText());
         return;
     }
@@ -313,7 +511,7 @@ void TFormMainLoritS_D7::cbxNumPortChange()
     DiscardInput();
 }
 
-void TFormMainLoritS_D7::cbxNumPortTextConfirmed()
+void TLinkControl::cbxNumPortTextConfirmed()
 {
     // A typed entry of the list arrives as a choice of it; here come the other texts.
     const QString text = cbxNumPort->currentText().trimmed();
@@ -327,7 +525,7 @@ void TFormMainLoritS_D7::cbxNumPortTextConfirmed()
     cbxNumPortEditingFinished();
 }
 
-void TFormMainLoritS_D7::cbxNumPortEditingFinished()
+void TLinkControl::cbxNumPortEditingFinished()
 {
     // Text typed and left without a choice changes nothing: the box shows the port again.
     if (cbxNumPort->count() == 0)
@@ -340,7 +538,7 @@ void TFormMainLoritS_D7::cbxNumPortEditingFinished()
     }, Qt::QueuedConnection);
 }
 
-void TFormMainLoritS_D7::cbBaudRateChange()
+void TLinkControl::cbBaudRateChange()
 {
     const int index = cbBaudRate->findText(cbBaudRate->currentText().trimmed());
     if (index < 0 || index >= int(baudRates.size())) {
@@ -348,20 +546,20 @@ void TFormMainLoritS_D7::cbBaudRateChange()
         cbBaudRate->setEditText(baudRates[baudIndex]);
         return;
     }
-    if (LineBusy()) {
+    if (m_host.LineBusy()) {
         cbBaudRate->setEditText(baudRates[baudIndex]);
-        ShowStatus(LineBusyText());
+        m_host.ShowStatus(m_host.LineBusyText());
         return;
     }
     targetBaudIndex = quint8(index);
     if (UpdateLinkState()) {
         speedChangeRequested = true;
-        ShowStatus(QStringLiteral("Установление контакта с прибором."));
+        m_host.ShowStatus(QStringLiteral("Установление контакта с прибором."));
         StartContact();
     }
 }
 
-void TFormMainLoritS_D7::cbBaudRateTextConfirmed()
+void TLinkControl::cbBaudRateTextConfirmed()
 {
     // A typed entry of the list arrives as a choice of it; any other text changes
     // nothing. The box looks at the text itself after this handler, so it is put back
@@ -374,7 +572,7 @@ void TFormMainLoritS_D7::cbBaudRateTextConfirmed()
     }
 }
 
-void TFormMainLoritS_D7::cbPortOpenClick()
+void TLinkControl::cbPortOpenClick()
 {
     cbPortOpen->setChecked(MSComm1->PortOpen());
 }

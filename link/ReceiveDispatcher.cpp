@@ -1,61 +1,50 @@
-// Every byte from the instrument is gathered here and handed to the job that owns the
-// reply's first byte; every byte to the instrument leaves through SendToDevice.
+#include "link/ReceiveDispatcher.h"
 
-#include "app/MainLoritS_TreeTS.h"
-#include "link/TMSComm.h"
-#include "testdb/BDTSTransfer.h"
+#include <utility>
 
-namespace {
-/// The longest reply the instrument sends: a protocol whose five-digit length is
-/// 99999 bytes, its code and last byte included.
-constexpr qsizetype maxReplyLength = 99999;
-} // namespace
-
-void TFormMainLoritS_D7::BuildReplyTable()
+TReceiveDispatcher::TReceiveDispatcher(Guard guard, QObject *parent)
+    : QObject(parent), m_guard(std::move(guard))
 {
-    replyHandlers.fill(nullptr);
-    const auto handle = [this](char code, void (TFormMainLoritS_D7::*handler)()) {
-        replyHandlers[static_cast<unsigned char>(code)] = [this, handler] { (this->*handler)(); };
+    if (!m_guard)
+        m_guard = [](const Handler &handler) { handler(); };
+}
+
+void TReceiveDispatcher::handle(char code, Handler handler)
+{
+    const auto at = static_cast<unsigned char>(code);
+    m_handlers[at] = std::move(handler);
+    m_isNotice[at] = false;
+}
+
+void TReceiveDispatcher::notice(char code, Handler handler)
+{
+    const auto at = static_cast<unsigned char>(code);
+    m_handlers[at] = [this, handler = std::move(handler)] {
+        replyBuffer.remove(0, 1);
+        handler();
     };
-    handle('B', &TFormMainLoritS_D7::ContactReplyReceived);
-    handle('L', &TFormMainLoritS_D7::ReplyProgramStarted); // the instrument's program runs
-    replyHandlers['R'] = [this] { bdtsTransfer->ReplyPageCount(); };   // database page count
-    replyHandlers['r'] = [this] { bdtsTransfer->ReplyPage(); };        // one database page
-    replyHandlers['m'] = [this] { bdtsTransfer->ReplyPageWritten(); }; // database page written
-    handle('D', &TFormMainLoritS_D7::ReplyODTable);        // optical density table
-    handle('G', &TFormMainLoritS_D7::ReplyODMeasured);     // notice: densities measured
-    handle('2', &TFormMainLoritS_D7::ReplyODFileName);     // file name for the table
-    handle('N', &TFormMainLoritS_D7::ReplyProtocolLength); // protocol length
-    handle('d', &TFormMainLoritS_D7::ReplyProtocolText);   // protocol text
-    handle('g', &TFormMainLoritS_D7::ReplyResultsReady);   // notice: results ready
+    m_isNotice[at] = true;
 }
 
-void TFormMainLoritS_D7::MSComm1Comm()
+std::optional<QByteArray> TReceiveDispatcher::TakeAwaitedReply(int &awaited, qsizetype length)
 {
-    // Bytes that arrive while the instrument's line is down wait in the queue.
-    if (!UpdateLinkState())
-        return;
-    if (MSComm1->InBufferCount() == 0)
-        return;
-    const QByteArray input = MSComm1->Input();
-    // An empty read still counts as one byte, 0x00.
-    const QByteArray piece = input.isEmpty() ? QByteArray(1, '\0') : input;
-    bdtsTransfer->BytesArrived(piece.size());
-    replyBuffer += piece;
-    // More bytes arrived meanwhile: the next event goes on gathering.
-    if (MSComm1->InBufferCount() != 0)
-        return;
-    DispatchReplies();
+    if (awaited < 1) {
+        replyBuffer.clear();
+        return std::nullopt;
+    }
+    if (replyBuffer.size() < length)
+        return std::nullopt;
+    --awaited;
+    QByteArray reply = replyBuffer.left(length);
+    replyBuffer.remove(0, length);
+    return reply;
 }
 
-void TFormMainLoritS_D7::DispatchReplies()
+void TReceiveDispatcher::DispatchReplies()
 {
-    // A reply of known length ends there; its handler takes exactly its bytes and
-    // leaves what follows, which is the next reply and is handed on at once. A handler
-    // that takes nothing is waiting for more bytes.
     while (!replyBuffer.isEmpty()) {
-        const char code = replyBuffer.at(0);
-        const auto &handler = replyHandlers[static_cast<unsigned char>(code)];
+        const auto code = static_cast<unsigned char>(replyBuffer.at(0));
+        const Handler &handler = m_handlers[code];
         if (!handler) {
             replyBuffer.clear();
             break;
@@ -67,24 +56,17 @@ void TFormMainLoritS_D7::DispatchReplies()
             // The error goes to the error box; the replies behind the failed one are
             // still handed on, once the box is dealt with.
             if (!replyBuffer.isEmpty())
-                QMetaObject::invokeMethod(this, [this] { Guarded([this] { DispatchReplies(); }); },
+                QMetaObject::invokeMethod(this, [this] { m_guard([this] { DispatchReplies(); }); },
                                           Qt::QueuedConnection);
             throw;
         }
         if (replyBuffer.size() >= before)
             break;
-        // A one-byte notice or contact reply is no part of a database page, whenever
-        // it comes: the reading does not count it.
-        if (QByteArrayView("GgBL").contains(code))
-            bdtsTransfer->NoticeTaken();
+        if (m_isNotice[code])
+            Q_EMIT noticeTaken();
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.
     if (replyBuffer.size() > maxReplyLength)
         replyBuffer.clear();
-}
-
-void TFormMainLoritS_D7::SendToDevice(const QByteArray &bytes)
-{
-    MSComm1->setOutput(bytes);
 }

@@ -1,6 +1,6 @@
 #include "measure/MeasureData.h"
 
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 
 #include <QFile>
 

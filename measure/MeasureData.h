@@ -3,7 +3,7 @@
 // optical density table, the automatic protocol file name, and which names from the
 // instrument may become files in the program folder.
 
-#include "app/Cp1251.h"
+#include "common/Cp1251.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +15,7 @@ constexpr int tableLength = 873; ///< 'D', then eight row blocks
 constexpr int rowCount = 8, columnCount = 12;
 constexpr int rowBlockLength = 109, cellPitch = 9, valueLength = 6;
 constexpr int fileNameReplyLength = 19; ///< '2' and 18 more bytes: all of it is the name
+constexpr int gridColumnWidth = 35;     ///< px: a six-character value in the grid
 
 /// Offset (from 0) of the value of row 1..8 (A..H) and column 1..12 in a table reply.
 constexpr int valueOffset(int row, int column)
@@ -34,6 +35,8 @@ std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &rep
 
 namespace protocol {
 constexpr int nameFieldOffset = 92, nameFieldLength = 20;
+/// 'N' and the protocol's length in five digits, its code and last byte included.
+constexpr int lengthReplyLength = 6, lengthDigits = 5;
 /// The automatic file name of a protocol, as code page 1251 bytes, built from its
 /// number and date: "2011_12_25 Pr №15" for a name field "15 от 25.12.11".
 QByteArray autoFileName(const QByteArray &protocolText);

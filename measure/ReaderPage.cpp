@@ -1,19 +1,25 @@
-// The reader page: the optical density table fetched from the instrument, shown in
-// the grid, saved to files and handed to the spreadsheet program.
+#include "measure/ReaderPage.h"
 
-#include "app/MainLoritS_TreeTS.h"
+#include "common/PageHost.h"
+#include "common/StyledWidgets.h"
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
 #include "measure/MeasureData.h"
+#include "measure/MeasurementNotice.h"
 #include "measure/OleContainer.h"
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QVBoxLayout>
 
-#include <stdexcept>
+#include <utility>
 
-const QString TFormMainLoritS_D7::excelTempFile = QStringLiteral("TempBDTS.xls");
+const QString TReaderPage::excelTempFile = QStringLiteral("TempBDTS.xls");
 
 namespace {
 void setCell(QTableWidget *grid, int row, int column, const QString &text,
@@ -27,147 +33,249 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text,
     item->setText(text);
     item->setTextAlignment(alignment);
 }
+
+constexpr int gridPanelWidth = 447;    ///< px: the grid and its frame
+constexpr int captionColumnWidth = 15; ///< px: the row letters
+constexpr int gridRowHeight = 17;      ///< px
 } // namespace
 
-void TFormMainLoritS_D7::SetUpGrid()
+TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+    : QWidget(parent), m_host(host), m_link(link)
 {
-    // Every value cell is blanked; the last table stays kept for saving.
-    for (int row = 1; row <= 8; ++row) {
-        for (int column = 0; column < StringGrid1->columnCount(); ++column)
-            StringGrid1->setItem(row, column, new QTableWidgetItem(column == 0 ? QString(QChar(64 + row)) : QString()));
-    }
-    for (int column = 1; column <= 12; ++column) {
-        for (int row = 0; row < StringGrid1->rowCount(); ++row)
-            StringGrid1->setItem(row, column, new QTableWidgetItem(row == 0 ? QString::number(column) : QString()));
-        StringGrid1->setColumnWidth(column, 35);
-    }
-    RzPanel7->setFixedWidth(447);
+    CreateLayout();
+    ConnectHandlers();
+    odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
+    odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
+    odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
 }
 
-void TFormMainLoritS_D7::ClearODValues()
+void TReaderPage::ConnectHandlers()
+{
+    const auto on = [this](QPushButton *button, void (TReaderPage::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(btnReadOP, &TReaderPage::btnReadOPClick);
+    on(btnSaveOP, &TReaderPage::btnSaveOPClick);
+    on(btnCreateExcel, &TReaderPage::btnCreateExcelClick);
+    on(btnFileToExcel, &TReaderPage::btnFileToExcelClick);
+}
+
+void TReaderPage::CreateLayout()
+{
+    auto *pageLayout = new QVBoxLayout(this);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    RzPanel6 = new TShadowPanel(this);
+    RzPanel6->setGradient(QColor(0xdc, 0xe6, 0xf4), QColor(0x9c, 0xb2, 0xd4));
+    pageLayout->addWidget(RzPanel6);
+
+    auto *layout = new QVBoxLayout(RzPanel6);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->setSpacing(4);
+    auto *title = new QLabel(QStringLiteral("Чтение оптических плотностей из ТАВЕЛОН."), RzPanel6);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+
+    RzPanel7 = new QFrame(RzPanel6);
+    RzPanel7->setFrameShape(QFrame::StyledPanel);
+    RzPanel7->setAutoFillBackground(true);
+    auto *gridLayout = new QVBoxLayout(RzPanel7);
+    gridLayout->setContentsMargins(4, 2, 4, 4);
+    gridLayout->setSpacing(2);
+    gridLayout->addWidget(new QLabel(QStringLiteral("Таблица оптических плотностей."), RzPanel7));
+
+    StringGrid1 = new QTableWidget(od::rowCount + 1, od::columnCount + 1, RzPanel7);
+    StringGrid1->horizontalHeader()->hide();
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setFrameShape(QFrame::NoFrame);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+    // Six-character values in 35-pixel columns: a small font, and no eliding (the
+    // value cells are right-aligned, so only a leading blank can fall off).
+    QFont gridFont = StringGrid1->font();
+    gridFont.setPixelSize(10);
+    StringGrid1->setFont(gridFont);
+    StringGrid1->setTextElideMode(Qt::ElideNone);
+    StringGrid1->setWordWrap(false);
+    StringGrid1->setColumnWidth(0, captionColumnWidth);
+    for (int c = 1; c <= od::columnCount; ++c)
+        StringGrid1->setColumnWidth(c, od::gridColumnWidth);
+    for (int r = 0; r <= od::rowCount; ++r)
+        StringGrid1->setRowHeight(r, gridRowHeight);
+    StringGrid1->setFixedSize(captionColumnWidth + od::columnCount * od::gridColumnWidth,
+                              (od::rowCount + 1) * gridRowHeight);
+    gridLayout->addWidget(StringGrid1);
+    RzPanel7->setFixedWidth(gridPanelWidth);
+    auto *gridRow = new QHBoxLayout;
+    gridRow->addWidget(RzPanel7);
+    gridRow->addStretch();
+    layout->addLayout(gridRow);
+    RzPanel6->addShadowed(RzPanel7);
+    layout->addSpacing(TShadowPanel::shadowDepth);
+
+    btnReadOP = new QPushButton(QStringLiteral("Принять данные"), RzPanel6);
+    btnSaveOP = new QPushButton(QStringLiteral("Данные в файл"), RzPanel6);
+    btnCreateExcel = new QPushButton(QStringLiteral("Данные в Excel"), RzPanel6);
+    btnFileToExcel = new QPushButton(QStringLiteral("Из файла в Excel"), RzPanel6);
+    btnSaveOP->setEnabled(false);
+    btnCreateExcel->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *button : {btnReadOP, btnSaveOP, btnCreateExcel, btnFileToExcel})
+        buttons->addWidget(button);
+    layout->addLayout(buttons);
+
+    chckAutoReadOP = new QCheckBox(QStringLiteral("автоприем данных"), RzPanel6);
+    chckAutoSaveOP = new QCheckBox(QStringLiteral("автосохранение данных"), RzPanel6);
+    auto *checks = new QHBoxLayout;
+    checks->addWidget(chckAutoReadOP);
+    checks->addWidget(chckAutoSaveOP);
+    checks->addStretch();
+    layout->addLayout(checks);
+    layout->addStretch();
+    OleContainer1 = new TOleContainer(RzPanel6); // hidden and disabled
+}
+
+void TReaderPage::SetUpGrid()
+{
+    // Every value cell is blanked; the last table stays kept for saving.
+    for (int row = 1; row <= od::rowCount; ++row) {
+        for (int column = 0; column < StringGrid1->columnCount(); ++column)
+            StringGrid1->setItem(row, column, new QTableWidgetItem(column == 0 ? QString(QChar('A' - 1 + row)) : QString()));
+    }
+    for (int column = 1; column <= od::columnCount; ++column) {
+        for (int row = 0; row < StringGrid1->rowCount(); ++row)
+            StringGrid1->setItem(row, column, new QTableWidgetItem(row == 0 ? QString::number(column) : QString()));
+        StringGrid1->setColumnWidth(column, od::gridColumnWidth);
+    }
+    RzPanel7->setFixedWidth(gridPanelWidth);
+}
+
+void TReaderPage::ClearODValues()
 {
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, QString());
 }
 
-void TFormMainLoritS_D7::RequestODTable()
+void TReaderPage::RequestODTable()
 {
     OleContainer1->DestroyObject();
-    SendToDevice(QByteArrayLiteral("G"));
+    m_link.SendToDevice(QByteArrayLiteral("G"));
     ++odTablesAwaited;
     odTableText.clear();
     // The values of the last table would no longer be what "Данные в файл" writes.
     ClearODValues();
 }
 
-void TFormMainLoritS_D7::btnReadOPClick()
+void TReaderPage::btnReadOPClick()
 {
-    if (!MSComm1->PortOpen()) {
-        ShowStatus(QStringLiteral("Порт отключен."));
+    if (!m_link.MSComm1->PortOpen()) {
+        m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    if (LineBusy()) {
-        ShowStatus(LineBusyText());
+    if (m_host.LineBusy()) {
+        m_host.ShowStatus(m_host.LineBusyText());
         return;
     }
-    replyBuffer.clear();
+    m_link.replyBuffer.clear();
     RequestODTable();
 }
 
-void TFormMainLoritS_D7::ReplyODMeasured()
+void TReaderPage::ReplyODMeasured()
 {
-    MeasurementNotice(QStringLiteral("Оптические плотности измерены"), chckAutoReadOP, m_autoTableDeferred,
-                      &TFormMainLoritS_D7::RequestODTable);
+    if (TakeMeasurementNotice(m_host, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
+                              m_autoTableDeferred, [this] { RequestODTable(); }))
+        btnReadOP->setEnabled(true);
 }
 
-void TFormMainLoritS_D7::ReplyODTable()
+void TReaderPage::LineFreed()
 {
-    if (odTablesAwaited < 1) {
-        replyBuffer.clear();
-        return;
-    }
+    if (std::exchange(m_autoTableDeferred, false) && m_link.LinkPresent() && chckAutoReadOP->isChecked())
+        RequestODTable();
+}
+
+void TReaderPage::ReplyODTable()
+{
     // The instrument sends the table in pieces; only its length tells it is complete.
-    const int length = int(qMin<qsizetype>(replyBuffer.size(), od::tableLength));
-    ShowStatus(QString::number(length));
-    SetProgress(length * 100 / od::tableLength);
-    if (length < od::tableLength)
-        return;
+    if (odTablesAwaited > 0) {
+        const int length = int(qMin<qsizetype>(m_link.replyBuffer.size(), od::tableLength));
+        m_host.ShowStatus(QString::number(length));
+        m_host.SetProgress(length * 100 / od::tableLength);
+    }
     // The table ends at its length; what follows it is the next reply.
-    const QByteArray table = replyBuffer.left(od::tableLength);
-    replyBuffer.remove(0, od::tableLength);
-    --odTablesAwaited;
+    const auto reply = m_link.dispatcher.TakeAwaitedReply(odTablesAwaited, od::tableLength);
+    if (!reply)
+        return;
+    const QByteArray &table = *reply;
 
     const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]),
                     Qt::AlignRight | Qt::AlignVCenter);
-    SetProgress(0);
-    ShowStatus(QStringLiteral("Оптические плотности приняты"));
+    m_host.SetProgress(0);
+    m_host.ShowStatus(QStringLiteral("Оптические плотности приняты"));
     odTableText = table;
     odTableText[0] = ' ';
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
-    if (chckAutoSaveOP->isChecked() && !LineBusy()) {
-        SendToDevice(QByteArrayLiteral("D"));
+    if (chckAutoSaveOP->isChecked() && !m_host.LineBusy()) {
+        m_link.SendToDevice(QByteArrayLiteral("D"));
         ++odFileNamesAwaited;
     }
 }
 
-void TFormMainLoritS_D7::ReplyODFileName()
+void TReaderPage::ReplyODFileName()
 {
-    if (odFileNamesAwaited < 1) {
-        replyBuffer.clear();
-        return;
-    }
-    if (replyBuffer.size() < od::fileNameReplyLength)
-        return;
-    --odFileNamesAwaited;
     // The whole reply, its '2' included, is the name. It is consumed before anything
     // is written, so that a refused name or a failed write does not swallow the
     // replies that follow.
-    const QByteArray name = od::fileNameOfReply(replyBuffer.left(od::fileNameReplyLength));
-    replyBuffer.remove(0, od::fileNameReplyLength);
-    const QString shownName = writeIntoFolder(programFolder, name, odTableText,
+    const auto reply = m_link.dispatcher.TakeAwaitedReply(odFileNamesAwaited, od::fileNameReplyLength);
+    if (!reply)
+        return;
+    const QByteArray name = od::fileNameOfReply(*reply);
+    const QString shownName = writeIntoFolder(m_host.programFolder(), name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),
                                               QStringLiteral("данные не записаны."));
-    ShowStatus(QStringLiteral("Данные записаны в файл: ") + shownName);
+    m_host.ShowStatus(QStringLiteral("Данные записаны в файл: ") + shownName);
 }
 
-void TFormMainLoritS_D7::btnSaveOPClick()
+void TReaderPage::btnSaveOPClick()
 {
-    if (!dialogs()->executeSave(this, sdlgSaveTavDat))
+    TFileDialogState &dialog = m_host.sdlgSaveTavDat();
+    if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
-    const QString path = sdlgSaveTavDat.fileName;
+    const QString path = dialog.fileName;
     writeWholeFile(path, odTableText);
-    ShowStatus(QStringLiteral("Данные записаны в файл."));
+    m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
     // Kept in the container as an icon, not opened.
     OleContainer1->CreateObjectFromFile(path, true);
 }
 
-void TFormMainLoritS_D7::btnCreateExcelClick()
+void TReaderPage::btnCreateExcelClick()
 {
-    excelTempPath = programFolder + excelTempFile;
+    excelTempPath = m_host.programFolder() + excelTempFile;
     writeWholeFile(excelTempPath, odTableText);
     OleContainer1->CreateObjectFromFile(excelTempPath, true);
     OleContainer1->DoVerb(1);
 }
 
-void TFormMainLoritS_D7::btnFileToExcelClick()
+void TReaderPage::btnFileToExcelClick()
 {
-    if (!dialogs()->executeOpen(this, odlgOpenFileToExcel))
+    if (!m_host.dialogs()->executeOpen(m_host.dialogParent(), odlgOpenFileToExcel))
         return;
     OleContainer1->CreateObjectFromFile(odlgOpenFileToExcel.fileName, true);
     OleContainer1->DoVerb(1);
 }
 
-void TFormMainLoritS_D7::ForgetAwaitedReplies()
+void TReaderPage::ForgetAwaitedReplies()
 {
-    // The instrument went away: what it had been asked for will never come.
     odTablesAwaited = 0;
     odFileNamesAwaited = 0;
-    protocolLengthsAwaited = 0;
-    protocolLength = 0;
 }

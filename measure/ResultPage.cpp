@@ -1,17 +1,23 @@
-// The results page: the protocol of results, fetched by its announced length, shown
-// in the memo, kept in the working file and saved under a chosen or automatic name.
+#include "measure/ResultPage.h"
 
-#include "app/MainLoritS_TreeTS.h"
+#include "common/Dialogs.h"
+#include "common/PageHost.h"
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
 #include "measure/MeasureData.h"
+#include "measure/MeasurementNotice.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <stdexcept>
+#include <utility>
 
-const QString TFormMainLoritS_D7::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
+const QString TResultPage::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
 
 namespace {
 /// Five announced digits as the length: leading blanks and a sign are allowed, as
@@ -50,62 +56,130 @@ QString memoText(const QByteArray &bytes)
 }
 } // namespace
 
-void TFormMainLoritS_D7::btnReadProtokolClick()
+TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+    : QWidget(parent), m_host(host), m_link(link)
 {
-    if (!MSComm1->PortOpen()) {
-        ShowStatus(QStringLiteral("Порт отключен."));
+    CreateLayout();
+    ConnectHandlers();
+}
+
+void TResultPage::CreateLayout()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
+    auto *title = new QLabel(QStringLiteral("Чтение протокола результатов из ТАВЕЛОНа."), this);
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    layout->addWidget(title);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(false);
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setStyleHint(QFont::TypeWriter);
+    courier.setFixedPitch(true);
+    courier.setPixelSize(12);
+    Memo1->setFont(courier);
+    layout->addWidget(Memo1, 1);
+
+    chckAutoReadRes = new QCheckBox(QStringLiteral("автоприем данных"), this);
+    chckAutoSaveRes = new QCheckBox(QStringLiteral("автосохранение данных"), this);
+    btnReadProtokol = new QPushButton(QStringLiteral("Принять данные"), this);
+    btnSaveProtokol = new QPushButton(QStringLiteral("Данные в файл"), this);
+    btnSaveProtokol->setEnabled(false);
+    btnClrMemo1 = new QPushButton(QStringLiteral("Очистить экран"), this);
+    auto *row = new QHBoxLayout;
+    row->addWidget(chckAutoReadRes);
+    row->addWidget(chckAutoSaveRes);
+    row->addStretch();
+    layout->addLayout(row);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(btnReadProtokol);
+    buttons->addWidget(btnSaveProtokol);
+    buttons->addWidget(btnClrMemo1);
+    layout->addLayout(buttons);
+}
+
+void TResultPage::ConnectHandlers()
+{
+    const auto on = [this](QPushButton *button, void (TResultPage::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(btnReadProtokol, &TResultPage::btnReadProtokolClick);
+    on(btnSaveProtokol, &TResultPage::btnSaveProtokolClick);
+    on(btnClrMemo1, &TResultPage::btnClrMemo1Click);
+}
+
+void TResultPage::btnReadProtokolClick()
+{
+    if (!m_link.MSComm1->PortOpen()) {
+        m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    if (LineBusy()) {
-        ShowStatus(LineBusyText());
+    if (m_host.LineBusy()) {
+        m_host.ShowStatus(m_host.LineBusyText());
         return;
     }
-    replyBuffer.clear();
+    m_link.replyBuffer.clear();
     protocolFileName.clear();
-    SendToDevice(QByteArrayLiteral("g"));
+    m_link.SendToDevice(QByteArrayLiteral("g"));
     ++protocolLengthsAwaited;
 }
 
-void TFormMainLoritS_D7::RequestProtocol()
+void TResultPage::RequestProtocol()
 {
     protocolLength = 0;
-    SendToDevice(QByteArrayLiteral("g"));
+    m_link.SendToDevice(QByteArrayLiteral("g"));
     ++protocolLengthsAwaited;
 }
 
-void TFormMainLoritS_D7::ReplyResultsReady()
+void TResultPage::ReplyResultsReady()
 {
-    MeasurementNotice(QStringLiteral("Результаты измерений готовы"), chckAutoReadRes, m_autoProtocolDeferred,
-                      &TFormMainLoritS_D7::RequestProtocol);
+    if (TakeMeasurementNotice(m_host, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
+                              m_autoProtocolDeferred, [this] { RequestProtocol(); }))
+        Q_EMIT noticeShown();
 }
 
-void TFormMainLoritS_D7::ReplyProtocolLength()
+void TResultPage::LineFreed()
 {
-    if (protocolLengthsAwaited < 1) {
-        replyBuffer.clear();
-        return;
-    }
-    if (replyBuffer.size() < 6)
-        return;
-    --protocolLengthsAwaited;
+    if (std::exchange(m_autoProtocolDeferred, false) && m_link.LinkPresent() && chckAutoReadRes->isChecked())
+        RequestProtocol();
+}
+
+void TResultPage::ForgetAwaitedReplies()
+{
+    protocolLengthsAwaited = 0;
+    protocolLength = 0;
+}
+
+void TResultPage::ReplyProtocolLength()
+{
     // Consumed before it is read: a length that is no number reaches the error box
     // and does not hold up the replies behind it.
-    const QByteArray digits = replyBuffer.mid(1, 5);
-    replyBuffer.remove(0, 6);
-    protocolLength = announcedLength(digits);
+    const auto reply = m_link.dispatcher.TakeAwaitedReply(protocolLengthsAwaited, protocol::lengthReplyLength);
+    if (!reply)
+        return;
+    protocolLength = announcedLength(reply->mid(1, protocol::lengthDigits));
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
-    SendToDevice(QByteArrayLiteral("d"));
+    m_link.SendToDevice(QByteArrayLiteral("d"));
 }
 
-void TFormMainLoritS_D7::ReplyProtocolText()
+void TResultPage::ReplyProtocolText()
 {
     // The text comes in pieces; only the announced length tells it is complete.
     if (protocolLength < 1) {
-        replyBuffer.clear(); // no protocol is awaited
+        m_link.replyBuffer.clear(); // no protocol is awaited
         return;
     }
+    QByteArray &replyBuffer = m_link.replyBuffer;
     if (replyBuffer.size() < protocolLength)
         return;
     // The code byte and the last byte are not part of the text. The reply is consumed
@@ -121,34 +195,35 @@ void TFormMainLoritS_D7::ReplyProtocolText()
     // A working file that fails has its message; the automatic save does not depend
     // on it, since it works from the protocol in memory.
     try {
-        writeWholeFile(programFolder + protocolWorkFile, protocolBuffer);
+        writeWholeFile(m_host.programFolder() + protocolWorkFile, protocolBuffer);
     } catch (const std::exception &error) {
-        ReportError(QString::fromUtf8(error.what()));
+        m_host.ReportError(QString::fromUtf8(error.what()));
     }
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
 }
 
-void TFormMainLoritS_D7::SaveProtocolAutomatically()
+void TResultPage::SaveProtocolAutomatically()
 {
-    const QString shownName = writeIntoFolder(programFolder, protocol::autoFileName(protocolBuffer),
+    const QString shownName = writeIntoFolder(m_host.programFolder(), protocol::autoFileName(protocolBuffer),
                                               protocolBuffer,
                                               QStringLiteral("Из протокола получено недопустимое имя файла"),
                                               QStringLiteral("протокол не записан."));
     protocolFileName = shownName;
-    ShowStatus(QStringLiteral("Протокол записан в файл: ") + shownName);
+    m_host.ShowStatus(QStringLiteral("Протокол записан в файл: ") + shownName);
 }
 
-void TFormMainLoritS_D7::btnSaveProtokolClick()
+void TResultPage::btnSaveProtokolClick()
 {
-    if (!dialogs()->executeSave(this, sdlgSaveTavDat))
+    TFileDialogState &dialog = m_host.sdlgSaveTavDat();
+    if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
     // The protocol received last, whatever the memo shows now.
-    writeWholeFile(sdlgSaveTavDat.fileName, protocolBuffer);
-    ShowStatus(QStringLiteral("Данные записаны в файл."));
+    writeWholeFile(dialog.fileName, protocolBuffer);
+    m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
 }
 
-void TFormMainLoritS_D7::btnClrMemo1Click()
+void TResultPage::btnClrMemo1Click()
 {
     Memo1->clear();
 }

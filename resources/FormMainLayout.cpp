@@ -1,28 +1,21 @@
-// The window's layout: components, captions, hints and the texts of the start page.
+// The shell's layout: menus, group bar, pages, status bar, and the texts of the start page.
 
 #include "app/MainLoritS_TreeTS.h"
-#include "app/StyledWidgets.h"
-#include "measure/OleContainer.h"
+#include "common/StyledWidgets.h"
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -30,26 +23,7 @@ namespace {
 
 constexpr int clientWidth = 632, clientHeight = 412; ///< px, fixed
 constexpr int menuBarHeight = 24, splitterWidth = 8;
-constexpr int portGroupHeight = 39, statusBarHeight = 19, statusPaneWidth = 164;
-
-QIcon linkIndicatorIcon()
-{
-    // Two glyphs: a lit lamp while the instrument holds its line, a dark one otherwise.
-    const auto lamp = [](const QColor &color) {
-        QPixmap pixmap(16, 16);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QColor(60, 60, 60));
-        painter.setBrush(color);
-        painter.drawEllipse(2, 2, 12, 12);
-        return pixmap;
-    };
-    QIcon icon;
-    icon.addPixmap(lamp(QColor(40, 210, 60)), QIcon::Normal);
-    icon.addPixmap(lamp(QColor(120, 120, 120)), QIcon::Disabled);
-    return icon;
-}
+constexpr int statusBarHeight = 19, statusPaneWidth = 164;
 
 QFrame *innerPanel(QWidget *parent)
 {
@@ -152,8 +126,8 @@ void TFormMainLoritS_D7::CreateComponents()
     TabSheet1 = new QWidget;
     TabShSoftTav = new QWidget;
     TabShBDTS = new QWidget;
-    TabShReader = new QWidget;
-    TabShResult = new QWidget;
+    TabShReader = readerPage = new TReaderPage(*this, *link);
+    TabShResult = resultPage = new TResultPage(*this, *link);
     RzPageControl1->addTab(TabSheet1, QStringLiteral("О программе"));
     RzPageControl1->addTab(TabShSoftTav, QStringLiteral("ПО прибора"));
     RzPageControl1->addTab(TabShBDTS, QStringLiteral("БД ТС"));
@@ -171,10 +145,7 @@ void TFormMainLoritS_D7::CreateComponents()
     centralLayout->addWidget(SCSplitter1, 1);
 
     CreateStartPage();
-    CreateReaderPage();
-    CreateResultPage();
-    CreatePortGroup();
-    centralLayout->addWidget(RzGroupBox1);
+    centralLayout->addWidget(link->RzGroupBox1);
     setCentralWidget(central);
 
     RzStatusBar1 = new QStatusBar(this);
@@ -193,19 +164,9 @@ void TFormMainLoritS_D7::CreateComponents()
     RzStatusBar1->addPermanentWidget(RzClockStatus1);
     setStatusBar(RzStatusBar1);
 
-    DefSetComm_Timer = new QTimer(this);
-    DefSetComm_Timer->setInterval(200);
-    SendCommand_Timer = new QTimer(this);
-    SendCommand_Timer->setInterval(100);
-    StartProgTav_Timer = new QTimer(this);
-    StartProgTav_Timer->setInterval(5500);
-
-    sdlgSaveTavDat.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt");
-    sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
-    sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
-    odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
-    odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
-    odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
+    m_sdlgSaveTavDat.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt");
+    m_sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
+    m_sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
 }
 
 void TFormMainLoritS_D7::CreateStartPage()
@@ -293,176 +254,4 @@ void TFormMainLoritS_D7::CreateStartPage()
     for (QWidget *inner : {static_cast<QWidget *>(RzPanel3), static_cast<QWidget *>(RzPanel4),
                            static_cast<QWidget *>(RzPanel5)})
         RzPanel2->addShadowed(inner);
-}
-
-void TFormMainLoritS_D7::CreatePortGroup()
-{
-    RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
-    RzGroupBox1->setFixedHeight(portGroupHeight);
-    auto *layout = new QHBoxLayout(RzGroupBox1);
-    layout->setContentsMargins(6, 0, 6, 1);
-    layout->setSpacing(6);
-
-    cbxNumPort = new QComboBox(RzGroupBox1);
-    cbxNumPort->setEditable(true);
-    cbxNumPort->setInsertPolicy(QComboBox::NoInsert);
-    cbxNumPort->setEditText(QStringLiteral("COM1"));
-    cbxNumPort->setToolTip(QStringLiteral("Выбор Com-порта."));
-    cbxNumPort->setMinimumWidth(70);
-
-    cbPortOpen = new QCheckBox(QStringLiteral("выкл."), RzGroupBox1);
-    cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
-
-    sbtnCommON = new QToolButton(RzGroupBox1);
-    sbtnCommON->setAutoRaise(true);
-    sbtnCommON->setIcon(linkIndicatorIcon());
-    sbtnCommON->setEnabled(false);
-    sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
-
-    lbCommParam = new QLabel(RzGroupBox1);
-    lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
-    lbCommParam->setMinimumWidth(150);
-
-    cbBaudRate = new QComboBox(RzGroupBox1);
-    cbBaudRate->setEditable(true);
-    cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
-    for (const QString &rate : baudRates)
-        cbBaudRate->addItem(rate);
-    cbBaudRate->setEditText(QStringLiteral("9600"));
-    cbBaudRate->setToolTip(QStringLiteral("Установка новой скорости обмена."));
-    cbBaudRate->setMinimumWidth(72);
-
-    btnVerifyConnect = new QPushButton(QStringLiteral("?"), RzGroupBox1);
-    btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
-    btnVerifyConnect->setFixedWidth(26);
-    btnConnect = new QPushButton(QStringLiteral("Контакт"), RzGroupBox1);
-    btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
-
-    layout->addWidget(cbxNumPort);
-    layout->addWidget(cbPortOpen);
-    layout->addWidget(sbtnCommON);
-    layout->addWidget(lbCommParam, 1);
-    layout->addWidget(cbBaudRate);
-    layout->addWidget(btnVerifyConnect);
-    layout->addWidget(btnConnect);
-}
-
-void TFormMainLoritS_D7::CreateReaderPage()
-{
-    auto *pageLayout = new QVBoxLayout(TabShReader);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    RzPanel6 = new TShadowPanel(TabShReader);
-    RzPanel6->setGradient(QColor(0xdc, 0xe6, 0xf4), QColor(0x9c, 0xb2, 0xd4));
-    pageLayout->addWidget(RzPanel6);
-
-    auto *layout = new QVBoxLayout(RzPanel6);
-    layout->setContentsMargins(8, 4, 8, 4);
-    layout->setSpacing(4);
-    auto *title = new QLabel(QStringLiteral("Чтение оптических плотностей из ТАВЕЛОН."), RzPanel6);
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    layout->addWidget(title);
-
-    RzPanel7 = new QFrame(RzPanel6);
-    RzPanel7->setFrameShape(QFrame::StyledPanel);
-    RzPanel7->setAutoFillBackground(true);
-    auto *gridLayout = new QVBoxLayout(RzPanel7);
-    gridLayout->setContentsMargins(4, 2, 4, 4);
-    gridLayout->setSpacing(2);
-    gridLayout->addWidget(new QLabel(QStringLiteral("Таблица оптических плотностей."), RzPanel7));
-
-    StringGrid1 = new QTableWidget(9, 13, RzPanel7);
-    StringGrid1->horizontalHeader()->hide();
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setFrameShape(QFrame::NoFrame);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->verticalHeader()->setMinimumSectionSize(1);
-    StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
-    // Six-character values in 35-pixel columns: a small font, and no eliding (the
-    // value cells are right-aligned, so only a leading blank can fall off).
-    QFont gridFont = StringGrid1->font();
-    gridFont.setPixelSize(10);
-    StringGrid1->setFont(gridFont);
-    StringGrid1->setTextElideMode(Qt::ElideNone);
-    StringGrid1->setWordWrap(false);
-    StringGrid1->setColumnWidth(0, 15);
-    for (int c = 1; c < 13; ++c)
-        StringGrid1->setColumnWidth(c, 35);
-    for (int r = 0; r < 9; ++r)
-        StringGrid1->setRowHeight(r, 17);
-    StringGrid1->setFixedSize(15 + 12 * 35, 9 * 17);
-    gridLayout->addWidget(StringGrid1);
-    RzPanel7->setFixedWidth(447);
-    auto *gridRow = new QHBoxLayout;
-    gridRow->addWidget(RzPanel7);
-    gridRow->addStretch();
-    layout->addLayout(gridRow);
-    RzPanel6->addShadowed(RzPanel7);
-    layout->addSpacing(TShadowPanel::shadowDepth);
-
-    btnReadOP = new QPushButton(QStringLiteral("Принять данные"), RzPanel6);
-    btnSaveOP = new QPushButton(QStringLiteral("Данные в файл"), RzPanel6);
-    btnCreateExcel = new QPushButton(QStringLiteral("Данные в Excel"), RzPanel6);
-    btnFileToExcel = new QPushButton(QStringLiteral("Из файла в Excel"), RzPanel6);
-    btnSaveOP->setEnabled(false);
-    btnCreateExcel->setEnabled(false);
-    auto *buttons = new QHBoxLayout;
-    for (QPushButton *button : {btnReadOP, btnSaveOP, btnCreateExcel, btnFileToExcel})
-        buttons->addWidget(button);
-    layout->addLayout(buttons);
-
-    chckAutoReadOP = new QCheckBox(QStringLiteral("автоприем данных"), RzPanel6);
-    chckAutoSaveOP = new QCheckBox(QStringLiteral("автосохранение данных"), RzPanel6);
-    auto *checks = new QHBoxLayout;
-    checks->addWidget(chckAutoReadOP);
-    checks->addWidget(chckAutoSaveOP);
-    checks->addStretch();
-    layout->addLayout(checks);
-    layout->addStretch();
-    OleContainer1 = new TOleContainer(RzPanel6); // hidden and disabled
-}
-
-void TFormMainLoritS_D7::CreateResultPage()
-{
-    auto *layout = new QVBoxLayout(TabShResult);
-    layout->setContentsMargins(6, 4, 6, 4);
-    layout->setSpacing(4);
-    auto *title = new QLabel(QStringLiteral("Чтение протокола результатов из ТАВЕЛОНа."), TabShResult);
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    layout->addWidget(title);
-
-    Memo1 = new QPlainTextEdit(TabShResult);
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(false);
-    QFont courier(QStringLiteral("Courier New"));
-    courier.setStyleHint(QFont::TypeWriter);
-    courier.setFixedPitch(true);
-    courier.setPixelSize(12);
-    Memo1->setFont(courier);
-    layout->addWidget(Memo1, 1);
-
-    chckAutoReadRes = new QCheckBox(QStringLiteral("автоприем данных"), TabShResult);
-    chckAutoSaveRes = new QCheckBox(QStringLiteral("автосохранение данных"), TabShResult);
-    btnReadProtokol = new QPushButton(QStringLiteral("Принять данные"), TabShResult);
-    btnSaveProtokol = new QPushButton(QStringLiteral("Данные в файл"), TabShResult);
-    btnSaveProtokol->setEnabled(false);
-    btnClrMemo1 = new QPushButton(QStringLiteral("Очистить экран"), TabShResult);
-    auto *row = new QHBoxLayout;
-    row->addWidget(chckAutoReadRes);
-    row->addWidget(chckAutoSaveRes);
-    row->addStretch();
-    layout->addLayout(row);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(btnReadProtokol);
-    buttons->addWidget(btnSaveProtokol);
-    buttons->addWidget(btnClrMemo1);
-    layout->addLayout(buttons);
 }

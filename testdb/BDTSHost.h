@@ -1,8 +1,8 @@
 #pragma once
-// What the database page needs of the main window: the serial line, the received
-// reply, the status line and progress bar, the file dialogs, the error box (through
-// Guarded or ShowError) and the window's own operation RequestDatabase. The window gives an
-// implementation; this library needs nothing else of it.
+// What the database page needs of the program around it: the serial line, the
+// received reply, the status line and progress bar, the file dialogs and the error box
+// (through Guarded or ShowError). The program gives an implementation; this library
+// needs nothing else of it.
 
 #include <QByteArray>
 #include <QString>
@@ -33,8 +33,6 @@ public:
     virtual QByteArray &ReplyBuffer() = 0;
     virtual void ShowStatus(const QString &text) = 0;
     virtual void SetProgress(int percent) = 0;
-    /// Asks the instrument for its database (the window's operation).
-    virtual void RequestDatabase() = 0;
     /// Runs a handler; an error it does not catch goes to the error box.
     virtual void Guarded(const std::function<void()> &handler) = 0;
     /// The error box: what the user must not miss, e.g. an instrument left half-written.

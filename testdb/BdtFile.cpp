@@ -1,6 +1,6 @@
 #include "testdb/BdtFile.h"
 
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 #include "testdb/BdtImage.h"
 
 #include <QDir>

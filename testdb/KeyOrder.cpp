@@ -1,6 +1,6 @@
 #include "testdb/KeyOrder.h"
 
-#include "app/Cp1251.h"
+#include "common/Cp1251.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "testdb/ListFile.h"
 
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 #include "testdb/BDTSTreeNode.h"
 
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 #include "testdb/SampleDatabases.h"
 
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 #include "testdb/BdtImage.h"
 #include "testdb/KeyOrder.h"
 

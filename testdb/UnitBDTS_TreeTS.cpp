@@ -196,7 +196,7 @@ void TFrameBDTS::btnReadBDTSFromTavClick()
 
 void TFrameBDTS::startReading()
 {
-    m_transfer->host().RequestDatabase();
+    m_transfer->RequestDatabase();
 }
 
 void TFrameBDTS::btnSaveBDTSinFileClick()

@@ -1,7 +1,10 @@
 // The main window: layout, pages and their tabs, what a page change does, link
 // labels, the clock and the error box.
 
-#include "app/StyledWidgets.h"
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
+#include "common/StyledWidgets.h"
 #include "link/TMSComm.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 #include "support/VirtualRig.h"
@@ -57,9 +60,9 @@ void TestMainWindow::theWindowHasItsFixedSizeCaptionAndMenus()
     QVERIFY(userItems.at(1)->isSeparator());
     QCOMPARE(userItems.at(2)->text(), QStringLiteral("Выход"));
     QCOMPARE(w.RzProgressBar1->value(), 0);
-    QCOMPARE(w.RzGroupBox1->title(), QStringLiteral("Порт связи:"));
-    QCOMPARE(w.sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
-    QCOMPARE(w.cbBaudRate->count(), 6);
+    QCOMPARE(w.link->RzGroupBox1->title(), QStringLiteral("Порт связи:"));
+    QCOMPARE(w.link->sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
+    QCOMPARE(w.link->cbBaudRate->count(), 6);
 
     // "О программе" does nothing, not even change the page.
     w.ActionFileExecute();
@@ -126,17 +129,17 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
     options.instrumentSpeed = 1;
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
     rig.takeWritten();
 
     w.ActionSoftTavelon->trigger();
-    QCOMPARE(w.baudIndex, quint8(5));
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
-    QVERIFY(w.cbPortOpen->isChecked());
+    QCOMPARE(w.link->baudIndex, quint8(5));
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.link->cbPortOpen->isChecked());
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(rig.instrument.speedIndex(), 1);
 }
@@ -150,17 +153,17 @@ void TestMainWindow::theWorkingPagesAskFor115200()
         TVirtualRig rig(options);
         auto &w = *rig.window;
         w.ShowPage(page);
-        QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
-        QVERIFY(w.speedChangeRequested);
-        QCOMPARE(w.targetBaudIndex, quint8(5));
-        QVERIFY(w.contactSearchActive);
-        QVERIFY(w.DefSetComm_Timer->isActive());
+        QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
+        QVERIFY(w.link->speedChangeRequested);
+        QCOMPARE(w.link->targetBaudIndex, quint8(5));
+        QVERIFY(w.link->contactSearchActive);
+        QVERIFY(w.link->DefSetComm_Timer->isActive());
         QVERIFY(rig.searchUntilContact());
         QVERIFY(rig.waitLineIdle());
         QCOMPARE(rig.instrument.speedIndex(), 5);
-        w.SendCommand_TimerTimer();
+        w.link->SendCommand_TimerTimer();
         QVERIFY(rig.searchUntilContact());
-        QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
+        QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
     }
 }
 
@@ -169,7 +172,7 @@ void TestMainWindow::theReaderPageBlanksTheGridButKeepsTheCaptions()
     TVirtualRig rig;
     auto &w = *rig.window;
     w.ActionTav2006->trigger();
-    QTableWidget *grid = w.StringGrid1;
+    QTableWidget *grid = w.readerPage->StringGrid1;
     QCOMPARE(grid->rowCount(), 9);
     QCOMPARE(grid->columnCount(), 13);
     QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("A"));
@@ -180,7 +183,7 @@ void TestMainWindow::theReaderPageBlanksTheGridButKeepsTheCaptions()
     QCOMPARE(grid->columnWidth(0), 15);
     QCOMPARE(grid->columnWidth(7), 35);
     QCOMPARE(grid->rowHeight(4), 17);
-    QCOMPARE(w.RzPanel7->width(), 447);
+    QCOMPARE(w.readerPage->RzPanel7->width(), 447);
 
     grid->item(3, 4)->setText(QStringLiteral(" 0.123"));
     w.ShowPage(0);
@@ -198,11 +201,11 @@ void TestMainWindow::withoutTheLinkTheLinkDependentItemsAreDisabled()
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор или смените порт."));
     // At start only the indicator follows the line; the next check takes the rest along.
     QVERIFY(w.ActionTav2006->isEnabled());
-    QVERIFY(!w.UpdateLinkState());
+    QVERIFY(!w.link->UpdateLinkState());
     for (QAction *action : {w.ActionSoftTavelon, w.ActionBDTS, w.ActionTav2006})
         QVERIFY(!action->isEnabled());
     for (QWidget *label : {static_cast<QWidget *>(w.lbLoadPOInTav), static_cast<QWidget *>(w.lbLoadBDTS),
-                           static_cast<QWidget *>(w.lbReader), static_cast<QWidget *>(w.btnReadOP)})
+                           static_cast<QWidget *>(w.lbReader), static_cast<QWidget *>(w.readerPage->btnReadOP)})
         QVERIFY(!label->isEnabled());
     QVERIFY(w.ActionFile->isEnabled());
     QVERIFY(w.ActionExit->isEnabled());
@@ -242,17 +245,17 @@ void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()
     TVirtualRig rig;
     auto &w = *rig.window;
     rig.backend->setFailingPorts({1});
-    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
+    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
     QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другим приложением.")});
     // The search stopped where the error struck: the port is closed.
-    QVERIFY(!w.MSComm1->PortOpen());
-    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
+    QVERIFY(!w.link->MSComm1->PortOpen());
+    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
 
     rig.backend->setFailingPorts({});
     w.RzPageControl1->setCurrentIndex(0);
     w.ActionSoftTavelon->trigger(); // opens the closed port again
-    QVERIFY(w.MSComm1->PortOpen());
+    QVERIFY(w.link->MSComm1->PortOpen());
     QCOMPARE(rig.dialogs.errors.size(), 1);
 }
 

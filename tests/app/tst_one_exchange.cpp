@@ -2,6 +2,8 @@
 // the user looks at, nothing else is sent, probed or emptied, and what waited for the
 // line goes once the exchange has ended.
 
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "support/VirtualRig.h"
@@ -26,7 +28,7 @@ namespace {
 
 QList<QWidget *> portGroup(const TFormMainLoritS_D7 &w)
 {
-    return {w.cbxNumPort, w.cbBaudRate, w.btnVerifyConnect, w.btnConnect};
+    return {w.link->cbxNumPort, w.link->cbBaudRate, w.link->btnVerifyConnect, w.link->btnConnect};
 }
 
 bool portGroupDisabled(const TFormMainLoritS_D7 &w)
@@ -49,7 +51,7 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     const int pageCount = int((held.size() - 10) / 528);
     w.ActionBDTS->trigger();
     QVERIFY(rig.reachTopSpeed());
-    w.chckAutoReadOP->setChecked(true);
+    w.readerPage->chckAutoReadOP->setChecked(true);
     // The instrument's replies come by hand, so that each lands where it must.
     rig.instrument.setSilent(true);
     rig.takeWritten();
@@ -69,15 +71,15 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
             QCOMPARE(w.statusText(), QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания."));
             // The reader page asks for nothing meanwhile; its button says why.
             w.ActionTav2006->trigger();
-            QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+            QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
             QCOMPARE(w.statusText(), QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания."));
             // A notice and a stray contact reply before a page take only their own
             // byte: the page behind them is read, the port group stays, and the
             // automatic request waits.
             rig.backend->injectReceived("BG");
             QVERIFY(portGroupDisabled(w));
-            w.btnConnectClick();
-            w.btnVerifyConnectClick();
+            w.link->btnConnectClick();
+            w.link->btnVerifyConnectClick();
         }
         rig.backend->injectReceived('r' + held.mid(10 + (k - 1) * 528, 528));
         if (k < pageCount)

@@ -1,7 +1,8 @@
 // Files are written whole or not at all: on a full disk and in a read-only folder the
 // earlier file stays as it was, the failure is reported, and nothing says it was written.
 
-#include "app/WholeFile.h"
+#include "measure/ResultPage.h"
+#include "common/WholeFile.h"
 #include "measure/MeasureData.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -52,7 +53,7 @@ QByteArray fileBytes(const QString &path)
 /// A protocol of about `size` bytes, as the instrument sends it after 'g'.
 void receiveProtocol(TVirtualRig &rig, const QByteArray &text)
 {
-    ++rig.window->protocolLengthsAwaited; // as if 'g' had been sent
+    ++rig.window->resultPage->protocolLengthsAwaited; // as if 'g' had been sent
     rig.backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
     rig.backend->injectReceived('d' + text + '\x7F');
 }
@@ -102,11 +103,11 @@ void TestWholeFile::aFullDiskLeavesTheEarlierFileAndTheProtocolSurvives()
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("MSTempProtokol.txt")));
     QCOMPARE(fileBytes(target), earlier);
-    QVERIFY(w.Memo1->toPlainText().startsWith(QStringLiteral("Анализатор ИФА ТАВЕЛОН")));
+    QVERIFY(w.resultPage->Memo1->toPlainText().startsWith(QStringLiteral("Анализатор ИФА ТАВЕЛОН")));
 
     QTemporaryDir elsewhere;
     rig.dialogs.answerFile(elsewhere.path() + QStringLiteral("/protocol.txt"));
-    QTest::mouseClick(w.btnSaveProtokol, Qt::LeftButton);
+    QTest::mouseClick(w.resultPage->btnSaveProtokol, Qt::LeftButton);
     QCOMPARE(fileBytes(elsewhere.path() + QStringLiteral("/protocol.txt")), text);
     QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
 }
@@ -126,7 +127,7 @@ void TestWholeFile::aReadOnlyFolderRefusesEveryWriteAndSaysSo()
     QCOMPARE(rig.dialogs.errors.size(), 1);
     const QString before = w.statusText();
     rig.dialogs.answerFile(disk.path(QStringLiteral("protocol.txt")));
-    QTest::mouseClick(w.btnSaveProtokol, Qt::LeftButton);
+    QTest::mouseClick(w.resultPage->btnSaveProtokol, Qt::LeftButton);
     QCOMPARE(rig.dialogs.errors.size(), 2);
     QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("protocol.txt")));
     QCOMPARE(w.statusText(), before);

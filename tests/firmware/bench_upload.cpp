@@ -36,9 +36,9 @@ constexpr double baud = 115200;
 
 bool writeImage(const TFormMainLoritS_D7 &window)
 {
-    if (!writeSampleFirmware(window.programFolder + QString::fromLatin1(tsk::defaultFolder)))
+    if (!writeSampleFirmware(window.programFolder() + QString::fromLatin1(tsk::defaultFolder)))
         return false;
-    QFile file(window.programFolder + QString::fromLatin1(tsk::defaultFolder) + QLatin1Char('/')
+    QFile file(window.programFolder() + QString::fromLatin1(tsk::defaultFolder) + QLatin1Char('/')
                + QString::fromLatin1(tsk::defaultFileName));
     return file.open(QIODevice::WriteOnly) && file.write(sampleFirmwareImage(fileLength)) == fileLength;
 }
@@ -112,7 +112,7 @@ bool overVirtualLine()
     loader->setStylusHeld(true);
     instrument.setPowered(false);
     instrument.setPowered(true);
-    window.StartProgTav_TimerTimer();
+    window.frameSoftTav->StartProgTav_TimerTimer();
     return measure("upload", window, dialogs, loader);
 }
 
@@ -132,7 +132,7 @@ bool overPseudoTerminal()
         return false;
     window.ActionSoftTavelonExecute();
     window.progSteps->deviceInProgMode = true;
-    window.UpdateProgStep();
+    window.frameSoftTav->UpdateProgStep();
     return measure("upload (pseudo-terminal)", window, pty.dialogs, loader);
 }
 #endif

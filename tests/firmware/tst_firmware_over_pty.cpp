@@ -2,6 +2,7 @@
 // pseudo-terminal, the virtual instrument's loader sits on the other and takes the
 // bytes at the line's pace, so the driver's queue fills and refuses writes for a while.
 
+#include "link/LinkControl.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/ProgSteps.h"
@@ -36,18 +37,18 @@ void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
     QVERIFY(pty.link.linePaced());
     auto &window = *pty.window;
     auto &dialogs = pty.dialogs;
-    QVERIFY(QDir().mkpath(window.programFolder + QStringLiteral("FilesInTavelon")));
+    QVERIFY(QDir().mkpath(window.programFolder() + QStringLiteral("FilesInTavelon")));
     // Every byte value, in an order that shows a chunk out of place.
     const QByteArray file = sampleFirmwareImage(0x4000 + 65000);
-    QFile out(window.programFolder + QStringLiteral("FilesInTavelon/Tavelon_2008.tsk"));
+    QFile out(window.programFolder() + QStringLiteral("FilesInTavelon/Tavelon_2008.tsk"));
     QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
     out.close();
 
     window.ActionSoftTavelonExecute();
-    QCOMPARE(window.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(window.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
     // A pseudo-terminal has no power line to drop: the loader is already running.
     window.progSteps->deviceInProgMode = true;
-    window.UpdateProgStep();
+    window.frameSoftTav->UpdateProgStep();
     QVERIFY(window.frameSoftTav->btnLoadPO->isEnabled());
 
     dialogs.answerYesNo(true);
@@ -55,10 +56,10 @@ void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
     QTRY_COMPARE_WITH_TIMEOUT(loader->accepted(), 1, 30000);
     QCOMPARE(loader->refused(), 0);
     QCOMPARE(loader->program(), firmwarePacket(file).data);
-    QVERIFY(window.MSComm1->PortOpen());
+    QVERIFY(window.link->MSComm1->PortOpen());
     QVERIFY2(window.statusText().startsWith(QStringLiteral("Программирование прибора")),
              qPrintable(window.statusText()));
-    QCOMPARE(window.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(window.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(dialogs.errors.isEmpty());
 }
 

@@ -2,6 +2,9 @@
 // the instrument's restart, cancel and link loss during a transfer, files that cannot
 // be sent, the file choice, and the port that stays at 115200 on this page.
 
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
@@ -52,7 +55,7 @@ struct TFirmwareRig : TVirtualRig
     explicit TFirmwareRig(qint64 fileLength = 0x4000 + 500)
     {
         loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
-        const QString folder = window->programFolder + QStringLiteral("FilesInTavelon");
+        const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         filePath = folder + QStringLiteral("/Tavelon_2008.tsk");
         QFile file(filePath);
@@ -68,7 +71,7 @@ struct TFirmwareRig : TVirtualRig
         loader->setStylusHeld(true);
         instrument.setPowered(false);
         instrument.setPowered(true);
-        window->StartProgTav_TimerTimer(); // the 5.5 s wait, without waiting it out
+        window->frameSoftTav->StartProgTav_TimerTimer(); // the 5.5 s wait, without waiting it out
     }
     void startUpload()
     {
@@ -95,17 +98,17 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     rig.instrument.setPowered(true);
-    QVERIFY(w.StartProgTav_Timer->isActive());
+    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
     QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
-    QVERIFY(!w.StartProgTav_Timer->isActive());
+    QVERIFY(!w.frameSoftTav->StartProgTav_Timer->isActive());
 
     rig.loader->setStylusHeld(true);
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
-    QVERIFY(w.StartProgTav_Timer->isActive());
-    QCOMPARE(w.StartProgTav_Timer->interval(), 5500);
+    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
+    QCOMPARE(w.frameSoftTav->StartProgTav_Timer->interval(), 5500);
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
-    w.StartProgTav_TimerTimer();
+    w.frameSoftTav->StartProgTav_TimerTimer();
     QCOMPARE(w.statusText(), step3);
     QVERIFY(rig.frame().btnLoadPO->isEnabled());
     QCOMPARE(rig.frame().btnLoadPO->toolTip(), QStringLiteral("Загрузка программы управления в прибор."));
@@ -151,20 +154,20 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     // Paced by the line: the third chunk goes only when the line has taken most of
     // the first, so no more than two chunks ever wait in the control.
     QTRY_VERIFY(w.RzProgressBar1->value() >= 50);
-    QVERIFY(w.MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
-    QVERIFY(w.MSComm1->OutBufferCount() > tsk::chunkSize);
+    QVERIFY(w.link->MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
+    QVERIFY(w.link->MSComm1->OutBufferCount() > tsk::chunkSize);
 
     // The upload owns the line: the port group waits, and noise that looks like a
     // notice or a contact reply puts nothing of ours into the image.
-    for (QWidget *control : {static_cast<QWidget *>(w.cbxNumPort), static_cast<QWidget *>(w.cbBaudRate),
-                             static_cast<QWidget *>(w.btnVerifyConnect), static_cast<QWidget *>(w.btnConnect)})
+    for (QWidget *control : {static_cast<QWidget *>(w.link->cbxNumPort), static_cast<QWidget *>(w.link->cbBaudRate),
+                             static_cast<QWidget *>(w.link->btnVerifyConnect), static_cast<QWidget *>(w.link->btnConnect)})
         QVERIFY(!control->isEnabled());
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
-    w.chckAutoReadOP->setChecked(true);
-    w.chckAutoReadRes->setChecked(true);
+    w.readerPage->chckAutoReadOP->setChecked(true);
+    w.resultPage->chckAutoReadRes->setChecked(true);
     int events = 0;
-    QObject::connect(w.MSComm1, &TMSComm::OnComm, [&events] { ++events; });
+    QObject::connect(w.link->MSComm1, &TMSComm::OnComm, [&events] { ++events; });
     rig.instrument.send(QByteArrayLiteral("GgB"));
     QTRY_VERIFY(events > 0);
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
@@ -173,13 +176,13 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     const QByteArray atClick = rig.instrument.received();
     QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2."));
-    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().Timer->isActive());
     const QByteArray writtenAtClick = rig.takeWritten();
     QVERIFY((packet.start + packet.length + packet.data).startsWith(writtenAtClick));
-    QVERIFY(w.btnConnect->isEnabled() && w.cbxNumPort->isEnabled());
+    QVERIFY(w.link->btnConnect->isEnabled() && w.link->cbxNumPort->isEnabled());
     QVERIFY(rig.waitLineIdle());
     QTRY_COMPARE(rig.loader->refused(), 1); // the instrument saw a short block
     QCOMPARE(rig.instrument.received(), atClick);
@@ -215,15 +218,15 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
 
     // The last chunk is handed over while the line still carries the one before: the
     // image is not sent yet, and cancel stays.
-    QTRY_VERIFY_WITH_TIMEOUT(w.firmwareImage->complete(), 8000);
-    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w.frameSoftTav->firmwareImage->complete(), 8000);
+    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!w.progSteps->uploadSent);
 
     // Only the empty queue makes it "programming"; the loader now writes its flash.
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
-    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(rig.frame().btnStopProgramTav->isHidden());
     rig.frame().RzPageControl2->setCurrentIndex(0);
     QVERIFY(neverSwitch());
@@ -231,7 +234,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     rig.frame().RzPageControl2->setCurrentIndex(1);
     QVERIFY(neverSwitch());
     // A minute without a sign adds what to look at, and still no switch.
-    w.ProgSilence_TimerTimer();
+    w.frameSoftTav->ProgSilence_TimerTimer();
     QVERIFY(w.statusText().startsWith(QStringLiteral("Перезагрузка прибора Прибор молчит больше минуты")));
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
     QCOMPARE(rig.loader->accepted(), 1);
@@ -242,8 +245,8 @@ void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
     TFirmwareRig rig(0x4000 + 40000);
     auto &w = *rig.window;
     const auto waitRunsOut = [&w] {
-        if (w.StartProgTav_Timer->isActive())
-            w.StartProgTav_TimerTimer();
+        if (w.frameSoftTav->StartProgTav_Timer->isActive())
+            w.frameSoftTav->StartProgTav_TimerTimer();
     };
     // On with the stylus, off again within the wait, on without it: the wait starts
     // afresh, and the program's 'L' ends it.
@@ -253,11 +256,11 @@ void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
     rig.instrument.setPowered(true);
     QCOMPARE(w.statusText(), QStringLiteral("Прибор включен. Ожидание режима программирования..."));
     rig.instrument.setPowered(false);
-    QVERIFY(!w.StartProgTav_Timer->isActive());
+    QVERIFY(!w.frameSoftTav->StartProgTav_Timer->isActive());
     waitRunsOut();
     rig.loader->setStylusHeld(false);
     rig.instrument.setPowered(true);
-    QVERIFY(w.StartProgTav_Timer->isActive());
+    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
     QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
@@ -299,15 +302,15 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     rig.takeWritten();
 
     // Off while the last bytes still wait in the queue: a cancel, never a restart.
-    QTRY_VERIFY_WITH_TIMEOUT(w.firmwareImage->complete(), 8000);
-    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w.frameSoftTav->firmwareImage->complete(), 8000);
+    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     rig.takeWritten();
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
-    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(!rig.frame().Timer->isActive());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    w.MSComm1Comm(); // a further update with the line still down: step 2 again
+    w.link->MSComm1Comm(); // a further update with the line still down: step 2 again
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     QVERIFY(rig.waitLineIdle());
     QVERIFY(rig.takeWritten().isEmpty());
@@ -348,7 +351,7 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
     QCOMPARE(w.statusText(), step3);
 
     // A pipe would block the window on opening: only a regular file is read.
-    const QString pipe = QDir(w.programFolder).filePath(QStringLiteral("pipe.tsk"));
+    const QString pipe = QDir(w.programFolder()).filePath(QStringLiteral("pipe.tsk"));
     if (QProcess::execute(QStringLiteral("mkfifo"), {pipe}) == 0) {
         rig.dialogs.answerFile(pipe);
         QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
@@ -365,7 +368,7 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
     QVERIFY(header.open(QIODevice::WriteOnly));
     header.write(sampleFirmwareImage(0x5000));
     header.close();
-    w.MSComm1->setPortOpen(false);
+    w.link->MSComm1->setPortOpen(false);
     rig.startUpload();
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
     QCOMPARE(rig.dialogs.errors.size(), errorsBefore);
@@ -381,30 +384,30 @@ void TestFirmwarePage::theDefaultFileComesBackWithEachVisitAndACancelledDialogKe
     QCOMPARE(w.statusText(), QStringLiteral("Определите файл для загрузки. Шаг 1."));
     QVERIFY(!w.progSteps->firmwareFileDefined);
 
-    const QString other = QDir(w.programFolder).filePath(QStringLiteral("new.tsk"));
+    const QString other = QDir(w.programFolder()).filePath(QStringLiteral("new.tsk"));
     rig.dialogs.answerFile(other);
     QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
     QCOMPARE(rig.dialogs.shown.last().filter, QStringLiteral("Файлы загрузки (*.tsk)|*.tsk"));
-    QCOMPARE(w.firmwareFilePath, other);
-    QCOMPARE(w.lastFileName, QStringLiteral("new.tsk"));
-    QCOMPARE(rig.frame().lbFileLoadPO2->text(), QDir::toNativeSeparators(w.programFolder) + QStringLiteral("\nnew.tsk"));
+    QCOMPARE(w.frameSoftTav->firmwareFilePath, other);
+    QCOMPARE(w.lastFileName(), QStringLiteral("new.tsk"));
+    QCOMPARE(rig.frame().lbFileLoadPO2->text(), QDir::toNativeSeparators(w.programFolder()) + QStringLiteral("\nnew.tsk"));
     QCOMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
 
     rig.dialogs.answerFile(QString()); // cancelled: the choice stays
     QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
-    QCOMPARE(w.firmwareFilePath, other);
+    QCOMPARE(w.frameSoftTav->firmwareFilePath, other);
     QVERIFY(w.progSteps->firmwareFileDefined);
 
     // "Тавелон" again looks the default file up again, which replaces the choice.
     w.ActionSoftTavelonExecute();
-    QVERIFY(w.firmwareFilePath.isEmpty());
+    QVERIFY(w.frameSoftTav->firmwareFilePath.isEmpty());
     QVERIFY(!w.progSteps->firmwareFileDefined);
     QFile file(rig.filePath);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(sampleFirmwareImage(0x5000));
     file.close();
     w.ActionSoftTavelonExecute();
-    QCOMPARE(w.firmwareFilePath, rig.filePath);
+    QCOMPARE(w.frameSoftTav->firmwareFilePath, rig.filePath);
 }
 
 void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
@@ -412,24 +415,24 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     TFirmwareRig rig;
     auto &w = *rig.window;
     w.ActionTav2006Execute(); // asks for 115200: a search at 4800 starts
-    QVERIFY(w.DefSetComm_Timer->isActive());
+    QVERIFY(w.link->DefSetComm_Timer->isActive());
     w.ActionSoftTavelonExecute();
-    QVERIFY(!w.DefSetComm_Timer->isActive());
-    QVERIFY(!w.SendCommand_Timer->isActive());
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
-    QVERIFY(w.cbBaudRate->isEnabled());
-    QVERIFY(!w.speedChangeRequested);
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    QVERIFY(!w.link->SendCommand_Timer->isActive());
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.link->cbBaudRate->isEnabled());
+    QVERIFY(!w.link->speedChangeRequested);
 
     // Leaving the page in the middle of a transfer abandons it.
     rig.loader->setStylusHeld(true);
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
-    w.StartProgTav_TimerTimer();
+    w.frameSoftTav->StartProgTav_TimerTimer();
     rig.startUpload();
     QTRY_VERIFY(w.RzProgressBar1->value() > 0);
     w.ActionBDTSExecute();
-    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(!rig.frame().Timer->isActive());
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QVERIFY(!w.progSteps->progArmed);

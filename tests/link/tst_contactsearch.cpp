@@ -1,6 +1,8 @@
 // The contact search, the speed change and the port choice, against the virtual
 // instrument.
 
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
 #include "link/TMSComm.h"
 #include "support/VirtualRig.h"
 
@@ -37,8 +39,8 @@ void typeInto(QComboBox *box, const QString &text)
 
 void chooseSpeed(TFormMainLoritS_D7 &window, int index)
 {
-    window.cbBaudRate->setCurrentIndex(index);
-    window.cbBaudRateChange();
+    window.link->cbBaudRate->setCurrentIndex(index);
+    window.link->cbBaudRateChange();
 }
 } // namespace
 
@@ -71,17 +73,17 @@ void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
     TVirtualRig rig(options);
     auto &w = *rig.window;
     QCOMPARE(w.statusText(), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
-    QCOMPARE(w.cbxNumPort->count(), 0);
-    QVERIFY(!w.sbtnCommON->isEnabled());
-    for (QWidget *widget : {static_cast<QWidget *>(w.btnConnect), static_cast<QWidget *>(w.btnVerifyConnect),
-                            static_cast<QWidget *>(w.cbBaudRate)})
+    QCOMPARE(w.link->cbxNumPort->count(), 0);
+    QVERIFY(!w.link->sbtnCommON->isEnabled());
+    for (QWidget *widget : {static_cast<QWidget *>(w.link->btnConnect), static_cast<QWidget *>(w.link->btnVerifyConnect),
+                            static_cast<QWidget *>(w.link->cbBaudRate)})
         QVERIFY(!widget->isEnabled());
     QVERIFY(!w.ActionSoftTavelon->isEnabled());
     QVERIFY(!w.ActionBDTS->isEnabled());
     QVERIFY(!w.ActionTav2006->isEnabled());
     QVERIFY(w.ActionFile->isEnabled());
     // Nothing to contact: the buttons say so instead of failing.
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
@@ -93,8 +95,8 @@ void TestContactSearch::aPortThatFailsToOpenIsLeftOut()
     options.failingPorts = {2};
     TVirtualRig rig(options);
     QStringList items;
-    for (int i = 0; i < rig.window->cbxNumPort->count(); ++i)
-        items << rig.window->cbxNumPort->itemText(i);
+    for (int i = 0; i < rig.window->link->cbxNumPort->count(); ++i)
+        items << rig.window->link->cbxNumPort->itemText(i);
     QCOMPARE(items, (QStringList{"COM1", "COM3", "COM4"}));
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
@@ -106,22 +108,22 @@ void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
     options.instrumentPort = 2;
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    QVERIFY(w.MSComm1->PortOpen());
-    QCOMPARE(w.MSComm1->CommPort(), 2);
-    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM2"));
-    QVERIFY(w.cbPortOpen->isChecked());
-    QCOMPARE(w.cbPortOpen->text(), QStringLiteral("вкл."));
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
-    QVERIFY(w.sbtnCommON->isEnabled());
-    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QVERIFY(w.link->MSComm1->PortOpen());
+    QCOMPARE(w.link->MSComm1->CommPort(), 2);
+    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM2"));
+    QVERIFY(w.link->cbPortOpen->isChecked());
+    QCOMPARE(w.link->cbPortOpen->text(), QStringLiteral("вкл."));
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.link->sbtnCommON->isEnabled());
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
     QVERIFY(rig.takeWritten().isEmpty());
 
     options.powered = false;
     TVirtualRig off(options);
     QCOMPARE(off.window->statusText(), QStringLiteral("Включите прибор или смените порт."));
-    QVERIFY(!off.window->sbtnCommON->isEnabled());
+    QVERIFY(!off.window->link->sbtnCommON->isEnabled());
 }
 
 void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
@@ -130,27 +132,27 @@ void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
     options.instrumentSpeed = 4;
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    w.btnConnectClick();
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
+    w.link->btnConnectClick();
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта."));
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
-    w.DefSetComm_Timer->stop();
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+    w.link->DefSetComm_Timer->stop();
 
     QStringList probes; // speed of each probe, and the tick it went out on
-    for (int tick = 1; tick <= 12 && !w.contactEstablished; ++tick) {
+    for (int tick = 1; tick <= 12 && !w.link->contactEstablished; ++tick) {
         rig.tickSearch();
         if (rig.takeWritten() == QByteArrayLiteral("B"))
-            probes << QStringLiteral("%1@%2").arg(w.MSComm1->Settings().section(',', 0, 0)).arg(tick);
+            probes << QStringLiteral("%1@%2").arg(w.link->MSComm1->Settings().section(',', 0, 0)).arg(tick);
     }
     QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
-    QVERIFY(w.contactEstablished);
-    QVERIFY(!w.contactSearchActive);
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("57600"));
-    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
+    QVERIFY(w.link->contactEstablished);
+    QVERIFY(!w.link->contactSearchActive);
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("57600"));
+    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
-    QVERIFY(w.cbxNumPort->isEnabled() && w.cbBaudRate->isEnabled() && w.btnVerifyConnect->isEnabled());
-    QVERIFY(w.replyBuffer.isEmpty());
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.link->cbxNumPort->isEnabled() && w.link->cbBaudRate->isEnabled() && w.link->btnVerifyConnect->isEnabled());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 }
 
 void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
@@ -158,16 +160,16 @@ void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.btnConnectClick();
-    w.DefSetComm_Timer->stop();
+    w.link->btnConnectClick();
+    w.link->DefSetComm_Timer->stop();
     QList<int> indices;
     for (int tick = 0; tick < 14; ++tick) {
         rig.tickSearch();
-        indices << w.baudIndex;
+        indices << w.link->baudIndex;
     }
     QCOMPARE(indices, (QList<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 0, 0, 1}));
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
-    QVERIFY(!w.contactEstablished);
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
+    QVERIFY(!w.link->contactEstablished);
 }
 
 void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
@@ -175,14 +177,14 @@ void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     rig.tickSearch();
-    w.btnConnectClick();
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    w.link->btnConnectClick();
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
     QCOMPARE(w.statusText(), QStringLiteral("Прибор не отвечает!"));
-    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
     // The search's own flags stay as they were.
-    QVERIFY(w.contactSearchActive);
+    QVERIFY(w.link->contactSearchActive);
 }
 
 void TestContactSearch::choosing115200MovesBothSidesThere()
@@ -193,24 +195,24 @@ void TestContactSearch::choosing115200MovesBothSidesThere()
     auto &w = *rig.window;
     chooseSpeed(w, 5);
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта с прибором."));
-    QVERIFY(w.speedChangeRequested);
+    QVERIFY(w.link->speedChangeRequested);
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
     QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x05", 2)));
     QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
-    QVERIFY(!w.speedChangeRequested);
-    QVERIFY(w.SendCommand_Timer->isActive());
-    QCOMPARE(w.deferredCommand, 'b');
+    QVERIFY(!w.link->speedChangeRequested);
+    QVERIFY(w.link->SendCommand_Timer->isActive());
+    QCOMPARE(w.link->deferredCommand, 'b');
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.instrument.speedIndex(), 5);
 
-    w.SendCommand_TimerTimer();
-    QVERIFY(!w.SendCommand_Timer->isActive());
-    QCOMPARE(w.deferredCommand, char(0));
-    QCOMPARE(w.MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+    w.link->SendCommand_TimerTimer();
+    QVERIFY(!w.link->SendCommand_Timer->isActive());
+    QCOMPARE(w.link->deferredCommand, char(0));
+    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
     QVERIFY(!rig.takeWritten().contains('b'));
 }
@@ -224,9 +226,9 @@ void TestContactSearch::theSpeedCommandFor4800CarriesAZeroByte()
     QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x00", 2)));
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.instrument.speedIndex(), 0);
-    w.SendCommand_TimerTimer();
+    w.link->SendCommand_TimerTimer();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("4800"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("4800"));
 }
 
 void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
@@ -238,8 +240,8 @@ void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
     chooseSpeed(w, 1);
     QVERIFY(rig.searchUntilContact());
     QVERIFY(!rig.takeWritten().contains('b'));
-    QVERIFY(w.speedChangeRequested);
-    QVERIFY(!w.SendCommand_Timer->isActive());
+    QVERIFY(w.link->speedChangeRequested);
+    QVERIFY(!w.link->SendCommand_Timer->isActive());
 }
 
 void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
@@ -250,9 +252,9 @@ void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
     auto &w = *rig.window;
     chooseSpeed(w, 1);
     QVERIFY(rig.searchUntilContact());
-    w.targetBaudIndex = 3; // another speed is asked for while the link works
+    w.link->targetBaudIndex = 3; // another speed is asked for while the link works
     rig.takeWritten();
-    w.btnVerifyConnectClick();
+    w.link->btnVerifyConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Нет контакта с прибором"));
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("Bb\x03", 3));
@@ -267,23 +269,23 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
     options.ports = {1, 2};
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    w.cbxNumPort->setCurrentIndex(1);
-    w.cbxNumPortChange();
-    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.MSComm1->CommPort(), 1);
-    QVERIFY(!w.portChangePending);
+    w.link->cbxNumPort->setCurrentIndex(1);
+    w.link->cbxNumPortChange();
+    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.link->MSComm1->CommPort(), 1);
+    QVERIFY(!w.link->portChangePending);
 
     // Once the instrument is gone the contact is too, and the port may change again.
     rig.instrument.setPowered(false);
     rig.waitLineIdle();
-    QVERIFY(!w.contactEstablished);
-    w.cbxNumPort->setCurrentIndex(1);
-    w.cbxNumPortChange();
-    QCOMPARE(w.MSComm1->CommPort(), 2);
-    QVERIFY(w.MSComm1->PortOpen());
-    QVERIFY(w.portChangePending);
+    QVERIFY(!w.link->contactEstablished);
+    w.link->cbxNumPort->setCurrentIndex(1);
+    w.link->cbxNumPortChange();
+    QCOMPARE(w.link->MSComm1->CommPort(), 2);
+    QVERIFY(w.link->MSComm1->PortOpen());
+    QVERIFY(w.link->portChangePending);
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
 
@@ -293,33 +295,33 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
     options.ports = {1, 2};
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    typeInto(w.cbxNumPort, QStringLiteral("modem"));
-    QCOMPARE(w.cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.MSComm1->CommPort(), 1);
-    QVERIFY(w.MSComm1->PortOpen());
+    typeInto(w.link->cbxNumPort, QStringLiteral("modem"));
+    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.link->MSComm1->CommPort(), 1);
+    QVERIFY(w.link->MSComm1->PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     int confirmations = 0;
-    connect(w.cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
-    typeInto(w.cbxNumPort, QStringLiteral("COM2"));
+    connect(w.link->cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
+    typeInto(w.link->cbxNumPort, QStringLiteral("COM2"));
     QCOMPARE(confirmations, 1);
-    QCOMPARE(w.MSComm1->CommPort(), 2);
-    QVERIFY(w.portChangePending);
+    QCOMPARE(w.link->MSComm1->CommPort(), 2);
+    QVERIFY(w.link->portChangePending);
 }
 
 void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    typeInto(w.cbBaudRate, QStringLiteral("12345"));
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("115200"));
-    QVERIFY(!w.speedChangeRequested);
-    QVERIFY(!w.DefSetComm_Timer->isActive());
+    typeInto(w.link->cbBaudRate, QStringLiteral("12345"));
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QVERIFY(!w.link->speedChangeRequested);
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
 
-    typeInto(w.cbBaudRate, QStringLiteral("19200"));
-    QCOMPARE(w.targetBaudIndex, quint8(2));
-    QVERIFY(w.speedChangeRequested);
-    QVERIFY(w.contactSearchActive);
+    typeInto(w.link->cbBaudRate, QStringLiteral("19200"));
+    QCOMPARE(w.link->targetBaudIndex, quint8(2));
+    QVERIFY(w.link->speedChangeRequested);
+    QVERIFY(w.link->contactSearchActive);
 }
 
 void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
@@ -327,21 +329,21 @@ void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     rig.tickSearch();
-    QVERIFY(w.DefSetComm_Timer->isActive());
+    QVERIFY(w.link->DefSetComm_Timer->isActive());
     rig.instrument.setPowered(false);
-    QTRY_VERIFY(!w.sbtnCommON->isEnabled());
+    QTRY_VERIFY(!w.link->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
-    QVERIFY(!w.DefSetComm_Timer->isActive());
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Стоп"));
-    QVERIFY(!w.btnConnect->isEnabled());
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
+    QVERIFY(!w.link->btnConnect->isEnabled());
     QVERIFY(!w.ActionTav2006->isEnabled());
 
     rig.instrument.setPowered(true);
-    QTRY_VERIFY(w.sbtnCommON->isEnabled());
+    QTRY_VERIFY(w.link->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
-    QVERIFY(w.btnConnect->isEnabled());
+    QVERIFY(w.link->btnConnect->isEnabled());
     QVERIFY(w.ActionTav2006->isEnabled());
 }
 
@@ -351,10 +353,10 @@ void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
     options.instrumentSpeed = 1;
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    QTest::mouseClick(w.btnConnect, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.contactEstablished, 3000);
-    QCOMPARE(w.cbBaudRate->currentText(), QStringLiteral("9600"));
-    QVERIFY(!w.DefSetComm_Timer->isActive());
+    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished, 3000);
+    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
 }
 
 QTEST_MAIN(TestContactSearch)
@@ -368,33 +370,33 @@ void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLi
     auto &w = *rig.window;
 
     // Garbage of a wrong speed that looks like a reply code does not hold up the search.
-    w.btnConnectClick();
-    w.DefSetComm_Timer->stop();
+    w.link->btnConnectClick();
+    w.link->DefSetComm_Timer->stop();
     // (A table was asked for, and the garbage began it.)
-    w.odTablesAwaited = 1;
+    w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived("D");
-    QCOMPARE(w.replyBuffer, QByteArray("D"));
+    QCOMPARE(w.link->replyBuffer, QByteArray("D"));
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.baudIndex, quint8(2));
+    QCOMPARE(w.link->baudIndex, quint8(2));
 
     // "COM12" is no port of this system and certainly not COM1.
     rig.takeWritten();
-    w.cbxNumPort->setEditText(QStringLiteral("COM12"));
-    w.cbxNumPortTextConfirmed();
-    QCOMPARE(w.MSComm1->portText(), QStringLiteral("COM1"));
-    QVERIFY(w.MSComm1->PortOpen());
+    w.link->cbxNumPort->setEditText(QStringLiteral("COM12"));
+    w.link->cbxNumPortTextConfirmed();
+    QCOMPARE(w.link->MSComm1->portText(), QStringLiteral("COM1"));
+    QVERIFY(w.link->MSComm1->PortOpen());
 
     // A page change whose reopen fails stops the search: one error box, no probe on a
     // closed port, and "Контакт" is usable again.
-    w.btnConnectClick(); // a new search
-    QVERIFY(w.DefSetComm_Timer->isActive());
+    w.link->btnConnectClick(); // a new search
+    QVERIFY(w.link->DefSetComm_Timer->isActive());
     rig.backend->setFailingPorts({1});
     w.ActionTav2006Execute();
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(!w.DefSetComm_Timer->isActive());
-    w.DefSetComm_TimerTimer();
+    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    w.link->DefSetComm_TimerTimer();
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QCOMPARE(w.btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
     rig.backend->setFailingPorts({});
     w.ActionBDTSExecute();
     QVERIFY(rig.searchUntilContact());

@@ -1,5 +1,6 @@
 // Gathering of received bytes into replies and their hand-over by the first byte.
 
+#include "link/LinkControl.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualLine.h"
 #include "support/VirtualRig.h"
@@ -18,11 +19,11 @@ struct TRecorder
     bool consume = false;
     void install(TFormMainLoritS_D7 &window, char code)
     {
-        window.replyHandlers[static_cast<unsigned char>(code)] = [this, &window] {
-            calls << window.replyBuffer;
+        window.link->dispatcher.handle(code, [this, &window] {
+            calls << window.link->replyBuffer;
             if (consume)
-                window.replyBuffer.clear();
-        };
+                window.link->replyBuffer.clear();
+        });
     }
 };
 
@@ -58,7 +59,7 @@ void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
     TVirtualRig rig;
     const QByteArray codes("2BDGLNRdgmr");
     for (int value = 0; value < 256; ++value)
-        QCOMPARE(bool(rig.window->replyHandlers[size_t(value)]), codes.contains(char(value)));
+        QCOMPARE(rig.window->link->dispatcher.handles(char(value)), codes.contains(char(value)));
 }
 
 void TestDispatcher::aReplyInPiecesIsHandedOverOncePerPieceAndGrows()
@@ -104,7 +105,7 @@ void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("X");
-    QVERIFY(rig.window->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->replyBuffer.isEmpty());
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
 }
@@ -116,7 +117,7 @@ void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("XG");
     QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(rig.window->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->replyBuffer.isEmpty());
 }
 
 void TestDispatcher::twoRepliesRunTogetherAreHandledAsTheFirstOne()
@@ -134,8 +135,8 @@ void TestDispatcher::aContactReplyWithTrailingBytesDropsThemWithIt()
 {
     TVirtualRig rig;
     rig.backend->injectReceived("BBx");
-    QVERIFY(rig.window->contactEstablished);
-    QVERIFY(rig.window->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->contactEstablished);
+    QVERIFY(rig.window->link->replyBuffer.isEmpty());
     QCOMPARE(rig.window->statusText(), QStringLiteral("Есть контакт с прибором"));
 }
 
@@ -146,21 +147,21 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
     recorder.consume = true;
     recorder.install(*rig.window, 'G');
     rig.instrument.setPowered(false);
-    QVERIFY(!rig.window->sbtnCommON->isEnabled());
+    QVERIFY(!rig.window->link->sbtnCommON->isEnabled());
     rig.backend->injectReceived("G");
     QVERIFY(recorder.calls.isEmpty());
-    QCOMPARE(rig.window->MSComm1->InBufferCount(), 1);
+    QCOMPARE(rig.window->link->MSComm1->InBufferCount(), 1);
     rig.instrument.setPowered(true);
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
-    QCOMPARE(rig.window->MSComm1->InBufferCount(), 0);
+    QCOMPARE(rig.window->link->MSComm1->InBufferCount(), 0);
 }
 
 void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
 {
     TVirtualRig rig;
-    rig.window->replyBuffer = "D12";
-    rig.window->MSComm1Comm();
-    QCOMPARE(rig.window->replyBuffer, QByteArray("D12"));
+    rig.window->link->replyBuffer = "D12";
+    rig.window->link->MSComm1Comm();
+    QCOMPARE(rig.window->link->replyBuffer, QByteArray("D12"));
 }
 
 void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
@@ -169,17 +170,17 @@ void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
     const QByteArray bytes = allByteValues();
 
     rig.instrument.clearReceived();
-    rig.window->SendToDevice(bytes);
+    rig.window->link->SendToDevice(bytes);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.instrument.received().left(256), bytes);
 
     TRecorder recorder;
     recorder.install(*rig.window, '\0');
-    rig.window->replyBuffer.clear();
+    rig.window->link->replyBuffer.clear();
     rig.instrument.send(bytes);
     QVERIFY(rig.waitLineIdle());
     QVERIFY(recorder.calls.size() > 1); // it came in bursts, not in one piece
-    QCOMPARE(rig.window->replyBuffer, bytes);
+    QCOMPARE(rig.window->link->replyBuffer, bytes);
 }
 
 QTEST_MAIN(TestDispatcher)
@@ -194,10 +195,10 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     recorder.install(w, 'G');
 
     // Half a table, then the instrument is switched off: that reply can never finish.
-    w.replyHandlers['D'] = [] {};
+    w.link->dispatcher.handle('D', [] {});
     rig.backend->injectReceived("D 0.12");
     rig.instrument.setPowered(false);
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
     rig.instrument.setPowered(true);
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
@@ -205,22 +206,22 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     // The adapter is pulled out: the line is gone and the port closed; it is looked for
     // until it is back, then opened again at the same speed.
     rig.backend->unplug(1);
-    QVERIFY(!w.MSComm1->PortOpen());
-    QVERIFY(!w.sbtnCommON->isEnabled());
-    QCOMPARE(w.MSComm1->lostDevice(), QStringLiteral("COM1"));
-    QVERIFY(!w.MSComm1->reopenLostDevice());
+    QVERIFY(!w.link->MSComm1->PortOpen());
+    QVERIFY(!w.link->sbtnCommON->isEnabled());
+    QCOMPARE(w.link->MSComm1->lostDevice(), QStringLiteral("COM1"));
+    QVERIFY(!w.link->MSComm1->reopenLostDevice());
     rig.backend->plugIn(1);
-    QVERIFY(w.MSComm1->reopenLostDevice());
-    QVERIFY(w.MSComm1->PortOpen());
+    QVERIFY(w.link->MSComm1->reopenLostDevice());
+    QVERIFY(w.link->MSComm1->PortOpen());
     QCOMPARE(rig.backend->baudRate(), 115200);
-    QVERIFY(w.sbtnCommON->isEnabled());
+    QVERIFY(w.link->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
-    QVERIFY(w.MSComm1->lostDevice().isEmpty());
+    QVERIFY(w.link->MSComm1->lostDevice().isEmpty());
 
     // A port the user chooses meanwhile ends the wait for the lost one.
     rig.backend->unplug(1);
-    w.MSComm1->setCommPort(2);
-    QVERIFY(w.MSComm1->lostDevice().isEmpty());
+    w.link->MSComm1->setCommPort(2);
+    QVERIFY(w.link->MSComm1->lostDevice().isEmpty());
 }
 
 void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsTheInstrument()
@@ -248,7 +249,7 @@ void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsT
     auto &w = *rig.window;
     for (int i = 0; i < 20; ++i)
         rig.instrument.send("GgDNR");
-    w.btnConnectClick();
+    w.link->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.baudIndex, quint8(4));
+    QCOMPARE(w.link->baudIndex, quint8(4));
 }

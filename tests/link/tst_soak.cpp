@@ -6,6 +6,9 @@
 // writing passes for checked unless the instrument holds it, and no byte of a request
 // enters the image on its way to the loader. Run by `make check` only (label soak).
 
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
@@ -65,7 +68,7 @@ struct TLoaded
 TLoaded loaded(const TFormMainLoritS_D7 &w)
 {
     const TFrameBDTS &f = *w.frameBDTS;
-    return {w.odTableText,
+    return {w.readerPage->odTableText,
             w.bdtsLists->deviceImage.value_or(QByteArray()),
             w.bdtsLists->fileImage.value_or(QByteArray()),
             listFileText(*f.TreeViewTav),
@@ -145,14 +148,14 @@ struct TUploadRig : TVirtualRig
     TUploadRig()
     {
         loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
-        const QString folder = window->programFolder + QStringLiteral("FilesInTavelon");
+        const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));
         if (out.open(QIODevice::WriteOnly))
             out.write(file);
         // Automatic reception on both pages: a notice in the noise must not make a request.
-        window->chckAutoReadOP->setChecked(true);
-        window->chckAutoReadRes->setChecked(true);
+        window->readerPage->chckAutoReadOP->setChecked(true);
+        window->resultPage->chckAutoReadRes->setChecked(true);
     }
     /// Everything one upload of the file puts on the line, in order.
     QByteArray wholeStream() const
@@ -167,7 +170,7 @@ struct TUploadRig : TVirtualRig
         loader->setStylusHeld(true);
         instrument.setPowered(false);
         instrument.setPowered(true);
-        window->StartProgTav_TimerTimer(); // the power-on wait, without waiting it out
+        window->frameSoftTav->StartProgTav_TimerTimer(); // the power-on wait, without waiting it out
         takeWritten();
         dialogs.answerYesNo(true);
         QTest::mouseClick(window->frameSoftTav->btnLoadPO, Qt::LeftButton);
@@ -193,13 +196,13 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     w.ActionBDTS->trigger();
     QVERIFY(rig.searchUntilContact());
     QVERIFY(rig.waitLineIdle());
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
-    QCOMPARE(w.odTableText.size(), 873);
+    QCOMPARE(w.readerPage->odTableText.size(), 873);
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!w.bdtsTransfer->running() && rig.backend->lineIdle(), 10000);
     QVERIFY(w.bdtsLists->deviceListLoaded);
-    const QString samples = w.programFolder + QStringLiteral("FilesInTavelon");
+    const QString samples = w.programFolder() + QStringLiteral("FilesInTavelon");
     QVERIFY(writeSampleDatabases(samples));
     rig.dialogs.answerFile(samples + QLatin1Char('/') + QLatin1String(sampleFileFileName));
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromFile, Qt::LeftButton);
@@ -226,7 +229,7 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
         rig.backend->injectReceived(piece);
         QCoreApplication::processEvents();
         maxStallNs = qMax(maxStallNs, clock.nsecsElapsed());
-        maxGathered = qMax(maxGathered, w.replyBuffer.size());
+        maxGathered = qMax(maxGathered, w.link->replyBuffer.size());
         sent += piece.size();
         if (midResident == 0 && sent > noiseBytes / 3)
             midResident = residentKiB();
@@ -245,10 +248,10 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     TInstrumentMeasurements *measurements = measurementsOf(rig.instrument);
     measurements->measurePlate();
     QVERIFY(rig.waitLineIdle());
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
-    QCOMPARE(w.odTableText, ' ' + measurements->tableReply().mid(1));
+    QCOMPARE(w.readerPage->odTableText, ' ' + measurements->tableReply().mid(1));
 }
 
 void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrumentsContent()
@@ -509,13 +512,13 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         ++pieces;
         nextAt = clock.elapsed() + qint64(random() % 40);
     };
-    QVERIFY(waitUntil([&] { return !prefix || (w.firmwareImage && w.firmwareImage->complete()); }, 20000, noise));
+    QVERIFY(waitUntil([&] { return !prefix || (w.frameSoftTav->firmwareImage && w.frameSoftTav->firmwareImage->complete()); }, 20000, noise));
     QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
-    QVERIFY(w.MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     QVERIFY(stream.startsWith(rig.backend->written()));
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
-    QCOMPARE(w.MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
 
     // The line stays down for a while under noise and 'L', then the instrument's own
     // program comes back and says 'L' itself. The upload is over: what the program asks

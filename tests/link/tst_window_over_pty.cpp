@@ -1,6 +1,7 @@
 // The whole program on the real serial backend: the window opens one end of a
 // pseudo-terminal, the virtual instrument sits on the other.
 
+#include "link/LinkControl.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualInstrument.h"
@@ -25,20 +26,20 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     auto &window = *pty.window;
     auto &dialogs = pty.dialogs;
 
-    QCOMPARE(window.cbxNumPort->count(), 1);
-    QVERIFY(window.MSComm1->PortOpen());
-    QVERIFY(window.sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
+    QCOMPARE(window.link->cbxNumPort->count(), 1);
+    QVERIFY(window.link->MSComm1->PortOpen());
+    QVERIFY(window.link->sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
 
-    window.btnConnectClick();
-    QTRY_VERIFY_WITH_TIMEOUT(window.contactEstablished, 5000);
-    QCOMPARE(window.cbBaudRate->currentText(), QStringLiteral("9600"));
+    window.link->btnConnectClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window.link->contactEstablished, 5000);
+    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("9600"));
 
-    window.cbBaudRate->setCurrentIndex(5);
-    window.cbBaudRateChange();
+    window.link->cbBaudRate->setCurrentIndex(5);
+    window.link->cbBaudRateChange();
     QTRY_COMPARE_WITH_TIMEOUT(instrument.speedIndex(), 5, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(window.contactEstablished && window.baudIndex == 5, 5000);
-    QCOMPARE(window.cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(window.MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QTRY_VERIFY_WITH_TIMEOUT(window.link->contactEstablished && window.link->baudIndex == 5, 5000);
+    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(window.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
     QVERIFY(dialogs.errors.isEmpty());
 
     QByteArray bytes;
@@ -48,17 +49,17 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     // answers still on their way would run together with what it sends next.
     instrument.clearReceived();
     instrument.setSilent(true);
-    window.SendToDevice(bytes);
+    window.link->SendToDevice(bytes);
     QTRY_VERIFY_WITH_TIMEOUT(instrument.received().size() >= 256, 5000);
     QCOMPARE(instrument.received().left(256), bytes);
 
     // Now it sends every value.
-    QTRY_VERIFY_WITH_TIMEOUT(window.MSComm1->InBufferCount() == 0 && window.replyBuffer.isEmpty(), 5000);
-    window.replyHandlers[0] = [] {}; // keep gathering what starts with 0x00
+    QTRY_VERIFY_WITH_TIMEOUT(window.link->MSComm1->InBufferCount() == 0 && window.link->replyBuffer.isEmpty(), 5000);
+    window.link->dispatcher.handle(0, [] {}); // keep gathering what starts with 0x00
     instrument.setSilent(false);
     instrument.send(bytes);
-    QTRY_COMPARE_WITH_TIMEOUT(window.replyBuffer.size(), 256, 5000);
-    QCOMPARE(window.replyBuffer, bytes);
+    QTRY_COMPARE_WITH_TIMEOUT(window.link->replyBuffer.size(), 256, 5000);
+    QCOMPARE(window.link->replyBuffer, bytes);
 }
 
 QTEST_MAIN(TestWindowOverPty)

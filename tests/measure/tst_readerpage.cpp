@@ -1,6 +1,8 @@
 // The reader page on the virtual instrument: the table gathered in pieces, the grid,
 // the files written from the table and the hand-over to the spreadsheet program.
 
+#include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
 #include "measure/MeasureData.h"
 #include "measure/OleContainer.h"
 #include "sim/commands/MeasureCommands.h"
@@ -25,7 +27,7 @@ QByteArray fileBytes(const QString &path)
 
 QString cell(const TFormMainLoritS_D7 &w, int row, int column)
 {
-    const QTableWidgetItem *item = w.StringGrid1->item(row, column);
+    const QTableWidgetItem *item = w.readerPage->StringGrid1->item(row, column);
     return item ? item->text() : QString();
 }
 
@@ -69,9 +71,9 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     const QByteArray table = measurementsOf(rig.instrument)->tableReply();
     QCOMPARE(table.size(), 873);
 
-    w.SetUpGrid();
+    w.readerPage->SetUpGrid();
     rig.instrument.setSilent(true); // the test brings the reply itself
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("G"));
 
     rig.backend->injectReceived(table.left(436));
@@ -81,8 +83,8 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QCOMPARE(w.statusText(), QStringLiteral("872"));
     QCOMPARE(w.RzProgressBar1->value(), 99);
     QVERIFY(cell(w, 1, 1).isEmpty());
-    QVERIFY(w.odTableText.isEmpty());
-    QVERIFY(!w.btnSaveOP->isEnabled());
+    QVERIFY(w.readerPage->odTableText.isEmpty());
+    QVERIFY(!w.readerPage->btnSaveOP->isEnabled());
 
     rig.backend->injectReceived(table.right(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
@@ -91,10 +93,10 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QCOMPARE(cell(w, 1, 2), QStringLiteral(" 0.000"));
     QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
     QCOMPARE(cell(w, 8, 0), QStringLiteral("H"));
-    QCOMPARE(w.odTableText, ' ' + table.mid(1));
-    QVERIFY(w.replyBuffer.isEmpty());
-    QVERIFY(w.btnSaveOP->isEnabled());
-    QVERIFY(w.btnCreateExcel->isEnabled());
+    QCOMPARE(w.readerPage->odTableText, ' ' + table.mid(1));
+    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.readerPage->btnSaveOP->isEnabled());
+    QVERIFY(w.readerPage->btnCreateExcel->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty()); // no automatic saving
 }
 
@@ -103,34 +105,34 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     TVirtualRig rig;
     auto &w = *rig.window;
     TOpenerProbe opener;
-    opener.install(w.OleContainer1);
-    const QString folder = w.programFolder;
-    w.SetUpGrid(); // what every arrival at the page runs
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    opener.install(w.readerPage->OleContainer1);
+    const QString folder = w.programFolder();
+    w.readerPage->SetUpGrid(); // what every arrival at the page runs
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
-    const QByteArray table = w.odTableText;
+    const QByteArray table = w.readerPage->odTableText;
     QCOMPARE(table.size(), 873);
     QCOMPARE(table.at(0), ' ');
 
     // A revisit blanks the values; the files still get the last table.
-    w.SetUpGrid();
+    w.readerPage->SetUpGrid();
     QVERIFY(cell(w, 3, 4).isEmpty());
     QCOMPARE(cell(w, 3, 0), QStringLiteral("C"));
     rig.dialogs.answerFile(folder + QStringLiteral("plate"));
-    QTest::mouseClick(w.btnSaveOP, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
     const QString saved = folder + QStringLiteral("plate.xls");
     QCOMPARE(fileBytes(saved), table);
     QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
     // The saved file sits in the container as an icon and is not opened.
-    QVERIFY(!w.OleContainer1->isEmpty());
-    QVERIFY(w.OleContainer1->iconic());
-    QCOMPARE(w.OleContainer1->objectData(), table);
+    QVERIFY(!w.readerPage->OleContainer1->isEmpty());
+    QVERIFY(w.readerPage->OleContainer1->iconic());
+    QCOMPARE(w.readerPage->OleContainer1->objectData(), table);
     QVERIFY(opener.opened.isEmpty());
 
-    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
-    QCOMPARE(w.excelTempPath, folder + QStringLiteral("TempBDTS.xls"));
-    QCOMPARE(fileBytes(w.excelTempPath), table);
+    QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
+    QCOMPARE(w.readerPage->excelTempPath, folder + QStringLiteral("TempBDTS.xls"));
+    QCOMPARE(fileBytes(w.readerPage->excelTempPath), table);
     QCOMPARE(opener.opened.size(), 1);
     QCOMPARE(QFileInfo(opener.opened.at(0)).suffix(), QStringLiteral("xls"));
     QCOMPARE(opener.seen.at(0), table);
@@ -138,7 +140,7 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     // A file chosen for the spreadsheet is opened as a copy; the file stays as it was.
     const QDateTime modified = QFileInfo(saved).lastModified();
     rig.dialogs.answerFile(saved);
-    QTest::mouseClick(w.btnFileToExcel, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnFileToExcel, Qt::LeftButton);
     QCOMPARE(opener.opened.size(), 2);
     QVERIFY(opener.opened.at(1) != saved);
     QCOMPARE(opener.seen.at(1), table);
@@ -148,22 +150,22 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     // A new request discards the object and blanks the grid; before the next table
     // both buttons write and hand over an empty file.
     rig.waitLineIdle();
-    w.SetUpGrid();
-    w.StringGrid1->item(2, 2)->setText(QStringLiteral(" 9.999"));
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
-    QVERIFY(w.OleContainer1->isEmpty());
-    QVERIFY(w.odTableText.isEmpty());
+    w.readerPage->SetUpGrid();
+    w.readerPage->StringGrid1->item(2, 2)->setText(QStringLiteral(" 9.999"));
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QVERIFY(w.readerPage->OleContainer1->isEmpty());
+    QVERIFY(w.readerPage->odTableText.isEmpty());
     QVERIFY(cell(w, 2, 2).isEmpty());
     rig.dialogs.answerFile(saved);
-    QTest::mouseClick(w.btnSaveOP, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
     QCOMPARE(fileBytes(saved), QByteArray());
-    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
-    QCOMPARE(fileBytes(w.excelTempPath), QByteArray());
+    QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.readerPage->excelTempPath), QByteArray());
     QCOMPARE(opener.seen.last(), QByteArray());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     QVERIFY(rig.waitLineIdle());
-    QCOMPARE(w.odTableText, table);
+    QCOMPARE(w.readerPage->odTableText, table);
     QCOMPARE(cell(w, 1, 1), QString::fromLatin1(table.mid(1, 6)));
 }
 
@@ -172,33 +174,33 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     TVirtualRig rig;
     auto &w = *rig.window;
     TInstrumentMeasurements *instrument = measurementsOf(rig.instrument);
-    w.chckAutoSaveOP->setChecked(true);
-    QTest::mouseClick(w.btnReadOP, Qt::LeftButton);
+    w.readerPage->chckAutoSaveOP->setChecked(true);
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("GD"));
     const QString first = QStringLiteral("2011_12_25_0001.xls");
     QCOMPARE(instrument->fileNameReply(), first.toLatin1());
     QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: ") + first);
-    QCOMPARE(fileBytes(w.programFolder + first), w.odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + first), w.readerPage->odTableText);
 
     // A notice with automatic reception off only informs.
-    w.btnReadOP->setEnabled(false);
+    w.readerPage->btnReadOP->setEnabled(false);
     instrument->measurePlate();
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    QVERIFY(w.btnReadOP->isEnabled());
+    QVERIFY(w.readerPage->btnReadOP->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // With it on, the notice fetches and saves the new plate.
-    w.chckAutoReadOP->setChecked(true);
-    const QByteArray before = w.odTableText;
+    w.readerPage->chckAutoReadOP->setChecked(true);
+    const QByteArray before = w.readerPage->odTableText;
     instrument->measurePlate();
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("GD"));
-    QVERIFY(w.odTableText != before);
-    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_0003.xls")), w.odTableText);
-    QCOMPARE(fileBytes(w.programFolder + first), before);
+    QVERIFY(w.readerPage->odTableText != before);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_0003.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + first), before);
 }
 
 void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
@@ -207,28 +209,28 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
     auto &w = *rig.window;
     rig.instrument.setPowered(false); // only the injected replies arrive
     rig.instrument.setPowered(true);
-    w.odTablesAwaited = 1;
+    w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
-    QCOMPARE(w.odTableText.size(), 873);
+    QCOMPARE(w.readerPage->odTableText.size(), 873);
 
-    const QString outside = QFileInfo(w.programFolder + QStringLiteral("../escape.xls")).absoluteFilePath();
+    const QString outside = QFileInfo(w.programFolder() + QStringLiteral("../escape.xls")).absoluteFilePath();
     for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
         QCOMPARE(name.size(), 19);
-        w.odFileNamesAwaited = 1;
+        w.readerPage->odFileNamesAwaited = 1;
         rig.backend->injectReceived(name);
         QCOMPARE(rig.dialogs.errors.size(), 1);
         QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
                  name.constData());
-        QVERIFY(w.replyBuffer.isEmpty());
+        QVERIFY(w.link->replyBuffer.isEmpty());
     }
     QVERIFY(!QFile::exists(outside));
-    QCOMPARE(QDir(w.programFolder).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(w.programFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A file the system will not create: the error names it, the status stays.
     const QByteArray blocked("2011_12_25_0009.xls");
-    QVERIFY(QDir(w.programFolder).mkdir(QString::fromLatin1(blocked)));
-    w.odFileNamesAwaited = 1;
+    QVERIFY(QDir(w.programFolder()).mkdir(QString::fromLatin1(blocked)));
+    w.readerPage->odFileNamesAwaited = 1;
     rig.backend->injectReceived(blocked);
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(blocked)));
@@ -245,20 +247,20 @@ void TestReaderPage::aFailedHandOverLeavesTheContainerEmpty()
     auto &w = *rig.window;
     TOpenerProbe opener;
     opener.accept = false;
-    opener.install(w.OleContainer1);
-    w.odTableText = " table";
-    w.btnCreateExcel->setEnabled(true);
-    QTest::mouseClick(w.btnCreateExcel, Qt::LeftButton);
+    opener.install(w.readerPage->OleContainer1);
+    w.readerPage->odTableText = " table";
+    w.readerPage->btnCreateExcel->setEnabled(true);
+    QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
     QCOMPARE(opener.opened.size(), 1);
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(w.OleContainer1->isEmpty());
+    QVERIFY(w.readerPage->OleContainer1->isEmpty());
 
     // A file that cannot be read: no object and nothing handed over.
-    rig.dialogs.answerFile(w.programFolder + QStringLiteral("missing.xls"));
-    QTest::mouseClick(w.btnFileToExcel, Qt::LeftButton);
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("missing.xls"));
+    QTest::mouseClick(w.readerPage->btnFileToExcel, Qt::LeftButton);
     QCOMPARE(rig.dialogs.errors.size(), 2);
     QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("missing.xls")));
-    QVERIFY(w.OleContainer1->isEmpty());
+    QVERIFY(w.readerPage->OleContainer1->isEmpty());
     QCOMPARE(opener.opened.size(), 1);
 }
 
@@ -277,37 +279,37 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
 
     // A table nobody asked for is line noise: dropped, nothing shown.
     rig.backend->injectReceived(first);
-    QVERIFY(w.odTableText.isEmpty());
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.readerPage->odTableText.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // Two tables asked for and arriving in one piece: each is a table, the second stays.
-    w.odTablesAwaited = 2;
+    w.readerPage->odTablesAwaited = 2;
     rig.backend->injectReceived(first + second);
-    QVERIFY(w.replyBuffer.isEmpty());
-    QCOMPARE(w.odTableText, ' ' + second.mid(1));
+    QVERIFY(w.link->replyBuffer.isEmpty());
+    QCOMPARE(w.readerPage->odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A notice right behind a table is still heard.
-    w.odTablesAwaited = 1;
+    w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived(first + 'G');
-    QCOMPARE(w.odTableText, ' ' + first.mid(1));
+    QCOMPARE(w.readerPage->odTableText, ' ' + first.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // Names padded with NUL bytes or blanks are the name before the padding.
-    w.odFileNamesAwaited = 2;
+    w.readerPage->odFileNamesAwaited = 2;
     rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
     rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
     QVERIFY(rig.dialogs.errors.isEmpty());
-    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_7.xls")), w.odTableText);
-    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("2011_12_25_8.xls")), w.odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_7.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_8.xls")), w.readerPage->odTableText);
 
     // A name nobody asked for writes nothing.
     rig.backend->injectReceived(QByteArray("2011_12_25_9.xls   ", 19));
-    QVERIFY(!QFile::exists(w.programFolder + QStringLiteral("2011_12_25_9.xls")));
+    QVERIFY(!QFile::exists(w.programFolder() + QStringLiteral("2011_12_25_9.xls")));
 
     // Noise that starts like an awaited table never grows without bound.
-    w.odTablesAwaited = 1;
+    w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 }

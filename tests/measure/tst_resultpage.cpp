@@ -1,6 +1,8 @@
 // The results page on the virtual instrument: the protocol fetched by its announced
 // length, the working file, the memo, and the saves under a chosen or automatic name.
 
+#include "link/LinkControl.h"
+#include "measure/ResultPage.h"
 #include "measure/MeasureData.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -45,7 +47,7 @@ struct TSilentRig : TVirtualRig
     /// The length and then the text, as the instrument sends them after 'g'.
     void receiveProtocol(const QByteArray &text)
     {
-        ++window->protocolLengthsAwaited; // as if 'g' had been sent
+        ++window->resultPage->protocolLengthsAwaited; // as if 'g' had been sent
         backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
         backend->injectReceived('d' + text + '\x7F');
     }
@@ -68,46 +70,46 @@ void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
     const QByteArray text = measurementsOf(rig.instrument)->protocolText();
     QCOMPARE(text.mid(92, 20), QByteArray("15 \xEE\xF2 25.12.11      "));
 
-    QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("gd"));
-    QCOMPARE(w.protocolLength, 0); // nothing more is awaited
-    const QString workFile = w.programFolder + QStringLiteral("MSTempProtokol.txt");
+    QCOMPARE(w.resultPage->protocolLength, 0); // nothing more is awaited
+    const QString workFile = w.programFolder() + QStringLiteral("MSTempProtokol.txt");
     QCOMPARE(fileBytes(workFile), text);
-    const QString shown = w.Memo1->toPlainText();
+    const QString shown = w.resultPage->Memo1->toPlainText();
     QVERIFY(shown.startsWith(QStringLiteral("Анализатор ИФА ТАВЕЛОН\nКлинико-")));
     QVERIFY(shown.contains(QStringLiteral("Протокол № 15 от 25.12.11")));
     QVERIFY(!shown.contains(QLatin1Char('\r')));
-    QVERIFY(w.btnSaveProtokol->isEnabled());
-    QCOMPARE(QDir(w.programFolder).entryList(QDir::Files), QStringList{QStringLiteral("MSTempProtokol.txt")});
+    QVERIFY(w.resultPage->btnSaveProtokol->isEnabled());
+    QCOMPARE(QDir(w.programFolder()).entryList(QDir::Files), QStringList{QStringLiteral("MSTempProtokol.txt")});
 
     // The screen cleared, the save still writes the whole protocol from the working file.
-    QTest::mouseClick(w.btnClrMemo1, Qt::LeftButton);
-    QVERIFY(w.Memo1->toPlainText().isEmpty());
-    rig.dialogs.answerFile(w.programFolder + QStringLiteral("protocol.txt"), 2);
-    QTest::mouseClick(w.btnSaveProtokol, Qt::LeftButton);
-    QCOMPARE(fileBytes(w.programFolder + QStringLiteral("protocol.txt")), text);
+    QTest::mouseClick(w.resultPage->btnClrMemo1, Qt::LeftButton);
+    QVERIFY(w.resultPage->Memo1->toPlainText().isEmpty());
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("protocol.txt"), 2);
+    QTest::mouseClick(w.resultPage->btnSaveProtokol, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("protocol.txt")), text);
     QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
-    QCOMPARE(w.sdlgSaveTavDat.filterIndex, 2); // proposed again on either page
+    QCOMPARE(w.sdlgSaveTavDat().filterIndex, 2); // proposed again on either page
 
     // With automatic reception, the instrument's notice fetches the next protocol.
-    w.chckAutoReadRes->setChecked(true);
+    w.resultPage->chckAutoReadRes->setChecked(true);
     measurementsOf(rig.instrument)->finishResults();
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("gd"));
-    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("Протокол № 16 от 25.12.11")));
+    QVERIFY(w.resultPage->Memo1->toPlainText().contains(QStringLiteral("Протокол № 16 от 25.12.11")));
 }
 
 void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
 {
     TSilentRig rig;
     auto &w = *rig.window;
-    const QString workFile = w.programFolder + QStringLiteral("MSTempProtokol.txt");
-    QTest::mouseClick(w.btnReadProtokol, Qt::LeftButton);
+    const QString workFile = w.programFolder() + QStringLiteral("MSTempProtokol.txt");
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
 
     rig.backend->injectReceived("N01234");
-    QCOMPARE(w.protocolLength, 1234);
+    QCOMPARE(w.resultPage->protocolLength, 1234);
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     QByteArray reply('d' + QByteArray(1232, 'x') + 'z');
     reply[1] = '\xCF';
@@ -115,7 +117,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QVERIFY(!QFile::exists(workFile));
     rig.backend->injectReceived(reply.mid(1000));
     QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // A length or a protocol nobody asked for is dropped and requests nothing.
     rig.backend->injectReceived("N00012");
@@ -123,42 +125,42 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
 
-    w.protocolLengthsAwaited = 1;
+    w.resultPage->protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N00000");
     QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // Length 2: an empty protocol empties the working file and the memo.
-    QVERIFY(!w.Memo1->toPlainText().isEmpty());
-    w.protocolLengthsAwaited = 1;
+    QVERIFY(!w.resultPage->Memo1->toPlainText().isEmpty());
+    w.resultPage->protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N00002");
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     rig.backend->injectReceived("d\x01");
     QCOMPARE(fileBytes(workFile), QByteArray());
-    QVERIFY(w.Memo1->toPlainText().isEmpty());
+    QVERIFY(w.resultPage->Memo1->toPlainText().isEmpty());
 
     // A length that is no number: the error box, and the reply is gone, so the notice
     // that came right behind it is still heard.
-    w.protocolLengthsAwaited = 1;
+    w.resultPage->protocolLengthsAwaited = 1;
     rig.backend->injectReceived("N12a45g");
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
     QTRY_COMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
-    QVERIFY(w.replyBuffer.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 }
 
 void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
 {
     TSilentRig rig;
     auto &w = *rig.window;
-    w.chckAutoSaveRes->setChecked(true);
-    const QString folder = w.programFolder;
+    w.resultPage->chckAutoSaveRes->setChecked(true);
+    const QString folder = w.programFolder();
 
     const QByteArray first = protocolWithField("15 \xEE\xF2 25.12.11");
     rig.receiveProtocol(first);
     const QString name = QStringLiteral("2011_12_25 Pr №15");
     QCOMPARE(fileBytes(folder + name), first);
-    QCOMPARE(w.protocolFileName, name);
+    QCOMPARE(w.resultPage->protocolFileName, name);
     QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name);
 
     // The same number and date again: the file is replaced without a question.
@@ -182,7 +184,7 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("недопустимое имя файла")));
     QCOMPARE(QDir(folder).entryList(QDir::Files), before);
     QCOMPARE(fileBytes(folder + QStringLiteral("MSTempProtokol.txt")), sneaky);
-    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("../../x от")));
+    QVERIFY(w.resultPage->Memo1->toPlainText().contains(QStringLiteral("../../x от")));
 
     // A working file that cannot be written has its message, and the automatic save
     // still happens from the protocol in memory.

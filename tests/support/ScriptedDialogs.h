@@ -2,7 +2,7 @@
 // Dialogs for tests: file dialogs and questions answer from a script, and the error
 // box only records what it would have shown.
 
-#include "app/Dialogs.h"
+#include "common/Dialogs.h"
 
 #include <QQueue>
 #include <QStringList>

@@ -1,3 +1,4 @@
+#include "link/LinkControl.h"
 #include "support/VirtualRig.h"
 
 #include <QCoreApplication>
@@ -40,30 +41,30 @@ bool TVirtualRig::waitLineIdle(int timeoutMs)
 
 void TVirtualRig::tickSearch()
 {
-    window->DefSetComm_TimerTimer();
+    window->link->DefSetComm_TimerTimer();
     waitLineIdle();
 }
 
 bool TVirtualRig::searchUntilContact(int maxTicks)
 {
     // The test drives the search timer itself.
-    window->DefSetComm_Timer->stop();
-    for (int i = 0; i < maxTicks && !window->contactEstablished; ++i)
+    window->link->DefSetComm_Timer->stop();
+    for (int i = 0; i < maxTicks && !window->link->contactEstablished; ++i)
         tickSearch();
-    return window->contactEstablished;
+    return window->link->contactEstablished;
 }
 
 bool TVirtualRig::reachTopSpeed()
 {
     searchUntilContact();
     waitLineIdle();
-    if (window->SendCommand_Timer->isActive()) {
-        window->SendCommand_Timer->stop();
-        window->SendCommand_TimerTimer();
+    if (window->link->SendCommand_Timer->isActive()) {
+        window->link->SendCommand_Timer->stop();
+        window->link->SendCommand_TimerTimer();
         searchUntilContact();
         waitLineIdle();
     }
-    return window->contactEstablished && window->baudIndex == 5;
+    return window->link->contactEstablished && window->link->baudIndex == 5;
 }
 
 QByteArray TVirtualRig::takeWritten()

@@ -3,6 +3,8 @@
 // line's pace: wall time against the time the bytes take on the line, and the longest
 // stall of the event loop meanwhile.
 
+#include "testdb/UnitBDTS_TreeTS.h"
+#include "link/LinkControl.h"
 #include "TestImages.h"
 
 #include "app/MainLoritS_TreeTS.h"
@@ -66,21 +68,21 @@ bool exchange(const char *line, TFormMainLoritS_D7 &window, TScriptedDialogs &di
 {
     window.ActionBDTSExecute();
     qint64 gap = 0;
-    runUntil([&] { return window.contactEstablished && !window.contactSearchActive
-                          && !window.SendCommand_Timer->isActive() && lineIdle(); }, gap);
+    runUntil([&] { return window.link->contactEstablished && !window.link->contactSearchActive
+                          && !window.link->SendCommand_Timer->isActive() && lineIdle(); }, gap);
     TBDTSTransfer &transfer = *window.bdtsTransfer;
 
     // 'R', its reply "R" + a byte + "999", then 'r' and 529 bytes per page.
     double wall = runUntil([&] {
         if (!transfer.running() && !window.bdtsLists->deviceListLoaded)
-            window.RequestDatabase();
+            window.bdtsTransfer->RequestDatabase();
         return window.bdtsLists->deviceListLoaded && !transfer.running();
     }, gap);
     report("read", line, wall, 1 + 5 + qint64(pages) * (1 + 529), gap);
 
     // 'M' and two bytes, then 'm' + page for each page, and an 'm' before each page and
     // after the last.
-    const QString path = window.programFolder + QStringLiteral("bench.bdt");
+    const QString path = window.programFolder() + QStringLiteral("bench.bdt");
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(held) != held.size())
         return false;

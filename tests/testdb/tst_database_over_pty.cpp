@@ -2,6 +2,8 @@
 // pseudo-terminal whose far end keeps the line's pace, on the real serial backend:
 // every byte arrives as it was sent.
 
+#include "testdb/UnitBDTS_TreeTS.h"
+#include "link/LinkControl.h"
 #include "TestImages.h"
 
 #include "app/MainLoritS_TreeTS.h"
@@ -46,7 +48,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     auto &dialogs = pty.dialogs;
     auto &folder = pty.folder;
     w.ActionBDTSExecute();
-    QTRY_VERIFY_WITH_TIMEOUT(w.contactEstablished && !w.contactSearchActive && !w.SendCommand_Timer->isActive(),
+    QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished && !w.link->contactSearchActive && !w.link->SendCommand_Timer->isActive(),
                              10000);
 
     TBDTSLists &lists = *w.bdtsLists;

@@ -2,6 +2,8 @@
 // deleting and writing back, and what keeps the lists whole when the instrument or a
 // file misbehaves.
 
+#include "testdb/UnitBDTS_TreeTS.h"
+#include "link/LinkControl.h"
 #include "TestImages.h"
 
 #include "sim/InstrumentWindow.h"
@@ -152,14 +154,14 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
         QVERIFY(!b->isEnabled());
     QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral("Стоп")); // the button that started it stops it
     QVERIFY(f.btnReadBDTSFromTav->isEnabled());
-    rig.window->RequestDatabase(); // a second transfer is not started
+    rig.window->bdtsTransfer->RequestDatabase(); // a second transfer is not started
     QCOMPARE(rig.backend->written(), QByteArray("R"));
     // Nothing probes or changes the port under the exchange, not even a page change.
-    QVERIFY(!rig.window->btnConnect->isEnabled());
-    QVERIFY(!rig.window->cbxNumPort->isEnabled());
+    QVERIFY(!rig.window->link->btnConnect->isEnabled());
+    QVERIFY(!rig.window->link->cbxNumPort->isEnabled());
     rig.window->ActionTav2006->trigger();
     rig.window->ActionBDTS->trigger();
-    QVERIFY(!rig.window->DefSetComm_Timer->isActive());
+    QVERIFY(!rig.window->link->DefSetComm_Timer->isActive());
     QCOMPARE(rig.backend->written(), QByteArray("R"));
 
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running(); }, 5000));
@@ -179,8 +181,8 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral(" из прибора"));
     QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled()); // no file yet: its own state came back
-    QVERIFY(rig.window->btnConnect->isEnabled());
-    QVERIFY(rig.window->cbxNumPort->isEnabled());
+    QVERIFY(rig.window->link->btnConnect->isEnabled());
+    QVERIFY(rig.window->link->cbxNumPort->isEnabled());
 
     // The intermediate count shows after page N - 2 only, so never for two pages.
     rig.answerByHand();
@@ -200,11 +202,11 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     // A contact search still running stops when a reading starts: nothing probes
     // under the exchange. (The search had moved the port to 4800: the time limit
     // ends the reading.)
-    rig.window->btnConnectClick();
-    QVERIFY(rig.window->DefSetComm_Timer->isActive());
+    rig.window->link->btnConnectClick();
+    QVERIFY(rig.window->link->DefSetComm_Timer->isActive());
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(!rig.window->DefSetComm_Timer->isActive());
-    QCOMPARE(rig.window->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(!rig.window->link->DefSetComm_Timer->isActive());
+    QCOMPARE(rig.window->link->btnConnect->text(), QStringLiteral("Контакт"));
     rig.transfer().TimeLimit_TimerTimer();
     QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
@@ -217,7 +219,7 @@ void TestDatabasePage::savingAndOpeningGoThroughTheDialogsAndARefusedFileChanges
     auto &lists = rig.lists();
     rig.held().setImage(database({{"Alpha", 1}}, 20));
     QVERIFY(rig.read());
-    const QString programFolder = rig.window->programFolder;
+    const QString programFolder = rig.window->programFolder();
 
     rig.dialogs.answerFile(rig.path("saved.bdt"));
     QTest::mouseClick(f.btnSaveBDTSinFile, Qt::LeftButton);
@@ -226,8 +228,8 @@ void TestDatabasePage::savingAndOpeningGoThroughTheDialogsAndARefusedFileChanges
     QCOMPARE(rig.dialogs.shown.last().defaultExt, QStringLiteral(".bdt"));
     QCOMPARE(fileBytes(rig.path("saved.bdt")), *lists.deviceImage);
     QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в файл: saved.bdt"));
-    QCOMPARE(rig.window->lastFileFolder, rig.folder.path() + "/");
-    QCOMPARE(rig.window->lastFileName, QStringLiteral("saved.bdt"));
+    QCOMPARE(rig.window->lastFileFolder(), rig.folder.path() + "/");
+    QCOMPARE(rig.window->lastFileName(), QStringLiteral("saved.bdt"));
     QCOMPARE(rig.transfer().bdtSavePath, rig.path("saved.bdt"));
 
     // A file that cannot be created: the error box names it, the status line stays.
@@ -462,7 +464,7 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
         QVERIFY(!f.TreeViewTav->isHidden());
         QCOMPARE(rig.window->RzProgressBar1->value(), 0);
-        QVERIFY(rig.window->replyBuffer.isEmpty());
+        QVERIFY(rig.window->link->replyBuffer.isEmpty());
         QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     };
 
@@ -649,7 +651,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     // Replies nobody waits for are dropped without sending anything.
     for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
         rig.backend->injectReceived(stray);
-        QVERIFY(rig.window->replyBuffer.isEmpty());
+        QVERIFY(rig.window->link->replyBuffer.isEmpty());
     }
     QTest::qWait(TBDTSTransfer::countQuietMs * 2);
     QVERIFY(rig.takeWritten().isEmpty());

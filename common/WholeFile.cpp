@@ -1,4 +1,4 @@
-#include "app/WholeFile.h"
+#include "common/WholeFile.h"
 
 #include <QSaveFile>
 

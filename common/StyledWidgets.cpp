@@ -1,4 +1,4 @@
-#include "app/StyledWidgets.h"
+#include "common/StyledWidgets.h"
 
 #include <QLinearGradient>
 #include <QMouseEvent>

@@ -1,0 +1,46 @@
+#pragma once
+// What a page needs of the window that holds it: the status line and progress bar,
+// the error box and the dialogs, the working folder, and whether an exchange owns the
+// line. The window implements it; no page knows the window itself.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+class TDialogs;
+struct TFileDialogState;
+
+class TPageHost
+{
+public:
+    virtual ~TPageHost() = default;
+
+    virtual void ShowStatus(const QString &text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    /// Runs a handler; an error it does not catch goes to the error box and the program
+    /// goes on with the state as the handler left it.
+    virtual void Guarded(const std::function<void()> &handler) = 0;
+    /// The error box.
+    virtual void ReportError(const QString &text) = 0;
+    virtual TDialogs *dialogs() const = 0;
+    /// The window the dialogs belong to.
+    virtual QWidget *dialogParent() = 0;
+    /// The working files' folder, with its final separator.
+    virtual QString programFolder() const = 0;
+    /// The folder (with its separator) and the name of the file chosen last; the
+    /// firmware and database dialogs start there.
+    virtual QString &lastFileFolder() = 0;
+    virtual QString &lastFileName() = 0;
+    /// The save dialog that the table and the protocol share.
+    virtual TFileDialogState &sdlgSaveTavDat() = 0;
+
+    /// A database exchange or an upload (from its start until the instrument has
+    /// restarted and answered) owns the line: nothing else may send, probe, change the
+    /// port or its speed, or empty what the line gathers.
+    virtual bool LineBusy() const = 0;
+    /// An upload owns the line, from its start until the instrument has answered.
+    virtual bool UploadRunning() const = 0;
+    /// Why another request must wait, for the status line; empty while the line is free.
+    virtual QString LineBusyText() const = 0;
+};

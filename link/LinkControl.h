@@ -1,0 +1,126 @@
+#pragma once
+// The link to the instrument: the serial control, the port group under the pages, the
+// contact search and the speed change, and the receive dispatcher every reply passes.
+// It tells the rest of the program what happened through signals, sent at the moment
+// the change is made, so that the status texts keep their order.
+
+#include "link/ReceiveDispatcher.h"
+
+#include <QGroupBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class QToolButton;
+class TMSComm;
+class TPageHost;
+class TSerialBackend;
+
+class TLinkControl : public QObject
+{
+    Q_OBJECT
+public:
+    /// Takes the backend over. The port group is made at once; ports are looked for
+    /// by DiscoverPorts.
+    TLinkControl(TSerialBackend *backend, TPageHost &host, QObject *parent = nullptr);
+    ~TLinkControl() override;
+
+    static const std::array<QString, 6> baudRates;
+    static constexpr int topSpeedIndex = 5;
+
+    // ---- State ----------------------------------------------------------------------
+    quint8 baudIndex = 0;
+    quint8 targetBaudIndex = 0;
+    bool speedChangeRequested = false;
+    bool contactSearchActive = false;
+    bool probeDue = false;
+    bool contactEstablished = false;
+    bool portChangePending = false;
+    char deferredCommand = 0;
+    TReceiveDispatcher dispatcher;
+    /// Bytes received and not yet consumed; byte 0 is the reply code.
+    QByteArray &replyBuffer = dispatcher.replyBuffer;
+
+    // ---- Components -----------------------------------------------------------------
+    TMSComm *MSComm1 = nullptr;
+    QTimer *DefSetComm_Timer = nullptr;
+    QTimer *SendCommand_Timer = nullptr;
+    QPointer<QGroupBox> RzGroupBox1; ///< the port group; the window places it
+    QComboBox *cbxNumPort = nullptr;
+    QCheckBox *cbPortOpen = nullptr;
+    QToolButton *sbtnCommON = nullptr;
+    QLabel *lbCommParam = nullptr;
+    QComboBox *cbBaudRate = nullptr;
+    QPushButton *btnVerifyConnect = nullptr;
+    QPushButton *btnConnect = nullptr;
+
+    /// The instrument holds its line (the link indicator is lit).
+    bool LinkPresent() const;
+    void SendToDevice(const QByteArray &bytes);
+
+    // ---- Ports, contact, speed ---------------------------------------------------------
+    void DiscoverPorts();
+    bool UpdateLinkState();
+    void StartContact();
+    void RequestTopSpeed();
+    /// The speed request of a page, skipped while an exchange owns the line.
+    void RequestTopSpeedUnlessExchanging();
+    void ContactReplyReceived(); // 'B'
+    void DiscardInput();
+    void StopContactSearch();
+    /// The firmware page works at 115200 on this side only: the port opened there.
+    void OpenAtTopSpeed();
+
+    // ---- Handlers ----------------------------------------------------------------------
+    void btnConnectClick();
+    void btnVerifyConnectClick();
+    void cbxNumPortChange();
+    void cbBaudRateChange();
+    void cbPortOpenClick();
+    void DefSetComm_TimerTimer();
+    void SendCommand_TimerTimer();
+    /// A port text the user typed and confirmed with Enter.
+    void cbxNumPortTextConfirmed();
+    /// A speed text the user typed and confirmed with Enter.
+    void cbBaudRateTextConfirmed();
+    /// The user left the port box after typing in it.
+    void cbxNumPortEditingFinished();
+    void MSComm1Comm();
+
+    // ---- One exchange on the line at a time -----------------------------------------
+    /// An exchange began (busy) or ended: the port group follows.
+    void LineClaimChanged(bool busy);
+    /// While the line is busy the port group's controls stay disabled, whatever the
+    /// handlers that run meanwhile decide for them.
+    void ApplyLineGate();
+
+Q_SIGNALS:
+    /// The controls that need the instrument follow the link indicator.
+    void linkControlsEnabled(bool enabled);
+    /// The instrument's line has dropped; what was asked of it will never come.
+    void lineLost();
+    /// The instrument's line has come up.
+    void lineBack();
+    /// After every look at the line that changed the indicator.
+    void linkChecked();
+    /// Bytes were read from the port, before they are handed on.
+    void bytesArrived(qsizetype count);
+
+private:
+    void CreatePortGroup();
+    void ConnectHandlers();
+    void SetLinkControlsEnabled(bool enabled);
+    void SetPortFromBox();
+    void OpenChosenPort();
+    void ShowParameters();
+    void SetTopSpeed();
+
+    TPageHost &m_host;
+};

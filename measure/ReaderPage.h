@@ -1,0 +1,71 @@
+#pragma once
+// The reader page "Ридер ОП": the optical density table fetched from the instrument,
+// shown in the grid, saved to files and handed to the spreadsheet program.
+
+#include "common/Dialogs.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+class QCheckBox;
+class QFrame;
+class QPushButton;
+class QTableWidget;
+class TLinkControl;
+class TOleContainer;
+class TPageHost;
+class TShadowPanel;
+
+class TReaderPage : public QWidget
+{
+    Q_OBJECT
+public:
+    TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+
+    static const QString excelTempFile; ///< "TempBDTS.xls" in the program folder
+
+    // ---- State ------------------------------------------------------------------------
+    /// The last complete table, as received, its code byte replaced by a blank; the
+    /// only copy that is saved or exported. Emptied when a new table is requested.
+    QByteArray odTableText;
+    QString excelTempPath; ///< the transfer file of "Данные в Excel"
+    // How many of these replies our requests still await; a lost link forgets them.
+    int odTablesAwaited = 0;    ///< 'D' after 'G'
+    int odFileNamesAwaited = 0; ///< '2' after 'D'
+    TFileDialogState odlgOpenFileToExcel;
+
+    // ---- Components -------------------------------------------------------------------
+    TShadowPanel *RzPanel6 = nullptr;
+    QFrame *RzPanel7 = nullptr;
+    QTableWidget *StringGrid1 = nullptr;
+    QPushButton *btnReadOP = nullptr, *btnSaveOP = nullptr, *btnCreateExcel = nullptr,
+                *btnFileToExcel = nullptr;
+    QCheckBox *chckAutoReadOP = nullptr, *chckAutoSaveOP = nullptr;
+    TOleContainer *OleContainer1 = nullptr;
+
+    // ---- Handlers ---------------------------------------------------------------------
+    void btnReadOPClick();
+    void btnSaveOPClick();
+    void btnCreateExcelClick();
+    void btnFileToExcelClick();
+    void ReplyODMeasured(); // 'G', its byte taken
+    void ReplyODTable();    // 'D'
+    void ReplyODFileName(); // '2'
+
+    void SetUpGrid();
+    /// The request of the button and of automatic reception.
+    void RequestODTable();
+    /// The instrument went away: what it had been asked for will never come.
+    void ForgetAwaitedReplies();
+    /// The line has become free: an automatic request that waited for it goes now.
+    void LineFreed();
+
+private:
+    void CreateLayout();
+    void ConnectHandlers();
+    void ClearODValues(); // the grid's value cells; captions stay
+
+    TPageHost &m_host;
+    TLinkControl &m_link;
+    bool m_autoTableDeferred = false; ///< a 'G' notice came while the line was busy
+};

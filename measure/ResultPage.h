@@ -1,0 +1,61 @@
+#pragma once
+// The results page "Результаты": the protocol of results, fetched by its announced
+// length, shown in the memo, kept in the working file and saved under a chosen or
+// automatic name.
+
+#include <QByteArray>
+#include <QWidget>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QPushButton;
+class TLinkControl;
+class TPageHost;
+
+class TResultPage : public QWidget
+{
+    Q_OBJECT
+public:
+    TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+
+    static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
+
+    // ---- State ------------------------------------------------------------------------
+    qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included; 0: none awaited
+    int protocolLengthsAwaited = 0; ///< 'N' after 'g'; a lost link forgets them
+    QByteArray protocolBuffer;      ///< the protocol received last, code page 1251 bytes
+    QString protocolFileName;       ///< name of the last automatic protocol save
+
+    // ---- Components -------------------------------------------------------------------
+    QPlainTextEdit *Memo1 = nullptr;
+    QCheckBox *chckAutoReadRes = nullptr, *chckAutoSaveRes = nullptr;
+    QPushButton *btnReadProtokol = nullptr, *btnSaveProtokol = nullptr, *btnClrMemo1 = nullptr;
+
+    // ---- Handlers ---------------------------------------------------------------------
+    void btnReadProtokolClick();
+    void btnSaveProtokolClick();
+    void btnClrMemo1Click();
+    void ReplyResultsReady();   // 'g', its byte taken
+    void ReplyProtocolLength(); // 'N'
+    void ReplyProtocolText();   // 'd'
+
+    /// The automatic request after a 'g' notice.
+    void RequestProtocol();
+    /// The instrument went away: what it had been asked for will never come.
+    void ForgetAwaitedReplies();
+    /// The line has become free: an automatic request that waited for it goes now.
+    void LineFreed();
+
+Q_SIGNALS:
+    /// A 'g' notice was shown: the reader page's request button is enabled too.
+    void noticeShown();
+
+private:
+    void CreateLayout();
+    void ConnectHandlers();
+    void SaveProtocolAutomatically();
+
+    TPageHost &m_host;
+    TLinkControl &m_link;
+    bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
+};
