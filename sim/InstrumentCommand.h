@@ -4,15 +4,26 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 class TVirtualInstrument;
 
+struct TVirtualCommand
+{
+    using TRun = std::function<void(TVirtualInstrument &instrument, const QByteArray &parameters)>;
+
+    char code = 0;
+    int parameterLength = 0; ///< parameter bytes that follow the code byte (0 for a bare command)
+    TRun run;                ///< carried out when the code and all its parameter bytes have arrived
+};
+
+/// A command written as a class of its own, as tests write the stand-ins they install;
+/// the instrument keeps it as a TVirtualCommand.
 class TInstrumentCommand
 {
 public:
     virtual ~TInstrumentCommand() = default;
     virtual char code() const = 0;
-    /// Parameter bytes that follow the code byte (0 for a bare command).
     virtual int parameterLength() const { return 0; }
-    /// Carried out when the code and all its parameter bytes have arrived.
     virtual void execute(TVirtualInstrument &instrument, const QByteArray &parameters) = 0;
 };

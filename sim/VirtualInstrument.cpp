@@ -6,6 +6,7 @@
 #include "sim/commands/MeasureCommands.h"
 
 #include <array>
+#include <utility>
 
 qint32 TVirtualInstrument::baudOfIndex(int index)
 {
@@ -31,11 +32,9 @@ void TVirtualInstrument::setPowered(bool on)
     const bool held = clearToSend();
     m_powered = on;
     // Switching off loses whatever command was half received.
-    m_pending = nullptr;
-    m_parameters.clear();
+    dropPendingCommand();
     Q_EMIT poweredChanged(on);
-    if (clearToSend() != held)
-        Q_EMIT clearToSendChanged(clearToSend());
+    emitClearToSendIfChanged(held);
 }
 
 void TVirtualInstrument::setRestarting(bool restarting)
@@ -44,17 +43,26 @@ void TVirtualInstrument::setRestarting(bool restarting)
         return;
     const bool held = clearToSend();
     m_restarting = restarting;
-    m_pending = nullptr;
-    m_parameters.clear();
+    dropPendingCommand();
+    emitClearToSendIfChanged(held);
+}
+
+void TVirtualInstrument::emitClearToSendIfChanged(bool held)
+{
     if (clearToSend() != held)
         Q_EMIT clearToSendChanged(clearToSend());
+}
+
+void TVirtualInstrument::dropPendingCommand()
+{
+    m_pending = nullptr;
+    m_parameters.clear();
 }
 
 void TVirtualInstrument::setByteSink(std::function<void(const QByteArray &)> sink)
 {
     m_sink = std::move(sink);
-    m_pending = nullptr;
-    m_parameters.clear();
+    dropPendingCommand();
 }
 
 void TVirtualInstrument::setSpeedIndex(int index)
@@ -65,10 +73,19 @@ void TVirtualInstrument::setSpeedIndex(int index)
     Q_EMIT speedIndexChanged(index);
 }
 
+void TVirtualInstrument::addCommand(TVirtualCommand command)
+{
+    const char code = command.code;
+    m_commands[code] = std::move(command);
+}
+
 void TVirtualInstrument::addCommand(std::unique_ptr<TInstrumentCommand> command)
 {
-    const char code = command->code();
-    m_commands[code] = std::move(command);
+    const std::shared_ptr<TInstrumentCommand> shared = std::move(command);
+    addCommand({shared->code(), shared->parameterLength(),
+                [shared](TVirtualInstrument &instrument, const QByteArray &parameters) {
+                    shared->execute(instrument, parameters);
+                }});
 }
 
 void TVirtualInstrument::receive(const QByteArray &bytes)
@@ -83,26 +100,28 @@ void TVirtualInstrument::receive(const QByteArray &bytes)
     for (const char byte : bytes) {
         if (m_pending) {
             m_parameters += byte;
-            if (m_parameters.size() < m_pending->parameterLength())
+            if (m_parameters.size() < m_pending->parameterLength)
                 continue;
-            TInstrumentCommand *command = m_pending;
-            m_pending = nullptr;
-            const QByteArray parameters = std::exchange(m_parameters, QByteArray());
-            command->execute(*this, parameters);
-            Q_EMIT commandExecuted(command->code());
+            const TVirtualCommand *command = std::exchange(m_pending, nullptr);
+            run(*command, std::exchange(m_parameters, QByteArray()));
             continue;
         }
         const auto found = m_commands.find(byte);
         if (found == m_commands.end())
             continue; // not a command: the instrument ignores it
-        TInstrumentCommand *command = found->second.get();
-        if (command->parameterLength() > 0) {
-            m_pending = command;
-            continue;
-        }
-        command->execute(*this, QByteArray());
-        Q_EMIT commandExecuted(command->code());
+        if (found->second.parameterLength > 0)
+            m_pending = &found->second;
+        else
+            run(found->second, QByteArray());
     }
+}
+
+void TVirtualInstrument::run(const TVirtualCommand &command, const QByteArray &parameters)
+{
+    // A copy: the command may install another in its place while it runs.
+    const TVirtualCommand running = command;
+    running.run(*this, parameters);
+    Q_EMIT commandExecuted(running.code);
 }
 
 void TVirtualInstrument::setSilent(bool silent)

@@ -40,6 +40,7 @@ public:
     void setSpeedIndex(int index);
 
     /// Installs (or replaces) the handler of one command code.
+    void addCommand(TVirtualCommand command);
     void addCommand(std::unique_ptr<TInstrumentCommand> command);
 
     /// While set, every received byte goes here instead of to the commands (the loader
@@ -64,13 +65,17 @@ Q_SIGNALS:
     void commandExecuted(char code);
 
 private:
-    std::map<char, std::unique_ptr<TInstrumentCommand>> m_commands;
+    void dropPendingCommand();
+    void emitClearToSendIfChanged(bool held);
+    void run(const TVirtualCommand &command, const QByteArray &parameters);
+
+    std::map<char, TVirtualCommand> m_commands;
     bool m_powered = true;
     bool m_restarting = false;
     std::function<void(const QByteArray &)> m_sink;
     bool m_silent = false;
     int m_speedIndex = 1;
     QByteArray m_received;
-    TInstrumentCommand *m_pending = nullptr; ///< command still waiting for parameter bytes
+    const TVirtualCommand *m_pending = nullptr; ///< command still waiting for parameter bytes
     QByteArray m_parameters;
 };

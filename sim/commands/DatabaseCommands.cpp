@@ -4,8 +4,6 @@
 #include "testdb/BdtImage.h"
 #include "testdb/SampleDatabases.h"
 
-#include <memory>
-
 TInstrumentDatabase::TInstrumentDatabase(TVirtualInstrument &instrument)
     : QObject(&instrument), m_instrument(instrument), m_image(sampleDeviceImage())
 {
@@ -77,70 +75,23 @@ void TInstrumentDatabase::takePage(const QByteArray &page)
     m_instrument.send(QByteArrayLiteral("m"));
 }
 
-namespace {
-
-/// 'R': the page count of the database.
-class TCountCommand final : public TInstrumentCommand
-{
-public:
-    explicit TCountCommand(TInstrumentDatabase &db) : m_db(db) {}
-    char code() const override { return 'R'; }
-    void execute(TVirtualInstrument &, const QByteArray &) override { m_db.answerCount(); }
-
-private:
-    TInstrumentDatabase &m_db;
-};
-
-/// 'r': the next page.
-class TPageCommand final : public TInstrumentCommand
-{
-public:
-    explicit TPageCommand(TInstrumentDatabase &db) : m_db(db) {}
-    char code() const override { return 'r'; }
-    void execute(TVirtualInstrument &, const QByteArray &) override { m_db.answerPage(); }
-
-private:
-    TInstrumentDatabase &m_db;
-};
-
-/// 'M' + page count, high byte first: a new database follows.
-class TAnnounceCommand final : public TInstrumentCommand
-{
-public:
-    explicit TAnnounceCommand(TInstrumentDatabase &db) : m_db(db) {}
-    char code() const override { return 'M'; }
-    int parameterLength() const override { return 2; }
-    void execute(TVirtualInstrument &, const QByteArray &p) override
-    {
-        m_db.beginWriting(static_cast<unsigned char>(p.at(0)) * 256 + static_cast<unsigned char>(p.at(1)));
-    }
-
-private:
-    TInstrumentDatabase &m_db;
-};
-
-/// 'm' + 528 bytes: one page of the new database.
-class TWritePageCommand final : public TInstrumentCommand
-{
-public:
-    explicit TWritePageCommand(TInstrumentDatabase &db) : m_db(db) {}
-    char code() const override { return 'm'; }
-    int parameterLength() const override { return bdt::pageSize; }
-    void execute(TVirtualInstrument &, const QByteArray &page) override { m_db.takePage(page); }
-
-private:
-    TInstrumentDatabase &m_db;
-};
-
-} // namespace
-
 void installDatabaseCommands(TVirtualInstrument &instrument)
 {
-    auto *db = new TInstrumentDatabase(instrument);
-    instrument.addCommand(std::make_unique<TCountCommand>(*db));
-    instrument.addCommand(std::make_unique<TPageCommand>(*db));
-    instrument.addCommand(std::make_unique<TAnnounceCommand>(*db));
-    instrument.addCommand(std::make_unique<TWritePageCommand>(*db));
+    // The database is a child of the instrument and so outlives its commands.
+    TInstrumentDatabase *const db = new TInstrumentDatabase(instrument);
+    // 'R': the page count of the database.
+    instrument.addCommand({'R', 0, [db](TVirtualInstrument &, const QByteArray &) { db->answerCount(); }});
+    // 'r': the next page.
+    instrument.addCommand({'r', 0, [db](TVirtualInstrument &, const QByteArray &) { db->answerPage(); }});
+    // 'M' + page count, high byte first: a new database follows.
+    instrument.addCommand({'M', 2, [db](TVirtualInstrument &, const QByteArray &count) {
+                               db->beginWriting(static_cast<unsigned char>(count.at(0)) * 256
+                                                + static_cast<unsigned char>(count.at(1)));
+                           }});
+    // 'm' + 528 bytes: one page of the new database.
+    instrument.addCommand({'m', bdt::pageSize, [db](TVirtualInstrument &, const QByteArray &page) {
+                               db->takePage(page);
+                           }});
 }
 
 TInstrumentDatabase *databaseOf(const TVirtualInstrument &instrument)

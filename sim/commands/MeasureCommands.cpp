@@ -4,8 +4,6 @@
 
 #include <QStringEncoder>
 
-#include <memory>
-
 namespace {
 
 QByteArray cp1251(const QString &text)
@@ -13,71 +11,6 @@ QByteArray cp1251(const QString &text)
     QStringEncoder encoder("windows-1251");
     return encoder.encode(text);
 }
-
-/// 'G': the table of optical densities.
-class TTableCommand final : public TInstrumentCommand
-{
-public:
-    explicit TTableCommand(TInstrumentMeasurements &data) : m_data(data) {}
-    char code() const override { return 'G'; }
-    void execute(TVirtualInstrument &instrument, const QByteArray &) override
-    {
-        instrument.send(m_data.tableReply());
-    }
-
-private:
-    TInstrumentMeasurements &m_data;
-};
-
-/// 'D': a file name for the table.
-class TTableFileNameCommand final : public TInstrumentCommand
-{
-public:
-    explicit TTableFileNameCommand(TInstrumentMeasurements &data) : m_data(data) {}
-    char code() const override { return 'D'; }
-    void execute(TVirtualInstrument &instrument, const QByteArray &) override
-    {
-        instrument.send(m_data.fileNameReply());
-    }
-
-private:
-    TInstrumentMeasurements &m_data;
-};
-
-/// 'g': the length of the protocol reply to come, as five digits.
-class TProtocolLengthCommand final : public TInstrumentCommand
-{
-public:
-    explicit TProtocolLengthCommand(TInstrumentMeasurements &data) : m_data(data) {}
-    char code() const override { return 'g'; }
-    void execute(TVirtualInstrument &instrument, const QByteArray &) override
-    {
-        const qsizetype length = m_data.protocolText().size() + 2;
-        instrument.send('N' + QByteArray::number(length).rightJustified(5, '0'));
-    }
-
-private:
-    TInstrumentMeasurements &m_data;
-};
-
-/// 'd': the protocol, then a check byte that the program does not look at.
-class TProtocolCommand final : public TInstrumentCommand
-{
-public:
-    explicit TProtocolCommand(TInstrumentMeasurements &data) : m_data(data) {}
-    char code() const override { return 'd'; }
-    void execute(TVirtualInstrument &instrument, const QByteArray &) override
-    {
-        const QByteArray text = m_data.protocolText();
-        quint8 sum = 0;
-        for (const char byte : text)
-            sum = quint8(sum + quint8(byte));
-        instrument.send('d' + text + char(sum));
-    }
-
-private:
-    TInstrumentMeasurements &m_data;
-};
 
 } // namespace
 
@@ -169,11 +102,29 @@ QByteArray TInstrumentMeasurements::sampleProtocol(int number, const QDate &date
 
 void installMeasureCommands(TVirtualInstrument &instrument)
 {
-    auto *data = new TInstrumentMeasurements(instrument);
-    instrument.addCommand(std::make_unique<TTableCommand>(*data));
-    instrument.addCommand(std::make_unique<TTableFileNameCommand>(*data));
-    instrument.addCommand(std::make_unique<TProtocolLengthCommand>(*data));
-    instrument.addCommand(std::make_unique<TProtocolCommand>(*data));
+    // The measurements are a child of the instrument and so outlive its commands.
+    TInstrumentMeasurements *const data = new TInstrumentMeasurements(instrument);
+    // 'G': the table of optical densities.
+    instrument.addCommand({'G', 0, [data](TVirtualInstrument &self, const QByteArray &) {
+                               self.send(data->tableReply());
+                           }});
+    // 'D': a file name for the table.
+    instrument.addCommand({'D', 0, [data](TVirtualInstrument &self, const QByteArray &) {
+                               self.send(data->fileNameReply());
+                           }});
+    // 'g': the length of the protocol reply to come, as five digits.
+    instrument.addCommand({'g', 0, [data](TVirtualInstrument &self, const QByteArray &) {
+                               const qsizetype length = data->protocolText().size() + 2;
+                               self.send('N' + QByteArray::number(length).rightJustified(5, '0'));
+                           }});
+    // 'd': the protocol, then a check byte that the program does not look at.
+    instrument.addCommand({'d', 0, [data](TVirtualInstrument &self, const QByteArray &) {
+                               const QByteArray text = data->protocolText();
+                               quint8 sum = 0;
+                               for (const char byte : text)
+                                   sum = quint8(sum + quint8(byte));
+                               self.send('d' + text + char(sum));
+                           }});
 }
 
 TInstrumentMeasurements *measurementsOf(const TVirtualInstrument &instrument)
