@@ -217,7 +217,6 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     std::mt19937 random(20261207u);
     const QList<QByteArray> replies{"G", "g", "B", "L"};
     qint64 sent = 0, maxStallNs = 0, midResident = 0;
-    qsizetype maxGathered = 0;
     QElapsedTimer clock;
     while (sent < noiseBytes) {
         QByteArray piece(qsizetype(random() % 4096 + 1), Qt::Uninitialized);
@@ -229,13 +228,11 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
         rig.backend->injectReceived(piece);
         QCoreApplication::processEvents();
         maxStallNs = qMax(maxStallNs, clock.nsecsElapsed());
-        maxGathered = qMax(maxGathered, w.link->replyBuffer.size());
         sent += piece.size();
         if (midResident == 0 && sent > noiseBytes / 3)
             midResident = residentKiB();
     }
     QVERIFY2(maxStallNs / 1000000 <= maxStallMs, qPrintable(QString::number(maxStallNs / 1000000)));
-    QVERIFY(maxGathered <= 99999 + 4096);
     if (midResident > 0)
         QVERIFY2(residentKiB() - midResident < 16 * 1024,
                  qPrintable(QStringLiteral("%1 → %2 KiB").arg(midResident).arg(residentKiB())));

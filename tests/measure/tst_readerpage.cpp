@@ -98,6 +98,17 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QVERIFY(w.readerPage->btnSaveOP->isEnabled());
     QVERIFY(w.readerPage->btnCreateExcel->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty()); // no automatic saving
+
+    // A request the instrument never answered is forgotten when it goes away: a table
+    // arriving after it is back is noise and fills nothing.
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    rig.backend->injectReceived(table);
+    QVERIFY(cell(w, 1, 1).isEmpty());
+    QVERIFY(w.readerPage->odTableText.isEmpty());
+    QVERIFY(w.link->replyBuffer.isEmpty());
 }
 
 void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()

@@ -125,14 +125,19 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
 
-    w.resultPage->protocolLengthsAwaited = 1;
-    rig.backend->injectReceived("N00000");
-    QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    // Nothing to fetch: a length of 0, or below it.
+    for (const QByteArray &nothing : {QByteArray("N00000"), QByteArray("N-0012"), QByteArray("N  -12")}) {
+        QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+        QCOMPARE(rig.takeWritten(), QByteArray("g"));
+        rig.backend->injectReceived(nothing);
+        QVERIFY2(rig.takeWritten().isEmpty(), nothing.constData());
+        QVERIFY(w.link->replyBuffer.isEmpty());
+    }
 
     // Length 2: an empty protocol empties the working file and the memo.
     QVERIFY(!w.resultPage->Memo1->toPlainText().isEmpty());
-    w.resultPage->protocolLengthsAwaited = 1;
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
     rig.backend->injectReceived("N00002");
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     rig.backend->injectReceived("d\x01");
@@ -141,7 +146,8 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
 
     // A length that is no number: the error box, and the reply is gone, so the notice
     // that came right behind it is still heard.
-    w.resultPage->protocolLengthsAwaited = 1;
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
     rig.backend->injectReceived("N12a45g");
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
