@@ -2,6 +2,8 @@
 
 #include "common/PageHost.h"
 #include "link/CommError.h"
+#include "link/PortBox.h"
+#include "link/PortNames.h"
 #include "link/TMSComm.h"
 
 #include <QCheckBox>
@@ -41,6 +43,19 @@ QIcon linkIndicatorIcon()
 }
 } // namespace
 
+namespace {
+/// The port number of one of the box's own texts "COM1" … "COM4", or 0 for any other
+/// text. "COM12" is not COM1: on Windows it is a system port the backend knows by its
+/// own name, elsewhere it names nothing.
+int comNumberOf(const QString &text)
+{
+    if (text.size() != 4 || !text.startsWith(QLatin1String("COM")))
+        return 0;
+    const int n = text.at(3).digitValue();
+    return (n >= 1 && n <= 4) ? n : 0;
+}
+} // namespace
+
 const std::array<QString, 6> TLinkControl::baudRates{
     QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
     QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
@@ -74,7 +89,7 @@ void TLinkControl::CreatePortGroup()
     layout->setContentsMargins(6, 0, 6, 1);
     layout->setSpacing(6);
 
-    cbxNumPort = new QComboBox(RzGroupBox1);
+    cbxNumPort = new TPortBox(RzGroupBox1);
     cbxNumPort->setEditable(true);
     cbxNumPort->setInsertPolicy(QComboBox::NoInsert);
     cbxNumPort->setEditText(QStringLiteral("COM1"));
@@ -137,6 +152,8 @@ void TLinkControl::ConnectHandlers()
     on(cbBaudRate->lineEdit(), &QLineEdit::returnPressed, &TLinkControl::cbBaudRateTextConfirmed);
     on(cbBaudRate->lineEdit(), &QLineEdit::editingFinished, &TLinkControl::cbBaudRateTextConfirmed);
     on(cbxNumPort->lineEdit(), &QLineEdit::editingFinished, &TLinkControl::cbxNumPortEditingFinished);
+    on(cbxNumPort, &TPortBox::popupAboutToShow, &TLinkControl::RefreshPortList);
+    connect(cbxNumPort, &QComboBox::currentTextChanged, this, &TLinkControl::ShowPortDevice);
 }
 
 void TLinkControl::ShowParameters()
@@ -233,15 +250,18 @@ void TLinkControl::SendToDevice(const QByteArray &bytes)
 void TLinkControl::DiscoverPorts()
 {
     cbxNumPort->clear();
+    QStringList problems; // ports the system has and would not open
     for (int n = 1; n <= 4; ++n) {
         try {
             if (MSComm1->PortOpen())
                 MSComm1->setPortOpen(false);
             MSComm1->setCommPort(n);
             MSComm1->setPortOpen(true);
-            cbxNumPort->addItem(QStringLiteral("COM%1").arg(n));
-        } catch (const TCommError &) {
-            // A port that cannot be opened is simply not offered.
+            AddPortEntry(n);
+        } catch (const TCommError &error) {
+            // A port that cannot be opened is not offered; one the system has says why.
+            if (!MSComm1->backend()->deviceForComPort(n).isEmpty())
+                problems << error.text();
         }
     }
     if (cbxNumPort->count() == 0) {
@@ -250,6 +270,8 @@ void TLinkControl::DiscoverPorts()
         // must read why there is none.
         UpdateLinkState();
         m_host.ShowStatus(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+        if (!problems.isEmpty())
+            m_host.ReportError(problems.join(QLatin1Char('\n')));
         return;
     }
     if (MSComm1->PortOpen())
@@ -265,18 +287,50 @@ void TLinkControl::DiscoverPorts()
     }
 }
 
-namespace {
-/// The port number of one of the box's own texts "COM1" … "COM4", or 0 for any other
-/// text. "COM12" is not COM1: on Windows it is a system port the backend knows by its
-/// own name, elsewhere it names nothing.
-int comNumberOf(const QString &text)
+void TLinkControl::AddPortEntry(int n)
 {
-    if (text.size() != 4 || !text.startsWith(QLatin1String("COM")))
-        return 0;
-    const int n = text.at(3).digitValue();
-    return (n >= 1 && n <= 4) ? n : 0;
+    const QString device = MSComm1->backend()->deviceForComPort(n);
+    cbxNumPort->addItem(QStringLiteral("COM%1").arg(n), device);
+    cbxNumPort->setItemData(cbxNumPort->count() - 1, portEntryText(n, device), Qt::ToolTipRole);
 }
-} // namespace
+
+QString TLinkControl::portEntryText(int n, const QString &device)
+{
+    const QString com = QStringLiteral("COM%1").arg(n);
+    return device.isEmpty() || device == com ? com : com + QStringLiteral(" — ") + device;
+}
+
+void TLinkControl::RefreshPortList()
+{
+    // An adapter plugged in since start gets its entry; the open port and the text in
+    // the box stay as they are, and "COMn" keeps naming the same device.
+    TSerialBackend *backend = MSComm1->backend();
+    backend->refreshComPorts();
+    const QString shown = cbxNumPort->currentText();
+    const QSignalBlocker quiet(cbxNumPort);
+    cbxNumPort->clear();
+    for (int n = 1; n <= PortNames::comPortCount; ++n) {
+        const bool open = MSComm1->PortOpen() && MSComm1->commDevice().isEmpty() && MSComm1->CommPort() == n;
+        if (open || !backend->deviceForComPort(n).isEmpty())
+            AddPortEntry(n);
+    }
+    cbxNumPort->setEditText(shown);
+    ShowPortDevice();
+}
+
+void TLinkControl::ShowPortDevice()
+{
+    // The hint names the system device behind the port shown, so that two adapters
+    // can be told apart.
+    const QString text = cbxNumPort->currentText().trimmed();
+    const int n = comNumberOf(text);
+    const QString device = n > 0 ? MSComm1->backend()->deviceForComPort(n) : QString();
+    QString hint = QStringLiteral("Выбор Com-порта.");
+    if (n > 0 && !device.isEmpty())
+        hint += QLatin1Char('\n') + portEntryText(n, device);
+    cbxNumPort->setToolTip(hint);
+}
+
 
 void TLinkControl::SetPortFromBox()
 {
@@ -291,10 +345,28 @@ void TLinkControl::SetPortFromBox()
 
 void TLinkControl::OpenChosenPort()
 {
-    SetPortFromBox();
-    MSComm1->setPortOpen(true);
+    try {
+        SetPortFromBox();
+        MSComm1->setPortOpen(true);
+    } catch (...) {
+        // The box and the lamp must not show a port or a link that is not there.
+        cbPortOpen->setChecked(false);
+        cbPortOpen->setText(QStringLiteral("выкл."));
+        UpdateLinkState();
+        throw;
+    }
     cbPortOpen->setChecked(true);
     cbPortOpen->setText(QStringLiteral("вкл."));
+}
+
+bool TLinkControl::NamesAPort(const QString &text) const
+{
+    return comNumberOf(text) > 0 || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text));
+}
+
+bool TLinkControl::PortChosen() const
+{
+    return cbxNumPort->count() > 0 || !MSComm1->commDevice().isEmpty();
 }
 
 void TLinkControl::SetLinkControlsEnabled(bool enabled)
@@ -344,7 +416,7 @@ void TLinkControl::DiscardInput()
 
 void TLinkControl::StartContact()
 {
-    if (cbxNumPort->count() == 0 || m_host.LineBusy())
+    if (!PortChosen() || m_host.LineBusy())
         return;
     // A search still running stops here: if the port cannot be opened again, no tick
     // may go on probing a closed port.
@@ -356,7 +428,6 @@ void TLinkControl::StartContact()
         OpenChosenPort();
     } catch (...) {
         btnConnect->setText(QStringLiteral("Контакт"));
-        cbPortOpen->setChecked(false);
         throw;
     }
     if (!UpdateLinkState())
@@ -377,7 +448,7 @@ void TLinkControl::StartContact()
 void TLinkControl::RequestTopSpeed()
 {
     DefSetComm_Timer->stop();
-    if (!MSComm1->PortOpen() && cbxNumPort->count() > 0)
+    if (!MSComm1->PortOpen() && PortChosen())
         OpenChosenPort();
     speedChangeRequested = true;
     targetBaudIndex = 5;
@@ -498,16 +569,13 @@ void TLinkControl::cbxNumPortChange()
         cbxNumPort->setEditText(MSComm1->portText());
         return;
     }
-    if (cbxNumPort->count() == 0)
+    if (!NamesAPort(cbxNumPort->currentText().trimmed()))
         return;
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     portChangePending = true;
-    SetPortFromBox();
-    MSComm1->setPortOpen(true);
+    OpenChosenPort();
     UpdateLinkState();
-    cbPortOpen->setChecked(true);
-    cbPortOpen->setText(QStringLiteral("вкл."));
     DiscardInput();
 }
 
@@ -517,7 +585,9 @@ void TLinkControl::cbxNumPortTextConfirmed()
     const QString text = cbxNumPort->currentText().trimmed();
     if (cbxNumPort->findText(text) >= 0)
         return;
-    if (cbxNumPort->count() > 0 && (comNumberOf(text) > 0 || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text)))) {
+    // A device typed by its path is taken whatever the list holds: an adapter plugged
+    // in after start, or one named by its /dev/serial/by-id/ link.
+    if (NamesAPort(text)) {
         cbxNumPort->setEditText(text);
         cbxNumPortChange();
         return;

@@ -4,6 +4,7 @@
 // It tells the rest of the program what happened through signals, sent at the moment
 // the change is made, so that the status texts keep their order.
 
+#include "link/PortBox.h"
 #include "link/ReceiveDispatcher.h"
 
 #include <QGroupBox>
@@ -53,7 +54,7 @@ public:
     QTimer *DefSetComm_Timer = nullptr;
     QTimer *SendCommand_Timer = nullptr;
     QPointer<QGroupBox> RzGroupBox1; ///< the port group; the window places it
-    QComboBox *cbxNumPort = nullptr;
+    TPortBox *cbxNumPort = nullptr;
     QCheckBox *cbPortOpen = nullptr;
     QToolButton *sbtnCommON = nullptr;
     QLabel *lbCommParam = nullptr;
@@ -92,6 +93,8 @@ public:
     void cbBaudRateTextConfirmed();
     /// The user left the port box after typing in it.
     void cbxNumPortEditingFinished();
+    /// The user opens the port list: ports plugged in since are looked for.
+    void RefreshPortList();
     void MSComm1Comm();
 
     // ---- One exchange on the line at a time -----------------------------------------
@@ -121,6 +124,14 @@ private:
     void OpenChosenPort();
     void ShowParameters();
     void SetTopSpeed();
+    /// "COMn", or a system device the user typed.
+    bool NamesAPort(const QString &text) const;
+    /// The list offers a port, or the user has named a device.
+    bool PortChosen() const;
+    void AddPortEntry(int n);
+    static QString portEntryText(int n, const QString &device);
+    /// The port box's hint names the system device behind the port shown.
+    void ShowPortDevice();
 
     TPageHost &m_host;
 };

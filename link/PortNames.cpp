@@ -74,4 +74,24 @@ QStringList comPortOrder(const QStringList &devices)
     return ordered;
 }
 
+QStringList keepComNumbers(const QStringList &before, const QStringList &now, const QString &open)
+{
+    QStringList kept(comPortCount);
+    for (int i = 0; i < before.size() && i < comPortCount; ++i) {
+        if (!before.at(i).isEmpty() && (now.contains(before.at(i)) || before.at(i) == open))
+            kept[i] = before.at(i);
+    }
+    for (const QString &device : now) {
+        if (kept.contains(device))
+            continue;
+        const qsizetype free = kept.indexOf(QString());
+        if (free < 0)
+            break;
+        kept[free] = device;
+    }
+    while (!kept.isEmpty() && kept.constLast().isEmpty())
+        kept.removeLast();
+    return kept;
+}
+
 } // namespace PortNames

@@ -21,6 +21,11 @@ QStringList comPortOrder(const QStringList &devices);
 /// system has fewer). On Windows these are simply "COM1".."COM4".
 QStringList systemComPorts();
 
+/// The COM order after the system's ports changed: a device of `before` that is still
+/// present (or is `open`) keeps its number; devices found since take the free numbers,
+/// in COM order. At most comPortCount names; an empty text marks a free number.
+QStringList keepComNumbers(const QStringList &before, const QStringList &now, const QString &open);
+
 /// True when a text typed by the user names a serial device of this system: a device
 /// node of a serial port (or a link to one, such as /dev/serial/by-id/...), a
 /// pseudo-terminal, or a port the system lists.

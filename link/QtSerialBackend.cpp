@@ -4,6 +4,29 @@
 #include "link/DeviceHealth.h"
 #include "link/OutputQueue.h"
 #include "link/PortNames.h"
+#include "link/PortProblem.h"
+
+#include <QFileInfo>
+
+namespace {
+/// What stands between the user and a device the system would not open.
+QString openFailure(const QString &device, QSerialPort::SerialPortError error, const QString &systemText)
+{
+    const QFileInfo node(device.contains(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device);
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return portProblemText(device, TPortProblem::Absent);
+    case QSerialPort::PermissionError:
+        // The system says "permission" both for a device the user may not open and for
+        // one another program holds exclusively: the node's own rights tell them apart.
+        if (node.exists() && !(node.isReadable() && node.isWritable()))
+            return portProblemText(device, TPortProblem::Permission, node.group());
+        return portProblemText(device, TPortProblem::Busy);
+    default:
+        return portProblemText(device, TPortProblem::Other, {}, systemText);
+    }
+}
+} // namespace
 
 TQtSerialBackend::TQtSerialBackend(QObject *parent)
     : TQtSerialBackend(PortNames::systemComPorts(), parent)
@@ -30,6 +53,11 @@ TQtSerialBackend::~TQtSerialBackend()
     m_port.close();
 }
 
+void TQtSerialBackend::refreshComPorts()
+{
+    m_comDevices = PortNames::keepComNumbers(m_comDevices, PortNames::systemComPorts(), m_port.isOpen() ? m_device : QString());
+}
+
 QString TQtSerialBackend::deviceForComPort(int n) const
 {
     return (n >= 1 && n <= m_comDevices.size()) ? m_comDevices.at(n - 1) : QString();
@@ -46,9 +74,9 @@ void TQtSerialBackend::open(const QString &device)
     m_device = device;
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        const QString reason = m_port.errorString();
+        const QString reason = openFailure(device, m_port.error(), m_port.errorString());
         m_port.clearError();
-        throw TCommError(QStringLiteral("%1: %2").arg(device, reason));
+        throw TCommError(reason);
     }
     try {
         applySettings();

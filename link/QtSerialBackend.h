@@ -19,6 +19,7 @@ public:
 
     QString deviceForComPort(int n) const override;
     bool isSerialDevice(const QString &text) const override;
+    void refreshComPorts() override;
 
     void open(const QString &device) override;
     void close() override;

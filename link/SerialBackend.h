@@ -16,6 +16,9 @@ public:
 
     /// The system device behind "COMn" (n = 1..4), or an empty text when there is none.
     virtual QString deviceForComPort(int n) const = 0;
+    /// Looks at the system's ports again (an adapter plugged in since): new devices take
+    /// free COM numbers; a device still there, and the open one, keep theirs.
+    virtual void refreshComPorts() {}
     /// True when a text typed by the user names a serial device of this system.
     virtual bool isSerialDevice(const QString &text) const = 0;
 

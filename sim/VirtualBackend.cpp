@@ -1,6 +1,7 @@
 #include "sim/VirtualBackend.h"
 
 #include "link/CommError.h"
+#include "link/PortProblem.h"
 #include "sim/VirtualInstrument.h"
 
 #include <QRegularExpression>
@@ -56,9 +57,9 @@ void TVirtualBackend::open(const QString &device)
 {
     const int n = comNumber(device);
     if (!m_present.contains(n))
-        throw TCommError(QStringLiteral("Порт %1 не существует.").arg(device));
+        throw TCommError(portProblemText(device, TPortProblem::Absent));
     if (m_failing.contains(n))
-        throw TCommError(QStringLiteral("Порт %1 занят другим приложением.").arg(device));
+        throw TCommError(portProblemText(device, TPortProblem::Busy));
     m_openDevice = device;
     m_input.clear();
     m_lastCts = clearToSend();

@@ -246,16 +246,18 @@ void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()
     auto &w = *rig.window;
     rig.backend->setFailingPorts({1});
     QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
-    QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другим приложением.")});
-    // The search stopped where the error struck: the port is closed.
+    QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другой программой: закройте её и повторите.")});
+    // The search stopped where the error struck: the port is closed, and the port
+    // group shows no open port and no link.
     QVERIFY(!w.link->MSComm1->PortOpen());
-    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
-    QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
+    QVERIFY(!w.link->cbPortOpen->isChecked());
+    QVERIFY(!w.link->btnConnect->isEnabled());
+    QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 
     rig.backend->setFailingPorts({});
-    w.RzPageControl1->setCurrentIndex(0);
-    w.ActionSoftTavelon->trigger(); // opens the closed port again
+    w.link->cbxNumPortChange(); // the user chooses the port again
     QVERIFY(w.link->MSComm1->PortOpen());
+    QVERIFY(w.link->btnConnect->isEnabled());
     QCOMPARE(rig.dialogs.errors.size(), 1);
 }
 

@@ -10,6 +10,7 @@ class TstPortNames : public QObject
 private Q_SLOTS:
     void comOrder_data();
     void comOrder();
+    void aRefreshKeepsTheNumbersOfThePortsStillThere();
 };
 
 void TstPortNames::comOrder_data()
@@ -38,6 +39,22 @@ void TstPortNames::comOrder()
     QFETCH(QStringList, devices);
     QFETCH(QStringList, expected);
     QCOMPARE(PortNames::comPortOrder(devices), expected);
+}
+
+void TstPortNames::aRefreshKeepsTheNumbersOfThePortsStillThere()
+{
+    using PortNames::keepComNumbers;
+    // An adapter plugged in later sorts before the on-board port, yet takes a free number.
+    QCOMPARE(keepComNumbers({"/dev/ttyS0"}, {"/dev/ttyUSB0", "/dev/ttyS0"}, {}),
+             (QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}));
+    // A port gone frees its number for the next one; the open port keeps its own even
+    // while its adapter is out.
+    QCOMPARE(keepComNumbers({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyS0"}, {"/dev/ttyACM0", "/dev/ttyS0"},
+                            "/dev/ttyUSB0"),
+             (QStringList{"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0"}));
+    QCOMPARE(keepComNumbers({"/dev/ttyUSB1"}, {}, {}), QStringList{});
+    // Never more than four.
+    QCOMPARE(keepComNumbers({"a", "b", "c", "d"}, {"e", "a", "b", "c", "d"}, {}), (QStringList{"a", "b", "c", "d"}));
 }
 
 QTEST_GUILESS_MAIN(TstPortNames)
