@@ -289,7 +289,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(TabShBDTS);
         TabShBDTS->layout()->addWidget(frameBDTS);
-        bdtsLists->setFrame(frameBDTS);
+        bdtsLists->setView(frameBDTS);
         frameBDTS->setExchange(bdtsLists, bdtsTransfer);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
     }

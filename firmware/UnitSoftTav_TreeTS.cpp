@@ -20,6 +20,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 constexpr int picturePaneWidth = 200;  ///< px the picture keeps when the frame is wide
@@ -59,6 +61,44 @@ QWidget *picturePane(QWidget *picture, QWidget *parent)
     picture->setParent(pane);
     layout->addWidget(picture);
     return pane;
+}
+
+/// The parts of a page that instructs on the left and shows the instrument's screen on
+/// the right.
+struct TPicturePage
+{
+    QSplitter *splitter = nullptr;
+    TArrowLine *arrow = nullptr;  ///< ends the column, pointing at the screen
+    TLoaderScreen *screen = nullptr;
+};
+
+/// Lays out the tab sheet as a page of instructions beside a picture of the instrument's
+/// screen. fillColumn adds the page's own instructions to the column; the arrow towards
+/// the picture follows them.
+TPicturePage buildPicturePage(QWidget *sheet, TLoaderScreen::TView view,
+                              const std::function<void(QWidget *column, QVBoxLayout *layout)> &fillColumn)
+{
+    auto *pageLayout = new QVBoxLayout(sheet);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    TPicturePage page;
+    page.splitter = new QSplitter(Qt::Horizontal, sheet);
+    page.splitter->setChildrenCollapsible(false);
+    pageLayout->addWidget(page.splitter);
+
+    auto *column = new QWidget(page.splitter);
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->setSpacing(1);
+    fillColumn(column, layout);
+    page.arrow = new TArrowLine(column);
+    layout->addWidget(page.arrow, 0, Qt::AlignHCenter);
+    layout->addStretch();
+
+    page.screen = new TLoaderScreen(view);
+    page.splitter->addWidget(column);
+    page.splitter->addWidget(picturePane(page.screen, page.splitter));
+    page.splitter->setStretchFactor(0, 1);
+    return page;
 }
 
 void placeSplitter(QSplitter *splitter, int firstWidth)
@@ -194,80 +234,56 @@ void TFrameSoftTav::ProgSilence_TimerTimer()
 
 void TFrameSoftTav::CreateStepsPage()
 {
-    auto *pageLayout = new QVBoxLayout(TabSheet5);
-    pageLayout->setContentsMargins(2, 2, 2, 2);
-    RzSplitter1 = new QSplitter(Qt::Horizontal, TabSheet5);
-    RzSplitter1->setChildrenCollapsible(false);
-    pageLayout->addWidget(RzSplitter1);
-
-    auto *steps = new QWidget(RzSplitter1);
-    auto *layout = new QVBoxLayout(steps);
-    layout->setContentsMargins(2, 0, 2, 0);
-    layout->setSpacing(1);
-    layout->addWidget(instruction(QStringLiteral("Шаг 1. Файл для загрузки:"), steps, true));
-    lbFileLoadPO = fileLabel(steps);
-    layout->addWidget(lbFileLoadPO);
-    btnOtherFileLoadPO = new QPushButton(QStringLiteral("Другой файл..."), steps);
-    layout->addWidget(btnOtherFileLoadPO, 0, Qt::AlignHCenter);
-    layout->addSpacing(3);
-    layout->addWidget(instruction(QStringLiteral("Шаг 2. Выключите прибор\nи через 5 сек \nвключите,"), steps, true));
-    layout->addWidget(instruction(QStringLiteral("предварительно нажав\nуказкой на экран\nи\n"
-                                                 "удерживая ее в этом положении."),
-                                  steps));
-    layout->addWidget(instruction(QStringLiteral("Экран прибора должен приобрести вид,\nпоказанный в окне справа."), steps));
-    RzLine1 = new TArrowLine(steps);
-    layout->addWidget(RzLine1, 0, Qt::AlignHCenter);
-    layout->addStretch();
-
-    screenReady = new TLoaderScreen(TLoaderScreen::TView::Ready);
-    RzSplitter1->addWidget(steps);
-    RzSplitter1->addWidget(picturePane(screenReady, RzSplitter1));
-    RzSplitter1->setStretchFactor(0, 1);
+    const auto fillSteps = [this](QWidget *steps, QVBoxLayout *layout) {
+        layout->addWidget(instruction(QStringLiteral("Шаг 1. Файл для загрузки:"), steps, true));
+        lbFileLoadPO = fileLabel(steps);
+        layout->addWidget(lbFileLoadPO);
+        btnOtherFileLoadPO = new QPushButton(QStringLiteral("Другой файл..."), steps);
+        layout->addWidget(btnOtherFileLoadPO, 0, Qt::AlignHCenter);
+        layout->addSpacing(3);
+        layout->addWidget(instruction(QStringLiteral("Шаг 2. Выключите прибор\nи через 5 сек \nвключите,"), steps, true));
+        layout->addWidget(instruction(QStringLiteral("предварительно нажав\nуказкой на экран\nи\n"
+                                                     "удерживая ее в этом положении."),
+                                      steps));
+        layout->addWidget(instruction(QStringLiteral("Экран прибора должен приобрести вид,\nпоказанный в окне справа."), steps));
+    };
+    const TPicturePage page = buildPicturePage(TabSheet5, TLoaderScreen::TView::Ready, fillSteps);
+    RzSplitter1 = page.splitter;
+    RzLine1 = page.arrow;
+    screenReady = page.screen;
 }
 
 void TFrameSoftTav::CreateLoadPage()
 {
-    auto *pageLayout = new QVBoxLayout(TabSheet6);
-    pageLayout->setContentsMargins(2, 2, 2, 2);
-    RzSplitter2 = new QSplitter(Qt::Horizontal, TabSheet6);
-    RzSplitter2->setChildrenCollapsible(false);
-    pageLayout->addWidget(RzSplitter2);
-
-    auto *load = new QWidget(RzSplitter2);
-    auto *layout = new QVBoxLayout(load);
-    layout->setContentsMargins(2, 0, 2, 0);
-    layout->setSpacing(1);
-    layout->addWidget(instruction(QStringLiteral("Файл для загрузки:"), load, true));
-    lbFileLoadPO2 = fileLabel(load);
-    layout->addWidget(lbFileLoadPO2);
-    layout->addSpacing(3);
-    btnLoadPO = new QPushButton(QStringLiteral("Загрузить программу в прибор"), load);
-    btnLoadPO->setEnabled(false);
-    btnLoadPO->setToolTip(TProgSteps::loadHintNotReady());
-    layout->addWidget(btnLoadPO, 0, Qt::AlignHCenter);
-    btnStopProgramTav = new QPushButton(QStringLiteral("Отменить загрузку"), load);
-    QPalette red = btnStopProgramTav->palette();
-    red.setColor(QPalette::ButtonText, QColor(0xd0, 0x10, 0x10));
-    btnStopProgramTav->setPalette(red);
-    btnStopProgramTav->setEnabled(false);
-    btnStopProgramTav->setVisible(false);
-    // The hidden button keeps its room, so the texts below do not jump during a transfer.
-    QSizePolicy keep = btnStopProgramTav->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    btnStopProgramTav->setSizePolicy(keep);
-    layout->addWidget(btnStopProgramTav, 0, Qt::AlignHCenter);
-    layout->addSpacing(3);
-    layout->addWidget(instruction(QStringLiteral("При успешном программировании\nэкран прибора приобретет вид,\n"
-                                                 "показанный справа\n\n\nи произойдет \nперезагрузка прибора."),
-                                  load));
-    RzLine2 = new TArrowLine(load);
-    layout->addWidget(RzLine2, 0, Qt::AlignHCenter);
-    layout->addStretch();
-
-    screenProgrammed = new TLoaderScreen(TLoaderScreen::TView::Programmed);
-    RzSplitter2->addWidget(load);
-    RzSplitter2->addWidget(picturePane(screenProgrammed, RzSplitter2));
-    RzSplitter2->setStretchFactor(0, 1);
+    const auto fillLoad = [this](QWidget *load, QVBoxLayout *layout) {
+        layout->addWidget(instruction(QStringLiteral("Файл для загрузки:"), load, true));
+        lbFileLoadPO2 = fileLabel(load);
+        layout->addWidget(lbFileLoadPO2);
+        layout->addSpacing(3);
+        btnLoadPO = new QPushButton(QStringLiteral("Загрузить программу в прибор"), load);
+        btnLoadPO->setEnabled(false);
+        btnLoadPO->setToolTip(TProgSteps::loadHintNotReady());
+        layout->addWidget(btnLoadPO, 0, Qt::AlignHCenter);
+        btnStopProgramTav = new QPushButton(QStringLiteral("Отменить загрузку"), load);
+        QPalette red = btnStopProgramTav->palette();
+        red.setColor(QPalette::ButtonText, QColor(0xd0, 0x10, 0x10));
+        btnStopProgramTav->setPalette(red);
+        btnStopProgramTav->setEnabled(false);
+        btnStopProgramTav->setVisible(false);
+        // The hidden button keeps its room, so the texts below do not jump during a transfer.
+        QSizePolicy keep = btnStopProgramTav->sizePolicy();
+        keep.setRetainSizeWhenHidden(true);
+        btnStopProgramTav->setSizePolicy(keep);
+        layout->addWidget(btnStopProgramTav, 0, Qt::AlignHCenter);
+        layout->addSpacing(3);
+        layout->addWidget(instruction(QStringLiteral("При успешном программировании\nэкран прибора приобретет вид,\n"
+                                                     "показанный справа\n\n\nи произойдет \nперезагрузка прибора."),
+                                      load));
+    };
+    const TPicturePage page = buildPicturePage(TabSheet6, TLoaderScreen::TView::Programmed, fillLoad);
+    RzSplitter2 = page.splitter;
+    RzLine2 = page.arrow;
+    screenProgrammed = page.screen;
 }
 
 void TFrameSoftTav::PlaceFirstDivider()

@@ -3,12 +3,10 @@
 #include "testdb/BDTSTreeNode.h"
 #include "testdb/BDTSTreeView.h"
 #include "testdb/KeyTreeBuilder.h"
+#include "testdb/BDTSView.h"
 #include "testdb/ListFile.h"
-#include "testdb/UnitBDTS_TreeTS.h"
 
 #include <QDir>
-#include <QGroupBox>
-#include <QPushButton>
 #include <QSet>
 
 namespace {
@@ -58,20 +56,24 @@ TBDTSLists::TBDTSLists(QObject *parent) : QObject(parent), finalPage(blankFinalP
 
 TBDTSLists::~TBDTSLists() = default;
 
-void TBDTSLists::setFrame(TFrameBDTS *frame)
+void TBDTSLists::setView(TBDTSView *view)
 {
-    if (m_frame)
-        disconnect(m_frame->TreeViewTav, nullptr, this, nullptr);
-    m_frame = frame;
-    if (frame)
-        connect(frame->TreeViewTav, &TBDTSTreeView::Click, this, &TBDTSLists::TreeViewTavClick);
+    if (m_view)
+        disconnect(&m_view->deviceTree(), nullptr, this, nullptr);
+    m_view = view;
+    if (!view)
+        return;
+    TBDTSTreeView &deviceTree = view->deviceTree();
+    connect(&deviceTree, &TBDTSTreeView::Click, this, &TBDTSLists::TreeViewTavClick);
+    // The tree goes with its view: from then on the operations leave the trees alone.
+    connect(&deviceTree, &QObject::destroyed, this, [this] { m_view = nullptr; });
 }
 
 QTreeWidget *TBDTSLists::treeOf(TBDTSSide side) const
 {
-    if (!m_frame)
+    if (!m_view)
         return nullptr;
-    return side == TBDTSSide::Device ? m_frame->TreeViewTav : m_frame->TreeViewFile;
+    return side == TBDTSSide::Device ? &m_view->deviceTree() : &m_view->fileTree();
 }
 
 std::optional<QByteArray> &TBDTSLists::imageOf(TBDTSSide side)
@@ -146,27 +148,28 @@ std::optional<TListCounts> TBDTSLists::RebuildImage(TBDTSSide side)
 
 void TBDTSLists::BuildAdditionalList()
 {
-    if (!m_frame || !deviceImage || !fileImage)
+    if (!m_view || !deviceImage || !fileImage)
         return;
     addImage = QByteArray();
-    m_frame->TreeViewAdd->clear();
+    TBDTSTreeView &additional = m_view->addTree();
+    additional.clear();
     addTSCount = 0;
     addPageCount = 0;
 
     QSet<QByteArray> inDevice;
-    walkDisplayOrder(*m_frame->TreeViewTav, [&inDevice](QTreeWidgetItem *item) {
+    walkDisplayOrder(m_view->deviceTree(), [&inDevice](QTreeWidgetItem *item) {
         if (entryNode(item))
             inDevice.insert(keyPath(item));
     });
     TKeyTreeBuilder addTree;
-    walkDisplayOrder(*m_frame->TreeViewFile, [&](QTreeWidgetItem *item) {
+    walkDisplayOrder(m_view->fileTree(), [&](QTreeWidgetItem *item) {
         if (const TBDTSNode *entry = entryNode(item); entry && !inDevice.contains(keyPath(item)))
             AddMissingEntry(addTree, *entry);
     });
-    addTree.installInto(*m_frame->TreeViewAdd);
+    addTree.installInto(additional);
 
-    m_frame->RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(addTSCount));
-    m_frame->setButtonEnabled(m_frame->btnAddTSInTav, deviceListLoaded && fileListLoaded && addTSCount > 0);
+    m_view->showAddCount(addTSCount);
+    m_view->setAddEnabled(deviceListLoaded && fileListLoaded && addTSCount > 0);
 
     addImage->append(finalPage);
     ++addPageCount;
@@ -215,10 +218,10 @@ void TBDTSLists::DeleteSelectedNodes(QTreeWidget &tree)
 
 void TBDTSLists::TreeViewTavClick()
 {
-    if (!m_frame)
+    if (!m_view)
         return;
-    const qsizetype selected = m_frame->TreeViewTav->selectedItems().size();
-    m_frame->setButtonEnabled(m_frame->btnDeleteTS, selected > 0);
+    const qsizetype selected = m_view->deviceTree().selectedItems().size();
+    m_view->setDeleteEnabled(selected > 0);
     if (selected > 0)
         Q_EMIT statusText(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
 }

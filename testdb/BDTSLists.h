@@ -5,20 +5,19 @@
 // additional list, deletion, the click on the instrument's tree and the list files.
 //
 // Calling orders:
-//  - a device read has completed: ParseImage(Device), WriteListFile(TreeViewTav,
+//  - a device read has completed: ParseImage(Device), WriteListFile(deviceTree,
 //    deviceListFile), RebuildImage(Device), set deviceListLoaded, BuildAdditionalList;
 //  - a file has passed checkDatabaseFile: ParseImage(File), RebuildImage(File), set
-//    fileListLoaded, BuildAdditionalList, WriteListFile(TreeViewFile, fileListFile);
+//    fileListLoaded, BuildAdditionalList, WriteListFile(fileTree, fileListFile);
 //  - the missing test systems were appended to deviceImage: ParseImage(Device),
 //    BuildAdditionalList;
-//  - deleting: DeleteSelectedNodes(TreeViewTav), RebuildImage(Device),
+//  - deleting: DeleteSelectedNodes(deviceTree), RebuildImage(Device),
 //    ParseImage(Device), BuildAdditionalList.
 
 #include "testdb/BdtImage.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -26,12 +25,12 @@
 
 class QTreeWidget;
 class TBDTSNode;
-class TFrameBDTS;
+class TBDTSView;
 class TKeyTreeBuilder;
 
 enum class TBDTSSide {
-    Device, ///< deviceImage, deviceRecords, TreeViewTav
-    File,   ///< fileImage, fileRecords, TreeViewFile
+    Device, ///< deviceImage, deviceRecords, the view's deviceTree
+    File,   ///< fileImage, fileRecords, the view's fileTree
 };
 
 struct TListCounts
@@ -52,10 +51,11 @@ public:
     explicit TBDTSLists(QObject *parent = nullptr);
     ~TBDTSLists() override;
 
-    /// The frame whose trees, captions and buttons the operations use; until it is set
-    /// the operations leave the trees alone and BuildAdditionalList does nothing.
-    void setFrame(TFrameBDTS *frame);
-    TFrameBDTS *frame() const { return m_frame; }
+    /// The view whose trees, captions and buttons the operations use; until it is set
+    /// the operations leave the trees alone and BuildAdditionalList does nothing. The
+    /// view is dropped when its instrument's tree goes.
+    void setView(TBDTSView *view);
+    TBDTSView *view() const { return m_view; }
     /// The folder of the list files, ending in a separator.
     void setProgramFolder(const QString &folder) { m_programFolder = folder; }
     QString programFolder() const { return m_programFolder; }
@@ -88,14 +88,15 @@ public:
     static bool NormalFormFits(const QByteArray &image, int pageCount);
     /// Rewrites the side's image in normal form from its tree and moves the locators.
     /// Stores and returns the new counts; nullopt when nothing was built (no image or
-    /// frame, or more than 999 pages, which is reported on the status line).
+    /// view, or more than 999 pages, which is reported on the status line).
     std::optional<TListCounts> RebuildImage(TBDTSSide side);
-    /// Refills TreeViewAdd and addImage with the file's test systems that the
-    /// instrument's list lacks; updates the caption of RzGroupBox3 and btnAddTSInTav.
+    /// Refills the view's addTree and addImage with the file's test systems that the
+    /// instrument's list lacks; shows their count and enables adding them.
     void BuildAdditionalList();
     /// Deletes the selected nodes of the tree with their subtrees.
     void DeleteSelectedNodes(QTreeWidget &tree);
-    /// The click on TreeViewTav: reports the selected nodes and enables btnDeleteTS.
+    /// The click on the instrument's tree: reports the selected nodes and enables
+    /// deleting them.
     void TreeViewTavClick();
     /// Writes the tree as a list file in the program folder. When it cannot be written
     /// the status line names the file, `problem` receives the file's name with the
@@ -108,7 +109,7 @@ Q_SIGNALS:
     void statusText(const QString &text);
 
 private:
-    /// One step of BuildAdditionalList: the test system of TreeViewFile goes into the
+    /// One step of BuildAdditionalList: the test system of the file's tree goes into the
     /// additional tree, its pages into addImage.
     void AddMissingEntry(TKeyTreeBuilder &addTree, const TBDTSNode &entry);
 
@@ -116,6 +117,6 @@ private:
     std::vector<TTSRecordRef> &recordsOf(TBDTSSide side);
     void storeCounts(TBDTSSide side, TListCounts counts);
 
-    QPointer<TFrameBDTS> m_frame;
+    TBDTSView *m_view = nullptr;
     QString m_programFolder;
 };

@@ -2,10 +2,8 @@
 
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTreeView.h"
-#include "testdb/UnitBDTS_TreeTS.h"
+#include "testdb/BDTSView.h"
 
-#include <QGroupBox>
-#include <QPushButton>
 #include <QStringList>
 #include <QTimer>
 
@@ -120,14 +118,14 @@ QString TBDTSTransfer::interruptedWriteText() const
 
 void TBDTSTransfer::showDeviceTree()
 {
-    if (TFrameBDTS *frame = m_lists.frame())
-        frame->TreeViewTav->show();
+    if (TBDTSView *view = m_lists.view())
+        view->showDeviceTree(true);
 }
 
 void TBDTSTransfer::markDeviceListUnconfirmed()
 {
-    if (TFrameBDTS *frame = m_lists.frame())
-        frame->setDeviceListConfirmed(false);
+    if (TBDTSView *view = m_lists.view())
+        view->setDeviceListConfirmed(false);
 }
 
 void TBDTSTransfer::RequestDatabase()
@@ -146,8 +144,8 @@ void TBDTSTransfer::requestCount()
     deviceHeaderText = QByteArrayLiteral("TavBDTS");
     begin(TTransferState::AwaitingCount);
     request(QByteArrayLiteral("R"));
-    if (TFrameBDTS *frame = m_lists.frame())
-        frame->TreeViewTav->hide();
+    if (TBDTSView *view = m_lists.view())
+        view->showDeviceTree(false);
 }
 
 void TBDTSTransfer::Stop()
@@ -277,17 +275,17 @@ void TBDTSTransfer::completeReading()
     m_lists.deviceImage = image;
     m_lists.deviceRecords.assign(size_t(pageCount), TTSRecordRef{});
     m_lists.ParseImage(TBDTSSide::Device, pageCount);
-    TFrameBDTS *frame = m_lists.frame();
+    TBDTSView *view = m_lists.view();
     QString listProblem;
-    if (frame)
-        m_lists.WriteListFile(*frame->TreeViewTav, QString::fromLatin1(deviceListFile), &listProblem);
+    if (view)
+        m_lists.WriteListFile(view->deviceTree(), QString::fromLatin1(deviceListFile), &listProblem);
     const bool rebuilt = m_lists.RebuildImage(TBDTSSide::Device).has_value();
     m_lists.deviceListLoaded = true;
-    if (frame) {
-        frame->setDeviceListConfirmed(true);
-        frame->showDeviceCount(m_lists.deviceTSCount);
-        frame->TreeViewTav->show();
-        frame->btnSaveBDTSinFile->setEnabled(true);
+    if (view) {
+        view->setDeviceListConfirmed(true);
+        view->showDeviceCount(m_lists.deviceTSCount);
+        view->showDeviceTree(true);
+        view->setSaveDeviceEnabled(true);
     }
     m_lists.BuildAdditionalList();
     m_host->SetProgress(0);

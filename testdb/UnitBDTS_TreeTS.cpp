@@ -147,6 +147,11 @@ void TFrameBDTS::setTransferRunning(bool running)
         applyEnabled(it.key(), it.value());
 }
 
+void TFrameBDTS::showDeviceTree(bool shown)
+{
+    TreeViewTav->setVisible(shown);
+}
+
 void TFrameBDTS::showDeviceCount(int tsCount)
 {
     RzGroupBox1->setTitle(m_deviceListConfirmed
@@ -160,6 +165,26 @@ void TFrameBDTS::setDeviceListConfirmed(bool confirmed)
     // Before the first reading the tree holds nothing that could pass for the instrument's.
     if (m_lists && m_lists->deviceListLoaded)
         showDeviceCount(m_lists->deviceTSCount);
+}
+
+void TFrameBDTS::showAddCount(int tsCount)
+{
+    RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(tsCount));
+}
+
+void TFrameBDTS::setSaveDeviceEnabled(bool enabled)
+{
+    setButtonEnabled(btnSaveBDTSinFile, enabled);
+}
+
+void TFrameBDTS::setDeleteEnabled(bool enabled)
+{
+    setButtonEnabled(btnDeleteTS, enabled);
+}
+
+void TFrameBDTS::setAddEnabled(bool enabled)
+{
+    setButtonEnabled(btnAddTSInTav, enabled);
 }
 
 void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())

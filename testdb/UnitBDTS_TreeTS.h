@@ -2,9 +2,11 @@
 // The database frame of the page "БД ТС": the instrument's list, the file's list and
 // the additional list, each in its group box with its buttons, and the handlers of
 // those buttons. The lists' state lives in TBDTSLists, the exchange with the
-// instrument in TBDTSTransfer; the window is reached through the transfer's host.
+// instrument in TBDTSTransfer; both see the frame as their TBDTSView. The window is
+// reached through the transfer's host.
 
 #include "testdb/BDTSHost.h"
+#include "testdb/BDTSView.h"
 
 #include <QHash>
 #include <QWidget>
@@ -16,7 +18,7 @@ class TBDTSLists;
 class TBDTSTransfer;
 class TBDTSTreeView;
 
-class TFrameBDTS : public QWidget
+class TFrameBDTS : public QWidget, public TBDTSView
 {
     Q_OBJECT
 public:
@@ -34,12 +36,23 @@ public:
     void setTransferRunning(bool running);
     /// The button that reads "Стоп" while a transfer runs; nullptr when none runs.
     QPushButton *stopButton() const { return m_stopButton; }
+
+    // --- TBDTSView ---
+    TBDTSTreeView &deviceTree() override { return *TreeViewTav; }
+    TBDTSTreeView &fileTree() override { return *TreeViewFile; }
+    TBDTSTreeView &addTree() override { return *TreeViewAdd; }
+    void showDeviceTree(bool shown) override;
     /// The caption of RzGroupBox1 with the instrument's test-system count; it names the
     /// list the instrument's only while that is known to be so.
-    void showDeviceCount(int tsCount);
+    void showDeviceCount(int tsCount) override;
     /// Whether the left list is known to be what the instrument holds: a writing that
     /// broke off, or one that could not be read back, leaves the instrument unknown.
-    void setDeviceListConfirmed(bool confirmed);
+    void setDeviceListConfirmed(bool confirmed) override;
+    /// The caption of RzGroupBox3.
+    void showAddCount(int tsCount) override;
+    void setSaveDeviceEnabled(bool enabled) override;
+    void setDeleteEnabled(bool enabled) override;
+    void setAddEnabled(bool enabled) override;
 
     void btnReadBDTSFromTavClick();
     void btnSaveBDTSinFileClick();

@@ -65,7 +65,7 @@ void BM_ParseRebuildAdditional(benchmark::State &state)
     const QByteArray file = makeImage(pages, 1);
     TFrameBDTS frame;
     TBDTSLists lists;
-    lists.setFrame(&frame);
+    lists.setView(&frame);
     lists.deviceListLoaded = lists.fileListLoaded = true;
     for (auto _ : state) {
         lists.deviceImage = device;

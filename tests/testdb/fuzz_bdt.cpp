@@ -31,7 +31,7 @@ struct TFixture
 {
     TFrameBDTS frame;
     TBDTSLists lists;
-    TFixture() { lists.setFrame(&frame); }
+    TFixture() { lists.setView(&frame); }
 };
 
 TFixture &fixture()

@@ -60,7 +60,7 @@ private Q_SLOTS:
         folder = std::make_unique<QTemporaryDir>();
         frame = std::make_unique<TFrameBDTS>();
         lists = std::make_unique<TBDTSLists>();
-        lists->setFrame(frame.get());
+        lists->setView(frame.get());
         lists->setProgramFolder(folder->path() + u'/');
         status = std::make_unique<QSignalSpy>(lists.get(), &TBDTSLists::statusText);
     }
