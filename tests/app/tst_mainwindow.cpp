@@ -125,9 +125,7 @@ void TestMainWindow::theFramesAreCreatedOnceOnTheFirstVisit()
 
 void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 1;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
     w.link->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
@@ -148,9 +146,7 @@ void TestMainWindow::theWorkingPagesAskFor115200()
 {
     for (int page : {int(TFormMainLoritS_D7::pageBDTS), int(TFormMainLoritS_D7::pageReader),
                      int(TFormMainLoritS_D7::pageResult)}) {
-        TRigOptions options;
-        options.instrumentSpeed = 2;
-        TVirtualRig rig(options);
+        TVirtualRig rig(TRigOptions().instrumentAt(2));
         auto &w = *rig.window;
         w.ShowPage(page);
         QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
@@ -158,11 +154,8 @@ void TestMainWindow::theWorkingPagesAskFor115200()
         QCOMPARE(w.link->targetBaudIndex, quint8(5));
         QVERIFY(w.link->contactSearchActive);
         QVERIFY(w.link->DefSetComm_Timer->isActive());
-        QVERIFY(rig.searchUntilContact());
-        QVERIFY(rig.waitLineIdle());
+        QVERIFY(rig.completeSpeedChange());
         QCOMPARE(rig.instrument.speedIndex(), 5);
-        w.link->SendCommand_TimerTimer();
-        QVERIFY(rig.searchUntilContact());
         QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
     }
 }
@@ -194,9 +187,7 @@ void TestMainWindow::theReaderPageBlanksTheGridButKeepsTheCaptions()
 
 void TestMainWindow::withoutTheLinkTheLinkDependentItemsAreDisabled()
 {
-    TRigOptions options;
-    options.powered = false;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().switchedOff());
     auto &w = *rig.window;
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор или смените порт."));
     // At start only the indicator follows the line; the next check takes the rest along.

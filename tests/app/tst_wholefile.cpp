@@ -5,10 +5,10 @@
 #include "common/WholeFile.h"
 #include "measure/MeasureData.h"
 #include "sim/commands/MeasureCommands.h"
+#include "support/FileBytes.h"
 #include "support/VirtualRig.h"
 
 #include <QDir>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -44,19 +44,6 @@ private:
     bool m_mounted = false;
 };
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-/// A protocol of about `size` bytes, as the instrument sends it after 'g'.
-void receiveProtocol(TVirtualRig &rig, const QByteArray &text)
-{
-    ++rig.window->resultPage->protocolLengthsAwaited; // as if 'g' had been sent
-    rig.backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
-    rig.backend->injectReceived('d' + text + '\x7F');
-}
 } // namespace
 
 class TestWholeFile : public QObject
@@ -91,15 +78,13 @@ void TestWholeFile::aFullDiskLeavesTheEarlierFileAndTheProtocolSurvives()
     }
 
     // A protocol that the full disk cannot keep is shown and saved all the same.
-    TRigOptions options;
-    options.programFolder = disk.path();
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().inFolder(disk.path()));
     auto &w = *rig.window;
     QByteArray text = TInstrumentMeasurements::sampleProtocol(15, QDate(2011, 12, 25), {});
     while (text.size() < 12 * 1024)
         text += text;
     text.truncate(12 * 1024);
-    receiveProtocol(rig, text);
+    QVERIFY(rig.fetchProtocol(text));
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("MSTempProtokol.txt")));
     QCOMPARE(fileBytes(target), earlier);
@@ -117,13 +102,11 @@ void TestWholeFile::aReadOnlyFolderRefusesEveryWriteAndSaysSo()
     TTinyDisk disk(64, true);
     if (!disk.mounted())
         QSKIP("no right to mount a small file system here");
-    TRigOptions options;
-    options.programFolder = disk.path();
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().inFolder(disk.path()));
     auto &w = *rig.window;
 
     // Saving to the folder fails in the error box; the status line does not claim it.
-    receiveProtocol(rig, TInstrumentMeasurements::sampleProtocol(16, QDate(2011, 12, 25), {}));
+    QVERIFY(rig.fetchProtocol(TInstrumentMeasurements::sampleProtocol(16, QDate(2011, 12, 25), {})));
     QCOMPARE(rig.dialogs.errors.size(), 1);
     const QString before = w.statusText();
     rig.dialogs.answerFile(disk.path(QStringLiteral("protocol.txt")));

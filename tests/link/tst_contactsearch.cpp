@@ -68,9 +68,7 @@ private Q_SLOTS:
 
 void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
 {
-    TRigOptions options;
-    options.ports = {};
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().onPorts({}));
     auto &w = *rig.window;
     QCOMPARE(w.statusText(), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
     QCOMPARE(w.link->cbxNumPort->count(), 0);
@@ -90,10 +88,7 @@ void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
 
 void TestContactSearch::aPortThatFailsToOpenIsLeftOut()
 {
-    TRigOptions options;
-    options.ports = {1, 2, 3, 4};
-    options.failingPorts = {2};
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().onPorts({1, 2, 3, 4}).failingToOpen({2}));
     QStringList items;
     for (int i = 0; i < rig.window->link->cbxNumPort->count(); ++i)
         items << rig.window->link->cbxNumPort->itemText(i);
@@ -103,9 +98,7 @@ void TestContactSearch::aPortThatFailsToOpenIsLeftOut()
 
 void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
 {
-    TRigOptions options;
-    options.ports = {2, 3};
-    options.instrumentPort = 2;
+    const TRigOptions options = TRigOptions().onPorts({2, 3}, 2);
     TVirtualRig rig(options);
     auto &w = *rig.window;
     QVERIFY(w.link->MSComm1->PortOpen());
@@ -120,17 +113,14 @@ void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
     QVERIFY(!w.link->DefSetComm_Timer->isActive());
     QVERIFY(rig.takeWritten().isEmpty());
 
-    options.powered = false;
-    TVirtualRig off(options);
+    TVirtualRig off(options.switchedOff());
     QCOMPARE(off.window->statusText(), QStringLiteral("Включите прибор или смените порт."));
     QVERIFY(!off.window->link->sbtnCommON->isEnabled());
 }
 
 void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 4;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(4));
     auto &w = *rig.window;
     w.link->btnConnectClick();
     QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
@@ -189,9 +179,7 @@ void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
 
 void TestContactSearch::choosing115200MovesBothSidesThere()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 1;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
     chooseSpeed(w, 5);
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта с прибором."));
@@ -203,18 +191,16 @@ void TestContactSearch::choosing115200MovesBothSidesThere()
     QVERIFY(!w.link->speedChangeRequested);
     QVERIFY(w.link->SendCommand_Timer->isActive());
     QCOMPARE(w.link->deferredCommand, 'b');
-    QVERIFY(rig.waitLineIdle());
-    QCOMPARE(rig.instrument.speedIndex(), 5);
 
-    w.link->SendCommand_TimerTimer();
+    // The restart searches afresh from 4800 and sends no second command.
+    QVERIFY(rig.completeSpeedChange());
+    QCOMPARE(rig.instrument.speedIndex(), 5);
     QVERIFY(!w.link->SendCommand_Timer->isActive());
     QCOMPARE(w.link->deferredCommand, char(0));
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
-    QVERIFY(rig.searchUntilContact());
+    QCOMPARE(rig.takeWritten(), QByteArray("BBBBBB"));
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
-    QVERIFY(!rig.takeWritten().contains('b'));
 }
 
 void TestContactSearch::theSpeedCommandFor4800CarriesAZeroByte()
@@ -222,20 +208,16 @@ void TestContactSearch::theSpeedCommandFor4800CarriesAZeroByte()
     TVirtualRig rig; // the instrument runs at 115200
     auto &w = *rig.window;
     chooseSpeed(w, 0);
-    QVERIFY(rig.searchUntilContact());
-    QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x00", 2)));
-    QVERIFY(rig.waitLineIdle());
+    QVERIFY(rig.completeSpeedChange());
+    // The command, then the first probe of the restart, answered at 4800.
+    QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x00" "B", 3)));
     QCOMPARE(rig.instrument.speedIndex(), 0);
-    w.link->SendCommand_TimerTimer();
-    QVERIFY(rig.searchUntilContact());
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("4800"));
 }
 
 void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 1;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
     chooseSpeed(w, 1);
     QVERIFY(rig.searchUntilContact());
@@ -246,15 +228,15 @@ void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
 
 void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 1;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(0));
     auto &w = *rig.window;
-    chooseSpeed(w, 1);
-    QVERIFY(rig.searchUntilContact());
-    w.link->targetBaudIndex = 3; // another speed is asked for while the link works
+    // 38400 is asked for; the user restarts the search with "Контакт" and stops it with
+    // "Стоп" before its first probe: the request stays pending, the port at 4800.
+    chooseSpeed(w, 3);
+    w.link->btnConnectClick();
+    w.link->btnConnectClick();
     rig.takeWritten();
-    w.link->btnVerifyConnectClick();
+    QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
     QCOMPARE(w.statusText(), QStringLiteral("Нет контакта с прибором"));
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("Bb\x03", 3));
@@ -265,9 +247,7 @@ void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
 
 void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
 {
-    TRigOptions options;
-    options.ports = {1, 2};
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().onPorts({1, 2}));
     auto &w = *rig.window;
     w.link->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
@@ -291,9 +271,7 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
 
 void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
 {
-    TRigOptions options;
-    options.ports = {1, 2};
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().onPorts({1, 2}));
     auto &w = *rig.window;
     typeInto(w.link->cbxNumPort, QStringLiteral("modem"));
     QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM1"));
@@ -349,9 +327,7 @@ void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
 
 void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 1;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
     QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished, 3000);
@@ -364,16 +340,14 @@ QTEST_MAIN(TestContactSearch)
 
 void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLink()
 {
-    TRigOptions options;
-    options.instrumentSpeed = 2;
-    TVirtualRig rig(options);
+    TVirtualRig rig(TRigOptions().instrumentAt(2));
     auto &w = *rig.window;
 
     // Garbage of a wrong speed that looks like a reply code does not hold up the search.
+    // (A table was asked for, and the garbage began it.)
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     w.link->btnConnectClick();
     w.link->DefSetComm_Timer->stop();
-    // (A table was asked for, and the garbage began it.)
-    w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived("D");
     QCOMPARE(w.link->replyBuffer, QByteArray("D"));
     QVERIFY(rig.searchUntilContact());

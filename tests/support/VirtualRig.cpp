@@ -1,8 +1,12 @@
 #include "link/LinkControl.h"
+#include "measure/ResultPage.h"
+#include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -54,17 +58,46 @@ bool TVirtualRig::searchUntilContact(int maxTicks)
     return window->link->contactEstablished;
 }
 
-bool TVirtualRig::reachTopSpeed()
+bool TVirtualRig::completeSpeedChange()
 {
+    TLinkControl &link = *window->link;
+    searchUntilContact();
+    waitLineIdle(); // the speed command reaches the instrument, which switches
+    if (link.SendCommand_Timer->isActive()) {
+        link.SendCommand_Timer->stop();
+        link.SendCommand_TimerTimer();
+    }
     searchUntilContact();
     waitLineIdle();
-    if (window->link->SendCommand_Timer->isActive()) {
-        window->link->SendCommand_Timer->stop();
-        window->link->SendCommand_TimerTimer();
-        searchUntilContact();
-        waitLineIdle();
+    return link.contactEstablished;
+}
+
+bool TVirtualRig::reachTopSpeed()
+{
+    return completeSpeedChange() && window->link->baudIndex == TLinkControl::topSpeedIndex;
+}
+
+bool TVirtualRig::fetchProtocol(const QByteArray &text)
+{
+    measurementsOf(instrument)->setProtocolText(text);
+    QTest::mouseClick(window->resultPage->btnReadProtokol, Qt::LeftButton);
+    return waitLineIdle(10000);
+}
+
+bool TVirtualRig::waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // the loop wakes up at least this often
+    tick.start(2);
+    QEventLoop loop;
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+        if (eachTurn)
+            eachTurn();
     }
-    return window->link->contactEstablished && window->link->baudIndex == 5;
+    return true;
 }
 
 QByteArray TVirtualRig::takeWritten()

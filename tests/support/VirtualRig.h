@@ -10,8 +10,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
+/// What differs from the usual rig, said in one expression:
+/// `TVirtualRig rig(TRigOptions().instrumentAt(1).switchedOff());`
 struct TRigOptions
 {
     QSet<int> ports{1};
@@ -20,6 +23,25 @@ struct TRigOptions
     int instrumentSpeed = 5;   ///< speed index the instrument starts at
     bool powered = true;
     QString programFolder;     ///< empty: a fresh temporary folder
+
+    TRigOptions instrumentAt(int speedIndex) const { return with(&TRigOptions::instrumentSpeed, speedIndex); }
+    TRigOptions switchedOff() const { return with(&TRigOptions::powered, false); }
+    /// The ports the system has, the instrument on `instrumentOn`.
+    TRigOptions onPorts(const QSet<int> &existing, int instrumentOn = 1) const
+    {
+        return with(&TRigOptions::ports, existing).with(&TRigOptions::instrumentPort, instrumentOn);
+    }
+    TRigOptions failingToOpen(const QSet<int> &failing) const { return with(&TRigOptions::failingPorts, failing); }
+    TRigOptions inFolder(const QString &folder) const { return with(&TRigOptions::programFolder, folder); }
+
+private:
+    template <typename T>
+    TRigOptions with(T TRigOptions::*field, const T &value) const
+    {
+        TRigOptions changed = *this;
+        changed.*field = value;
+        return changed;
+    }
 };
 
 class TVirtualRig
@@ -40,9 +62,20 @@ public:
     void tickSearch();
     /// Drives the contact search tick by tick until contact or `maxTicks`.
     bool searchUntilContact(int maxTicks = 30);
-    /// Completes the speed request of a working page: the search at 4800, the speed
-    /// command, and the search that finds the instrument at 115200.
+    /// Carries a requested speed change through: the search finds the instrument at its
+    /// present speed and sends the speed command, and once the instrument has switched,
+    /// the restart (without waiting out its pause) finds it at the new speed. Without a
+    /// change to make, the first contact is the last. Returns whether contact stands.
+    bool completeSpeedChange();
+    /// Completes the speed request of a working page at 115200.
     bool reachTopSpeed();
+    /// The instrument holds `text` as its protocol of results, and the results page's
+    /// button fetches it.
+    bool fetchProtocol(const QByteArray &text);
+    /// Runs the event loop until `done`, calling `eachTurn` after every pass. Unlike
+    /// QTest's waits it never sleeps, so the line keeps its pace.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000,
+                   const std::function<void()> &eachTurn = {});
     /// What the program wrote on the line since the last call.
     QByteArray takeWritten();
 };

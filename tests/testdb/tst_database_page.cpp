@@ -8,6 +8,7 @@
 
 #include "sim/InstrumentWindow.h"
 #include "sim/commands/DatabaseCommands.h"
+#include "support/FileBytes.h"
 #include "support/VirtualRig.h"
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTransfer.h"
@@ -18,9 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QProgressBar>
@@ -29,8 +28,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-
-#include <functional>
 
 using namespace testimg;
 
@@ -44,12 +41,6 @@ QByteArray database(const QList<QPair<QByteArray, int>> &entries, quint32 seed)
     for (const auto &[entry, pageCount] : entries)
         pages += record("Grp", "Lab", entry, pageCount, seed++);
     return image(pages + finalPage(seed));
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -86,21 +77,6 @@ struct TDatabaseRig : TVirtualRig
     TInstrumentDatabase &held() { return *databaseOf(instrument); }
     QString path(const QString &name) { return folder.filePath(name); }
 
-    /// Runs the event loop until `done`. Unlike QTest's waits it never sleeps, so the
-    /// line keeps its pace.
-    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        QTimer tick; // the loop wakes up at least this often
-        tick.start(20);
-        QEventLoop loop;
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            loop.processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
-    }
     /// Reads the instrument's database through the button and waits for the end.
     bool read()
     {
@@ -117,6 +93,18 @@ struct TDatabaseRig : TVirtualRig
     bool waitWritten(const QByteArray &bytes)
     {
         return waitUntil([&] { return backend->written().endsWith(bytes); }, 2000);
+    }
+    /// A reading whose count and pages the test sends as the instrument would, each
+    /// page once the window has asked for it.
+    bool readByHand(const QByteArray &image)
+    {
+        QTest::mouseClick(frame().btnReadBDTSFromTav, Qt::LeftButton);
+        backend->injectReceived("R " + image.mid(7, 3));
+        if (!waitWritten("Rr"))
+            return false;
+        for (qsizetype at = 10; at < image.size(); at += 528)
+            backend->injectReceived('r' + image.mid(at, 528));
+        return !transfer().running();
     }
 
     QList<int> progress;
@@ -547,10 +535,8 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
     // Back on line, the next reading replaces the list and names it the instrument's
     // again. A list file that cannot be written goes to the error box, where no later
     // status line hides it.
-    QFile blocker(rig.path("notAFolder"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    lists.setProgramFolder(blocker.fileName() + u'/');
+    QVERIFY(QFile::remove(rig.path("SpisokTSinTav.txt")));
+    QVERIFY(QDir(rig.folder.path()).mkdir(QStringLiteral("SpisokTSinTav.txt")));
     rig.instrument.setSilent(false);
     rig.held().setImage(next);
     QVERIFY(rig.read());
@@ -668,12 +654,7 @@ void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
     // would need 1000 pages. Neither the reading nor the file is taken, so nothing of it
     // can be written.
     const QByteArray claimed = image(record("G", "M", "All", 998, 1, 999) + finalPage());
-    QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-    rig.backend->injectReceived("R 999");
-    QVERIFY(rig.waitWritten("Rr"));
-    for (int i = 0; i < 999; ++i)
-        rig.backend->injectReceived('r' + claimed.mid(10 + i * 528, 528));
-    QVERIFY(!rig.transfer().running());
+    QVERIFY(rig.readByHand(claimed));
     QCOMPARE(rig.window->statusText(), QStringLiteral("Слишком много страниц в БД ТС (больше 999)."));
     QVERIFY(!lists.deviceImage);
     QCOMPARE(lists.deviceTSCount, 0);
@@ -694,9 +675,7 @@ void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
 
     // An instrument list of 998 pages cannot take a test system of 3 pages.
     const QByteArray device = image(record("G", "M", "Big", 997, 1) + finalPage());
-    lists.deviceImage = device;
-    lists.ParseImage(TBDTSSide::Device, 998);
-    lists.deviceListLoaded = true;
+    QVERIFY(rig.readByHand(device));
     writeFile(rig.path("three.bdt"), image(record("G", "M", "Small", 3, 2) + finalPage()));
     rig.dialogs.answerFile(rig.path("three.bdt"));
     QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
