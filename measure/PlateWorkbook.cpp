@@ -50,6 +50,17 @@ private:
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
+/// A path as the library opens it: the system's bytes, but UTF-8 on Windows, where
+/// it widens the name itself.
+QByteArray libraryPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(path).toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 QString writeFailure(const QString &path, const QString &reason)
 {
     return QStringLiteral("Не удалось записать книгу \"%1\": %2").arg(shown(path), reason);
@@ -146,14 +157,14 @@ QString writePlateWorkbook(const QString &path, const QByteArray &table, const T
     if (!scratch.isValid())
         return writeFailure(path, scratch.errorString());
     const QString scratchBook = scratch.filePath(QStringLiteral("plate.xlsx"));
-    QByteArray scratchFolder = QFile::encodeName(scratch.path());
+    QByteArray scratchFolder = libraryPath(scratch.path());
 
     TLibraryErrors errors;
     {
         const TCNumericLocale cLocale;
         lxw_workbook_options options{};
         options.tmpdir = scratchFolder.data();
-        lxw_workbook *book = workbook_new_opt(QFile::encodeName(scratchBook).constData(), &options);
+        lxw_workbook *book = workbook_new_opt(libraryPath(scratchBook).constData(), &options);
         if (!book)
             return writeFailure(path, QStringLiteral("не хватает памяти"));
         fillSheet(book, table, facts, errors);
