@@ -356,9 +356,11 @@ void TestPlateWorkbook::theSpreadsheetProgramReadsTheValuesAsNumbers()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     convert.setProcessEnvironment(environment);
+    // Cells as shown, and every text cell quoted: an unquoted field is a number.
     convert.start(office, {QStringLiteral("-env:UserInstallation=")
                                + QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString(),
-                           QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
+                           QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                           QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true,true,true"),
                            QStringLiteral("--outdir"), dir.path(), book});
     QVERIFY(convert.waitForFinished(120000));
     QMap<QByteArray, QList<QByteArray>> rowsByLabel;
@@ -366,12 +368,12 @@ void TestPlateWorkbook::theSpreadsheetProgramReadsTheValuesAsNumbers()
         const QList<QByteArray> fields = line.trimmed().split(',');
         rowsByLabel[fields.value(0)] = fields;
     }
-    // As the spreadsheet shows them: three-decimal numbers, and text kept as text.
-    QCOMPARE(rowsByLabel.value("A").value(1), QByteArray("0.250")); // sent as " 0,250"
-    QCOMPARE(rowsByLabel.value("A").value(2), QByteArray("0.115"));
-    QCOMPARE(rowsByLabel.value("B").value(1), QByteArray("0.265"));
-    QCOMPARE(rowsByLabel.value("B").value(2), QByteArray("-0.005"));
-    QCOMPARE(rowsByLabel.value("C").value(3), QByteArray("OVER"));
+    QCOMPARE(rowsByLabel.value("\"A\"").value(1), QByteArray("0.250")); // sent as " 0,250"
+    QCOMPARE(rowsByLabel.value("\"A\"").value(2), QByteArray("0.115"));
+    QCOMPARE(rowsByLabel.value("\"B\"").value(1), QByteArray("0.265"));
+    QCOMPARE(rowsByLabel.value("\"B\"").value(2), QByteArray("-0.005"));
+    QCOMPARE(rowsByLabel.value("\"C\"").value(3), QByteArray("\"OVER\""));
+    QCOMPARE(rowsByLabel.value("\"H\"").value(12), QByteArray("1.403"));
 }
 
 QTEST_MAIN(TestPlateWorkbook)
