@@ -40,11 +40,15 @@ bench: configure
 	$(BUILD_DIR)/tests/firmware/bench_upload
 	$(BUILD_DIR)/tests/testdb/bench_dbexchange
 
-# The Debian package lorit-service_<version>_<arch>.deb, checked and copied here.
+# The Debian package lorit-service_<version>_<arch>.deb, checked (by lintian too, where
+# it is installed) and copied here.
 package: build
 	@rm -f $(BUILD_DIR)/lorit-service_*.deb
 	@cd $(BUILD_DIR) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; false; }; }
 	@sh tests/install/check_install.sh deb $(BUILD_DIR)/lorit-service_*.deb >/dev/null
+	@if command -v lintian >/dev/null; then \
+	  lintian --fail-on error $(BUILD_DIR)/lorit-service_*.deb && echo "lintian: no errors"; \
+	else echo "lintian is not installed: the package was not checked by it"; fi
 	@cp $(BUILD_DIR)/lorit-service_*.deb .
 	@ls lorit-service_*.deb
 

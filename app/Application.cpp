@@ -1,9 +1,11 @@
 #include "app/Application.h"
 
+#include "app/CommandLine.h"
 #include "common/Dialogs.h"
 #include "link/CommError.h"
 
 #include <QFileInfo>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
 
@@ -14,12 +16,16 @@ TApplication::TApplication(int &argc, char **argv)
     // The title is not made the display name: the desktop would append it to the
     // caption of every window.
     setApplicationName(QStringLiteral("lorit-service"));
+    setApplicationVersion(programVersion());
     // Everything the program says is Russian; so are Qt's own dialogs and buttons
     // where the system has their translation (qt6-translations-l10n).
     if (m_qtRussian.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(&m_qtRussian);
     // Lets the desktop find the program's menu entry and icon for its windows.
     setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
+    // The icon also for window managers that do not look the desktop entry up, and
+    // for a copy run from its build folder or a stick, which has no entry at all.
+    setWindowIcon(QIcon(QStringLiteral(":/icons/lorit-service.svg")));
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

@@ -2,6 +2,7 @@
 // "Виртуальный прибор" beside the tool switches it on and off.
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
 #include "sim/InstrumentWindow.h"
@@ -13,6 +14,12 @@
 
 int main(int argc, char **argv)
 {
+    if (const auto exitCode = answerCommandLine(
+            argc, argv,
+            QStringLiteral("ЛОРИТ-сервис (демонстрация): то же окно, что у lorit-service, с виртуальным "
+                           "прибором ТАВЕЛОН на COM1 и окном \"Виртуальный прибор\" для его питания, "
+                           "указки и измерений.")))
+        return *exitCode;
     TApplication app(argc, argv);
 
     TVirtualInstrument instrument;

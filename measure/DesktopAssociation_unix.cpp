@@ -23,6 +23,16 @@ QString askXdgMime(const QString &xdgMime, const QStringList &arguments)
     }
     return query.exitCode() == 0 ? QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed() : QString();
 }
+
+/// Whether xdg-mime names a default program for one of the types.
+bool anyTypeHasProgram(const QString &xdgMime, const QStringList &types)
+{
+    for (const QString &type : types) {
+        if (!type.isEmpty() && !askXdgMime(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type}).isEmpty())
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bool desktopHasProgramFor(const QString &path)
@@ -36,9 +46,11 @@ bool desktopHasProgramFor(const QString &path)
     const QMimeType byName = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
     if (byName.isValid() && !byName.isDefault())
         types << byName.name();
-    for (const QString &type : std::as_const(types)) {
-        if (!type.isEmpty() && !askXdgMime(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type}).isEmpty())
-            return true;
-    }
-    return false;
+    return anyTypeHasProgram(xdgMime, types);
+}
+
+bool desktopHasProgramForType(const QString &mimeType)
+{
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    return !xdgMime.isEmpty() && anyTypeHasProgram(xdgMime, {mimeType});
 }

@@ -7,3 +7,8 @@ bool desktopHasProgramFor(const QString &)
 {
     return true;
 }
+
+bool desktopHasProgramForType(const QString &)
+{
+    return true;
+}

@@ -70,13 +70,26 @@ void TOleContainer::DoVerb(int verb)
         throw;
     }
     m_copyDir = std::move(dir);
-    m_openedPath = copyPath;
-    if (!m_opener(QUrl::fromLocalFile(copyPath))) {
+    openWithDesktop(copyPath);
+}
+
+void TOleContainer::OpenLastingFile(const QString &path)
+{
+    DestroyObject();
+    // The file stays where it is: the user may carry it to a computer that opens it.
+    openWithDesktop(path, QStringLiteral(" Книга сохранена: \"%1\".").arg(QDir::toNativeSeparators(path)));
+}
+
+void TOleContainer::openWithDesktop(const QString &path, const QString &addendum)
+{
+    m_openedPath = path;
+    if (!m_opener(QUrl::fromLocalFile(path))) {
         DestroyObject();
         throw std::runtime_error(QStringLiteral("Не удалось открыть \"%1\": на компьютере нет программы "
                                                 "для файлов этого типа.")
-                                     .arg(QFileInfo(copyPath).fileName())
+                                     .arg(QFileInfo(path).fileName())
+                                     .append(addendum)
                                      .toStdString());
     }
-    Q_EMIT objectOpened(copyPath);
+    Q_EMIT objectOpened(path);
 }

@@ -33,6 +33,10 @@ public:
     /// the file's type. Throws when there is no object, for an unknown verb, and when
     /// the desktop cannot open it (the container is then left empty).
     void DoVerb(int verb);
+    /// Opens a file that is itself a lasting copy (a workbook made for the hand-over)
+    /// in the desktop's program, without an embedded copy, so that what the user saves
+    /// there stays. Discards the object held first; throws when nothing can open it.
+    void OpenLastingFile(const QString &path);
 
     bool isEmpty() const { return !m_hasObject; }
     bool iconic() const { return m_iconic; }
@@ -48,6 +52,10 @@ Q_SIGNALS:
     void objectOpened(const QString &copyPath);
 
 private:
+    /// Hands the file to the opener; a refusal empties the container and throws, with
+    /// the addendum after the reason.
+    void openWithDesktop(const QString &path, const QString &addendum = {});
+
     Opener m_opener;
     bool m_hasObject = false;
     bool m_iconic = false;

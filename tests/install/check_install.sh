@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs the programs into a scratch folder and checks what a desktop needs there:
+# Installs the programs into a scratch folder and checks what a desktop and a Debian
+# system need there:
 #   check_install.sh install <cmake> <build folder>   (cmake --install with a prefix)
 #   check_install.sh deb <package.deb>                (the package's own files)
 set -eu
@@ -12,8 +13,21 @@ install)
 deb)
     dpkg-deb -x "$2" "$scratch"
     # The Qt libraries come from dpkg-shlibdeps, not from a list kept by hand.
-    dpkg-deb -f "$2" Depends | grep -q 'libqt6serialport6' \
-        || { echo "no Qt dependencies in the package"; exit 1; } ;;
+    depends=$(dpkg-deb -f "$2" Depends)
+    echo "$depends" | grep -q 'libqt6serialport6' \
+        || { echo "no Qt dependencies in the package"; exit 1; }
+    # The icon needs Qt's SVG plugin, which no binary links.
+    echo "$depends" | grep -q 'libqt6svg6' || { echo "the package does not depend on libqt6svg6"; exit 1; }
+    # The changelog's latest entry is this package's version.
+    version=$(dpkg-deb -f "$2" Version)
+    gzip -dc "$scratch/usr/share/doc/lorit-service/changelog.gz" | head -n 1 \
+        | grep -q "^lorit-service ($version) " || { echo "the changelog does not begin with $version"; exit 1; }
+    for program in "$scratch/usr/bin/lorit-service" "$scratch/usr/bin/lorit-service-demo"; do
+        if objdump -p "$program" 2>/dev/null | grep -q 'NEEDED.*libxlsxwriter'; then
+            echo "$depends" | grep -q 'libxlsxwriter' \
+                || { echo "$program needs libxlsxwriter, which the package does not depend on"; exit 1; }
+        fi
+    done ;;
 *)
     echo "usage: $0 install <cmake> <build folder> | deb <package.deb>"; exit 2 ;;
 esac
@@ -37,9 +51,34 @@ grep -q '^Name\[ru\]=.*демонстрац' "$prefix/share/applications/lorit-s
     || fail "the demo is not named as a demo"
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/lorit-service.svg" || fail "the icon is no SVG"
 
+# A manual page for each program, gzipped, that man shows without a complaint.
+for program in lorit-service lorit-service-demo; do
+    page="$prefix/share/man/man1/$program.1.gz"
+    [ -f "$page" ] || fail "no manual page $program.1.gz"
+    gzip -t "$page" || fail "$program.1.gz is not gzipped"
+    if command -v man >/dev/null; then
+        complaints=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+        [ -z "$complaints" ] || fail "$program.1: $complaints"
+    fi
+done
+
+# What software centres list: valid AppStream metadata that launches the menu entry.
+set -- "$prefix"/share/metainfo/*.metainfo.xml
+[ -f "$1" ] || fail "no AppStream metadata in share/metainfo"
+id=$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "$1")
+[ "$(basename "$1")" = "$id.metainfo.xml" ] || fail "the metadata file is not named after its id $id"
+launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$1")
+[ -f "$prefix/share/applications/$launchable" ] || fail "the metadata launches $launchable, which is not installed"
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$1" >/dev/null 2>&1 || fail "$(appstreamcli validate --no-net "$1" 2>&1)"
+fi
+[ -f "$prefix/share/doc/lorit-service/copyright" ] || fail "no copyright file"
+gzip -t "$prefix/share/doc/lorit-service/changelog.gz" || fail "no gzipped changelog"
+
 # Nothing else is installed: no test program, no library, no headers.
 extra=$(cd "$scratch" && find . -type f \
     ! -path ./usr/bin/lorit-service ! -path ./usr/bin/lorit-service-demo \
-    ! -path './usr/share/applications/*' ! -path './usr/share/icons/*' ! -path './usr/share/doc/*')
+    ! -path './usr/share/applications/*' ! -path './usr/share/icons/*' ! -path './usr/share/doc/*' \
+    ! -path './usr/share/man/man1/*' ! -path './usr/share/metainfo/*')
 [ -z "$extra" ] || fail "unexpected files installed: $extra"
 echo "installed files are complete"
