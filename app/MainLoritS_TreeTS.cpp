@@ -9,6 +9,7 @@
 #include "link/CommError.h"
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
+#include "measure/PlateWorkbook.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "testdb/BDTSLists.h"
@@ -58,6 +59,9 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     ConnectHandlers();
     ConnectLink();
     m_programFolder = options.programFolder;
+    m_documentsFolder = options.documentsFolder.isEmpty()
+                            ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                            : options.documentsFolder;
     Guarded([this] { FormCreate(); });
 }
 
@@ -222,8 +226,10 @@ void TFormMainLoritS_D7::FormCreate()
     }
     if (!m_programFolder.endsWith(QLatin1Char('/')) && !m_programFolder.endsWith(QDir::separator()))
         m_programFolder += QLatin1Char('/');
-    readerPage->odlgOpenFileToExcel.initialDir = m_programFolder;
-    m_sdlgSaveTavDat.initialDir = m_programFolder;
+    m_handOverFolder = plate::handOverFolder(m_programFolder, QCoreApplication::applicationDirPath(),
+                                             m_documentsFolder);
+    readerPage->odlgOpenFileToExcel.initialDir = m_handOverFolder;
+    m_sdlgSaveTavDat.initialDir = m_handOverFolder;
     bdtsLists->setProgramFolder(m_programFolder);
 }
 

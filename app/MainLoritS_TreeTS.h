@@ -41,6 +41,7 @@ struct TWindowOptions
 {
     QString programFolder;       ///< empty: the executable's folder, or the user's when that is read-only
     TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
+    QString documentsFolder;     ///< empty: the user's documents folder
 };
 
 class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
@@ -93,6 +94,7 @@ public:
     TDialogs *dialogs() const override { return m_dialogs; }
     QWidget *dialogParent() override { return this; }
     QString programFolder() const override { return m_programFolder; }
+    QString handOverFolder() const override { return m_handOverFolder; }
     QString &lastFileFolder() override { return m_lastFileFolder; }
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
@@ -140,6 +142,7 @@ private:
 
     TDialogs *m_dialogs = nullptr;
     QString m_programFolder; ///< with its final separator
+    QString m_handOverFolder, m_documentsFolder;
     QString m_lastFileFolder, m_lastFileName;
     TFileDialogState m_sdlgSaveTavDat;
     int m_lastPage = 0;

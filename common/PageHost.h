@@ -28,6 +28,9 @@ public:
     virtual QWidget *dialogParent() = 0;
     /// The working files' folder, with its final separator.
     virtual QString programFolder() const = 0;
+    /// Where copies for other programs go and the measurement dialogs start: the
+    /// working folder when the program runs from its own, else the user's documents.
+    virtual QString handOverFolder() const = 0;
     /// The folder (with its separator) and the name of the file chosen last; the
     /// firmware and database dialogs start there.
     virtual QString &lastFileFolder() = 0;

@@ -7,8 +7,10 @@
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/OleContainer.h"
+#include "measure/PlateWorkbook.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,9 +19,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <stdexcept>
 #include <utility>
-
-const QString TReaderPage::excelTempFile = QStringLiteral("TempBDTS.xls");
 
 namespace {
 void setCell(QTableWidget *grid, int row, int column, const QString &text,
@@ -168,6 +169,8 @@ void TReaderPage::RequestODTable()
     m_link.SendToDevice(QByteArrayLiteral("G"));
     ++odTablesAwaited;
     odTableText.clear();
+    odInstrumentName.clear();
+    odReadAt = {};
     // The values of the last table would no longer be what "Данные в файл" writes.
     ClearODValues();
 }
@@ -222,6 +225,7 @@ void TReaderPage::ReplyODTable()
     m_host.ShowStatus(QStringLiteral("Оптические плотности приняты"));
     odTableText = table;
     odTableText[0] = ' ';
+    odReadAt = QDateTime::currentDateTime();
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
@@ -240,6 +244,7 @@ void TReaderPage::ReplyODFileName()
     if (!reply)
         return;
     const QByteArray name = od::fileNameOfReply(*reply);
+    odInstrumentName = name;
     const QString shownName = writeIntoFolder(m_host.programFolder(), name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),
                                               QStringLiteral("данные не записаны."));
@@ -260,18 +265,26 @@ void TReaderPage::btnSaveOPClick()
 
 void TReaderPage::btnCreateExcelClick()
 {
-    excelTempPath = m_host.programFolder() + excelTempFile;
-    writeWholeFile(excelTempPath, odTableText);
-    OleContainer1->CreateObjectFromFile(excelTempPath, true);
-    OleContainer1->DoVerb(1);
+    // A workbook of numbers under a lasting name: the spreadsheet program opens it
+    // without an import dialog, and what the user saves there is never replaced.
+    const auto book = plate::handOverWorkbook(m_host.handOverFolder(), odTableText, odInstrumentName, odReadAt);
+    HandOver(book);
 }
 
 void TReaderPage::btnFileToExcelClick()
 {
     if (!m_host.dialogs()->executeOpen(m_host.dialogParent(), odlgOpenFileToExcel))
         return;
-    OleContainer1->CreateObjectFromFile(odlgOpenFileToExcel.fileName, true);
-    OleContainer1->DoVerb(1);
+    HandOver(plate::workbookFromTableFile(odlgOpenFileToExcel.fileName, m_host.handOverFolder()));
+}
+
+void TReaderPage::HandOver(const plate::TWorkbookResult &book)
+{
+    if (!book.error.isEmpty())
+        throw std::runtime_error(book.error.toStdString());
+    excelTempPath = book.path;
+    OleContainer1->OpenLastingFile(book.path);
+    m_host.ShowStatus(QStringLiteral("Данные переданы в Excel: ") + QDir::toNativeSeparators(book.path));
 }
 
 void TReaderPage::ForgetAwaitedReplies()

@@ -5,6 +5,7 @@
 #include "common/Dialogs.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QWidget>
 
 class QCheckBox;
@@ -15,6 +16,9 @@ class TLinkControl;
 class TOleContainer;
 class TPageHost;
 class TShadowPanel;
+namespace plate {
+struct TWorkbookResult;
+}
 
 class TReaderPage : public QWidget
 {
@@ -22,13 +26,13 @@ class TReaderPage : public QWidget
 public:
     TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
 
-    static const QString excelTempFile; ///< "TempBDTS.xls" in the program folder
-
     // ---- State ------------------------------------------------------------------------
     /// The last complete table, as received, its code byte replaced by a blank; the
     /// only copy that is saved or exported. Emptied when a new table is requested.
     QByteArray odTableText;
-    QString excelTempPath; ///< the transfer file of "Данные в Excel"
+    QByteArray odInstrumentName; ///< the name the instrument sent for the last table
+    QDateTime odReadAt;          ///< when the last table arrived
+    QString excelTempPath;       ///< the workbook handed to the spreadsheet program last
     // How many of these replies our requests still await; a lost link forgets them.
     int odTablesAwaited = 0;    ///< 'D' after 'G'
     int odFileNamesAwaited = 0; ///< '2' after 'D'
@@ -64,6 +68,8 @@ private:
     void CreateLayout();
     void ConnectHandlers();
     void ClearODValues(); // the grid's value cells; captions stay
+    /// Opens a workbook just made with the spreadsheet program, or reports why not.
+    void HandOver(const plate::TWorkbookResult &book);
 
     TPageHost &m_host;
     TLinkControl &m_link;

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTableWidget>
 #include <QTest>
 #include <QUrl>
@@ -141,20 +142,24 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     QCOMPARE(w.readerPage->OleContainer1->objectData(), table);
     QVERIFY(opener.opened.isEmpty());
 
+    // The spreadsheet gets a workbook of its own under a lasting name among the
+    // user's documents; the file itself is opened, so what the user saves there stays.
     QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
-    QCOMPARE(w.readerPage->excelTempPath, folder + QStringLiteral("TempBDTS.xls"));
-    QCOMPARE(fileBytes(w.readerPage->excelTempPath), table);
-    QCOMPARE(opener.opened.size(), 1);
-    QCOMPARE(QFileInfo(opener.opened.at(0)).suffix(), QStringLiteral("xls"));
-    QCOMPARE(opener.seen.at(0), table);
+    const QString first = w.readerPage->excelTempPath;
+    QCOMPARE(QFileInfo(first).absolutePath(), rig.documentsFolder());
+    QVERIFY(QFileInfo(first).fileName().startsWith(QStringLiteral("TavDat_")));
+    QCOMPARE(QFileInfo(first).suffix(), QStringLiteral("xlsx"));
+    QCOMPARE(opener.opened, QStringList{first});
+    QVERIFY(opener.seen.at(0).startsWith("PK")); // a zip: the workbook
+    QCOMPARE(w.statusText(), QStringLiteral("Данные переданы в Excel: ") + QDir::toNativeSeparators(first));
 
-    // A file chosen for the spreadsheet is opened as a copy; the file stays as it was.
+    // A file chosen for the spreadsheet becomes a workbook of its own; the file stays as it was.
     const QDateTime modified = QFileInfo(saved).lastModified();
     rig.dialogs.answerFile(saved);
     QTest::mouseClick(w.readerPage->btnFileToExcel, Qt::LeftButton);
     QCOMPARE(opener.opened.size(), 2);
-    QVERIFY(opener.opened.at(1) != saved);
-    QCOMPARE(opener.seen.at(1), table);
+    QCOMPARE(QFileInfo(opener.opened.at(1)).absolutePath(), rig.documentsFolder());
+    QCOMPARE(QFileInfo(opener.opened.at(1)).suffix(), QStringLiteral("xlsx"));
     QCOMPARE(fileBytes(saved), table);
     QCOMPARE(QFileInfo(saved).lastModified(), modified);
 
@@ -171,8 +176,10 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
     QCOMPARE(fileBytes(saved), QByteArray());
     QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
-    QCOMPARE(fileBytes(w.readerPage->excelTempPath), QByteArray());
-    QCOMPARE(opener.seen.last(), QByteArray());
+    QVERIFY(opener.seen.last().startsWith("PK"));
+    // Each hand-over is a copy of its own: none replaces one the user may have edited.
+    QCOMPARE(QSet<QString>(opener.opened.begin(), opener.opened.end()).size(), 3);
+    QVERIFY(QFile::exists(first));
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     QVERIFY(rig.waitLineIdle());
@@ -259,11 +266,11 @@ void TestReaderPage::aFailedHandOverLeavesTheContainerEmpty()
     TOpenerProbe opener;
     opener.accept = false;
     opener.install(w.readerPage->OleContainer1);
-    w.readerPage->odTableText = " table";
     w.readerPage->btnCreateExcel->setEnabled(true);
     QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
     QCOMPARE(opener.opened.size(), 1);
     QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("Книга сохранена"))); // says where it is
     QVERIFY(w.readerPage->OleContainer1->isEmpty());
 
     // A file that cannot be read: no object and nothing handed over.

@@ -20,6 +20,7 @@ struct TPtyWindow
         TWindowOptions options;
         options.dialogs = &dialogs;
         options.programFolder = folder.path() + QLatin1Char('/');
+        options.documentsFolder = folder.filePath(QStringLiteral("Documents"));
         window = std::make_unique<TFormMainLoritS_D7>(new TQtSerialBackend(QStringList{link.slavePath()}), options);
     }
 

@@ -21,6 +21,8 @@ TVirtualRig::TVirtualRig(const TRigOptions &options)
     windowOptions.programFolder =
         (options.programFolder.isEmpty() ? folder.path() : options.programFolder) + QLatin1Char('/');
     windowOptions.dialogs = &dialogs;
+    // The user's documents, where hand-over copies go: inside the rig, never the real ones.
+    windowOptions.documentsFolder = documentsFolder();
     window = std::make_unique<TFormMainLoritS_D7>(backend, windowOptions);
 }
 

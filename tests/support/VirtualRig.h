@@ -56,6 +56,8 @@ public:
     QTemporaryDir folder;
     std::unique_ptr<TFormMainLoritS_D7> window;
 
+    /// The rig's stand-in for the user's documents folder.
+    QString documentsFolder() const { return folder.filePath(QStringLiteral("Documents")); }
     /// Waits until nothing travels on the line and the window has handled it all.
     bool waitLineIdle(int timeoutMs = 3000);
     /// Runs one tick of the contact search and lets its probe and answer travel.
