@@ -89,9 +89,7 @@ void TFormMainLoritS_D7::ReportError(const QString &text)
 
 void TFormMainLoritS_D7::ConnectHandlers()
 {
-    const auto on = [this](auto *sender, auto signal, void (TFormMainLoritS_D7::*handler)()) {
-        connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(*this, sender, signal, this, handler); };
     on(ActionExit, &QAction::triggered, &TFormMainLoritS_D7::ActionExitExecute);
     on(ActionSoftTavelon, &QAction::triggered, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);

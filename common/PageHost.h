@@ -3,6 +3,7 @@
 // the error box and the dialogs, the working folder, and whether an exchange owns the
 // line. The window implements it; no page knows the window itself.
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -47,3 +48,11 @@ public:
     /// Why another request must wait, for the status line; empty while the line is free.
     virtual QString LineBusyText() const = 0;
 };
+
+/// Connects a signal to a room's handler, run so that an error it does not catch
+/// reaches the host's error box.
+template <typename Sender, typename Signal, typename Room>
+void connectGuarded(TPageHost &host, Sender *sender, Signal signal, Room *room, void (Room::*handler)())
+{
+    QObject::connect(sender, signal, room, [&host, room, handler] { host.Guarded([room, handler] { (room->*handler)(); }); });
+}

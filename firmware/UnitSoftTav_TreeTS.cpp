@@ -139,9 +139,7 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &st
     Timer->setInterval(tsk::tickMs);
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
 
-    const auto on = [this](auto *sender, auto signal, void (TFrameSoftTav::*handler)()) {
-        connect(sender, signal, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(m_host, sender, signal, this, handler); };
     on(btnOtherFileLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnOtherFileLoadPOClick);
     on(btnLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnLoadPOClick);
     on(btnStopProgramTav, &QPushButton::clicked, &TFrameSoftTav::btnStopProgramTavClick);
@@ -175,11 +173,8 @@ void TFrameSoftTav::ConnectProgSteps()
         StopTransfer();
         m_host.SetProgress(0);
     });
-    const auto on = [this](QTimer *timer, void (TFrameSoftTav::*handler)()) {
-        connect(timer, &QTimer::timeout, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
-    };
-    on(StartProgTav_Timer, &TFrameSoftTav::StartProgTav_TimerTimer);
-    on(ProgSilence_Timer, &TFrameSoftTav::ProgSilence_TimerTimer);
+    connectGuarded(m_host, StartProgTav_Timer, &QTimer::timeout, this, &TFrameSoftTav::StartProgTav_TimerTimer);
+    connectGuarded(m_host, ProgSilence_Timer, &QTimer::timeout, this, &TFrameSoftTav::ProgSilence_TimerTimer);
 }
 
 void TFrameSoftTav::DisarmProgSteps()

@@ -135,9 +135,7 @@ void TLinkControl::CreatePortGroup()
 
 void TLinkControl::ConnectHandlers()
 {
-    const auto on = [this](auto *sender, auto signal, void (TLinkControl::*handler)()) {
-        connect(sender, signal, this, [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
-    };
+    const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(m_host, sender, signal, this, handler); };
     on(MSComm1, &TMSComm::OnComm, &TLinkControl::MSComm1Comm);
     on(DefSetComm_Timer, &QTimer::timeout, &TLinkControl::DefSetComm_TimerTimer);
     on(SendCommand_Timer, &QTimer::timeout, &TLinkControl::SendCommand_TimerTimer);

@@ -52,9 +52,8 @@ TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
 
 void TReaderPage::ConnectHandlers()
 {
-    const auto on = [this](QPushButton *button, void (TReaderPage::*handler)()) {
-        connect(button, &QPushButton::clicked, this,
-                [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    const auto on = [this](QPushButton *button, auto handler) {
+        connectGuarded(m_host, button, &QPushButton::clicked, this, handler);
     };
     on(btnReadOP, &TReaderPage::btnReadOPClick);
     on(btnSaveOP, &TReaderPage::btnSaveOPClick);

@@ -107,9 +107,8 @@ void TResultPage::CreateLayout()
 
 void TResultPage::ConnectHandlers()
 {
-    const auto on = [this](QPushButton *button, void (TResultPage::*handler)()) {
-        connect(button, &QPushButton::clicked, this,
-                [this, handler] { m_host.Guarded([this, handler] { (this->*handler)(); }); });
+    const auto on = [this](QPushButton *button, auto handler) {
+        connectGuarded(m_host, button, &QPushButton::clicked, this, handler);
     };
     on(btnReadProtokol, &TResultPage::btnReadProtokolClick);
     on(btnSaveProtokol, &TResultPage::btnSaveProtokolClick);

@@ -76,24 +76,6 @@ TLoaded loaded(const TFormMainLoritS_D7 &w)
             listFileText(*f.TreeViewAdd)};
 }
 
-/// Runs the event loop until `done`, calling `eachTurn` after every pass, for at most
-/// timeoutMs. It never sleeps: the virtual line keeps its pace.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn = {})
-{
-    QDeadlineTimer deadline(timeoutMs);
-    QTimer tick; // the loop wakes up at least this often
-    tick.start(2);
-    QEventLoop loop;
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-        if (eachTurn)
-            eachTurn();
-    }
-    return true;
-}
-
 /// One piece of line noise: random bytes, in every other piece one of `codes` somewhere,
 /// now and then at its start, where a reply's code stands.
 QByteArray noisePiece(std::mt19937 &random, const QByteArray &codes, int maxLength)
@@ -270,12 +252,12 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     const auto holdAsRead = [&](const QByteArray &image) {
         held.setImage(image);
         QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-        if (!waitUntil(transferEnded, 10000) || !lists.deviceImage)
+        if (!TVirtualRig::waitUntil(transferEnded, 10000) || !lists.deviceImage)
             return QByteArray();
         const QByteArray normal = *lists.deviceImage;
         held.setImage(normal);
         QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-        if (!waitUntil(transferEnded, 10000) || lists.deviceImage != normal)
+        if (!TVirtualRig::waitUntil(transferEnded, 10000) || lists.deviceImage != normal)
             return QByteArray();
         listOf.insert(normal, listFileText(*f.TreeViewTav));
         return normal;
@@ -299,7 +281,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     // whether the pages come in one piece, page by page or in random pieces.
     held.setImage(twelve);
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(waitUntil(transferEnded, 10000));
+    QVERIFY(TVirtualRig::waitUntil(transferEnded, 10000));
     QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
     const QByteArray listBefore = listFileText(*f.TreeViewTav);
     std::mt19937 random(20261208u);
@@ -312,7 +294,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         // The count is read once the line has been quiet: the page is asked for within
         // the pause.
         const QDeadlineTimer pause(pauseMs);
-        QVERIFY(waitUntil([&] { return pause.hasExpired() && rig.backend->written() == "Rr"; }, 2000));
+        QVERIFY(TVirtualRig::waitUntil([&] { return pause.hasExpired() && rig.backend->written() == "Rr"; }, 2000));
         rig.takeWritten();
         rig.backend->injectReceived("2");
         QCoreApplication::processEvents();
@@ -332,7 +314,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
             deliver(replies.mid(at, length));
             at += length;
         }
-        QVERIFY(waitUntil(transferEnded, 1000));
+        QVERIFY(TVirtualRig::waitUntil(transferEnded, 1000));
         QVERIFY2(endStatus.startsWith(QStringLiteral("Чтение БД ТС из прибора нарушено")),
                  qPrintable(QStringLiteral("round %1: %2").arg(round).arg(endStatus)));
         QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
@@ -374,7 +356,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         qint64 nextAt = qint64(random() % spreadMs);
         QElapsedTimer stalled; // the line idle, no reply on its way, nothing more to come
         QString status;        // as the exchange ended: noise behind it may say more
-        const bool ended = waitUntil([&] { return !t.running(); }, 10000, [&] {
+        const bool ended = TVirtualRig::waitUntil([&] { return !t.running(); }, 10000, [&] {
             if (!t.running()) {
                 if (status.isNull())
                     status = w.statusText();
@@ -433,7 +415,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     // Without noise the instrument's database is read as ever.
     QVERIFY(rig.waitLineIdle());
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(waitUntil(transferEnded, 10000));
+    QVERIFY(TVirtualRig::waitUntil(transferEnded, 10000));
     QCOMPARE(lists.deviceImage.value_or(QByteArray()), held.image());
 }
 
@@ -457,7 +439,7 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         clock.start();
         qint64 nextAt = 0;
         bool imageGone = false;
-        QVERIFY(waitUntil([&] { return w.statusText() == done || !prefix; }, 20000, [&] {
+        QVERIFY(TVirtualRig::waitUntil([&] { return w.statusText() == done || !prefix; }, 20000, [&] {
             if (prefix && !stream.startsWith(rig.backend->written())) {
                 // Say where the line left the image, and in what state, for the one who
                 // looks into it.
@@ -509,7 +491,7 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         ++pieces;
         nextAt = clock.elapsed() + qint64(random() % 40);
     };
-    QVERIFY(waitUntil([&] { return !prefix || (w.frameSoftTav->firmwareImage && w.frameSoftTav->firmwareImage->complete()); }, 20000, noise));
+    QVERIFY(TVirtualRig::waitUntil([&] { return !prefix || (w.frameSoftTav->firmwareImage && w.frameSoftTav->firmwareImage->complete()); }, 20000, noise));
     QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
     QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     QVERIFY(stream.startsWith(rig.backend->written()));
@@ -526,7 +508,7 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         backAtStep2 = backAtStep2 || w.statusText() == QStringLiteral("Выключите прибор. Шаг 2.");
     };
     const QDeadlineTimer down(300);
-    QVERIFY(waitUntil([&] { return down.hasExpired(); }, 2000, [&] {
+    QVERIFY(TVirtualRig::waitUntil([&] { return down.hasExpired(); }, 2000, [&] {
         watch();
         if (pieces < 600 && clock.elapsed() >= nextAt) {
             rig.backend->injectReceived(noisePiece(random, "LL", 32));
@@ -536,7 +518,7 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
     }));
     rig.loader->setStylusHeld(false);
     rig.instrument.setPowered(true);
-    QVERIFY(waitUntil([&] { return backAtStep2 && rig.backend->lineIdle(); }, 5000, watch));
+    QVERIFY(TVirtualRig::waitUntil([&] { return backAtStep2 && rig.backend->lineIdle(); }, 5000, watch));
     QVERIFY(rig.waitLineIdle());
     watch();
     QVERIFY(!claimedDone);

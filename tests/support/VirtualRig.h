@@ -76,7 +76,7 @@ public:
     bool fetchProtocol(const QByteArray &text);
     /// Runs the event loop until `done`, calling `eachTurn` after every pass. Unlike
     /// QTest's waits it never sleeps, so the line keeps its pace.
-    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000,
+    static bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000,
                    const std::function<void()> &eachTurn = {});
     /// What the program wrote on the line since the last call.
     QByteArray takeWritten();
