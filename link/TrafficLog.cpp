@@ -135,7 +135,7 @@ void TTrafficLog::record(qint64 ms, TTrafficKind kind, bool command, const QStri
         size_t drop = 0;
         while (drop < m_held.size() && m_heldChars > maxTextChars)
             m_heldChars -= m_held[drop++].text.size() + 1;
-        m_held.erase(m_held.begin(), m_held.begin() + qsizetype(drop));
+        m_held.erase(m_held.begin(), m_held.begin() + std::ptrdiff_t(drop));
     }
     scheduleRefresh();
 }

@@ -97,7 +97,7 @@ private:
     qint64 m_startMs = 0;
     QTime m_startTime;
     std::deque<TTrafficLine> m_lines; ///< shown
-    std::vector<TTrafficLine> m_held; ///< recorded, not shown yet
+    std::deque<TTrafficLine> m_held;  ///< recorded, not shown yet
     qint64 m_textChars = 0;           ///< of m_lines
     qint64 m_heldChars = 0;
     bool m_paused = false;

@@ -1,8 +1,10 @@
 // The colour scale of the plate: the ends of the scale, values beyond it, cells that
-// hold no number, and text that stays legible on every colour.
+// hold no number, text that stays legible on every colour, and the grid's cells that
+// take the colours.
 
-#include "measure/PlateColours.h"
+#include "measure/PlateLegend.h"
 
+#include <QTableWidget>
 #include <QTest>
 
 #include <cmath>
@@ -61,7 +63,22 @@ void TestPlateColours::valuesMapOntoTheScaleAndTextStaysLegible()
         const double contrast = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
         QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("step %1: %2").arg(step).arg(contrast)));
     }
+
+    // The reader's grid holds captions in its first row and column: value A1 is cell
+    // (1, 1), H12 is (8, 12). Without a range every cell has its own colours back.
+    QTableWidget grid(od::rowCount + 1, od::columnCount + 1);
+    for (int row = 0; row < grid.rowCount(); ++row)
+        for (int column = 0; column < grid.columnCount(); ++column)
+            grid.setItem(row, column, new QTableWidgetItem);
+    colourPlateCells(&grid, values, table);
+    QCOMPARE(grid.item(1, 1)->background().color(), cellColours(values[0], *table)->background);
+    QCOMPARE(grid.item(1, 2)->foreground().color(), QColor(Qt::black));
+    QCOMPARE(grid.item(1, 3)->background().style(), Qt::NoBrush);
+    QCOMPARE(grid.item(8, 12)->background().color(), QColor(68, 1, 84));
+    QCOMPARE(grid.item(0, 0)->background().style(), Qt::NoBrush);
+    colourPlateCells(&grid, values, std::nullopt);
+    QCOMPARE(grid.item(8, 12)->background().style(), Qt::NoBrush);
 }
 
-QTEST_GUILESS_MAIN(TestPlateColours)
+QTEST_MAIN(TestPlateColours)
 #include "tst_plate_colours.moc"
