@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int nameWidth = 26; ///< characters of the widest usual name
+
 QString hexOf(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
@@ -118,8 +120,8 @@ QString TTrafficLog::burstLine(qint64 ms, TTrafficKind kind, qint32 baud, qint64
     QString line = timeText(ms) + (kind == TTrafficKind::Sent ? QStringLiteral("  → прибор  ") : QStringLiteral("  ← прибор  "))
                    + QString::number(baud).rightJustified(6) + QStringLiteral("  ")
                    + QStringLiteral("%1 байт").arg(count).leftJustified(11);
-    if (!name.isEmpty())
-        line += QStringLiteral("  ") + name;
+    // Names are padded so that the bytes of most lines start in one column.
+    line += QStringLiteral("  ") + name.leftJustified(nameWidth);
     line += QStringLiteral("  ") + hex + QStringLiteral("  |") + text + QLatin1Char('|');
     if (!note.isEmpty())
         line += QStringLiteral("  ") + note;

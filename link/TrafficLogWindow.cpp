@@ -17,6 +17,10 @@
 #include <QSortFilterProxyModel>
 #include <QVBoxLayout>
 
+namespace {
+constexpr int longestLine = 300; ///< characters: time, direction, speed, count, name, 32 bytes twice
+} // namespace
+
 /// The log as the window shows it: the chosen lines, errors in red, sent bytes in blue.
 class TTrafficLogView final : public QSortFilterProxyModel
 {
@@ -30,8 +34,14 @@ public:
     }
     TTrafficFilter filter() const { return m_filter; }
 
+    /// Every line as wide as the longest can be: the view scrolls sideways instead of
+    /// cutting the bytes off, and needs to measure no line.
+    void setLineSize(const QSize &size) { m_lineSize = size; }
+
     QVariant data(const QModelIndex &index, int role) const override
     {
+        if (role == Qt::SizeHintRole)
+            return m_lineSize;
         if (role != Qt::ForegroundRole)
             return QSortFilterProxyModel::data(index, role);
         switch (TTrafficKind(QSortFilterProxyModel::data(index, TTrafficLog::KindRole).toInt())) {
@@ -55,6 +65,7 @@ protected:
 
 private:
     TTrafficFilter m_filter = TTrafficFilter::All;
+    QSize m_lineSize;
 };
 
 TTrafficLogWindow::TTrafficLogWindow(TMSComm *comm, TDialogs *dialogs, QWidget *parent)
@@ -73,6 +84,9 @@ TTrafficLogWindow::TTrafficLogWindow(TMSComm *comm, TDialogs *dialogs, QWidget *
     m_view->setModel(m_filtered);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_view->setUniformItemSizes(true); // thousands of lines lay out at once
+    const QFontMetrics metrics(m_view->font());
+    m_filtered->setLineSize(QSize(metrics.horizontalAdvance(QString(longestLine, QLatin1Char('0'))), metrics.height()));
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
 

@@ -50,7 +50,7 @@ void TestTrafficLogWindow::listensWhileOpenAndSavesWhatItShows()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString saved = QString::fromUtf8(file.readAll());
     QCOMPARE(saved.count(QLatin1Char('\n')), 4);
-    QVERIFY(saved.contains(QStringLiteral("→ прибор    9600  1 байт       'B' проба")));
+    QVERIFY(saved.simplified().contains(QStringLiteral("→ прибор 9600 1 байт 'B' проба 42 |B|")));
     QVERIFY(saved.contains(QStringLiteral("ОШИБКА    Ошибка порта: Недопустимое значение InBufferCount.")));
     QVERIFY(!saved.contains(QStringLiteral("'G'")));
 
