@@ -74,6 +74,8 @@ TTrafficLogWindow::TTrafficLogWindow(TMSComm *comm, TDialogs *dialogs, QWidget *
       m_pause(new QPushButton(QStringLiteral("Пауза"), this)), m_status(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Журнал обмена"));
+    // An open log never keeps the program running once its main window is closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(900, 420);
     m_saveState.title = QStringLiteral("Сохранить журнал обмена");
     m_saveState.filter = QStringLiteral("Текстовые файлы (*.txt)|*.txt|Все файлы (*.*)|*.*");
