@@ -113,6 +113,13 @@ bool printDocument(QTextDocument &document, QPrinter &printer, const QString &ti
     const QFontMetricsF footerMetrics(footerFont, &printer);
     const QSizeF body(area.width(), area.height() - 2 * footerMetrics.height());
 
+    // Laid out in the printer's own units while it prints, and no longer: the
+    // document may outlive the printer.
+    struct TPaintDeviceScope
+    {
+        QTextDocument &document;
+        ~TPaintDeviceScope() { document.documentLayout()->setPaintDevice(nullptr); }
+    } scope{document};
     document.documentLayout()->setPaintDevice(&printer);
     fitWidestLine(document, body.width() - 2 * document.documentMargin());
     document.setPageSize(body);
