@@ -35,9 +35,10 @@ check: deps
 	  ctest --output-on-failure --timeout 600 -j2
 
 bench: configure
-	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange
+	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log
 	$(BUILD_DIR)/tests/testdb/bench_testdb
 	$(BUILD_DIR)/tests/firmware/bench_upload
+	$(BUILD_DIR)/tests/link/bench_traffic_log
 	$(BUILD_DIR)/tests/testdb/bench_dbexchange
 
 # The Debian package lorit-service_<version>_<arch>.deb, checked (by lintian too, where

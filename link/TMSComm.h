@@ -3,6 +3,7 @@
 // (the real port or the virtual instrument).
 
 #include "link/SerialBackend.h"
+#include "link/TrafficTap.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -52,6 +53,11 @@ public:
 
     TSerialBackend *backend() const { return m_backend; }
 
+    /// The traffic log listening, or none (nullptr: the log is closed). The tap is not
+    /// owned; whoever sets it takes it away again before it goes.
+    void setTrafficTap(TTrafficTap *tap);
+    TTrafficTap *trafficTap() const { return m_tap; }
+
     /// While a device that went away under the open port is missing, it is looked for
     /// this often and opened again, with the same settings, once it is back.
     static constexpr int reopenIntervalMs = 1000;
@@ -65,8 +71,13 @@ Q_SIGNALS:
 
 private:
     QString deviceToOpen() const;
+    void onBackendEvent();
     void onDeviceLost(const QString &device);
     void forgetLostDevice();
+    /// Tells the tap of a refused operation, then throws it.
+    [[noreturn]] void refuse(const QString &text);
+    /// Tells the tap when the instrument's clear-to-send line came or went.
+    void tapLinkState();
 
     QPointer<TSerialBackend> m_backend;
     int m_commPort = 1;
@@ -74,4 +85,7 @@ private:
     QString m_settings = QStringLiteral("9600,n,8,1");
     QString m_lostDevice;
     QTimer m_reopenTimer;
+    qint32 m_baud = 9600;            ///< of m_settings, for the tap
+    TTrafficTap *m_tap = nullptr;
+    bool m_tappedLinkUp = false;     ///< clear-to-send as the tap last heard of it
 };

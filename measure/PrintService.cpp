@@ -1,0 +1,77 @@
+#include "measure/PrintService.h"
+
+#include "common/Dialogs.h"
+#include "measure/PrintDocuments.h"
+
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTextDocument>
+
+namespace {
+const QString protocolTitle = QStringLiteral("Протокол результатов");
+} // namespace
+
+TPrintService::TPrintService(QWidget *window, TDialogs *dialogs)
+    : QObject(window), m_window(window), m_dialogs(dialogs)
+{
+}
+
+TPrintService::~TPrintService() = default;
+
+QPrinter &TPrintService::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
+bool TPrintService::printOn(QPrinter &printer, const TBuild &build, const QString &title)
+{
+    const std::unique_ptr<QTextDocument> document = build();
+    if (printing::printDocument(*document, printer, title))
+        return true;
+    m_dialogs->showError(m_window, QStringLiteral("Не удалось напечатать \"%1\": принтер не принял задание.").arg(title));
+    return false;
+}
+
+bool TPrintService::print(const TBuild &build, const QString &title)
+{
+    QPrintDialog dialog(&printer(), m_window);
+    dialog.setWindowTitle(QStringLiteral("Печать: ") + title);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    return printOn(printer(), build, title);
+}
+
+void TPrintService::preview(const TBuild &build, const QString &title)
+{
+    QPrintPreviewDialog dialog(&printer(), m_window);
+    dialog.setWindowTitle(QStringLiteral("Предварительный просмотр: ") + title);
+    // The preview asks again for every change of paper or orientation.
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this, &build, &title](QPrinter *target) { printOn(*target, build, title); });
+    dialog.exec();
+}
+
+bool TPrintService::printProtocol(const QByteArray &cp1251Protocol)
+{
+    return print([&] { return printing::protocolDocument(cp1251Protocol); }, protocolTitle);
+}
+
+void TPrintService::previewProtocol(const QByteArray &cp1251Protocol)
+{
+    preview([&] { return printing::protocolDocument(cp1251Protocol); }, protocolTitle);
+}
+
+bool TPrintService::printPlate(const plate::TValues &values, const QString &title,
+                               const std::optional<plate::TRange> &colours)
+{
+    return print([&] { return printing::plateDocument(values, title, colours); }, title);
+}
+
+void TPrintService::previewPlate(const plate::TValues &values, const QString &title,
+                                 const std::optional<plate::TRange> &colours)
+{
+    preview([&] { return printing::plateDocument(values, title, colours); }, title);
+}

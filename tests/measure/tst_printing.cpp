@@ -1,0 +1,92 @@
+// Printing to a PDF file: the protocol keeps its lines whole and its columns, every
+// page is numbered in its footer, and the plate comes as its A–H × 1–12 grid. The
+// text is read back with pdftotext where it is installed (poppler-utils).
+
+#include "measure/PrintDocuments.h"
+
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPrinting : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void protocolAndPlateGoToPdf();
+
+private:
+    /// Prints the document to a PDF file and returns the file's text laid out as on
+    /// the page (empty when pdftotext is missing).
+    QString printToPdf(QTextDocument &document, const QString &title);
+    QTemporaryDir m_folder;
+    int m_files = 0;
+};
+
+QString TestPrinting::printToPdf(QTextDocument &document, const QString &title)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    const QString path = m_folder.filePath(QStringLiteral("%1.pdf").arg(++m_files));
+    printer.setOutputFileName(path);
+    if (!printing::printDocument(document, printer, title, QDateTime(QDate(2011, 12, 25), QTime(10, 30))))
+        return QStringLiteral("printing failed");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
+        return QStringLiteral("no PDF written");
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        return {};
+    QProcess process;
+    process.start(pdftotext, {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
+                              QStringLiteral("-")});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+void TestPrinting::protocolAndPlateGoToPdf()
+{
+    // A protocol as the instrument writes it: code page 1251, CR LF, a tab, a line
+    // wider than the page at the usual size, and enough lines for more than one page.
+    QByteArray protocol = "\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB \xB9" "15 \xEE\xF2 25.12.11\r\n"; // "Протокол №15 от 25.12.11"
+    protocol += "A1\t0.123\t\xCF\xCE\xCB\xCE\xC6\r\n";                                    // "A1  0.123  ПОЛОЖ"
+    protocol += "WIDE" + QByteArray(118, '-') + "END\r\n";
+    for (int i = 0; i < 150; ++i)
+        protocol += "line " + QByteArray::number(i) + "\r\n";
+    protocol += "LAST";
+    const auto document = printing::protocolDocument(protocol);
+    const QString text = printToPdf(*document, QStringLiteral("Протокол результатов"));
+    QVERIFY2(!text.startsWith(QStringLiteral("printing failed")) && !text.startsWith(QStringLiteral("no PDF")),
+             qPrintable(text));
+    if (text.isEmpty())
+        QSKIP("pdftotext is not installed: the PDF is written, its text is not checked");
+
+    QVERIFY2(text.contains(QStringLiteral("Протокол №15 от 25.12.11")), qPrintable(text.left(400)));
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("A1\\s+0\\.123\\s+ПОЛОЖ"))));
+    // The wide line is not wrapped: its end stands on the line of its beginning.
+    QVERIFY(text.contains(QRegularExpression(QStringLiteral("WIDE-+END"))));
+    QVERIFY(text.contains(QStringLiteral("LAST")));
+    const int pages = int(text.count(QRegularExpression(QStringLiteral("Страница \\d+ из \\d+"))));
+    QVERIFY2(pages >= 2, qPrintable(QString::number(pages)));
+    QVERIFY(text.contains(QStringLiteral("Страница %1 из %1").arg(pages)));
+    QVERIFY(text.contains(QStringLiteral("Протокол результатов, 25.12.2011 10:30")));
+
+    // The plate: rows A–H, columns 1–12, each value in its cell.
+    plate::TValues values;
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = QByteArray::number(1.0 + double(i) / 1000, 'f', 3).rightJustified(6);
+    values[13] = "  OVER";
+    const auto plateDocument = printing::plateDocument(values, QStringLiteral("Оптические плотности"),
+                                                       plate::TRange{1.0, 1.095});
+    const QString plateText = printToPdf(*plateDocument, QStringLiteral("Оптические плотности"));
+    QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("1\\s+2\\s+3\\s+4\\s+5\\s+6\\s+7\\s+8\\s+9\\s+10\\s+11\\s+12"))));
+    QVERIFY2(plateText.contains(QRegularExpression(QStringLiteral("A\\s+1\\.000\\s+1\\.001"))), qPrintable(plateText));
+    QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("B\\s+1\\.012\\s+OVER\\s+1\\.014"))));
+    QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("H\\s+1\\.084.*1\\.095"))));
+}
+
+QTEST_MAIN(TestPrinting)
+#include "tst_printing.moc"
