@@ -9,6 +9,7 @@
 #include "link/CommError.h"
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
+#include "link/TrafficLogWindow.h"
 #include "measure/PlateWorkbook.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
@@ -95,6 +96,7 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);
     on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
     on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
+    on(ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
     on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
     on(lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
@@ -309,6 +311,18 @@ void TFormMainLoritS_D7::ActionTav2006Execute()
 void TFormMainLoritS_D7::ActionFileExecute()
 {
     ShowPage(pageResult);
+}
+
+void TFormMainLoritS_D7::ActionTrafficLogExecute()
+{
+    // A window of its own beside the main one; it listens to the line only while shown.
+    if (!trafficLog) {
+        trafficLog = new TTrafficLogWindow(link->MSComm1, m_dialogs, this);
+        trafficLog->setSaveFolder(m_handOverFolder);
+    }
+    trafficLog->show();
+    trafficLog->raise();
+    trafficLog->activateWindow();
 }
 
 void TFormMainLoritS_D7::RzPageControl1Change()

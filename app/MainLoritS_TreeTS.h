@@ -30,6 +30,7 @@ class TReaderPage;
 class TResultPage;
 class TSerialBackend;
 class TShadowPanel;
+class TTrafficLogWindow;
 
 class QDateTime;
 class QLocale;
@@ -69,7 +70,9 @@ public:
     // ---- Shell components ---------------------------------------------------------------
     QMenuBar *ActionMainMenuBar1 = nullptr;
     QAction *Action1 = nullptr, *ActionExit = nullptr, *ActionSoftTavelon = nullptr,
-            *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr;
+            *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr,
+            *ActionTrafficLog = nullptr; ///< "Журнал обмена": every byte on the line, for service work
+    QPointer<TTrafficLogWindow> trafficLog; ///< made when first asked for
     QWidget *RzGroupBar1 = nullptr;
     QSplitter *SCSplitter1 = nullptr;
     QTabWidget *RzPageControl1 = nullptr;
@@ -110,6 +113,7 @@ public:
     void ActionBDTSExecute();
     void ActionTav2006Execute();
     void ActionFileExecute();
+    void ActionTrafficLogExecute();
     void RzPageControl1Change();
     void lbLoadPOInTavMouseMove(TLinkLabel *label);
     void lbLoadPOInTavMouseLeave(TLinkLabel *label);

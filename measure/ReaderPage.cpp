@@ -7,7 +7,9 @@
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/OleContainer.h"
+#include "measure/PlateLegend.h"
 #include "measure/PlateWorkbook.h"
+#include "measure/PrintService.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -59,6 +61,9 @@ void TReaderPage::ConnectHandlers()
     on(btnSaveOP, &TReaderPage::btnSaveOPClick);
     on(btnCreateExcel, &TReaderPage::btnCreateExcelClick);
     on(btnFileToExcel, &TReaderPage::btnFileToExcelClick);
+    on(btnPrintOP, &TReaderPage::btnPrintOPClick);
+    connectGuarded(m_host, chckColourScale, &QCheckBox::toggled, this, &TReaderPage::RefreshPlateColours);
+    connectGuarded(m_host, plateLegend, &TPlateLegend::scaleChanged, this, &TReaderPage::RefreshPlateColours);
 }
 
 void TReaderPage::CreateLayout()
@@ -131,11 +136,19 @@ void TReaderPage::CreateLayout()
 
     chckAutoReadOP = new QCheckBox(QStringLiteral("автоприем данных"), RzPanel6);
     chckAutoSaveOP = new QCheckBox(QStringLiteral("автосохранение данных"), RzPanel6);
+    chckColourScale = new QCheckBox(QStringLiteral("Цветовая шкала"), RzPanel6);
+    btnPrintOP = new QPushButton(QStringLiteral("Печать…"), RzPanel6);
+    btnPrintOP->setEnabled(false);
     auto *checks = new QHBoxLayout;
     checks->addWidget(chckAutoReadOP);
     checks->addWidget(chckAutoSaveOP);
+    checks->addWidget(chckColourScale);
     checks->addStretch();
+    checks->addWidget(btnPrintOP);
     layout->addLayout(checks);
+    plateLegend = new TPlateLegend(RzPanel6);
+    plateLegend->hide(); // shown while the colour scale is on
+    layout->addWidget(plateLegend);
     layout->addStretch();
     OleContainer1 = new TOleContainer(RzPanel6); // hidden and disabled
 }
@@ -160,6 +173,25 @@ void TReaderPage::ClearODValues()
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, QString());
+    RefreshPlateColours();
+}
+
+void TReaderPage::RefreshPlateColours()
+{
+    const bool on = chckColourScale->isChecked();
+    plateLegend->setVisible(on);
+    const plate::TValues values = od::tableValues(odTableText);
+    const auto range = on ? plate::scaleRange(plateLegend->scale(), values) : std::nullopt;
+    colourPlateCells(StringGrid1, values, range);
+    plateLegend->setRange(range);
+}
+
+void TReaderPage::btnPrintOPClick()
+{
+    if (!m_printService)
+        m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    const auto colours = chckColourScale->isChecked() ? plateLegend->range() : std::nullopt;
+    m_printService->printPlate(od::tableValues(odTableText), QStringLiteral("Оптические плотности"), colours);
 }
 
 void TReaderPage::RequestODTable()
@@ -228,6 +260,8 @@ void TReaderPage::ReplyODTable()
     btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
+    btnPrintOP->setEnabled(true);
+    RefreshPlateColours();
     if (chckAutoSaveOP->isChecked() && !m_host.LineBusy()) {
         m_link.SendToDevice(QByteArrayLiteral("D"));
         ++odFileNamesAwaited;

@@ -15,6 +15,8 @@ class QTableWidget;
 class TLinkControl;
 class TOleContainer;
 class TPageHost;
+class TPlateLegend;
+class TPrintService;
 class TShadowPanel;
 namespace plate {
 struct TWorkbookResult;
@@ -46,12 +48,20 @@ public:
                 *btnFileToExcel = nullptr;
     QCheckBox *chckAutoReadOP = nullptr, *chckAutoSaveOP = nullptr;
     TOleContainer *OleContainer1 = nullptr;
+    // Beyond the instrument's own: the plate in colour, and the plate on paper.
+    QCheckBox *chckColourScale = nullptr; ///< "Цветовая шкала"
+    TPlateLegend *plateLegend = nullptr;
+    QPushButton *btnPrintOP = nullptr;    ///< "Печать…"
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnReadOPClick();
     void btnSaveOPClick();
     void btnCreateExcelClick();
     void btnFileToExcelClick();
+    void btnPrintOPClick();
+    /// The value cells coloured on the legend's scale while "Цветовая шкала" is
+    /// ticked; the values and every file stay as they are.
+    void RefreshPlateColours();
     void ReplyODMeasured(); // 'G', its byte taken
     void ReplyODTable();    // 'D'
     void ReplyODFileName(); // '2'
@@ -73,5 +83,6 @@ private:
 
     TPageHost &m_host;
     TLinkControl &m_link;
+    TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_autoTableDeferred = false; ///< a 'G' notice came while the line was busy
 };

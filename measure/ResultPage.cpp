@@ -6,12 +6,14 @@
 #include "link/TMSComm.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
+#include "measure/PrintService.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -93,6 +95,9 @@ void TResultPage::CreateLayout()
     btnSaveProtokol = new QPushButton(QStringLiteral("Данные в файл"), this);
     btnSaveProtokol->setEnabled(false);
     btnClrMemo1 = new QPushButton(QStringLiteral("Очистить экран"), this);
+    btnPrintProtokol = new QPushButton(QStringLiteral("Печать…"), this);
+    btnPrintProtokol->setToolTip(QStringLiteral("Печать протокола (Ctrl+P)"));
+    btnPrintProtokol->setEnabled(false);
     auto *row = new QHBoxLayout;
     row->addWidget(chckAutoReadRes);
     row->addWidget(chckAutoSaveRes);
@@ -102,6 +107,7 @@ void TResultPage::CreateLayout()
     buttons->addWidget(btnReadProtokol);
     buttons->addWidget(btnSaveProtokol);
     buttons->addWidget(btnClrMemo1);
+    buttons->addWidget(btnPrintProtokol);
     layout->addLayout(buttons);
 }
 
@@ -113,6 +119,9 @@ void TResultPage::ConnectHandlers()
     on(btnReadProtokol, &TResultPage::btnReadProtokolClick);
     on(btnSaveProtokol, &TResultPage::btnSaveProtokolClick);
     on(btnClrMemo1, &TResultPage::btnClrMemo1Click);
+    on(btnPrintProtokol, &TResultPage::btnPrintProtokolClick);
+    auto *print = new QShortcut(QKeySequence::Print, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(print, &QShortcut::activated, btnPrintProtokol, &QPushButton::animateClick);
 }
 
 void TResultPage::btnReadProtokolClick()
@@ -191,6 +200,7 @@ void TResultPage::ReplyProtocolText()
     protocolLength = 0;
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
+    btnPrintProtokol->setEnabled(true);
     // A working file that fails has its message; the automatic save does not depend
     // on it, since it works from the protocol in memory.
     try {
@@ -220,6 +230,14 @@ void TResultPage::btnSaveProtokolClick()
     // The protocol received last, whatever the memo shows now.
     writeWholeFile(dialog.fileName, protocolBuffer);
     m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
+}
+
+void TResultPage::btnPrintProtokolClick()
+{
+    if (!m_printService)
+        m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    // The protocol received last, whatever the memo shows now.
+    m_printService->printProtocol(protocolBuffer);
 }
 
 void TResultPage::btnClrMemo1Click()

@@ -11,6 +11,7 @@ class QPlainTextEdit;
 class QPushButton;
 class TLinkControl;
 class TPageHost;
+class TPrintService;
 
 class TResultPage : public QWidget
 {
@@ -30,11 +31,13 @@ public:
     QPlainTextEdit *Memo1 = nullptr;
     QCheckBox *chckAutoReadRes = nullptr, *chckAutoSaveRes = nullptr;
     QPushButton *btnReadProtokol = nullptr, *btnSaveProtokol = nullptr, *btnClrMemo1 = nullptr;
+    QPushButton *btnPrintProtokol = nullptr; ///< "Печать…": the protocol received last, on paper
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnReadProtokolClick();
     void btnSaveProtokolClick();
     void btnClrMemo1Click();
+    void btnPrintProtokolClick(); // also Ctrl+P on this page
     void ReplyResultsReady();   // 'g', its byte taken
     void ReplyProtocolLength(); // 'N'
     void ReplyProtocolText();   // 'd'
@@ -57,5 +60,6 @@ private:
 
     TPageHost &m_host;
     TLinkControl &m_link;
+    TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
 };

@@ -82,6 +82,7 @@ void TFormMainLoritS_D7::CreateComponents()
     // Actions, shown both in the menu and in the group bar.
     Action1 = new QAction(QStringLiteral("О программе"), this);
     ActionExit = new QAction(QStringLiteral("Выход"), this);
+    ActionTrafficLog = new QAction(QStringLiteral("Журнал обмена"), this);
     ActionSoftTavelon = new QAction(QStringLiteral("Тавелон"), this);
     ActionBDTS = new QAction(QStringLiteral("БД тест-систем"), this);
     ActionTav2006 = new QAction(QStringLiteral("Оптические плотности"), this);
@@ -91,6 +92,7 @@ void TFormMainLoritS_D7::CreateComponents()
     ActionMainMenuBar1->setFixedHeight(menuBarHeight);
     QMenu *userMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Пользователю"));
     userMenu->addAction(Action1);
+    userMenu->addAction(ActionTrafficLog);
     userMenu->addSeparator();
     userMenu->addAction(ActionExit);
     QMenu *progMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Программирование"));

@@ -2,6 +2,7 @@
 // labels, the clock and the error box.
 
 #include "link/LinkControl.h"
+#include "link/TrafficLogWindow.h"
 #include "measure/ReaderPage.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "common/StyledWidgets.h"
@@ -56,9 +57,10 @@ void TestMainWindow::theWindowHasItsFixedSizeCaptionAndMenus()
         menus << menu->text();
     QCOMPARE(menus, (QStringList{"Пользователю", "Программирование", "Ридер"}));
     const QList<QAction *> userItems = w.ActionMainMenuBar1->actions().at(0)->menu()->actions();
-    QCOMPARE(userItems.size(), 3);
-    QVERIFY(userItems.at(1)->isSeparator());
-    QCOMPARE(userItems.at(2)->text(), QStringLiteral("Выход"));
+    QCOMPARE(userItems.size(), 4);
+    QCOMPARE(userItems.at(1)->text(), QStringLiteral("Журнал обмена"));
+    QVERIFY(userItems.at(2)->isSeparator());
+    QCOMPARE(userItems.at(3)->text(), QStringLiteral("Выход"));
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QCOMPARE(w.link->RzGroupBox1->title(), QStringLiteral("Порт связи:"));
     QCOMPARE(w.link->sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
@@ -68,6 +70,16 @@ void TestMainWindow::theWindowHasItsFixedSizeCaptionAndMenus()
     w.ActionFileExecute();
     w.Action1->trigger();
     QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
+
+    // "Журнал обмена" opens one window of its own that shows what crosses the line.
+    w.ActionTrafficLog->trigger();
+    QVERIFY(w.trafficLog && w.trafficLog->isWindow() && w.trafficLog->isVisible());
+    QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QTRY_VERIFY(w.trafficLog->shownLineCount() >= 2); // the probe and its answer
+    const QPointer<TTrafficLogWindow> first = w.trafficLog;
+    w.ActionTrafficLog->trigger();
+    QCOMPARE(w.trafficLog, first);
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()

@@ -5,6 +5,7 @@
 #include "measure/ReaderPage.h"
 #include "measure/MeasureData.h"
 #include "measure/OleContainer.h"
+#include "measure/PlateLegend.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
 
@@ -98,7 +99,20 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QVERIFY(w.link->replyBuffer.isEmpty());
     QVERIFY(w.readerPage->btnSaveOP->isEnabled());
     QVERIFY(w.readerPage->btnCreateExcel->isEnabled());
+    QVERIFY(w.readerPage->btnPrintOP->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty()); // no automatic saving
+
+    // The colour scale colours the value cells and shows its legend; the values, and
+    // so every file, stay as they are. Unticked, the grid looks as before.
+    const QBrush plain = w.readerPage->StringGrid1->item(8, 12)->background();
+    w.readerPage->chckColourScale->setChecked(true);
+    QVERIFY(w.readerPage->plateLegend->isVisibleTo(w.readerPage));
+    QVERIFY(w.readerPage->StringGrid1->item(8, 12)->background() != plain);
+    QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
+    QCOMPARE(w.readerPage->odTableText, ' ' + table.mid(1));
+    w.readerPage->chckColourScale->setChecked(false);
+    QCOMPARE(w.readerPage->StringGrid1->item(8, 12)->background(), plain);
+    QVERIFY(!w.readerPage->plateLegend->isVisibleTo(w.readerPage));
 
     // A request the instrument never answered is forgotten when it goes away: a table
     // arriving after it is back is noise and fills nothing.
