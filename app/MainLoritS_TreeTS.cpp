@@ -2,6 +2,9 @@
 
 #include "app/BDTSWindowHost.h"
 #include "app/ProgramFolder.h"
+#include "common/FontScale.h"
+#include "common/RememberingDialogs.h"
+#include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
@@ -42,10 +45,12 @@
 
 TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options,
                                        QWidget *parent)
-    : QMainWindow(parent), m_dialogs(options.dialogs)
+    : QMainWindow(parent), m_dialogs(options.dialogs), m_settings(std::make_unique<TSettings>(options.settingsFile)),
+      m_userGuide(options.userGuide)
 {
     if (!m_dialogs)
         m_dialogs = new TQtDialogs(this);
+    m_pageDialogs = new TRememberingDialogs(*m_dialogs, *m_settings, this);
     link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
@@ -55,6 +60,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
     connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
+    CreateDesktopKeys();
     BuildReplyTable();
     ConnectHandlers();
     ConnectLink();
@@ -63,6 +69,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
                             ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                             : options.documentsFolder;
     Guarded([this] { FormCreate(); });
+    RestoreWindowSize();
 }
 
 TFormMainLoritS_D7::~TFormMainLoritS_D7() = default;
@@ -97,6 +104,10 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);
     on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
     on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
+    on(Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
+    on(ActionReadPage, &QAction::triggered, &TFormMainLoritS_D7::ActionReadPageExecute);
+    on(ActionSavePage, &QAction::triggered, &TFormMainLoritS_D7::ActionSavePageExecute);
+    on(ActionUserGuide, &QAction::triggered, &TFormMainLoritS_D7::ActionUserGuideExecute);
     on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
     on(lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
@@ -106,7 +117,6 @@ void TFormMainLoritS_D7::ConnectHandlers()
         connect(label, &TLinkLabel::mouseLeft, this, [this, label] { lbLoadPOInTavMouseLeave(label); });
     }
     on(RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
-
 
     auto *clock = new QTimer(this);
     clock->setInterval(1000);
@@ -215,7 +225,7 @@ void TFormMainLoritS_D7::LineBack()
 
 void TFormMainLoritS_D7::FormCreate()
 {
-    link->DiscoverPorts();
+    link->DiscoverPorts(m_settings->lastPort());
     if (m_programFolder.isEmpty()) {
         const TProgramFolder chosen = chooseProgramFolder(
             QCoreApplication::applicationDirPath(),
@@ -228,8 +238,10 @@ void TFormMainLoritS_D7::FormCreate()
         m_programFolder += QLatin1Char('/');
     m_handOverFolder = plate::handOverFolder(m_programFolder, QCoreApplication::applicationDirPath(),
                                              m_documentsFolder);
-    readerPage->odlgOpenFileToExcel.initialDir = m_handOverFolder;
-    m_sdlgSaveTavDat.initialDir = m_handOverFolder;
+    // The dialogs start where they were left in the last run, while that folder exists.
+    readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
+    readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
+    m_sdlgSaveTavDat.initialDir = m_settings->dialogFolder(dialogKey::measureSave, m_handOverFolder);
     bdtsLists->setProgramFolder(m_programFolder);
 }
 
@@ -238,12 +250,14 @@ void TFormMainLoritS_D7::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_splitterPlaced) {
         m_splitterPlaced = true;
-        SCSplitter1->setSizes({groupBarWidth, SCSplitter1->width() - groupBarWidth});
+        const int barWidth = fontScale::px(this, groupBarWidth);
+        SCSplitter1->setSizes({barWidth, SCSplitter1->width() - barWidth});
     }
 }
 
 void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 {
+    Guarded([this] { SaveSettings(); });
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
@@ -298,6 +312,9 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
         bdtsLists->setView(frameBDTS);
         frameBDTS->setExchange(bdtsLists, bdtsTransfer);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
+        // Empty while nothing is remembered: the frame then starts in FilesInTavelon.
+        frameBDTS->SaveDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseSave, {});
+        frameBDTS->OpenDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseOpen, {});
     }
     ShowPage(pageBDTS);
 }

@@ -11,11 +11,14 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class QAction;
 class QFrame;
 class QLabel;
 class QMenuBar;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -29,6 +32,7 @@ class TProgSteps;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
+class TSettings;
 class TShadowPanel;
 
 class QDateTime;
@@ -42,6 +46,8 @@ struct TWindowOptions
     QString programFolder;       ///< empty: the executable's folder, or the user's when that is read-only
     TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
     QString documentsFolder;     ///< empty: the user's documents folder
+    QString settingsFile;        ///< empty: the user's own settings; tests keep an INI file of theirs
+    QString userGuide;           ///< empty: looked for beside the program and among its installed documents
 };
 
 class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
@@ -54,7 +60,7 @@ public:
     ~TFormMainLoritS_D7() override;
 
     static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4;
-    static constexpr int groupBarWidth = 137; ///< px, until the user moves the splitter
+    static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
     TLinkControl *link = nullptr;
@@ -79,6 +85,8 @@ public:
     QFrame *RzPanel3 = nullptr, *RzPanel4 = nullptr, *RzPanel5 = nullptr;
     TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,
                *lbProtokol = nullptr;
+    /// F5, Ctrl+S and F1: the active page's read and save buttons, and the user guide.
+    QAction *ActionReadPage = nullptr, *ActionSavePage = nullptr, *ActionUserGuide = nullptr;
     QStatusBar *RzStatusBar1 = nullptr;
     QLabel *RzStatusPane1 = nullptr;
     QProgressBar *RzProgressBar1 = nullptr;
@@ -91,13 +99,15 @@ public:
     void Guarded(const std::function<void()> &handler) override;
     /// The one place where unexpected errors are shown.
     void ReportError(const QString &text) override;
-    TDialogs *dialogs() const override { return m_dialogs; }
+    /// The dialogs the pages use: file choices are remembered for the next run.
+    TDialogs *dialogs() const override { return m_pageDialogs; }
     QWidget *dialogParent() override { return this; }
     QString programFolder() const override { return m_programFolder; }
     QString handOverFolder() const override { return m_handOverFolder; }
     QString &lastFileFolder() override { return m_lastFileFolder; }
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
+    TSettings &settings() override { return *m_settings; }
     bool LineBusy() const override;
     bool UploadRunning() const override;
     QString LineBusyText() const override;
@@ -110,6 +120,14 @@ public:
     void ActionBDTSExecute();
     void ActionTav2006Execute();
     void ActionFileExecute();
+    /// "О программе": the program's name, version, Qt's version and the licence.
+    void Action1Execute();
+    /// F5: the active page's own read button, when it is enabled.
+    void ActionReadPageExecute();
+    /// Ctrl+S: the active page's own save button, when it is enabled.
+    void ActionSavePageExecute();
+    /// F1: the user guide in the desktop's program for it.
+    void ActionUserGuideExecute();
     void RzPageControl1Change();
     void lbLoadPOInTavMouseMove(TLinkLabel *label);
     void lbLoadPOInTavMouseLeave(TLinkLabel *label);
@@ -123,6 +141,7 @@ protected:
 private:
     void CreateComponents(); // the shell's layout, captions and hints
     void CreateStartPage();
+    void CreateDesktopKeys();
     void ConnectHandlers();
     void ConnectLink();
     void BuildReplyTable();
@@ -139,8 +158,17 @@ private:
     void EnterFirmwarePage();
     bool OnFirmwarePage() const;
     void UpdateClock();
+    /// The button of the active page that F5 (read) or Ctrl+S (save) stands for.
+    QPushButton *ActivePageButton(bool read) const;
+    /// The window's size from the last run; it opens at its place all the same.
+    void RestoreWindowSize();
+    /// What the next run starts from: the open port and the window's size.
+    void SaveSettings();
 
     TDialogs *m_dialogs = nullptr;
+    std::unique_ptr<TSettings> m_settings;
+    TDialogs *m_pageDialogs = nullptr; ///< m_dialogs, remembering the folders chosen
+    QString m_userGuide;
     QString m_programFolder; ///< with its final separator
     QString m_handOverFolder, m_documentsFolder;
     QString m_lastFileFolder, m_lastFileName;
