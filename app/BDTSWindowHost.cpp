@@ -2,6 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
+#include "common/Settings.h"
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
 
@@ -51,6 +52,7 @@ QString TBDTSWindowHost::ExecuteFileDialog(TBdtFileDialog &dialog)
     state.filter = dialog.filter;
     state.defaultExt = dialog.defaultExt;
     state.initialDir = dialog.initialDir;
+    state.memoryKey = dialog.save ? dialogKey::databaseSave : dialogKey::databaseOpen;
     TDialogs *dialogs = m_host.dialogs();
     QWidget *parent = m_host.dialogParent();
     const bool chosen = dialog.save ? dialogs->executeSave(parent, state) : dialogs->executeOpen(parent, state);

@@ -1,7 +1,11 @@
 #include "app/MainLoritS_TreeTS.h"
 
 #include "app/BDTSWindowHost.h"
+#include "app/DesktopKeys.h"
 #include "app/ProgramFolder.h"
+#include "common/FontScale.h"
+#include "common/RememberingDialogs.h"
+#include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
@@ -43,10 +47,11 @@
 
 TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options,
                                        QWidget *parent)
-    : QMainWindow(parent), m_dialogs(options.dialogs)
+    : QMainWindow(parent), m_dialogs(options.dialogs), m_settings(std::make_unique<TSettings>(options.settingsFile))
 {
     if (!m_dialogs)
         m_dialogs = new TQtDialogs(this);
+    m_pageDialogs = new TRememberingDialogs(*m_dialogs, *m_settings, this);
     link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
@@ -56,6 +61,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
     connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
+    desktopKeys = new TDesktopKeys(*this, options.userGuide);
     BuildReplyTable();
     ConnectHandlers();
     ConnectLink();
@@ -64,6 +70,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
                             ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                             : options.documentsFolder;
     Guarded([this] { FormCreate(); });
+    RestoreWindowSize();
 }
 
 TFormMainLoritS_D7::~TFormMainLoritS_D7() = default;
@@ -97,6 +104,7 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
     on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
     on(ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
+    on(Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
     on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
     on(lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
@@ -106,7 +114,6 @@ void TFormMainLoritS_D7::ConnectHandlers()
         connect(label, &TLinkLabel::mouseLeft, this, [this, label] { lbLoadPOInTavMouseLeave(label); });
     }
     on(RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
-
 
     auto *clock = new QTimer(this);
     clock->setInterval(1000);
@@ -215,7 +222,7 @@ void TFormMainLoritS_D7::LineBack()
 
 void TFormMainLoritS_D7::FormCreate()
 {
-    link->DiscoverPorts();
+    link->DiscoverPorts(m_settings->lastPort());
     if (m_programFolder.isEmpty()) {
         const TProgramFolder chosen = chooseProgramFolder(
             QCoreApplication::applicationDirPath(),
@@ -228,8 +235,10 @@ void TFormMainLoritS_D7::FormCreate()
         m_programFolder += QLatin1Char('/');
     m_handOverFolder = plate::handOverFolder(m_programFolder, QCoreApplication::applicationDirPath(),
                                              m_documentsFolder);
-    readerPage->odlgOpenFileToExcel.initialDir = m_handOverFolder;
-    m_sdlgSaveTavDat.initialDir = m_handOverFolder;
+    // The dialogs start where they were left in the last run, while that folder exists.
+    readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
+    readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
+    m_sdlgSaveTavDat.initialDir = m_settings->dialogFolder(dialogKey::measureSave, m_handOverFolder);
     bdtsLists->setProgramFolder(m_programFolder);
 }
 
@@ -238,12 +247,14 @@ void TFormMainLoritS_D7::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_splitterPlaced) {
         m_splitterPlaced = true;
-        SCSplitter1->setSizes({groupBarWidth, SCSplitter1->width() - groupBarWidth});
+        const int barWidth = fontScale::px(this, groupBarWidth);
+        SCSplitter1->setSizes({barWidth, SCSplitter1->width() - barWidth});
     }
 }
 
 void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 {
+    Guarded([this] { SaveSettings(); });
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
@@ -298,6 +309,9 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
         bdtsLists->setView(frameBDTS);
         frameBDTS->setExchange(bdtsLists, bdtsTransfer);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
+        // Empty while nothing is remembered: the frame then starts in FilesInTavelon.
+        frameBDTS->SaveDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseSave, {});
+        frameBDTS->OpenDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseOpen, {});
     }
     ShowPage(pageBDTS);
 }

@@ -5,21 +5,26 @@
 // code goes to the one that awaits it.
 
 #include "common/Dialogs.h"
+#include "app/WindowOptions.h"
 #include "common/PageHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class QAction;
 class QFrame;
 class QLabel;
 class QMenuBar;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class TBDTSLists;
+class TDesktopKeys;
 class TBDTSTransfer;
 class TFrameBDTS;
 class TFrameSoftTav;
@@ -29,21 +34,9 @@ class TProgSteps;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
+class TSettings;
 class TShadowPanel;
 class TTrafficLogWindow;
-
-class QDateTime;
-class QLocale;
-/// The clock pane's text: the user's long date, then the long time.
-QString clockText(const QLocale &locale, const QDateTime &moment);
-
-/// Where the window keeps its working files, and how it asks the user.
-struct TWindowOptions
-{
-    QString programFolder;       ///< empty: the executable's folder, or the user's when that is read-only
-    TDialogs *dialogs = nullptr; ///< empty: the desktop's own dialogs
-    QString documentsFolder;     ///< empty: the user's documents folder
-};
 
 class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
 {
@@ -55,7 +48,7 @@ public:
     ~TFormMainLoritS_D7() override;
 
     static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4;
-    static constexpr int groupBarWidth = 137; ///< px, until the user moves the splitter
+    static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
     TLinkControl *link = nullptr;
@@ -82,6 +75,7 @@ public:
     QFrame *RzPanel3 = nullptr, *RzPanel4 = nullptr, *RzPanel5 = nullptr;
     TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,
                *lbProtokol = nullptr;
+    TDesktopKeys *desktopKeys = nullptr; ///< F5, Ctrl+S and F1
     QStatusBar *RzStatusBar1 = nullptr;
     QLabel *RzStatusPane1 = nullptr;
     QProgressBar *RzProgressBar1 = nullptr;
@@ -94,13 +88,15 @@ public:
     void Guarded(const std::function<void()> &handler) override;
     /// The one place where unexpected errors are shown.
     void ReportError(const QString &text) override;
-    TDialogs *dialogs() const override { return m_dialogs; }
+    /// The dialogs the pages use: file choices are remembered for the next run.
+    TDialogs *dialogs() const override { return m_pageDialogs; }
     QWidget *dialogParent() override { return this; }
     QString programFolder() const override { return m_programFolder; }
     QString handOverFolder() const override { return m_handOverFolder; }
     QString &lastFileFolder() override { return m_lastFileFolder; }
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
+    TSettings &settings() override { return *m_settings; }
     bool LineBusy() const override;
     bool UploadRunning() const override;
     QString LineBusyText() const override;
@@ -114,6 +110,8 @@ public:
     void ActionTav2006Execute();
     void ActionFileExecute();
     void ActionTrafficLogExecute();
+    /// "О программе": the program's name, version, Qt's version and the licence.
+    void Action1Execute();
     void RzPageControl1Change();
     void lbLoadPOInTavMouseMove(TLinkLabel *label);
     void lbLoadPOInTavMouseLeave(TLinkLabel *label);
@@ -143,8 +141,14 @@ private:
     void EnterFirmwarePage();
     bool OnFirmwarePage() const;
     void UpdateClock();
+    /// The window's size from the last run; it opens at its place all the same.
+    void RestoreWindowSize();
+    /// What the next run starts from: the open port and the window's size.
+    void SaveSettings();
 
     TDialogs *m_dialogs = nullptr;
+    std::unique_ptr<TSettings> m_settings;
+    TDialogs *m_pageDialogs = nullptr; ///< m_dialogs, remembering the folders chosen
     QString m_programFolder; ///< with its final separator
     QString m_handOverFolder, m_documentsFolder;
     QString m_lastFileFolder, m_lastFileName;

@@ -69,3 +69,8 @@ void TQtDialogs::showError(QWidget *parent, const QString &text)
 {
     QMessageBox::critical(parent, applicationTitle(), text);
 }
+
+void TQtDialogs::showInformation(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::about(parent, title, text);
+}

@@ -1,6 +1,7 @@
 #pragma once
 // The one seam through which the program asks the user: file dialogs, yes/no
-// questions and the error box. Tests put a scripted version in its place.
+// questions, the error box and boxes that only tell something. Tests put a scripted
+// version in its place.
 
 #include <QObject>
 #include <QString>
@@ -16,6 +17,7 @@ struct TFileDialogState
     QString fileName;      ///< proposed name; after a choice, the chosen full path
     QString initialDir;
     int filterIndex = 1;   ///< 1-based, the type chosen last
+    QString memoryKey;     ///< the name its folder is remembered under between runs; empty: not remembered
 };
 
 class TDialogs : public QObject
@@ -30,6 +32,8 @@ public:
     virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text) = 0;
     /// The application's error box.
     virtual void showError(QWidget *parent, const QString &text) = 0;
+    /// A box that only tells something ("О программе").
+    virtual void showInformation(QWidget *parent, const QString &title, const QString &text) = 0;
 };
 
 /// The desktop's own dialogs.
@@ -42,6 +46,7 @@ public:
     bool executeOpen(QWidget *parent, TFileDialogState &state) override;
     bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
     void showError(QWidget *parent, const QString &text) override;
+    void showInformation(QWidget *parent, const QString &title, const QString &text) override;
 };
 
 /// The program's title, "ЛОРИТ-сервис 2008_06_06": the caption of its message boxes.

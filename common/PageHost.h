@@ -1,7 +1,8 @@
 #pragma once
 // What a page needs of the window that holds it: the status line and progress bar,
-// the error box and the dialogs, the working folder, and whether an exchange owns the
-// line. The window implements it; no page knows the window itself.
+// the error box and the dialogs, the working folder, the settings kept between runs,
+// and whether an exchange owns the line. The window implements it; no page knows the
+// window itself.
 
 #include <QObject>
 #include <QString>
@@ -10,6 +11,7 @@
 
 class QWidget;
 class TDialogs;
+class TSettings;
 struct TFileDialogState;
 
 class TPageHost
@@ -38,6 +40,8 @@ public:
     virtual QString &lastFileName() = 0;
     /// The save dialog that the table and the protocol share.
     virtual TFileDialogState &sdlgSaveTavDat() = 0;
+    /// What the program remembers between runs; a page keeps its own choices there too.
+    virtual TSettings &settings() = 0;
 
     /// A database exchange or an upload (from its start until the instrument has
     /// restarted and answered) owns the line: nothing else may send, probe, change the

@@ -1,8 +1,11 @@
 #include "common/StyledWidgets.h"
 
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 TShadowPanel::TShadowPanel(QWidget *parent)
     : QFrame(parent), m_top(QColor(0x3a, 0x5f, 0x9a)), m_bottom(QColor(0x12, 0x24, 0x48))
@@ -40,6 +43,8 @@ TLinkLabel::TLinkLabel(const QString &text, QWidget *parent)
 {
     setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
+    // Tab reaches it; a click follows it without taking the keyboard along.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void TLinkLabel::setTextColor(const QColor &color)
@@ -80,4 +85,51 @@ void TLinkLabel::leaveEvent(QEvent *event)
 {
     Q_EMIT mouseLeft();
     QLabel::leaveEvent(event);
+}
+
+void TLinkLabel::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (isEnabled())
+            Q_EMIT clicked();
+        event->accept();
+        return;
+    default:
+        QLabel::keyPressEvent(event);
+    }
+}
+
+void TLinkLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The link the keyboard is on shows the desktop's focus frame.
+    QPainter painter(this);
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(backgroundRole());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+}
+
+void TPathLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QFontMetrics metrics = fontMetrics();
+    const QStringList lines = text().split(QLatin1Char('\n'));
+    const int lineHeight = metrics.height();
+    int top = area.top();
+    if (alignment() & Qt::AlignVCenter)
+        top += (area.height() - lineHeight * int(lines.size())) / 2;
+    for (const QString &line : lines) {
+        const QString shown = metrics.elidedText(line, Qt::ElideLeft, area.width());
+        const QRect lineArea(area.left(), top, area.width(), lineHeight);
+        style()->drawItemText(&painter, lineArea, int(alignment() & Qt::AlignHorizontal_Mask), palette(),
+                              isEnabled(), shown, foregroundRole());
+        top += lineHeight;
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The decorated widgets the window is built from: gradient panels that paint a drop
-// shadow behind their inner panels, and link labels of the start page.
+// shadow behind their inner panels, link labels of the start page, and labels that show
+// the end of a long path.
 
 #include <QFrame>
 #include <QLabel>
@@ -28,7 +29,8 @@ private:
     int m_paintCount = 0;
 };
 
-/// A label that acts as a link: hand cursor, click signal, hover notifications.
+/// A label that acts as a link: hand cursor, click signal, hover notifications; Tab
+/// reaches it and Enter or Space follows it, as a click does.
 class TLinkLabel : public QLabel
 {
     Q_OBJECT
@@ -47,4 +49,18 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+};
+
+/// A label of file paths, one per line: a line wider than the label loses its start
+/// ("…/FilesInTavelon/"), so the folder's and the file's own names stay in sight.
+class TPathLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };

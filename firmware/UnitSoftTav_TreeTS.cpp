@@ -1,6 +1,8 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 
 #include "common/PageHost.h"
+#include "common/Settings.h"
+#include "common/StyledWidgets.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/LoaderScreen.h"
@@ -41,10 +43,10 @@ QLabel *instruction(const QString &text, QWidget *parent, bool bold = false)
 
 QLabel *fileLabel(QWidget *parent)
 {
-    auto *label = new QLabel(QStringLiteral("Файл не найден"), parent);
+    auto *label = new TPathLabel(QStringLiteral("Файл не найден"), parent);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    // A long path is cut at the pane's edge rather than widening the page; the hint
-    // shows it whole.
+    // A long path loses its start at the pane's edge rather than widening the page,
+    // and shows more as the window grows; the hint shows it whole.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, QColor(0x10, 0x28, 0x90));
@@ -138,6 +140,7 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &st
     Timer = new QTimer(this);
     Timer->setInterval(tsk::tickMs);
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
+    OpenDialog.memoryKey = dialogKey::firmwareOpen;
 
     const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(m_host, sender, signal, this, handler); };
     on(btnOtherFileLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnOtherFileLoadPOClick);
@@ -339,7 +342,7 @@ void TFrameSoftTav::LookUpDefaultFile()
     }
     UpdateProgStep();
     PlaceDividers();
-    OpenDialog.initialDir = m_host.programFolder();
+    OpenDialog.initialDir = m_host.settings().dialogFolder(OpenDialog.memoryKey, m_host.programFolder());
 }
 
 void TFrameSoftTav::btnOtherFileLoadPOClick()

@@ -1,5 +1,6 @@
 #include "link/LinkControl.h"
 
+#include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/CommError.h"
 #include "link/PortBox.h"
@@ -21,7 +22,8 @@
 namespace {
 const QString settingsTail = QStringLiteral(",n,8,1");
 constexpr int speedCommandPauseMs = 10; ///< the instrument needs this to take in 'b' + index
-constexpr int portGroupHeight = 39;    ///< px
+// px at the design font
+constexpr int portBoxWidth = 70, parametersWidth = 150, speedBoxWidth = 72, verifyButtonWidth = 26;
 
 QIcon linkIndicatorIcon()
 {
@@ -84,7 +86,6 @@ TLinkControl::~TLinkControl()
 void TLinkControl::CreatePortGroup()
 {
     RzGroupBox1 = new QGroupBox(QStringLiteral("Порт связи:"));
-    RzGroupBox1->setFixedHeight(portGroupHeight);
     auto *layout = new QHBoxLayout(RzGroupBox1);
     layout->setContentsMargins(6, 0, 6, 1);
     layout->setSpacing(6);
@@ -94,7 +95,6 @@ void TLinkControl::CreatePortGroup()
     cbxNumPort->setInsertPolicy(QComboBox::NoInsert);
     cbxNumPort->setEditText(QStringLiteral("COM1"));
     cbxNumPort->setToolTip(QStringLiteral("Выбор Com-порта."));
-    cbxNumPort->setMinimumWidth(70);
 
     cbPortOpen = new QCheckBox(QStringLiteral("выкл."), RzGroupBox1);
     cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
@@ -102,12 +102,14 @@ void TLinkControl::CreatePortGroup()
     sbtnCommON = new QToolButton(RzGroupBox1);
     sbtnCommON->setAutoRaise(true);
     sbtnCommON->setIcon(linkIndicatorIcon());
-    sbtnCommON->setEnabled(false);
     sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
+    // A screen reader names the lamp by its hint, which was the only words it had, and
+    // reads the state as its description.
+    sbtnCommON->setAccessibleName(sbtnCommON->toolTip());
+    SetLampLit(false);
 
     lbCommParam = new QLabel(RzGroupBox1);
     lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
-    lbCommParam->setMinimumWidth(150);
 
     cbBaudRate = new QComboBox(RzGroupBox1);
     cbBaudRate->setEditable(true);
@@ -116,11 +118,9 @@ void TLinkControl::CreatePortGroup()
         cbBaudRate->addItem(rate);
     cbBaudRate->setEditText(QStringLiteral("9600"));
     cbBaudRate->setToolTip(QStringLiteral("Установка новой скорости обмена."));
-    cbBaudRate->setMinimumWidth(72);
 
     btnVerifyConnect = new QPushButton(QStringLiteral("?"), RzGroupBox1);
     btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
-    btnVerifyConnect->setFixedWidth(26);
     btnConnect = new QPushButton(QStringLiteral("Контакт"), RzGroupBox1);
     btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
 
@@ -131,6 +131,17 @@ void TLinkControl::CreatePortGroup()
     layout->addWidget(cbBaudRate);
     layout->addWidget(btnVerifyConnect);
     layout->addWidget(btnConnect);
+    FitToFont();
+}
+
+void TLinkControl::FitToFont()
+{
+    const auto px = [this](int designPx) { return fontScale::px(RzGroupBox1, designPx); };
+    RzGroupBox1->setFixedHeight(px(portGroupHeight));
+    cbxNumPort->setMinimumWidth(px(portBoxWidth));
+    lbCommParam->setMinimumWidth(px(parametersWidth));
+    cbBaudRate->setMinimumWidth(px(speedBoxWidth));
+    btnVerifyConnect->setFixedWidth(px(verifyButtonWidth));
 }
 
 void TLinkControl::ConnectHandlers()
@@ -245,7 +256,7 @@ void TLinkControl::SendToDevice(const QByteArray &bytes)
     MSComm1->setOutput(bytes);
 }
 
-void TLinkControl::DiscoverPorts()
+void TLinkControl::DiscoverPorts(const QString &preferredPort)
 {
     cbxNumPort->clear();
     QStringList problems; // ports the system has and would not open
@@ -274,15 +285,46 @@ void TLinkControl::DiscoverPorts()
     }
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
-    cbxNumPort->setCurrentIndex(0);
-    OpenChosenPort();
+    if (!OpenPreferredPort(preferredPort)) {
+        cbxNumPort->setCurrentIndex(0);
+        OpenChosenPort();
+    }
     SetTopSpeed();
     DiscardInput();
-    sbtnCommON->setEnabled(MSComm1->CTSHolding());
+    SetLampLit(MSComm1->CTSHolding());
     if (!LinkPresent()) {
         m_host.ShowStatus(QStringLiteral("Включите прибор или смените порт."));
         btnConnect->setText(QStringLiteral("Контакт"));
     }
+}
+
+bool TLinkControl::OpenPreferredPort(const QString &port)
+{
+    // An entry of the list, or a device the user typed last time that is plugged in.
+    const int entry = port.isEmpty() ? -1 : cbxNumPort->findText(port);
+    if (entry < 0 && (comNumberOf(port) > 0 || !NamesAPort(port)))
+        return false;
+    if (entry >= 0)
+        cbxNumPort->setCurrentIndex(entry);
+    else
+        cbxNumPort->setEditText(port);
+    try {
+        SetPortFromBox();
+        MSComm1->setPortOpen(true);
+    } catch (const TCommError &) {
+        // Held by another program, or no longer a port: the first port is opened as
+        // ever, and the port of an earlier run is not worth an error box.
+        MSComm1->setCommPort(1);
+        return false;
+    }
+    cbPortOpen->setChecked(true);
+    cbPortOpen->setText(QStringLiteral("вкл."));
+    return true;
+}
+
+QString TLinkControl::OpenPortText() const
+{
+    return MSComm1->PortOpen() ? MSComm1->portText() : QString();
 }
 
 void TLinkControl::AddPortEntry(int n)
@@ -375,6 +417,12 @@ void TLinkControl::SetLinkControlsEnabled(bool enabled)
     ApplyLineGate();
 }
 
+void TLinkControl::SetLampLit(bool lit)
+{
+    sbtnCommON->setEnabled(lit);
+    sbtnCommON->setAccessibleDescription(lit ? QStringLiteral("связь есть") : QStringLiteral("нет связи"));
+}
+
 bool TLinkControl::LinkPresent() const
 {
     return sbtnCommON->isEnabled();
@@ -386,7 +434,7 @@ bool TLinkControl::UpdateLinkState()
     const bool cts = MSComm1->PortOpen() && MSComm1->CTSHolding();
     if (cts && LinkPresent())
         return true;
-    sbtnCommON->setEnabled(cts);
+    SetLampLit(cts);
     SetLinkControlsEnabled(cts);
     if (!cts) {
         DefSetComm_Timer->stop();

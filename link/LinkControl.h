@@ -35,6 +35,11 @@ public:
 
     static const std::array<QString, 6> baudRates;
     static constexpr int topSpeedIndex = 5;
+    static constexpr int portGroupHeight = 39; ///< px at the design font
+
+    /// The port group's drawn sizes for the font it shows; the window calls it again once
+    /// the group is in place.
+    void FitToFont();
 
     // ---- State ----------------------------------------------------------------------
     quint8 baudIndex = 0;
@@ -67,7 +72,11 @@ public:
     void SendToDevice(const QByteArray &bytes);
 
     // ---- Ports, contact, speed ---------------------------------------------------------
-    void DiscoverPorts();
+    /// Opens the port used last (`preferredPort`) when it is still there, else the
+    /// first port found; at 115200, without a contact search.
+    void DiscoverPorts(const QString &preferredPort = {});
+    /// The port that is open ("COM2" or a device), or an empty text.
+    QString OpenPortText() const;
     bool UpdateLinkState();
     void StartContact();
     void RequestTopSpeed();
@@ -120,6 +129,11 @@ private:
     void CreatePortGroup();
     void ConnectHandlers();
     void SetLinkControlsEnabled(bool enabled);
+    /// The lamp lights (enabled) while the instrument holds its line, and says so to
+    /// screen readers too.
+    void SetLampLit(bool lit);
+    /// Chooses and opens the port used last; false when it is gone or will not open.
+    bool OpenPreferredPort(const QString &port);
     void SetPortFromBox();
     void OpenChosenPort();
     void ShowParameters();

@@ -1,6 +1,8 @@
 #include "measure/ReaderPage.h"
 
+#include "common/FontScale.h"
 #include "common/PageHost.h"
+#include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
@@ -13,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -40,6 +43,9 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text,
 constexpr int gridPanelWidth = 447;    ///< px: the grid and its frame
 constexpr int captionColumnWidth = 15; ///< px: the row letters
 constexpr int gridRowHeight = 17;      ///< px
+// The room the page leaves beside the grid and under its controls at the window's
+// opening size: the grid grows only with what the window gains beyond it.
+constexpr int roomBesideGrid = 20, roomBelowControls = 48; ///< px
 } // namespace
 
 TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
@@ -63,6 +69,9 @@ void TReaderPage::ConnectHandlers()
     on(btnFileToExcel, &TReaderPage::btnFileToExcelClick);
     on(btnPrintOP, &TReaderPage::btnPrintOPClick);
     connectGuarded(m_host, chckColourScale, &QCheckBox::toggled, this, &TReaderPage::RefreshPlateColours);
+    // The scale is a habit of its user: the next run starts with it as it was left.
+    chckColourScale->setChecked(m_host.settings().colourScale());
+    connect(chckColourScale, &QCheckBox::toggled, this, [this](bool on) { m_host.settings().setColourScale(on); });
     connectGuarded(m_host, plateLegend, &TPlateLegend::scaleChanged, this, &TReaderPage::RefreshPlateColours);
 }
 
@@ -87,7 +96,7 @@ void TReaderPage::CreateLayout()
     RzPanel7->setFrameShape(QFrame::StyledPanel);
     RzPanel7->setAutoFillBackground(true);
     auto *gridLayout = new QVBoxLayout(RzPanel7);
-    gridLayout->setContentsMargins(4, 2, 4, 4);
+    gridLayout->setContentsMargins(4, 2, 6, 4); // the drawn grid left 2 px more on its right
     gridLayout->setSpacing(2);
     gridLayout->addWidget(new QLabel(QStringLiteral("Таблица оптических плотностей."), RzPanel7));
 
@@ -100,26 +109,24 @@ void TReaderPage::CreateLayout()
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
     StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
-    // Six-character values in 35-pixel columns: a small font, and no eliding (the
-    // value cells are right-aligned, so only a leading blank can fall off).
-    QFont gridFont = StringGrid1->font();
-    gridFont.setPixelSize(10);
-    StringGrid1->setFont(gridFont);
+    // Six-character values in columns of at least 35 pixels: a small font, and no
+    // eliding (the value cells are right-aligned, so only a leading blank can fall off).
+    StringGrid1->setFont(fontScale::scaled(StringGrid1->font(), 10.0 / 11));
     StringGrid1->setTextElideMode(Qt::ElideNone);
     StringGrid1->setWordWrap(false);
-    StringGrid1->setColumnWidth(0, captionColumnWidth);
-    for (int c = 1; c <= od::columnCount; ++c)
-        StringGrid1->setColumnWidth(c, od::gridColumnWidth);
-    for (int r = 0; r <= od::rowCount; ++r)
-        StringGrid1->setRowHeight(r, gridRowHeight);
-    StringGrid1->setFixedSize(captionColumnWidth + od::columnCount * od::gridColumnWidth,
-                              (od::rowCount + 1) * gridRowHeight);
-    gridLayout->addWidget(StringGrid1);
-    RzPanel7->setFixedWidth(gridPanelWidth);
+    // The drawn size is the least the grid takes, and what it asks for; the columns
+    // and rows share whatever more the window gives it.
+    StringGrid1->setMinimumSize(px(captionColumnWidth + od::columnCount * od::gridColumnWidth),
+                                px((od::rowCount + 1) * gridRowHeight));
+    StringGrid1->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContentsOnFirstShow);
+    FitGridToItsRoom(StringGrid1->minimumSize());
+    StringGrid1->viewport()->installEventFilter(this);
+    gridLayout->addWidget(StringGrid1, 1);
+    RzPanel7->setMinimumWidth(px(gridPanelWidth));
     auto *gridRow = new QHBoxLayout;
-    gridRow->addWidget(RzPanel7);
-    gridRow->addStretch();
-    layout->addLayout(gridRow);
+    gridRow->addWidget(RzPanel7, 1);
+    gridRow->addSpacerItem(new QSpacerItem(px(roomBesideGrid), 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
+    layout->addLayout(gridRow, 1);
     RzPanel6->addShadowed(RzPanel7);
     layout->addSpacing(TShadowPanel::shadowDepth);
 
@@ -142,14 +149,18 @@ void TReaderPage::CreateLayout()
     auto *checks = new QHBoxLayout;
     checks->addWidget(chckAutoReadOP);
     checks->addWidget(chckAutoSaveOP);
-    checks->addWidget(chckColourScale);
     checks->addStretch();
-    checks->addWidget(btnPrintOP);
     layout->addLayout(checks);
+    // A row of its own, so that the page needs no more width than it always has.
+    auto *extras = new QHBoxLayout;
+    extras->addWidget(chckColourScale);
+    extras->addStretch();
+    extras->addWidget(btnPrintOP);
+    layout->addLayout(extras);
     plateLegend = new TPlateLegend(RzPanel6);
     plateLegend->hide(); // shown while the colour scale is on
     layout->addWidget(plateLegend);
-    layout->addStretch();
+    layout->addSpacerItem(new QSpacerItem(0, px(roomBelowControls), QSizePolicy::Minimum, QSizePolicy::Preferred));
     OleContainer1 = new TOleContainer(RzPanel6); // hidden and disabled
 }
 
@@ -163,9 +174,34 @@ void TReaderPage::SetUpGrid()
     for (int column = 1; column <= od::columnCount; ++column) {
         for (int row = 0; row < StringGrid1->rowCount(); ++row)
             StringGrid1->setItem(row, column, new QTableWidgetItem(row == 0 ? QString::number(column) : QString()));
-        StringGrid1->setColumnWidth(column, od::gridColumnWidth);
     }
-    RzPanel7->setFixedWidth(gridPanelWidth);
+    FitGridToItsRoom(StringGrid1->viewport()->size());
+}
+
+int TReaderPage::px(int designPx) const
+{
+    return fontScale::px(this, designPx);
+}
+
+void TReaderPage::FitGridToItsRoom(const QSize &room)
+{
+    // The row letters keep their column; the twelve columns and nine rows share the
+    // rest evenly, never below their drawn sizes.
+    const int caption = px(captionColumnWidth);
+    const int width = qMax(room.width() - caption, od::columnCount * px(od::gridColumnWidth));
+    const int height = qMax(room.height(), (od::rowCount + 1) * px(gridRowHeight));
+    StringGrid1->setColumnWidth(0, caption);
+    for (int c = 1; c <= od::columnCount; ++c)
+        StringGrid1->setColumnWidth(c, width * c / od::columnCount - width * (c - 1) / od::columnCount);
+    for (int r = 0; r <= od::rowCount; ++r)
+        StringGrid1->setRowHeight(r, height * (r + 1) / (od::rowCount + 1) - height * r / (od::rowCount + 1));
+}
+
+bool TReaderPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == StringGrid1->viewport() && event->type() == QEvent::Resize)
+        FitGridToItsRoom(StringGrid1->viewport()->size());
+    return QWidget::eventFilter(watched, event);
 }
 
 void TReaderPage::ClearODValues()

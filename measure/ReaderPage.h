@@ -74,9 +74,16 @@ public:
     /// The line has become free: an automatic request that waited for it goes now.
     void LineFreed();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void CreateLayout();
     void ConnectHandlers();
+    /// A length of the page's drawing for the font it shows.
+    int px(int designPx) const;
+    /// The columns and rows share the grid's room; the drawn sizes are the least.
+    void FitGridToItsRoom(const QSize &room);
     void ClearODValues(); // the grid's value cells; captions stay
     /// Opens a workbook just made with the spreadsheet program, or reports why not.
     void HandOver(const plate::TWorkbookResult &book);

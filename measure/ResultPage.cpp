@@ -1,6 +1,7 @@
 #include "measure/ResultPage.h"
 
 #include "common/Dialogs.h"
+#include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
@@ -82,10 +83,10 @@ void TResultPage::CreateLayout()
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(false);
-    QFont courier(QStringLiteral("Courier New"));
+    QFont courier = fontScale::scaled(Memo1->font(), 12.0 / 11);
+    courier.setFamily(QStringLiteral("Courier New"));
     courier.setStyleHint(QFont::TypeWriter);
     courier.setFixedPitch(true);
-    courier.setPixelSize(12);
     Memo1->setFont(courier);
     layout->addWidget(Memo1, 1);
 

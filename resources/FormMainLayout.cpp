@@ -1,6 +1,8 @@
 // The shell's layout: menus, group bar, pages, status bar, and the texts of the start page.
 
 #include "app/MainLoritS_TreeTS.h"
+#include "common/FontScale.h"
+#include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
 #include "measure/ReaderPage.h"
@@ -21,7 +23,7 @@
 
 namespace {
 
-constexpr int clientWidth = 632, clientHeight = 412; ///< px, fixed
+constexpr int clientWidth = 632, clientHeight = 412; ///< px at the opening (design font); the user may resize
 constexpr int menuBarHeight = 24, splitterWidth = 8;
 constexpr int statusBarHeight = 19, statusPaneWidth = 164;
 
@@ -58,9 +60,7 @@ QWidget *groupBarSection(const QString &title, const QList<QAction *> &actions, 
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        QFont compact = button->font();
-        compact.setPixelSize(10);
-        button->setFont(compact);
+        button->setFont(fontScale::scaled(button->font(), 10.0 / 11));
         layout->addWidget(button);
     }
     return box;
@@ -71,34 +71,33 @@ QWidget *groupBarSection(const QString &title, const QList<QAction *> &actions, 
 void TFormMainLoritS_D7::CreateComponents()
 {
     setWindowTitle(QStringLiteral("ЛОРИТ-сервис"));
-    setFixedSize(clientWidth, clientHeight);
-    // The layout is drawn for small dialog fonts; the desktop's larger default would
-    // not fit the fixed client area.
-    QFont small = font();
-    small.setPixelSize(11);
-    setFont(small);
+    // The layout is drawn for a small dialog font; the window's font keeps that
+    // proportion to the desktop's, and the drawn sizes follow the font.
+    setFont(fontScale::windowFont());
+    resize(fontScale::px(this, clientWidth), fontScale::px(this, clientHeight));
     move(233, 133);
 
     // Actions, shown both in the menu and in the group bar.
-    Action1 = new QAction(QStringLiteral("О программе"), this);
-    ActionExit = new QAction(QStringLiteral("Выход"), this);
-    ActionTrafficLog = new QAction(QStringLiteral("Журнал обмена"), this);
-    ActionSoftTavelon = new QAction(QStringLiteral("Тавелон"), this);
-    ActionBDTS = new QAction(QStringLiteral("БД тест-систем"), this);
-    ActionTav2006 = new QAction(QStringLiteral("Оптические плотности"), this);
-    ActionFile = new QAction(QStringLiteral("Результаты"), this);
+    // The letter after '&' opens a menu with Alt, or chooses an item in an open menu.
+    Action1 = new QAction(QStringLiteral("&О программе"), this);
+    ActionExit = new QAction(QStringLiteral("&Выход"), this);
+    ActionTrafficLog = new QAction(QStringLiteral("&Журнал обмена"), this);
+    ActionSoftTavelon = new QAction(QStringLiteral("&Тавелон"), this);
+    ActionBDTS = new QAction(QStringLiteral("&БД тест-систем"), this);
+    ActionTav2006 = new QAction(QStringLiteral("&Оптические плотности"), this);
+    ActionFile = new QAction(QStringLiteral("&Результаты"), this);
 
     ActionMainMenuBar1 = new QMenuBar(this);
-    ActionMainMenuBar1->setFixedHeight(menuBarHeight);
-    QMenu *userMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Пользователю"));
+    ActionMainMenuBar1->setFixedHeight(fontScale::px(this, menuBarHeight));
+    QMenu *userMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Пользователю"));
     userMenu->addAction(Action1);
     userMenu->addAction(ActionTrafficLog);
     userMenu->addSeparator();
     userMenu->addAction(ActionExit);
-    QMenu *progMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Программирование"));
+    QMenu *progMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Про&граммирование"));
     progMenu->addAction(ActionSoftTavelon);
     progMenu->addAction(ActionBDTS);
-    QMenu *readerMenu = ActionMainMenuBar1->addMenu(QStringLiteral("Ридер"));
+    QMenu *readerMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Ридер"));
     readerMenu->addAction(ActionTav2006);
     readerMenu->addAction(ActionFile);
     setMenuBar(ActionMainMenuBar1);
@@ -120,16 +119,16 @@ void TFormMainLoritS_D7::CreateComponents()
     barLayout->addWidget(groupBarSection(QStringLiteral("Программирование"), {ActionSoftTavelon, ActionBDTS}, RzGroupBar1));
     barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {ActionTav2006, ActionFile}, RzGroupBar1));
     barLayout->addStretch();
-    RzGroupBar1->setMinimumWidth(60);
+    RzGroupBar1->setMinimumWidth(fontScale::px(this, 60));
 
     RzPageControl1 = new QTabWidget(SCSplitter1);
-    RzPageControl1->setMinimumWidth(240);
     RzPageControl1->setTabPosition(QTabWidget::South);
     TabSheet1 = new QWidget;
     TabShSoftTav = new QWidget;
     TabShBDTS = new QWidget;
-    TabShReader = readerPage = new TReaderPage(*this, *link);
-    TabShResult = resultPage = new TResultPage(*this, *link);
+    // Made in the page control, so that they are laid out in the window's font.
+    TabShReader = readerPage = new TReaderPage(*this, *link, RzPageControl1);
+    TabShResult = resultPage = new TResultPage(*this, *link, RzPageControl1);
     RzPageControl1->addTab(TabSheet1, QStringLiteral("О программе"));
     RzPageControl1->addTab(TabShSoftTav, QStringLiteral("ПО прибора"));
     RzPageControl1->addTab(TabShBDTS, QStringLiteral("БД ТС"));
@@ -142,24 +141,28 @@ void TFormMainLoritS_D7::CreateComponents()
 
     SCSplitter1->addWidget(RzGroupBar1);
     SCSplitter1->addWidget(RzPageControl1);
-    SCSplitter1->setSizes({groupBarWidth, clientWidth - groupBarWidth - splitterWidth});
+    const int barWidth = fontScale::px(this, groupBarWidth);
+    SCSplitter1->setSizes({barWidth, fontScale::px(this, clientWidth) - barWidth - splitterWidth});
     SCSplitter1->setStretchFactor(1, 1);
     centralLayout->addWidget(SCSplitter1, 1);
 
     CreateStartPage();
     centralLayout->addWidget(link->RzGroupBox1);
+    link->FitToFont();
     setCentralWidget(central);
 
     RzStatusBar1 = new QStatusBar(this);
-    RzStatusBar1->setFixedHeight(statusBarHeight);
+    RzStatusBar1->setFixedHeight(fontScale::px(this, statusBarHeight));
     RzStatusBar1->setSizeGripEnabled(false);
     RzStatusPane1 = new QLabel(RzStatusBar1);
+    // A long message is cut at the pane's edge: it never widens the window.
+    RzStatusPane1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     RzProgressBar1 = new QProgressBar(RzStatusBar1);
     RzProgressBar1->setRange(0, 100);
     RzProgressBar1->setValue(0);
-    RzProgressBar1->setFixedWidth(statusPaneWidth);
+    RzProgressBar1->setFixedWidth(fontScale::px(this, statusPaneWidth));
     RzClockStatus1 = new QLabel(RzStatusBar1);
-    RzClockStatus1->setFixedWidth(statusPaneWidth);
+    RzClockStatus1->setFixedWidth(fontScale::px(this, statusPaneWidth));
     RzClockStatus1->setAlignment(Qt::AlignCenter);
     RzStatusBar1->addWidget(RzStatusPane1, 1);
     RzStatusBar1->addPermanentWidget(RzProgressBar1);
@@ -169,6 +172,7 @@ void TFormMainLoritS_D7::CreateComponents()
     m_sdlgSaveTavDat.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt");
     m_sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
     m_sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
+    m_sdlgSaveTavDat.memoryKey = dialogKey::measureSave;
 }
 
 void TFormMainLoritS_D7::CreateStartPage()
@@ -188,8 +192,7 @@ void TFormMainLoritS_D7::CreateStartPage()
 
     auto *top = new QHBoxLayout;
     auto *title = panelText(QStringLiteral("   ЛОРИТ - сервис"), RzPanel2, Qt::AlignLeft | Qt::AlignTop);
-    QFont titleFont = title->font();
-    titleFont.setPixelSize(19);
+    QFont titleFont = fontScale::scaled(title->font(), 19.0 / 11);
     titleFont.setBold(true);
     title->setFont(titleFont);
     top->addWidget(title);
@@ -227,9 +230,7 @@ void TFormMainLoritS_D7::CreateStartPage()
     middle->addWidget(RzPanel4, 1);
 
     RzPanel5 = innerPanel(RzPanel2);
-    QFont smaller = RzPanel5->font();
-    smaller.setPixelSize(10);
-    RzPanel5->setFont(smaller);
+    RzPanel5->setFont(fontScale::scaled(RzPanel5->font(), 10.0 / 11));
     auto *reqLayout = new QVBoxLayout(RzPanel5);
     reqLayout->setContentsMargins(3, 3, 3, 3);
     reqLayout->setSpacing(0);

@@ -9,6 +9,9 @@ TBDTSTreeView::TBDTSTreeView(TSelection selection, QWidget *parent) : QTreeWidge
     header()->hide();
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSortingEnabled(false); // every build sorts the tree itself
+    // Two rows at least: the page keeps its drawn look at the window's opening size,
+    // where the small trees show four rows, and the trees take what the window gains.
+    setMinimumHeight(2 * (fontMetrics().height() + 2) + 2 * frameWidth());
     setSelectionMode(selection == TSelection::OneNode ? QAbstractItemView::SingleSelection
                                                       : QAbstractItemView::ExtendedSelection);
 

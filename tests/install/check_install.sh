@@ -74,6 +74,12 @@ if command -v appstreamcli >/dev/null; then
 fi
 [ -f "$prefix/share/doc/lorit-service/copyright" ] || fail "no copyright file"
 gzip -t "$prefix/share/doc/lorit-service/changelog.gz" || fail "no gzipped changelog"
+# The user guide that F1 opens, with every picture it shows.
+guide="$prefix/share/doc/lorit-service/guide-ru.md"
+[ -f "$guide" ] || fail "no user guide guide-ru.md"
+for picture in $(grep -o '([a-z-]*\.png)' "$guide" | tr -d '()' | sort -u); do
+    [ -f "$prefix/share/doc/lorit-service/$picture" ] || fail "the user guide shows $picture, which is not installed"
+done
 
 # Nothing else is installed: no test program, no library, no headers.
 extra=$(cd "$scratch" && find . -type f \

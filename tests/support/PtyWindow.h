@@ -21,6 +21,7 @@ struct TPtyWindow
         options.dialogs = &dialogs;
         options.programFolder = folder.path() + QLatin1Char('/');
         options.documentsFolder = folder.filePath(QStringLiteral("Documents"));
+        options.settingsFile = folder.filePath(QStringLiteral("settings.ini"));
         window = std::make_unique<TFormMainLoritS_D7>(new TQtSerialBackend(QStringList{link.slavePath()}), options);
     }
 

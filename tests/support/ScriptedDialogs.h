@@ -1,6 +1,6 @@
 #pragma once
 // Dialogs for tests: file dialogs and questions answer from a script, and the error
-// box only records what it would have shown.
+// and information boxes only record what they would have shown.
 
 #include "common/Dialogs.h"
 
@@ -21,6 +21,7 @@ public:
     void answerYesNo(bool yes) { m_answers.enqueue(yes); }
 
     QStringList errors;            ///< texts the error box showed, in order
+    QStringList informations;      ///< title, then text, of each information box shown
     QStringList questions;         ///< texts of the questions asked, in order
     /// Runs while the next question is open, as the world goes on behind a modal box.
     std::function<void()> whileAsking;
@@ -36,6 +37,10 @@ public:
         return m_answers.isEmpty() ? false : m_answers.dequeue();
     }
     void showError(QWidget *, const QString &text) override { errors << text; }
+    void showInformation(QWidget *, const QString &title, const QString &text) override
+    {
+        informations << title << text;
+    }
 
 private:
     bool execute(TFileDialogState &state)

@@ -23,6 +23,9 @@ TVirtualRig::TVirtualRig(const TRigOptions &options)
     windowOptions.dialogs = &dialogs;
     // The user's documents, where hand-over copies go: inside the rig, never the real ones.
     windowOptions.documentsFolder = documentsFolder();
+    windowOptions.settingsFile =
+        options.settingsFile.isEmpty() ? folder.filePath(QStringLiteral("settings.ini")) : options.settingsFile;
+    windowOptions.userGuide = options.userGuide;
     window = std::make_unique<TFormMainLoritS_D7>(backend, windowOptions);
 }
 

@@ -23,6 +23,8 @@ struct TRigOptions
     int instrumentSpeed = 5;   ///< speed index the instrument starts at
     bool powered = true;
     QString programFolder;     ///< empty: a fresh temporary folder
+    QString settingsFile;      ///< empty: a fresh file in the rig's folder, never the user's settings
+    QString userGuide;         ///< empty: looked for beside the test program, where there is none
 
     TRigOptions instrumentAt(int speedIndex) const { return with(&TRigOptions::instrumentSpeed, speedIndex); }
     TRigOptions switchedOff() const { return with(&TRigOptions::powered, false); }
@@ -33,6 +35,9 @@ struct TRigOptions
     }
     TRigOptions failingToOpen(const QSet<int> &failing) const { return with(&TRigOptions::failingPorts, failing); }
     TRigOptions inFolder(const QString &folder) const { return with(&TRigOptions::programFolder, folder); }
+    /// The settings another window left, as the next run finds them.
+    TRigOptions withSettings(const QString &file) const { return with(&TRigOptions::settingsFile, file); }
+    TRigOptions withUserGuide(const QString &file) const { return with(&TRigOptions::userGuide, file); }
 
 private:
     template <typename T>

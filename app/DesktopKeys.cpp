@@ -1,0 +1,99 @@
+#include "app/DesktopKeys.h"
+
+#include "app/MainLoritS_TreeTS.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
+#include "testdb/UnitBDTS_TreeTS.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QUrl>
+
+namespace {
+const QString userGuideName = QStringLiteral("guide-ru.md");
+
+/// The user guide: in "doc" beside the program (a build folder, a copy on a stick), or
+/// among the documents installed with it; empty when neither has it.
+QString findUserGuide(const QString &executableFolder)
+{
+    for (const QString &folder : {QStringLiteral("/doc/"), QStringLiteral("/../share/doc/lorit-service/")}) {
+        const QFileInfo guide(executableFolder + folder + userGuideName);
+        if (guide.isFile())
+            return guide.canonicalFilePath();
+    }
+    return {};
+}
+
+QAction *keyAction(const QString &text, const QKeySequence &key, QWidget *window)
+{
+    auto *action = new QAction(text, window);
+    action->setShortcut(key);
+    window->addAction(action); // a key of the whole window, shown in no menu
+    return action;
+}
+} // namespace
+
+TDesktopKeys::TDesktopKeys(TFormMainLoritS_D7 &window, const QString &userGuide)
+    : QObject(&window), m_window(window), m_userGuide(userGuide)
+{
+    ActionReadPage = keyAction(QStringLiteral("Принять данные"), QKeySequence(Qt::Key_F5), &window);
+    ActionSavePage = keyAction(QStringLiteral("Данные в файл"), QKeySequence(Qt::CTRL | Qt::Key_S), &window);
+    ActionUserGuide = keyAction(QStringLiteral("Руководство пользователя"), QKeySequence(Qt::Key_F1), &window);
+    connectGuarded(window, ActionReadPage, &QAction::triggered, this, &TDesktopKeys::ActionReadPageExecute);
+    connectGuarded(window, ActionSavePage, &QAction::triggered, this, &TDesktopKeys::ActionSavePageExecute);
+    connectGuarded(window, ActionUserGuide, &QAction::triggered, this, &TDesktopKeys::ActionUserGuideExecute);
+}
+
+QPushButton *TDesktopKeys::ActivePageButton(bool read) const
+{
+    switch (m_window.RzPageControl1->currentIndex()) {
+    case TFormMainLoritS_D7::pageReader:
+        return read ? m_window.readerPage->btnReadOP : m_window.readerPage->btnSaveOP;
+    case TFormMainLoritS_D7::pageResult:
+        return read ? m_window.resultPage->btnReadProtokol : m_window.resultPage->btnSaveProtokol;
+    case TFormMainLoritS_D7::pageBDTS: {
+        const TFrameBDTS *frame = m_window.frameBDTS;
+        if (!frame)
+            return nullptr;
+        if (!read)
+            return frame->btnSaveBDTSinFile;
+        // While it reads, the read button is "Стоп": a key that reads must not stop.
+        return frame->stopButton() == frame->btnReadBDTSFromTav ? nullptr : frame->btnReadBDTSFromTav;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+void TDesktopKeys::ActionReadPageExecute()
+{
+    // The page's own button, so that everything its click checks is checked.
+    QPushButton *button = ActivePageButton(true);
+    if (button && button->isEnabled())
+        button->click();
+}
+
+void TDesktopKeys::ActionSavePageExecute()
+{
+    QPushButton *button = ActivePageButton(false);
+    if (button && button->isEnabled())
+        button->click();
+}
+
+void TDesktopKeys::ActionUserGuideExecute()
+{
+    const QString guide = m_userGuide.isEmpty() ? findUserGuide(QCoreApplication::applicationDirPath())
+                                                : (QFileInfo(m_userGuide).isFile() ? m_userGuide : QString());
+    if (guide.isEmpty()) {
+        m_window.ShowStatus(QStringLiteral("Руководство пользователя (%1) не найдено.").arg(userGuideName));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
+        m_window.ShowStatus(QStringLiteral("Не удалось открыть руководство пользователя: ") + QDir::toNativeSeparators(guide));
+}
+
