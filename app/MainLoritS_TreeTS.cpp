@@ -344,9 +344,21 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     const int page = RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
+    bool uploadAbandoned = false;
+    if (UploadRunning() && m_lastPage == pageSoftTav) {
+        uploadAbandoned = MayAbandonUpload();
+        if (!uploadAbandoned) {
+            RzPageControl1->setCurrentIndex(pageSoftTav);
+            ShowStatus(LineBusyText());
+            return;
+        }
+    }
     m_lastPage = page;
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
+    if (uploadAbandoned)
+        ShowStatus(QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме программирования: "
+                                  "повторите перепрограммирование."));
     switch (page) {
     case pageSoftTav:
         if (LineBusy()) {
@@ -367,6 +379,20 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     default:
         break;
     }
+}
+
+bool TFormMainLoritS_D7::MayAbandonUpload()
+{
+    // Leaving the page abandons a reprogramming: while the image goes out, only when
+    // the engineer confirms it; once it is out, never, since the instrument is writing
+    // its flash and nothing may probe it until it has restarted and answered.
+    if (!frameSoftTav->sending())
+        return false;
+    return m_dialogs->askYesNo(this, QStringLiteral("Внимание!"),
+                               QStringLiteral("Идет загрузка программы в прибор. Прервать ее и перейти на другую страницу?\n\n"
+                                              "Прибор останется в режиме программирования, перепрограммирование "
+                                              "придется повторить."))
+           && frameSoftTav->sending();
 }
 
 void TFormMainLoritS_D7::EnterFirmwarePage()

@@ -137,6 +137,8 @@ private:
     void LineClaimChanged();
     /// The line has become free: what waited for it goes now.
     void LineFreed();
+    /// Leaving the firmware page under an upload: true when the engineer abandons it.
+    bool MayAbandonUpload();
     /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
     void EnterFirmwarePage();
     bool OnFirmwarePage() const;

@@ -209,6 +209,13 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     const auto neverSwitch = [&w] {
         return !w.statusText().contains(QStringLiteral("Выключите")) && !w.statusText().contains(QStringLiteral("Включите"));
     };
+    // Another page is not opened under the upload unless the engineer abandons it
+    // (the script answers "Нет"), and never while the loader writes its flash.
+    const auto tryToLeave = [&w] {
+        w.ActionTav2006->trigger();
+        QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+        QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
+    };
     // Whatever redisplays the step while the image goes out says what is happening.
     rig.frame().RzPageControl2->setCurrentIndex(0);
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
@@ -223,11 +230,14 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!w.progSteps->uploadSent);
+    tryToLeave();
+    QVERIFY(w.progSteps->uploadStarted);
 
     // Only the empty queue makes it "programming"; the loader now writes its flash.
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(rig.frame().btnStopProgramTav->isHidden());
+    tryToLeave(); // nor while the loader writes its flash
     rig.frame().RzPageControl2->setCurrentIndex(0);
     QVERIFY(neverSwitch());
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перезагрузка прибора"), 5000);
@@ -424,14 +434,24 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     QVERIFY(w.link->cbBaudRate->isEnabled());
     QVERIFY(!w.link->speedChangeRequested);
 
-    // Leaving the page in the middle of a transfer abandons it.
+    // Leaving the page in the middle of a transfer abandons it, once the engineer has
+    // confirmed it; a "Нет" keeps the page and the transfer.
     rig.loader->setStylusHeld(true);
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
     w.frameSoftTav->StartProgTav_TimerTimer();
     rig.startUpload();
     QTRY_VERIFY(w.RzProgressBar1->value() > 0);
+    rig.dialogs.answerYesNo(false);
     w.ActionBDTSExecute();
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QVERIFY(rig.frame().Timer->isActive());
+    QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
+    rig.dialogs.answerYesNo(true);
+    w.ActionBDTSExecute();
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageBDTS));
+    QVERIFY(w.statusText().startsWith(QStringLiteral("Загрузка программы в прибор прервана.")));
+    QCOMPARE(rig.dialogs.questions.size(), 3); // the upload's own question, then the two to leave
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(!rig.frame().Timer->isActive());
     QCOMPARE(w.RzProgressBar1->value(), 0);
