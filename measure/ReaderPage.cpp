@@ -227,7 +227,8 @@ void TReaderPage::btnPrintOPClick()
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
     const auto colours = chckColourScale->isChecked() ? plateLegend->range() : std::nullopt;
-    m_printService->printPlate(od::tableValues(odTableText), QStringLiteral("Оптические плотности"), colours);
+    // On screen first; the preview leads to the printer or a PDF file.
+    m_printService->previewPlate(od::tableValues(odTableText), QStringLiteral("Оптические плотности"), colours);
 }
 
 void TReaderPage::RequestODTable()

@@ -97,7 +97,7 @@ void TResultPage::CreateLayout()
     btnSaveProtokol->setEnabled(false);
     btnClrMemo1 = new QPushButton(QStringLiteral("Очистить экран"), this);
     btnPrintProtokol = new QPushButton(QStringLiteral("Печать…"), this);
-    btnPrintProtokol->setToolTip(QStringLiteral("Печать протокола (Ctrl+P)"));
+    btnPrintProtokol->setToolTip(QStringLiteral("Просмотр и печать протокола (Ctrl+P: сразу к принтеру)"));
     btnPrintProtokol->setEnabled(false);
     auto *row = new QHBoxLayout;
     row->addWidget(chckAutoReadRes);
@@ -122,7 +122,7 @@ void TResultPage::ConnectHandlers()
     on(btnClrMemo1, &TResultPage::btnClrMemo1Click);
     on(btnPrintProtokol, &TResultPage::btnPrintProtokolClick);
     auto *print = new QShortcut(QKeySequence::Print, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(print, &QShortcut::activated, btnPrintProtokol, &QPushButton::animateClick);
+    connectGuarded(m_host, print, &QShortcut::activated, this, &TResultPage::PrintProtocol);
 }
 
 void TResultPage::btnReadProtokolClick()
@@ -233,12 +233,24 @@ void TResultPage::btnSaveProtokolClick()
     m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
 }
 
-void TResultPage::btnPrintProtokolClick()
+TPrintService &TResultPage::Printing()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
-    // The protocol received last, whatever the memo shows now.
-    m_printService->printProtocol(protocolBuffer);
+    return *m_printService;
+}
+
+void TResultPage::btnPrintProtokolClick()
+{
+    // The protocol received last, whatever the memo shows now: first on screen, and
+    // from the preview to the printer or a PDF file.
+    Printing().previewProtocol(protocolBuffer);
+}
+
+void TResultPage::PrintProtocol()
+{
+    if (btnPrintProtokol->isEnabled())
+        Printing().printProtocol(protocolBuffer);
 }
 
 void TResultPage::btnClrMemo1Click()

@@ -37,7 +37,8 @@ public:
     void btnReadProtokolClick();
     void btnSaveProtokolClick();
     void btnClrMemo1Click();
-    void btnPrintProtokolClick(); // also Ctrl+P on this page
+    void btnPrintProtokolClick(); // the preview, with its way to the printer
+    void PrintProtocol();         // Ctrl+P on this page: the print dialog at once
     void ReplyResultsReady();   // 'g', its byte taken
     void ReplyProtocolLength(); // 'N'
     void ReplyProtocolText();   // 'd'
@@ -57,6 +58,7 @@ private:
     void CreateLayout();
     void ConnectHandlers();
     void SaveProtocolAutomatically();
+    TPrintService &Printing();
 
     TPageHost &m_host;
     TLinkControl &m_link;
