@@ -1,16 +1,14 @@
 #pragma once
-// The main window of the service tool: the shell. Menus, the group bar, the start
-// page, the page control, the status bar and navigation are its own; the link, the
-// pages, the database and the reprogramming rules are objects it owns, and each reply
-// code goes to the one that awaits it.
+// The main window: the shell (menus, group bar, start page, page control, status bar,
+// navigation). The link, the pages, the database and the reprogramming rules are
+// objects it owns; each reply code goes to the one that awaits it.
 
-#include "common/Dialogs.h"
 #include "app/WindowOptions.h"
+#include "common/Dialogs.h"
 #include "common/PageHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QString>
 
 #include <memory>
 
@@ -19,13 +17,12 @@ class QFrame;
 class QLabel;
 class QMenuBar;
 class QProgressBar;
-class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class TBDTSLists;
-class TDesktopKeys;
 class TBDTSTransfer;
+class TDesktopKeys;
 class TFrameBDTS;
 class TFrameSoftTav;
 class TLinkControl;
@@ -132,21 +129,16 @@ private:
     void LinkControlsEnabled(bool enabled);
     void LineLost();
     void LineBack();
-    /// A database exchange or an upload began or ended: the port group follows, and
-    /// what waited for the line goes once it is free.
+    /// An exchange began or ended: the port group follows; what waited goes once it is free.
     void LineClaimChanged();
-    /// The line has become free: what waited for it goes now.
-    void LineFreed();
-    /// Leaving the firmware page under an upload: true when the engineer abandons it.
-    bool MayAbandonUpload();
+    void LineFreed();        ///< the line has become free: what waited for it goes now
+    bool MayAbandonUpload(); ///< leaving the firmware page under an upload: true when abandoned
     /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
     void EnterFirmwarePage();
     bool OnFirmwarePage() const;
     void UpdateClock();
-    /// The window's size from the last run; it opens at its place all the same.
-    void RestoreWindowSize();
-    /// What the next run starts from: the open port and the window's size.
-    void SaveSettings();
+    void RestoreWindowSize(); ///< the last run's size, at the window's own place
+    void SaveSettings();      ///< what the next run starts from: the open port, the size
 
     TDialogs *m_dialogs = nullptr;
     std::unique_ptr<TSettings> m_settings;
