@@ -14,6 +14,7 @@
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/FirmwareLoader.h"
+#include "support/LoopGapProbe.h"
 #include "support/ScriptedDialogs.h"
 #ifdef Q_OS_UNIX
 #include "support/PtyWindow.h"
@@ -60,22 +61,14 @@ bool measure(const char *label, TFormMainLoritS_D7 &window, TScriptedDialogs &di
                 doneNs = wall.nsecsElapsed();
         });
 
-    // The event loop's health: a 1 ms timer's longest interval.
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(1);
-    QElapsedTimer sinceTick;
-    qint64 maxGapNs = 0;
-    QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
-        maxGapNs = std::max(maxGapNs, sinceTick.nsecsElapsed());
-        sinceTick.restart();
+    TLoopGapProbe probe;
+    QObject::connect(&probe.timer(), &QTimer::timeout, &loop, [&] {
         if (doneNs >= 0)
             loop.quit();
     });
 
     QTimer::singleShot(0, &loop, [&] {
         dialogs.answerYesNo(true);
-        sinceTick.start();
         probe.start();
         wall.start();
         window.frameSoftTav->btnLoadPOClick();
@@ -89,7 +82,7 @@ bool measure(const char *label, TFormMainLoritS_D7 &window, TScriptedDialogs &di
     }
     const double lineSeconds = double(2 + 4 + fileLength + 2) * 10 / baud;
     std::printf("%s: wall/line %.2f, max loop gap %lld ms\n", label, doneNs / 1e9 / lineSeconds,
-                static_cast<long long>(maxGapNs / 1000000));
+                static_cast<long long>(probe.maxGapMs()));
     std::fflush(stdout);
     return true;
 }

@@ -17,6 +17,7 @@
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/FirmwareLoader.h"
+#include "support/LoopGapProbe.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QApplication>
@@ -76,19 +77,10 @@ bool upload(const char *label, TLog log)
         if (transfer.complete())
             comm.setOutput(transfer.packet().checksumBytes());
     });
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(1);
-    QElapsedTimer sinceTick;
-    qint64 maxGapNs = 0;
-    QObject::connect(&probe, &QTimer::timeout, &loop, [&] {
-        maxGapNs = std::max(maxGapNs, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
+    TLoopGapProbe probe;
 
     const std::clock_t cpuStart = std::clock();
     QTimer::singleShot(0, &loop, [&] {
-        sinceTick.start();
         probe.start();
         wall.start();
         comm.setOutput(transfer.packet().start);
@@ -104,7 +96,7 @@ bool upload(const char *label, TLog log)
     }
     const double lineSeconds = double(lineBytes(transfer.packet())) * 10 / baud;
     std::printf("%s: wall/line %.2f, max loop gap %lld ms, cpu %.0f ms", label, doneNs / 1e9 / lineSeconds,
-                static_cast<long long>(maxGapNs / 1000000), cpuMs);
+                static_cast<long long>(probe.maxGapMs()), cpuMs);
     if (log == TLog::ModelOnly)
         comm.setTrafficTap(&window.log());
     if (log == TLog::WindowOpen) {

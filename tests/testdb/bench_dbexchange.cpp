@@ -11,6 +11,7 @@
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/DatabaseCommands.h"
+#include "support/LoopGapProbe.h"
 #include "support/ScriptedDialogs.h"
 #ifdef Q_OS_UNIX
 #include "support/PtyWindow.h"
@@ -36,20 +37,13 @@ constexpr int pages = 999;
 /// longest gap between two ticks of a 1 ms timer.
 double runUntil(const std::function<bool()> &done, qint64 &maxGapNs)
 {
-    QElapsedTimer wall, tick;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    maxGapNs = 0;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        maxGapNs = std::max(maxGapNs, tick.nsecsElapsed());
-        tick.restart();
-    });
+    QElapsedTimer wall;
+    TLoopGapProbe probe;
     wall.start();
-    tick.start();
-    probe.start(1);
+    probe.start();
     while (!done())
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-    maxGapNs = std::max(maxGapNs, tick.nsecsElapsed());
+    maxGapNs = probe.maxGapNs();
     return double(wall.nsecsElapsed()) / 1e9;
 }
 
