@@ -6,6 +6,8 @@
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
 
+#include <utility>
+
 bool TBDTSWindowHost::PortOpen() const
 {
     return m_link.MSComm1->PortOpen();
@@ -19,6 +21,11 @@ bool TBDTSWindowHost::LinkPresent() const
 void TBDTSWindowHost::SendToDevice(const QByteArray &bytes)
 {
     m_link.SendToDevice(bytes);
+}
+
+void TBDTSWindowHost::WhenLineFree(std::function<void()> request)
+{
+    m_link.WhenLineFree(std::move(request));
 }
 
 QByteArray &TBDTSWindowHost::ReplyBuffer()

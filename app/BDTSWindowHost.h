@@ -14,6 +14,7 @@ public:
     bool PortOpen() const override;
     bool LinkPresent() const override;
     void SendToDevice(const QByteArray &bytes) override;
+    void WhenLineFree(std::function<void()> request) override;
     QByteArray &ReplyBuffer() override;
     void ShowStatus(const QString &text) override;
     void SetProgress(int percent) override;

@@ -57,9 +57,12 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
     progSteps = new TProgSteps(this);
     connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    connect(progSteps, &TProgSteps::uploadRunningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
+    connect(progSteps, &TProgSteps::uploadRunningChanged, this,
+            [this](bool running) { ClaimLineFor(TLineUser::Upload, running); });
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
-    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
+    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this,
+            [this](bool running) { ClaimLineFor(TLineUser::Database, running); });
+    connect(&link->lineClaim, &TLineClaim::changed, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
     desktopKeys = new TDesktopKeys(*this, options.userGuide);
     BuildReplyTable();
@@ -361,7 +364,7 @@ void TFormMainLoritS_D7::RzPageControl1Change()
                                   "повторите перепрограммирование."));
     switch (page) {
     case pageSoftTav:
-        if (LineBusy()) {
+        if (link->lineClaim.heldByExchange()) {
             // A database exchange goes on: the procedure starts once it has ended.
             ShowStatus(LineBusyText());
             break;
@@ -416,28 +419,35 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
 
 bool TFormMainLoritS_D7::UploadRunning() const
 {
-    return frameSoftTav && progSteps->uploadStarted;
+    return link->lineClaim.holder() == TLineUser::Upload;
 }
 
 bool TFormMainLoritS_D7::LineBusy() const
 {
-    return bdtsTransfer->running() || UploadRunning();
+    return !link->lineClaim.isFree();
 }
 
 QString TFormMainLoritS_D7::LineBusyText() const
 {
-    if (bdtsTransfer->running())
-        return QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания.");
-    if (UploadRunning())
-        return QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания.");
-    return {};
+    return link->lineClaim.busyText();
+}
+
+void TFormMainLoritS_D7::ClaimLineFor(TLineUser user, bool running)
+{
+    if (!running) {
+        link->lineClaim.release(user);
+        return;
+    }
+    // An exchange that began without asking the line stops a search still under way.
+    if (!link->lineClaim.claim(user)) {
+        link->StopContactSearch();
+        link->lineClaim.claim(user);
+    }
 }
 
 void TFormMainLoritS_D7::LineClaimChanged()
 {
-    const bool busy = LineBusy();
-    link->LineClaimChanged(busy);
-    if (busy)
+    if (LineBusy())
         return;
     // A write ends and its read-back begins in one handler: look once it is over.
     QMetaObject::invokeMethod(this, [this] { Guarded([this] { LineFreed(); }); }, Qt::QueuedConnection);

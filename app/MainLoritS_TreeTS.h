@@ -6,6 +6,7 @@
 #include "app/WindowOptions.h"
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
+#include "link/LineClaim.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -129,7 +130,9 @@ private:
     void LinkControlsEnabled(bool enabled);
     void LineLost();
     void LineBack();
-    /// An exchange began or ended: the port group follows; what waited goes once it is free.
+    /// An exchange began (running) or ended: it takes the line or lets it go.
+    void ClaimLineFor(TLineUser user, bool running);
+    /// What waited for the line goes once it is free.
     void LineClaimChanged();
     void LineFreed();        ///< the line has become free: what waited for it goes now
     bool MayAbandonUpload(); ///< leaving the firmware page under an upload: true when abandoned

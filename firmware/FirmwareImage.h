@@ -3,6 +3,8 @@
 // on the line for it: the start command, the length field, the data block with the
 // payload moved to the front, and the checksum. Plain functions over bytes.
 
+#include "link/ReplyTable.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -12,7 +14,7 @@ namespace tsk {
 constexpr qint64 headerSize = 0x4000;      ///< bytes before the payload
 constexpr int chunkSize = 10000;           ///< bytes handed to the serial control at most per tick
 constexpr int tickMs = 100;                ///< ms between two chunks at the soonest
-constexpr int lengthExtra = 6;             ///< the length field counts the file and these bytes
+constexpr int lengthExtra = wire::uploadLengthExtra; ///< the length field counts the file and these bytes
 inline constexpr char defaultFileName[] = "Tavelon_2008.tsk";
 inline constexpr char defaultFolder[] = "FilesInTavelon";
 

@@ -5,6 +5,7 @@
 #include "link/CommError.h"
 #include "link/PortBox.h"
 #include "link/PortNames.h"
+#include "link/ReplyTable.h"
 #include "link/TMSComm.h"
 
 #include <QCheckBox>
@@ -15,13 +16,13 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace {
 const QString settingsTail = QStringLiteral(",n,8,1");
-constexpr int speedCommandPauseMs = 10; ///< the instrument needs this to take in 'b' + index
 // px at the design font
 constexpr int portBoxWidth = 70, parametersWidth = 150, speedBoxWidth = 72, verifyButtonWidth = 26;
 
@@ -58,9 +59,12 @@ int comNumberOf(const QString &text)
 }
 } // namespace
 
-const std::array<QString, 6> TLinkControl::baudRates{
-    QStringLiteral("4800"),  QStringLiteral("9600"),  QStringLiteral("19200"),
-    QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
+const std::array<QString, 6> TLinkControl::baudRates = [] {
+    std::array<QString, 6> texts;
+    for (size_t i = 0; i < texts.size(); ++i)
+        texts[i] = QString::number(wire::speeds[i]);
+    return texts;
+}();
 
 TLinkControl::TLinkControl(TSerialBackend *backend, TPageHost &host, QObject *parent)
     : QObject(parent), dispatcher([&host](const TReceiveDispatcher::Handler &handler) { host.Guarded(handler); }),
@@ -73,6 +77,7 @@ TLinkControl::TLinkControl(TSerialBackend *backend, TPageHost &host, QObject *pa
     SendCommand_Timer->setInterval(100);
     CreatePortGroup();
     ConnectHandlers();
+    connect(&lineClaim, &TLineClaim::changed, this, &TLinkControl::LineClaimChanged);
 }
 
 // The port group lives in the window's layout, which deletes it; a group not yet placed
@@ -194,18 +199,18 @@ void TLinkControl::RequestTopSpeedUnlessExchanging()
 {
     // A database exchange runs at 115200 already, and probes on its line would break
     // it: it goes on while the user looks at another page.
-    if (!m_host.LineBusy())
+    if (!lineClaim.heldByExchange())
         RequestTopSpeed();
 }
 
-void TLinkControl::LineClaimChanged(bool busy)
+void TLinkControl::LineClaimChanged(TLineUser holder)
 {
-    if (busy) {
-        // Nothing may change the port or its speed, or probe, under an exchange; a
-        // contact search still running would do all three.
-        StopContactSearch();
+    if (holder == TLineUser::Database || holder == TLineUser::Upload) {
+        ApplyLineGate();
         return;
     }
+    if (holder != TLineUser::None)
+        return;
     cbxNumPort->setEnabled(true);
     for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
         widget->setEnabled(LinkPresent());
@@ -213,20 +218,50 @@ void TLinkControl::LineClaimChanged(bool busy)
 
 void TLinkControl::ApplyLineGate()
 {
-    if (!m_host.LineBusy())
+    if (!lineClaim.heldByExchange())
         return;
     for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
         widget->setEnabled(false);
 }
 
-void TLinkControl::StopContactSearch()
+void TLinkControl::SetSearch(TContactSearch state)
+{
+    m_search = state;
+    // The caption follows the search: "Стоп" while one runs or waits to be stopped.
+    btnConnect->setText(state == TContactSearch::Idle ? QStringLiteral("Контакт") : QStringLiteral("Стоп"));
+    if (contactSearchRunning())
+        lineClaim.claim(TLineUser::Contact);
+    else
+        lineClaim.release(TLineUser::Contact);
+}
+
+void TLinkControl::EndSearch(bool found)
 {
     DefSetComm_Timer->stop();
     SendCommand_Timer->stop();
-    deferredCommand = 0;
+    std::function<void()> request = std::exchange(m_waitingRequest, {});
+    SetSearch(TContactSearch::Idle);
+    // Once the reply that ended the search has been dealt with.
+    if (found && request)
+        QMetaObject::invokeMethod(this, [this, request] { m_host.Guarded(request); }, Qt::QueuedConnection);
+}
+
+void TLinkControl::WhenLineFree(std::function<void()> request)
+{
+    if (lineClaim.isFree()) {
+        request();
+        return;
+    }
+    if (lineClaim.holder() == TLineUser::Contact)
+        m_waitingRequest = std::move(request); // pressed twice: still one request
+    m_host.ShowStatus(lineClaim.busyText());
+}
+
+void TLinkControl::StopContactSearch()
+{
     speedChangeRequested = false;
-    contactSearchActive = false;
-    btnConnect->setText(QStringLiteral("Контакт"));
+    m_waitingRequest = {};
+    EndSearch(false);
     cbxNumPort->setEnabled(true);
     cbBaudRate->setEnabled(LinkPresent());
     btnVerifyConnect->setEnabled(LinkPresent());
@@ -406,7 +441,9 @@ bool TLinkControl::NamesAPort(const QString &text) const
 
 bool TLinkControl::PortChosen() const
 {
-    return cbxNumPort->count() > 0 || !MSComm1->commDevice().isEmpty();
+    // A port of the list, one the user typed by its device, or one typed by its number
+    // that opened although the list (made at start) had none.
+    return cbxNumPort->count() > 0 || !MSComm1->commDevice().isEmpty() || MSComm1->PortOpen();
 }
 
 void TLinkControl::SetLinkControlsEnabled(bool enabled)
@@ -419,13 +456,9 @@ void TLinkControl::SetLinkControlsEnabled(bool enabled)
 
 void TLinkControl::SetLampLit(bool lit)
 {
+    m_linkPresent = lit;
     sbtnCommON->setEnabled(lit);
     sbtnCommON->setAccessibleDescription(lit ? QStringLiteral("связь есть") : QStringLiteral("нет связи"));
-}
-
-bool TLinkControl::LinkPresent() const
-{
-    return sbtnCommON->isEnabled();
 }
 
 bool TLinkControl::UpdateLinkState()
@@ -437,11 +470,16 @@ bool TLinkControl::UpdateLinkState()
     SetLampLit(cts);
     SetLinkControlsEnabled(cts);
     if (!cts) {
+        // A search stops ticking and keeps "Стоп" until the user presses it; a request
+        // that waited for it will never be sent. A contact stands only while the
+        // instrument is there, and a reply it had begun can never finish: neither may
+        // hold the link hostage once it is gone.
         DefSetComm_Timer->stop();
-        // A contact stands only while the instrument is there, and a reply it had begun
-        // can never finish: neither may hold the link hostage once it is gone.
+        SendCommand_Timer->stop();
+        m_waitingRequest = {};
+        if (m_search != TContactSearch::Idle)
+            SetSearch(TContactSearch::Halted);
         contactEstablished = false;
-        contactSearchActive = false;
         replyBuffer.clear();
         m_host.ShowStatus(QStringLiteral("Нет связи с прибором"));
         Q_EMIT lineLost();
@@ -462,18 +500,19 @@ void TLinkControl::DiscardInput()
 
 void TLinkControl::StartContact()
 {
-    if (!PortChosen() || m_host.LineBusy())
+    if (!PortChosen() || lineClaim.heldByExchange())
         return;
     // A search still running stops here: if the port cannot be opened again, no tick
     // may go on probing a closed port.
     DefSetComm_Timer->stop();
-    contactSearchActive = false;
+    SendCommand_Timer->stop();
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     try {
         OpenChosenPort();
     } catch (...) {
-        btnConnect->setText(QStringLiteral("Контакт"));
+        m_waitingRequest = {};
+        SetSearch(TContactSearch::Idle);
         throw;
     }
     if (!UpdateLinkState())
@@ -483,7 +522,7 @@ void TLinkControl::StartContact()
     MSComm1->setSettings(baudRates[0] + settingsTail);
     probeDue = true;
     contactEstablished = false;
-    contactSearchActive = true;
+    SetSearch(TContactSearch::Searching);
     DefSetComm_Timer->start();
     replyBuffer.clear();
     cbxNumPort->setEnabled(false);
@@ -499,18 +538,15 @@ void TLinkControl::RequestTopSpeed()
     speedChangeRequested = true;
     targetBaudIndex = 5;
     StartContact();
-    btnConnect->setText(QStringLiteral("Стоп"));
 }
 
 void TLinkControl::DefSetComm_TimerTimer()
 {
-    if (!contactSearchActive)
+    if (m_search != TContactSearch::Searching)
         return;
     if (!MSComm1->PortOpen()) {
         // The port was lost under the search: nothing to probe, and no error box every tick.
-        DefSetComm_Timer->stop();
-        contactSearchActive = false;
-        btnConnect->setText(QStringLiteral("Контакт"));
+        EndSearch(false);
         return;
     }
     if (probeDue) {
@@ -529,14 +565,13 @@ void TLinkControl::DefSetComm_TimerTimer()
 
 void TLinkControl::ContactReplyReceived()
 {
-    // Under an exchange nobody probes: a 'B' then is noise and changes nothing.
-    if (m_host.LineBusy() && !contactSearchActive)
+    // Under an exchange nobody probes: a 'B' then is noise and changes nothing; nor
+    // does one while the instrument moves to its new speed, which the search then finds.
+    if (lineClaim.heldByExchange() || m_search == TContactSearch::SpeedChanging)
         return;
     DefSetComm_Timer->stop();
-    contactSearchActive = false;
     contactEstablished = true;
     ShowParameters();
-    btnConnect->setText(QStringLiteral("Контакт"));
     m_host.ShowStatus(QStringLiteral("Есть контакт с прибором"));
     cbBaudRate->setEditText(baudRates[baudIndex]);
     portChangePending = false;
@@ -547,12 +582,15 @@ void TLinkControl::ContactReplyReceived()
         QByteArray command("b");
         command.append(char(targetBaudIndex));
         SendToDevice(command);
-        QThread::msleep(speedCommandPauseMs);
         speedChangeRequested = false;
         m_host.ShowStatus(QStringLiteral("Установка новой скорости обмена."));
-        deferredCommand = 'b';
+        // The instrument takes in 'b' and its index and moves to the new speed; the
+        // search starts again once it has (a timer: the window is never held up).
+        SetSearch(TContactSearch::SpeedChanging);
         SendCommand_Timer->setInterval(100);
         SendCommand_Timer->start();
+    } else if (m_search != TContactSearch::Idle) {
+        EndSearch(true);
     }
     ApplyLineGate();
 }
@@ -560,15 +598,14 @@ void TLinkControl::ContactReplyReceived()
 void TLinkControl::SendCommand_TimerTimer()
 {
     SendCommand_Timer->stop();
-    if (deferredCommand == 'b')
+    if (m_search == TContactSearch::SpeedChanging)
         StartContact();
-    deferredCommand = 0;
 }
 
 void TLinkControl::btnConnectClick()
 {
-    if (m_host.LineBusy()) {
-        m_host.ShowStatus(m_host.LineBusyText());
+    if (lineClaim.heldByExchange()) {
+        m_host.ShowStatus(lineClaim.busyText());
         return;
     }
     cbxNumPort->setEnabled(true);
@@ -576,19 +613,21 @@ void TLinkControl::btnConnectClick()
     btnVerifyConnect->setEnabled(true);
     if (!MSComm1->PortOpen()) {
         // "Стоп" still ends a search that lost its port.
-        DefSetComm_Timer->stop();
-        contactSearchActive = false;
-        btnConnect->setText(QStringLiteral("Контакт"));
+        StopContactSearch();
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    if (btnConnect->text() == QStringLiteral("Контакт")) {
+    if (m_search == TContactSearch::Idle) {
         StartContact();
-        btnConnect->setText(QStringLiteral("Стоп"));
+        // A search that could not start (no instrument on the line) still shows "Стоп",
+        // which the user presses to give up.
+        if (m_search == TContactSearch::Idle)
+            SetSearch(TContactSearch::Halted);
         m_host.ShowStatus(QStringLiteral("Установление контакта."));
     } else {
-        DefSetComm_Timer->stop();
-        btnConnect->setText(QStringLiteral("Контакт"));
+        // A speed asked for stays asked for: the next contact reply carries it out.
+        m_waitingRequest = {};
+        EndSearch(false);
         if (!contactEstablished)
             m_host.ShowStatus(QStringLiteral("Прибор не отвечает!"));
     }
@@ -596,8 +635,8 @@ void TLinkControl::btnConnectClick()
 
 void TLinkControl::btnVerifyConnectClick()
 {
-    if (m_host.LineBusy()) {
-        m_host.ShowStatus(m_host.LineBusyText());
+    if (lineClaim.heldByExchange()) {
+        m_host.ShowStatus(lineClaim.busyText());
         return;
     }
     if (!MSComm1->PortOpen()) {
@@ -611,7 +650,7 @@ void TLinkControl::btnVerifyConnectClick()
 
 void TLinkControl::cbxNumPortChange()
 {
-    if (contactEstablished || m_host.LineBusy()) {
+    if (contactEstablished || !lineClaim.isFree()) {
         cbxNumPort->setEditText(MSComm1->portText());
         return;
     }
@@ -662,9 +701,9 @@ void TLinkControl::cbBaudRateChange()
         cbBaudRate->setEditText(baudRates[baudIndex]);
         return;
     }
-    if (m_host.LineBusy()) {
+    if (lineClaim.heldByExchange()) {
         cbBaudRate->setEditText(baudRates[baudIndex]);
-        m_host.ShowStatus(m_host.LineBusyText());
+        m_host.ShowStatus(lineClaim.busyText());
         return;
     }
     targetBaudIndex = quint8(index);

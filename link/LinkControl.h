@@ -4,6 +4,7 @@
 // It tells the rest of the program what happened through signals, sent at the moment
 // the change is made, so that the status texts keep their order.
 
+#include "link/LineClaim.h"
 #include "link/PortBox.h"
 #include "link/ReceiveDispatcher.h"
 
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -41,15 +43,26 @@ public:
     /// the group is in place.
     void FitToFont();
 
+    /// Where the contact search stands. Searching: the timer probes one speed after the
+    /// other. SpeedChanging: the instrument was told its new speed and the search starts
+    /// again shortly. Halted: the line dropped under the search, which waits for "Стоп".
+    enum class TContactSearch { Idle, Searching, SpeedChanging, Halted };
+
     // ---- State ----------------------------------------------------------------------
     quint8 baudIndex = 0;
     quint8 targetBaudIndex = 0;
     bool speedChangeRequested = false;
-    bool contactSearchActive = false;
     bool probeDue = false;
     bool contactEstablished = false;
     bool portChangePending = false;
-    char deferredCommand = 0;
+    TContactSearch contactSearch() const { return m_search; }
+    /// A search or the speed change it leads to is under way.
+    bool contactSearchRunning() const
+    {
+        return m_search == TContactSearch::Searching || m_search == TContactSearch::SpeedChanging;
+    }
+    /// Who owns the line: the contact search, a database exchange or an upload.
+    TLineClaim lineClaim;
     TReceiveDispatcher dispatcher;
     /// Bytes received and not yet consumed; byte 0 is the reply code.
     QByteArray &replyBuffer = dispatcher.replyBuffer;
@@ -68,7 +81,12 @@ public:
     QPushButton *btnConnect = nullptr;
 
     /// The instrument holds its line (the link indicator is lit).
-    bool LinkPresent() const;
+    bool LinkPresent() const { return m_linkPresent; }
+    /// A request of a page that needs the line. Free: it runs at once. Held by the
+    /// contact search: it waits (the status line says so) and runs once the instrument
+    /// has answered at the speed asked for; a search that is stopped or loses the line
+    /// drops it. Held by an exchange: refused, with the exchange's words.
+    void WhenLineFree(std::function<void()> request);
     void SendToDevice(const QByteArray &bytes);
 
     // ---- Ports, contact, speed ---------------------------------------------------------
@@ -107,10 +125,8 @@ public:
     void MSComm1Comm();
 
     // ---- One exchange on the line at a time -----------------------------------------
-    /// An exchange began (busy) or ended: the port group follows.
-    void LineClaimChanged(bool busy);
-    /// While the line is busy the port group's controls stay disabled, whatever the
-    /// handlers that run meanwhile decide for them.
+    /// While an exchange holds the line the port group's controls stay disabled,
+    /// whatever the handlers that run meanwhile decide for them.
     void ApplyLineGate();
 
 Q_SIGNALS:
@@ -146,6 +162,15 @@ private:
     static QString portEntryText(int n, const QString &device);
     /// The port box's hint names the system device behind the port shown.
     void ShowPortDevice();
+    /// An exchange took the line or let it go: the port group follows.
+    void LineClaimChanged(TLineUser holder);
+    void SetSearch(TContactSearch state);
+    /// The search ended: with the instrument found at the speed asked for, a request
+    /// that waited for it goes now; otherwise it is dropped.
+    void EndSearch(bool found);
 
     TPageHost &m_host;
+    TContactSearch m_search = TContactSearch::Idle;
+    bool m_linkPresent = false;
+    std::function<void()> m_waitingRequest; ///< made during the search, run after it
 };

@@ -1,19 +1,13 @@
 #include "link/TrafficCodes.h"
 
-#include "firmware/FirmwareImage.h"
-#include "measure/MeasureData.h"
-#include "testdb/BdtImage.h"
-
-#include <array>
+#include "link/ReplyTable.h"
 
 namespace traffic {
 
 namespace {
-/// The speeds the 'b' command chooses by index, as the window's speed box lists them.
-constexpr std::array<qint32, 6> speedByIndex{4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int uploadLengthFieldSize = 4;
-constexpr int checksumSize = 2;
-constexpr qint64 databasePageReplyLength = 1 + bdt::pageSize; ///< 'r' or 'm', then the page
+using wire::databasePageReplyLength;
+using wire::uploadLengthFieldSize;
+constexpr int checksumSize = wire::uploadChecksumSize;
 
 QString coded(char code, const QString &text)
 {
@@ -36,7 +30,7 @@ TBurstName TCommandReader::name(const QByteArray &bytes)
     case TUpload::AwaitingLength:
         if (size == uploadLengthFieldSize) {
             const qint64 announced = littleEndian(bytes);
-            m_dataTotal = qMax<qint64>(0, announced - tsk::lengthExtra);
+            m_dataTotal = qMax<qint64>(0, announced - wire::uploadLengthExtra);
             m_dataSent = 0;
             m_upload = m_dataTotal > 0 ? TUpload::Data : TUpload::AwaitingChecksum;
             return {QStringLiteral("длина программы: %1 байт").arg(m_dataTotal), false};
@@ -84,8 +78,8 @@ TBurstName TCommandReader::name(const QByteArray &bytes)
     const auto byteAt = [&bytes](int i) { return static_cast<unsigned char>(bytes.at(i)); };
     if (code == 'b' && size == 2) {
         const int index = byteAt(1);
-        return {coded(code, index < int(speedByIndex.size())
-                                ? QStringLiteral("смена скорости на %1").arg(speedByIndex[size_t(index)])
+        return {coded(code, index < int(wire::speeds.size())
+                                ? QStringLiteral("смена скорости на %1").arg(wire::speeds[size_t(index)])
                                 : QStringLiteral("смена скорости (номер %1)").arg(index)),
                 true};
     }
@@ -111,9 +105,9 @@ TReplyStart TReplyReader::begin(char code) const
     case 'G': return reply(QStringLiteral("ОП измерены"), 1);
     case 'g': return reply(QStringLiteral("результаты готовы"), 1);
     case 'm': return reply(QStringLiteral("страница записана"), 1);
-    case 'D': return reply(QStringLiteral("таблица ОП"), od::tableLength);
-    case '2': return reply(QStringLiteral("имя файла"), od::fileNameReplyLength);
-    case 'N': return reply(QStringLiteral("длина протокола"), 6);
+    case 'D': return reply(QStringLiteral("таблица ОП"), wire::odTableReplyLength);
+    case '2': return reply(QStringLiteral("имя файла"), wire::fileNameReplyLength);
+    case 'N': return reply(QStringLiteral("длина протокола"), wire::protocolLengthReplyLength);
     case 'd': return reply(QStringLiteral("протокол"), m_protocolLength);
     case 'R': return reply(QStringLiteral("число страниц БД"), 0); // read after a pause
     case 'r': return reply(QStringLiteral("страница БД"), databasePageReplyLength);
@@ -131,12 +125,8 @@ void TReplyReader::ended(char code, const QByteArray &head)
 
 qint64 announcedProtocolLength(const QByteArray &reply)
 {
-    const QByteArray digits = reply.mid(1, 5);
-    if (digits.size() < 5)
-        return 0;
-    bool ok = false;
-    const qint64 length = digits.trimmed().toLongLong(&ok);
-    return ok && length > 0 ? length : 0;
+    const std::optional<qint32> length = wire::announcedProtocolLength(reply);
+    return length && *length > 0 ? *length : 0;
 }
 
 } // namespace traffic

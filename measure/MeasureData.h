@@ -4,6 +4,7 @@
 // instrument may become files in the program folder.
 
 #include "common/Cp1251.h"
+#include "link/ReplyTable.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,10 +12,10 @@
 #include <array>
 
 namespace od {
-constexpr int tableLength = 873; ///< 'D', then eight row blocks
+constexpr int tableLength = wire::odTableReplyLength; ///< 'D', then eight row blocks
 constexpr int rowCount = 8, columnCount = 12;
 constexpr int rowBlockLength = 109, cellPitch = 9, valueLength = 6;
-constexpr int fileNameReplyLength = 19; ///< '2' and 18 more bytes: all of it is the name
+constexpr int fileNameReplyLength = wire::fileNameReplyLength; ///< '2' and 18 more bytes: all of it is the name
 constexpr int gridColumnWidth = 35;     ///< px: a six-character value in the grid
 
 /// Offset (from 0) of the value of row 1..8 (A..H) and column 1..12 in a table reply.
@@ -36,7 +37,7 @@ std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &rep
 namespace protocol {
 constexpr int nameFieldOffset = 92, nameFieldLength = 20;
 /// 'N' and the protocol's length in five digits, its code and last byte included.
-constexpr int lengthReplyLength = 6, lengthDigits = 5;
+constexpr int lengthReplyLength = wire::protocolLengthReplyLength, lengthDigits = wire::protocolLengthDigits;
 /// The automatic file name of a protocol, as code page 1251 bytes, built from its
 /// number and date: "2011_12_25 Pr №15" for a name field "15 от 25.12.11".
 QByteArray autoFileName(const QByteArray &protocolText);

@@ -249,12 +249,11 @@ void TReaderPage::btnReadOPClick()
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    if (m_host.LineBusy()) {
-        m_host.ShowStatus(m_host.LineBusyText());
-        return;
-    }
-    m_link.replyBuffer.clear();
-    RequestODTable();
+    // Made while the instrument is being looked for, the request waits for it.
+    m_link.WhenLineFree([this] {
+        m_link.replyBuffer.clear();
+        RequestODTable();
+    });
 }
 
 void TReaderPage::ReplyODMeasured()

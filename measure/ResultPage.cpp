@@ -4,6 +4,7 @@
 #include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/LinkControl.h"
+#include "link/ReplyTable.h"
 #include "link/TMSComm.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
@@ -25,28 +26,13 @@ const QString TResultPage::protocolWorkFile = QStringLiteral("MSTempProtokol.txt
 namespace {
 /// Five announced digits as the length: leading blanks and a sign are allowed, as
 /// the instrument's firmware prints numbers; anything else is an error for the box.
-qint32 announcedLength(const QByteArray &digits)
+qint32 announcedLength(const QByteArray &reply)
 {
-    const auto fail = [&digits] {
-        return std::runtime_error(
-            QStringLiteral("\"%1\" не является целым числом.").arg(fromCp1251(digits)).toStdString());
-    };
-    qsizetype at = 0;
-    while (at < digits.size() && digits.at(at) == ' ')
-        ++at;
-    const bool negative = at < digits.size() && digits.at(at) == '-';
-    if (at < digits.size() && (digits.at(at) == '-' || digits.at(at) == '+'))
-        ++at;
-    if (at == digits.size())
-        throw fail();
-    qint32 value = 0;
-    for (; at < digits.size(); ++at) {
-        const char digit = digits.at(at);
-        if (digit < '0' || digit > '9')
-            throw fail();
-        value = value * 10 + (digit - '0');
-    }
-    return negative ? -value : value;
+    // A length that is no number is an error the user sees in the error box.
+    if (const std::optional<qint32> length = wire::announcedProtocolLength(reply))
+        return *length;
+    const QByteArray digits = reply.mid(1, wire::protocolLengthDigits);
+    throw std::runtime_error(QStringLiteral("\"%1\" не является целым числом.").arg(fromCp1251(digits)).toStdString());
 }
 
 QString memoText(const QByteArray &bytes)
@@ -131,14 +117,13 @@ void TResultPage::btnReadProtokolClick()
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
-    if (m_host.LineBusy()) {
-        m_host.ShowStatus(m_host.LineBusyText());
-        return;
-    }
-    m_link.replyBuffer.clear();
-    protocolFileName.clear();
-    m_link.SendToDevice(QByteArrayLiteral("g"));
-    ++protocolLengthsAwaited;
+    // Made while the instrument is being looked for, the request waits for it.
+    m_link.WhenLineFree([this] {
+        m_link.replyBuffer.clear();
+        protocolFileName.clear();
+        m_link.SendToDevice(QByteArrayLiteral("g"));
+        ++protocolLengthsAwaited;
+    });
 }
 
 void TResultPage::RequestProtocol()
@@ -174,7 +159,7 @@ void TResultPage::ReplyProtocolLength()
     const auto reply = m_link.dispatcher.TakeAwaitedReply(protocolLengthsAwaited, protocol::lengthReplyLength);
     if (!reply)
         return;
-    protocolLength = announcedLength(reply->mid(1, protocol::lengthDigits));
+    protocolLength = announcedLength(*reply);
     if (protocolLength < 1)
         return;
     protocolFileName.clear();

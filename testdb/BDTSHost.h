@@ -29,6 +29,9 @@ public:
     /// The instrument's line is up (the link indicator is enabled).
     virtual bool LinkPresent() const = 0;
     virtual void SendToDevice(const QByteArray &bytes) = 0;
+    /// Runs a request that needs the line now, or once the contact search under way has
+    /// found the instrument; under another exchange it is refused with a status text.
+    virtual void WhenLineFree(std::function<void()> request) = 0;
     /// The bytes received and not yet consumed; byte 0 is the reply code.
     virtual QByteArray &ReplyBuffer() = 0;
     virtual void ShowStatus(const QString &text) = 0;

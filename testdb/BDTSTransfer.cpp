@@ -136,7 +136,11 @@ void TBDTSTransfer::RequestDatabase()
     }
     if (running())
         return; // one transfer at a time: pageIndex serves both directions
-    requestCount();
+    // Made while the instrument is being looked for, the request waits for it.
+    m_host->WhenLineFree([this] {
+        if (!running())
+            requestCount();
+    });
 }
 
 void TBDTSTransfer::requestCount()
@@ -341,8 +345,16 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
     }
     if (running())
         return;
+    m_host->WhenLineFree([this, image = *source, expectedPageCount] {
+        if (!running())
+            WriteImage(image, expectedPageCount);
+    });
+}
+
+void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
+{
     m_host->ShowStatus(QStringLiteral("Запись БД ТС в прибор."));
-    m_lists.sendImage = *source;
+    m_lists.sendImage = source;
     const std::optional<int> count = headerCount(*m_lists.sendImage);
     // Every page announced must be there, the last of them the final page: a short page
     // would shift every later byte of the instrument's database, and an image without

@@ -62,6 +62,8 @@ public:
     /// page the final page) and its header count is the one expected; reports and sends
     /// nothing otherwise.
     void StartWriting(const std::optional<QByteArray> &source, int expectedPageCount);
+    /// Checks the image and announces it with 'M': the line is free now.
+    void WriteImage(const QByteArray &source, int expectedPageCount);
     /// Ends any transfer in progress as the time limit does, with its own report; a
     /// writing cut short is told in the error box. Does nothing when none runs.
     void Stop();

@@ -214,7 +214,7 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     QVERIFY(w.link->LinkPresent());
     // Nothing else changes at start: no contact search, nothing on the line, 115200.
     QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QVERIFY(!w.link->contactSearchActive);
+    QVERIFY(!w.link->contactSearchRunning());
     QVERIFY(!w.link->DefSetComm_Timer->isActive());
     QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(second.takeWritten().isEmpty());

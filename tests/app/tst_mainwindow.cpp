@@ -165,7 +165,7 @@ void TestMainWindow::theWorkingPagesAskFor115200()
         QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
         QVERIFY(w.link->speedChangeRequested);
         QCOMPARE(w.link->targetBaudIndex, quint8(5));
-        QVERIFY(w.link->contactSearchActive);
+        QVERIFY(w.link->contactSearchRunning());
         QVERIFY(w.link->DefSetComm_Timer->isActive());
         QVERIFY(rig.completeSpeedChange());
         QCOMPARE(rig.instrument.speedIndex(), 5);

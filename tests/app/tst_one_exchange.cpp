@@ -101,7 +101,11 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
 
     // In a writing, a page's acknowledgement takes only its byte: a notice right
     // behind it is still heard, and the next page goes.
+    // (A writing asked for during the page's search would wait for it.)
     w.ActionBDTS->trigger();
+    rig.instrument.setSilent(false);
+    QVERIFY(rig.reachTopSpeed());
+    rig.instrument.setSilent(true);
     w.bdtsTransfer->StartWriting(w.bdtsLists->deviceImage, w.bdtsLists->devicePageCount);
     QVERIFY(w.bdtsTransfer->running());
     rig.takeWritten();

@@ -136,7 +136,7 @@ void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
     }
     QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
     QVERIFY(w.link->contactEstablished);
-    QVERIFY(!w.link->contactSearchActive);
+    QVERIFY(!w.link->contactSearchRunning());
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("57600"));
     QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
@@ -173,8 +173,9 @@ void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
     QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
     QCOMPARE(w.statusText(), QStringLiteral("Прибор не отвечает!"));
     QVERIFY(!w.link->DefSetComm_Timer->isActive());
-    // The search's own flags stay as they were.
-    QVERIFY(w.link->contactSearchActive);
+    // The search let go of the line: a request is no longer held back.
+    QVERIFY(!w.link->contactSearchRunning());
+    QVERIFY(w.link->lineClaim.isFree());
 }
 
 void TestContactSearch::choosing115200MovesBothSidesThere()
@@ -190,13 +191,13 @@ void TestContactSearch::choosing115200MovesBothSidesThere()
     QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
     QVERIFY(!w.link->speedChangeRequested);
     QVERIFY(w.link->SendCommand_Timer->isActive());
-    QCOMPARE(w.link->deferredCommand, 'b');
+    QCOMPARE(w.link->contactSearch(), TLinkControl::TContactSearch::SpeedChanging);
 
     // The restart searches afresh from 4800 and sends no second command.
     QVERIFY(rig.completeSpeedChange());
     QCOMPARE(rig.instrument.speedIndex(), 5);
     QVERIFY(!w.link->SendCommand_Timer->isActive());
-    QCOMPARE(w.link->deferredCommand, char(0));
+    QCOMPARE(w.link->contactSearch(), TLinkControl::TContactSearch::Idle);
     QCOMPARE(rig.takeWritten(), QByteArray("BBBBBB"));
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
@@ -230,11 +231,12 @@ void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
 {
     TVirtualRig rig(TRigOptions().instrumentAt(0));
     auto &w = *rig.window;
-    // 38400 is asked for; the user restarts the search with "Контакт" and stops it with
-    // "Стоп" before its first probe: the request stays pending, the port at 4800.
+    // 38400 is asked for; the user stops the search with "Стоп" before its first
+    // probe: the request stays pending, the port at 4800.
     chooseSpeed(w, 3);
-    w.link->btnConnectClick();
-    w.link->btnConnectClick();
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
+    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
+    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
     rig.takeWritten();
     QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
     QCOMPARE(w.statusText(), QStringLiteral("Нет контакта с прибором"));
@@ -299,7 +301,7 @@ void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
     typeInto(w.link->cbBaudRate, QStringLiteral("19200"));
     QCOMPARE(w.link->targetBaudIndex, quint8(2));
     QVERIFY(w.link->speedChangeRequested);
-    QVERIFY(w.link->contactSearchActive);
+    QVERIFY(w.link->contactSearchRunning());
 }
 
 void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()

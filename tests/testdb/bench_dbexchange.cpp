@@ -62,7 +62,7 @@ bool exchange(const char *line, TFormMainLoritS_D7 &window, TScriptedDialogs &di
 {
     window.ActionBDTSExecute();
     qint64 gap = 0;
-    runUntil([&] { return window.link->contactEstablished && !window.link->contactSearchActive
+    runUntil([&] { return window.link->contactEstablished && !window.link->contactSearchRunning()
                           && !window.link->SendCommand_Timer->isActive() && lineIdle(); }, gap);
     TBDTSTransfer &transfer = *window.bdtsTransfer;
 

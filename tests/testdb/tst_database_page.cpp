@@ -187,16 +187,19 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     }
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
 
-    // A contact search still running stops when a reading starts: nothing probes
-    // under the exchange. (The search had moved the port to 4800: the time limit
-    // ends the reading.)
-    rig.window->link->btnConnectClick();
+    // A reading asked for while a contact search runs waits for the search, and goes
+    // with it when the search is given up: nothing is sent at a search speed.
+    QTest::mouseClick(rig.window->link->btnConnect, Qt::LeftButton);
     QVERIFY(rig.window->link->DefSetComm_Timer->isActive());
+    rig.takeWritten();
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(!rig.window->link->DefSetComm_Timer->isActive());
-    QCOMPARE(rig.window->link->btnConnect->text(), QStringLiteral("Контакт"));
-    rig.transfer().TimeLimit_TimerTimer();
+    QVERIFY(rig.window->statusText().contains(QStringLiteral("после установления контакта")));
+    QVERIFY(rig.window->link->DefSetComm_Timer->isActive());
+    QTest::mouseClick(rig.window->link->btnConnect, Qt::LeftButton);
     QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
+    QCoreApplication::processEvents();
+    QVERIFY(!rig.takeWritten().contains('R'));
+    QVERIFY(!rig.transfer().running());
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
 }
 

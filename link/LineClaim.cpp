@@ -1,0 +1,35 @@
+#include "link/LineClaim.h"
+
+bool TLineClaim::claim(TLineUser user)
+{
+    if (m_holder == user)
+        return true;
+    if (m_holder != TLineUser::None)
+        return false;
+    m_holder = user;
+    Q_EMIT changed(m_holder);
+    return true;
+}
+
+void TLineClaim::release(TLineUser user)
+{
+    if (m_holder != user || user == TLineUser::None)
+        return;
+    m_holder = TLineUser::None;
+    Q_EMIT changed(m_holder);
+}
+
+QString TLineClaim::busyText() const
+{
+    switch (m_holder) {
+    case TLineUser::Contact:
+        return QStringLiteral("Идет установление контакта с прибором. Запрос будет выполнен после установления контакта.");
+    case TLineUser::Database:
+        return QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания.");
+    case TLineUser::Upload:
+        return QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания.");
+    case TLineUser::None:
+        break;
+    }
+    return {};
+}

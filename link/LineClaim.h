@@ -1,0 +1,36 @@
+#pragma once
+// Who owns the line now. One exchange at a time: from its start until its end nothing
+// else may send, probe, change the port or its speed. The contact search owns it too,
+// so that a request made while the search runs waits for it instead of being sent at a
+// search speed and leaving the port there.
+
+#include <QObject>
+#include <QString>
+
+enum class TLineUser { None, Contact, Database, Upload };
+
+class TLineClaim : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    /// Takes the line; false while another user holds it.
+    bool claim(TLineUser user);
+    /// The holder lets go; a call by anyone else changes nothing.
+    void release(TLineUser user);
+
+    TLineUser holder() const { return m_holder; }
+    bool isFree() const { return m_holder == TLineUser::None; }
+    /// A database exchange or an upload holds the line (the contact search is no exchange:
+    /// it may be restarted or stopped).
+    bool heldByExchange() const { return m_holder == TLineUser::Database || m_holder == TLineUser::Upload; }
+    /// Why another request must wait, for the status line; empty while the line is free.
+    QString busyText() const;
+
+Q_SIGNALS:
+    void changed(TLineUser holder);
+
+private:
+    TLineUser m_holder = TLineUser::None;
+};

@@ -1,0 +1,133 @@
+// The engineer's paths where the contact search meets another request, walked with real
+// clicks and keys on the whole program over a pseudo-terminal that keeps the line's pace.
+
+#include "app/MainLoritS_TreeTS.h"
+#include "common/StyledWidgets.h"
+#include "link/LinkControl.h"
+#include "sim/VirtualInstrument.h"
+#include "sim/commands/DatabaseCommands.h"
+#include "support/PtyWindow.h"
+#include "testdb/UnitBDTS_TreeTS.h"
+#include "../testdb/TestImages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+QByteArray fivePages()
+{
+    QByteArray pages;
+    for (int i = 0; i < 4; ++i)
+        pages += testimg::record("Group", "Lab", "E" + QByteArray::number(100 + i), 1, quint32(i));
+    return testimg::image(pages + testimg::finalPage(7));
+}
+
+void click(QWidget *widget)
+{
+    QVERIFY(widget->isVisible());
+    QVERIFY(widget->isEnabled());
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+QString status(const TFormMainLoritS_D7 &window)
+{
+    return window.statusText();
+}
+} // namespace
+
+class TestLineJourneys : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed();
+    void aPortTypedByItsNumberWithNoneFoundAtStartFindsTheInstrument();
+};
+
+void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
+{
+    TVirtualInstrument instrument;
+    instrument.setSpeedIndex(1); // the instrument talks at 9600: the page's search must find it
+    databaseOf(instrument)->setImage(fivePages());
+    TPtyWindow pty(&instrument);
+    auto &window = *pty.window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Arrive on the database page from the start page: its search for the instrument
+    // begins at 4800, and the engineer presses "из прибора" at once.
+    click(window.lbLoadBDTS);
+    QVERIFY(window.frameBDTS);
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Стоп"));
+    click(window.frameBDTS->btnReadBDTSFromTav);
+    QVERIFY2(status(window).contains(QStringLiteral("после установления контакта")), qPrintable(status(window)));
+    // Pressed twice: still one reading, after the search.
+    click(window.frameBDTS->btnReadBDTSFromTav);
+
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Принято из прибора страниц: 5"), 20000);
+    QCOMPARE(pty.link.pcBaud(), 115200);
+    QCOMPARE(instrument.speedIndex(), 5);
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(pty.dialogs.errors.isEmpty());
+
+    // The line is free again: a second reading goes at once, at the top speed.
+    click(window.frameBDTS->btnReadBDTSFromTav);
+    QVERIFY(!window.link->btnConnect->isEnabled()); // nothing probes under the reading
+    QTRY_VERIFY_WITH_TIMEOUT(window.link->btnConnect->isEnabled(), 20000);
+    QCOMPARE(status(window), QStringLiteral("Принято из прибора страниц: 5"));
+
+    // Pressed during a search that never finds the instrument (it is silent), the
+    // request does not wait for ever: "Стоп" ends both and says so.
+    instrument.setSilent(true);
+    click(window.link->btnConnect);
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Стоп"));
+    click(window.frameBDTS->btnReadBDTSFromTav);
+    QVERIFY(status(window).contains(QStringLiteral("после установления контакта")));
+    click(window.link->btnConnect);
+    QCOMPARE(status(window), QStringLiteral("Прибор не отвечает!"));
+    instrument.setSilent(false);
+    QTest::qWait(300); // the request was dropped: nothing is sent once the search has stopped
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(status(window), QStringLiteral("Прибор не отвечает!"));
+}
+
+void TestLineJourneys::aPortTypedByItsNumberWithNoneFoundAtStartFindsTheInstrument()
+{
+    // The adapter is not plugged in when the program starts: COM1 names a device that is
+    // not there yet.
+    TVirtualInstrument instrument;
+    instrument.setSpeedIndex(2);
+    TPtyInstrumentLink line(&instrument);
+    TScriptedDialogs dialogs;
+    QTemporaryDir folder;
+    const QString adapter = folder.filePath(QStringLiteral("ttyUSB0"));
+    TWindowOptions options;
+    options.dialogs = &dialogs;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    options.documentsFolder = folder.filePath(QStringLiteral("Documents"));
+    options.settingsFile = folder.filePath(QStringLiteral("settings.ini"));
+    TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{adapter}), options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.link->cbxNumPort->count(), 0);
+    QCOMPARE(status(window), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+
+    // Plugged in now; the engineer types its number and presses Enter, then "Контакт".
+    QVERIFY(QFile::link(line.slavePath(), adapter));
+    QLineEdit *edit = window.link->cbxNumPort->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("COM1"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(window.link->cbPortOpen->isChecked());
+    click(window.link->btnConnect);
+    QCOMPARE(status(window), QStringLiteral("Установление контакта."));
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Есть контакт с прибором"), 10000);
+    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("19200"));
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+}
+
+QTEST_MAIN(TestLineJourneys)
+#include "tst_line_journeys.moc"
