@@ -4,13 +4,12 @@
 #include "common/PageHost.h"
 #include "common/Settings.h"
 #include "link/LinkControl.h"
-#include "link/TMSComm.h"
 
 #include <utility>
 
 bool TBDTSWindowHost::PortOpen() const
 {
-    return m_link.MSComm1->PortOpen();
+    return m_link.PortOpen();
 }
 
 bool TBDTSWindowHost::LinkPresent() const

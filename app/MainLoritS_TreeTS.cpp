@@ -12,7 +12,6 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
 #include "link/LinkControl.h"
-#include "link/TMSComm.h"
 #include "link/TrafficLogWindow.h"
 #include "measure/PlateWorkbook.h"
 #include "measure/ReaderPage.h"
@@ -211,7 +210,7 @@ void TFormMainLoritS_D7::LineLost()
 {
     readerPage->ForgetAwaitedReplies();
     resultPage->ForgetAwaitedReplies();
-    if (frameSoftTav && link->MSComm1->PortOpen() && !link->portChangePending && OnFirmwarePage())
+    if (frameSoftTav && link->PortOpen() && !link->portChangePending && OnFirmwarePage())
         frameSoftTav->ProgLinkLost();
 }
 
@@ -334,7 +333,7 @@ void TFormMainLoritS_D7::ActionTrafficLogExecute()
 {
     // A window of its own beside the main one; it listens to the line only while shown.
     if (!trafficLog) {
-        trafficLog = new TTrafficLogWindow(link->MSComm1, m_dialogs, this);
+        trafficLog = link->CreateTrafficLog(m_dialogs, this);
         trafficLog->setSaveFolder(m_handOverFolder);
     }
     trafficLog->show();

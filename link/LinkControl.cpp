@@ -7,6 +7,7 @@
 #include "link/PortNames.h"
 #include "link/ReplyTable.h"
 #include "link/TMSComm.h"
+#include "link/TrafficLogWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -355,6 +356,21 @@ bool TLinkControl::OpenPreferredPort(const QString &port)
     cbPortOpen->setChecked(true);
     cbPortOpen->setText(QStringLiteral("вкл."));
     return true;
+}
+
+bool TLinkControl::PortOpen() const
+{
+    return MSComm1->PortOpen();
+}
+
+qint32 TLinkControl::PortBaud() const
+{
+    return MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
+}
+
+TTrafficLogWindow *TLinkControl::CreateTrafficLog(TDialogs *dialogs, QWidget *parent)
+{
+    return new TTrafficLogWindow(MSComm1, dialogs, parent);
 }
 
 QString TLinkControl::OpenPortText() const

@@ -23,7 +23,9 @@ class QPushButton;
 class QTimer;
 class QToolButton;
 class TMSComm;
+class TDialogs;
 class TPageHost;
+class TTrafficLogWindow;
 class TSerialBackend;
 
 class TLinkControl : public QObject
@@ -93,6 +95,11 @@ public:
     /// Opens the port used last (`preferredPort`) when it is still there, else the
     /// first port found; at 115200, without a contact search.
     void DiscoverPorts(const QString &preferredPort = {});
+    bool PortOpen() const;
+    /// The speed the port is set to, in baud.
+    qint32 PortBaud() const;
+    /// The service window that shows every byte on this line; the caller's parent owns it.
+    TTrafficLogWindow *CreateTrafficLog(TDialogs *dialogs, QWidget *parent);
     /// The port that is open ("COM2" or a device), or an empty text.
     QString OpenPortText() const;
     bool UpdateLinkState();

@@ -5,7 +5,6 @@
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
-#include "link/TMSComm.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/OleContainer.h"
@@ -245,7 +244,7 @@ void TReaderPage::RequestODTable()
 
 void TReaderPage::btnReadOPClick()
 {
-    if (!m_link.MSComm1->PortOpen()) {
+    if (!m_link.PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }

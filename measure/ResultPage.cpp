@@ -5,7 +5,6 @@
 #include "common/PageHost.h"
 #include "link/LinkControl.h"
 #include "link/ReplyTable.h"
-#include "link/TMSComm.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/PrintService.h"
@@ -113,7 +112,7 @@ void TResultPage::ConnectHandlers()
 
 void TResultPage::btnReadProtokolClick()
 {
-    if (!m_link.MSComm1->PortOpen()) {
+    if (!m_link.PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }

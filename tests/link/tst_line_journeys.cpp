@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 QByteArray fivePages()
@@ -31,6 +32,16 @@ void click(QWidget *widget)
     QVERIFY(widget->isVisible());
     QVERIFY(widget->isEnabled());
     QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+/// The group bar's button of an action, as the user sees it on the left.
+QToolButton *groupBarButton(const TFormMainLoritS_D7 &window, QAction *action)
+{
+    const auto buttons = window.RzGroupBar1->findChildren<QToolButton *>();
+    for (QToolButton *button : buttons)
+        if (button->defaultAction() == action)
+            return button;
+    return nullptr;
 }
 
 QString status(const TFormMainLoritS_D7 &window)
@@ -76,6 +87,13 @@ void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
     // The line is free again: a second reading goes at once, at the top speed.
     click(window.frameBDTS->btnReadBDTSFromTav);
     QVERIFY(!window.link->btnConnect->isEnabled()); // nothing probes under the reading
+    // The engineer looks at the other pages meanwhile: none of them asks for a speed
+    // under the reading, and the reading goes on.
+    click(groupBarButton(window, window.ActionTav2006));
+    click(groupBarButton(window, window.ActionFile));
+    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(!window.link->btnConnect->isEnabled());
+    click(groupBarButton(window, window.ActionBDTS));
     QTRY_VERIFY_WITH_TIMEOUT(window.link->btnConnect->isEnabled(), 20000);
     QCOMPARE(status(window), QStringLiteral("Принято из прибора страниц: 5"));
 
