@@ -27,9 +27,9 @@ void TBDTSWindowHost::WhenLineFree(std::function<void()> request)
     m_link.WhenLineFree(std::move(request));
 }
 
-QByteArray &TBDTSWindowHost::ReplyBuffer()
+void TBDTSWindowHost::ForgetGathered()
 {
-    return m_link.replyBuffer;
+    m_link.ForgetGathered();
 }
 
 void TBDTSWindowHost::ShowStatus(const QString &text)

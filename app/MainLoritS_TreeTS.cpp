@@ -161,17 +161,11 @@ void TFormMainLoritS_D7::SetProgress(int percent)
 void TFormMainLoritS_D7::BuildReplyTable()
 {
     TReceiveDispatcher &replies = link->dispatcher;
-    replies.notice('B', [this] { link->ContactReplyReceived(); });
-    replies.notice('L', [this] { if (frameSoftTav) frameSoftTav->ReplyProgramStarted(); });
-    replies.handle('R', [this] { bdtsTransfer->ReplyPageCount(); });   // database page count
-    replies.handle('r', [this] { bdtsTransfer->ReplyPage(); });        // one database page
-    replies.handle('m', [this] { bdtsTransfer->ReplyPageWritten(); }); // database page written
-    replies.handle('D', [this] { readerPage->ReplyODTable(); });       // optical density table
-    replies.notice('G', [this] { readerPage->ReplyODMeasured(); });    // densities measured
-    replies.handle('2', [this] { readerPage->ReplyODFileName(); });    // file name for the table
-    replies.handle('N', [this] { resultPage->ReplyProtocolLength(); });
-    replies.handle('d', [this] { resultPage->ReplyProtocolText(); });
-    replies.notice('g', [this] { resultPage->ReplyResultsReady(); }); // results ready
+    replies.own('B', [this] { link->ContactReplyReceived(); });
+    replies.own('L', [this] { if (frameSoftTav) frameSoftTav->ReplyProgramStarted(); });
+    bdtsTransfer->OwnReplies(replies); // 'R', 'r', 'm'
+    readerPage->OwnReplies(replies);   // 'D', '2', 'G'
+    resultPage->OwnReplies(replies);   // 'N', 'd', 'g'
     // A notice is no part of a database page, whenever it comes: the reading does not count it.
     connect(&replies, &TReceiveDispatcher::noticeTaken, bdtsTransfer, &TBDTSTransfer::NoticeTaken);
     connect(link, &TLinkControl::bytesArrived, bdtsTransfer, &TBDTSTransfer::BytesArrived);

@@ -382,7 +382,7 @@ void TFrameSoftTav::btnLoadPOClick()
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
-    m_link.replyBuffer.clear();
+    m_link.ForgetGathered();
     if (!m_link.MSComm1->PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;

@@ -496,7 +496,7 @@ bool TLinkControl::UpdateLinkState()
         if (m_search != TContactSearch::Idle)
             SetSearch(TContactSearch::Halted);
         contactEstablished = false;
-        replyBuffer.clear();
+        dispatcher.clear();
         m_host.ShowStatus(QStringLiteral("Нет связи с прибором"));
         Q_EMIT lineLost();
     } else {
@@ -510,7 +510,7 @@ void TLinkControl::DiscardInput()
 {
     if (MSComm1->PortOpen())
         MSComm1->Input();
-    replyBuffer.clear();
+    dispatcher.clear();
     MSComm1->setInBufferCount(0);
 }
 
@@ -540,7 +540,7 @@ void TLinkControl::StartContact()
     contactEstablished = false;
     SetSearch(TContactSearch::Searching);
     DefSetComm_Timer->start();
-    replyBuffer.clear();
+    dispatcher.clear();
     cbxNumPort->setEnabled(false);
     cbBaudRate->setEnabled(false);
     btnVerifyConnect->setEnabled(false);
@@ -661,7 +661,7 @@ void TLinkControl::btnVerifyConnectClick()
     }
     m_host.ShowStatus(QStringLiteral("Нет контакта с прибором"));
     SendToDevice(QByteArrayLiteral("B"));
-    replyBuffer.clear();
+    dispatcher.clear();
 }
 
 void TLinkControl::cbxNumPortChange()

@@ -65,9 +65,8 @@ public:
     }
     /// Who owns the line: the contact search, a database exchange or an upload.
     TLineClaim lineClaim;
+    /// Gathers what the instrument sends and hands each reply to its owner.
     TReceiveDispatcher dispatcher;
-    /// Bytes received and not yet consumed; byte 0 is the reply code.
-    QByteArray &replyBuffer = dispatcher.replyBuffer;
 
     // ---- Components -----------------------------------------------------------------
     TMSComm *MSComm1 = nullptr;
@@ -90,6 +89,8 @@ public:
     /// drops it. Held by an exchange: refused, with the exchange's words.
     void WhenLineFree(std::function<void()> request);
     void SendToDevice(const QByteArray &bytes);
+    /// What was gathered of a reply is dropped: a new request is on its way.
+    void ForgetGathered() { dispatcher.clear(); }
 
     // ---- Ports, contact, speed ---------------------------------------------------------
     /// Opens the port used last (`preferredPort`) when it is still there, else the

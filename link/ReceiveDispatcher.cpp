@@ -1,5 +1,7 @@
 #include "link/ReceiveDispatcher.h"
 
+#include "link/ReplyTable.h"
+
 #include <utility>
 
 TReceiveDispatcher::TReceiveDispatcher(Guard guard, QObject *parent)
@@ -7,66 +9,106 @@ TReceiveDispatcher::TReceiveDispatcher(Guard guard, QObject *parent)
 {
     if (!m_guard)
         m_guard = [](const Handler &handler) { handler(); };
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(quietMs);
+    connect(&m_quiet, &QTimer::timeout, this, [this] {
+        m_quietEnded = true;
+        m_guard([this] { DispatchReplies(); });
+    });
 }
 
-void TReceiveDispatcher::handle(char code, Handler handler)
+void TReceiveDispatcher::own(char code, TOwner owner)
 {
-    const auto at = static_cast<unsigned char>(code);
-    m_handlers[at] = std::move(handler);
-    m_isNotice[at] = false;
+    m_owners[static_cast<unsigned char>(code)] = std::move(owner);
 }
 
-void TReceiveDispatcher::notice(char code, Handler handler)
+void TReceiveDispatcher::own(char code, std::function<void()> notice)
 {
-    const auto at = static_cast<unsigned char>(code);
-    m_handlers[at] = [this, handler = std::move(handler)] {
-        replyBuffer.remove(0, 1);
-        handler();
-    };
-    m_isNotice[at] = true;
+    TOwner owner;
+    owner.reply = [notice = std::move(notice)](const QByteArray &) { notice(); };
+    own(code, std::move(owner));
 }
 
-std::optional<QByteArray> TReceiveDispatcher::TakeAwaitedReply(int &awaited, qsizetype length)
+void TReceiveDispatcher::append(const QByteArray &bytes)
 {
-    if (awaited < 1) {
-        replyBuffer.clear();
-        return std::nullopt;
+    m_gathered += bytes;
+    // More of a reply that ends with a pause: the pause starts again.
+    if (m_quiet.isActive() || m_quietEnded)
+        m_quiet.start();
+    m_quietEnded = false;
+}
+
+void TReceiveDispatcher::clear()
+{
+    m_gathered.clear();
+    m_quiet.stop();
+    m_quietEnded = false;
+}
+
+qsizetype TReceiveDispatcher::frontLength(const TOwner &owner, char code)
+{
+    const wire::TReplyKind kind = wire::replyKind(code);
+    switch (kind.framing) {
+    case wire::TFraming::NotAReply:
+        return -1;
+    case wire::TFraming::Notice:
+    case wire::TFraming::Fixed:
+        return kind.length;
+    case wire::TFraming::Announced: {
+        const qsizetype length = owner.announcedLength ? owner.announcedLength() : 0;
+        return length >= 1 ? length : -1;
     }
-    if (replyBuffer.size() < length)
-        return std::nullopt;
-    --awaited;
-    QByteArray reply = replyBuffer.left(length);
-    replyBuffer.remove(0, length);
-    return reply;
+    case wire::TFraming::Quiet:
+        if (m_quietEnded)
+            return m_gathered.size();
+        if (!m_quiet.isActive())
+            m_quiet.start();
+        return 0;
+    }
+    return -1;
 }
 
 void TReceiveDispatcher::DispatchReplies()
 {
-    while (!replyBuffer.isEmpty()) {
-        const auto code = static_cast<unsigned char>(replyBuffer.at(0));
-        const Handler &handler = m_handlers[code];
-        if (!handler) {
-            replyBuffer.clear();
+    while (!m_gathered.isEmpty()) {
+        const char code = m_gathered.at(0);
+        const TOwner &owner = m_owners[static_cast<unsigned char>(code)];
+        if (!owner.reply || (owner.awaited && !owner.awaited())) {
+            clear();
             break;
         }
-        const qsizetype before = replyBuffer.size();
+        const qsizetype length = frontLength(owner, code);
+        if (length < 0) {
+            clear();
+            break;
+        }
+        if (length == 0 || m_gathered.size() < length) {
+            if (owner.arriving && length > 0)
+                owner.arriving(m_gathered.size());
+            break;
+        }
+        // The reply leaves the buffer before its owner looks at it, so that an error
+        // in the owner never holds up the replies behind it.
+        const QByteArray reply = m_gathered.left(length);
+        m_gathered.remove(0, length);
+        m_quiet.stop();
+        m_quietEnded = false;
+        const bool notice = wire::replyKind(code).framing == wire::TFraming::Notice;
         try {
-            handler();
+            owner.reply(reply);
         } catch (...) {
             // The error goes to the error box; the replies behind the failed one are
             // still handed on, once the box is dealt with.
-            if (!replyBuffer.isEmpty())
+            if (!m_gathered.isEmpty())
                 QMetaObject::invokeMethod(this, [this] { m_guard([this] { DispatchReplies(); }); },
                                           Qt::QueuedConnection);
             throw;
         }
-        if (replyBuffer.size() >= before)
-            break;
-        if (m_isNotice[code])
+        if (notice)
             Q_EMIT noticeTaken();
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.
-    if (replyBuffer.size() > maxReplyLength)
-        replyBuffer.clear();
+    if (m_gathered.size() > maxReplyLength)
+        clear();
 }

@@ -1,15 +1,16 @@
 #pragma once
-// Every byte from the instrument is gathered here and handed to the job that owns the
-// reply's first byte. A reply of known length ends there; its handler takes exactly its
-// bytes and leaves what follows, which is the next reply and is handed on at once. A
-// handler that takes nothing is waiting for more bytes.
+// Every byte from the instrument is gathered here, framed by the protocol's table of
+// replies, and handed as one whole reply to the owner of its first byte. A reply ends
+// at its length (fixed, or announced by an earlier reply), a notice is its own byte,
+// and the page count is whatever came before a pause; what follows a reply is the next
+// one and is handed on at once. Nobody else reads or empties what was gathered.
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <functional>
-#include <optional>
 
 class TReceiveDispatcher : public QObject
 {
@@ -18,38 +19,60 @@ public:
     /// The longest reply the instrument sends: a protocol whose five-digit length is
     /// 99999 bytes, its code and last byte included.
     static constexpr qsizetype maxReplyLength = 99999;
+    /// A reply that ends with a pause ('R') is whole once the line has been quiet this long.
+    static constexpr int quietMs = 30;
 
     using Handler = std::function<void()>;
     /// Runs a handler so that an error it throws reaches the error box.
     using Guard = std::function<void(const Handler &)>;
 
+    /// Who takes the replies of one code.
+    struct TOwner
+    {
+        /// One whole reply, its code first.
+        std::function<void(const QByteArray &reply)> reply;
+        /// Whether a reply of this code is awaited now. The protocol has no checksums:
+        /// a reply nobody awaits is line noise and is dropped with all that follows
+        /// it, so that it can never replace a table or write a file. Unset: always.
+        std::function<bool()> awaited;
+        /// How much of a reply has come while it is still arriving.
+        std::function<void(qsizetype gathered)> arriving;
+        /// The whole length of a reply whose length an earlier reply announced; below
+        /// 1 when none is announced.
+        std::function<qsizetype()> announcedLength;
+    };
+
     explicit TReceiveDispatcher(Guard guard = {}, QObject *parent = nullptr);
 
-    /// Bytes received and not yet consumed; byte 0 is the reply code.
-    QByteArray replyBuffer;
+    void own(char code, TOwner owner);
+    /// A notice: the code alone.
+    void own(char code, std::function<void()> notice);
+    bool owns(char code) const { return bool(m_owners[static_cast<unsigned char>(code)].reply); }
 
-    /// The handler of the replies that begin with code; it consumes from replyBuffer.
-    void handle(char code, Handler handler);
-    /// A notice or contact reply is its own byte: it is taken before the handler runs,
-    /// so that what follows it is the next reply.
-    void notice(char code, Handler handler);
-    bool handles(char code) const { return bool(m_handlers[static_cast<unsigned char>(code)]); }
-
-    void append(const QByteArray &bytes) { replyBuffer += bytes; }
-    /// A reply of fixed length that a request awaits, taken from the buffer once it is
-    /// complete; empty while it is not. The protocol has no checksums: a reply nobody
-    /// awaits is line noise and is dropped with all that follows it, so that it can
-    /// never replace a table or write a file.
-    std::optional<QByteArray> TakeAwaitedReply(int &awaited, qsizetype length);
-    /// Hands the gathered replies, one after another, to the handlers of their codes.
+    void append(const QByteArray &bytes);
+    /// Hands the gathered replies, one after another, to the owners of their codes.
     void DispatchReplies();
+    /// Drops what was gathered: a reply begun now can never end (a new request, a
+    /// probe, the line lost).
+    void clear();
+    /// Nothing is gathered.
+    bool idle() const { return m_gathered.isEmpty(); }
+    /// A reply that ends with a pause is arriving.
+    bool awaitingPause() const { return m_quiet.isActive(); }
 
 Q_SIGNALS:
     /// A one-byte notice or contact reply was taken: it is no part of a longer reply.
     void noticeTaken();
 
 private:
-    std::array<Handler, 256> m_handlers;
-    std::array<bool, 256> m_isNotice{};
+    /// The length of the reply at the front, 0 while it cannot be told yet; -1 when
+    /// it is noise.
+    qsizetype frontLength(const TOwner &owner, char code);
+
+    /// Bytes received and not yet handed on; byte 0 is the reply code.
+    QByteArray m_gathered;
+    std::array<TOwner, 256> m_owners;
     Guard m_guard;
+    QTimer m_quiet;       ///< runs while a reply that ends with a pause is arriving
+    bool m_quietEnded = false;
 };

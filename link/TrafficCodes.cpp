@@ -96,21 +96,29 @@ TBurstName TCommandReader::name(const QByteArray &bytes)
 
 TReplyStart TReplyReader::begin(char code) const
 {
-    const auto reply = [code](const QString &text, qint64 length) {
-        return TReplyStart{{coded(code, text), true}, length};
-    };
+    // The length comes from the protocol's table, as the dispatcher frames the reply.
+    const wire::TReplyKind kind = wire::replyKind(code);
+    qint64 length = 0;
+    switch (kind.framing) {
+    case wire::TFraming::Notice:
+    case wire::TFraming::Fixed: length = kind.length; break;
+    case wire::TFraming::Announced: length = m_protocolLength; break;
+    case wire::TFraming::Quiet: // read after a pause
+    case wire::TFraming::NotAReply: break;
+    }
+    const auto reply = [code, length](const QString &text) { return TReplyStart{{coded(code, text), true}, length}; };
     switch (code) {
-    case 'B': return reply(QStringLiteral("контакт"), 1);
-    case 'L': return reply(QStringLiteral("программа прибора запущена"), 1);
-    case 'G': return reply(QStringLiteral("ОП измерены"), 1);
-    case 'g': return reply(QStringLiteral("результаты готовы"), 1);
-    case 'm': return reply(QStringLiteral("страница записана"), 1);
-    case 'D': return reply(QStringLiteral("таблица ОП"), wire::odTableReplyLength);
-    case '2': return reply(QStringLiteral("имя файла"), wire::fileNameReplyLength);
-    case 'N': return reply(QStringLiteral("длина протокола"), wire::protocolLengthReplyLength);
-    case 'd': return reply(QStringLiteral("протокол"), m_protocolLength);
-    case 'R': return reply(QStringLiteral("число страниц БД"), 0); // read after a pause
-    case 'r': return reply(QStringLiteral("страница БД"), databasePageReplyLength);
+    case 'B': return reply(QStringLiteral("контакт"));
+    case 'L': return reply(QStringLiteral("программа прибора запущена"));
+    case 'G': return reply(QStringLiteral("ОП измерены"));
+    case 'g': return reply(QStringLiteral("результаты готовы"));
+    case 'm': return reply(QStringLiteral("страница записана"));
+    case 'D': return reply(QStringLiteral("таблица ОП"));
+    case '2': return reply(QStringLiteral("имя файла"));
+    case 'N': return reply(QStringLiteral("длина протокола"));
+    case 'd': return reply(QStringLiteral("протокол"));
+    case 'R': return reply(QStringLiteral("число страниц БД"));
+    case 'r': return reply(QStringLiteral("страница БД"));
     default: return {};
     }
 }

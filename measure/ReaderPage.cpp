@@ -5,6 +5,7 @@
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/OleContainer.h"
@@ -250,7 +251,7 @@ void TReaderPage::btnReadOPClick()
     }
     // Made while the instrument is being looked for, the request waits for it.
     m_link.WhenLineFree([this] {
-        m_link.replyBuffer.clear();
+        m_link.ForgetGathered();
         RequestODTable();
     });
 }
@@ -268,19 +269,29 @@ void TReaderPage::LineFreed()
         RequestODTable();
 }
 
-void TReaderPage::ReplyODTable()
+void TReaderPage::OwnReplies(TReceiveDispatcher &replies)
 {
-    // The instrument sends the table in pieces; only its length tells it is complete.
-    if (odTablesAwaited > 0) {
-        const int length = int(qMin<qsizetype>(m_link.replyBuffer.size(), od::tableLength));
-        m_host.ShowStatus(QString::number(length));
-        m_host.SetProgress(length * 100 / od::tableLength);
-    }
-    // The table ends at its length; what follows it is the next reply.
-    const auto reply = m_link.dispatcher.TakeAwaitedReply(odTablesAwaited, od::tableLength);
-    if (!reply)
-        return;
-    const QByteArray &table = *reply;
+    TReceiveDispatcher::TOwner table;
+    table.awaited = [this] { return odTablesAwaited > 0; };
+    // The instrument sends the table in pieces: how much has come is shown meanwhile.
+    table.arriving = [this](qsizetype gathered) {
+        m_host.ShowStatus(QString::number(gathered));
+        m_host.SetProgress(int(gathered * 100 / od::tableLength));
+    };
+    table.reply = [this](const QByteArray &reply) { ReplyODTable(reply); };
+    replies.own('D', std::move(table));
+
+    TReceiveDispatcher::TOwner fileName;
+    fileName.awaited = [this] { return odFileNamesAwaited > 0; };
+    fileName.reply = [this](const QByteArray &reply) { ReplyODFileName(reply); };
+    replies.own('2', std::move(fileName));
+
+    replies.own('G', [this] { ReplyODMeasured(); });
+}
+
+void TReaderPage::ReplyODTable(const QByteArray &table)
+{
+    --odTablesAwaited;
 
     const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
@@ -303,15 +314,11 @@ void TReaderPage::ReplyODTable()
     }
 }
 
-void TReaderPage::ReplyODFileName()
+void TReaderPage::ReplyODFileName(const QByteArray &reply)
 {
-    // The whole reply, its '2' included, is the name. It is consumed before anything
-    // is written, so that a refused name or a failed write does not swallow the
-    // replies that follow.
-    const auto reply = m_link.dispatcher.TakeAwaitedReply(odFileNamesAwaited, od::fileNameReplyLength);
-    if (!reply)
-        return;
-    const QByteArray name = od::fileNameOfReply(*reply);
+    // The whole reply, its '2' included, is the name.
+    --odFileNamesAwaited;
+    const QByteArray name = od::fileNameOfReply(reply);
     odInstrumentName = name;
     const QString shownName = writeIntoFolder(m_host.programFolder(), name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),

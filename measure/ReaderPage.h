@@ -17,6 +17,7 @@ class TOleContainer;
 class TPageHost;
 class TPlateLegend;
 class TPrintService;
+class TReceiveDispatcher;
 class TShadowPanel;
 namespace plate {
 struct TWorkbookResult;
@@ -62,9 +63,11 @@ public:
     /// The value cells coloured on the legend's scale while "Цветовая шкала" is
     /// ticked; the values and every file stay as they are.
     void RefreshPlateColours();
-    void ReplyODMeasured(); // 'G', its byte taken
-    void ReplyODTable();    // 'D'
-    void ReplyODFileName(); // '2'
+    /// The page takes 'D', '2' and 'G'.
+    void OwnReplies(TReceiveDispatcher &replies);
+    void ReplyODMeasured();                      // 'G'
+    void ReplyODTable(const QByteArray &table);  // 'D', whole
+    void ReplyODFileName(const QByteArray &reply); // '2', whole
 
     void SetUpGrid();
     /// The request of the button and of automatic reception.

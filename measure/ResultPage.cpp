@@ -4,6 +4,7 @@
 #include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "link/ReplyTable.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
@@ -118,7 +119,7 @@ void TResultPage::btnReadProtokolClick()
     }
     // Made while the instrument is being looked for, the request waits for it.
     m_link.WhenLineFree([this] {
-        m_link.replyBuffer.clear();
+        m_link.ForgetGathered();
         protocolFileName.clear();
         m_link.SendToDevice(QByteArrayLiteral("g"));
         ++protocolLengthsAwaited;
@@ -151,37 +152,40 @@ void TResultPage::ForgetAwaitedReplies()
     protocolLength = 0;
 }
 
-void TResultPage::ReplyProtocolLength()
+void TResultPage::OwnReplies(TReceiveDispatcher &replies)
 {
-    // Consumed before it is read: a length that is no number reaches the error box
-    // and does not hold up the replies behind it.
-    const auto reply = m_link.dispatcher.TakeAwaitedReply(protocolLengthsAwaited, protocol::lengthReplyLength);
-    if (!reply)
-        return;
-    protocolLength = announcedLength(*reply);
+    TReceiveDispatcher::TOwner length;
+    length.awaited = [this] { return protocolLengthsAwaited > 0; };
+    length.reply = [this](const QByteArray &reply) { ReplyProtocolLength(reply); };
+    replies.own('N', std::move(length));
+
+    TReceiveDispatcher::TOwner text;
+    // The text ends at the length 'N' announced; with none announced, no protocol is
+    // awaited.
+    text.announcedLength = [this] { return qsizetype(protocolLength); };
+    text.reply = [this](const QByteArray &reply) { ReplyProtocolText(reply); };
+    replies.own('d', std::move(text));
+
+    replies.own('g', [this] { ReplyResultsReady(); });
+}
+
+void TResultPage::ReplyProtocolLength(const QByteArray &reply)
+{
+    // A length that is no number reaches the error box; the replies behind it go on.
+    --protocolLengthsAwaited;
+    protocolLength = announcedLength(reply);
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
     m_link.SendToDevice(QByteArrayLiteral("d"));
 }
 
-void TResultPage::ReplyProtocolText()
+void TResultPage::ReplyProtocolText(const QByteArray &reply)
 {
-    // The text comes in pieces; only the announced length tells it is complete.
-    if (protocolLength < 1) {
-        m_link.replyBuffer.clear(); // no protocol is awaited
-        return;
-    }
-    QByteArray &replyBuffer = m_link.replyBuffer;
-    if (replyBuffer.size() < protocolLength)
-        return;
-    // The code byte and the last byte are not part of the text. The reply is consumed
-    // before any file is written, so that a failed write does not swallow the
-    // replies that follow.
+    // The code byte and the last byte are not part of the text.
     // The protocol is kept in memory and shown from there: a working file that cannot
     // be written (a full disk, a read-only folder) must not lose or falsify it.
-    protocolBuffer = replyBuffer.mid(1, qMax(0, protocolLength - 2));
-    replyBuffer.remove(0, protocolLength);
+    protocolBuffer = reply.mid(1, qMax<qsizetype>(0, reply.size() - 2));
     protocolLength = 0;
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);

@@ -12,6 +12,7 @@ class QPushButton;
 class TLinkControl;
 class TPageHost;
 class TPrintService;
+class TReceiveDispatcher;
 
 class TResultPage : public QWidget
 {
@@ -39,9 +40,11 @@ public:
     void btnClrMemo1Click();
     void btnPrintProtokolClick(); // the preview, with its way to the printer
     void PrintProtocol();         // Ctrl+P on this page: the print dialog at once
-    void ReplyResultsReady();   // 'g', its byte taken
-    void ReplyProtocolLength(); // 'N'
-    void ReplyProtocolText();   // 'd'
+    /// The page takes 'N', 'd' and 'g'.
+    void OwnReplies(TReceiveDispatcher &replies);
+    void ReplyResultsReady();                         // 'g'
+    void ReplyProtocolLength(const QByteArray &reply); // 'N', whole
+    void ReplyProtocolText(const QByteArray &reply);   // 'd', whole
 
     /// The automatic request after a 'g' notice.
     void RequestProtocol();

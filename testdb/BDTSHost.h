@@ -32,8 +32,8 @@ public:
     /// Runs a request that needs the line now, or once the contact search under way has
     /// found the instrument; under another exchange it is refused with a status text.
     virtual void WhenLineFree(std::function<void()> request) = 0;
-    /// The bytes received and not yet consumed; byte 0 is the reply code.
-    virtual QByteArray &ReplyBuffer() = 0;
+    /// Drops what was gathered of a reply: it belongs to an exchange that stopped.
+    virtual void ForgetGathered() = 0;
     virtual void ShowStatus(const QString &text) = 0;
     virtual void SetProgress(int percent) = 0;
     /// Runs a handler; an error it does not catch goes to the error box.

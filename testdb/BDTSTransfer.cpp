@@ -1,5 +1,6 @@
 #include "testdb/BDTSTransfer.h"
 
+#include "link/ReceiveDispatcher.h"
 #include "testdb/BDTSLists.h"
 #include "testdb/BDTSTreeView.h"
 #include "testdb/BDTSView.h"
@@ -18,13 +19,8 @@ TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host,
     TimeLimit_Timer = new QTimer(this);
     TimeLimit_Timer->setSingleShot(true);
     TimeLimit_Timer->setInterval(timeLimitMs);
-    CountQuiet_Timer = new QTimer(this);
-    CountQuiet_Timer->setSingleShot(true);
-    CountQuiet_Timer->setInterval(countQuietMs);
     connect(TimeLimit_Timer, &QTimer::timeout, this,
             [this] { m_host->Guarded([this] { TimeLimit_TimerTimer(); }); });
-    connect(CountQuiet_Timer, &QTimer::timeout, this,
-            [this] { m_host->Guarded([this] { CountQuiet_TimerTimer(); }); });
 }
 
 TBDTSTransfer::~TBDTSTransfer() = default;
@@ -43,7 +39,6 @@ void TBDTSTransfer::end()
         return;
     m_state = TTransferState::Idle;
     TimeLimit_Timer->stop();
-    CountQuiet_Timer->stop();
     m_readImage.reset();
     m_written.reset();
     m_sending.clear();
@@ -65,7 +60,7 @@ void TBDTSTransfer::abandon()
     const bool unknown = m_state == TTransferState::Writing || verifying();
     end();
     // Whatever part of a reply was gathered belongs to the transfer that stopped.
-    m_host->ReplyBuffer().clear();
+    m_host->ForgetGathered();
     m_host->SetProgress(0);
     if (reading)
         showDeviceTree();
@@ -157,27 +152,29 @@ void TBDTSTransfer::Stop()
     endWith(TTransferEnd::Stopped);
 }
 
-void TBDTSTransfer::ReplyPageCount()
+void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
 {
-    if (m_state != TTransferState::AwaitingCount) {
-        m_host->ReplyBuffer().clear(); // nobody asked for it
-        return;
-    }
-    // The count has no fixed length: it is read once the line has been quiet a moment,
-    // so that a count split over two receive events is read whole. The time limit still
-    // counts from the request.
-    CountQuiet_Timer->start();
+    // The count has no fixed length: the dispatcher hands it on once the line has been
+    // quiet a moment, so that a count split over two receive events is read whole.
+    // The time limit still counts from the request.
+    TReceiveDispatcher::TOwner count;
+    count.awaited = [this] { return m_state == TTransferState::AwaitingCount; };
+    count.reply = [this](const QByteArray &reply) { ReplyPageCount(reply); };
+    replies.own('R', std::move(count));
+
+    TReceiveDispatcher::TOwner page;
+    page.awaited = [this] { return m_state == TTransferState::Reading; }; // else a page nobody asked for
+    page.reply = [this](const QByteArray &reply) { ReplyPage(reply); };
+    replies.own('r', std::move(page));
+
+    replies.own('m', [this] { ReplyPageWritten(); });
 }
 
-void TBDTSTransfer::CountQuiet_TimerTimer()
+void TBDTSTransfer::ReplyPageCount(const QByteArray &reply)
 {
-    QByteArray &reply = m_host->ReplyBuffer();
-    if (m_state != TTransferState::AwaitingCount || !reply.startsWith('R'))
-        return;
     m_host->ShowStatus(QStringLiteral("Чтение БД ТС из прибора."));
     const QByteArray countText = reply.mid(2);
     const std::optional<int> count = parseCountText(countText);
-    reply.clear();
     if (!count) {
         abandon();
         // Noise can be long: the status line quotes its beginning only.
@@ -208,15 +205,8 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
     request(QByteArrayLiteral("r"));
 }
 
-void TBDTSTransfer::ReplyPage()
+void TBDTSTransfer::ReplyPage(const QByteArray &reply)
 {
-    QByteArray &reply = m_host->ReplyBuffer();
-    if (m_state != TTransferState::Reading) {
-        reply.clear(); // a page nobody asked for
-        return;
-    }
-    if (reply.size() < pageReplySize)
-        return; // the page is still arriving
     // The pages asked for so far account for every byte received: anything more
     // came from elsewhere, and may sit inside this page.
     if (m_pageBytes != qint64(pageIndex) * pageReplySize) {
@@ -224,7 +214,6 @@ void TBDTSTransfer::ReplyPage()
         return;
     }
     m_readImage->append(reply.constData() + 1, bdt::pageSize);
-    reply.remove(0, pageReplySize);
     if (pageIndex == m_readPageCount - 2)
         m_host->ShowStatus(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
     if (pageIndex == m_readPageCount) {
@@ -293,7 +282,7 @@ void TBDTSTransfer::completeReading()
     }
     m_lists.BuildAdditionalList();
     m_host->SetProgress(0);
-    m_host->ReplyBuffer().clear();
+    m_host->ForgetGathered();
     if (written) {
         reportVerification(*written, image);
     } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
@@ -383,8 +372,6 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
 
 void TBDTSTransfer::ReplyPageWritten()
 {
-    // The reply is its own byte; what follows it is the next reply.
-    m_host->ReplyBuffer().remove(0, 1);
     if (m_state != TTransferState::Writing)
         return; // not ours: a stray 'm' must not start a reading
     // The instrument answers 'm' to the announcement and after every page it took.

@@ -5,6 +5,7 @@
 // replaces the instrument's list only when it is complete and ends with its final page;
 // a writing is read back at once and compared page by page with what was sent.
 
+#include "link/ReplyTable.h"
 #include "testdb/BDTSHost.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 
 class QTimer;
 class TBDTSLists;
+class TReceiveDispatcher;
 
 enum class TTransferState {
     Idle,
@@ -39,8 +41,7 @@ public:
     static constexpr int timeLimitMs = 3000;
     /// ms without a further byte after which the 'R' reply, which has no fixed
     /// length, counts as whole
-    static constexpr int countQuietMs = 30;
-    static constexpr int pageReplySize = 529; ///< 'r' and one page
+    static constexpr int pageReplySize = wire::databasePageReplyLength; ///< 'r' and one page
 
     TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host, QObject *parent = nullptr);
     ~TBDTSTransfer() override;
@@ -68,11 +69,11 @@ public:
     /// writing cut short is told in the error box. Does nothing when none runs.
     void Stop();
 
-    void ReplyPageCount();   ///< 'R'
-    void ReplyPage();        ///< 'r'
-    void ReplyPageWritten(); ///< 'm'
-    /// The 'R' reply has been quiet long enough to be read.
-    void CountQuiet_TimerTimer();
+    /// The exchange takes 'R', 'r' and 'm'.
+    void OwnReplies(TReceiveDispatcher &replies);
+    void ReplyPageCount(const QByteArray &reply); ///< 'R' and what came before a pause
+    void ReplyPage(const QByteArray &reply);      ///< 'r', whole
+    void ReplyPageWritten();                      ///< 'm'
     /// The instrument has answered nothing for timeLimitMs during a transfer.
     void TimeLimit_TimerTimer();
     /// The instrument's line went down: a transfer in progress stops at once.
@@ -85,7 +86,6 @@ public:
     void NoticeTaken();
 
     QTimer *TimeLimit_Timer = nullptr;
-    QTimer *CountQuiet_Timer = nullptr;
 
 Q_SIGNALS:
     /// A transfer began (true) or ended in any way (false).

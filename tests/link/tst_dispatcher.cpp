@@ -1,6 +1,7 @@
 // Gathering of received bytes into replies and their hand-over by the first byte.
 
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualLine.h"
 #include "support/VirtualRig.h"
@@ -12,18 +13,18 @@
 #include <QToolButton>
 
 namespace {
-/// Records the reply buffer each time the dispatcher hands it to a code's handler.
+/// Takes the place of a code's owner and records each whole reply handed to it, and
+/// how much had come each time the reply was still arriving.
 struct TRecorder
 {
     QList<QByteArray> calls;
-    bool consume = false;
+    QList<qsizetype> arriving;
     void install(TFormMainLoritS_D7 &window, char code)
     {
-        window.link->dispatcher.handle(code, [this, &window] {
-            calls << window.link->replyBuffer;
-            if (consume)
-                window.link->replyBuffer.clear();
-        });
+        TReceiveDispatcher::TOwner owner;
+        owner.reply = [this](const QByteArray &reply) { calls << reply; };
+        owner.arriving = [this](qsizetype gathered) { arriving << gathered; };
+        window.link->dispatcher.own(code, owner);
     }
 };
 
@@ -41,12 +42,12 @@ class TestDispatcher : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void theTableNamesEveryReplyCodeAndNothingElse();
-    void aReplyInPiecesIsHandedOverOncePerPieceAndGrows();
+    void aReplyInPiecesIsHandedOverOnceWhole();
     void byteWiseAndWholeDeliveryGiveTheSameReply();
     void aStrayByteFollowedByAPauseIsDropped();
     void aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt();
-    void twoRepliesRunTogetherAreHandledAsTheFirstOne();
-    void aContactReplyWithTrailingBytesDropsThemWithIt();
+    void twoRepliesRunTogetherArePartedAtTheirLengths();
+    void contactRepliesAreEachTheirOwnAndStrayBytesBehindThemGo();
     void bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack();
     void anEventWithNothingWaitingOnlyUpdatesTheLink();
     void everyByteValueCrossesTheLineUnchangedBothWays();
@@ -59,10 +60,10 @@ void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
     TVirtualRig rig;
     const QByteArray codes("2BDGLNRdgmr");
     for (int value = 0; value < 256; ++value)
-        QCOMPARE(rig.window->link->dispatcher.handles(char(value)), codes.contains(char(value)));
+        QCOMPARE(rig.window->link->dispatcher.owns(char(value)), codes.contains(char(value)));
 }
 
-void TestDispatcher::aReplyInPiecesIsHandedOverOncePerPieceAndGrows()
+void TestDispatcher::aReplyInPiecesIsHandedOverOnceWhole()
 {
     TVirtualRig rig;
     TRecorder recorder;
@@ -70,33 +71,32 @@ void TestDispatcher::aReplyInPiecesIsHandedOverOncePerPieceAndGrows()
     rig.backend->injectReceived(QByteArray("D") + QByteArray(300, '1'));
     rig.backend->injectReceived(QByteArray(300, '2'));
     rig.backend->injectReceived(QByteArray(272, '3'));
-    QCOMPARE(recorder.calls.size(), 3);
-    QCOMPARE(recorder.calls.at(0).size(), 301);
-    QCOMPARE(recorder.calls.at(1).size(), 601);
-    QCOMPARE(recorder.calls.at(2).size(), 873);
-    QCOMPARE(recorder.calls.at(2).mid(601), QByteArray(272, '3'));
+    QCOMPARE(recorder.arriving, (QList<qsizetype>{301, 601}));
+    QCOMPARE(recorder.calls.size(), 1);
+    QCOMPARE(recorder.calls.at(0).size(), 873);
+    QCOMPARE(recorder.calls.at(0).mid(601), QByteArray(272, '3'));
 }
 
 void TestDispatcher::byteWiseAndWholeDeliveryGiveTheSameReply()
 {
-    QByteArray reply("N");
-    for (int i = 0; i < 40; ++i)
+    QByteArray reply("r");
+    for (int i = 0; i < 528; ++i)
         reply.append(char((i * 7 + 3) & 0xFF));
 
     TVirtualRig whole;
     TRecorder wholeRecorder;
-    wholeRecorder.install(*whole.window, 'N');
+    wholeRecorder.install(*whole.window, 'r');
     whole.backend->injectReceived(reply);
 
     TVirtualRig bytewise;
     TRecorder byteRecorder;
-    byteRecorder.install(*bytewise.window, 'N');
+    byteRecorder.install(*bytewise.window, 'r');
     for (const char byte : reply)
         bytewise.backend->injectReceived(QByteArray(1, byte));
 
-    QCOMPARE(wholeRecorder.calls.constLast(), reply);
-    QCOMPARE(byteRecorder.calls.constLast(), reply);
-    QCOMPARE(byteRecorder.calls.size(), reply.size());
+    QCOMPARE(wholeRecorder.calls, QList<QByteArray>{reply});
+    QCOMPARE(byteRecorder.calls, QList<QByteArray>{reply});
+    QCOMPARE(byteRecorder.arriving.size(), reply.size() - 1);
 }
 
 void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
@@ -105,7 +105,7 @@ void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("X");
-    QVERIFY(rig.window->link->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->dispatcher.idle());
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
 }
@@ -117,26 +117,26 @@ void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("XG");
     QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(rig.window->link->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->dispatcher.idle());
 }
 
-void TestDispatcher::twoRepliesRunTogetherAreHandledAsTheFirstOne()
+void TestDispatcher::twoRepliesRunTogetherArePartedAtTheirLengths()
 {
     TVirtualRig rig;
     TRecorder notice, length;
     notice.install(*rig.window, 'g');
     length.install(*rig.window, 'N');
-    rig.backend->injectReceived("gN00012");
-    QCOMPARE(notice.calls, QList<QByteArray>{"gN00012"});
-    QVERIFY(length.calls.isEmpty());
+    rig.backend->injectReceived("gN00012g");
+    QCOMPARE(notice.calls, (QList<QByteArray>{"g", "g"}));
+    QCOMPARE(length.calls, QList<QByteArray>{"N00012"});
 }
 
-void TestDispatcher::aContactReplyWithTrailingBytesDropsThemWithIt()
+void TestDispatcher::contactRepliesAreEachTheirOwnAndStrayBytesBehindThemGo()
 {
     TVirtualRig rig;
     rig.backend->injectReceived("BBx");
     QVERIFY(rig.window->link->contactEstablished);
-    QVERIFY(rig.window->link->replyBuffer.isEmpty());
+    QVERIFY(rig.window->link->dispatcher.idle());
     QCOMPARE(rig.window->statusText(), QStringLiteral("Есть контакт с прибором"));
 }
 
@@ -144,7 +144,6 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
 {
     TVirtualRig rig;
     TRecorder recorder;
-    recorder.consume = true;
     recorder.install(*rig.window, 'G');
     rig.instrument.setPowered(false);
     QVERIFY(!rig.window->link->sbtnCommON->isEnabled());
@@ -159,9 +158,13 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
 void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
 {
     TVirtualRig rig;
-    rig.window->link->replyBuffer = "D12";
+    TRecorder recorder;
+    recorder.install(*rig.window, 'D');
+    rig.backend->injectReceived("D12");
     rig.window->link->MSComm1Comm();
-    QCOMPARE(rig.window->link->replyBuffer, QByteArray("D12"));
+    QCOMPARE(recorder.arriving, QList<qsizetype>{3});
+    QVERIFY(recorder.calls.isEmpty());
+    QVERIFY(!rig.window->link->dispatcher.idle());
 }
 
 void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
@@ -174,13 +177,14 @@ void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.instrument.received().left(256), bytes);
 
+    // Every value inside a database page, which the instrument sends as it is.
+    const QByteArray page = 'r' + bytes + bytes + bytes.left(16);
     TRecorder recorder;
-    recorder.install(*rig.window, '\0');
-    rig.window->link->replyBuffer.clear();
-    rig.instrument.send(bytes);
+    recorder.install(*rig.window, 'r');
+    rig.instrument.send(page);
     QVERIFY(rig.waitLineIdle());
-    QVERIFY(recorder.calls.size() > 1); // it came in bursts, not in one piece
-    QCOMPARE(rig.window->link->replyBuffer, bytes);
+    QVERIFY(!recorder.arriving.isEmpty()); // it came in bursts, not in one piece
+    QCOMPARE(recorder.calls, QList<QByteArray>{page});
 }
 
 QTEST_MAIN(TestDispatcher)
@@ -191,14 +195,13 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     TVirtualRig rig;
     auto &w = *rig.window;
     TRecorder recorder;
-    recorder.consume = true;
     recorder.install(w, 'G');
 
     // Half a table, then the instrument is switched off: that reply can never finish.
-    w.link->dispatcher.handle('D', [] {});
+    recorder.install(w, 'D');
     rig.backend->injectReceived("D 0.12");
     rig.instrument.setPowered(false);
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
     rig.instrument.setPowered(true);
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});

@@ -370,7 +370,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
                 ++injected;
                 nextAt = clock.elapsed() + qint64(random() % spreadMs);
             }
-            const bool waiting = injected >= planned && rig.backend->lineIdle() && !t.CountQuiet_Timer->isActive();
+            const bool waiting = injected >= planned && rig.backend->lineIdle() && !rig.window->link->dispatcher.awaitingPause();
             if (!waiting)
                 stalled.invalidate();
             else if (!stalled.isValid())

@@ -2,6 +2,7 @@
 // pseudo-terminal, the virtual instrument sits on the other.
 
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualInstrument.h"
@@ -53,13 +54,16 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     QTRY_VERIFY_WITH_TIMEOUT(instrument.received().size() >= 256, 5000);
     QCOMPARE(instrument.received().left(256), bytes);
 
-    // Now it sends every value.
-    QTRY_VERIFY_WITH_TIMEOUT(window.link->MSComm1->InBufferCount() == 0 && window.link->replyBuffer.isEmpty(), 5000);
-    window.link->dispatcher.handle(0, [] {}); // keep gathering what starts with 0x00
+    // Now it sends every value, inside a database page, which it sends as it is.
+    QTRY_VERIFY_WITH_TIMEOUT(window.link->MSComm1->InBufferCount() == 0 && window.link->dispatcher.idle(), 5000);
+    const QByteArray page = 'r' + bytes + bytes + bytes.left(16);
+    QList<QByteArray> pages;
+    TReceiveDispatcher::TOwner owner;
+    owner.reply = [&pages](const QByteArray &reply) { pages << reply; };
+    window.link->dispatcher.own('r', owner);
     instrument.setSilent(false);
-    instrument.send(bytes);
-    QTRY_COMPARE_WITH_TIMEOUT(window.link->replyBuffer.size(), 256, 5000);
-    QCOMPARE(window.link->replyBuffer, bytes);
+    instrument.send(page);
+    QTRY_COMPARE_WITH_TIMEOUT(pages, QList<QByteArray>{page}, 5000);
 }
 
 QTEST_MAIN(TestWindowOverPty)

@@ -96,7 +96,7 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
     QCOMPARE(cell(w, 8, 0), QStringLiteral("H"));
     QCOMPARE(w.readerPage->odTableText, ' ' + table.mid(1));
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
     QVERIFY(w.readerPage->btnSaveOP->isEnabled());
     QVERIFY(w.readerPage->btnCreateExcel->isEnabled());
     QVERIFY(w.readerPage->btnPrintOP->isEnabled());
@@ -123,7 +123,7 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     rig.backend->injectReceived(table);
     QVERIFY(cell(w, 1, 1).isEmpty());
     QVERIFY(w.readerPage->odTableText.isEmpty());
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 }
 
 void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
@@ -222,7 +222,7 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
     QVERIFY(w.readerPage->btnReadOP->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 
     // With it on, the notice fetches and saves the new plate.
     w.readerPage->chckAutoReadOP->setChecked(true);
@@ -253,7 +253,7 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
         QCOMPARE(rig.dialogs.errors.size(), 1);
         QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
                  name.constData());
-        QVERIFY(w.link->replyBuffer.isEmpty());
+        QVERIFY(w.link->dispatcher.idle());
     }
     QVERIFY(!QFile::exists(outside));
     QCOMPARE(QDir(w.programFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
@@ -312,12 +312,12 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     // A table nobody asked for is line noise: dropped, nothing shown.
     rig.backend->injectReceived(first);
     QVERIFY(w.readerPage->odTableText.isEmpty());
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 
     // Two tables asked for and arriving in one piece: each is a table, the second stays.
     w.readerPage->odTablesAwaited = 2;
     rig.backend->injectReceived(first + second);
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
     QCOMPARE(w.readerPage->odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
@@ -326,7 +326,7 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     rig.backend->injectReceived(first + 'G');
     QCOMPARE(w.readerPage->odTableText, ' ' + first.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 
     // Names padded with NUL bytes or blanks are the name before the padding.
     w.readerPage->odFileNamesAwaited = 2;
@@ -343,5 +343,5 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     // Noise that starts like an awaited table never grows without bound.
     w.readerPage->odTablesAwaited = 1;
     rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 }

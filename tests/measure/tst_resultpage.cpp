@@ -117,7 +117,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QVERIFY(!QFile::exists(workFile));
     rig.backend->injectReceived(reply.mid(1000));
     QCOMPARE(fileBytes(workFile), reply.mid(1, 1232));
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 
     // A length or a protocol nobody asked for is dropped and requests nothing.
     rig.backend->injectReceived("N00012");
@@ -131,7 +131,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
         QCOMPARE(rig.takeWritten(), QByteArray("g"));
         rig.backend->injectReceived(nothing);
         QVERIFY2(rig.takeWritten().isEmpty(), nothing.constData());
-        QVERIFY(w.link->replyBuffer.isEmpty());
+        QVERIFY(w.link->dispatcher.idle());
     }
 
     // Length 2: an empty protocol empties the working file and the memo.
@@ -152,7 +152,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
     QTRY_COMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.link->dispatcher.idle());
 }
 
 void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()

@@ -4,6 +4,7 @@
 
 #include "testdb/UnitBDTS_TreeTS.h"
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "TestImages.h"
 
 #include "sim/InstrumentWindow.h"
@@ -455,7 +456,7 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
         QVERIFY(!f.TreeViewTav->isHidden());
         QCOMPARE(rig.window->RzProgressBar1->value(), 0);
-        QVERIFY(rig.window->link->replyBuffer.isEmpty());
+        QVERIFY(rig.window->link->dispatcher.idle());
         QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     };
 
@@ -640,9 +641,9 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     // Replies nobody waits for are dropped without sending anything.
     for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
         rig.backend->injectReceived(stray);
-        QVERIFY(rig.window->link->replyBuffer.isEmpty());
+        QVERIFY(rig.window->link->dispatcher.idle());
     }
-    QTest::qWait(TBDTSTransfer::countQuietMs * 2);
+    QTest::qWait(TReceiveDispatcher::quietMs * 2);
     QVERIFY(rig.takeWritten().isEmpty());
 }
 
