@@ -15,7 +15,8 @@ int at(const char *well) { return *wellIndex(QString::fromLatin1(well)); }
 
 /// The hand-computed plate. Blanks 0.050, 0.060 (mean 0.055). K− corrected 0.100,
 /// 0.110, 0.105: mean 0.105, CV 4.76 %. K+ corrected 1.500, 1.400: mean 1.450.
-/// Cut-off = K− + 0.15 = 0.255; with a 20 % grey zone 0.204 … 0.306.
+/// Cut-off = K− + 0.2 = 0.305; with a 20 % grey zone 0.244 … 0.366. In doubles the
+/// cut-off and both edges come out a hair above these, and the ODs at them a hair below.
 /// Calibrators 0, 10, 20, 30 at corrected 0.1, 1.1, 2.1, 3.1: OD = 0.1 + 0.1·C.
 struct THandPlate
 {
@@ -42,16 +43,16 @@ struct THandPlate
         const char *standards[] = {"A3", "B3", "C3", "D3"};
         for (int i = 0; i < 4; ++i)
             put(standards[i], TWellRole::Standard, 0.155 + concentrations[i] * 0.1, {}, concentrations[i]);
-        put("A2", TWellRole::Sample, 0.310, QStringLiteral("at cut-off"));   // corrected 0.255
-        put("B2", TWellRole::Sample, 0.361, QStringLiteral("upper edge"));   // 0.306
-        put("C2", TWellRole::Sample, 0.360, QStringLiteral("below upper"));  // 0.305
-        put("D2", TWellRole::Sample, 0.259, QStringLiteral("lower edge"));   // 0.204
-        put("E2", TWellRole::Sample, 0.258, QStringLiteral("below lower"));  // 0.203
+        put("A2", TWellRole::Sample, 0.360, QStringLiteral("at cut-off"));   // corrected 0.305
+        put("B2", TWellRole::Sample, 0.421, QStringLiteral("upper edge"));   // 0.366
+        put("C2", TWellRole::Sample, 0.420, QStringLiteral("below upper"));  // 0.365
+        put("D2", TWellRole::Sample, 0.299, QStringLiteral("lower edge"));   // 0.244
+        put("E2", TWellRole::Sample, 0.298, QStringLiteral("below lower"));  // 0.243
         put("F2", TWellRole::Sample, 0.900, QStringLiteral("pair"));         // 0.845
         put("G2", TWellRole::Sample, 1.000, QStringLiteral("pair"));         // 0.945
         put("H2", TWellRole::Sample, 3.500, QStringLiteral("too strong"));   // 3.445
         settings.cutoffForm = TCutoffForm::NegativePlus;
-        settings.cutoffValue = 0.15;
+        settings.cutoffValue = 0.2;
         settings.greyZonePercent = 20;
         settings.negativeMax = 0.2;
         settings.positiveMin = 1.0;
@@ -90,9 +91,9 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(qRound(result.negative.mean * 1000), 105);
     QCOMPARE(qRound(*result.negative.cv * 100), 476);
     QCOMPARE(qRound(result.positive.mean * 1000), 1450);
-    QCOMPARE(qRound(*result.cutoff * 1000), 255);
-    QCOMPARE(qRound(*result.greyLow * 1000), 204);
-    QCOMPARE(qRound(*result.greyHigh * 1000), 306);
+    QCOMPARE(qRound(*result.cutoff * 1000), 305);
+    QCOMPARE(qRound(*result.greyLow * 1000), 244);
+    QCOMPARE(qRound(*result.greyHigh * 1000), 366);
 
     // The edges: the upper one is positive, the lower one doubtful, a unit of the
     // third decimal below each is the next result down.
@@ -103,19 +104,19 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(sample(result, QStringLiteral("lower edge")).verdict, TVerdict::Doubtful);
     QCOMPARE(sample(result, QStringLiteral("below lower")).verdict, TVerdict::Negative);
 
-    // Replicates: one result from their mean, 0.895, index 3.51, CV 7.90 %.
+    // Replicates: one result from their mean, 0.895, index 2.93, CV 7.90 %.
     const TSampleResult &pair = sample(result, QStringLiteral("pair"));
     QCOMPARE(pair.wells, (std::vector<int>{at("F2"), at("G2")}));
     QCOMPARE(qRound(*pair.corrected * 1000), 895);
-    QCOMPARE(qRound(*pair.index * 100), 351);
+    QCOMPARE(qRound(*pair.index * 100), 293);
     QCOMPARE(qRound(*pair.cv * 100), 790);
     QCOMPARE(pair.verdict, TVerdict::Positive);
 
-    // The line through the calibrators: 0.895 → 7.95; 0.306 → 2.06; 3.445 is beyond
+    // The line through the calibrators: 0.895 → 7.95; 0.366 → 2.66; 3.445 is beyond
     // the top calibrator and gets no number.
     QVERIFY(result.curve && result.curve->ok);
     QCOMPARE(qRound(pair.concentration.value * 100), 795);
-    QCOMPARE(qRound(sample(result, QStringLiteral("upper edge")).concentration.value * 100), 206);
+    QCOMPARE(qRound(sample(result, QStringLiteral("upper edge")).concentration.value * 100), 266);
     const TSampleResult &strong = sample(result, QStringLiteral("too strong"));
     QCOMPARE(strong.concentration.where, TConcentration::Above);
     QCOMPARE(strong.note, QStringLiteral("вне диапазона калибраторов"));
@@ -123,7 +124,7 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
 
     // Without a grey zone the cut-off itself is positive, a unit below it negative.
     plate.settings.greyZonePercent = 0;
-    plate.put("A4", TWellRole::Sample, 0.309, QStringLiteral("just below"));
+    plate.put("A4", TWellRole::Sample, 0.359, QStringLiteral("just below"));
     const TAnalysis sharp = analysePlate(plate.od, plate.layout, plate.settings);
     QCOMPARE(sample(sharp, QStringLiteral("at cut-off")).verdict, TVerdict::Positive);
     QCOMPARE(sample(sharp, QStringLiteral("just below")).verdict, TVerdict::Negative);
@@ -137,17 +138,17 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(qRound(*analysePlate(plate.od, plate.layout, plate.settings).cutoff * 1000), 290);
     plate.settings.cutoffForm = TCutoffForm::Fixed;
     plate.settings.cutoffValue = 0.3;
-    plate.settings.subtractBlank = false; // a fixed cut-off on raw ODs: A2 reads 0.310
+    plate.settings.subtractBlank = false; // a fixed cut-off on raw ODs: A2 reads 0.360
     const TAnalysis fixed = analysePlate(plate.od, plate.layout, plate.settings);
     QCOMPARE(*fixed.cutoff, 0.3);
-    QCOMPARE(*fixed.wells[size_t(at("A2"))].corrected, 0.310);
+    QCOMPARE(*fixed.wells[size_t(at("A2"))].corrected, 0.360);
     QCOMPARE(sample(fixed, QStringLiteral("at cut-off")).verdict, TVerdict::Positive);
 
     // The CSV: a row per well, numbers with a point, the result in words.
     const QString csv = QString::fromUtf8(resultsCsv(plate.layout, result));
     QCOMPARE(csv.count(QStringLiteral("\r\n")), 97);
-    QVERIFY2(csv.contains(QStringLiteral("\r\nF2,образец,pair,0.900,0.845,7.45,3.31,положительный\r\n")), qPrintable(csv));
-    QVERIFY(csv.contains(QStringLiteral("\r\nH2,образец,too strong,3.500,3.445,> 30,13.51,положительный\r\n")));
+    QVERIFY2(csv.contains(QStringLiteral("\r\nF2,образец,pair,0.900,0.845,7.45,2.77,положительный\r\n")), qPrintable(csv));
+    QVERIFY(csv.contains(QStringLiteral("\r\nH2,образец,too strong,3.500,3.445,> 30,11.30,положительный\r\n")));
     QVERIFY(csv.contains(QStringLiteral("\r\nB3,калибратор,,1.155,1.100,10,,\r\n")));
     QVERIFY(csv.contains(QStringLiteral("\r\nH12,,,,,,,\r\n")));
 }
@@ -170,7 +171,7 @@ void TestPlateAnalysis::anInvalidControlWithholdsEverySampleResult()
         QCOMPARE(sample.note, QStringLiteral("анализ недостоверен"));
     }
     // The corrected densities themselves stand: they need no control.
-    QCOMPARE(qRound(*result.wells[size_t(at("A2"))].corrected * 1000), 255);
+    QCOMPARE(qRound(*result.wells[size_t(at("A2"))].corrected * 1000), 305);
     // A limit met exactly is met.
     plate.settings.positiveMin = 1.45;
     plate.settings.controlCvMax = std::nullopt;
