@@ -27,6 +27,9 @@ TGroupStats statsOf(const std::vector<double> &values)
 
 QString number(double value) { return QString::number(value, 'f', 3); }
 
+/// Below this R² the curve is said to fit the calibrators poorly (a warning only).
+constexpr double poorFit = 0.95;
+
 QString wellList(const std::vector<int> &wells)
 {
     QStringList names;
@@ -205,6 +208,10 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
         result.curve = fitStandardCurve(standards, settings.model, settings.weighting);
         if (!result.curve->ok)
             result.problems << result.curve->error;
+        else if (result.curve->rSquared < poorFit)
+            result.problems << QStringLiteral("Кривая плохо описывает калибраторы (R² = %1): проверьте раскладку, "
+                                              "концентрации и модель.")
+                                   .arg(result.curve->rSquared, 0, 'f', 3);
     }
     const bool curveOk = result.curve && result.curve->ok;
 

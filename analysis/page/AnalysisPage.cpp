@@ -279,7 +279,9 @@ void TAnalysisPage::TestSystemChosen()
     if (m_restoring)
         return;
     QSettings &store = m_host.settings().store();
-    store.setValue(keyLastTestSystem, name);
+    // Written only when it changes: the page's arrival writes no settings.
+    if (store.value(keyLastTestSystem).toString() != name)
+        store.setValue(keyLastTestSystem, name);
     const QString key = systemKey(name);
     QString error;
     const auto layout = name.isEmpty() ? std::nullopt : layoutFromJson(store.value(key + QStringLiteral("/layout")).toByteArray(), &error);

@@ -10,7 +10,7 @@ using namespace analysis;
 
 namespace {
 const QString curveImage = QStringLiteral("lorit:curve.png");
-constexpr int curveWidth = 1400, curveHeight = 800; ///< px of the picture; printed 60 % of the width
+constexpr int curveWidth = 1050, curveHeight = 600; ///< px of the picture, drawn smaller on paper
 
 QString escaped(const QString &text) { return text.toHtmlEscaped(); }
 
@@ -83,7 +83,7 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
                 onCurve.push_back({sample.concentration.value, *sample.corrected});
         QPainter painter(&image);
         QFont font = painter.font();
-        font.setPixelSize(26);
+        font.setPixelSize(22);
         painter.setFont(font);
         TCurveChart::paint(painter, QRectF(0, 0, curveWidth, curveHeight), *result.curve, onCurve);
         painter.end();

@@ -50,7 +50,7 @@ void TCalculationPanel::CreateLayout()
     chckBlank = new QCheckBox(QStringLiteral("Вычитать бланк"), this);
     lbBlankFormula = formula();
     grid->addWidget(chckBlank, row, 0, 1, 2);
-    grid->addWidget(lbBlankFormula, row++, 2, 1, 2);
+    grid->addWidget(lbBlankFormula, row++, 2, 1, 3);
 
     grid->addWidget(new QLabel(QStringLiteral("K− не больше:"), this), row, 0);
     grid->addWidget(edNegativeMax = field(QStringLiteral("K− не больше:")), row, 1);
@@ -59,7 +59,7 @@ void TCalculationPanel::CreateLayout()
     grid->addWidget(new QLabel(QStringLiteral("CV контролей не больше, %:"), this), row, 0);
     grid->addWidget(edCvMax = field(QStringLiteral("CV контролей не больше, %:")), row, 1);
     lbControlFormula = formula();
-    grid->addWidget(lbControlFormula, row++, 2, 1, 2);
+    grid->addWidget(lbControlFormula, row++, 2, 1, 3);
 
     chckQualitative = new QCheckBox(QStringLiteral("Качественный анализ (cut-off)"), this);
     grid->addWidget(chckQualitative, row++, 0, 1, 4);
@@ -76,9 +76,9 @@ void TCalculationPanel::CreateLayout()
     grid->addWidget(new QLabel(QStringLiteral("Серая зона, ± %:"), this), row, 0);
     grid->addWidget(edGreyZone = field(QStringLiteral("Серая зона, ± %:")), row, 1);
     lbCutoffFormula = formula();
-    grid->addWidget(lbCutoffFormula, row++, 2, 1, 2);
+    grid->addWidget(lbCutoffFormula, row++, 2, 1, 3);
     lbVerdictFormula = formula();
-    grid->addWidget(lbVerdictFormula, row++, 0, 1, 4);
+    grid->addWidget(lbVerdictFormula, row++, 0, 1, 5);
 
     chckQuantitative = new QCheckBox(QStringLiteral("Количественный анализ (калибровочная кривая)"), this);
     grid->addWidget(chckQuantitative, row++, 0, 1, 4);
@@ -96,9 +96,9 @@ void TCalculationPanel::CreateLayout()
     grid->addWidget(new QLabel(QStringLiteral("Вес:"), this), row, 2);
     grid->addWidget(cbWeighting, row++, 3);
     lbCurveFormula = formula();
-    grid->addWidget(lbCurveFormula, row++, 0, 1, 4);
+    grid->addWidget(lbCurveFormula, row++, 0, 1, 5);
     grid->setRowStretch(row, 1);
-    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(4, 1); // the fields keep to the left, the formulas take the rest
 
     const auto changed = [this] {
         RefreshFormulas();

@@ -69,8 +69,9 @@ void TCurveChart::paint(QPainter &painter, const QRectF &area, const TStandardCu
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetricsF metrics(painter.font());
     const double margin = metrics.height();
+    const double unit = std::max(1.0, area.width() / 500); ///< a line's width on screen, in the area's pixels
     TScale scale;
-    scale.plot = area.adjusted(metrics.horizontalAdvance(QStringLiteral("0.000")) + margin, margin,
+    scale.plot = area.adjusted(metrics.horizontalAdvance(QStringLiteral("0.000")) + margin, 1.8 * margin,
                                -margin, -2.2 * margin);
     scale.logarithmic = curve.model == TCurveModel::FourPL || curve.model == TCurveModel::FivePL;
     double smallestPositive = curve.highest;
@@ -95,7 +96,7 @@ void TCurveChart::paint(QPainter &painter, const QRectF &area, const TStandardCu
     scale.yHigh = yHigh > yLow ? yHigh * 1.05 : yLow + 1;
 
     // Axes, ticks and their captions.
-    painter.setPen(QPen(Qt::black, 0));
+    painter.setPen(QPen(Qt::black, unit));
     painter.drawLine(scale.plot.bottomLeft(), scale.plot.bottomRight());
     painter.drawLine(scale.plot.bottomLeft(), scale.plot.topLeft());
     for (int i = 0; i <= 4; ++i) {
@@ -139,15 +140,15 @@ void TCurveChart::paint(QPainter &painter, const QRectF &area, const TStandardCu
         else
             path.lineTo(point);
     }
-    painter.setPen(QPen(QColor(0x1f, 0x4e, 0x99), 1.5));
+    painter.setPen(QPen(QColor(0x1f, 0x4e, 0x99), 1.5 * unit));
     painter.drawPath(path);
 
     const double r = std::max(2.5, margin / 4);
-    painter.setPen(QPen(QColor(0x1f, 0x4e, 0x99), 1));
+    painter.setPen(QPen(QColor(0x1f, 0x4e, 0x99), unit));
     painter.setBrush(QColor(0x8f, 0xb4, 0xe8));
     for (const TStandardPoint &point : curve.points)
         painter.drawEllipse(QPointF(scale.xOf(point.concentration), scale.yOf(point.od)), r, r);
-    painter.setPen(QPen(QColor(0x1b, 0x7a, 0x3a), 1));
+    painter.setPen(QPen(QColor(0x1b, 0x7a, 0x3a), unit));
     painter.setBrush(QColor(0x9c, 0xd9, 0xa8));
     for (const TSamplePoint &sample : samples) {
         const QPointF c(scale.xOf(sample.concentration), scale.yOf(sample.od));

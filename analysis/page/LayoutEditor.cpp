@@ -74,8 +74,8 @@ void TLayoutEditor::CreateLayout()
     tools->addWidget(new QLabel(QStringLiteral("Порядок:"), this), 0, 4);
     tools->addWidget(cbOrder, 0, 5);
     tools->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this), 1, 0);
-    tools->addWidget(edValues, 1, 1, 1, 5);
-    tools->setColumnStretch(5, 1);
+    tools->addWidget(edValues, 1, 1, 1, 6);
+    tools->setColumnStretch(6, 1);
     layout->addLayout(tools);
 
     plateGrid = new QTableWidget(plateRows, plateColumns, this);

@@ -252,6 +252,10 @@ void TestCurveFit::curvesThatCannotBeBuiltSaySoAndGiveNoNumbers()
     // A series that rises and falls cannot be read point to point.
     const TStandardCurve zigzag = fitStandardCurve({{0, 0.1}, {10, 1.0}, {20, 0.6}}, TCurveModel::PointToPoint);
     QVERIFY2(!zigzag.ok && zigzag.error.contains(QStringLiteral("то растут, то падают")), qPrintable(zigzag.error));
+    // A logistic through calibrators that jump up and down either fails or says how
+    // poorly it fits; it never looks like a good curve.
+    const TStandardCurve jumpy = fitStandardCurve({{1, 0.1}, {2, 2.0}, {4, 0.1}, {8, 2.0}, {16, 0.1}}, TCurveModel::FourPL);
+    QVERIFY2(!jumpy.ok || jumpy.rSquared < 0.5, qPrintable(QString::number(jumpy.rSquared)));
     // Nothing but zero concentrations: no logistic curve, said in words.
     const TStandardCurve zeros = fitStandardCurve({{0, 0.1}, {0, 0.2}}, TCurveModel::Linear);
     QVERIFY(!zeros.ok && !zeros.error.isEmpty());
