@@ -114,14 +114,14 @@ QString assign(TPlateLayout &layout, const std::vector<int> &wells, const TAssig
     TPlateLayout changed = layout;
     if (assignment.role == TWellRole::Standard) {
         if (assignment.values.size() < groups)
-            return QStringLiteral("Выбрано калибраторов: %1 (по %2 лунки), а концентраций задано %3. Введите концентрации "
-                                  "через «;», по одной на калибратор.")
+            return QStringLiteral("Выбрано калибраторов: %1 (лунок в каждом: %2), а концентраций задано %3. Введите "
+                                  "концентрации через «;», по одной на калибратор.")
                 .arg(groups)
                 .arg(replicates)
                 .arg(assignment.values.size());
     } else if (assignment.role == TWellRole::Sample && !assignment.values.isEmpty()
                && assignment.values.size() < groups) {
-        return QStringLiteral("Выбрано образцов: %1 (по %2 лунки), а ID в списке %3.")
+        return QStringLiteral("Выбрано образцов: %1 (лунок в каждом: %2), а ID в списке %3.")
             .arg(groups)
             .arg(replicates)
             .arg(assignment.values.size());
