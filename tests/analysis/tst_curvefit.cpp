@@ -142,12 +142,13 @@ void TestCurveFit::certifiedReferenceFits()
     const TLeastSquaresFit fit =
         fitLeastSquares(nistModel(dataset), set.x, set.y, {}, start == 1 ? set.start1 : set.start2);
     QVERIFY2(fit.converged, qPrintable(fit.failure));
-    // NIST certifies eleven digits; a sound solver in double precision agrees on at
-    // least six of every parameter and of the residual sum of squares.
+    // NIST certifies eleven digits. Here every parameter agrees on eight to ten of them
+    // and the residual sum of squares on ten to twelve; the test asks for seven and
+    // nine, a margin for other compilers and processors.
     for (size_t k = 0; k < set.certified.size(); ++k)
-        QVERIFY2(agreeingDigits(fit.parameters[k], set.certified[k]) >= 6,
+        QVERIFY2(agreeingDigits(fit.parameters[k], set.certified[k]) >= 7,
                  qPrintable(QStringLiteral("b%1 = %2, certified %3").arg(k + 1).arg(fit.parameters[k], 0, 'g', 12).arg(set.certified[k], 0, 'g', 12)));
-    QVERIFY2(agreeingDigits(fit.weightedSumOfSquares, set.certifiedRss) >= 6,
+    QVERIFY2(agreeingDigits(fit.weightedSumOfSquares, set.certifiedRss) >= 9,
              qPrintable(QStringLiteral("RSS %1, certified %2").arg(fit.weightedSumOfSquares, 0, 'g', 12).arg(set.certifiedRss, 0, 'g', 12)));
 }
 
