@@ -118,6 +118,18 @@ QString concentrationText(const TConcentration &concentration, const TStandardCu
     return {};
 }
 
+std::vector<TStandardRow> standardRows(const TAnalysis &analysis)
+{
+    std::vector<TStandardRow> rows;
+    if (!analysis.curve || !analysis.curve->ok)
+        return rows;
+    const TStandardCurve &curve = *analysis.curve;
+    for (size_t k = 0; k < curve.points.size() && k < analysis.standardWells.size(); ++k)
+        rows.push_back({analysis.standardWells[k], curve.points[k].concentration, curve.points[k].od, curve.residuals[k],
+                        curve.concentration(curve.points[k].od)});
+    return rows;
+}
+
 TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAnalysisSettings &settings)
 {
     TAnalysis result;
@@ -165,7 +177,10 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
         switch (layout.wells[size_t(i)].role) {
         case TWellRole::Negative: negatives.push_back(*corrected); break;
         case TWellRole::Positive: positives.push_back(*corrected); break;
-        case TWellRole::Standard: standards.push_back({layout.wells[size_t(i)].concentration, *corrected}); break;
+        case TWellRole::Standard:
+            standards.push_back({layout.wells[size_t(i)].concentration, *corrected});
+            result.standardWells.push_back(i);
+            break;
         default: break;
         }
     }

@@ -69,11 +69,23 @@ struct TAnalysis
     TGroupStats blanks, negative, positive;
     std::optional<double> cutoff, greyLow, greyHigh;
     std::optional<TStandardCurve> curve;
+    std::vector<int> standardWells; ///< the well of each of the curve's points, in its order
     std::array<TWellResult, wellCount> wells{};
     std::vector<TSampleResult> samples; ///< by ID, in the order their first wells are numbered
 };
 
 TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAnalysisSettings &settings);
+
+/// A calibrator well as the curve sees it: its OD, the residual (OD − curve) and the
+/// concentration read back from its OD.
+struct TStandardRow
+{
+    int well = 0;
+    double concentration = 0, od = 0, residual = 0;
+    TConcentration backCalculated;
+};
+/// One row per calibrator well of a curve that was built; none otherwise.
+std::vector<TStandardRow> standardRows(const TAnalysis &analysis);
 
 /// The formulas as the page shows them beside their settings.
 QString cutoffFormula(const TAnalysisSettings &settings);

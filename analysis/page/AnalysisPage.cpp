@@ -161,11 +161,25 @@ QWidget *TAnalysisPage::CreateResultsTab()
                                              QStringLiteral("Концентрация"), QStringLiteral("Результат"),
                                              QStringLiteral("Примечание")});
     resultsTable->verticalHeader()->hide();
+    resultsTable->verticalHeader()->setDefaultSectionSize(resultsTable->fontMetrics().height() + 6);
     resultsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     resultsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    curveChart = new TCurveChart(splitter);
+    auto *curveSide = new QSplitter(Qt::Vertical, splitter);
+    curveChart = new TCurveChart(curveSide);
+    standardsTable = new QTableWidget(0, 5, curveSide);
+    standardsTable->setAccessibleName(QStringLiteral("Калибраторы"));
+    standardsTable->setHorizontalHeaderLabels({QStringLiteral("Лунка"), QStringLiteral("Конц."), QStringLiteral("ОП испр."),
+                                               QStringLiteral("Остаток"), QStringLiteral("Обратный расчет")});
+    standardsTable->verticalHeader()->hide();
+    standardsTable->verticalHeader()->setDefaultSectionSize(standardsTable->fontMetrics().height() + 6);
+    standardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    standardsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    curveSide->addWidget(curveChart);
+    curveSide->addWidget(standardsTable);
+    curveSide->setStretchFactor(0, 3);
+    curveSide->setStretchFactor(1, 1);
     splitter->addWidget(resultsTable);
-    splitter->addWidget(curveChart);
+    splitter->addWidget(curveSide);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     layout->addWidget(splitter, 1);
@@ -508,6 +522,16 @@ void TAnalysisPage::ShowResults()
             onCurve.push_back({sample.concentration.value, *sample.corrected});
     }
     curveChart->setCurve(m_result.curve, onCurve);
+    const std::vector<TStandardRow> standards = standardRows(m_result);
+    standardsTable->setRowCount(int(standards.size()));
+    for (int row = 0; row < int(standards.size()); ++row) {
+        const TStandardRow &standard = standards[size_t(row)];
+        setCell(standardsTable, row, 0, wellName(standard.well));
+        setCell(standardsTable, row, 1, QString::number(standard.concentration, 'g', 6));
+        setCell(standardsTable, row, 2, QString::number(standard.od, 'f', 3));
+        setCell(standardsTable, row, 3, QString::number(standard.residual, 'f', 3));
+        setCell(standardsTable, row, 4, concentrationText(standard.backCalculated, *m_result.curve));
+    }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
         button->setEnabled(!m_table.isEmpty());
 }

@@ -47,6 +47,7 @@ public:
     QLabel *lbSummary = nullptr, *lbProblems = nullptr;
     QTableWidget *resultsTable = nullptr;
     TCurveChart *curveChart = nullptr;
+    QTableWidget *standardsTable = nullptr; ///< the calibrators: OD, residual, read back
     QPushButton *btnExportXlsx = nullptr, *btnExportCsv = nullptr, *btnPrint = nullptr;
     TFileDialogState odlgTable, dlgLayout, sdlgResults;
 

@@ -89,6 +89,15 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
         painter.end();
         document->addResource(QTextDocument::ImageResource, QUrl(curveImage), image);
         html += QStringLiteral("<p><img src=\"%1\" width=\"420\" height=\"240\"></p>").arg(curveImage);
+        html += QStringLiteral("<p><b>Калибраторы</b></p><table border=\"1\" cellspacing=\"0\" cellpadding=\"2\">"
+                               "<tr><th>Лунка</th><th>Конц.</th><th>ОП испр.</th><th>Остаток</th><th>Обратный расчет</th></tr>");
+        for (const TStandardRow &standard : standardRows(result))
+            html += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
+                                   "<td align=\"right\">%4</td><td align=\"right\">%5</td></tr>")
+                        .arg(wellName(standard.well), QString::number(standard.concentration, 'g', 6),
+                             QString::number(standard.od, 'f', 3), QString::number(standard.residual, 'f', 3),
+                             escaped(concentrationText(standard.backCalculated, *result.curve)));
+        html += QStringLiteral("</table><p></p>");
     }
 
     html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"

@@ -122,10 +122,12 @@ void wellsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &re
     lxw_worksheet *sheet = workbook_add_worksheet(w.book, "Лунки");
     const QStringList head{QStringLiteral("Лунка"), QStringLiteral("Роль"), QStringLiteral("ID"), QStringLiteral("ОП"),
                            QStringLiteral("ОП испр."), QStringLiteral("Концентрация"), QStringLiteral("Индекс"),
-                           QStringLiteral("Результат")};
+                           QStringLiteral("Результат"), QStringLiteral("Остаток кривой")};
     for (int c = 0; c < head.size(); ++c)
         w.text(sheet, 0, c, head[c], w.bold);
     const bool curve = result.curve && result.curve->ok;
+    for (const TStandardRow &standard : standardRows(result))
+        w.number(sheet, 1 + standard.well, 8, standard.residual, w.density);
     for (int i = 0; i < wellCount; ++i) {
         const int row = 1 + i;
         const TWell &well = layout.wells[size_t(i)];

@@ -204,6 +204,11 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
             }
         }
         QVERIFY(inside > 20 && outside > 0); // the demo's samples span more than the series
+        // The calibrators beside the curve: each well, its residual, its read-back.
+        QCOMPARE(page.standardsTable->rowCount(), 16);
+        QCOMPARE(page.standardsTable->item(15, 0)->text(), QStringLiteral("H3"));
+        QCOMPARE(page.standardsTable->item(15, 1)->text(), QStringLiteral("400"));
+        QVERIFY(std::abs(page.standardsTable->item(15, 3)->text().toDouble()) < 0.2);
         const int firstSample = user.rowOf(QStringLiteral("1"));
         QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
 
@@ -234,7 +239,8 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         const QString text = report->toPlainText();
         for (const QString &expected : {QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
                                         QStringLiteral("Время чтения: "), QStringLiteral("cut-off = среднее K− + 0.2"),
-                                        QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4")})
+                                        QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4"),
+                                        QStringLiteral("Остаток")})
             QVERIFY2(text.contains(expected), qPrintable(expected));
         QVERIFY(!report->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("lorit:curve.png"))).isNull());
 

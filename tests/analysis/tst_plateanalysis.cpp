@@ -121,6 +121,13 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(strong.concentration.where, TConcentration::Above);
     QCOMPARE(strong.note, QStringLiteral("вне диапазона калибраторов"));
     QCOMPARE(concentrationText(strong.concentration, *result.curve), QStringLiteral("> 30"));
+    // Each calibrator well with its residual and the concentration read back from it.
+    const std::vector<TStandardRow> standards = standardRows(result);
+    QCOMPARE(standards.size(), size_t(4));
+    QCOMPARE(standards[1].well, at("B3"));
+    QCOMPARE(standards[1].concentration, 10.0);
+    QVERIFY(std::abs(standards[1].residual) < 1e-12);
+    QCOMPARE(qRound(standards[1].backCalculated.value * 1000), 10000);
 
     // Without a grey zone the cut-off itself is positive, a unit below it negative.
     plate.settings.greyZonePercent = 0;
