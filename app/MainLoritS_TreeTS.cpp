@@ -106,6 +106,7 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
     on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
     on(ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
+    connect(ActionAnalysis, &QAction::triggered, this, [this] { ShowPage(pageAnalysis); });
     on(Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
     on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);

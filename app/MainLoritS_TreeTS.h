@@ -21,6 +21,7 @@ class QProgressBar;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
+class TAnalysisPage;
 class TBDTSLists;
 class TBDTSTransfer;
 class TDesktopKeys;
@@ -45,13 +46,15 @@ public:
                                 QWidget *parent = nullptr);
     ~TFormMainLoritS_D7() override;
 
-    static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4;
+    static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4,
+                         pageAnalysis = 5; ///< beside the instrument's own: the plate analysed on the PC
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
     TLinkControl *link = nullptr;
     TReaderPage *readerPage = nullptr;
     TResultPage *resultPage = nullptr;
+    TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSLists *bdtsLists = nullptr;      ///< the database's images, records and lists
@@ -62,7 +65,8 @@ public:
     QMenuBar *ActionMainMenuBar1 = nullptr;
     QAction *Action1 = nullptr, *ActionExit = nullptr, *ActionSoftTavelon = nullptr,
             *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr,
-            *ActionTrafficLog = nullptr; ///< "Журнал обмена": every byte on the line, for service work
+            *ActionTrafficLog = nullptr, ///< "Журнал обмена": every byte on the line, for service work
+            *ActionAnalysis = nullptr;   ///< "Анализ планшета"
     QPointer<TTrafficLogWindow> trafficLog; ///< made when first asked for
     QWidget *RzGroupBar1 = nullptr;
     QSplitter *SCSplitter1 = nullptr;

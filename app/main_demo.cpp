@@ -5,7 +5,9 @@
 #include "app/CommandLine.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
+#include "common/WholeFile.h"
 #include "sim/InstrumentWindow.h"
+#include "sim/commands/MeasureCommands.h"
 #include "sim/VirtualBackend.h"
 #include "sim/VirtualInstrument.h"
 #include "testdb/SampleDatabases.h"
@@ -32,7 +34,9 @@ int main(int argc, char **argv)
     const bool databases = writeSampleDatabases(samples);
     // A sample control program for the page "ПО прибора".
     const bool firmware = writeSampleFirmware(samples);
-    if (!databases || !firmware)
+    // The layout of the virtual instrument's plate, for "Анализ планшета".
+    const bool layout = writeFileWhole(samples + QStringLiteral("/ИФА-демо.json"), TInstrumentMeasurements::sampleLayout()).isEmpty();
+    if (!databases || !firmware || !layout)
         window.ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                           "базы данных и программа для виртуального прибора недоступны.")
                                .arg(QDir::toNativeSeparators(samples)));

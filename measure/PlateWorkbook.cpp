@@ -149,7 +149,7 @@ std::optional<double> opticalDensity(const QByteArray &value)
     return ok ? std::optional<double>(parsed) : std::nullopt;
 }
 
-QString writePlateWorkbook(const QString &path, const QByteArray &table, const TPlateFacts &facts)
+QString writeWorkbook(const QString &path, const std::function<int(lxw_workbook *)> &fill)
 {
     // The library writes straight into the file it is given: it writes into a scratch
     // folder, and the one writer puts the finished workbook in place.
@@ -167,7 +167,7 @@ QString writePlateWorkbook(const QString &path, const QByteArray &table, const T
         lxw_workbook *book = workbook_new_opt(libraryPath(scratchBook).constData(), &options);
         if (!book)
             return writeFailure(path, QStringLiteral("не хватает памяти"));
-        fillSheet(book, table, facts, errors);
+        errors.note(lxw_error(fill(book)));
         errors.note(workbook_close(book)); // frees the workbook in any case
     }
     if (errors.first != LXW_NO_ERROR)
@@ -182,6 +182,15 @@ QString writePlateWorkbook(const QString &path, const QByteArray &table, const T
         return writeFailure(path, QStringLiteral("не удалось создать папку \"%1\"").arg(shown(folder)));
     const QString reason = writeFileWhole(path, bytes);
     return reason.isEmpty() ? QString() : writeFailure(path, reason);
+}
+
+QString writePlateWorkbook(const QString &path, const QByteArray &table, const TPlateFacts &facts)
+{
+    return writeWorkbook(path, [&](lxw_workbook *book) {
+        TLibraryErrors errors;
+        fillSheet(book, table, facts, errors);
+        return int(errors.first);
+    });
 }
 
 QString handOverFolder(const QString &programFolder, const QString &executableFolder,

@@ -8,7 +8,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
+
+struct lxw_workbook;
 
 namespace plate {
 
@@ -34,6 +37,11 @@ std::optional<double> opticalDensity(const QByteArray &value);
 /// an empty plate) as an XLSX workbook at `path`, whole or not at all; a missing
 /// folder is made. Returns an empty text, or "Не удалось записать книгу …: <reason>".
 QString writePlateWorkbook(const QString &path, const QByteArray &table, const TPlateFacts &facts = {});
+
+/// Writes the workbook that `fill` lays out (it returns the library's first error, 0
+/// for none), whole or not at all, with numbers written with a point in any locale.
+/// Returns an empty text, or "Не удалось записать книгу …: <reason>".
+QString writeWorkbook(const QString &path, const std::function<int(lxw_workbook *)> &fill);
 
 /// The folder for hand-over copies: beside the working files when the program runs
 /// from its own folder, otherwise the user's documents (empty: the working files').

@@ -29,9 +29,11 @@ public:
     /// The same for the plate; coloured on `colours` when given.
     bool printPlate(const plate::TValues &values, const QString &title, const std::optional<plate::TRange> &colours);
     void previewPlate(const plate::TValues &values, const QString &title, const std::optional<plate::TRange> &colours);
+    /// Any document a page builds, through the preview as the others.
+    using TBuild = std::function<std::unique_ptr<QTextDocument>()>;
+    void previewDocument(const TBuild &build, const QString &title) { preview(build, title); }
 
 private:
-    using TBuild = std::function<std::unique_ptr<QTextDocument>()>;
     bool print(const TBuild &build, const QString &title);
     void preview(const TBuild &build, const QString &title);
     bool printOn(QPrinter &printer, const TBuild &build, const QString &title);

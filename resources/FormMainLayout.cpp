@@ -7,6 +7,7 @@
 #include "link/LinkControl.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
+#include "analysis/page/AnalysisPage.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -86,6 +87,7 @@ void TFormMainLoritS_D7::CreateComponents()
     ActionBDTS = new QAction(QStringLiteral("&БД тест-систем"), this);
     ActionTav2006 = new QAction(QStringLiteral("&Оптические плотности"), this);
     ActionFile = new QAction(QStringLiteral("&Результаты"), this);
+    ActionAnalysis = new QAction(QStringLiteral("&Анализ планшета"), this);
 
     ActionMainMenuBar1 = new QMenuBar(this);
     ActionMainMenuBar1->setFixedHeight(fontScale::px(this, menuBarHeight));
@@ -100,6 +102,7 @@ void TFormMainLoritS_D7::CreateComponents()
     QMenu *readerMenu = ActionMainMenuBar1->addMenu(QStringLiteral("&Ридер"));
     readerMenu->addAction(ActionTav2006);
     readerMenu->addAction(ActionFile);
+    readerMenu->addAction(ActionAnalysis);
     setMenuBar(ActionMainMenuBar1);
 
     auto *central = new QWidget(this);
@@ -117,7 +120,7 @@ void TFormMainLoritS_D7::CreateComponents()
     barLayout->setSpacing(4);
     barLayout->addWidget(groupBarSection(QStringLiteral("Пользователю"), {Action1, ActionExit}, RzGroupBar1));
     barLayout->addWidget(groupBarSection(QStringLiteral("Программирование"), {ActionSoftTavelon, ActionBDTS}, RzGroupBar1));
-    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {ActionTav2006, ActionFile}, RzGroupBar1));
+    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {ActionTav2006, ActionFile, ActionAnalysis}, RzGroupBar1));
     barLayout->addStretch();
     RzGroupBar1->setMinimumWidth(fontScale::px(this, 60));
 
@@ -134,6 +137,7 @@ void TFormMainLoritS_D7::CreateComponents()
     RzPageControl1->addTab(TabShBDTS, QStringLiteral("БД ТС"));
     RzPageControl1->addTab(TabShReader, QStringLiteral("Ридер ОП"));
     RzPageControl1->addTab(TabShResult, QStringLiteral("Результаты"));
+    RzPageControl1->addTab(analysisPage = new TAnalysisPage(*this, *readerPage, RzPageControl1), QStringLiteral("Анализ"));
     for (int i = 1; i < RzPageControl1->count(); ++i)
         RzPageControl1->tabBar()->setTabVisible(i, false);
     for (QWidget *page : {TabShSoftTav, TabShBDTS})

@@ -40,6 +40,10 @@ public:
     /// hold "<number> от <dd.mm.yy>".
     static QByteArray sampleProtocol(int number, const QDate &date, const std::array<double, 96> &values);
 
+    /// The layout of the instrument's plates (blanks, controls, a standard series,
+    /// samples in duplicate) as a layout file of the page "Анализ планшета".
+    static QByteArray sampleLayout();
+
 private:
     TVirtualInstrument &m_instrument;
     std::array<double, 96> m_values{};

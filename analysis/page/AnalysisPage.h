@@ -1,0 +1,100 @@
+#pragma once
+// "Анализ планшета": the lab's second view of the optical density table, beside the
+// instrument's own protocol. The table comes from the reader page's last complete
+// table or from a saved table file; the plate's layout, the calculation settings and
+// the results are on three tabs; the results go to a workbook, a CSV file and paper.
+// The page never talks to the instrument.
+
+#include "analysis/PlateAnalysis.h"
+#include "analysis/page/RunIdentity.h"
+#include "common/Dialogs.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class QTextDocument;
+class TCalculationPanel;
+class TCurveChart;
+class TLayoutEditor;
+class TPageHost;
+class TPrintService;
+class TReaderPage;
+
+class TAnalysisPage : public QWidget
+{
+    Q_OBJECT
+public:
+    TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget *parent = nullptr);
+
+    // ---- Components -------------------------------------------------------------------
+    QLabel *lbSource = nullptr;
+    QPushButton *btnTakeReaderTable = nullptr, *btnOpenTable = nullptr;
+    QComboBox *cbTestSystem = nullptr;
+    QLineEdit *edOperator = nullptr;
+    QPushButton *btnSaveLayout = nullptr, *btnOpenLayout = nullptr;
+    QTabWidget *tabs = nullptr;
+    TLayoutEditor *layoutEditor = nullptr;
+    TCalculationPanel *calculation = nullptr;
+    QLabel *lbSummary = nullptr, *lbProblems = nullptr;
+    QTableWidget *resultsTable = nullptr;
+    TCurveChart *curveChart = nullptr;
+    QTableWidget *standardsTable = nullptr; ///< the calibrators: OD, residual, read back
+    QPushButton *btnExportXlsx = nullptr, *btnExportCsv = nullptr, *btnPrint = nullptr;
+    TFileDialogState odlgTable, dlgLayout, sdlgResults;
+
+    // ---- Handlers ---------------------------------------------------------------------
+    void btnTakeReaderTableClick();
+    void btnOpenTableClick();
+    void btnSaveLayoutClick();
+    void btnOpenLayoutClick();
+    void btnExportXlsxClick();
+    void btnExportCsvClick();
+    void btnPrintClick();
+    /// The test system chosen or typed: its remembered layout and settings come back.
+    void TestSystemChosen();
+
+    /// The analysis as it stands and the run it belongs to.
+    const analysis::TAnalysis &result() const { return m_result; }
+    TRunIdentity identity() const;
+    /// The printout: identity, settings, the plate's layout with its ODs, the controls,
+    /// the curve and the results.
+    std::unique_ptr<QTextDocument> reportDocument() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void CreateLayout();
+    void ConnectHandlers();
+    QWidget *CreateResultsTab();
+    /// Takes a table of 873 bytes as the program keeps it.
+    void TakeTable(const QByteArray &table, const QString &fileName, const QDateTime &readAt);
+    void Recalculate();
+    bool Choose(TFileDialogState &dialog, bool save);
+    void ShowResults();
+    /// The layout and settings of the test system named, kept for the next run.
+    void Remember();
+    QStringList RememberedTestSystems() const;
+    QString BaseName() const;
+
+    TPageHost &m_host;
+    const TReaderPage &m_reader;
+    TPrintService *m_printService = nullptr; ///< made at the first print
+    QByteArray m_table;          ///< 873 bytes, or empty: no table yet
+    QByteArray m_readerTableTaken; ///< the reader's table taken last: a newer one is taken on arrival
+    QString m_tableFile;
+    QDateTime m_readAt;
+    analysis::TPlateOd m_od{};
+    analysis::TAnalysis m_result;
+    QStringList m_inputComplaints;
+    bool m_restoring = false;
+};

@@ -1,0 +1,225 @@
+#include "analysis/page/CalculationPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace analysis;
+
+namespace {
+QString numberText(const std::optional<double> &value) { return value ? QString::number(*value, 'g', 6) : QString(); }
+
+/// An optional limit: empty is none; anything else must be a number.
+std::optional<double> limit(const QLineEdit *field, const QString &name, QStringList *complaints)
+{
+    if (field->text().trimmed().isEmpty())
+        return std::nullopt;
+    const auto value = parseNumber(field->text());
+    if (!value && complaints)
+        *complaints << QStringLiteral("В поле «%1» не число: «%2».").arg(name, field->text());
+    return value;
+}
+} // namespace
+
+TCalculationPanel::TCalculationPanel(QWidget *parent) : QWidget(parent)
+{
+    CreateLayout();
+    setSettings({});
+}
+
+void TCalculationPanel::CreateLayout()
+{
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setVerticalSpacing(3);
+    const auto formula = [this] {
+        auto *label = new QLabel(this);
+        label->setStyleSheet(QStringLiteral("color: #30507a;"));
+        label->setWordWrap(true);
+        return label;
+    };
+    const auto field = [this](const QString &caption) {
+        auto *edit = new QLineEdit(this);
+        edit->setAccessibleName(caption);
+        edit->setMaximumWidth(80);
+        return edit;
+    };
+    int row = 0;
+    chckBlank = new QCheckBox(QStringLiteral("Вычитать бланк"), this);
+    lbBlankFormula = formula();
+    grid->addWidget(chckBlank, row, 0, 1, 2);
+    grid->addWidget(lbBlankFormula, row++, 2, 1, 3);
+
+    grid->addWidget(new QLabel(QStringLiteral("K− не больше:"), this), row, 0);
+    grid->addWidget(edNegativeMax = field(QStringLiteral("K− не больше:")), row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("K+ не меньше:"), this), row, 2);
+    grid->addWidget(edPositiveMin = field(QStringLiteral("K+ не меньше:")), row++, 3);
+    grid->addWidget(new QLabel(QStringLiteral("CV контролей не больше, %:"), this), row, 0);
+    grid->addWidget(edCvMax = field(QStringLiteral("CV контролей не больше, %:")), row, 1);
+    lbControlFormula = formula();
+    grid->addWidget(lbControlFormula, row++, 2, 1, 3);
+
+    chckQualitative = new QCheckBox(QStringLiteral("Качественный анализ (cut-off)"), this);
+    grid->addWidget(chckQualitative, row++, 0, 1, 4);
+    cbCutoffForm = new QComboBox(this);
+    cbCutoffForm->setAccessibleName(QStringLiteral("Cut-off:"));
+    cbCutoffForm->addItem(QStringLiteral("среднее K− + k"), int(TCutoffForm::NegativePlus));
+    cbCutoffForm->addItem(QStringLiteral("среднее K− × k"), int(TCutoffForm::NegativeTimes));
+    cbCutoffForm->addItem(QStringLiteral("среднее K+ × k"), int(TCutoffForm::PositiveTimes));
+    cbCutoffForm->addItem(QStringLiteral("фиксированный"), int(TCutoffForm::Fixed));
+    grid->addWidget(new QLabel(QStringLiteral("Cut-off:"), this), row, 0);
+    grid->addWidget(cbCutoffForm, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("k или значение:"), this), row, 2);
+    grid->addWidget(edCutoffValue = field(QStringLiteral("k или значение:")), row++, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Серая зона, ± %:"), this), row, 0);
+    grid->addWidget(edGreyZone = field(QStringLiteral("Серая зона, ± %:")), row, 1);
+    lbCutoffFormula = formula();
+    grid->addWidget(lbCutoffFormula, row++, 2, 1, 3);
+    lbVerdictFormula = formula();
+    grid->addWidget(lbVerdictFormula, row++, 0, 1, 5);
+
+    chckQuantitative = new QCheckBox(QStringLiteral("Количественный анализ (калибровочная кривая)"), this);
+    grid->addWidget(chckQuantitative, row++, 0, 1, 4);
+    cbModel = new QComboBox(this);
+    cbModel->setAccessibleName(QStringLiteral("Модель:"));
+    for (const TCurveModel model : {TCurveModel::FourPL, TCurveModel::FivePL, TCurveModel::Linear, TCurveModel::PointToPoint})
+        cbModel->addItem(modelName(model), int(model));
+    cbWeighting = new QComboBox(this);
+    cbWeighting->setAccessibleName(QStringLiteral("Вес:"));
+    cbWeighting->addItem(QStringLiteral("без веса"), int(TWeighting::None));
+    cbWeighting->addItem(QStringLiteral("1/Y"), int(TWeighting::InverseY));
+    cbWeighting->addItem(QStringLiteral("1/Y²"), int(TWeighting::InverseY2));
+    grid->addWidget(new QLabel(QStringLiteral("Модель:"), this), row, 0);
+    grid->addWidget(cbModel, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Вес:"), this), row, 2);
+    grid->addWidget(cbWeighting, row++, 3);
+    lbCurveFormula = formula();
+    grid->addWidget(lbCurveFormula, row++, 0, 1, 5);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(4, 1); // the fields keep to the left, the formulas take the rest
+
+    const auto changed = [this] {
+        RefreshFormulas();
+        Q_EMIT settingsChanged();
+    };
+    for (QCheckBox *box : {chckBlank, chckQualitative, chckQuantitative})
+        connect(box, &QCheckBox::toggled, this, changed);
+    for (QLineEdit *edit : {edNegativeMax, edPositiveMin, edCvMax, edCutoffValue, edGreyZone})
+        connect(edit, &QLineEdit::textChanged, this, changed);
+    for (QComboBox *box : {cbCutoffForm, cbModel, cbWeighting})
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, changed);
+}
+
+TAnalysisSettings TCalculationPanel::settings(QStringList *complaints) const
+{
+    TAnalysisSettings s;
+    s.subtractBlank = chckBlank->isChecked();
+    s.negativeMax = limit(edNegativeMax, QStringLiteral("K− не больше"), complaints);
+    s.positiveMin = limit(edPositiveMin, QStringLiteral("K+ не меньше"), complaints);
+    s.controlCvMax = limit(edCvMax, QStringLiteral("CV контролей не больше"), complaints);
+    s.qualitative = chckQualitative->isChecked();
+    s.cutoffForm = TCutoffForm(cbCutoffForm->currentData().toInt());
+    const auto value = parseNumber(edCutoffValue->text());
+    if (s.qualitative && !value && complaints)
+        *complaints << QStringLiteral("В поле «k или значение» не число: «%1».").arg(edCutoffValue->text());
+    s.cutoffValue = value.value_or(NAN);
+    s.greyZonePercent = limit(edGreyZone, QStringLiteral("Серая зона"), complaints).value_or(0);
+    s.quantitative = chckQuantitative->isChecked();
+    s.model = TCurveModel(cbModel->currentData().toInt());
+    s.weighting = TWeighting(cbWeighting->currentData().toInt());
+    return s;
+}
+
+void TCalculationPanel::setSettings(const TAnalysisSettings &s)
+{
+    const QSignalBlocker blockers[] = {QSignalBlocker(chckBlank), QSignalBlocker(chckQualitative),
+                                       QSignalBlocker(chckQuantitative), QSignalBlocker(edNegativeMax),
+                                       QSignalBlocker(edPositiveMin), QSignalBlocker(edCvMax),
+                                       QSignalBlocker(edCutoffValue), QSignalBlocker(edGreyZone),
+                                       QSignalBlocker(cbCutoffForm), QSignalBlocker(cbModel), QSignalBlocker(cbWeighting)};
+    chckBlank->setChecked(s.subtractBlank);
+    edNegativeMax->setText(numberText(s.negativeMax));
+    edPositiveMin->setText(numberText(s.positiveMin));
+    edCvMax->setText(numberText(s.controlCvMax));
+    chckQualitative->setChecked(s.qualitative);
+    cbCutoffForm->setCurrentIndex(cbCutoffForm->findData(int(s.cutoffForm)));
+    edCutoffValue->setText(numberText(s.cutoffValue));
+    edGreyZone->setText(numberText(s.greyZonePercent));
+    chckQuantitative->setChecked(s.quantitative);
+    cbModel->setCurrentIndex(cbModel->findData(int(s.model)));
+    cbWeighting->setCurrentIndex(cbWeighting->findData(int(s.weighting)));
+    RefreshFormulas();
+}
+
+QJsonObject TCalculationPanel::toJson() const
+{
+    return {{QStringLiteral("blank"), chckBlank->isChecked()},
+            {QStringLiteral("negativeMax"), edNegativeMax->text()},
+            {QStringLiteral("positiveMin"), edPositiveMin->text()},
+            {QStringLiteral("cvMax"), edCvMax->text()},
+            {QStringLiteral("qualitative"), chckQualitative->isChecked()},
+            {QStringLiteral("cutoffForm"), cbCutoffForm->currentData().toInt()},
+            {QStringLiteral("cutoffValue"), edCutoffValue->text()},
+            {QStringLiteral("greyZone"), edGreyZone->text()},
+            {QStringLiteral("quantitative"), chckQuantitative->isChecked()},
+            {QStringLiteral("model"), cbModel->currentData().toInt()},
+            {QStringLiteral("weighting"), cbWeighting->currentData().toInt()}};
+}
+
+void TCalculationPanel::fromJson(const QJsonObject &json)
+{
+    setSettings({});
+    if (json.isEmpty())
+        return;
+    chckBlank->setChecked(json.value(QStringLiteral("blank")).toBool(true));
+    edNegativeMax->setText(json.value(QStringLiteral("negativeMax")).toString());
+    edPositiveMin->setText(json.value(QStringLiteral("positiveMin")).toString());
+    edCvMax->setText(json.value(QStringLiteral("cvMax")).toString());
+    chckQualitative->setChecked(json.value(QStringLiteral("qualitative")).toBool(true));
+    if (const int i = cbCutoffForm->findData(json.value(QStringLiteral("cutoffForm")).toInt()); i >= 0)
+        cbCutoffForm->setCurrentIndex(i);
+    edCutoffValue->setText(json.value(QStringLiteral("cutoffValue")).toString());
+    edGreyZone->setText(json.value(QStringLiteral("greyZone")).toString());
+    chckQuantitative->setChecked(json.value(QStringLiteral("quantitative")).toBool(true));
+    if (const int i = cbModel->findData(json.value(QStringLiteral("model")).toInt()); i >= 0)
+        cbModel->setCurrentIndex(i);
+    if (const int i = cbWeighting->findData(json.value(QStringLiteral("weighting")).toInt()); i >= 0)
+        cbWeighting->setCurrentIndex(i);
+}
+
+void TCalculationPanel::RefreshFormulas()
+{
+    const TAnalysisSettings s = settings();
+    lbBlankFormula->setText(s.subtractBlank ? QStringLiteral("ОП испр. = ОП − среднее бланков")
+                                            : QStringLiteral("ОП испр. = ОП"));
+    lbControlFormula->setText(QStringLiteral("CV = SD / среднее × 100 %; пустое поле — не проверять"));
+    lbCutoffFormula->setText(std::isfinite(s.cutoffValue) ? cutoffFormula(s) : QString());
+    lbVerdictFormula->setText(verdictRule(s));
+    lbCurveFormula->setText(modelFormula(s.model) + QStringLiteral("; концентрация — только внутри диапазона калибраторов"));
+    for (QWidget *w : std::initializer_list<QWidget *>{cbCutoffForm, edCutoffValue, edGreyZone, lbCutoffFormula, lbVerdictFormula})
+        w->setEnabled(s.qualitative);
+    for (QWidget *w : std::initializer_list<QWidget *>{cbModel, cbWeighting, lbCurveFormula})
+        w->setEnabled(s.quantitative);
+}
+
+QStringList TCalculationPanel::describe() const
+{
+    const TAnalysisSettings s = settings();
+    QStringList lines;
+    lines << lbBlankFormula->text();
+    QStringList limits;
+    if (s.negativeMax)
+        limits << QStringLiteral("K− ≤ %1").arg(*s.negativeMax);
+    if (s.positiveMin)
+        limits << QStringLiteral("K+ ≥ %1").arg(*s.positiveMin);
+    if (s.controlCvMax)
+        limits << QStringLiteral("CV ≤ %1 %").arg(*s.controlCvMax);
+    lines << QStringLiteral("Пределы контролей: ") + (limits.isEmpty() ? QStringLiteral("не проверяются") : limits.join(QStringLiteral(", ")));
+    if (s.qualitative)
+        lines << lbCutoffFormula->text() << lbVerdictFormula->text();
+    if (s.quantitative)
+        lines << QStringLiteral("Кривая: %1, %2; %3").arg(modelName(s.model), cbWeighting->currentText(), modelFormula(s.model));
+    return lines;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The plate layout on screen ("Раскладка планшета"): an 8 × 12 grid in which a click
+// or a drag gives the chosen role to the wells, with the replicates, the numbering
+// order and the IDs or concentrations in turn; the test system's name above it.
+
+#include "analysis/PlateLayout.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+class TLayoutEditor : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TLayoutEditor(QWidget *parent = nullptr);
+
+    const analysis::TPlateLayout &layout() const { return m_layout; }
+    void setLayout(const analysis::TPlateLayout &layout);
+    /// The ODs shown under each well's role; none: the table is not there.
+    void setDensities(const std::array<std::optional<double>, analysis::wellCount> &od);
+
+    QTableWidget *plateGrid = nullptr;
+    QComboBox *cbRole = nullptr, *cbOrder = nullptr;
+    QSpinBox *spinReplicates = nullptr;
+    QLineEdit *edValues = nullptr;     ///< IDs or concentrations, separated by ';'
+    QPushButton *btnPasteList = nullptr, *btnClearLayout = nullptr;
+    QLabel *lbHint = nullptr;          ///< what the last assignment did, or why not
+
+Q_SIGNALS:
+    void layoutChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void CreateLayout();
+    /// The selected wells take the role chosen above the grid.
+    void AssignSelection();
+    void Refresh();
+
+    analysis::TPlateLayout m_layout;
+    std::array<std::optional<double>, analysis::wellCount> m_od{};
+};

@@ -1,0 +1,344 @@
+// "Анализ планшета" as a lab technician uses it, through the real widgets: a plate
+// read from the virtual instrument, the layout made with the mouse and the keyboard,
+// the calculation settings typed in, the results, the CSV file, the workbook and the
+// printout; then a saved table and the ways input goes wrong.
+
+#include "analysis/page/AnalysisPage.h"
+#include "analysis/page/CalculationPanel.h"
+#include "analysis/page/LayoutEditor.h"
+#include "measure/ReaderPage.h"
+#include "sim/commands/MeasureCommands.h"
+#include "support/VirtualRig.h"
+#include "ZipEntries.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+using namespace analysis;
+
+namespace {
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+/// Types any text, Cyrillic too (QTest's own typing knows only ASCII).
+void typeText(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text) {
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+
+/// Drives the page as the user does.
+struct TUser
+{
+    TAnalysisPage &page;
+
+    void clickWell(const QString &well, Qt::KeyboardModifiers modifiers = {})
+    {
+        const int index = *wellIndex(well);
+        QTableWidget *grid = page.layoutEditor->plateGrid;
+        const QRect cell = grid->visualItemRect(grid->item(index / plateColumns, index % plateColumns));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers, cell.center());
+        QCoreApplication::processEvents(); // the role goes to the wells once the click is done
+    }
+    /// A click on the first well, Shift and a click on the last: the wells between.
+    void sweep(const QString &first, const QString &last)
+    {
+        clickWell(first);
+        clickWell(last, Qt::ShiftModifier);
+    }
+    static void choose(QComboBox *box, int index)
+    {
+        QTest::keyClick(box, Qt::Key_Home);
+        for (int i = 0; i < index; ++i)
+            QTest::keyClick(box, Qt::Key_Down);
+    }
+    static void type(QLineEdit *field, const QString &text)
+    {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Delete);
+        typeText(field, text);
+    }
+    void role(int index) { choose(page.layoutEditor->cbRole, index); }
+    void replicates(int count)
+    {
+        QSpinBox *spin = page.layoutEditor->spinReplicates;
+        spin->setFocus();
+        QTest::keyClick(spin, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(spin, QString::number(count));
+    }
+    QString cell(int row, int column) const
+    {
+        const QTableWidgetItem *item = page.resultsTable->item(row, column);
+        return item ? item->text() : QString();
+    }
+    int rowOf(const QString &id) const
+    {
+        for (int row = 0; row < page.resultsTable->rowCount(); ++row)
+            if (cell(row, 0) == id)
+                return row;
+        return -1;
+    }
+};
+// The roles in the order of the role box.
+enum { sample, standard, blank, negative, positive, empty };
+
+} // namespace
+
+class TestAnalysisPage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper();
+    void aSavedTableAndInputThatDoesNotFitAreToldInWords();
+};
+
+void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
+{
+    QTemporaryDir kept; // the settings the next run finds
+    const QString settingsFile = kept.filePath(QStringLiteral("settings.ini"));
+    {
+        TVirtualRig rig(TRigOptions().withSettings(settingsFile));
+        auto &w = *rig.window;
+        w.resize(1100, 800);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // The plate is read on the reader page; the page takes it on arrival.
+        w.ActionTav2006->trigger();
+        QVERIFY(rig.reachTopSpeed());
+        QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(w.readerPage->odTableText.size(), 873);
+        w.ActionAnalysis->trigger();
+        TAnalysisPage &page = *w.analysisPage;
+        QVERIFY(page.isVisible());
+        QVERIFY2(page.lbSource->text().startsWith(QStringLiteral("Таблица: из прибора")), qPrintable(page.lbSource->text()));
+        QVERIFY(page.lbProblems->text().contains(QStringLiteral("Раскладка пуста")));
+        TUser user{page};
+        typeText(page.cbTestSystem->lineEdit(), QStringLiteral("ИФА-тест"));
+        QTest::keyClick(page.cbTestSystem->lineEdit(), Qt::Key_Return);
+        typeText(page.edOperator, QStringLiteral("Иванова"));
+
+        // The layout of the instrument's plate, with the mouse.
+        user.role(blank);
+        user.sweep(QStringLiteral("A1"), QStringLiteral("B1"));
+        user.role(negative);
+        user.sweep(QStringLiteral("C1"), QStringLiteral("E1"));
+        user.role(positive);
+        user.sweep(QStringLiteral("F1"), QStringLiteral("G1"));
+        user.role(standard);
+        user.replicates(2);
+        TUser::choose(page.layoutEditor->cbOrder, 1); // by rows: A2 and A3 are one calibrator
+        TUser::type(page.layoutEditor->edValues, QStringLiteral("0; 5; 10; 25"));
+        user.sweep(QStringLiteral("A2"), QStringLiteral("H3"));
+        QVERIFY2(page.layoutEditor->lbHint->text().contains(QStringLiteral("концентраций задано 4")),
+                 qPrintable(page.layoutEditor->lbHint->text()));
+        TUser::type(page.layoutEditor->edValues, QStringLiteral("0; 5; 10; 25; 50; 100; 200; 400"));
+        user.sweep(QStringLiteral("A2"), QStringLiteral("H3"));
+        const TPlateLayout &layout = page.layoutEditor->layout();
+        QCOMPARE(layout.wells[size_t(*wellIndex("A3"))].concentration, 0.0);
+        QCOMPARE(layout.wells[size_t(*wellIndex("H2"))].concentration, 400.0);
+        user.role(sample);
+        TUser::choose(page.layoutEditor->cbOrder, 0);
+        TUser::type(page.layoutEditor->edValues, {});
+        user.sweep(QStringLiteral("A4"), QStringLiteral("H12"));
+        QCOMPARE(layout.wells[size_t(*wellIndex("B4"))].id, QStringLiteral("1"));
+        QCOMPARE(layout.wells[size_t(*wellIndex("H12"))].id, QStringLiteral("36"));
+        QCOMPARE(layout.wells[size_t(*wellIndex("H1"))].role, TWellRole::Empty);
+
+        // The settings, a decimal comma among them.
+        TUser::type(page.calculation->edNegativeMax, QStringLiteral("0,2"));
+        TUser::type(page.calculation->edPositiveMin, QStringLiteral("1"));
+        TUser::type(page.calculation->edCvMax, QStringLiteral("25"));
+        TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2"));
+        QCOMPARE(page.calculation->lbCutoffFormula->text(), QStringLiteral("cut-off = среднее K− + 0.2"));
+        page.tabs->setCurrentIndex(2);
+
+        // The results: one row per sample, each judged and read from the curve.
+        QVERIFY2(page.lbProblems->text().isEmpty(), qPrintable(page.lbProblems->text()));
+        QCOMPARE(page.resultsTable->rowCount(), 36);
+        const TAnalysis &result = page.result();
+        QVERIFY(result.cutoff && result.curve && result.curve->ok);
+        QVERIFY2(result.curve->rSquared > 0.99, qPrintable(page.lbSummary->text()));
+        QVERIFY(page.lbSummary->text().contains(QStringLiteral("Кривая 4PL")));
+        int inside = 0, outside = 0;
+        for (int row = 0; row < 36; ++row) {
+            QVERIFY(QStringList({QStringLiteral("положительный"), QStringLiteral("отрицательный"), QStringLiteral("сомнительный")})
+                        .contains(user.cell(row, 6)));
+            const double corrected = user.cell(row, 2).toDouble();
+            // The index as shown, from the corrected OD as shown (each rounded once).
+            QVERIFY(std::abs(user.cell(row, 4).toDouble() - corrected / *result.cutoff) < 0.01);
+            const QString concentration = user.cell(row, 5);
+            if (concentration.startsWith('<') || concentration.startsWith('>')) {
+                ++outside;
+                QCOMPARE(user.cell(row, 7), QStringLiteral("вне диапазона калибраторов"));
+            } else {
+                ++inside;
+                QVERIFY(concentration.toDouble() >= 0 && concentration.toDouble() <= 400);
+            }
+        }
+        QVERIFY(inside > 20 && outside > 0); // the demo's samples span more than the series
+        // The calibrators beside the curve: each well, its residual, its read-back.
+        QCOMPARE(page.standardsTable->rowCount(), 16);
+        QCOMPARE(page.standardsTable->item(15, 0)->text(), QStringLiteral("H3"));
+        QCOMPARE(page.standardsTable->item(15, 1)->text(), QStringLiteral("400"));
+        QVERIFY(std::abs(page.standardsTable->item(15, 3)->text().toDouble()) < 0.2);
+        const int firstSample = user.rowOf(QStringLiteral("1"));
+        QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
+
+        // The CSV: a row per well with its ID and the page's numbers.
+        const QString csvPath = rig.folder.filePath(QStringLiteral("plate.csv"));
+        rig.dialogs.answerFile(csvPath);
+        QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+        const QStringList csv = QString::fromUtf8(fileBytes(csvPath)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(csv.size(), 97);
+        const QString a4 = csv[1 + *wellIndex("A4")];
+        QVERIFY2(a4.startsWith(QStringLiteral("A4,образец,1,")) && a4.endsWith(user.cell(firstSample, 6)), qPrintable(a4));
+        QVERIFY(csv[1 + *wellIndex("H2")].startsWith(QStringLiteral("H2,калибратор,,")));
+
+        // The workbook: the results, the two plates and the wells, numbers as numbers.
+        const QString bookPath = rig.folder.filePath(QStringLiteral("plate.xlsx"));
+        rig.dialogs.answerFile(bookPath);
+        QTest::mouseClick(page.btnExportXlsx, Qt::LeftButton);
+        QVERIFY2(rig.dialogs.errors.isEmpty(), qPrintable(rig.dialogs.errors.join('\n')));
+        const auto entries = ziptest::entries(fileBytes(bookPath));
+        const QString workbook = QString::fromUtf8(entries.value(QStringLiteral("xl/workbook.xml")));
+        for (const char *sheet : {"Результаты", "ОП", "Раскладка", "Лунки"})
+            QVERIFY2(workbook.contains(QStringLiteral("name=\"%1\"").arg(QString::fromUtf8(sheet))), qPrintable(workbook));
+        const QString densities = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet2.xml")));
+        QCOMPARE(densities.count(QRegularExpression(QStringLiteral("<c r=\"[B-M][2-9]\" s=\"\\d+\"><v>"))), 96);
+
+        // The printout: the run's identity, the settings, the layout, the curve, the results.
+        const auto report = page.reportDocument();
+        const QString text = report->toPlainText();
+        for (const QString &expected : {QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
+                                        QStringLiteral("Время чтения: "), QStringLiteral("cut-off = среднее K− + 0.2"),
+                                        QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4"),
+                                        QStringLiteral("Остаток")})
+            QVERIFY2(text.contains(expected), qPrintable(expected));
+        QVERIFY(!report->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("lorit:curve.png"))).isNull());
+
+        // The layout as a file.
+        const QString layoutFile = rig.folder.filePath(QStringLiteral("layout.json"));
+        rig.dialogs.answerFile(layoutFile);
+        QTest::mouseClick(page.btnSaveLayout, Qt::LeftButton);
+        QString error;
+        const auto saved = layoutFromJson(fileBytes(layoutFile), &error);
+        QVERIFY2(saved && saved->name == QStringLiteral("ИФА-тест"), qPrintable(error));
+        QCOMPARE(saved->wells[size_t(*wellIndex("H2"))].concentration, 400.0);
+    }
+    // The next run offers the same test system with its layout, settings and operator.
+    TVirtualRig next(TRigOptions().withSettings(settingsFile));
+    TAnalysisPage &page = *next.window->analysisPage;
+    QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-тест"));
+    QCOMPARE(page.edOperator->text(), QStringLiteral("Иванова"));
+    QCOMPARE(page.layoutEditor->layout().wells[size_t(*wellIndex("H12"))].id, QStringLiteral("36"));
+    QCOMPARE(page.calculation->edNegativeMax->text(), QStringLiteral("0,2"));
+}
+
+void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.resize(1100, 800);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.ActionAnalysis->trigger();
+    TAnalysisPage &page = *w.analysisPage;
+    TUser user{page};
+    QVERIFY(page.lbProblems->text().contains(QStringLiteral("Нет таблицы ОП")));
+    QVERIFY(!page.btnExportCsv->isEnabled());
+
+    // A table saved earlier, with what the instrument says instead of a number in A1.
+    QByteArray table = ' ' + measurementsOf(rig.instrument)->tableReply().mid(1);
+    table.replace(1, 6, "  OVER");
+    const QString tablePath = rig.folder.filePath(QStringLiteral("2011_12_25_0001.xls"));
+    writeBytes(tablePath, table);
+    const QString notATable = rig.folder.filePath(QStringLiteral("notes.txt"));
+    writeBytes(notATable, "not a table");
+    rig.dialogs.answerFile(notATable);
+    QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+    QVERIFY(rig.dialogs.errors.value(0).contains(QStringLiteral("не таблица оптических плотностей: в нем 11 байт")));
+    rig.dialogs.answerFile(tablePath);
+    QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+    QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: 2011_12_25_0001.xls"));
+
+    // A layout file that is no layout is refused; the demo's layout is taken whole.
+    const QString badLayout = rig.folder.filePath(QStringLiteral("bad.json"));
+    writeBytes(badLayout, R"({"format": "lorit-plate-layout", "wells": [{"well": "A13", "role": "blank"}]})");
+    rig.dialogs.answerFile(badLayout);
+    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    QVERIFY2(rig.dialogs.errors.value(1).contains(QStringLiteral("не открыта: лунки «A13» на планшете 8 × 12 нет")),
+             qPrintable(rig.dialogs.errors.value(1)));
+    const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
+    writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
+    rig.dialogs.answerFile(demoLayout);
+    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-демо"));
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+
+    // The blank without a number is said, and the other blank is used.
+    QVERIFY2(page.lbProblems->text().contains(QStringLiteral("размеченных лунок A1")), qPrintable(page.lbProblems->text()));
+    QCOMPARE(page.resultsTable->rowCount(), 36);
+    QVERIFY(page.result().curve && page.result().curve->ok);
+
+    // Too few calibrators for the model: no concentration at all, and why.
+    user.role(empty);
+    user.sweep(QStringLiteral("A2"), QStringLiteral("E3"));
+    QVERIFY2(page.lbProblems->text().contains(QStringLiteral("не меньше 4 разных концентраций калибраторов, а на раскладке их 3")),
+             qPrintable(page.lbProblems->text()));
+    for (int row = 0; row < page.resultsTable->rowCount(); ++row)
+        QVERIFY(user.cell(row, 5).isEmpty());
+    // Point to point needs two: the concentrations come back, only within 100 … 400.
+    TUser::choose(page.calculation->cbModel, 3);
+    QVERIFY(page.lbProblems->text().count('\n') == 0);
+    for (int row = 0; row < page.resultsTable->rowCount(); ++row) {
+        const QString concentration = user.cell(row, 5);
+        QVERIFY2(concentration.startsWith('<') || concentration.startsWith('>') || concentration.toDouble() >= 100,
+                 qPrintable(concentration));
+    }
+
+    // A field that holds no number stops the results until it is mended.
+    TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2x"));
+    QVERIFY(page.lbProblems->text().contains(QStringLiteral("В поле «k или значение» не число: «0.2x»")));
+    QCOMPARE(page.resultsTable->rowCount(), 0);
+    QTest::keyClick(page.calculation->edCutoffValue, Qt::Key_Backspace);
+    QCOMPARE(page.resultsTable->rowCount(), 36);
+
+    // Invalid controls withhold every result.
+    TUser::type(page.calculation->edPositiveMin, QStringLiteral("5"));
+    QVERIFY(page.lbProblems->text().contains(QStringLiteral("K+ вне пределов")));
+    for (int row = 0; row < page.resultsTable->rowCount(); ++row) {
+        QVERIFY(user.cell(row, 6).isEmpty() && user.cell(row, 4).isEmpty());
+        QCOMPARE(user.cell(row, 7), QStringLiteral("анализ недостоверен"));
+    }
+}
+
+QTEST_MAIN(TestAnalysisPage)
+#include "tst_analysispage.moc"
