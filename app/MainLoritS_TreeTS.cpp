@@ -7,7 +7,6 @@
 #include "common/RememberingDialogs.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
-#include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
@@ -55,9 +54,6 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    progSteps = new TProgSteps(this);
-    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    connect(progSteps, &TProgSteps::uploadRunningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
     connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
@@ -180,9 +176,11 @@ void TFormMainLoritS_D7::ConnectLink()
     connect(link, &TLinkControl::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
     connect(link, &TLinkControl::lineLost, this, &TFormMainLoritS_D7::LineLost);
     connect(link, &TLinkControl::lineBack, this, &TFormMainLoritS_D7::LineBack);
-    connect(link, &TLinkControl::linkChecked, this, [this] {
-        if (frameSoftTav)
-            frameSoftTav->ProgStepRefresh();
+    // Another port is another instrument, as far as reprogramming knows: its procedure
+    // starts afresh.
+    connect(link, &TLinkControl::portChanged, this, [this] {
+        if (OnFirmwarePage() && frameSoftTav && !UploadRunning())
+            Guarded([this] { EnterFirmwarePage(); });
     });
     connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
 }
@@ -193,6 +191,9 @@ void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
         widget->setEnabled(enabled);
     for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
         action->setEnabled(enabled);
+    // "Тавелон" looks the default file up again: not while an image is on its way.
+    ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
+    lbLoadPOInTav->setEnabled(enabled && !UploadRunning());
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
@@ -208,7 +209,9 @@ void TFormMainLoritS_D7::LineLost()
 {
     readerPage->ForgetAwaitedReplies();
     resultPage->ForgetAwaitedReplies();
-    if (frameSoftTav && link->MSComm1->PortOpen() && !link->portChangePending && OnFirmwarePage())
+    // The procedure hears of every loss, a port that went away or was changed included:
+    // it alone knows what the loss means at its step.
+    if (frameSoftTav)
         frameSoftTav->ProgLinkLost();
 }
 
@@ -269,11 +272,8 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
-    if (frameSoftTav) {
-        frameSoftTav->StopTransfer();
-        frameSoftTav->StartProgTav_Timer->stop();
-        frameSoftTav->firmwareImage.reset();
-    }
+    if (frameSoftTav)
+        frameSoftTav->DisarmProgSteps();
     link->DefSetComm_Timer->stop();
     link->SendCommand_Timer->stop();
 }
@@ -293,7 +293,8 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(*this, *link, *progSteps, TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(*this, *link, TabShSoftTav);
+        connect(frameSoftTav->progSteps, &TProgSteps::lineClaimChanged, this, &TFormMainLoritS_D7::LineClaimChanged);
         TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -344,10 +345,9 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     const int page = RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
-    bool uploadAbandoned = false;
+    QString farewell; // what became of an upload left behind
     if (UploadRunning() && m_lastPage == pageSoftTav) {
-        uploadAbandoned = MayAbandonUpload();
-        if (!uploadAbandoned) {
+        if (!frameSoftTav->MayLeave(farewell)) {
             RzPageControl1->setCurrentIndex(pageSoftTav);
             ShowStatus(LineBusyText());
             return;
@@ -356,9 +356,8 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     m_lastPage = page;
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
-    if (uploadAbandoned)
-        ShowStatus(QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме программирования: "
-                                  "повторите перепрограммирование."));
+    if (!farewell.isEmpty())
+        ShowStatus(farewell);
     switch (page) {
     case pageSoftTav:
         if (LineBusy()) {
@@ -379,20 +378,6 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     default:
         break;
     }
-}
-
-bool TFormMainLoritS_D7::MayAbandonUpload()
-{
-    // Leaving the page abandons a reprogramming: while the image goes out, only when
-    // the engineer confirms it; once it is out, never, since the instrument is writing
-    // its flash and nothing may probe it until it has restarted and answered.
-    if (!frameSoftTav->sending())
-        return false;
-    return m_dialogs->askYesNo(this, QStringLiteral("Внимание!"),
-                               QStringLiteral("Идет загрузка программы в прибор. Прервать ее и перейти на другую страницу?\n\n"
-                                              "Прибор останется в режиме программирования, перепрограммирование "
-                                              "придется повторить."))
-           && frameSoftTav->sending();
 }
 
 void TFormMainLoritS_D7::EnterFirmwarePage()
@@ -416,7 +401,7 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
 
 bool TFormMainLoritS_D7::UploadRunning() const
 {
-    return frameSoftTav && progSteps->uploadStarted;
+    return frameSoftTav && frameSoftTav->progSteps->ownsLine();
 }
 
 bool TFormMainLoritS_D7::LineBusy() const
@@ -437,6 +422,9 @@ void TFormMainLoritS_D7::LineClaimChanged()
 {
     const bool busy = LineBusy();
     link->LineClaimChanged(busy);
+    for (QWidget *tavelon : std::initializer_list<QWidget *>{lbLoadPOInTav})
+        tavelon->setEnabled(link->LinkPresent() && !UploadRunning());
+    ActionSoftTavelon->setEnabled(link->LinkPresent() && !UploadRunning());
     if (busy)
         return;
     // A write ends and its read-back begins in one handler: look once it is over.
@@ -447,7 +435,7 @@ void TFormMainLoritS_D7::LineFreed()
 {
     if (LineBusy())
         return;
-    if (OnFirmwarePage() && frameSoftTav && !progSteps->progArmed) {
+    if (OnFirmwarePage() && frameSoftTav && frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed) {
         EnterFirmwarePage();
         return;
     }
