@@ -195,8 +195,10 @@ void TProgSteps::lineLost()
     m_linePresent = false;
     switch (m_state) {
     case TState::Disarmed:
-    case TState::SwitchOn:
     case TState::Restarting:
+        return;
+    case TState::SwitchOn:
+        UpdateProgStep();
         return;
     case TState::NoFile:
     case TState::SwitchOff:
