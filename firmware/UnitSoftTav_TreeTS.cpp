@@ -336,6 +336,11 @@ void TFrameSoftTav::ShowFileLabels(const QString &text)
 
 void TFrameSoftTav::LookUpDefaultFile()
 {
+    // The file stays what it was while its image goes out or is written.
+    if (progSteps->ownsLine()) {
+        PlaceDividers();
+        return;
+    }
     const QString name = QString::fromLatin1(tsk::defaultFileName);
     const QString folder = QString::fromLatin1(tsk::defaultFolder);
     const QFileInfo here(name);

@@ -49,12 +49,14 @@ struct TPtyFirmwareRig
     std::unique_ptr<TPtyWindow> pty;
     QByteArray file;
     QStringList seen; ///< every status shown, in order
+    int saidL = 0;    ///< 'L's the instrument has sent
 
     explicit TPtyFirmwareRig(qint64 fileLength, int flashStepMs = 60)
     {
         loader->setTiming({/*boot*/ 300, flashStepMs, /*restart*/ 1500, /*gap*/ 300});
         instrument.setSpeedIndex(5);
         pty = std::make_unique<TPtyWindow>(&instrument);
+        QObject::connect(&instrument, &TVirtualInstrument::transmit, [this](const QByteArray &bytes) { saidL += int(bytes.count('L')); });
         file = sampleFirmwareImage(fileLength);
         const QString folder = w().programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
@@ -87,6 +89,12 @@ struct TPtyFirmwareRig
         return until([&] { return clock.elapsed() >= ms; }, ms + 1000);
     }
     bool screenShows(const QString &line) const { return loader->screen().contains(line); }
+    /// Waits until the instrument's program has said 'L' and the window has read it.
+    bool programAnnounced()
+    {
+        const int before = saidL;
+        return until([&] { return saidL > before && pty->link.pendingToPc() == 0; }) && pass(100);
+    }
 
     /// Steps 1 to 3 as the engineer does them; the power-on wait is not waited out.
     bool bringIntoLoader()
@@ -197,8 +205,7 @@ void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
     QVERIFY(rig.pass(TProgSteps::longestRestartMs + 300));
     rig.instrument.setPowered(true);
     QVERIFY(rig.waitStatus(unknownOutcome));
-    QVERIFY(rig.until([&] { return rig.screenShows(QStringLiteral("ТАВЕЛОН")) && rig.pty->link.pendingToPc() == 0; }));
-    QVERIFY(rig.pass(200)); // its 'L' has arrived
+    QVERIFY(rig.programAnnounced());
     QVERIFY(rig.status().startsWith(unknownOutcome));
     QVERIFY(!rig.seen.contains(done));
     QVERIFY(w.link->btnVerifyConnect->isEnabled() && w.ActionSoftTavelon->isEnabled());
@@ -253,8 +260,20 @@ void TestFirmwareOverPty::aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown
     rig.instrument.setPowered(true);
     QVERIFY(rig.waitStatus(unknownOutcome));
     QVERIFY(rig.status().contains(QStringLiteral("Посмотрите на экран прибора")));
-    QVERIFY(rig.pass(500)); // the old program's 'L'
+    QVERIFY(rig.programAnnounced());
     QVERIFY(rig.status().startsWith(unknownOutcome));
+
+    // Back after its restart, but no word from it: the hint no longer says it restarts.
+    QVERIFY(rig.bringIntoLoader());
+    rig.instrument.setSilent(true);
+    rig.load();
+    QVERIFY(rig.waitStatus(rebooting, 15000));
+    QVERIFY(rig.until([&] { return w.link->LinkPresent(); }));
+    rig.frame().progSteps->ProgSilence_TimerTimer(); // the minute
+    QVERIFY2(rig.status().startsWith(QStringLiteral("Прибор снова на связи, но молчит больше минуты: посмотрите")),
+             qPrintable(rig.status()));
+    QVERIFY(!rig.status().contains(rebooting));
+    rig.instrument.setSilent(false);
 
     // Leaving while the loader writes: once the engineer has read what that means.
     QVERIFY(rig.bringIntoLoader());

@@ -129,7 +129,7 @@ struct TUploadRig : TVirtualRig
 
     TUploadRig()
     {
-        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
+        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 1200, /*gap*/ 300});
         const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));
