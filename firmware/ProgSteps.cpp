@@ -85,7 +85,6 @@ qint64 TProgSteps::nowMs() const
 void TProgSteps::setState(TState state)
 {
     const bool owned = ownsLine();
-    const bool offered = m_state == TState::Sending || writing();
     if (state != TState::PowerOnWait)
         StartProgTav_Timer->stop();
     if (state < TState::Sent)
@@ -94,8 +93,6 @@ void TProgSteps::setState(TState state)
     Q_EMIT stateChanged(state);
     if (owned != ownsLine())
         Q_EMIT lineClaimChanged(ownsLine());
-    if (offered != (m_state == TState::Sending || writing()))
-        Q_EMIT cancelOffered(!offered);
 }
 
 void TProgSteps::setFirmwareFileDefined(bool defined)
@@ -113,25 +110,26 @@ bool TProgSteps::readyToSend() const
     return m_state == TState::Ready && m_fileDefined && m_linePresent;
 }
 
-void TProgSteps::ArmProgSteps(bool linePresent)
+void TProgSteps::stopSending()
 {
-    m_linePresent = linePresent;
     if (m_state == TState::Sending)
         m_line.dropQueued();
     Timer->stop();
     m_image.reset();
-    setState(stepTwo());
     Q_EMIT progress(0);
+}
+
+void TProgSteps::ArmProgSteps(bool linePresent)
+{
+    m_linePresent = linePresent;
+    stopSending();
+    setState(stepTwo());
 }
 
 void TProgSteps::DisarmProgSteps()
 {
-    if (m_state == TState::Sending)
-        m_line.dropQueued();
-    Timer->stop();
-    m_image.reset();
+    stopSending();
     setState(TState::Disarmed);
-    Q_EMIT progress(0);
     Q_EMIT loadButtonChanged(false);
     Q_EMIT statusText(QString());
 }
@@ -316,11 +314,7 @@ void TProgSteps::cancel()
 
 void TProgSteps::endUpload(TState next, const QString &why)
 {
-    if (m_state == TState::Sending)
-        m_line.dropQueued();
-    Timer->stop();
-    m_image.reset();
-    Q_EMIT progress(0);
+    stopSending();
     setState(next);
     showButtons();
     Q_EMIT statusText(why);

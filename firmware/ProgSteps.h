@@ -121,15 +121,16 @@ Q_SIGNALS:
     void progress(int percent);
     void loadButtonChanged(bool enabled);
     void loadHintChanged(const QString &hint);
-    /// "Отменить загрузку" is offered (while sending, and while the flash is written).
-    void cancelOffered(bool offered);
-    /// The procedure took the line for its image (true) or let it go.
+    /// The procedure took the line for its image (true) or let it go: from "Да" until
+    /// the upload has ended one way or another. "Отменить загрузку" is offered so long.
     void lineClaimChanged(bool owned);
     /// An upload has ended: the instrument runs its new program (ok), or why not.
     void finished(bool ok, const QString &why);
 
 private:
     void setState(TState state);
+    /// No further byte of the image goes; what still waits to go is dropped.
+    void stopSending();
     void display();
     void showButtons();
     /// Ends an upload that did not end in success: what was not sent is dropped.

@@ -172,13 +172,13 @@ void TFrameSoftTav::ConnectProgSteps()
     connect(progSteps, &TProgSteps::progress, this, [&host](int percent) { host.SetProgress(percent); });
     connect(progSteps, &TProgSteps::loadButtonChanged, btnLoadPO, &QPushButton::setEnabled);
     connect(progSteps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
-    connect(progSteps, &TProgSteps::cancelOffered, btnStopProgramTav, [this](bool offered) {
-        btnStopProgramTav->setEnabled(offered);
-        btnStopProgramTav->setVisible(offered);
+    // Cancel is offered, and the file stays what it was, while the image goes out or
+    // may be written.
+    connect(progSteps, &TProgSteps::lineClaimChanged, this, [this](bool owned) {
+        btnStopProgramTav->setEnabled(owned);
+        btnStopProgramTav->setVisible(owned);
+        btnOtherFileLoadPO->setEnabled(!owned);
     });
-    // The file stays what it was while its image goes out or is written.
-    connect(progSteps, &TProgSteps::lineClaimChanged, btnOtherFileLoadPO,
-            [this](bool owned) { btnOtherFileLoadPO->setEnabled(!owned); });
 }
 
 void TFrameSoftTav::DisarmProgSteps()
