@@ -187,9 +187,9 @@ void TFormMainLoritS_D7::ConnectLink()
 
 void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
 {
-    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, lbLoadPOInTav, readerPage->btnReadOP})
+    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, readerPage->btnReadOP})
         widget->setEnabled(enabled);
-    for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
+    for (QAction *action : {ActionBDTS, ActionTav2006})
         action->setEnabled(enabled);
     // "Тавелон" looks the default file up again: not while an image is on its way.
     ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
@@ -422,9 +422,9 @@ void TFormMainLoritS_D7::LineClaimChanged()
 {
     const bool busy = LineBusy();
     link->LineClaimChanged(busy);
-    for (QWidget *tavelon : std::initializer_list<QWidget *>{lbLoadPOInTav})
-        tavelon->setEnabled(link->LinkPresent() && !UploadRunning());
-    ActionSoftTavelon->setEnabled(link->LinkPresent() && !UploadRunning());
+    const bool tavelon = link->LinkPresent() && !UploadRunning();
+    ActionSoftTavelon->setEnabled(tavelon);
+    lbLoadPOInTav->setEnabled(tavelon);
     if (busy)
         return;
     // A write ends and its read-back begins in one handler: look once it is over.
