@@ -34,8 +34,9 @@ class TProgSteps : public QObject
 {
     Q_OBJECT
 public:
-    /// The steps as the user meets them. Steps 3 to 5 record the instrument's way into
-    /// its loader whether a file is chosen or not; without one they show step 1.
+    /// The steps as the user meets them, in their order. SwitchOn to Ready record the
+    /// instrument's way into its loader whether a file is chosen or not (without one
+    /// they show step 1); the states from Sending on belong to one upload.
     enum class TState {
         Disarmed,    ///< another page is shown
         NoFile,      ///< step 1: no file chosen
