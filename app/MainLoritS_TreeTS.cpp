@@ -7,7 +7,6 @@
 #include "common/RememberingDialogs.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
-#include "firmware/FirmwareTransfer.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
@@ -54,10 +53,6 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    progSteps = new TProgSteps(this);
-    connect(progSteps, &TProgSteps::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    connect(progSteps, &TProgSteps::uploadRunningChanged, this,
-            [this](bool running) { ClaimLineFor(TLineUser::Upload, running); });
     bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
     connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this,
             [this](bool running) { ClaimLineFor(TLineUser::Database, running); });
@@ -177,19 +172,24 @@ void TFormMainLoritS_D7::ConnectLink()
     connect(link, &TLinkControl::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
     connect(link, &TLinkControl::lineLost, this, &TFormMainLoritS_D7::LineLost);
     connect(link, &TLinkControl::lineBack, this, &TFormMainLoritS_D7::LineBack);
-    connect(link, &TLinkControl::linkChecked, this, [this] {
-        if (frameSoftTav)
-            frameSoftTav->ProgStepRefresh();
+    // Another port is another instrument, as far as reprogramming knows: its procedure
+    // starts afresh.
+    connect(link, &TLinkControl::portChanged, this, [this] {
+        if (OnFirmwarePage() && frameSoftTav && !UploadRunning())
+            Guarded([this] { EnterFirmwarePage(); });
     });
     connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
 }
 
 void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
 {
-    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, lbLoadPOInTav, readerPage->btnReadOP})
+    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, readerPage->btnReadOP})
         widget->setEnabled(enabled);
-    for (QAction *action : {ActionSoftTavelon, ActionBDTS, ActionTav2006})
+    for (QAction *action : {ActionBDTS, ActionTav2006})
         action->setEnabled(enabled);
+    // "Тавелон" looks the default file up again: not while an image is on its way.
+    ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
+    lbLoadPOInTav->setEnabled(enabled && !UploadRunning());
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
@@ -205,7 +205,9 @@ void TFormMainLoritS_D7::LineLost()
 {
     readerPage->ForgetAwaitedReplies();
     resultPage->ForgetAwaitedReplies();
-    if (frameSoftTav && link->PortOpen() && !link->portChangePending && OnFirmwarePage())
+    // The procedure hears of every loss, a port that went away or was changed included:
+    // it alone knows what the loss means at its step.
+    if (frameSoftTav)
         frameSoftTav->ProgLinkLost();
 }
 
@@ -266,11 +268,8 @@ void TFormMainLoritS_D7::FormClose()
     bdtsLists->deviceImage.reset();
     bdtsLists->addImage.reset();
     bdtsLists->sendImage.reset();
-    if (frameSoftTav) {
-        frameSoftTav->StopTransfer();
-        frameSoftTav->StartProgTav_Timer->stop();
-        frameSoftTav->firmwareImage.reset();
-    }
+    if (frameSoftTav)
+        frameSoftTav->DisarmProgSteps();
     link->DefSetComm_Timer->stop();
     link->SendCommand_Timer->stop();
 }
@@ -290,7 +289,9 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(*this, *link, *progSteps, TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(*this, *link, TabShSoftTav);
+        connect(frameSoftTav->progSteps, &TProgSteps::lineClaimChanged, this,
+                [this](bool owned) { ClaimLineFor(TLineUser::Upload, owned); });
         TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -341,10 +342,9 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     const int page = RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
-    bool uploadAbandoned = false;
+    QString farewell; // what became of an upload left behind
     if (UploadRunning() && m_lastPage == pageSoftTav) {
-        uploadAbandoned = MayAbandonUpload();
-        if (!uploadAbandoned) {
+        if (!frameSoftTav->MayLeave(farewell)) {
             RzPageControl1->setCurrentIndex(pageSoftTav);
             ShowStatus(LineBusyText());
             return;
@@ -353,9 +353,8 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     m_lastPage = page;
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
-    if (uploadAbandoned)
-        ShowStatus(QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме программирования: "
-                                  "повторите перепрограммирование."));
+    if (!farewell.isEmpty())
+        ShowStatus(farewell);
     switch (page) {
     case pageSoftTav:
         if (link->lineClaim.heldByExchange()) {
@@ -376,20 +375,6 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     default:
         break;
     }
-}
-
-bool TFormMainLoritS_D7::MayAbandonUpload()
-{
-    // Leaving the page abandons a reprogramming: while the image goes out, only when
-    // the engineer confirms it; once it is out, never, since the instrument is writing
-    // its flash and nothing may probe it until it has restarted and answered.
-    if (!frameSoftTav->sending())
-        return false;
-    return m_dialogs->askYesNo(this, QStringLiteral("Внимание!"),
-                               QStringLiteral("Идет загрузка программы в прибор. Прервать ее и перейти на другую страницу?\n\n"
-                                              "Прибор останется в режиме программирования, перепрограммирование "
-                                              "придется повторить."))
-           && frameSoftTav->sending();
 }
 
 void TFormMainLoritS_D7::EnterFirmwarePage()
@@ -441,6 +426,9 @@ void TFormMainLoritS_D7::ClaimLineFor(TLineUser user, bool running)
 
 void TFormMainLoritS_D7::LineClaimChanged()
 {
+    const bool tavelon = link->LinkPresent() && !UploadRunning();
+    ActionSoftTavelon->setEnabled(tavelon);
+    lbLoadPOInTav->setEnabled(tavelon);
     if (LineBusy())
         return;
     // A write ends and its read-back begins in one handler: look once it is over.
@@ -451,7 +439,7 @@ void TFormMainLoritS_D7::LineFreed()
 {
     if (LineBusy())
         return;
-    if (OnFirmwarePage() && frameSoftTav && !progSteps->progArmed) {
+    if (OnFirmwarePage() && frameSoftTav && frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed) {
         EnterFirmwarePage();
         return;
     }

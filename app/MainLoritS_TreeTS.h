@@ -29,7 +29,6 @@ class TFrameBDTS;
 class TFrameSoftTav;
 class TLinkControl;
 class TLinkLabel;
-class TProgSteps;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
@@ -59,7 +58,6 @@ public:
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSLists *bdtsLists = nullptr;      ///< the database's images, records and lists
     TBDTSTransfer *bdtsTransfer = nullptr; ///< the exchange of databases with the instrument
-    TProgSteps *progSteps = nullptr;      ///< the reprogramming procedure's flags and rules
 
     // ---- Shell components ---------------------------------------------------------------
     QMenuBar *ActionMainMenuBar1 = nullptr;
@@ -139,7 +137,6 @@ private:
     /// What waited for the line goes once it is free.
     void LineClaimChanged();
     void LineFreed();        ///< the line has become free: what waited for it goes now
-    bool MayAbandonUpload(); ///< leaving the firmware page under an upload: true when abandoned
     /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
     void EnterFirmwarePage();
     bool OnFirmwarePage() const;

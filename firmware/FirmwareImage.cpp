@@ -8,7 +8,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 QByteArray TFirmwarePacket::checksumBytes() const
@@ -33,8 +32,9 @@ QString firmwareFileProblem(qint64 fileLength)
         return QStringLiteral("в файле нет программы (%1 байт, заголовок занимает %2).")
             .arg(fileLength)
             .arg(tsk::headerSize);
-    if (fileLength > std::numeric_limits<qint32>::max() - tsk::lengthExtra)
-        return QStringLiteral("файл слишком велик (%1 байт).").arg(fileLength);
+    if (fileLength > tsk::largestFile)
+        return QStringLiteral("файл слишком велик (%1 байт), загрузчик прибора принимает не больше %2 байт.")
+            .arg(QLocale(QLocale::Russian).toString(fileLength), QLocale(QLocale::Russian).toString(tsk::largestFile));
     return {};
 }
 

@@ -15,6 +15,9 @@ constexpr qint64 headerSize = 0x4000;      ///< bytes before the payload
 constexpr int chunkSize = 10000;           ///< bytes handed to the serial control at most per tick
 constexpr int tickMs = 100;                ///< ms between two chunks at the soonest
 constexpr int lengthExtra = wire::uploadLengthExtra; ///< the length field counts the file and these bytes
+/// The loader keeps the whole image in its 8192 KB of memory before it writes it: a
+/// longer file cannot be taken, and is refused before it is read.
+constexpr qint64 largestFile = 8192 * 1024;
 inline constexpr char defaultFileName[] = "Tavelon_2008.tsk";
 inline constexpr char defaultFolder[] = "FilesInTavelon";
 
@@ -31,7 +34,7 @@ struct TFirmwarePacket
 };
 
 /// Why a file cannot be sent; empty when it can. A file of 0x4000 bytes or less has no
-/// program in it, and one whose length does not fit the length field cannot be announced.
+/// program in it, and one longer than the loader's memory cannot be taken.
 QString firmwareFileProblem(qint64 fileLength);
 
 /// The packet for a file's bytes; the file must have passed firmwareFileProblem.

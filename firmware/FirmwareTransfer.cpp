@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
-QByteArray TFirmwareTransfer::takeChunk()
+const QByteArray &TFirmwareTransfer::takeChunk()
 {
     const qint64 count = std::min<qint64>(tsk::chunkSize, byteCount() - m_position);
-    if (count <= 0)
-        return {};
-    const QByteArray chunk = m_packet.data.mid(m_position, count);
-    m_position += count;
-    return chunk;
+    m_transferBuffer = count > 0 ? m_packet.data.mid(m_position, count) : QByteArray();
+    m_position += std::max<qint64>(0, count);
+    return m_transferBuffer;
 }
 
 int TFirmwareTransfer::progress() const

@@ -10,6 +10,15 @@ public:
     explicit TFirmwareTransfer(TFirmwarePacket packet) : m_packet(std::move(packet)) {}
 
     const TFirmwarePacket &packet() const { return m_packet; }
+    /// The length field: the file's length and six bytes more.
+    qint32 firmwareLength() const { return qint32(m_packet.data.size() + tsk::lengthExtra); }
+    /// Bytes of the data block; the denominator of the progress.
+    qint32 firmwareByteCount() const { return qint32(m_packet.data.size()); }
+    /// Sum of the data block's bytes, each 0..255.
+    quint32 firmwareChecksum() const { return m_packet.checksum; }
+    /// The chunk handed over last.
+    const QByteArray &transferBuffer() const { return m_transferBuffer; }
+
     qint64 byteCount() const { return m_packet.data.size(); }
     qint64 position() const { return m_position; }
     bool complete() const { return m_position >= byteCount(); }
@@ -18,12 +27,14 @@ public:
     /// idles between chunks, and no more than two chunks ever wait to be sent.
     static bool mayHandOver(qint64 bytesStillQueued) { return bytesStillQueued <= tsk::chunkSize; }
 
-    /// The next chunk, at most tsk::chunkSize bytes; the position moves past it.
-    QByteArray takeChunk();
+    /// The next chunk, at most tsk::chunkSize bytes, into transferBuffer; the position
+    /// moves past it.
+    const QByteArray &takeChunk();
     /// Share of the data block handed over, 0..100.
     int progress() const;
 
 private:
     TFirmwarePacket m_packet;
+    QByteArray m_transferBuffer;
     qint64 m_position = 0;
 };

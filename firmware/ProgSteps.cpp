@@ -1,18 +1,30 @@
 #include "firmware/ProgSteps.h"
 
+#include <QTimer>
+
 namespace {
 const QString textChooseFile = QStringLiteral("Определите файл для загрузки. Шаг 1.");
 const QString textSwitchOff = QStringLiteral("Выключите прибор. Шаг 2.");
 const QString textSwitchOn = QStringLiteral("Включите прибор удерживая указку на экране.");
 const QString textSwitchOnStep = QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.");
 const QString textLoad = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
+const QString textWaitingLoader = QStringLiteral("Прибор включен. Ожидание режима программирования...");
 const QString textRebooting = QStringLiteral("Перезагрузка прибора");
 const QString textDone = QStringLiteral("Перепрограммирование прибора завершено");
 const QString textCancelled = QStringLiteral("Перепрограммирование прибора отменено.");
-const QString textPaused = QStringLiteral("Программирование прибора приостановлено");
 // After a cancel the loader holds part of an image: only a new start brings it back.
-const QString textAfterCancel = QStringLiteral(". Повторите шаг 2.");
-const QString textWaitingLoader = QStringLiteral("Прибор включен. Ожидание режима программирования...");
+const QString textPaused = QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2.");
+// What to look at when the instrument gives no sign for the longest write time.
+const QString textSilent = QStringLiteral("Прибор молчит больше минуты: посмотрите, что показывает его экран, "
+                                          "проверьте кабель и порт.");
+const QString textNoRestart = QStringLiteral(" Если загрузчик сообщил об ошибке, загрузите программу снова; "
+                                             "иначе повторите шаг 2.");
+const QString textUnconfirmed = QStringLiteral(" Перепрограммирование не подтверждено: повторите шаг 2.");
+const QString textLostDuringWrite = QStringLiteral(
+    "Связь с прибором прерывалась во время программирования: записана ли программа, узнать нельзя. "
+    "Посмотрите на экран прибора: если на нем загрузчик или сообщение об ошибке, повторите "
+    "перепрограммирование с шага 2.");
+constexpr qint64 bitsPerByte = 10; ///< start bit, eight data bits, stop bit
 } // namespace
 
 QString TProgSteps::sendingText()
@@ -25,7 +37,7 @@ QString TProgSteps::sendingText()
 
 QString TProgSteps::programmingText()
 {
-    return QStringLiteral("Программирование прибора. Не выключайте прибор!");
+    return QStringLiteral("Программирование прибора. Не выключайте прибор! Запись длится до минуты.");
 }
 
 QString TProgSteps::loadHintReady()
@@ -38,187 +50,355 @@ QString TProgSteps::loadHintNotReady()
     return QStringLiteral("Прибор не готов к загрузке программы управления.");
 }
 
-void TProgSteps::clearFlags()
+TProgSteps::TProgSteps(TProgLine line, QObject *parent) : QObject(parent), m_line(std::move(line))
 {
-    deviceRebooting = uploadSent = deviceInProgMode = deviceWasOff = false;
-    powerOnPending = deviceBackAfterReboot = false;
-    setUploadStarted(false);
+    m_steady.start();
+    Timer = new QTimer(this);
+    Timer->setInterval(tsk::tickMs);
+    Timer->setSingleShot(true); // each tick arms the next, so ticks never overlap
+    const auto tick = [this](QTimer *timer, void (TProgSteps::*handler)()) {
+        connect(timer, &QTimer::timeout, this, [this, handler] {
+            if (m_line.guarded)
+                m_line.guarded([this, handler] { (this->*handler)(); });
+            else
+                (this->*handler)();
+        });
+    };
+    tick(Timer, &TProgSteps::TimerTimer);
+    StartProgTav_Timer = new QTimer(this);
+    StartProgTav_Timer->setSingleShot(true);
+    StartProgTav_Timer->setInterval(powerOnWaitMs);
+    tick(StartProgTav_Timer, &TProgSteps::StartProgTav_TimerTimer);
+    ProgSilence_Timer = new QTimer(this);
+    ProgSilence_Timer->setSingleShot(true);
+    ProgSilence_Timer->setInterval(longestWriteMs);
+    tick(ProgSilence_Timer, &TProgSteps::ProgSilence_TimerTimer);
 }
 
-void TProgSteps::setUploadStarted(bool started)
+TProgSteps::~TProgSteps() = default;
+
+qint64 TProgSteps::nowMs() const
 {
-    if (uploadStarted == started)
-        return;
-    uploadStarted = started;
-    Q_EMIT uploadRunningChanged(started);
+    return m_line.clockMs ? m_line.clockMs() : m_steady.elapsed();
 }
 
-void TProgSteps::setLoadEnabled(bool enabled)
+void TProgSteps::setState(TState state)
 {
-    m_loadEnabled = enabled;
-    Q_EMIT loadButtonChanged(enabled);
+    const bool owned = ownsLine();
+    if (state != TState::PowerOnWait)
+        StartProgTav_Timer->stop();
+    if (state < TState::Sent)
+        ProgSilence_Timer->stop();
+    m_state = state;
+    Q_EMIT stateChanged(state);
+    if (owned != ownsLine())
+        Q_EMIT lineClaimChanged(ownsLine());
 }
 
-void TProgSteps::arm()
+void TProgSteps::setFirmwareFileDefined(bool defined)
 {
-    progArmed = true;
-    clearFlags();
-    Q_EMIT stopped();
+    m_fileDefined = defined;
+    if (m_state == TState::NoFile && defined)
+        setState(TState::SwitchOff);
+    else if (m_state == TState::SwitchOff && !defined)
+        setState(TState::NoFile);
+    UpdateProgStep();
 }
 
-void TProgSteps::disarm()
+bool TProgSteps::readyToSend() const
 {
-    progArmed = false;
-    clearFlags();
-    Q_EMIT stopped();
-    setLoadEnabled(false);
+    return m_state == TState::Ready && m_fileDefined && m_linePresent;
+}
+
+void TProgSteps::stopSending()
+{
+    if (m_state == TState::Sending)
+        m_line.dropQueued();
+    Timer->stop();
+    m_image.reset();
+    Q_EMIT progress(0);
+}
+
+void TProgSteps::ArmProgSteps(bool linePresent)
+{
+    m_linePresent = linePresent;
+    stopSending();
+    setState(stepTwo());
+}
+
+void TProgSteps::DisarmProgSteps()
+{
+    stopSending();
+    setState(TState::Disarmed);
+    Q_EMIT loadButtonChanged(false);
     Q_EMIT statusText(QString());
 }
 
-void TProgSteps::updateStep(bool linkPresent)
+void TProgSteps::showButtons()
 {
-    if (!progArmed)
+    const bool enabled = readyToSend();
+    Q_EMIT loadButtonChanged(enabled);
+    Q_EMIT loadHintChanged(enabled ? loadHintReady() : loadHintNotReady());
+}
+
+void TProgSteps::UpdateProgStep()
+{
+    if (m_state == TState::Disarmed)
         return;
-    setLoadEnabled(linkPresent && deviceInProgMode && firmwareFileDefined && !uploadStarted);
-    if (m_loadEnabled) {
-        Q_EMIT statusText(textLoad);
-        Q_EMIT loadHintChanged(loadHintReady());
+    showButtons();
+    display();
+}
+
+void TProgSteps::display()
+{
+    switch (m_state) {
+    case TState::Disarmed:
+    case TState::Restarting: // the restart's own text stays
+    case TState::Back:
         return;
+    case TState::Sending:
+        Q_EMIT statusText(sendingText());
+        return;
+    case TState::Sent:
+        Q_EMIT statusText(programmingText());
+        return;
+    default:
+        break;
     }
-    Q_EMIT loadHintChanged(loadHintNotReady());
-    if (deviceRebooting)
-        return;
-    if (deviceBackAfterReboot) {
-        // Once only: the completion text of the 'L' that follows stays in the status line.
-        deviceBackAfterReboot = false;
-        return;
-    }
-    if (uploadStarted) {
-        // The image is on its way or being written: say so, never "switch off".
-        Q_EMIT statusText(uploadSent ? programmingText() : sendingText());
-        return;
-    }
-    if (!firmwareFileDefined) {
+    if (!m_fileDefined) {
         Q_EMIT statusText(textChooseFile);
-    } else if (!deviceInProgMode) {
-        if (!deviceWasOff && linkPresent)
-            Q_EMIT statusText(textSwitchOff);
-        else if (!linkPresent)
-            deviceWasOff = true;
-        if (deviceWasOff && !linkPresent)
-            Q_EMIT statusText(textSwitchOnStep);
-        else if (powerOnPending && linkPresent)
-            Q_EMIT statusText(textWaitingLoader);
-    }
-}
-
-void TProgSteps::linkLost()
-{
-    if (uploadStarted) {
-        if (uploadSent) {
-            Q_EMIT statusText(textRebooting);
-            deviceRebooting = true;
-            Q_EMIT instrumentAwaited();
-        }
-    } else if (progArmed) {
-        Q_EMIT statusText(textSwitchOn);
-        deviceWasOff = true;
-        // Whatever ran before is gone with the power: the wait starts afresh at the next
-        // power-on, and a loader seen before counts no more.
-        deviceInProgMode = false;
-        if (powerOnPending) {
-            powerOnPending = false;
-            Q_EMIT powerOnWaitStopped();
-        }
-    }
-}
-
-void TProgSteps::linkReturned()
-{
-    if (uploadStarted) {
-        if (uploadSent && deviceRebooting) {
-            deviceBackAfterReboot = true;
-            Q_EMIT instrumentAwaited();
-        }
-    } else if (progArmed && deviceWasOff) {
-        powerOnPending = true;
-        Q_EMIT powerOnWaitStarted();
-        Q_EMIT statusText(textWaitingLoader);
-    }
-}
-
-void TProgSteps::afterLinkUpdate(bool linkPresent)
-{
-    updateStep(linkPresent);
-    if (!linkPresent && uploadStarted && !deviceRebooting) {
-        Q_EMIT statusText(textCancelled);
-        arm();
-    }
-}
-
-void TProgSteps::powerOnWaitEnded(bool linkPresent)
-{
-    if (powerOnPending) {
-        deviceInProgMode = true;
-        deviceWasOff = false;
-        powerOnPending = false;
-    }
-    updateStep(linkPresent);
-}
-
-void TProgSteps::replyL(bool linkPresent)
-{
-    if (uploadStarted) {
-        // Before the restart an 'L' is not the end of reprogramming.
-        if (deviceBackAfterReboot) {
-            Q_EMIT statusText(textDone);
-            arm();
-            deviceBackAfterReboot = true;
-            updateStep(linkPresent);
-        }
         return;
     }
-    if (progArmed && (powerOnPending || deviceInProgMode || deviceWasOff)) {
+    switch (m_state) {
+    case TState::SwitchOff:
+        Q_EMIT statusText(textSwitchOff);
+        break;
+    case TState::SwitchOn:
+        Q_EMIT statusText(textSwitchOnStep);
+        break;
+    case TState::PowerOnWait:
+        Q_EMIT statusText(textWaitingLoader);
+        break;
+    case TState::Ready:
+        if (m_linePresent)
+            Q_EMIT statusText(textLoad);
+        break;
+    default:
+        break;
+    }
+}
+
+void TProgSteps::lineLost()
+{
+    m_linePresent = false;
+    switch (m_state) {
+    case TState::Disarmed:
+    case TState::Restarting:
+        return;
+    case TState::SwitchOn:
+        UpdateProgStep();
+        return;
+    case TState::NoFile:
+    case TState::SwitchOff:
+    case TState::PowerOnWait:
+    case TState::Ready:
+        // Whatever ran is gone with the power: the next power-on waits afresh, and a
+        // loader seen before counts no more.
+        Q_EMIT statusText(textSwitchOn);
+        setState(TState::SwitchOn);
+        UpdateProgStep();
+        return;
+    case TState::Sending:
+        // A line that drops once the last byte has left is the loader's restart; before
+        // that the image is not whole and nothing may claim success.
+        if (!imageWhollySent()) {
+            endUpload(TState::SwitchOn, textCancelled);
+            return;
+        }
+        imageSent();
+        break;
+    case TState::Sent:
+    case TState::Back:
+        break;
+    }
+    m_beforeDrop = m_state;
+    m_droppedAt = nowMs();
+    setState(TState::Restarting);
+    ProgSilence_Timer->start();
+    Q_EMIT statusText(textRebooting);
+}
+
+void TProgSteps::lineBack()
+{
+    m_linePresent = true;
+    switch (m_state) {
+    case TState::SwitchOn:
+        setState(TState::PowerOnWait);
+        StartProgTav_Timer->start();
+        UpdateProgStep();
+        return;
+    case TState::Restarting: {
+        const qint64 down = nowMs() - m_droppedAt;
+        if (down > longestRestartMs) {
+            // Not the instrument's own restart: its 'L' would prove nothing.
+            endUpload(stepTwo(), textLostDuringWrite);
+            return;
+        }
+        if (down < shortestRestartMs) {
+            // A glitch of the line, not a restart: the instrument goes on where it was.
+            setState(m_beforeDrop);
+            if (m_state == TState::Sent)
+                Q_EMIT statusText(programmingText());
+        } else {
+            setState(TState::Back);
+        }
+        ProgSilence_Timer->start();
+        showButtons();
+        return;
+    }
+    default:
+        UpdateProgStep();
+        return;
+    }
+}
+
+void TProgSteps::reply(char code, const QByteArray &bytes)
+{
+    Q_UNUSED(bytes);
+    if (code != 'L')
+        return;
+    switch (m_state) {
+    case TState::PowerOnWait:
+    case TState::Ready:
         // The instrument started its own program: it is not in its loader, and an image
         // sent now would be taken as commands.
-        arm();
-        updateStep(linkPresent);
+        setState(stepTwo());
+        UpdateProgStep();
+        return;
+    case TState::Back:
+        // The new program announces itself after the restart that followed a whole
+        // image: the one sign of success. The text stays until the next step display.
+        m_image.reset();
+        setState(stepTwo());
+        showButtons();
+        Q_EMIT statusText(textDone);
+        Q_EMIT finished(true, textDone);
+        return;
+    default:
+        // Before a restart, or while the image goes, an 'L' is noise.
+        return;
     }
 }
 
-bool TProgSteps::readyToSend(bool linkPresent) const
+bool TProgSteps::start(TFirmwarePacket packet)
 {
-    return progArmed && linkPresent && deviceInProgMode && firmwareFileDefined && !uploadStarted;
+    if (!readyToSend())
+        return false;
+    m_image.emplace(std::move(packet));
+    m_bytesOnLine = 0;
+    m_startedAt = nowMs();
+    setState(TState::Sending);
+    UpdateProgStep();
+    Q_EMIT progress(0);
+    sendCounted(m_image->packet().start);
+    sendCounted(m_image->packet().length);
+    Timer->start();
+    return true;
 }
 
-void TProgSteps::uploadBegun(bool linkPresent)
+void TProgSteps::cancel()
 {
-    deviceInProgMode = false;
-    uploadSent = false;
-    deviceRebooting = false;
-    setUploadStarted(true);
-    updateStep(linkPresent);
+    if (m_state == TState::Sending || writing())
+        endUpload(stepTwo(), textPaused);
 }
 
-void TProgSteps::uploadFinished()
+void TProgSteps::endUpload(TState next, const QString &why)
 {
-    uploadSent = true;
-    deviceRebooting = false;
-    Q_EMIT statusText(programmingText());
-    Q_EMIT instrumentAwaited();
+    stopSending();
+    setState(next);
+    showButtons();
+    Q_EMIT statusText(why);
+    Q_EMIT finished(false, why);
 }
 
-void TProgSteps::instrumentSilent()
+void TProgSteps::sendCounted(const QByteArray &bytes)
 {
-    if (!uploadStarted || !uploadSent)
+    m_line.send(bytes);
+    m_bytesOnLine += bytes.size();
+}
+
+qint64 TProgSteps::lineTimeMs(qint64 bytes) const
+{
+    const qint32 baud = m_line.baud ? m_line.baud() : 0;
+    return baud > 0 ? bytes * bitsPerByte * 1000 / baud : 0;
+}
+
+bool TProgSteps::imageWhollySent() const
+{
+    // Every byte handed over has left the queue, and the line has had the time to
+    // carry them all: a driver or an adapter that does not count what it holds cannot
+    // make a short image pass for a whole one.
+    return m_image && m_image->complete() && m_line.queued() == 0
+           && nowMs() - m_startedAt >= lineTimeMs(m_bytesOnLine);
+}
+
+void TProgSteps::TimerTimer()
+{
+    if (m_state != TState::Sending || !m_image)
         return;
-    const QString phase = deviceRebooting ? textRebooting : programmingText();
-    Q_EMIT statusText(phase + QStringLiteral(" Прибор молчит больше минуты: посмотрите, что показывает его экран, "
-                                             "проверьте кабель и порт."));
+    if (imageWhollySent()) {
+        imageSent();
+        return;
+    }
+    if (!m_image->complete() && TFirmwareTransfer::mayHandOver(m_line.queued())) {
+        // Paced by what the line has really taken: a chunk goes only when at most one
+        // chunk still waits, so the queue never runs ahead of the line.
+        sendCounted(m_image->takeChunk());
+        Q_EMIT progress(m_image->progress());
+        if (m_image->complete())
+            sendCounted(m_image->packet().checksumBytes());
+    }
+    Timer->start();
 }
 
-void TProgSteps::cancelUpload()
+void TProgSteps::imageSent()
 {
-    arm();
-    Q_EMIT statusText(textPaused + textAfterCancel);
+    Timer->stop();
+    Q_EMIT progress(0);
+    setState(TState::Sent);
+    ProgSilence_Timer->start();
+    Q_EMIT statusText(programmingText());
+}
+
+void TProgSteps::StartProgTav_TimerTimer()
+{
+    StartProgTav_Timer->stop();
+    if (m_state != TState::PowerOnWait)
+        return;
+    setState(TState::Ready);
+    UpdateProgStep();
+}
+
+void TProgSteps::ProgSilence_TimerTimer()
+{
+    ProgSilence_Timer->stop();
+    // The protection ends: the engineer may leave, cancel or load again, and no later
+    // restart can be taken for the end of this upload.
+    switch (m_state) {
+    case TState::Sent:
+        // No restart: the loader has most likely refused the image and waits for another.
+        endUpload(m_linePresent ? TState::Ready : TState::SwitchOn,
+                  QStringLiteral("Программирование прибора. ") + textSilent + textNoRestart);
+        break;
+    case TState::Restarting:
+        endUpload(TState::SwitchOn, textRebooting + QStringLiteral(". ") + textSilent + textUnconfirmed);
+        break;
+    case TState::Back:
+        endUpload(stepTwo(), QStringLiteral("Прибор снова на связи, но молчит больше минуты: посмотрите, что "
+                                            "показывает его экран.")
+                                 + textUnconfirmed);
+        break;
+    default:
+        break;
+    }
 }

@@ -1,92 +1,158 @@
 #pragma once
-// The reprogramming procedure's state: one-byte flags that the page switch, the link
-// line, the power-on wait, the reply 'L' and the frame's buttons move, and the rules
-// that decide from them what the user sees. What the window must do about it (status
-// line, the upload button, the wait timer, stopping a transfer) comes out as signals,
-// so the rules run without a window.
+// The reprogramming procedure: one object with one state, the image it sends and the
+// timers that pace and bound it. It decides from the whole sequence of what it is told
+// (the page, the line dropping and coming back, the instrument's 'L', the user's
+// buttons) and says what follows through signals; it reaches the line only through
+// the TProgLine it is given, so it runs without a window and without a port.
 
+#include "firmware/FirmwareTransfer.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+/// What the procedure needs of the line.
+struct TProgLine
+{
+    std::function<void(const QByteArray &)> send; ///< bytes to the instrument, in call order
+    std::function<qint64()> queued;               ///< bytes handed over and not yet on the line
+    std::function<void()> dropQueued;             ///< the bytes not yet sent never reach the line
+    std::function<qint32()> baud;                 ///< the speed the port is set to
+    /// Runs a tick of the procedure's timers so that an error it does not catch (a port
+    /// that went away under a write) reaches the error box; empty: runs it as it is.
+    std::function<void(const std::function<void()> &)> guarded;
+    /// Milliseconds on a steady clock; empty: the system's.
+    std::function<qint64()> clockMs;
+};
 
 class TProgSteps : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    /// The steps as the user meets them, in their order. SwitchOn to Ready record the
+    /// instrument's way into its loader whether a file is chosen or not (without one
+    /// they show step 1); the states from Sending on belong to one upload.
+    enum class TState {
+        Disarmed,    ///< another page is shown
+        NoFile,      ///< step 1: no file chosen
+        SwitchOff,   ///< step 2: switch the instrument off
+        SwitchOn,    ///< step 2: switch it on holding the stylus (the line is absent)
+        PowerOnWait, ///< just switched on: its program would say 'L' within the wait
+        Ready,       ///< step 3: the loader runs, the image may go
+        Sending,     ///< the image goes out
+        Sent,        ///< the whole image has left: the loader checks and writes it
+        Restarting,  ///< the line dropped after that
+        Back,        ///< the line is back after a restart; the new program's 'L' is awaited
+    };
+    Q_ENUM(TState)
 
-    static constexpr int powerOnWaitMs = 5500; ///< after power-on without 'L' the loader runs
+    static constexpr int powerOnWaitMs = 5500;     ///< after power-on without 'L' the loader runs
+    /// The loader checks, erases, writes and verifies well within a minute, and restarts
+    /// and answers at once: a minute without the next sign of it ends the protection.
+    static constexpr int longestWriteMs = 60000;
+    /// The instrument's restart keeps its line down for a second or more, and brings
+    /// it back by itself within three: a shorter drop is a glitch of the line, a longer
+    /// one the power or the cable (a cut, a switch, an adapter pulled out), after which
+    /// nobody can tell from the line whether the flash was written.
+    static constexpr int shortestRestartMs = 1000;
+    static constexpr int longestRestartMs = 3000;
 
-    // ---- Flags, all clear at start ------------------------------------------------
-    bool progArmed = false;             ///< the firmware page is active
-    bool firmwareFileDefined = false;   ///< a firmware file is chosen
-    bool deviceWasOff = false;          ///< switched off in step 2
-    bool powerOnPending = false;        ///< just switched on; the power-on wait runs
-    bool deviceInProgMode = false;      ///< the wait ended without 'L': the loader runs
-    bool uploadStarted = false;         ///< the user confirmed the upload; the procedure owns the line
-    bool uploadSent = false;            ///< the whole image and its checksum have gone out
-    bool deviceRebooting = false;       ///< the line dropped after the image was sent
-    bool deviceBackAfterReboot = false; ///< back after that; its 'L' is awaited
+    explicit TProgSteps(TProgLine line, QObject *parent = nullptr);
+    ~TProgSteps() override;
 
-    /// Whether the upload button is enabled, as last decided.
-    bool loadEnabled() const { return m_loadEnabled; }
+    TState state() const { return m_state; }
+    bool firmwareFileDefined() const { return m_fileDefined; }
+    /// A file was chosen (or none is left): the step display follows.
+    void setFirmwareFileDefined(bool defined);
+    bool linePresent() const { return m_linePresent; }
 
-    // ---- Operations ------------------------------------------------------------------
-    /// Starts the procedure afresh; the status line, the button and the file stay.
-    void arm();
-    /// Stops the procedure: as arm(), and the button is disabled and the status emptied.
-    void disarm();
-    /// Decides the upload button, its hint and the step text.
-    void updateStep(bool linkPresent);
-    /// The line is absent on the firmware page (the port open, no port change pending).
-    void linkLost();
-    /// The line has just come back on the firmware page.
-    void linkReturned();
-    /// After every link update: the step display, then the cancel check of a transfer
-    /// that lost the line before the image was complete.
-    void afterLinkUpdate(bool linkPresent);
-    /// The power-on wait has ended.
-    void powerOnWaitEnded(bool linkPresent);
-    /// The instrument's reply 'L'.
-    void replyL(bool linkPresent);
-    /// The instrument is in its loader now, as far as the procedure knows: the answer
-    /// to the question before an upload is acted on only while this holds.
-    bool readyToSend(bool linkPresent) const;
-    /// The user confirmed the upload and the file is ready: the transfer begins.
-    void uploadBegun(bool linkPresent);
-    /// The whole image and its checksum have left the send queue.
-    void uploadFinished();
-    /// "Отменить загрузку".
-    void cancelUpload();
-    /// The instrument has given no sign for a while after the image was sent: the
-    /// procedure goes on waiting, and the status says what to look at.
-    void instrumentSilent();
+    /// The image is on its way or being written: the line is the procedure's.
+    bool ownsLine() const { return m_state >= TState::Sending; }
+    bool sending() const { return m_state == TState::Sending; }
+    /// The loader may be writing its flash: leaving or cancelling asks first.
+    bool writing() const { return m_state >= TState::Sent; }
+    /// The image may go now: step 3 with a file and the line present.
+    bool readyToSend() const;
+    /// The image being sent, while there is one.
+    const TFirmwareTransfer *firmwareImage() const { return m_image ? &*m_image : nullptr; }
 
-    static QString loadHintReady();    ///< hint of the enabled upload button
-    static QString loadHintNotReady(); ///< hint of the disabled upload button
-    static QString sendingText();      ///< the image is on its way
-    static QString programmingText();  ///< the image has gone; the loader writes it
+    // ---- The page --------------------------------------------------------------------
+    /// Starts the procedure afresh; the status line and the file stay.
+    void ArmProgSteps(bool linePresent);
+    /// Stops it: nothing more goes to the instrument, the line is let go, the status
+    /// emptied.
+    void DisarmProgSteps();
+    /// The upload button, its hint and the step text.
+    void UpdateProgStep();
+
+    // ---- The line ----------------------------------------------------------------------
+    void lineLost();
+    void lineBack();
+    /// A reply of the instrument; the procedure listens for 'L'.
+    void reply(char code, const QByteArray &bytes);
+
+    // ---- The user's buttons ------------------------------------------------------------
+    /// "Да" to the question: the image goes, if the procedure is still at step 3.
+    bool start(TFirmwarePacket packet);
+    /// "Отменить загрузку": no further byte goes; back to step 2.
+    void cancel();
+
+    // ---- The timers' ticks ------------------------------------------------------------
+    void TimerTimer();              ///< one chunk of the image, paced by the line
+    void StartProgTav_TimerTimer(); ///< the power-on wait has ended
+    void ProgSilence_TimerTimer();  ///< the instrument's longest write time has passed
+
+    QTimer *Timer = nullptr;             ///< 100 ms, one chunk per tick
+    QTimer *StartProgTav_Timer = nullptr; ///< 5.5 s after a power-on
+    QTimer *ProgSilence_Timer = nullptr;  ///< the write time, from each sign of the instrument
+
+    static QString loadHintReady();
+    static QString loadHintNotReady();
+    static QString sendingText();     ///< the image is on its way
+    static QString programmingText(); ///< the image has gone; the loader writes it
 
 Q_SIGNALS:
+    void stateChanged(TProgSteps::TState state);
     void statusText(const QString &text);
+    void progress(int percent);
     void loadButtonChanged(bool enabled);
     void loadHintChanged(const QString &hint);
-    /// Start the power-on wait afresh.
-    void powerOnWaitStarted();
-    /// The line dropped during the power-on wait: it ends without a verdict.
-    void powerOnWaitStopped();
-    /// An upload began (true), or the procedure let go of the line (false).
-    void uploadRunningChanged(bool running);
-    /// After the image was sent, each sign of the instrument (its line dropping for the
-    /// restart, coming back): a new wait for the next one begins.
-    void instrumentAwaited();
-    /// Stop the power-on wait and any transfer (its unsent bytes dropped), hide the
-    /// cancel button and put the progress back to 0.
-    void stopped();
+    /// The procedure took the line for its image (true) or let it go: from "Да" until
+    /// the upload has ended one way or another. "Отменить загрузку" is offered so long.
+    void lineClaimChanged(bool owned);
+    /// An upload has ended: the instrument runs its new program (ok), or why not.
+    void finished(bool ok, const QString &why);
 
 private:
-    void clearFlags();
-    void setUploadStarted(bool started);
-    void setLoadEnabled(bool enabled);
+    void setState(TState state);
+    /// No further byte of the image goes; what still waits to go is dropped.
+    void stopSending();
+    void display();
+    void showButtons();
+    /// Ends an upload that did not end in success: what was not sent is dropped.
+    void endUpload(TState next, const QString &why);
+    bool imageWhollySent() const;
+    void imageSent();
+    qint64 lineTimeMs(qint64 bytes) const;
+    void sendCounted(const QByteArray &bytes);
+    /// Step 2, or its second half when the line is absent.
+    TState stepTwo() const { return m_linePresent ? (m_fileDefined ? TState::SwitchOff : TState::NoFile) : TState::SwitchOn; }
 
-    bool m_loadEnabled = false;
+    TProgLine m_line;
+    TState m_state = TState::Disarmed;
+    bool m_fileDefined = false;
+    bool m_linePresent = false;
+    std::optional<TFirmwareTransfer> m_image;
+    qint64 nowMs() const;
+
+    QElapsedTimer m_steady;
+    qint64 m_startedAt = 0;      ///< when the start command went
+    qint64 m_bytesOnLine = 0;    ///< handed to the line since the start command
+    qint64 m_droppedAt = 0;      ///< when the line dropped after the image was sent
+    TState m_beforeDrop = TState::Sent;
 };

@@ -111,8 +111,8 @@ void placeSplitter(QSplitter *splitter, int firstWidth)
 
 } // namespace
 
-TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &steps, QWidget *parent)
-    : QWidget(parent), m_host(host), m_link(link), m_steps(steps)
+TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, QWidget *parent)
+    : QWidget(parent), m_host(host), m_link(link)
 {
     RzLabel1 = new QLabel(QStringLiteral("Для программирования прибора ТАВЕЛОН \n"
                                          "выполните последовательно следующие шаги..."),
@@ -137,8 +137,6 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &st
     layout->addWidget(RzLabel1);
     layout->addWidget(RzPageControl2, 1);
 
-    Timer = new QTimer(this);
-    Timer->setInterval(tsk::tickMs);
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
     OpenDialog.memoryKey = dialogKey::firmwareOpen;
 
@@ -146,7 +144,6 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &st
     on(btnOtherFileLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnOtherFileLoadPOClick);
     on(btnLoadPO, &QPushButton::clicked, &TFrameSoftTav::btnLoadPOClick);
     on(btnStopProgramTav, &QPushButton::clicked, &TFrameSoftTav::btnStopProgramTavClick);
-    on(Timer, &QTimer::timeout, &TFrameSoftTav::TimerTimer);
     on(RzPageControl2, &QTabWidget::currentChanged, &TFrameSoftTav::RzPageControl2Changing);
     RzSplitter1->installEventFilter(this);
     RzSplitter2->installEventFilter(this);
@@ -157,77 +154,96 @@ TFrameSoftTav::~TFrameSoftTav() = default;
 
 void TFrameSoftTav::ConnectProgSteps()
 {
-    connect(&m_steps, &TProgSteps::loadButtonChanged, btnLoadPO, &QPushButton::setEnabled);
-    connect(&m_steps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
-    // Each power-on starts the wait afresh; a drop of the line ends it.
-    StartProgTav_Timer = new QTimer(this);
-    StartProgTav_Timer->setSingleShot(true);
-    StartProgTav_Timer->setInterval(TProgSteps::powerOnWaitMs);
-    connect(&m_steps, &TProgSteps::powerOnWaitStarted, StartProgTav_Timer, qOverload<>(&QTimer::start));
-    connect(&m_steps, &TProgSteps::powerOnWaitStopped, StartProgTav_Timer, &QTimer::stop);
-    // Every sign of the instrument after the image was sent starts the minute afresh.
-    ProgSilence_Timer = new QTimer(this);
-    ProgSilence_Timer->setSingleShot(true);
-    ProgSilence_Timer->setInterval(progSilenceMs);
-    connect(&m_steps, &TProgSteps::instrumentAwaited, ProgSilence_Timer, qOverload<>(&QTimer::start));
-    connect(&m_steps, &TProgSteps::stopped, this, [this] {
-        StartProgTav_Timer->stop();
-        ProgSilence_Timer->stop();
-        StopTransfer();
-        m_host.SetProgress(0);
+    // The procedure's line is today's link: its one send, its queue, its speed.
+    TLinkControl &link = m_link;
+    TPageHost &host = m_host;
+    TProgLine line;
+    line.send = [&link](const QByteArray &bytes) { link.SendToDevice(bytes); };
+    line.queued = [&link] { return qint64(link.MSComm1->OutBufferCount()); };
+    line.dropQueued = [&link] {
+        if (link.MSComm1->PortOpen())
+            link.MSComm1->setOutBufferCount(0);
+    };
+    line.baud = [&link] { return link.MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt(); };
+    line.guarded = [&host](const std::function<void()> &tick) { host.Guarded(tick); };
+    progSteps = new TProgSteps(std::move(line), this);
+
+    connect(progSteps, &TProgSteps::statusText, this, [&host](const QString &text) { host.ShowStatus(text); });
+    connect(progSteps, &TProgSteps::progress, this, [&host](int percent) { host.SetProgress(percent); });
+    connect(progSteps, &TProgSteps::loadButtonChanged, btnLoadPO, &QPushButton::setEnabled);
+    connect(progSteps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
+    // Cancel is offered, and the file stays what it was, while the image goes out or
+    // may be written.
+    connect(progSteps, &TProgSteps::lineClaimChanged, this, [this](bool owned) {
+        btnStopProgramTav->setEnabled(owned);
+        btnStopProgramTav->setVisible(owned);
+        btnOtherFileLoadPO->setEnabled(!owned);
     });
-    connectGuarded(m_host, StartProgTav_Timer, &QTimer::timeout, this, &TFrameSoftTav::StartProgTav_TimerTimer);
-    connectGuarded(m_host, ProgSilence_Timer, &QTimer::timeout, this, &TFrameSoftTav::ProgSilence_TimerTimer);
 }
 
 void TFrameSoftTav::DisarmProgSteps()
 {
-    m_steps.disarm();
+    progSteps->DisarmProgSteps();
 }
 
 void TFrameSoftTav::ArmProgSteps()
 {
-    m_steps.arm();
+    progSteps->ArmProgSteps(m_link.LinkPresent());
 }
 
 void TFrameSoftTav::UpdateProgStep()
 {
-    m_steps.updateStep(m_link.LinkPresent());
+    progSteps->UpdateProgStep();
 }
 
 void TFrameSoftTav::ProgLinkLost()
 {
-    // The loader may restart before the next tick has looked at the queue: a line
-    // that drops after the last byte left is the restart, not a cancel.
-    FinishIfSent();
-    m_steps.linkLost();
+    progSteps->lineLost();
 }
 
 void TFrameSoftTav::ProgLinkReturned()
 {
-    m_steps.linkReturned();
-}
-
-void TFrameSoftTav::ProgStepRefresh()
-{
-    m_steps.afterLinkUpdate(m_link.LinkPresent());
-}
-
-void TFrameSoftTav::StartProgTav_TimerTimer()
-{
-    StartProgTav_Timer->stop();
-    m_steps.powerOnWaitEnded(m_link.LinkPresent());
+    progSteps->lineBack();
 }
 
 void TFrameSoftTav::ReplyProgramStarted()
 {
-    m_steps.replyL(m_link.LinkPresent());
+    progSteps->reply('L', QByteArrayLiteral("L"));
 }
 
-void TFrameSoftTav::ProgSilence_TimerTimer()
+bool TFrameSoftTav::ConfirmWhileWriting(const QString &action)
 {
-    ProgSilence_Timer->stop();
-    m_steps.instrumentSilent();
+    return m_host.dialogs()->askYesNo(
+        this, QStringLiteral("Внимание!"),
+        QStringLiteral("Прибор, возможно, еще записывает программу. Не выключайте его, пока на его экране не "
+                       "появится «Программирование завершено» или сообщение об ошибке.\n\n")
+            + action
+            + QStringLiteral("\n\nПрограмма не узнает, чем закончилось перепрограммирование: это покажет экран прибора."));
+}
+
+bool TFrameSoftTav::MayLeave(QString &farewell)
+{
+    // Leaving abandons the upload: while the image goes out, once the engineer has
+    // confirmed it; while the loader may write its flash, once the engineer has read
+    // what that means. Past the instrument's longest write time nothing holds the page.
+    if (progSteps->sending()) {
+        const bool abandon = m_host.dialogs()->askYesNo(
+            this, QStringLiteral("Внимание!"),
+            QStringLiteral("Идет загрузка программы в прибор. Прервать ее и перейти на другую страницу?\n\n"
+                           "Прибор останется в режиме программирования, перепрограммирование придется повторить."));
+        if (abandon && progSteps->sending())
+            farewell = QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме "
+                                      "программирования: повторите перепрограммирование.");
+        return abandon || !progSteps->ownsLine();
+    }
+    if (progSteps->writing()) {
+        const bool leave = ConfirmWhileWriting(QStringLiteral("Перейти на другую страницу?"));
+        if (leave && progSteps->writing())
+            farewell = QStringLiteral("Перепрограммирование прибора не подтверждено: посмотрите, что показывает "
+                                      "экран прибора.");
+        return leave || !progSteps->ownsLine();
+    }
+    return true;
 }
 
 void TFrameSoftTav::CreateStepsPage()
@@ -320,27 +336,30 @@ void TFrameSoftTav::ShowFileLabels(const QString &text)
 
 void TFrameSoftTav::LookUpDefaultFile()
 {
+    // The file stays what it was while its image goes out or is written.
+    if (progSteps->ownsLine()) {
+        PlaceDividers();
+        return;
+    }
     const QString name = QString::fromLatin1(tsk::defaultFileName);
     const QString folder = QString::fromLatin1(tsk::defaultFolder);
     const QFileInfo here(name);
     const QFileInfo inProgram(m_host.programFolder() + folder + QLatin1Char('/') + name);
-    TProgSteps &steps = m_steps;
+    bool defined = true;
     if (here.isFile()) {
         // The label names the file that will really be sent.
         firmwareFilePath = here.absoluteFilePath();
         ShowFileLabels(QDir::toNativeSeparators(here.absolutePath() + QLatin1Char('/')) + QLatin1Char('\n') + name);
-        steps.firmwareFileDefined = true;
     } else if (inProgram.isFile()) {
         firmwareFilePath = inProgram.filePath();
         ShowFileLabels(QDir::toNativeSeparators(m_host.programFolder()) + QLatin1Char('\n') + folder
                        + QDir::separator() + QLatin1Char('\n') + name);
-        steps.firmwareFileDefined = true;
     } else {
         firmwareFilePath.clear();
         ShowFileLabels(QStringLiteral("Файл ") + name + QStringLiteral("\nне найден."));
-        steps.firmwareFileDefined = false;
+        defined = false;
     }
-    UpdateProgStep();
+    progSteps->setFirmwareFileDefined(defined);
     PlaceDividers();
     OpenDialog.initialDir = m_host.settings().dialogFolder(OpenDialog.memoryKey, m_host.programFolder());
 }
@@ -348,7 +367,6 @@ void TFrameSoftTav::LookUpDefaultFile()
 void TFrameSoftTav::btnOtherFileLoadPOClick()
 {
     OpenDialog.filter = QStringLiteral("Файлы загрузки (*.tsk)|*.tsk");
-    TProgSteps &steps = m_steps;
     if (m_host.dialogs()->executeOpen(this, OpenDialog)) {
         const QString path = OpenDialog.fileName;
         firmwareFilePath = path;
@@ -363,11 +381,8 @@ void TFrameSoftTav::btnOtherFileLoadPOClick()
         OpenDialog.initialDir = m_host.lastFileFolder();
         OpenDialog.fileName = m_host.lastFileName();
         ShowFileLabels(QDir::toNativeSeparators(m_host.lastFileFolder()) + QLatin1Char('\n') + m_host.lastFileName());
-        steps.firmwareFileDefined = true;
-    } else if (firmwareFilePath.isEmpty()) {
-        steps.firmwareFileDefined = false;
     }
-    UpdateProgStep();
+    progSteps->setFirmwareFileDefined(!firmwareFilePath.isEmpty());
 }
 
 void TFrameSoftTav::btnLoadPOClick()
@@ -389,84 +404,21 @@ void TFrameSoftTav::btnLoadPOClick()
     }
     // While the question was open the instrument may have been switched off, or may
     // have started its own program ('L'): an image sent then would be taken as commands.
-    const bool linkPresent = m_link.LinkPresent();
-    if (!m_steps.readyToSend(linkPresent)) {
-        m_host.ShowStatus(linkPresent ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
-                                       : QStringLiteral("Загрузка не начата: нет связи с прибором."));
-        return;
-    }
-
-    m_steps.uploadBegun(linkPresent);
-    btnStopProgramTav->setEnabled(true);
-    btnStopProgramTav->setVisible(true);
-    firmwareImage = std::make_unique<TFirmwareTransfer>(std::move(packet));
-    m_sending = true;
-    m_link.SendToDevice(firmwareImage->packet().start);
-    m_link.SendToDevice(firmwareImage->packet().length);
-    Timer->start();
-}
-
-void TFrameSoftTav::TimerTimer()
-{
-    Timer->stop();
-    TFirmwareTransfer *transfer = firmwareImage.get();
-    if (!m_sending || !transfer)
-        return;
-    if (FinishIfSent())
-        return;
-    const int queued = m_link.MSComm1->OutBufferCount();
-    if (transfer->complete()) {
-        Timer->start(); // the last bytes are still on their way
-        return;
-    }
-    // Paced by what the line has really taken: a chunk goes only when at most one
-    // chunk still waits, so the queue never runs ahead of the line.
-    if (!TFirmwareTransfer::mayHandOver(queued)) {
-        Timer->start();
-        return;
-    }
-    const QByteArray chunk = transfer->takeChunk();
-    m_host.SetProgress(transfer->progress());
-    m_link.SendToDevice(chunk);
-    if (transfer->complete())
-        m_link.SendToDevice(transfer->packet().checksumBytes());
-    Timer->start();
-}
-
-bool TFrameSoftTav::FinishIfSent()
-{
-    const TFirmwareTransfer *transfer = firmwareImage.get();
-    // The image counts as sent only when its last byte and the checksum have left the
-    // queue: until then the instrument must not restart, and cancel stays.
-    if (!m_sending || !transfer || !transfer->complete() || m_link.MSComm1->OutBufferCount() > 0)
-        return false;
-    Timer->stop();
-    m_sending = false;
-    m_host.SetProgress(0);
-    m_steps.uploadFinished();
-    btnStopProgramTav->setEnabled(false);
-    btnStopProgramTav->setVisible(false);
-    return true;
+    if (!progSteps->start(std::move(packet)))
+        m_host.ShowStatus(m_link.LinkPresent()
+                              ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
+                              : QStringLiteral("Загрузка не начата: нет связи с прибором."));
 }
 
 void TFrameSoftTav::btnStopProgramTavClick()
 {
-    m_steps.cancelUpload();
+    if (progSteps->writing()
+        && !ConfirmWhileWriting(QStringLiteral("Прекратить ожидание и начать перепрограммирование с шага 2?")))
+        return;
+    progSteps->cancel();
 }
 
 void TFrameSoftTav::RzPageControl2Changing()
 {
     UpdateProgStep();
-}
-
-void TFrameSoftTav::StopTransfer()
-{
-    Timer->stop();
-    if (m_sending) {
-        m_sending = false;
-        if (m_link.MSComm1->PortOpen())
-            m_link.MSComm1->setOutBufferCount(0);
-    }
-    btnStopProgramTav->setEnabled(false);
-    btnStopProgramTav->setVisible(false);
 }

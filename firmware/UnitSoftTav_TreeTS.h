@@ -1,22 +1,18 @@
 #pragma once
 // The firmware frame of the page "ПО прибора": created on the first visit of its page.
 // It chooses the image file, starts and paces the upload, and shows the three steps of
-// reprogramming with pictures of the instrument's loader screen. The procedure's flags
-// and rules live in TProgSteps; the frame gives them their timers and the link.
+// reprogramming with pictures of the instrument's loader screen. The procedure lives in
+// TProgSteps; the frame shows it and connects it to the link.
 
 #include "common/Dialogs.h"
 
 #include <QWidget>
 
-#include <memory>
-
 class QLabel;
 class QPushButton;
 class QSplitter;
 class QTabWidget;
-class QTimer;
 class TArrowLine;
-class TFirmwareTransfer;
 class TLinkControl;
 class TLoaderScreen;
 class TPageHost;
@@ -26,12 +22,12 @@ class TFrameSoftTav : public QWidget
 {
     Q_OBJECT
 public:
-    TFrameSoftTav(TPageHost &host, TLinkControl &link, TProgSteps &steps, QWidget *parent = nullptr);
+    TFrameSoftTav(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
     ~TFrameSoftTav() override;
 
     QString firmwareFilePath;
-    /// The image being sent; made at each upload, kept until the next or the frame goes.
-    std::unique_ptr<TFirmwareTransfer> firmwareImage;
+    /// The reprogramming procedure: its state, the image it sends and its timers.
+    TProgSteps *progSteps = nullptr;
 
     // Owned through the Qt parent chain.
     QLabel *RzLabel1 = nullptr;
@@ -45,29 +41,23 @@ public:
     TArrowLine *RzLine1 = nullptr, *RzLine2 = nullptr;
     TLoaderScreen *screenReady = nullptr, *screenProgrammed = nullptr;
     TFileDialogState OpenDialog;
-    QTimer *Timer = nullptr; ///< 100 ms, one chunk of the image per tick
-    QTimer *StartProgTav_Timer = nullptr; ///< 5.5 s after a power-on: the loader is ready
-    /// A minute without a sign of the instrument after the image was sent.
-    QTimer *ProgSilence_Timer = nullptr;
-    static constexpr int progSilenceMs = 60000;
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnOtherFileLoadPOClick();
     void btnLoadPOClick();
-    void TimerTimer();
     void btnStopProgramTavClick();
     void RzPageControl2Changing();
-    void StartProgTav_TimerTimer();
-    void ProgSilence_TimerTimer();
     void ReplyProgramStarted(); // 'L', its byte taken: the instrument's program runs
 
-    // ---- The reprogramming procedure, as the window and the link drive it ----------
+    // ---- The procedure, as the window and today's link drive it ------------------------
     void DisarmProgSteps();
     void ArmProgSteps();
     void UpdateProgStep();
-    void ProgLinkLost();     ///< the line dropped while the firmware page is shown
+    void ProgLinkLost();     ///< the line dropped (or the port went away)
     void ProgLinkReturned(); ///< the line came back while the firmware page is shown
-    void ProgStepRefresh();  ///< after every link update: step display and cancel check
+    /// Leaving the page: true when it may be left now. Under an upload it asks first;
+    /// `farewell` then says what became of the upload.
+    bool MayLeave(QString &farewell);
 
     /// The default file: looked up each time the page is shown through "Тавелон".
     void LookUpDefaultFile();
@@ -75,13 +65,6 @@ public:
     void PlaceDividers();
     /// The first divider position, before anything else is laid out.
     void PlaceFirstDivider();
-    /// Ends a transfer in progress: no further chunk, no checksum, and the bytes still
-    /// queued in the serial control are dropped. Hides the cancel button.
-    void StopTransfer();
-    bool sending() const { return m_sending; }
-    /// Once the whole image and its checksum have left the send queue, the upload is
-    /// over and the loader writes it; true when that happened now.
-    bool FinishIfSent();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,9 +74,9 @@ private:
     void CreateLoadPage();
     void ShowFileLabels(const QString &text);
     void ConnectProgSteps();
+    /// The question before the engineer lets go of an image the loader may be writing.
+    bool ConfirmWhileWriting(const QString &action);
 
     TPageHost &m_host;
     TLinkControl &m_link;
-    TProgSteps &m_steps;
-    bool m_sending = false;
 };

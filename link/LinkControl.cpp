@@ -678,6 +678,7 @@ void TLinkControl::cbxNumPortChange()
     OpenChosenPort();
     UpdateLinkState();
     DiscardInput();
+    Q_EMIT portChanged();
 }
 
 void TLinkControl::cbxNumPortTextConfirmed()

@@ -146,6 +146,8 @@ Q_SIGNALS:
     void lineBack();
     /// After every look at the line that changed the indicator.
     void linkChecked();
+    /// The user chose another port and it is open.
+    void portChanged();
     /// Bytes were read from the port, before they are handed on.
     void bytesArrived(qsizetype count);
 

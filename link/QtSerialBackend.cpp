@@ -143,8 +143,20 @@ bool TQtSerialBackend::clearToSend() const
     return m_port.isOpen() && m_cts;
 }
 
+void TQtSerialBackend::setLineQueries(TLineQueries queries)
+{
+    m_queries = std::move(queries);
+    if (m_queries.clearToSend && m_port.isOpen()) {
+        m_hasModemLines = true;
+        m_modemTimer.start();
+        pollModemLines();
+    }
+}
+
 bool TQtSerialBackend::readClearToSend()
 {
+    if (m_queries.clearToSend)
+        return m_queries.clearToSend();
     if (m_port.error() != QSerialPort::NoError)
         m_port.clearError();
     const QSerialPort::PinoutSignals lines = m_port.pinoutSignals();
@@ -242,7 +254,8 @@ qint64 TQtSerialBackend::bytesToSend() const
 {
     if (!m_port.isOpen())
         return 0;
-    return m_port.bytesToWrite() + OutputQueue::driverQueued(m_port.handle());
+    const qint64 driver = m_queries.driverQueued ? m_queries.driverQueued() : OutputQueue::driverQueued(m_port.handle());
+    return m_port.bytesToWrite() + driver;
 }
 
 void TQtSerialBackend::discardOutput()

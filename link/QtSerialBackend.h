@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class TQtSerialBackend final : public TSerialBackend
 {
     Q_OBJECT
@@ -37,6 +39,17 @@ public:
     qint64 bytesToSend() const override;
     void discardOutput() override;
 
+    /// What the system tells of an open port beyond its bytes: the bytes its driver
+    /// still holds for the line, and the clear-to-send line. A pseudo-terminal tells
+    /// neither (its queue reads 0, and it has no modem lines); whoever stands at its far
+    /// end can answer instead. An empty query asks the system.
+    struct TLineQueries
+    {
+        std::function<qint64()> driverQueued;
+        std::function<bool()> clearToSend;
+    };
+    void setLineQueries(TLineQueries queries);
+
     /// How often the modem lines are looked at while the port is open.
     static constexpr int modemPollMs = 100;
     /// False while the open port offers no modem lines (then CTS counts as held).
@@ -50,6 +63,7 @@ private:
 
     QSerialPort m_port{this};
     QTimer m_modemTimer{this};
+    TLineQueries m_queries;
     QStringList m_comDevices;
     QString m_device;     ///< the name the port was last opened by
     QString m_lostReason; ///< why the open port was last lost

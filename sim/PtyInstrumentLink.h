@@ -37,6 +37,15 @@ public:
     void setLinePaced(bool paced);
     bool linePaced() const { return m_paced; }
 
+    /// Bytes the program has written that the far end has not taken yet: what a UART's
+    /// driver would count in its send queue, which a pseudo-terminal does not.
+    qint64 queuedTowardsInstrument() const;
+    /// For a while the far end takes nothing (an adapter that holds its buffer): the
+    /// program's bytes wait in the terminal's queue.
+    void holdLine(int ms);
+    /// The next `count` bytes of the program are lost on the way (a faulty cable).
+    void loseBytes(qint64 count) { m_toLose = count; }
+
     /// Bytes the instrument has sent that have not reached the terminal yet.
     qint64 pendingToPc() const { return m_toPc.size(); }
 
@@ -54,5 +63,6 @@ private:
     QList<qint64> m_toPcDue; ///< when each of them has crossed the line (ns)
     qint64 m_toPcLineFreeNs = 0;  ///< when the instrument's last byte has left
     qint64 m_fromPcLineFreeNs = 0; ///< when the program's last byte taken has crossed
+    qint64 m_toLose = 0;
     bool m_paced = true;
 };

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -171,6 +172,21 @@ qint32 TPtyInstrumentLink::pcBaud() const
     return out == baudOfSpeed(::cfgetispeed(&tio)) ? out : 0;
 }
 
+qint64 TPtyInstrumentLink::queuedTowardsInstrument() const
+{
+    int count = 0;
+    if (::ioctl(m_pty->master.get(), FIONREAD, &count) != 0 || count < 0)
+        return 0;
+    return count;
+}
+
+void TPtyInstrumentLink::holdLine(int ms)
+{
+    m_fromPcLineFreeNs = std::max(m_fromPcLineFreeNs, nowNs()) + qint64(ms) * 1000000;
+    m_pty->readNotifier->setEnabled(false);
+    m_pty->readPause.start(ms);
+}
+
 qint64 TPtyInstrumentLink::nowNs() const
 {
     return m_pty->clock.nsecsElapsed();
@@ -238,6 +254,10 @@ void TPtyInstrumentLink::readFromPc()
         // moves the instrument at once, and the bytes after it meet the new speed.
         const qint32 pc = pcBaud();
         for (ssize_t i = 0; i < count && m_instrument; ++i) {
+            if (m_toLose > 0) {
+                --m_toLose;
+                continue;
+            }
             const char byte = buffer[i];
             const bool sameSpeed = pc != 0 && pc == m_instrument->baud();
             m_instrument->receive(QByteArray(1, sameSpeed ? byte : garbled(byte)));

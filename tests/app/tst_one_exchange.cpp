@@ -67,7 +67,7 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
             // a search (which used to give the port group back).
             w.ActionSoftTavelon->trigger();
             QVERIFY(portGroupDisabled(w));
-            QVERIFY(!w.progSteps->progArmed);
+            QVERIFY(!w.frameSoftTav || w.frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed);
             QCOMPARE(w.statusText(), QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания."));
             // The reader page asks for nothing meanwhile; its button says why.
             w.ActionTav2006->trigger();
@@ -96,7 +96,7 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
 
     // Back on the firmware page, the procedure starts now that the line is free.
     w.ActionSoftTavelon->trigger();
-    QVERIFY(w.progSteps->progArmed);
+    QVERIFY(w.frameSoftTav->progSteps->state() != TProgSteps::TState::Disarmed);
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     // In a writing, a page's acknowledgement takes only its byte: a notice right

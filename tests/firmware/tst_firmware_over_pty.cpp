@@ -1,19 +1,24 @@
-// A whole image over the program's real serial backend: the window opens one end of a
-// pseudo-terminal, the virtual instrument's loader sits on the other and takes the
-// bytes at the line's pace, so the driver's queue fills and refuses writes for a while.
+// The engineer's own paths through reprogramming, on the program's real serial backend:
+// the window opens one end of a pseudo-terminal, the virtual instrument sits on the
+// other and takes the bytes at the line's pace, and its power is the clear-to-send
+// line. Each journey is driven by clicks and keys and read from the status line and
+// the instrument's screen.
 
-#include "link/LinkControl.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
-#include "link/TMSComm.h"
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/FirmwareLoader.h"
 #include "support/PtyWindow.h"
+#include "support/UserSteps.h"
+#include "support/VirtualRig.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -21,46 +26,265 @@ class TestFirmwareOverPty : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void aWholeImageArrivesByteExactOverARealPort();
+    void anEngineerWithAUsbAdapterReprogramsTheInstrument();
+    void aRefusedImageNeitherTrapsThePageNorEndsInSuccess();
+    void aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown();
 };
 
-void TestFirmwareOverPty::aWholeImageArrivesByteExactOverARealPort()
+namespace {
+
+const QString step2 = QStringLiteral("Выключите прибор. Шаг 2.");
+const QString step2On = QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.");
+const QString waiting = QStringLiteral("Прибор включен. Ожидание режима программирования...");
+const QString step3 = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
+const QString rebooting = QStringLiteral("Перезагрузка прибора");
+const QString done = QStringLiteral("Перепрограммирование прибора завершено");
+const QString unknownOutcome = QStringLiteral("Связь с прибором прерывалась во время программирования");
+const QString refusedOnScreen = QStringLiteral("Файл принят не полностью  -  ОШИБКА");
+
+struct TPtyFirmwareRig
 {
     TVirtualInstrument instrument;
     TInstrumentLoader *loader = loaderOf(instrument);
-    loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 50, /*gap*/ 1000});
-    loader->setStylusHeld(true);
-    instrument.setPowered(false);
-    instrument.setPowered(true);
-    QVERIFY(loader->inLoader());
-    TPtyWindow pty(&instrument);
-    QVERIFY(pty.link.linePaced());
-    auto &window = *pty.window;
-    auto &dialogs = pty.dialogs;
-    QVERIFY(QDir().mkpath(window.programFolder() + QStringLiteral("FilesInTavelon")));
-    // Every byte value, in an order that shows a chunk out of place.
-    const QByteArray file = sampleFirmwareImage(0x4000 + 65000);
-    QFile out(window.programFolder() + QStringLiteral("FilesInTavelon/Tavelon_2008.tsk"));
-    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
-    out.close();
+    std::unique_ptr<TPtyWindow> pty;
+    QByteArray file;
+    QStringList seen; ///< every status shown, in order
+    int saidL = 0;    ///< 'L's the instrument has sent
 
-    window.ActionSoftTavelonExecute();
-    QCOMPARE(window.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    // A pseudo-terminal has no power line to drop: the loader is already running.
-    window.progSteps->deviceInProgMode = true;
-    window.frameSoftTav->UpdateProgStep();
-    QVERIFY(window.frameSoftTav->btnLoadPO->isEnabled());
+    explicit TPtyFirmwareRig(qint64 fileLength, int flashStepMs = 60)
+    {
+        loader->setTiming({/*boot*/ 300, flashStepMs, /*restart*/ 1500, /*gap*/ 300});
+        instrument.setSpeedIndex(5);
+        pty = std::make_unique<TPtyWindow>(&instrument);
+        QObject::connect(&instrument, &TVirtualInstrument::transmit, [this](const QByteArray &bytes) { saidL += int(bytes.count('L')); });
+        file = sampleFirmwareImage(fileLength);
+        const QString folder = w().programFolder() + QStringLiteral("FilesInTavelon");
+        QDir().mkpath(folder);
+        QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(file);
+        w().show();
+    }
+    TFormMainLoritS_D7 &w() const { return *pty->window; }
+    TFrameSoftTav &frame() const { return *w().frameSoftTav; }
+    QString status() const { return w().statusText(); }
 
-    dialogs.answerYesNo(true);
-    QTest::mouseClick(window.frameSoftTav->btnLoadPO, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(loader->accepted(), 1, 30000);
-    QCOMPARE(loader->refused(), 0);
-    QCOMPARE(loader->program(), firmwarePacket(file).data);
-    QVERIFY(window.link->MSComm1->PortOpen());
-    QVERIFY2(window.statusText().startsWith(QStringLiteral("Программирование прибора")),
-             qPrintable(window.statusText()));
-    QCOMPARE(window.link->MSComm1->OutBufferCount(), 0);
+    /// Runs the loop until `done`, noting each status shown on the way.
+    bool until(const std::function<bool()> &done, int timeoutMs = 10000)
+    {
+        return TVirtualRig::waitUntil(done, timeoutMs, [this] {
+            if (seen.isEmpty() || seen.last() != status())
+                seen << status();
+        });
+    }
+    bool waitStatus(const QString &text, int timeoutMs = 10000)
+    {
+        return until([&] { return status().startsWith(text); }, timeoutMs);
+    }
+    /// Lets `ms` pass on the line, as the engineer's own pace.
+    bool pass(int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        return until([&] { return clock.elapsed() >= ms; }, ms + 1000);
+    }
+    bool screenShows(const QString &line) const { return loader->screen().contains(line); }
+    /// Waits until the instrument's program has said 'L' and the window has read it.
+    bool programAnnounced()
+    {
+        const int before = saidL;
+        return until([&] { return saidL > before && pty->link.pendingToPc() == 0; }) && pass(100);
+    }
+
+    /// Steps 1 to 3 as the engineer does them; the power-on wait is not waited out.
+    bool bringIntoLoader()
+    {
+        if (!user::clickGroupBar(w(), w().ActionSoftTavelon) || !w().frameSoftTav)
+            return false;
+        instrument.setPowered(false);
+        if (!waitStatus(step2On))
+            return false;
+        loader->setStylusHeld(true);
+        instrument.setPowered(true);
+        loader->setStylusHeld(false);
+        if (!waitStatus(waiting))
+            return false;
+        frame().progSteps->StartProgTav_TimerTimer();
+        user::clickTab(frame().RzPageControl2, 1);
+        return status() == step3 && frame().btnLoadPO->isEnabled();
+    }
+    void load()
+    {
+        pty->dialogs.answerYesNo(true);
+        QTest::mouseClick(frame().btnLoadPO, Qt::LeftButton);
+    }
+    /// Loads an image of which a few bytes are lost on the way: the loader refuses it.
+    bool loadAndLoseBytes()
+    {
+        load();
+        if (!until([&] { return w().RzProgressBar1->value() > 0; }))
+            return false;
+        pty->link.loseBytes(40);
+        return waitStatus(TProgSteps::programmingText(), 10000) && until([&] { return screenShows(refusedOnScreen); });
+    }
+};
+
+} // namespace
+
+void TestFirmwareOverPty::anEngineerWithAUsbAdapterReprogramsTheInstrument()
+{
+    TPtyFirmwareRig rig(0x4000 + 20000);
+    auto &w = rig.w();
+    // The adapter's device typed into the port box: the program takes it as the port.
+    user::typePort(w, rig.pty->link.slavePath());
+    QCOMPARE(w.link->OpenPortText(), rig.pty->link.slavePath());
+    QVERIFY(user::clickGroupBar(w, w.ActionSoftTavelon));
+    QCOMPARE(rig.status(), step2);
+    const QString fileLabel = rig.frame().lbFileLoadPO->text();
+
+    rig.instrument.setPowered(false);
+    QVERIFY(rig.waitStatus(step2On));
+    rig.loader->setStylusHeld(true);
+    rig.instrument.setPowered(true);
+    QVERIFY(rig.waitStatus(waiting));
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    QVERIFY(rig.waitStatus(step3, TProgSteps::powerOnWaitMs + 3000)); // the loader keeps silent
+    user::clickTab(rig.frame().RzPageControl2, 1);
+    QCOMPARE(rig.status(), step3);
+
+    rig.load();
+    // The adapter holds back what it was given for a moment: the image counts as sent
+    // only when the instrument has had every byte, whatever the clock says.
+    rig.pty->link.holdLine(800);
+    QCOMPARE(rig.status(), TProgSteps::sendingText());
+    // Nothing changes the file while its image goes out.
+    QVERIFY(!rig.frame().btnOtherFileLoadPO->isEnabled());
+    QVERIFY(!user::clickGroupBar(w, w.ActionSoftTavelon));
+    QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 20000));
+    QCOMPARE(rig.pty->link.queuedTowardsInstrument(), 0);
+    QVERIFY(rig.screenShows(QStringLiteral("Контрольная сумма файла  -  ОК")));
+
+    QVERIFY(rig.waitStatus(done, 15000));
+    QVERIFY(rig.seen.contains(rebooting));
+    QCOMPARE(rig.loader->accepted(), 1);
+    QCOMPARE(rig.loader->program(), firmwarePacket(rig.file).data);
+    QVERIFY(rig.screenShows(QStringLiteral("Новая программа: %1 байт").arg(rig.file.size())));
+    QCOMPARE(rig.frame().lbFileLoadPO->text(), fileLabel);
+    QVERIFY(rig.frame().btnOtherFileLoadPO->isEnabled() && w.ActionSoftTavelon->isEnabled());
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+    QVERIFY(rig.pty->dialogs.errors.isEmpty());
+}
+
+void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
+{
+    TPtyFirmwareRig rig(0x4000 + 4000);
+    auto &w = rig.w();
+    auto &dialogs = rig.pty->dialogs;
+    user::typePort(w, rig.pty->link.slavePath());
+    QVERIFY(rig.bringIntoLoader());
+    QVERIFY(rig.loadAndLoseBytes());
+
+    // Leaving asks first and says what may happen; "Нет" keeps the page, whose line
+    // stays the upload's. So does "Отменить загрузку".
+    dialogs.answerYesNo(false);
+    QVERIFY(user::clickGroupBar(w, w.ActionTav2006));
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QVERIFY(dialogs.questions.last().contains(QStringLiteral("«Программирование завершено»")));
+    QCOMPARE(rig.status(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
+    QVERIFY(!w.link->btnVerifyConnect->isEnabled());
+    dialogs.answerYesNo(false);
+    const qsizetype asked = dialogs.questions.size();
+    QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
+    QCOMPARE(dialogs.questions.size(), asked + 1);
+    QVERIFY(rig.frame().btnStopProgramTav->isVisible());
+
+    // The engineer switches the instrument off and on again: a restart that follows no
+    // accepted image is never the end of reprogramming, and the line is free again.
+    rig.instrument.setPowered(false);
+    QVERIFY(rig.waitStatus(rebooting));
+    QVERIFY(rig.pass(TProgSteps::longestRestartMs + 300));
+    rig.instrument.setPowered(true);
+    QVERIFY(rig.waitStatus(unknownOutcome));
+    QVERIFY(rig.programAnnounced());
+    QVERIFY(rig.status().startsWith(unknownOutcome));
+    QVERIFY(!rig.seen.contains(done));
+    QVERIFY(w.link->btnVerifyConnect->isEnabled() && w.ActionSoftTavelon->isEnabled());
+
+    // Refused again, and this time the instrument's longest write time runs out: the
+    // page says what to look at and offers the upload again, which goes through.
+    QVERIFY(rig.bringIntoLoader());
+    QVERIFY(rig.loadAndLoseBytes());
+    rig.frame().progSteps->ProgSilence_TimerTimer(); // the minute
+    QVERIFY2(rig.status().contains(QStringLiteral("молчит больше минуты: посмотрите, что показывает его экран")),
+             qPrintable(rig.status()));
+    QVERIFY(rig.status().contains(QStringLiteral("загрузите программу снова")));
+    QVERIFY(rig.frame().btnLoadPO->isEnabled());
+    rig.load();
+    QVERIFY(rig.waitStatus(done, 15000));
+    QCOMPARE(rig.loader->accepted(), 1);
+    QCOMPARE(rig.loader->refused(), 2);
     QVERIFY(dialogs.errors.isEmpty());
+}
+
+void TestFirmwareOverPty::aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown()
+{
+    TPtyFirmwareRig rig(0x4000 + 4000, /*flashStepMs*/ 500);
+    auto &w = rig.w();
+    QVERIFY(rig.bringIntoLoader());
+    rig.load();
+    QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 10000));
+
+    // The line flickers for 300 ms and a stray 'L' follows: not the restart.
+    rig.instrument.setRestarting(true);
+    QVERIFY(rig.waitStatus(rebooting));
+    QVERIFY(rig.pass(300));
+    rig.instrument.setRestarting(false);
+    rig.instrument.send(QByteArrayLiteral("L"));
+    QVERIFY(rig.waitStatus(TProgSteps::programmingText()));
+    QVERIFY(rig.until([&] { return rig.pty->link.pendingToPc() == 0; }));
+    QVERIFY(rig.pass(100));
+    QVERIFY(rig.status().startsWith(TProgSteps::programmingText()));
+    // The loader's own restart, then its new program's 'L', is.
+    QVERIFY(rig.waitStatus(done, 15000));
+    QCOMPARE(rig.loader->accepted(), 1);
+
+    // A power cut while the loader writes its flash, a normal power-on later: whether
+    // the program was written nobody can tell from the line, and the status says where
+    // to look.
+    QVERIFY(rig.bringIntoLoader());
+    rig.load();
+    QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 10000));
+    QVERIFY(rig.until([&] { return rig.screenShows(QStringLiteral("Стирание")); }));
+    rig.instrument.setPowered(false);
+    QVERIFY(rig.pass(TProgSteps::longestRestartMs + 300));
+    rig.instrument.setPowered(true);
+    QVERIFY(rig.waitStatus(unknownOutcome));
+    QVERIFY(rig.status().contains(QStringLiteral("Посмотрите на экран прибора")));
+    QVERIFY(rig.programAnnounced());
+    QVERIFY(rig.status().startsWith(unknownOutcome));
+
+    // Back after its restart, but no word from it: the hint no longer says it restarts.
+    QVERIFY(rig.bringIntoLoader());
+    rig.instrument.setSilent(true);
+    rig.load();
+    QVERIFY(rig.waitStatus(rebooting, 15000));
+    QVERIFY(rig.until([&] { return w.link->LinkPresent(); }));
+    rig.frame().progSteps->ProgSilence_TimerTimer(); // the minute
+    QVERIFY2(rig.status().startsWith(QStringLiteral("Прибор снова на связи, но молчит больше минуты: посмотрите")),
+             qPrintable(rig.status()));
+    QVERIFY(!rig.status().contains(rebooting));
+    rig.instrument.setSilent(false);
+
+    // Leaving while the loader writes: once the engineer has read what that means.
+    QVERIFY(rig.bringIntoLoader());
+    rig.load();
+    QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 10000));
+    rig.pty->dialogs.answerYesNo(true);
+    QVERIFY(user::clickGroupBar(w, w.ActionTav2006));
+    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    QVERIFY(rig.status().startsWith(QStringLiteral("Перепрограммирование прибора не подтверждено")));
+    QVERIFY(w.link->btnConnect->isEnabled());
+    QVERIFY(!rig.seen.mid(rig.seen.indexOf(done) + 1).contains(done));
 }
 
 QTEST_MAIN(TestFirmwareOverPty)

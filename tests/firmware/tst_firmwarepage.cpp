@@ -54,7 +54,7 @@ struct TFirmwareRig : TVirtualRig
 
     explicit TFirmwareRig(qint64 fileLength = 0x4000 + 500)
     {
-        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
+        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 1200, /*gap*/ 300});
         const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         filePath = folder + QStringLiteral("/Tavelon_2008.tsk");
@@ -71,7 +71,7 @@ struct TFirmwareRig : TVirtualRig
         loader->setStylusHeld(true);
         instrument.setPowered(false);
         instrument.setPowered(true);
-        window->frameSoftTav->StartProgTav_TimerTimer(); // the 5.5 s wait, without waiting it out
+        window->frameSoftTav->progSteps->StartProgTav_TimerTimer(); // the 5.5 s wait, without waiting it out
     }
     void startUpload()
     {
@@ -98,17 +98,17 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     rig.instrument.setPowered(true);
-    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
+    QVERIFY(rig.frame().progSteps->StartProgTav_Timer->isActive());
     QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
-    QVERIFY(!w.frameSoftTav->StartProgTav_Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->StartProgTav_Timer->isActive());
 
     rig.loader->setStylusHeld(true);
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
-    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
-    QCOMPARE(w.frameSoftTav->StartProgTav_Timer->interval(), 5500);
+    QVERIFY(rig.frame().progSteps->StartProgTav_Timer->isActive());
+    QCOMPARE(rig.frame().progSteps->StartProgTav_Timer->interval(), 5500);
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
-    w.frameSoftTav->StartProgTav_TimerTimer();
+    rig.frame().progSteps->StartProgTav_TimerTimer();
     QCOMPARE(w.statusText(), step3);
     QVERIFY(rig.frame().btnLoadPO->isEnabled());
     QCOMPARE(rig.frame().btnLoadPO->toolTip(), QStringLiteral("Загрузка программы управления в прибор."));
@@ -120,7 +120,7 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
     QCOMPARE(w.statusText(), step3);
 
     QStringList said; // the procedure's texts, in order: some last less than a poll
-    QObject::connect(w.progSteps, &TProgSteps::statusText, [&said](const QString &text) { said << text; });
+    QObject::connect(rig.frame().progSteps, &TProgSteps::statusText, [&said](const QString &text) { said << text; });
     rig.startUpload();
     // The question says what will be sent and how long it takes at this speed.
     QVERIFY(rig.dialogs.questions.last().contains(QLocale(QLocale::Russian).toString(2 + 4 + 0x4000 + 500 + 2)
@@ -179,7 +179,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QCOMPARE(w.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    QVERIFY(!rig.frame().Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->Timer->isActive());
     const QByteArray writtenAtClick = rig.takeWritten();
     QVERIFY((packet.start + packet.length + packet.data).startsWith(writtenAtClick));
     QVERIFY(w.link->btnConnect->isEnabled() && w.link->cbxNumPort->isEnabled());
@@ -191,7 +191,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
 
     // The procedure is back at step 2: a new upload goes through steps 2 and 3 again
     // and starts with the start command and a freshly read file.
-    QVERIFY(!w.progSteps->deviceInProgMode && !w.progSteps->uploadStarted);
+    QCOMPARE(rig.frame().progSteps->state(), TProgSteps::TState::SwitchOff);
     rig.bringIntoLoader();
     QCOMPARE(w.statusText(), step3);
     rig.instrument.clearReceived();
@@ -203,7 +203,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
 {
     TFirmwareRig rig(0x4000 + 40000); // about four seconds on the line
     auto &w = *rig.window;
-    rig.loader->setTiming({/*boot*/ 30, /*step*/ 300, /*restart*/ 100, /*gap*/ 300}); // a flash that takes its time
+    rig.loader->setTiming({/*boot*/ 30, /*step*/ 300, /*restart*/ 1200, /*gap*/ 300}); // a flash that takes its time
     rig.bringIntoLoader();
     rig.startUpload();
     const auto neverSwitch = [&w] {
@@ -225,27 +225,26 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
 
     // The last chunk is handed over while the line still carries the one before: the
     // image is not sent yet, and cancel stays.
-    QTRY_VERIFY_WITH_TIMEOUT(w.frameSoftTav->firmwareImage->complete(), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
     QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
-    QVERIFY(!w.progSteps->uploadSent);
+    QVERIFY(rig.frame().progSteps->sending());
     tryToLeave();
-    QVERIFY(w.progSteps->uploadStarted);
+    QVERIFY(rig.frame().progSteps->ownsLine());
 
     // Only the empty queue makes it "programming"; the loader now writes its flash.
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
-    QVERIFY(rig.frame().btnStopProgramTav->isHidden());
-    tryToLeave(); // nor while the loader writes its flash
+    // Cancel and leaving now ask first ("Нет" here): the loader may be writing.
+    QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
+    QVERIFY(rig.frame().progSteps->writing());
+    tryToLeave();
     rig.frame().RzPageControl2->setCurrentIndex(0);
     QVERIFY(neverSwitch());
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перезагрузка прибора"), 5000);
     rig.frame().RzPageControl2->setCurrentIndex(1);
     QVERIFY(neverSwitch());
-    // A minute without a sign adds what to look at, and still no switch.
-    w.frameSoftTav->ProgSilence_TimerTimer();
-    QVERIFY(w.statusText().startsWith(QStringLiteral("Перезагрузка прибора Прибор молчит больше минуты")));
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 5000);
     QCOMPARE(rig.loader->accepted(), 1);
 }
@@ -254,9 +253,9 @@ void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
 {
     TFirmwareRig rig(0x4000 + 40000);
     auto &w = *rig.window;
-    const auto waitRunsOut = [&w] {
-        if (w.frameSoftTav->StartProgTav_Timer->isActive())
-            w.frameSoftTav->StartProgTav_TimerTimer();
+    const auto waitRunsOut = [&rig] {
+        if (rig.frame().progSteps->StartProgTav_Timer->isActive())
+            rig.frame().progSteps->StartProgTav_TimerTimer();
     };
     // On with the stylus, off again within the wait, on without it: the wait starts
     // afresh, and the program's 'L' ends it.
@@ -266,11 +265,11 @@ void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
     rig.instrument.setPowered(true);
     QCOMPARE(w.statusText(), QStringLiteral("Прибор включен. Ожидание режима программирования..."));
     rig.instrument.setPowered(false);
-    QVERIFY(!w.frameSoftTav->StartProgTav_Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->StartProgTav_Timer->isActive());
     waitRunsOut();
     rig.loader->setStylusHeld(false);
     rig.instrument.setPowered(true);
-    QVERIFY(w.frameSoftTav->StartProgTav_Timer->isActive());
+    QVERIFY(rig.frame().progSteps->StartProgTav_Timer->isActive());
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
     QTRY_COMPARE(w.statusText(), QStringLiteral("Выключите прибор. Шаг 2."));
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
@@ -298,7 +297,7 @@ void TestFirmwarePage::theImageNeverGoesToTheRunningProgram()
     QCOMPARE(w.statusText(), QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2."));
     QVERIFY(rig.waitLineIdle());
     QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(!w.progSteps->uploadStarted);
+    QVERIFY(!rig.frame().progSteps->ownsLine());
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
@@ -312,13 +311,13 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     rig.takeWritten();
 
     // Off while the last bytes still wait in the queue: a cancel, never a restart.
-    QTRY_VERIFY_WITH_TIMEOUT(w.frameSoftTav->firmwareImage->complete(), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
     QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     rig.takeWritten();
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
-    QVERIFY(!rig.frame().Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     w.link->MSComm1Comm(); // a further update with the line still down: step 2 again
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
@@ -347,7 +346,7 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
     QCOMPARE(w.statusText(), step3);
     QVERIFY(rig.frame().btnLoadPO->isEnabled());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    QVERIFY(!rig.frame().Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->Timer->isActive());
 
     // A file that is all header holds no program.
     QFile header(rig.filePath);
@@ -360,13 +359,24 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(w.statusText(), step3);
 
+    // One longer than the loader's memory is refused by its size: not read, not asked
+    // about, never an upload of hours.
+    const qsizetype asked = rig.dialogs.questions.size();
+    QVERIFY(header.open(QIODevice::WriteOnly) && header.resize(qint64(2) << 30));
+    header.close();
+    rig.startUpload();
+    QCOMPARE(rig.dialogs.errors.size(), 3);
+    QVERIFY(rig.dialogs.errors.last().contains(QStringLiteral("слишком велик")));
+    QCOMPARE(rig.dialogs.questions.size(), asked);
+    QVERIFY(rig.takeWritten().isEmpty());
+
     // A pipe would block the window on opening: only a regular file is read.
     const QString pipe = QDir(w.programFolder()).filePath(QStringLiteral("pipe.tsk"));
     if (QProcess::execute(QStringLiteral("mkfifo"), {pipe}) == 0) {
         rig.dialogs.answerFile(pipe);
         QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
         rig.startUpload();
-        QCOMPARE(rig.dialogs.errors.size(), 3);
+        QCOMPARE(rig.dialogs.errors.size(), 4);
         QVERIFY(rig.dialogs.errors.last().contains(QStringLiteral("не обычный файл")));
         QVERIFY(rig.takeWritten().isEmpty());
         rig.dialogs.answerFile(rig.filePath);
@@ -392,7 +402,7 @@ void TestFirmwarePage::theDefaultFileComesBackWithEachVisitAndACancelledDialogKe
     w.ActionSoftTavelonExecute();
     QCOMPARE(rig.frame().lbFileLoadPO->text(), QStringLiteral("Файл Tavelon_2008.tsk\nне найден."));
     QCOMPARE(w.statusText(), QStringLiteral("Определите файл для загрузки. Шаг 1."));
-    QVERIFY(!w.progSteps->firmwareFileDefined);
+    QVERIFY(!rig.frame().progSteps->firmwareFileDefined());
 
     const QString other = QDir(w.programFolder()).filePath(QStringLiteral("new.tsk"));
     rig.dialogs.answerFile(other);
@@ -406,12 +416,12 @@ void TestFirmwarePage::theDefaultFileComesBackWithEachVisitAndACancelledDialogKe
     rig.dialogs.answerFile(QString()); // cancelled: the choice stays
     QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
     QCOMPARE(w.frameSoftTav->firmwareFilePath, other);
-    QVERIFY(w.progSteps->firmwareFileDefined);
+    QVERIFY(rig.frame().progSteps->firmwareFileDefined());
 
     // "Тавелон" again looks the default file up again, which replaces the choice.
     w.ActionSoftTavelonExecute();
     QVERIFY(w.frameSoftTav->firmwareFilePath.isEmpty());
-    QVERIFY(!w.progSteps->firmwareFileDefined);
+    QVERIFY(!rig.frame().progSteps->firmwareFileDefined());
     QFile file(rig.filePath);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(sampleFirmwareImage(0x5000));
@@ -439,13 +449,13 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     rig.loader->setStylusHeld(true);
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
-    w.frameSoftTav->StartProgTav_TimerTimer();
+    rig.frame().progSteps->StartProgTav_TimerTimer();
     rig.startUpload();
     QTRY_VERIFY(w.RzProgressBar1->value() > 0);
     rig.dialogs.answerYesNo(false);
     w.ActionBDTSExecute();
     QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
-    QVERIFY(rig.frame().Timer->isActive());
+    QVERIFY(rig.frame().progSteps->Timer->isActive());
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
     rig.dialogs.answerYesNo(true);
     w.ActionBDTSExecute();
@@ -453,9 +463,9 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     QVERIFY(w.statusText().startsWith(QStringLiteral("Загрузка программы в прибор прервана.")));
     QCOMPARE(rig.dialogs.questions.size(), 3); // the upload's own question, then the two to leave
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
-    QVERIFY(!rig.frame().Timer->isActive());
+    QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QCOMPARE(w.RzProgressBar1->value(), 0);
-    QVERIFY(!w.progSteps->progArmed);
+    QCOMPARE(rig.frame().progSteps->state(), TProgSteps::TState::Disarmed);
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
 }
 

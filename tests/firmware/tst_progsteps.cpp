@@ -1,6 +1,6 @@
-// The reprogramming procedure's rules, without a window: a harness plays the window's
-// part (the link line, the status line, the upload button, the power-on wait) and a
-// table of event sequences says where each one leads.
+// The reprogramming procedure's rules, without a window: a line that takes every byte
+// at once and a clock the sequence moves, and a table of event sequences that says
+// where each one leads.
 
 #include "firmware/ProgSteps.h"
 
@@ -27,75 +27,81 @@ const QString rebooting = QStringLiteral("Перезагрузка прибор�
 const QString done = QStringLiteral("Перепрограммирование прибора завершено");
 const QString cancelled = QStringLiteral("Перепрограммирование прибора отменено.");
 const QString paused = QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2.");
+const QString unknown = QStringLiteral("Связь с прибором прерывалась во время программирования");
 
-/// What the window does around the rules, reduced to what the user sees.
+/// What the window does around the procedure, reduced to what the user sees.
 struct THarness
 {
-    TProgSteps steps;
+    qint64 now = 0;
     bool link = true;
+    TProgSteps steps{line()};
     QString status;
     bool load = false;
-    QString hint;
-    bool waitRunning = false;
-    int waitStarts = 0;
+    bool owned = false;
+    QList<bool> finished;
+
+    TProgLine line()
+    {
+        TProgLine line;
+        line.send = [](const QByteArray &) {};
+        line.queued = [] { return qint64(0); };
+        line.dropQueued = [] {};
+        line.baud = [] { return qint32(0); };
+        line.clockMs = [this] { return now; };
+        return line;
+    }
 
     THarness()
     {
         QObject::connect(&steps, &TProgSteps::statusText, [this](const QString &text) { status = text; });
         QObject::connect(&steps, &TProgSteps::loadButtonChanged, [this](bool on) { load = on; });
-        QObject::connect(&steps, &TProgSteps::loadHintChanged, [this](const QString &text) { hint = text; });
-        QObject::connect(&steps, &TProgSteps::powerOnWaitStarted, [this] {
-            if (!waitRunning)
-                ++waitStarts;
-            waitRunning = true;
-        });
-        QObject::connect(&steps, &TProgSteps::powerOnWaitStopped, [this] { waitRunning = false; });
-        QObject::connect(&steps, &TProgSteps::stopped, [this] { waitRunning = false; });
+        QObject::connect(&steps, &TProgSteps::lineClaimChanged, [this](bool on) { owned = on; });
+        QObject::connect(&steps, &TProgSteps::finished, [this](bool ok, const QString &) { finished << ok; });
     }
 
-    /// One link update on the firmware page, as the window's link check runs it.
-    void lineUpdate(bool present)
+    void drop(qint64 downMs)
     {
-        link = present;
-        if (!present) {
-            status = QStringLiteral("Нет связи с прибором");
-            steps.linkLost();
-        } else {
-            steps.linkReturned();
-        }
-        steps.afterLinkUpdate(link);
+        steps.lineLost();
+        now += downMs;
+        steps.lineBack();
+        link = true;
     }
 
     void run(const QString &event)
     {
         if (event == QLatin1String("page")) {
-            steps.disarm();
-            steps.arm();
-            steps.updateStep(link);
+            steps.DisarmProgSteps();
+            steps.ArmProgSteps(link);
+            steps.UpdateProgStep();
         } else if (event == QLatin1String("file")) {
-            steps.firmwareFileDefined = true;
-            steps.updateStep(link);
+            steps.setFirmwareFileDefined(true);
         } else if (event == QLatin1String("off")) {
-            lineUpdate(false);
-        } else if (event == QLatin1String("absent")) {
-            lineUpdate(false); // a further update while the line stays down
+            link = false;
+            steps.lineLost();
         } else if (event == QLatin1String("on")) {
-            lineUpdate(true);
+            link = true;
+            steps.lineBack();
         } else if (event == QLatin1String("wait")) {
-            waitRunning = false;
-            steps.powerOnWaitEnded(link);
+            steps.StartProgTav_TimerTimer();
         } else if (event == QLatin1String("L")) {
-            steps.replyL(link);
+            steps.reply('L', QByteArrayLiteral("L"));
         } else if (event == QLatin1String("tab")) {
-            steps.updateStep(link);
+            steps.UpdateProgStep();
         } else if (event == QLatin1String("upload")) {
-            // The window asks the rules first, as after the question box.
-            if (steps.readyToSend(link))
-                steps.uploadBegun(link);
+            steps.start(firmwarePacket(sampleFirmwareImage(0x4000 + 3 * tsk::chunkSize)));
         } else if (event == QLatin1String("sent")) {
-            steps.uploadFinished();
+            for (int tick = 0; tick < 20 && steps.sending(); ++tick)
+                steps.TimerTimer();
         } else if (event == QLatin1String("cancel")) {
-            steps.cancelUpload();
+            steps.cancel();
+        } else if (event == QLatin1String("glitch")) {
+            drop(TProgSteps::shortestRestartMs / 3);
+        } else if (event == QLatin1String("restart")) {
+            drop((TProgSteps::shortestRestartMs + TProgSteps::longestRestartMs) / 2);
+        } else if (event == QLatin1String("cut")) {
+            drop(TProgSteps::longestRestartMs * 2);
+        } else if (event == QLatin1String("minute")) {
+            steps.ProgSilence_TimerTimer();
         } else {
             QFAIL(qPrintable(QStringLiteral("unknown event ") + event));
         }
@@ -107,51 +113,43 @@ struct THarness
 void TestProgSteps::eachSequenceOfEventsLeadsToItsStep_data()
 {
     QTest::addColumn<QString>("events");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("status"); ///< what the status line begins with
     QTest::addColumn<bool>("load");
-    QTest::addColumn<bool>("waitRunning");
-    QTest::addColumn<int>("waitStarts"); ///< every power-on starts the wait afresh
+    QTest::addColumn<bool>("owned");     ///< the line is the upload's
+    QTest::addColumn<QString>("ends");   ///< the uploads' outcomes: '+' success, '-' not
 
     const QString ready = QStringLiteral("file page off on wait");
-    const QString transfer = ready + QStringLiteral(" upload");
-    const QString sent = transfer + QStringLiteral(" sent");
-    const auto row = [](const char *name, const QString &events, const QString &status, bool load, bool wait,
-                        int starts) { QTest::newRow(name) << events << status << load << wait << starts; };
-    row("0→1 no file", QStringLiteral("page"), step1, false, false, 0);
-    row("0→2 file, link", QStringLiteral("file page"), step2, false, false, 0);
-    row("0→3 link absent at arrival", QStringLiteral("file off page"), step2On, false, false, 0);
-    row("1→2 file chosen", QStringLiteral("page file"), step2, false, false, 0);
-    row("2→3 switched off", QStringLiteral("file page off"), step2On, false, false, 0);
-    row("3→4 switched on: the wait runs and says so", QStringLiteral("file page off on tab"), waiting, false, true, 1);
-    row("4→5 the wait ends", ready, step3, true, false, 1);
-    row("4→2 'L' during the wait", QStringLiteral("file page off on L"), step2, false, false, 1);
-    row("a drop ends the wait, the next power-on waits afresh", QStringLiteral("file page off on off on"), waiting,
-        false, true, 2);
-    row("the fresh wait must run out, 'L' still counts",
-        QStringLiteral("file page off on off on L"), step2, false, false, 2);
-    row("no file: steps recorded, text stays", QStringLiteral("page off on"), step1, false, true, 1);
-    row("file chosen after the wait", QStringLiteral("page off on wait file"), step3, true, false, 1);
-    row("5 off: the loader is forgotten", ready + QStringLiteral(" off"), step2On, false, false, 1);
-    row("5 off and on: wait again", ready + QStringLiteral(" off on"), waiting, false, true, 2);
-    row("5 off and on, then 'L'", ready + QStringLiteral(" off on L"), step2, false, false, 2);
-    row("5 'L': the program runs, not the loader", ready + QStringLiteral(" L"), step2, false, false, 1);
-    row("upload refused after 'L'", ready + QStringLiteral(" L upload"), step2, false, false, 1);
-    row("tab switch keeps step 3", ready + QStringLiteral(" tab"), step3, true, false, 1);
-    row("5→6 upload", transfer, sending, false, false, 1);
-    row("6 tab: never 'switch off'", transfer + QStringLiteral(" tab"), sending, false, false, 1);
-    row("6→2 cancel", transfer + QStringLiteral(" cancel"), paused, false, false, 1);
-    row("6 link lost: cancelled", transfer + QStringLiteral(" off"), cancelled, false, false, 1);
-    row("6 link lost, still absent → 3", transfer + QStringLiteral(" off absent"), step2On, false, false, 1);
-    row("6 link lost, back → 2", transfer + QStringLiteral(" off on"), step2, false, false, 1);
-    row("7 sent: tab keeps 'programming'", sent + QStringLiteral(" tab"), programming, false, false, 1);
-    row("7→8 restarting", sent + QStringLiteral(" off"), rebooting, false, false, 1);
-    row("8 stays while absent", sent + QStringLiteral(" off absent tab"), rebooting, false, false, 1);
-    row("8→9 back: text unchanged", sent + QStringLiteral(" off on tab tab"), rebooting, false, false, 1);
-    row("9→2 'L': completed", sent + QStringLiteral(" off on L"), done, false, false, 1);
-    row("completed text stays one step", sent + QStringLiteral(" off on L tab"), step2, false, false, 1);
-    row("'L' in step 2 changes nothing", QStringLiteral("file page L"), step2, false, false, 0);
-    row("'L' while sending changes nothing", transfer + QStringLiteral(" L"), sending, false, false, 1);
-    row("'L' after sending, before the restart", sent + QStringLiteral(" L"), programming, false, false, 1);
+    const QString sent = ready + QStringLiteral(" upload sent");
+    const auto row = [](const char *name, const QString &events, const QString &status, bool load, bool owned,
+                        const char *ends = "") { QTest::newRow(name) << events << status << load << owned << QString::fromLatin1(ends); };
+    row("no file", QStringLiteral("page"), step1, false, false);
+    row("file, line", QStringLiteral("file page"), step2, false, false);
+    row("line absent at arrival", QStringLiteral("file off page"), step2On, false, false);
+    row("switched off", QStringLiteral("file page off"), step2On, false, false);
+    row("switched on: the wait runs", QStringLiteral("file page off on"), waiting, false, false);
+    row("the wait ends", ready, step3, true, false);
+    row("'L' during the wait", QStringLiteral("file page off on L"), step2, false, false);
+    row("no file: the steps are recorded", QStringLiteral("page off on wait"), step1, false, false);
+    row("file chosen after the wait", QStringLiteral("page off on wait file"), step3, true, false);
+    row("step 3, off: the loader is forgotten", ready + QStringLiteral(" off"), step2On, false, false);
+    row("step 3, 'L': the program runs", ready + QStringLiteral(" L upload"), step2, false, false);
+    row("sending", ready + QStringLiteral(" upload tab"), sending, false, true);
+    row("cancel", ready + QStringLiteral(" upload cancel"), paused, false, false, "-");
+    row("line lost while sending", ready + QStringLiteral(" upload off"), cancelled, false, false, "-");
+    row("…and back: the wait again", ready + QStringLiteral(" upload off on"), waiting, false, false, "-");
+    row("sent: the tab keeps it", sent + QStringLiteral(" tab"), programming, false, true);
+    row("'L' before any restart is noise", sent + QStringLiteral(" L"), programming, false, true);
+    row("the restart", sent + QStringLiteral(" off"), rebooting, false, true);
+    row("back, then 'L': done", sent + QStringLiteral(" restart L"), done, false, false, "+");
+    row("done stays one step", sent + QStringLiteral(" restart L tab"), step2, false, false, "+");
+    row("a glitch is no restart", sent + QStringLiteral(" glitch L"), programming, false, true);
+    row("glitch, then the restart", sent + QStringLiteral(" glitch restart L"), done, false, false, "+");
+    row("a cut: nobody can tell", sent + QStringLiteral(" cut L"), unknown, false, false, "-");
+    row("no restart in the write time: load again", sent + QStringLiteral(" minute"), QStringLiteral("Программирование прибора. Прибор молчит"), true, false, "-");
+    row("…and the next restart is no success", sent + QStringLiteral(" minute restart L"), step2, false, false, "-");
+    row("back but silent", sent + QStringLiteral(" restart minute"), QStringLiteral("Прибор снова на связи, но молчит"), false, false, "-");
+    row("down for good", sent + QStringLiteral(" off minute"), QStringLiteral("Перезагрузка прибора. Прибор молчит"), false, false, "-");
+    row("cancel while the flash is written", sent + QStringLiteral(" cancel"), paused, false, false, "-");
 }
 
 void TestProgSteps::eachSequenceOfEventsLeadsToItsStep()
@@ -159,18 +157,19 @@ void TestProgSteps::eachSequenceOfEventsLeadsToItsStep()
     QFETCH(QString, events);
     QFETCH(QString, status);
     QFETCH(bool, load);
-    QFETCH(bool, waitRunning);
-    QFETCH(int, waitStarts);
+    QFETCH(bool, owned);
+    QFETCH(QString, ends);
     THarness h;
     for (const QString &event : events.split(QLatin1Char(' ')))
         h.run(event);
-    QCOMPARE(h.status, status);
+    QVERIFY2(h.status.startsWith(status), qPrintable(h.status));
     QCOMPARE(h.load, load);
-    QCOMPARE(h.steps.loadEnabled(), load);
-    QCOMPARE(h.hint, load ? QStringLiteral("Загрузка программы управления в прибор.")
-                          : QStringLiteral("Прибор не готов к загрузке программы управления."));
-    QCOMPARE(h.waitRunning, waitRunning);
-    QCOMPARE(h.waitStarts, waitStarts);
+    QCOMPARE(h.owned, owned);
+    QCOMPARE(h.steps.ownsLine(), owned);
+    QString outcomes;
+    for (const bool ok : h.finished)
+        outcomes += ok ? QLatin1Char('+') : QLatin1Char('-');
+    QCOMPARE(outcomes, ends);
 }
 
 QTEST_GUILESS_MAIN(TestProgSteps)

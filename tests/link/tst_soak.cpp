@@ -129,7 +129,7 @@ struct TUploadRig : TVirtualRig
 
     TUploadRig()
     {
-        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 100, /*gap*/ 300});
+        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 1200, /*gap*/ 300});
         const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));
@@ -152,7 +152,7 @@ struct TUploadRig : TVirtualRig
         loader->setStylusHeld(true);
         instrument.setPowered(false);
         instrument.setPowered(true);
-        window->frameSoftTav->StartProgTav_TimerTimer(); // the power-on wait, without waiting it out
+        window->frameSoftTav->progSteps->StartProgTav_TimerTimer(); // the power-on wait, without waiting it out
         takeWritten();
         dialogs.answerYesNo(true);
         QTest::mouseClick(window->frameSoftTav->btnLoadPO, Qt::LeftButton);
@@ -449,13 +449,13 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
                     ++at;
                 qWarning("foreign bytes at %lld of %lld written (image %lld): %s; sent %d, status \"%s\"",
                          qlonglong(at), qlonglong(written.size()), qlonglong(stream.size()),
-                         written.mid(at, 8).toHex(' ').constData(), int(w.progSteps->uploadSent),
+                         written.mid(at, 8).toHex(' ').constData(), int(w.frameSoftTav->progSteps->writing()),
                          qPrintable(w.statusText()));
                 prefix = false;
             }
             // The noise ends with the image: once reprogramming is over, the line is free
             // again, and a notice then rightly makes its request.
-            imageGone = imageGone || w.progSteps->uploadSent || w.statusText() == done;
+            imageGone = imageGone || w.frameSoftTav->progSteps->writing() || w.statusText() == done;
             if (imageGone || pieces >= 400 || clock.elapsed() < nextAt)
                 return;
             rig.backend->injectReceived(noisePiece(random, codes, 32));
@@ -491,7 +491,7 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
         ++pieces;
         nextAt = clock.elapsed() + qint64(random() % 40);
     };
-    QVERIFY(TVirtualRig::waitUntil([&] { return !prefix || (w.frameSoftTav->firmwareImage && w.frameSoftTav->firmwareImage->complete()); }, 20000, noise));
+    QVERIFY(TVirtualRig::waitUntil([&] { return !prefix || (w.frameSoftTav->progSteps->firmwareImage() && w.frameSoftTav->progSteps->firmwareImage()->complete()); }, 20000, noise));
     QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
     QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
     QVERIFY(stream.startsWith(rig.backend->written()));
