@@ -1,0 +1,204 @@
+// A lab technician's morning through the real window: every message readable whole at
+// the window's opening size and kept for a look back, a table saved in each of its
+// forms, and a protocol saved beside it without replacing the table unasked.
+
+#include "app/StatusPane.h"
+#include "common/Dialogs.h"
+#include "measure/ReaderPage.h"
+#include "measure/ResultPage.h"
+#include "measure/SaveChoices.h"
+#include "sim/commands/MeasureCommands.h"
+#include "support/VirtualRig.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool activate(TFormMainLoritS_D7 &w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+    return QTest::qWaitForWindowActive(&w);
+}
+
+/// The longest texts the status line can show: the program's own, with long numbers,
+/// names and paths filled in.
+QStringList longestMessages(const QString &documents)
+{
+    return {
+        QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме программирования: "
+                       "повторите перепрограммирование."),
+        QStringLiteral("Программирование прибора. Не выключайте прибор! Прибор молчит больше минуты: посмотрите, что "
+                       "показывает его экран, проверьте кабель и порт."),
+        QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."),
+        QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2."),
+        QStringLiteral("Принято из прибора страниц: 999. Пропущено страниц с неизвестной меткой: 999."),
+        QStringLiteral("Чтение БД ТС из прибора нарушено (лишние байты на линии). Записанная БД ТС не проверена: "
+                       "повторите чтение."),
+        QStringLiteral("БД ТС записана в прибор и проверена: страниц 999."),
+        QStringLiteral("Данные переданы в Excel: ") + QDir::toNativeSeparators(documents)
+            + QStringLiteral("/2011_12_25_0001_очень_длинное_имя_таблицы_прибора (999).xlsx"),
+    };
+}
+} // namespace
+
+class TestLabDay : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt();
+    void aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked();
+};
+
+void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
+{
+    TVirtualRig rig(TRigOptions().switchedOff());
+    auto &w = *rig.window;
+    QVERIFY(activate(w));
+    const QSize opening = w.size();
+    TStatusPane *pane = w.RzStatusPane1;
+    const QStringList messages = longestMessages(rig.documentsFolder());
+    for (const QString &text : messages) {
+        w.ShowStatus(text);
+        const auto inWindow = [&] { return w.rect().contains(QRect(pane->mapTo(&w, QPoint(0, 0)), pane->size())); };
+        const auto whole = [&] { return pane->wrappedLines().join(QString()) == text; };
+        const auto allSeen = [&] {
+            return int(pane->wrappedLines().size()) * pane->fontMetrics().lineSpacing() <= pane->height();
+        };
+        rig.waitUntil([&] { return inWindow() && whole() && allSeen(); }, 2000);
+        QVERIFY2(inWindow() && allSeen(), qPrintable(text));
+        // Laid out whole on the pane's own width, every line inside the pane and the
+        // pane inside the window, which keeps its size.
+        const QStringList lines = pane->wrappedLines();
+        QCOMPARE(lines.join(QString()), text);
+        for (const QString &line : lines)
+            QVERIFY2(pane->fontMetrics().horizontalAdvance(line.trimmed()) <= pane->width(), qPrintable(line));
+        QCOMPARE(w.size(), opening);
+        QVERIFY(pane->toolTip().startsWith(text));
+    }
+    // The status bar gives the room back when a short message follows.
+    const int tallest = w.RzStatusBar1->height();
+    w.ShowStatus(QStringLiteral("Связь с прибором есть"));
+    QVERIFY(rig.waitUntil([&] { return w.RzStatusBar1->height() < tallest; }, 2000));
+    QCOMPARE(pane->wrappedLines().size(), 1);
+    QVERIFY(rig.waitUntil([&] { return w.RzClockStatus1->isVisible(); }, 2000)); // the clock stepped aside only meanwhile
+
+    // The byte counts of a table on its way are progress, not messages; the last
+    // messages are a click away, the newest at the bottom.
+    w.ShowStatus(QStringLiteral("437"));
+    QTest::mouseClick(pane->historyButton(), Qt::LeftButton);
+    QVERIFY(rig.waitUntil([&] { return pane->historyView() && pane->historyView()->isVisible(); }, 2000));
+    const QString looked = pane->historyView()->toPlainText();
+    for (const QString &text : messages)
+        QVERIFY2(looked.contains(text), qPrintable(text));
+    QVERIFY(looked.trimmed().endsWith(QStringLiteral("Связь с прибором есть")));
+    QVERIFY(!looked.contains(QStringLiteral("437")));
+    QTest::keyClick(pane->historyView(), Qt::Key_Escape);
+    QVERIFY(rig.waitUntil([&] { return !pane->historyView(); }, 2000));
+    QCOMPARE(w.statusText(), QStringLiteral("437"));
+    for (int i = 0; i < TStatusPane::historyLength + 5; ++i)
+        w.ShowStatus(QStringLiteral("Сообщение %1").arg(i));
+    QCOMPARE(pane->history().size(), TStatusPane::historyLength);
+    QVERIFY(pane->history().constLast().endsWith(QStringLiteral("Сообщение %1").arg(TStatusPane::historyLength + 4)));
+}
+
+void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    QVERIFY(activate(w));
+    const QString folder = rig.folder.filePath(QStringLiteral("lab")) + QLatin1Char('/');
+    QVERIFY(QDir().mkpath(folder));
+
+    // F5 reads the table; Ctrl+S offers its forms, the instrument's text first.
+    w.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::keyClick(&w, Qt::Key_F5);
+    QVERIFY(rig.waitLineIdle());
+    const QByteArray table = w.readerPage->odTableText;
+    QCOMPARE(table.size(), 873);
+    rig.dialogs.answerFile(folder + QStringLiteral("plate.xls"));
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.size(), 1);
+    QCOMPARE(rig.dialogs.shown.at(0).filter, saving::tableFilter);
+    QVERIFY(rig.dialogs.shown.at(0).filter.startsWith(QStringLiteral("Текст таблицы прибора (*.xls)")));
+    QVERIFY(QFileInfo(rig.dialogs.shown.at(0).fileName).fileName().startsWith(QStringLiteral("TavDat_")));
+    QCOMPARE(fileBytes(folder + QStringLiteral("plate.xls")), table); // the instrument's 873 bytes, as ever
+
+    // The workbook of numbers, chosen by its type: the name gets the type's extension.
+    rig.dialogs.answerFile(folder + QStringLiteral("plate"), 3);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.last().defaultExt, QStringLiteral(".xls"));
+    QVERIFY(fileBytes(folder + QStringLiteral("plate.xlsx")).startsWith("PK"));
+
+    // One line per well for a LIS: the type chosen last for a table is proposed again.
+    rig.dialogs.answerFile(folder + QStringLiteral("wells.csv"));
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.last().filterIndex, 3);
+    QVERIFY(rig.dialogs.shown.last().fileName.endsWith(QStringLiteral(".xlsx")));
+    const QList<QByteArray> rows = fileBytes(folder + QStringLiteral("wells.csv")).split('\n');
+    QCOMPARE(rows.size(), 1 + 96 + 1); // heading, the wells, and the last line's end
+    QCOMPARE(rows.at(0), QByteArray("Well,OD\r"));
+    const QTableWidget *grid = w.readerPage->StringGrid1;
+    QCOMPARE(rows.at(1), "A1," + grid->item(1, 1)->text().trimmed().toLatin1() + '\r');
+    QCOMPARE(rows.at(96), "H12," + grid->item(8, 12)->text().trimmed().toLatin1() + '\r');
+    QVERIFY(!rows.contains("A13")); // twelve wells a row, eight rows
+
+    // The protocol proposes its own name and type in the folder used last; the table's
+    // file chosen by mistake is replaced only when the user says so.
+    w.ActionFile->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::keyClick(&w, Qt::Key_F5);
+    QVERIFY(rig.waitLineIdle());
+    const QByteArray protocol = measurementsOf(rig.instrument)->protocolText();
+    QCOMPARE(w.resultPage->protocolBuffer, protocol);
+    rig.dialogs.answerFile(folder + QStringLiteral("plate.xls"));
+    rig.dialogs.answerYesNo(false);
+    rig.dialogs.answerFile(QString()); // shown again: the user gives up
+    const int shownBefore = int(rig.dialogs.shown.size());
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.size(), shownBefore + 2);
+    const TFileDialogState proposed = rig.dialogs.shown.at(shownBefore);
+    QCOMPARE(proposed.filter, QStringLiteral("Протокол (*.txt)|*.txt"));
+    QCOMPARE(proposed.fileName, folder + QStringLiteral("2011_12_25 Pr №15.txt"));
+    QCOMPARE(rig.dialogs.questions, QStringList{replaceQuestion(folder + QStringLiteral("plate.xls"))});
+    QCOMPARE(fileBytes(folder + QStringLiteral("plate.xls")), table);
+    QVERIFY(w.statusText() != QStringLiteral("Данные записаны в файл."));
+
+    // Under its own name it is written without a question; saved again, it asks, and
+    // "Да" replaces it.
+    rig.dialogs.answerFile(folder + QStringLiteral("2011_12_25 Pr №15"));
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.questions.size(), 1);
+    QCOMPARE(fileBytes(folder + QStringLiteral("2011_12_25 Pr №15.txt")), protocol);
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
+    rig.dialogs.answerFile(folder + QStringLiteral("2011_12_25 Pr №15.txt"));
+    rig.dialogs.answerYesNo(true);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.questions.size(), 2);
+
+    // Back on the reader page the table's own types return, its first one chosen.
+    w.ActionTav2006->trigger();
+    rig.dialogs.answerFile(QString());
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.last().filter, saving::tableFilter);
+    QCOMPARE(rig.dialogs.shown.last().filterIndex, 1);
+    QCOMPARE(QFileInfo(rig.dialogs.shown.last().fileName).absolutePath() + QLatin1Char('/'), folder);
+}
+
+QTEST_MAIN(TestLabDay)
+#include "tst_lab_day.moc"
