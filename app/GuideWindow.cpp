@@ -10,6 +10,7 @@
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -96,8 +97,14 @@ bool TGuideWindow::showSection(const QString &anchor)
     const QTextBlock block = m_browser->document()->findBlockByNumber(*found);
     QTextCursor cursor(block);
     m_browser->setTextCursor(cursor);
-    const QRectF where = m_browser->document()->documentLayout()->blockBoundingRect(block);
-    m_browser->verticalScrollBar()->setValue(int(where.top()));
+    // The heading at the top: now, and again once a window just shown has laid the
+    // text out at its own width.
+    const auto toTop = [this, block] {
+        const QRectF where = m_browser->document()->documentLayout()->blockBoundingRect(block);
+        m_browser->verticalScrollBar()->setValue(int(where.top()));
+    };
+    toTop();
+    QTimer::singleShot(0, this, toTop);
     // The section is marked in the list too.
     const auto items = m_contents->findItems(block.text(), Qt::MatchExactly | Qt::MatchRecursive);
     if (!items.isEmpty())
