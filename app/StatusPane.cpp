@@ -188,7 +188,8 @@ void TStatusPane::showHistory()
     layout->addWidget(m_historyView);
     const QWidget *top = window();
     const int width = qMax(top->width() * 9 / 10, 320);
-    const int height = qMin(12, int(m_history.size()) + 2) * fontMetrics().lineSpacing() * 2 + 8;
+    // About a line and a half a message (a long one takes two), at most fourteen.
+    const int height = qMin(14, int(m_history.size()) + 2) * fontMetrics().lineSpacing() * 3 / 2 + 8;
     popup->resize(width, height);
     const QPoint bottomLeft = mapToGlobal(QPoint(0, 0));
     popup->move(top->mapToGlobal(QPoint((top->width() - width) / 2, 0)).x(), bottomLeft.y() - height);

@@ -3,7 +3,10 @@
 // forms, and a protocol saved beside it without replacing the table unasked.
 
 #include "app/StatusPane.h"
+#include "common/Contrast.h"
 #include "common/Dialogs.h"
+#include "common/StyledWidgets.h"
+#include "firmware/UnitSoftTav_TreeTS.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "measure/SaveChoices.h"
@@ -11,6 +14,8 @@
 #include "support/VirtualRig.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QStyleOptionButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,6 +59,56 @@ QStringList longestMessages(const QString &documents)
             + QStringLiteral("/2011_12_25_0001_очень_длинное_имя_таблицы_прибора (999).xlsx"),
     };
 }
+/// The contrast of the text drawn in `area` of `widget` (its whole content when null) to
+/// the background around it, as the window shows it: the background is the median
+/// luminance, the text the pixel farthest from it.
+double shownContrast(QWidget *window, QWidget *widget, QRect area = {})
+{
+    const QImage shot = window->grab().toImage();
+    if (area.isNull())
+        area = widget->contentsRect();
+    area = QRect(widget->mapTo(window, area.topLeft()), area.size()) & shot.rect();
+    QList<double> levels;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            levels << contrast::luminance(shot.pixelColor(x, y));
+    if (levels.isEmpty())
+        return 0;
+    std::sort(levels.begin(), levels.end());
+    const double background = levels.at(levels.size() / 2);
+    const double text = background - levels.constFirst() > levels.constLast() - background ? levels.constFirst()
+                                                                                          : levels.constLast();
+    return (qMax(text, background) + 0.05) / (qMin(text, background) + 0.05);
+}
+
+QLabel *labelSaying(QWidget *parent, const QString &text)
+{
+    const auto labels = parent->findChildren<QLabel *>();
+    for (QLabel *label : labels)
+        if (label->text() == text)
+            return label;
+    return nullptr;
+}
+
+/// A dark desktop, as a user who has chosen one has it.
+QPalette darkDesktop()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Light, QColor(0x55, 0x55, 0x55));
+    dark.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x48));
+    dark.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::Dark, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x3c, 0x3c, 0x3c));
+    dark.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
+    return dark;
+}
 } // namespace
 
 class TestLabDay : public QObject
@@ -62,6 +117,7 @@ class TestLabDay : public QObject
 private Q_SLOTS:
     void everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt();
     void aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked();
+    void theTextReadsOnALightAndADarkDesktop();
 };
 
 void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
@@ -198,6 +254,51 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
     QCOMPARE(rig.dialogs.shown.last().filter, saving::tableFilter);
     QCOMPARE(rig.dialogs.shown.last().filterIndex, 1);
     QCOMPARE(QFileInfo(rig.dialogs.shown.last().fileName).absolutePath() + QLatin1Char('/'), folder);
+}
+
+void TestLabDay::theTextReadsOnALightAndADarkDesktop()
+{
+    const QPalette desktop = QApplication::palette();
+    for (const QPalette &palette : {desktop, darkDesktop()}) {
+        QApplication::setPalette(palette);
+        TVirtualRig rig;
+        auto &w = *rig.window;
+        QVERIFY(activate(w));
+        const auto readable = [&w](QWidget *widget, const QRect &area = {}) {
+            QVERIFY(widget);
+            const double shown = shownContrast(&w, widget, area);
+            QVERIFY2(shown >= contrast::least,
+                     qPrintable(QStringLiteral("%1: %2:1").arg(widget->accessibleName().isEmpty()
+                                                                  ? (qobject_cast<QLabel *>(widget) ? qobject_cast<QLabel *>(widget)->text() : widget->objectName())
+                                                                  : widget->accessibleName())
+                                    .arg(shown, 0, 'f', 2)));
+        };
+        // The start page: its title, its description and its links, not greyed.
+        readable(labelSaying(w.TabSheet1, QStringLiteral("   ЛОРИТ - сервис")));
+        readable(labelSaying(w.TabSheet1, QStringLiteral("(версия: 25.12.2011)")));
+        for (QWidget *link : {w.lbLoadPOInTav, w.lbReader, w.lbProtokol})
+            readable(link);
+
+        // The reader page: its title, the grid's caption and the check boxes' words.
+        w.ActionTav2006->trigger();
+        QVERIFY(rig.reachTopSpeed());
+        readable(labelSaying(w.readerPage, QStringLiteral("Чтение оптических плотностей из ТАВЕЛОН.")));
+        readable(labelSaying(w.readerPage, QStringLiteral("Таблица оптических плотностей.")));
+        for (QCheckBox *box : {w.readerPage->chckAutoReadOP, w.readerPage->chckAutoSaveOP, w.readerPage->chckColourScale}) {
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            readable(box, box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box));
+        }
+
+        // The firmware page: the file that will be sent.
+        w.ActionSoftTavelon->trigger();
+        QVERIFY(w.frameSoftTav);
+        const auto paths = w.frameSoftTav->findChildren<TPathLabel *>();
+        QVERIFY(!paths.isEmpty());
+        readable(paths.constFirst());
+    }
+    QApplication::setPalette(desktop);
 }
 
 QTEST_MAIN(TestLabDay)
