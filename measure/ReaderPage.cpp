@@ -11,6 +11,7 @@
 #include "measure/OleContainer.h"
 #include "measure/PlateLegend.h"
 #include "measure/PlateWorkbook.h"
+#include "measure/PrintDocuments.h"
 #include "measure/PrintService.h"
 #include "measure/SaveChoices.h"
 #include "measure/UserData.h"
@@ -232,7 +233,8 @@ void TReaderPage::btnPrintOPClick()
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
     const auto colours = chckColourScale->isChecked() ? plateLegend->range() : std::nullopt;
     // On screen first; the preview leads to the printer or a PDF file.
-    m_printService->previewPlate(od::tableValues(odTableText), QStringLiteral("Оптические плотности"), colours);
+    m_printService->previewPlate(od::tableValues(odTableText),
+                                 printing::plateTitle(fileSystemName(odInstrumentName), odReadAt), colours);
 }
 
 void TReaderPage::RequestODTable()
