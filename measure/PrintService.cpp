@@ -29,6 +29,11 @@ QPrinter &TPrintService::printer()
     return *m_printer;
 }
 
+void TPrintService::setDocumentName(const QString &name)
+{
+    printer().setDocName(name);
+}
+
 bool TPrintService::printOn(QPrinter &printer, const TBuild &build, const QString &title)
 {
     const std::unique_ptr<QTextDocument> document = build();

@@ -29,6 +29,9 @@ public:
     /// The same for the plate; coloured on `colours` when given.
     bool printPlate(const plate::TValues &values, const QString &title, const std::optional<plate::TRange> &colours);
     void previewPlate(const plate::TValues &values, const QString &title, const std::optional<plate::TRange> &colours);
+    /// The name the next job goes under: the print dialog proposes it for a PDF file
+    /// ("2011_12_25_0001.pdf") instead of "print.pdf".
+    void setDocumentName(const QString &name);
 
 private:
     using TBuild = std::function<std::unique_ptr<QTextDocument>()>;

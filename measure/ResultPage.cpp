@@ -247,6 +247,10 @@ TPrintService &TResultPage::Printing()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    // A PDF of the protocol is proposed under the protocol's own name.
+    const QByteArray ownName = protocol::autoFileName(protocolBuffer);
+    m_printService->setDocumentName(unsafeNameReason(ownName).isEmpty() ? fileSystemName(ownName)
+                                                                        : QStringLiteral("Протокол"));
     return *m_printService;
 }
 
