@@ -1,6 +1,7 @@
 #include "app/StatusPane.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QMainWindow>
 #include <QMouseEvent>
@@ -15,6 +16,7 @@
 
 namespace {
 constexpr int sideMargin = 2; ///< px left and right of the text
+constexpr int barMargin = 8;  ///< px the status bar keeps above and below its lines
 
 /// The lines of `text` broken for `width`: at blanks where it can, anywhere in a word
 /// (a long path) wider than the line.
@@ -94,12 +96,16 @@ QStringList TStatusPane::wrappedLines() const
 
 int TStatusPane::linesWithRoom() const
 {
+    // Reckoned from the window's height and what the pages need at least, never from
+    // the status bar's present height: what it has taken is no measure of what it may.
     const auto *main = qobject_cast<const QMainWindow *>(window());
     const QWidget *central = main ? main->centralWidget() : nullptr;
-    if (!central)
-        return 1000;
-    const int spare = qMax(0, central->height() - central->minimumSizeHint().height());
-    return qMax(1, (height() - 2 + spare) / fontMetrics().lineSpacing());
+    if (!central || m_barBase < 0)
+        return 1;
+    const int menu = main->menuWidget() ? main->menuWidget()->height() : 0;
+    const int barRoom = main->height() - menu - central->minimumSizeHint().height();
+    const int line = fontMetrics().lineSpacing();
+    return qMax(1, (barRoom - barMargin) / line);
 }
 
 void TStatusPane::fitHeight()
@@ -111,6 +117,10 @@ void TStatusPane::fitHeight()
         return;
     if (m_barBase < 0)
         m_barBase = bar->minimumHeight();
+    if (!m_watchingWindow) {
+        m_watchingWindow = true;
+        window()->installEventFilter(this);
+    }
     const int room = linesWithRoom();
     if (m_yielding) {
         // The clock steps aside for a message that would not fit beside it; the margin
@@ -125,8 +135,7 @@ void TStatusPane::fitHeight()
     }
     const int needed = qMax(1, int(allLines(width()).size()));
     m_linesShown = qMin(needed, room);
-    const int paneHeight = m_linesShown * fontMetrics().lineSpacing() + 2;
-    const int barHeight = qMax(m_barBase, paneHeight + qMax(0, bar->height() - height()));
+    const int barHeight = qMax(m_barBase, m_linesShown * fontMetrics().lineSpacing() + barMargin);
     if (bar->minimumHeight() != barHeight)
         bar->setMinimumHeight(barHeight);
 }
@@ -146,6 +155,23 @@ void TStatusPane::resizeEvent(QResizeEvent *event)
     QLabel::resizeEvent(event);
     // Looked at once the window's layout has settled at the new size.
     QMetaObject::invokeMethod(this, [this] { fitHeight(); }, Qt::QueuedConnection);
+}
+
+bool TStatusPane::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *main = qobject_cast<QMainWindow *>(window());
+    QWidget *bar = parentWidget();
+    if (watched == main && event->type() == QEvent::LayoutRequest && bar && main->centralWidget()
+        && bar->minimumHeight() > m_barBase && m_barBase >= 0) {
+        const QWidget *central = main->centralWidget();
+        const int others = main->height() - central->height() - bar->height(); // the menu bar
+        const int overflow = others + central->minimumSizeHint().height() + bar->minimumHeight() - main->height();
+        if (overflow > 0) {
+            bar->setMinimumHeight(qMax(m_barBase, bar->minimumHeight() - overflow));
+            QMetaObject::invokeMethod(this, [this] { fitHeight(); }, Qt::QueuedConnection);
+        }
+    }
+    return QLabel::eventFilter(watched, event);
 }
 
 void TStatusPane::paintEvent(QPaintEvent *)

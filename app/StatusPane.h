@@ -45,6 +45,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    /// The window's layout asks again (a page made for the first time needs more room):
+    /// the status line gives back what the window lacks before the window would grow.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QStringList allLines(int width) const;
@@ -54,6 +57,7 @@ private:
     void fitHeight();
 
     QPointer<QWidget> m_yielding;
+    bool m_watchingWindow = false;
     int m_barBase = -1;   ///< the status bar's drawn height, one line
     int m_linesShown = 1; ///< as many as the message needs and the window has room for
 

@@ -163,6 +163,10 @@ void TFormMainLoritS_D7::CreateComponents()
     RzProgressBar1->setValue(0);
     RzProgressBar1->setFixedWidth(fontScale::px(this, statusPaneWidth));
     RzProgressBar1->hide(); // until a job sets it
+    // The bar and the button keep to the drawn line: only a long message makes the
+    // status bar taller, and only by the room the pages can spare.
+    RzProgressBar1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    RzStatusPane1->historyButton()->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     RzClockStatus1 = new QLabel(RzStatusBar1);
     RzClockStatus1->setFixedWidth(fontScale::px(this, statusPaneWidth));
     RzClockStatus1->setAlignment(Qt::AlignCenter);

@@ -128,17 +128,17 @@ void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
     const QSize opening = w.size();
     TStatusPane *pane = w.RzStatusPane1;
     const QStringList messages = longestMessages(rig.documentsFolder());
+    const auto inWindow = [&] { return w.rect().contains(QRect(pane->mapTo(&w, QPoint(0, 0)), pane->size())); };
+    const auto allSeen = [&] {
+        return int(pane->wrappedLines().size()) * pane->fontMetrics().lineSpacing() <= pane->height();
+    };
+    // On the start page every message is laid out whole on the pane's own width, every
+    // line inside the pane and the pane inside the window, which keeps its size.
     for (const QString &text : messages) {
         w.ShowStatus(text);
-        const auto inWindow = [&] { return w.rect().contains(QRect(pane->mapTo(&w, QPoint(0, 0)), pane->size())); };
         const auto whole = [&] { return pane->wrappedLines().join(QString()) == text; };
-        const auto allSeen = [&] {
-            return int(pane->wrappedLines().size()) * pane->fontMetrics().lineSpacing() <= pane->height();
-        };
         rig.waitUntil([&] { return inWindow() && whole() && allSeen(); }, 2000);
         QVERIFY2(inWindow() && allSeen(), qPrintable(text));
-        // Laid out whole on the pane's own width, every line inside the pane and the
-        // pane inside the window, which keeps its size.
         const QStringList lines = pane->wrappedLines();
         QCOMPARE(lines.join(QString()), text);
         for (const QString &line : lines)
@@ -146,6 +146,27 @@ void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
         QCOMPARE(w.size(), opening);
         QVERIFY(pane->toolTip().startsWith(text));
     }
+    // On the firmware page, the fullest, under an upload's progress bar, the pages leave
+    // the status line little room: a message shows what fits, ending in "…", and is
+    // whole on hover and in the history; the window never grows.
+    w.ActionSoftTavelon->trigger();
+    w.SetProgress(50);
+    for (const QString &text : messages) {
+        w.ShowStatus(text);
+        const auto settled = [&] {
+            const QStringList lines = pane->wrappedLines();
+            return inWindow() && allSeen()
+                   && (lines.join(QString()) == text || lines.constLast().endsWith(QChar(0x2026)));
+        };
+        QVERIFY2(rig.waitUntil(settled, 2000), qPrintable(text));
+        QVERIFY(pane->toolTip().startsWith(text));
+        QVERIFY(pane->history().constLast().endsWith(text));
+        QCOMPARE(w.size(), opening);
+    }
+    QCOMPARE(w.statusText(), messages.constLast());
+    w.SetProgress(0);
+    w.ShowStatus(messages.at(1));
+    QVERIFY(rig.waitUntil([&] { return pane->wrappedLines().join(QString()) == messages.at(1); }, 2000));
     // The status bar gives the room back when a short message follows.
     const int tallest = w.RzStatusBar1->height();
     w.ShowStatus(QStringLiteral("Связь с прибором есть"));
