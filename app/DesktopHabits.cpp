@@ -26,6 +26,8 @@ void TFormMainLoritS_D7::Action1Execute()
     const QString text = QStringLiteral("ЛОРИТ-сервис\n"
                                         "Сервисная программа фотометра ТАВЕЛОН.\n\n"
                                         "Версия: %1\n"
+                                        "(В заголовках окон сообщений версия записана как \"2008_06_06\"; "
+                                        "дата \"25.12.2011\" на стартовой странице — дата выпуска этой редакции.)\n"
                                         "Qt: %2\n\n"
                                         "Все права защищены.")
                              .arg(programVersion(), QString::fromLatin1(qVersion()));

@@ -1,5 +1,6 @@
 #include "app/DesktopKeys.h"
 
+#include "app/GuideWindow.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
@@ -7,12 +8,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QUrl>
 
 namespace {
 const QString userGuideName = QStringLiteral("guide-ru.md");
@@ -93,7 +92,28 @@ void TDesktopKeys::ActionUserGuideExecute()
         m_window.ShowStatus(QStringLiteral("Руководство пользователя (%1) не найдено.").arg(userGuideName));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
-        m_window.ShowStatus(QStringLiteral("Не удалось открыть руководство пользователя: ") + QDir::toNativeSeparators(guide));
+    // Inside the program, at the section of the page the user is on.
+    if (!m_guideWindow)
+        m_guideWindow = new TGuideWindow(guide, &m_window);
+    m_guideWindow->showSection(PageSection());
+    m_guideWindow->show();
+    m_guideWindow->raise();
+    m_guideWindow->activateWindow();
+}
+
+QString TDesktopKeys::PageSection() const
+{
+    switch (m_window.RzPageControl1->currentIndex()) {
+    case TFormMainLoritS_D7::pageSoftTav:
+        return QStringLiteral("перепрограммирование-прибора");
+    case TFormMainLoritS_D7::pageBDTS:
+        return QStringLiteral("база-данных-тест-систем");
+    case TFormMainLoritS_D7::pageReader:
+        return QStringLiteral("таблица-оптических-плотностей");
+    case TFormMainLoritS_D7::pageResult:
+        return QStringLiteral("протокол-результатов");
+    default:
+        return QStringLiteral("главное-окно");
+    }
 }
 

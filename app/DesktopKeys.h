@@ -4,11 +4,13 @@
 // guide.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QAction;
 class QPushButton;
 class TFormMainLoritS_D7;
+class TGuideWindow;
 
 class TDesktopKeys : public QObject
 {
@@ -23,13 +25,16 @@ public:
     void ActionReadPageExecute();
     /// Ctrl+S: the active page's own save button, when it is enabled.
     void ActionSavePageExecute();
-    /// F1: the user guide in the desktop's program for it.
+    /// F1: the user guide in a window of its own, at the active page's section.
     void ActionUserGuideExecute();
 
 private:
     /// The button of the active page that F5 (read) or Ctrl+S (save) stands for.
     QPushButton *ActivePageButton(bool read) const;
+    /// The guide's section for the active page.
+    QString PageSection() const;
 
     TFormMainLoritS_D7 &m_window;
     QString m_userGuide;
+    QPointer<TGuideWindow> m_guideWindow; ///< made at the first F1, gone when closed
 };

@@ -3,8 +3,10 @@
 #include "app/BDTSWindowHost.h"
 #include "app/DesktopKeys.h"
 #include "app/ProgramFolder.h"
+#include "app/StatusPane.h"
 #include "common/FontScale.h"
 #include "common/RememberingDialogs.h"
+#include "common/ReplaceAskingDialogs.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "firmware/ProgSteps.h"
@@ -49,7 +51,8 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
 {
     if (!m_dialogs)
         m_dialogs = new TQtDialogs(this);
-    m_pageDialogs = new TRememberingDialogs(*m_dialogs, *m_settings, this);
+    m_saveDialogs = new TReplaceAskingDialogs(*m_dialogs, this);
+    m_pageDialogs = new TRememberingDialogs(*m_saveDialogs, *m_settings, this);
     link = new TLinkControl(backend, *this, this);
     bdtsLists = new TBDTSLists(this);
     connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
@@ -141,7 +144,7 @@ void TFormMainLoritS_D7::UpdateClock()
 
 void TFormMainLoritS_D7::ShowStatus(const QString &text)
 {
-    RzStatusPane1->setText(text);
+    RzStatusPane1->showMessage(text);
 }
 
 QString TFormMainLoritS_D7::statusText() const
@@ -152,6 +155,8 @@ QString TFormMainLoritS_D7::statusText() const
 void TFormMainLoritS_D7::SetProgress(int percent)
 {
     RzProgressBar1->setValue(qBound(0, percent, 100));
+    // Shown while a job runs: idle, its room goes to the message.
+    RzProgressBar1->setVisible(RzProgressBar1->value() > 0);
 }
 
 void TFormMainLoritS_D7::BuildReplyTable()
@@ -329,7 +334,7 @@ void TFormMainLoritS_D7::ActionTrafficLogExecute()
 {
     // A window of its own beside the main one; it listens to the line only while shown.
     if (!trafficLog) {
-        trafficLog = link->CreateTrafficLog(m_dialogs, this);
+        trafficLog = link->CreateTrafficLog(m_saveDialogs, this);
         trafficLog->setSaveFolder(m_handOverFolder);
     }
     trafficLog->show();

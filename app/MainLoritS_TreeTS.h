@@ -34,6 +34,7 @@ class TResultPage;
 class TSerialBackend;
 class TSettings;
 class TShadowPanel;
+class TStatusPane;
 class TTrafficLogWindow;
 
 class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
@@ -77,7 +78,7 @@ public:
                *lbProtokol = nullptr;
     TDesktopKeys *desktopKeys = nullptr; ///< F5, Ctrl+S and F1
     QStatusBar *RzStatusBar1 = nullptr;
-    QLabel *RzStatusPane1 = nullptr;
+    TStatusPane *RzStatusPane1 = nullptr; ///< every message whole, and the last ones kept
     QProgressBar *RzProgressBar1 = nullptr;
     QLabel *RzClockStatus1 = nullptr;
 
@@ -146,7 +147,8 @@ private:
 
     TDialogs *m_dialogs = nullptr;
     std::unique_ptr<TSettings> m_settings;
-    TDialogs *m_pageDialogs = nullptr; ///< m_dialogs, remembering the folders chosen
+    TDialogs *m_saveDialogs = nullptr; ///< m_dialogs, asking before a file is replaced
+    TDialogs *m_pageDialogs = nullptr; ///< m_saveDialogs, remembering the folders chosen
     QString m_programFolder; ///< with its final separator
     QString m_handOverFolder, m_documentsFolder;
     QString m_lastFileFolder, m_lastFileName;

@@ -3,16 +3,7 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/MainLoritS_TreeTS.h"
-#include "firmware/FirmwareImage.h"
-#include "common/WholeFile.h"
-#include "sim/InstrumentWindow.h"
-#include "sim/commands/MeasureCommands.h"
-#include "sim/VirtualBackend.h"
-#include "sim/VirtualInstrument.h"
-#include "testdb/SampleDatabases.h"
-
-#include <QDir>
+#include "app/DemoSession.h"
 
 int main(int argc, char **argv)
 {
@@ -23,26 +14,7 @@ int main(int argc, char **argv)
                            "указки и измерений.")))
         return *exitCode;
     TApplication app(argc, argv);
-
-    TVirtualInstrument instrument;
-    instrument.setSpeedIndex(1); // 9600: the contact search has work to do
-    auto *backend = new TVirtualBackend(&instrument);
-    TFormMainLoritS_D7 window(backend);
-    // Two databases to try the database page on: one as the instrument holds it, one
-    // as a newer file with a few more test systems.
-    const QString samples = window.programFolder() + QStringLiteral("FilesInTavelon");
-    const bool databases = writeSampleDatabases(samples);
-    // A sample control program for the page "ПО прибора".
-    const bool firmware = writeSampleFirmware(samples);
-    // The layout of the virtual instrument's plate, for "Анализ планшета".
-    const bool layout = writeFileWhole(samples + QStringLiteral("/ИФА-демо.json"), TInstrumentMeasurements::sampleLayout()).isEmpty();
-    if (!databases || !firmware || !layout)
-        window.ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
-                                          "базы данных и программа для виртуального прибора недоступны.")
-                               .arg(QDir::toNativeSeparators(samples)));
-    TInstrumentWindow instrumentWindow(&instrument);
-    window.show();
-    instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());
-    instrumentWindow.show();
+    TDemoSession demo;
+    demo.show();
     return TApplication::exec();
 }

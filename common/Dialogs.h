@@ -30,6 +30,8 @@ public:
     virtual bool executeSave(QWidget *parent, TFileDialogState &state) = 0;
     virtual bool executeOpen(QWidget *parent, TFileDialogState &state) = 0;
     virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text) = 0;
+    /// Whether a file that exists may be replaced; the desktop's answer defaults to "No".
+    virtual bool askReplace(QWidget *parent, const QString &path);
     /// The application's error box.
     virtual void showError(QWidget *parent, const QString &text) = 0;
     /// A box that only tells something ("О программе").
@@ -45,9 +47,13 @@ public:
     bool executeSave(QWidget *parent, TFileDialogState &state) override;
     bool executeOpen(QWidget *parent, TFileDialogState &state) override;
     bool askYesNo(QWidget *parent, const QString &title, const QString &text) override;
+    bool askReplace(QWidget *parent, const QString &path) override;
     void showError(QWidget *parent, const QString &text) override;
     void showInformation(QWidget *parent, const QString &title, const QString &text) override;
 };
+
+/// The question before a file is replaced.
+QString replaceQuestion(const QString &path);
 
 /// The program's title, "ЛОРИТ-сервис 2008_06_06": the caption of its message boxes.
 inline QString applicationTitle() { return QStringLiteral("ЛОРИТ-сервис 2008_06_06"); }

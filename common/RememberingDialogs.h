@@ -21,6 +21,7 @@ public:
     {
         return m_dialogs.askYesNo(parent, title, text);
     }
+    bool askReplace(QWidget *parent, const QString &path) override { return m_dialogs.askReplace(parent, path); }
     void showError(QWidget *parent, const QString &text) override { m_dialogs.showError(parent, text); }
     void showInformation(QWidget *parent, const QString &title, const QString &text) override
     {

@@ -1,5 +1,7 @@
 #include "common/StyledWidgets.h"
 
+#include "common/Contrast.h"
+
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -10,13 +12,36 @@
 TShadowPanel::TShadowPanel(QWidget *parent)
     : QFrame(parent), m_top(QColor(0x3a, 0x5f, 0x9a)), m_bottom(QColor(0x12, 0x24, 0x48))
 {
+    FollowGradient();
 }
 
 void TShadowPanel::setGradient(const QColor &top, const QColor &bottom)
 {
     m_top = top;
     m_bottom = bottom;
+    FollowGradient();
     update();
+}
+
+void TShadowPanel::FollowGradient()
+{
+    // The gradient is the panel's own, whatever the desktop's palette: so are the text
+    // and the background of what sits on it (labels, check boxes, inner panels).
+    // Buttons, grids and lists keep the desktop's colours, which read on their own.
+    QPalette pal = palette();
+    const QColor text = contrast::textOnGradient(m_top, m_bottom);
+    // An inner panel keeps the desktop's background while the text reads on it (a light
+    // desktop), and takes the gradient's lighter end otherwise.
+    const QColor desktop = pal.color(QPalette::Active, QPalette::Window);
+    const QColor lighter = m_top.lightness() >= m_bottom.lightness() ? m_top : m_bottom;
+    const QColor darker = lighter == m_top ? m_bottom : m_top;
+    const QColor inner = contrast::ratio(desktop, text) >= contrast::least ? desktop
+                                                                           : (text.lightness() < 128 ? lighter : darker);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::WindowText, group == QPalette::Disabled ? contrast::readableOn(inner, QColor(0x80, 0x88, 0x98)) : text);
+        pal.setColor(group, QPalette::Window, inner);
+    }
+    setPalette(pal);
 }
 
 void TShadowPanel::paintEvent(QPaintEvent *event)
@@ -47,10 +72,12 @@ TLinkLabel::TLinkLabel(const QString &text, QWidget *parent)
     setFocusPolicy(Qt::TabFocus);
 }
 
-void TLinkLabel::setTextColor(const QColor &color)
+void TLinkLabel::setTextColor(const QColor &wanted)
 {
-    // Only the enabled look changes: a disabled link keeps the dimmed colour.
+    // Only the enabled look changes: a disabled link keeps the dimmed colour. A desktop
+    // colour that would not read on the panel (a dark palette's grey) is brightened.
     QPalette pal = palette();
+    const QColor color = contrast::readableOn(pal.color(QPalette::Active, QPalette::Window), wanted);
     pal.setColor(QPalette::Active, QPalette::WindowText, color);
     pal.setColor(QPalette::Inactive, QPalette::WindowText, color);
     pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x8a, 0x96, 0xaa));

@@ -24,6 +24,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void FollowGradient(); ///< the text on the panel in a colour that reads on its gradient
+
     QList<QPointer<QWidget>> m_shadowed;
     QColor m_top, m_bottom;
     int m_paintCount = 0;
@@ -36,7 +38,7 @@ class TLinkLabel : public QLabel
     Q_OBJECT
 public:
     explicit TLinkLabel(const QString &text, QWidget *parent = nullptr);
-    void setTextColor(const QColor &color);
+    void setTextColor(const QColor &wanted);
     QColor textColor() const;
 
 Q_SIGNALS:

@@ -1,5 +1,6 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 
+#include "common/Contrast.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
@@ -49,7 +50,8 @@ QLabel *fileLabel(QWidget *parent)
     // and shows more as the window grows; the hint shows it whole.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, QColor(0x10, 0x28, 0x90));
+    // Dark blue on the desktop's background, brightened where that is dark.
+    pal.setColor(QPalette::WindowText, contrast::readableOn(pal.color(QPalette::Window), QColor(0x10, 0x28, 0x90)));
     label->setPalette(pal);
     return label;
 }

@@ -68,6 +68,17 @@ std::unique_ptr<QTextDocument> protocolDocument(const QByteArray &cp1251Protocol
     return document;
 }
 
+QString plateTitle(const QString &instrumentFileName, const QDateTime &readAt)
+{
+    QStringList facts;
+    if (!instrumentFileName.trimmed().isEmpty())
+        facts << instrumentFileName.trimmed();
+    if (readAt.isValid())
+        facts << QStringLiteral("прочитаны ") + readAt.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+    const QString what = QStringLiteral("Оптические плотности");
+    return facts.isEmpty() ? what : what + QStringLiteral(": ") + facts.join(QStringLiteral(", "));
+}
+
 std::unique_ptr<QTextDocument> plateDocument(const plate::TValues &values, const QString &title,
                                              const std::optional<plate::TRange> &colours)
 {

@@ -21,6 +21,10 @@ std::unique_ptr<QTextDocument> protocolDocument(const QByteArray &cp1251Protocol
 constexpr qreal protocolPointSize = 10;
 constexpr qreal minimumPointSize = 6;
 
+/// The plate's title: what it is, the instrument's file name and the time it was read,
+/// each when known ("Оптические плотности: 2011_12_25_0001.xls, прочитаны 25.12.2011 14:03").
+QString plateTitle(const QString &instrumentFileName, const QDateTime &readAt);
+
 /// The plate as a grid under `title`; coloured on the range when one is given.
 std::unique_ptr<QTextDocument> plateDocument(const plate::TValues &values, const QString &title,
                                              const std::optional<plate::TRange> &colours = std::nullopt);

@@ -21,9 +21,17 @@ TPrintService::~TPrintService() = default;
 
 QPrinter &TPrintService::printer()
 {
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // Margins a printer can hold and a binder leaves free, not the driver's edge.
+        m_printer->setPageMargins(QMarginsF(15, 12, 15, 12), QPageLayout::Millimeter);
+    }
     return *m_printer;
+}
+
+void TPrintService::setDocumentName(const QString &name)
+{
+    printer().setDocName(name);
 }
 
 bool TPrintService::printOn(QPrinter &printer, const TBuild &build, const QString &title)

@@ -32,6 +32,9 @@ public:
     /// Any document a page builds, through the preview as the others.
     using TBuild = std::function<std::unique_ptr<QTextDocument>()>;
     void previewDocument(const TBuild &build, const QString &title) { preview(build, title); }
+    /// The name the next job goes under: the print dialog proposes it for a PDF file
+    /// ("2011_12_25_0001.pdf") instead of "print.pdf".
+    void setDocumentName(const QString &name);
 
 private:
     bool print(const TBuild &build, const QString &title);

@@ -11,7 +11,10 @@
 #include "measure/OleContainer.h"
 #include "measure/PlateLegend.h"
 #include "measure/PlateWorkbook.h"
+#include "measure/PrintDocuments.h"
 #include "measure/PrintService.h"
+#include "measure/SaveChoices.h"
+#include "measure/UserData.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -155,6 +158,8 @@ void TReaderPage::CreateLayout()
     auto *extras = new QHBoxLayout;
     extras->addWidget(chckColourScale);
     extras->addStretch();
+    btnOpenFolder = userData::openFolderButton(m_host, RzPanel6);
+    extras->addWidget(btnOpenFolder);
     extras->addWidget(btnPrintOP);
     layout->addLayout(extras);
     plateLegend = new TPlateLegend(RzPanel6);
@@ -226,9 +231,11 @@ void TReaderPage::btnPrintOPClick()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    m_printService->setDocumentName(plate::handOverBaseName(odInstrumentName, odReadAt));
     const auto colours = chckColourScale->isChecked() ? plateLegend->range() : std::nullopt;
     // On screen first; the preview leads to the printer or a PDF file.
-    m_printService->previewPlate(od::tableValues(odTableText), QStringLiteral("Оптические плотности"), colours);
+    m_printService->previewPlate(od::tableValues(odTableText),
+                                 printing::plateTitle(fileSystemName(odInstrumentName), odReadAt), colours);
 }
 
 void TReaderPage::RequestODTable()
@@ -320,19 +327,21 @@ void TReaderPage::ReplyODFileName(const QByteArray &reply)
     --odFileNamesAwaited;
     const QByteArray name = od::fileNameOfReply(reply);
     odInstrumentName = name;
-    const QString shownName = writeIntoFolder(m_host.programFolder(), name, odTableText,
+    const QString folder = userData::autoSaveFolder(m_host);
+    const QString shownName = writeIntoFolder(folder, name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),
                                               QStringLiteral("данные не записаны."));
-    m_host.ShowStatus(QStringLiteral("Данные записаны в файл: ") + shownName);
+    m_host.ShowStatus(userData::savedText(QStringLiteral("Данные записаны в файл: ") + shownName, folder));
 }
 
 void TReaderPage::btnSaveOPClick()
 {
     TFileDialogState &dialog = m_host.sdlgSaveTavDat();
+    saving::proposeTableSave(dialog, plate::handOverBaseName(odInstrumentName, odReadAt));
     if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
     const QString path = dialog.fileName;
-    writeWholeFile(path, odTableText);
+    saving::writeTable(path, odTableText, odInstrumentName, odReadAt);
     m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
     // Kept in the container as an icon, not opened.
     OleContainer1->CreateObjectFromFile(path, true);

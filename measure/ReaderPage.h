@@ -53,6 +53,7 @@ public:
     QCheckBox *chckColourScale = nullptr; ///< "Цветовая шкала"
     TPlateLegend *plateLegend = nullptr;
     QPushButton *btnPrintOP = nullptr;    ///< "Печать…"
+    QPushButton *btnOpenFolder = nullptr; ///< "Открыть папку": where the automatic saves go
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnReadOPClick();

@@ -9,6 +9,8 @@
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/PrintService.h"
+#include "measure/SaveChoices.h"
+#include "measure/UserData.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -89,6 +91,9 @@ void TResultPage::CreateLayout()
     row->addWidget(chckAutoReadRes);
     row->addWidget(chckAutoSaveRes);
     row->addStretch();
+    // Beside the check boxes, so that the page needs no more width than it always has.
+    btnOpenFolder = userData::openFolderButton(m_host, this);
+    row->addWidget(btnOpenFolder);
     layout->addLayout(row);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btnReadProtokol);
@@ -203,17 +208,22 @@ void TResultPage::ReplyProtocolText(const QByteArray &reply)
 
 void TResultPage::SaveProtocolAutomatically()
 {
-    const QString shownName = writeIntoFolder(m_host.programFolder(), protocol::autoFileName(protocolBuffer),
+    const QString folder = userData::autoSaveFolder(m_host);
+    const QString shownName = writeIntoFolder(folder, protocol::autoFileName(protocolBuffer),
                                               protocolBuffer,
                                               QStringLiteral("Из протокола получено недопустимое имя файла"),
                                               QStringLiteral("протокол не записан."));
     protocolFileName = shownName;
-    m_host.ShowStatus(QStringLiteral("Протокол записан в файл: ") + shownName);
+    m_host.ShowStatus(userData::savedText(QStringLiteral("Протокол записан в файл: ") + shownName, folder));
 }
 
 void TResultPage::btnSaveProtokolClick()
 {
     TFileDialogState &dialog = m_host.sdlgSaveTavDat();
+    // The protocol's own name (as the automatic save names it), never a table's.
+    const QByteArray ownName = protocol::autoFileName(protocolBuffer);
+    saving::proposeProtocolSave(dialog, unsafeNameReason(ownName).isEmpty() ? fileSystemName(ownName)
+                                                                            : QStringLiteral("Протокол"));
     if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
     // The protocol received last, whatever the memo shows now.
@@ -225,6 +235,10 @@ TPrintService &TResultPage::Printing()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    // A PDF of the protocol is proposed under the protocol's own name.
+    const QByteArray ownName = protocol::autoFileName(protocolBuffer);
+    m_printService->setDocumentName(unsafeNameReason(ownName).isEmpty() ? fileSystemName(ownName)
+                                                                        : QStringLiteral("Протокол"));
     return *m_printService;
 }
 

@@ -33,6 +33,7 @@ public:
     QCheckBox *chckAutoReadRes = nullptr, *chckAutoSaveRes = nullptr;
     QPushButton *btnReadProtokol = nullptr, *btnSaveProtokol = nullptr, *btnClrMemo1 = nullptr;
     QPushButton *btnPrintProtokol = nullptr; ///< "Печать…": the protocol received last, on paper
+    QPushButton *btnOpenFolder = nullptr;    ///< "Открыть папку": where the automatic saves go
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnReadProtokolClick();

@@ -1,6 +1,7 @@
 // The shell's layout: menus, group bar, pages, status bar, and the texts of the start page.
 
 #include "app/MainLoritS_TreeTS.h"
+#include "app/StatusPane.h"
 #include "common/FontScale.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
@@ -8,6 +9,7 @@
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "analysis/page/AnalysisPage.h"
+#include "measure/SaveChoices.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -156,24 +158,30 @@ void TFormMainLoritS_D7::CreateComponents()
     setCentralWidget(central);
 
     RzStatusBar1 = new QStatusBar(this);
-    RzStatusBar1->setFixedHeight(fontScale::px(this, statusBarHeight));
+    // The drawn height holds one line; a long message takes the lines it needs.
+    RzStatusBar1->setMinimumHeight(fontScale::px(this, statusBarHeight));
     RzStatusBar1->setSizeGripEnabled(false);
-    RzStatusPane1 = new QLabel(RzStatusBar1);
-    // A long message is cut at the pane's edge: it never widens the window.
-    RzStatusPane1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    RzStatusPane1 = new TStatusPane(RzStatusBar1);
     RzProgressBar1 = new QProgressBar(RzStatusBar1);
     RzProgressBar1->setRange(0, 100);
     RzProgressBar1->setValue(0);
     RzProgressBar1->setFixedWidth(fontScale::px(this, statusPaneWidth));
+    RzProgressBar1->hide(); // until a job sets it
+    // The bar and the button keep to the drawn line: only a long message makes the
+    // status bar taller, and only by the room the pages can spare.
+    RzProgressBar1->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
+    RzStatusPane1->historyButton()->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     RzClockStatus1 = new QLabel(RzStatusBar1);
     RzClockStatus1->setFixedWidth(fontScale::px(this, statusPaneWidth));
     RzClockStatus1->setAlignment(Qt::AlignCenter);
+    RzStatusPane1->setYieldingPane(RzClockStatus1);
+    RzStatusBar1->addWidget(RzStatusPane1->historyButton());
     RzStatusBar1->addWidget(RzStatusPane1, 1);
     RzStatusBar1->addPermanentWidget(RzProgressBar1);
     RzStatusBar1->addPermanentWidget(RzClockStatus1);
     setStatusBar(RzStatusBar1);
 
-    m_sdlgSaveTavDat.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls|Текстовый файл (*.txt)|*.txt");
+    m_sdlgSaveTavDat.filter = saving::tableFilter;
     m_sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
     m_sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
     m_sdlgSaveTavDat.memoryKey = dialogKey::measureSave;

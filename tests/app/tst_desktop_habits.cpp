@@ -3,6 +3,7 @@
 // keyboard; what the next run starts from; the box "О программе"; the lamp's words
 // for screen readers.
 
+#include "app/GuideWindow.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
@@ -17,7 +18,12 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QImage>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -146,7 +152,7 @@ void TestDesktopHabits::keysActOnlyThroughTheActivePagesEnabledButtons()
     w.readerPage->btnSaveOP->setEnabled(true);
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(rig.dialogs.shown.size(), 1);
-    QCOMPARE(rig.dialogs.shown.at(0).fileName, QStringLiteral("TavDat_"));
+    QCOMPARE(QFileInfo(rig.dialogs.shown.at(0).fileName).fileName(), QStringLiteral("TavDat.xls"));
 
     // The results page's own read button; none on the start page.
     w.ActionFileExecute();
@@ -245,14 +251,50 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     QCOMPARE(w.statusText(), QStringLiteral("Руководство пользователя (guide-ru.md) не найдено."));
     QVERIFY(desktop.opened.isEmpty());
 
+    // The guide opens inside the program, rendered with its pictures, its sections
+    // listed, at the section of the page the user is on.
     const QString guidePath = rig.folder.filePath(QStringLiteral("guide-ru.md"));
     QFile guide(guidePath);
     QVERIFY(guide.open(QIODevice::WriteOnly));
+    guide.write("# Руководство\n\nСодержание: [Протокол](#протокол-результатов).\n\n"
+                "## Главное окно\n\n![Окно](window.png)\n\n" + QByteArray(40, '\n').replace("\n", "Строка.\n\n")
+                + "## Порт связи\n\n### Шаг 1. Файл для загрузки\n\n" + QByteArray(40, '\n').replace("\n", "Текст.\n\n")
+                + "## Протокол результатов\n\nПротокол.\n");
     guide.close();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(rig.folder.filePath(QStringLiteral("window.png"))));
     TVirtualRig withGuide(TRigOptions().withUserGuide(guidePath));
     QVERIFY(activate(*withGuide.window));
+    withGuide.window->ActionFileExecute();
     QTest::keyClick(withGuide.window.get(), Qt::Key_F1);
-    QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(guidePath)});
+    QVERIFY(desktop.opened.isEmpty()); // no other program, no raw Markdown
+    auto *guideWindow = withGuide.window->findChild<TGuideWindow *>();
+    QVERIFY(guideWindow);
+    QVERIFY(QTest::qWaitForWindowExposed(guideWindow));
+    QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Протокол результатов"));
+    QVERIFY(guideWindow->browser()->verticalScrollBar()->value() > 0);
+    QVERIFY(!guideWindow->browser()->toPlainText().contains(QLatin1Char('#')));
+    QVERIFY(guideWindow->browser()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("window.png")))
+                .toByteArray()
+                .startsWith("\x89PNG"));
+    QTreeWidget *contents = guideWindow->contents();
+    QCOMPARE(contents->topLevelItemCount(), 1);
+    QTreeWidgetItem *title = contents->topLevelItem(0);
+    QCOMPARE(title->childCount(), 3);
+    QCOMPARE(title->child(1)->child(0)->text(0), QStringLiteral("Шаг 1. Файл для загрузки"));
+    // A click in the contents list goes to that section.
+    const QRect port = contents->visualItemRect(title->child(1));
+    QTest::mouseClick(contents->viewport(), Qt::LeftButton, {}, port.center());
+    QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Порт связи"));
+    // The guide's own links name its sections as GitHub does.
+    QCOMPARE(TGuideWindow::anchorOf(QStringLiteral("Шаг 1. Файл для загрузки")), QStringLiteral("шаг-1-файл-для-загрузки"));
+    // F1 on the start page: the same window, at the main window's section.
+    withGuide.window->RzPageControl1->setCurrentIndex(TFormMainLoritS_D7::pageStart);
+    QApplication::setActiveWindow(withGuide.window.get());
+    QTest::keyClick(withGuide.window.get(), Qt::Key_F1);
+    QCOMPARE(withGuide.window->findChildren<TGuideWindow *>().size(), 1);
+    QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Главное окно"));
 
     // "О программе" tells the program, its version, Qt's and the rights, and stays on the page.
     w.ActionFileExecute();

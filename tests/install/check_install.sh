@@ -51,10 +51,12 @@ grep -q '^Name\[ru\]=.*демонстрац' "$prefix/share/applications/lorit-s
     || fail "the demo is not named as a demo"
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/lorit-service.svg" || fail "the icon is no SVG"
 
-# A manual page for each program, gzipped, that man shows without a complaint.
-for program in lorit-service lorit-service-demo; do
-    page="$prefix/share/man/man1/$program.1.gz"
-    [ -f "$page" ] || fail "no manual page $program.1.gz"
+# A manual page for each program, in English and in Russian, gzipped, that man shows
+# without a complaint.
+for page in "$prefix"/share/man/man1/lorit-service.1.gz "$prefix"/share/man/man1/lorit-service-demo.1.gz \
+            "$prefix"/share/man/ru/man1/lorit-service.1.gz "$prefix"/share/man/ru/man1/lorit-service-demo.1.gz; do
+    program=$(basename "$page" .1.gz)
+    [ -f "$page" ] || fail "no manual page $page"
     gzip -t "$page" || fail "$program.1.gz is not gzipped"
     if command -v man >/dev/null; then
         complaints=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
@@ -85,6 +87,6 @@ done
 extra=$(cd "$scratch" && find . -type f \
     ! -path ./usr/bin/lorit-service ! -path ./usr/bin/lorit-service-demo \
     ! -path './usr/share/applications/*' ! -path './usr/share/icons/*' ! -path './usr/share/doc/*' \
-    ! -path './usr/share/man/man1/*' ! -path './usr/share/metainfo/*')
+    ! -path './usr/share/man/man1/*' ! -path './usr/share/man/ru/man1/*' ! -path './usr/share/metainfo/*')
 [ -z "$extra" ] || fail "unexpected files installed: $extra"
 echo "installed files are complete"

@@ -37,6 +37,13 @@ void TestPlateColours::valuesMapOntoTheScaleAndTextStaysLegible()
     QCOMPARE(cellColours(values[1], *table)->background, QColor(253, 231, 37));  // its yellow end
     for (const int noNumber : {2, 3, 4})
         QVERIFY(!cellColours(values[size_t(noNumber)], *table));
+    // A plate of positive values starts its scale at its lowest value, not at zero:
+    // its lowest well takes the dark end.
+    TValues positive = values;
+    positive[95] = " 0.300";
+    const TRange ownScale = *scaleRange(TScale::Table, positive);
+    QCOMPARE(ownScale.low, 0.040);
+    QCOMPARE(cellColours(positive[0], ownScale)->background, QColor(68, 1, 84));
     TValues empty;
     empty.fill(QByteArray("  OVER"));
     QVERIFY(!scaleRange(TScale::Table, empty));

@@ -79,9 +79,12 @@ void TestPrinting::protocolAndPlateGoToPdf()
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = QByteArray::number(1.0 + double(i) / 1000, 'f', 3).rightJustified(6);
     values[13] = "  OVER";
-    const auto plateDocument = printing::plateDocument(values, QStringLiteral("Оптические плотности"),
-                                                       plate::TRange{1.0, 1.095});
-    const QString plateText = printToPdf(*plateDocument, QStringLiteral("Оптические плотности"));
+    // It names the instrument's file and the time of reading, for whoever files the sheet.
+    const QString title = printing::plateTitle(QStringLiteral("2011_12_25_0001.xls"),
+                                               QDateTime(QDate(2011, 12, 25), QTime(14, 3)));
+    const auto plateDocument = printing::plateDocument(values, title, plate::TRange{1.0, 1.095});
+    const QString plateText = printToPdf(*plateDocument, title);
+    QVERIFY2(plateText.contains(QStringLiteral("2011_12_25_0001.xls, прочитаны 25.12.2011 14:03")), qPrintable(plateText.left(300)));
     QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("1\\s+2\\s+3\\s+4\\s+5\\s+6\\s+7\\s+8\\s+9\\s+10\\s+11\\s+12"))));
     QVERIFY2(plateText.contains(QRegularExpression(QStringLiteral("A\\s+1\\.000\\s+1\\.001"))), qPrintable(plateText));
     QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("B\\s+1\\.012\\s+OVER\\s+1\\.014"))));

@@ -187,7 +187,9 @@ void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
     QVERIFY(w.readerPage->odTableText.isEmpty());
     QVERIFY(cell(w, 2, 2).isEmpty());
     rig.dialogs.answerFile(saved);
+    rig.dialogs.answerYesNo(true); // replacing the table saved before is asked first
     QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
+    QCOMPARE(rig.dialogs.questions.size(), 1);
     QCOMPARE(fileBytes(saved), QByteArray());
     QTest::mouseClick(w.readerPage->btnCreateExcel, Qt::LeftButton);
     QVERIFY(opener.seen.last().startsWith("PK"));
@@ -212,8 +214,12 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QCOMPARE(rig.takeWritten(), QByteArray("GD"));
     const QString first = QStringLiteral("2011_12_25_0001.xls");
     QCOMPARE(instrument->fileNameReply(), first.toLatin1());
-    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: ") + first);
-    QCOMPARE(fileBytes(w.programFolder() + first), w.readerPage->odTableText);
+    // Among the user's documents, and the status line says where.
+    const QString saves = rig.documentsFolder() + QLatin1Char('/');
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: %1 (папка %2)")
+                                 .arg(first, QDir::toNativeSeparators(rig.documentsFolder())));
+    QCOMPARE(fileBytes(saves + first), w.readerPage->odTableText);
+    QVERIFY(!QFile::exists(w.programFolder() + first));
 
     // A notice with automatic reception off only informs.
     w.readerPage->btnReadOP->setEnabled(false);
@@ -231,8 +237,8 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("GD"));
     QVERIFY(w.readerPage->odTableText != before);
-    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_0003.xls")), w.readerPage->odTableText);
-    QCOMPARE(fileBytes(w.programFolder() + first), before);
+    QCOMPARE(fileBytes(saves + QStringLiteral("2011_12_25_0003.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(saves + first), before);
 }
 
 void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
@@ -245,7 +251,8 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
     rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
     QCOMPARE(w.readerPage->odTableText.size(), 873);
 
-    const QString outside = QFileInfo(w.programFolder() + QStringLiteral("../escape.xls")).absoluteFilePath();
+    const QString saves = rig.documentsFolder() + QLatin1Char('/'); // where automatic saves go
+    const QString outside = QFileInfo(saves + QStringLiteral("../escape.xls")).absoluteFilePath();
     for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
         QCOMPARE(name.size(), 19);
         w.readerPage->odFileNamesAwaited = 1;
@@ -256,12 +263,12 @@ void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
         QVERIFY(w.link->dispatcher.idle());
     }
     QVERIFY(!QFile::exists(outside));
-    QCOMPARE(QDir(w.programFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(saves).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A file the system will not create: the error names it, the status stays.
     const QByteArray blocked("2011_12_25_0009.xls");
-    QVERIFY(QDir(w.programFolder()).mkdir(QString::fromLatin1(blocked)));
+    QVERIFY(QDir(saves).mkdir(QString::fromLatin1(blocked)));
     w.readerPage->odFileNamesAwaited = 1;
     rig.backend->injectReceived(blocked);
     QCOMPARE(rig.dialogs.errors.size(), 1);
@@ -333,12 +340,13 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
     rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
     QVERIFY(rig.dialogs.errors.isEmpty());
-    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_7.xls")), w.readerPage->odTableText);
-    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_8.xls")), w.readerPage->odTableText);
+    const QString saves = rig.documentsFolder() + QLatin1Char('/');
+    QCOMPARE(fileBytes(saves + QStringLiteral("2011_12_25_7.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(saves + QStringLiteral("2011_12_25_8.xls")), w.readerPage->odTableText);
 
     // A name nobody asked for writes nothing.
     rig.backend->injectReceived(QByteArray("2011_12_25_9.xls   ", 19));
-    QVERIFY(!QFile::exists(w.programFolder() + QStringLiteral("2011_12_25_9.xls")));
+    QVERIFY(!QFile::exists(saves + QStringLiteral("2011_12_25_9.xls")));
 
     // Noise that starts like an awaited table never grows without bound.
     w.readerPage->odTablesAwaited = 1;

@@ -86,11 +86,10 @@ void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
     // The screen cleared, the save still writes the whole protocol from the working file.
     QTest::mouseClick(w.resultPage->btnClrMemo1, Qt::LeftButton);
     QVERIFY(w.resultPage->Memo1->toPlainText().isEmpty());
-    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("protocol.txt"), 2);
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("protocol"));
     QTest::mouseClick(w.resultPage->btnSaveProtokol, Qt::LeftButton);
     QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("protocol.txt")), text);
     QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл."));
-    QCOMPARE(w.sdlgSaveTavDat().filterIndex, 2); // proposed again on either page
 
     // With automatic reception, the instrument's notice fetches the next protocol.
     w.resultPage->chckAutoReadRes->setChecked(true);
@@ -160,14 +159,17 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     TSilentRig rig;
     auto &w = *rig.window;
     w.resultPage->chckAutoSaveRes->setChecked(true);
-    const QString folder = w.programFolder();
+    // Saved among the user's documents, where they are found again; the working file
+    // stays in the working folder.
+    const QString folder = rig.documentsFolder() + QLatin1Char('/');
+    const QString said = QStringLiteral(" (папка %1)").arg(QDir::toNativeSeparators(rig.documentsFolder()));
 
     const QByteArray first = protocolWithField("15 \xEE\xF2 25.12.11");
     rig.receiveProtocol(first);
     const QString name = QStringLiteral("2011_12_25 Pr №15");
     QCOMPARE(fileBytes(folder + name), first);
     QCOMPARE(w.resultPage->protocolFileName, name);
-    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name);
+    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name + said);
 
     // The same number and date again: the file is replaced without a question.
     QByteArray second = first;
@@ -189,19 +191,19 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("недопустимое имя файла")));
     QCOMPARE(QDir(folder).entryList(QDir::Files), before);
-    QCOMPARE(fileBytes(folder + QStringLiteral("MSTempProtokol.txt")), sneaky);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("MSTempProtokol.txt")), sneaky);
     QVERIFY(w.resultPage->Memo1->toPlainText().contains(QStringLiteral("../../x от")));
 
     // A working file that cannot be written has its message, and the automatic save
     // still happens from the protocol in memory.
-    QVERIFY(QFile::remove(folder + QStringLiteral("MSTempProtokol.txt")));
-    QVERIFY(QDir(folder).mkdir(QStringLiteral("MSTempProtokol.txt")));
+    QVERIFY(QFile::remove(w.programFolder() + QStringLiteral("MSTempProtokol.txt")));
+    QVERIFY(QDir(w.programFolder()).mkdir(QStringLiteral("MSTempProtokol.txt")));
     QFile::remove(folder + name);
     rig.receiveProtocol(first);
     QCOMPARE(rig.dialogs.errors.size(), 2);
     QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("MSTempProtokol.txt")));
     QCOMPARE(fileBytes(folder + name), first);
-    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name);
+    QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name + said);
 }
 
 QTEST_MAIN(TestResultPage)

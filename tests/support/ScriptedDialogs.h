@@ -51,9 +51,16 @@ private:
         const auto [path, filterIndex] = m_files.dequeue();
         if (path.isEmpty())
             return false;
-        state.fileName = withDefaultExtension(path, state.defaultExt);
         if (filterIndex > 0)
             state.filterIndex = filterIndex;
+        // As the desktop's dialog does: a name without extension gets the chosen type's.
+        const QStringList types = state.filter.split(QLatin1Char('|'));
+        const int pattern = 2 * state.filterIndex - 1;
+        const QString typePattern = pattern > 0 && pattern < types.size() ? types.at(pattern) : QString();
+        const QString typeExt = typePattern.startsWith(QStringLiteral("*.")) && !typePattern.mid(1).contains(QLatin1Char('*'))
+                                    ? typePattern.mid(1)
+                                    : state.defaultExt;
+        state.fileName = withDefaultExtension(path, typeExt);
         return true;
     }
 
