@@ -63,7 +63,7 @@ void TReceiveDispatcher::DispatchReplies()
         if (replyBuffer.size() >= before)
             break;
         if (m_isNotice[code])
-            Q_EMIT noticeTaken();
+            Q_EMIT noticeTaken(char(code));
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.

@@ -46,7 +46,7 @@ public:
 
 Q_SIGNALS:
     /// A one-byte notice or contact reply was taken: it is no part of a longer reply.
-    void noticeTaken();
+    void noticeTaken(char code);
 
 private:
     std::array<Handler, 256> m_handlers;

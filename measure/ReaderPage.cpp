@@ -234,6 +234,7 @@ void TReaderPage::btnPrintOPClick()
 void TReaderPage::RequestODTable()
 {
     OleContainer1->DestroyObject();
+    m_autoNameDeferred = false; // the table it was for is about to go
     m_link.SendToDevice(QByteArrayLiteral("G"));
     ++odTablesAwaited;
     odTableText.clear();
@@ -266,6 +267,12 @@ void TReaderPage::ReplyODMeasured()
 
 void TReaderPage::LineFreed()
 {
+    if (std::exchange(m_autoNameDeferred, false)) {
+        if (m_link.LinkPresent() && !odTableText.isEmpty())
+            RequestODFileName();
+        else
+            m_host.ShowStatus(QStringLiteral("Оптические плотности не записаны в файл: нет связи с прибором."));
+    }
     if (std::exchange(m_autoTableDeferred, false) && m_link.LinkPresent() && chckAutoReadOP->isChecked())
         RequestODTable();
 }
@@ -280,29 +287,52 @@ void TReaderPage::ReplyODTable()
     }
     // The table ends at its length; what follows it is the next reply.
     const auto reply = m_link.dispatcher.TakeAwaitedReply(odTablesAwaited, od::tableLength);
-    if (!reply)
+    if (reply)
+        ODTableReceived(*reply);
+}
+
+void TReaderPage::ODTableReceived(const QByteArray &table)
+{
+    m_host.SetProgress(0);
+    btnReadOP->setEnabled(true);
+    // The protocol has no checksum, but the table has a fixed layout: one byte of line
+    // noise inside it shifts what follows, and such a table is neither shown nor saved.
+    const QString problem = od::tableLayoutProblem(table);
+    if (!problem.isEmpty()) {
+        m_host.ShowStatus(od::refusedTableText(problem));
         return;
-    const QByteArray &table = *reply;
+    }
 
     const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]),
                     Qt::AlignRight | Qt::AlignVCenter);
-    m_host.SetProgress(0);
     m_host.ShowStatus(QStringLiteral("Оптические плотности приняты"));
     odTableText = table;
     odTableText[0] = ' ';
     odReadAt = QDateTime::currentDateTime();
-    btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
     btnPrintOP->setEnabled(true);
     RefreshPlateColours();
-    if (chckAutoSaveOP->isChecked() && !m_host.LineBusy()) {
-        m_link.SendToDevice(QByteArrayLiteral("D"));
-        ++odFileNamesAwaited;
+    if (!chckAutoSaveOP->isChecked())
+        return;
+    if (m_host.LineBusy()) {
+        // The name is asked for once the exchange that holds the line has ended: a
+        // request between its replies would break it.
+        m_autoNameDeferred = true;
+        m_host.ShowStatus(QStringLiteral("Оптические плотности приняты. В файл они будут записаны, "
+                                         "когда закончится обмен с прибором."));
+        return;
     }
+    RequestODFileName();
+}
+
+void TReaderPage::RequestODFileName()
+{
+    m_link.SendToDevice(QByteArrayLiteral("D"));
+    ++odFileNamesAwaited;
 }
 
 void TReaderPage::ReplyODFileName()
@@ -311,9 +341,21 @@ void TReaderPage::ReplyODFileName()
     // is written, so that a refused name or a failed write does not swallow the
     // replies that follow.
     const auto reply = m_link.dispatcher.TakeAwaitedReply(odFileNamesAwaited, od::fileNameReplyLength);
-    if (!reply)
+    if (reply)
+        ODFileNameReceived(*reply);
+}
+
+void TReaderPage::ODFileNameReceived(const QByteArray &reply)
+{
+    const QByteArray name = od::fileNameOfReply(reply);
+    // A name that is no name comes from the line, not from the disk: the status line
+    // says so, and line noise cannot raise one error box after another.
+    const QString unsafe = unsafeNameReason(name);
+    if (!unsafe.isEmpty()) {
+        m_host.ShowStatus(QStringLiteral("Прибор прислал недопустимое имя файла \"%1\" (%2); данные не записаны.")
+                                  .arg(fileSystemName(name), unsafe));
         return;
-    const QByteArray name = od::fileNameOfReply(*reply);
+    }
     odInstrumentName = name;
     const QString shownName = writeIntoFolder(m_host.programFolder(), name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),

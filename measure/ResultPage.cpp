@@ -17,20 +17,16 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include <stdexcept>
+#include <optional>
 #include <utility>
 
 const QString TResultPage::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
 
 namespace {
 /// Five announced digits as the length: leading blanks and a sign are allowed, as
-/// the instrument's firmware prints numbers; anything else is an error for the box.
-qint32 announcedLength(const QByteArray &digits)
+/// the instrument's firmware prints numbers; nothing when they are no number.
+std::optional<qint32> announcedLength(const QByteArray &digits)
 {
-    const auto fail = [&digits] {
-        return std::runtime_error(
-            QStringLiteral("\"%1\" не является целым числом.").arg(fromCp1251(digits)).toStdString());
-    };
     qsizetype at = 0;
     while (at < digits.size() && digits.at(at) == ' ')
         ++at;
@@ -38,12 +34,12 @@ qint32 announcedLength(const QByteArray &digits)
     if (at < digits.size() && (digits.at(at) == '-' || digits.at(at) == '+'))
         ++at;
     if (at == digits.size())
-        throw fail();
+        return std::nullopt;
     qint32 value = 0;
     for (; at < digits.size(); ++at) {
         const char digit = digits.at(at);
         if (digit < '0' || digit > '9')
-            throw fail();
+            return std::nullopt;
         value = value * 10 + (digit - '0');
     }
     return negative ? -value : value;
@@ -174,7 +170,17 @@ void TResultPage::ReplyProtocolLength()
     const auto reply = m_link.dispatcher.TakeAwaitedReply(protocolLengthsAwaited, protocol::lengthReplyLength);
     if (!reply)
         return;
-    protocolLength = announcedLength(reply->mid(1, protocol::lengthDigits));
+    // A length that is no number came from the line: the status line says so (line
+    // noise must not raise one error box after another), and nothing is requested.
+    const QByteArray digits = reply->mid(1, protocol::lengthDigits);
+    const std::optional<qint32> length = announcedLength(digits);
+    if (!length) {
+        protocolLength = 0;
+        m_host.ShowStatus(QStringLiteral("Прибор прислал вместо длины протокола \"%1\". Повторите чтение.")
+                                  .arg(QString::fromLatin1(digits.toPercentEncoding(" "))));
+        return;
+    }
+    protocolLength = *length;
     if (protocolLength < 1)
         return;
     protocolFileName.clear();

@@ -50,17 +50,18 @@ void TBDTSTransfer::end()
     Q_EMIT runningChanged(false);
 }
 
-void TBDTSTransfer::request(const QByteArray &bytes)
+void TBDTSTransfer::request(const QByteArray &bytes, int limitMs)
 {
     // The time limit counts from each request: only the instrument's answer earns the
     // next request, and with it more time; noise on the line never does.
-    TimeLimit_Timer->start();
+    TimeLimit_Timer->start(limitMs);
     m_host->SendToDevice(bytes);
 }
 
 void TBDTSTransfer::abandon()
 {
-    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading;
+    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading
+                         || m_state == TTransferState::Settling;
     // Once 'M' went out, the instrument may hold anything until a reading shows it.
     const bool unknown = m_state == TTransferState::Writing || verifying();
     end();
@@ -167,6 +168,10 @@ void TBDTSTransfer::ReplyPageCount()
 
 void TBDTSTransfer::CountQuiet_TimerTimer()
 {
+    if (m_state == TTransferState::Settling) {
+        judgeReading();
+        return;
+    }
     QByteArray &reply = m_host->ReplyBuffer();
     if (m_state != TTransferState::AwaitingCount || !reply.startsWith('R'))
         return;
@@ -200,6 +205,7 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
     m_readImage = deviceHeaderText.left(bdt::headerSize).leftJustified(bdt::headerSize, '\0');
     m_readImage->reserve(bdt::headerSize + qsizetype(*count) * bdt::pageSize);
     m_pageBytes = 0;
+    m_lastPageMarkUnknown = false;
     begin(TTransferState::Reading);
     request(QByteArrayLiteral("r"));
 }
@@ -213,18 +219,34 @@ void TBDTSTransfer::ReplyPage()
     }
     if (reply.size() < pageReplySize)
         return; // the page is still arriving
-    // The pages asked for so far account for every byte received: anything more
-    // came from elsewhere, and may sit inside this page.
-    if (m_pageBytes != qint64(pageIndex) * pageReplySize) {
+    const QByteArray page = reply.left(pageReplySize);
+    reply.remove(0, pageReplySize);
+    PageReceived(page, reply.size());
+}
+
+void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
+{
+    if (m_state != TTransferState::Reading || page.size() != pageReplySize)
+        return;
+    // A page is judged by its own bytes: the pages asked for so far account for every
+    // byte up to its end. Anything more came from elsewhere, and may sit inside it; what
+    // followed it is the next reply, and is judged when it is handed on.
+    if (m_pageBytes - following != qint64(pageIndex) * pageReplySize) {
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
         return;
     }
-    m_readImage->append(reply.constData() + 1, bdt::pageSize);
-    reply.remove(0, pageReplySize);
+    const qsizetype offset = m_readImage->size();
+    m_readImage->append(page.constData() + 1, bdt::pageSize);
+    const std::optional<quint32> mark = pageMarkAt(*m_readImage, offset);
+    m_lastPageMarkUnknown = !mark || (*mark != bdt::recordPageMark && *mark != bdt::finalPageMark);
     if (pageIndex == m_readPageCount - 2)
         m_host->ShowStatus(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
     if (pageIndex == m_readPageCount) {
-        completeReading();
+        // Nothing is asked for any more, so nothing may come but a notice: noise inside
+        // the final page pushes its last bytes out behind it, and they are heard first.
+        m_state = TTransferState::Settling;
+        TimeLimit_Timer->stop();
+        CountQuiet_Timer->start();
         return;
     }
     ++pageIndex;
@@ -232,16 +254,34 @@ void TBDTSTransfer::ReplyPage()
     request(QByteArrayLiteral("r"));
 }
 
+void TBDTSTransfer::judgeReading()
+{
+    if (m_pageBytes != qint64(m_readPageCount) * pageReplySize) {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
+    completeReading();
+}
+
 void TBDTSTransfer::BytesArrived(qsizetype count)
 {
-    if (m_state == TTransferState::Reading)
+    if (m_state == TTransferState::Reading || m_state == TTransferState::Settling)
         m_pageBytes += count;
 }
 
-void TBDTSTransfer::NoticeTaken()
+void TBDTSTransfer::NoticeTaken(char code)
 {
-    if (m_state == TTransferState::Reading)
-        --m_pageBytes;
+    if (m_state != TTransferState::Reading && m_state != TTransferState::Settling)
+        return;
+    // The instrument tells of a measurement whenever it has one; it says 'L' only when
+    // it has restarted and 'B' only to a probe, and neither happens in a reading.
+    if (code != 'G' && code != 'g')
+        return; // counted with the pages: the reading is refused
+    if (m_lastPageMarkUnknown) {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
+    --m_pageBytes;
 }
 
 void TBDTSTransfer::refuseDisturbedReading(const QString &why)
@@ -366,7 +406,9 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
     begin(TTransferState::Writing);
     QByteArray announce("M");
     announce.append(char(writePageCount / 256)).append(char(writePageCount % 256));
-    request(announce);
+    // The instrument erases its database before it answers: that takes longer than a
+    // page, and the user can stop the wait.
+    request(announce, eraseLimitMs);
 }
 
 void TBDTSTransfer::ReplyPageWritten()

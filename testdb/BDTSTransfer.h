@@ -21,6 +21,7 @@ enum class TTransferState {
     Idle,
     AwaitingCount, ///< 'R' sent, its reply not yet whole
     Reading,       ///< pages requested one by one with 'r'
+    Settling,      ///< the final page is in; what follows it is heard before the reading is judged
     Writing,       ///< 'M' sent, one page after each 'm'
 };
 
@@ -37,6 +38,9 @@ class TBDTSTransfer : public QObject
 public:
     /// ms that the instrument has to answer a request; noise on the line earns no more
     static constexpr int timeLimitMs = 3000;
+    /// ms that the instrument has to answer 'M': it erases its database first, which
+    /// takes its own time; "Стоп" ends the wait sooner
+    static constexpr int eraseLimitMs = 60000;
     /// ms without a further byte after which the 'R' reply, which has no fixed
     /// length, counts as whole
     static constexpr int countQuietMs = 30;
@@ -66,10 +70,15 @@ public:
     /// writing cut short is told in the error box. Does nothing when none runs.
     void Stop();
 
+    // The replies as the line gathers them today; each hands its bytes on below.
     void ReplyPageCount();   ///< 'R'
     void ReplyPage();        ///< 'r'
     void ReplyPageWritten(); ///< 'm'
-    /// The 'R' reply has been quiet long enough to be read.
+    /// One page, its 'r' first, exactly its 529 bytes; `following` bytes arrived behind
+    /// it and are the line's next reply, judged when they are handed on.
+    void PageReceived(const QByteArray &page, qsizetype following);
+    /// The 'R' reply has been quiet long enough to be read; after the final page, the
+    /// line has been quiet long enough to judge the reading.
     void CountQuiet_TimerTimer();
     /// The instrument has answered nothing for timeLimitMs during a transfer.
     void TimeLimit_TimerTimer();
@@ -79,8 +88,10 @@ public:
     /// page for each request and nothing else: a byte more is noise that may have
     /// mixed with a page, and the reading is refused.
     void BytesArrived(qsizetype count);
-    /// A one-byte notice was taken off the front of what the line gathered.
-    void NoticeTaken();
+    /// A one-byte reply was taken off the front of what the line gathered. The
+    /// measurement notices 'G' and 'g' may come between pages; anything else there is
+    /// noise, or a byte that noise pushed out of the page before it.
+    void NoticeTaken(char code);
 
     QTimer *TimeLimit_Timer = nullptr;
     QTimer *CountQuiet_Timer = nullptr;
@@ -93,7 +104,7 @@ private:
     void begin(TTransferState state);
     void end();
     /// Sends a request and starts the time limit from it.
-    void request(const QByteArray &bytes);
+    void request(const QByteArray &bytes, int limitMs = timeLimitMs);
     /// 'R': the reading of the database, on its own or after a writing.
     void requestCount();
     /// Ends a transfer that did not complete; the lists stay as they were. After a
@@ -101,6 +112,8 @@ private:
     void abandon();
     void endWith(TTransferEnd why);
     void completeReading();
+    /// After the final page: the bytes the line brought match the pages asked for.
+    void judgeReading();
     /// The status line after a reading that read back a writing, and the error box when
     /// the instrument holds something else.
     void reportVerification(const QByteArray &written, const QByteArray &read);
@@ -113,6 +126,9 @@ private:
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
     qint64 m_pageBytes = 0; ///< bytes received since the first page was requested
+    /// The last page's mark is neither a record's nor the final one: a notice right
+    /// behind it may be its own last byte, pushed out by noise inside it.
+    bool m_lastPageMarkUnknown = false;
     /// Ends a reading whose bytes cannot all be the instrument's.
     void refuseDisturbedReading(const QString &why);
     std::optional<QByteArray> m_readImage; ///< the reading in progress, provisional header first

@@ -27,6 +27,15 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+/// The instrument answers the command `code` with what `answer` gives, as a noisy cable
+/// or an odd firmware would.
+void answerWith(TVirtualInstrument &instrument, char code, std::function<QByteArray()> answer)
+{
+    instrument.addCommand({code, 0, [answer = std::move(answer)](TVirtualInstrument &device, const QByteArray &) {
+                               device.send(answer());
+                           }});
+}
+
 QString cell(const TFormMainLoritS_D7 &w, int row, int column)
 {
     const QTableWidgetItem *item = w.readerPage->StringGrid1->item(row, column);
@@ -57,7 +66,7 @@ private Q_SLOTS:
     void aTableInPiecesFillsTheGridOnlyWhenComplete();
     void filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest();
     void automaticSavingUsesTheInstrumentsNameAndNoticesFollow();
-    void namesAndFilesThatCannotBeWrittenGoToTheErrorBox();
+    void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
 };
@@ -235,41 +244,68 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QCOMPARE(fileBytes(w.programFolder() + first), before);
 }
 
-void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
+void TestReaderPage::aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    rig.instrument.setPowered(false); // only the injected replies arrive
-    rig.instrument.setPowered(true);
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
-    QCOMPARE(w.readerPage->odTableText.size(), 873);
+    TReaderPage &page = *w.readerPage;
+    const QDir folder(w.programFolder());
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QVERIFY(page.chckAutoSaveOP->isChecked());
+    const QByteArray table = plate.tableReply();
 
-    const QString outside = QFileInfo(w.programFolder() + QStringLiteral("../escape.xls")).absoluteFilePath();
-    for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
-        QCOMPARE(name.size(), 19);
-        w.readerPage->odFileNamesAwaited = 1;
-        rig.backend->injectReceived(name);
-        QCOMPARE(rig.dialogs.errors.size(), 1);
-        QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
-                 name.constData());
-        QVERIFY(w.link->replyBuffer.isEmpty());
+    // A noisy cable: one byte more somewhere in the table. It is never shown or saved,
+    // and the status line says to read it again.
+    for (const int at : {1, 4, 7, 9, 108, 109, 440, 866, 869, 871, 872}) {
+        for (const char noise : {'7', ' ', '\t'}) {
+            answerWith(rig.instrument, 'G', [&] { return QByteArray(table).insert(at, noise); });
+            QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+            QVERIFY(rig.waitLineIdle());
+            const QString where = QStringLiteral("byte %1 at %2: %3").arg(int(noise)).arg(at).arg(w.statusText());
+            QVERIFY2(w.statusText().startsWith(QStringLiteral("Таблица оптических плотностей принята с искажением")),
+                     qPrintable(where));
+            QVERIFY2(w.statusText().endsWith(QStringLiteral("Повторите чтение.")), qPrintable(where));
+            QCOMPARE(rig.takeWritten(), QByteArray("G")); // no name asked for
+            QVERIFY(page.odTableText.isEmpty());
+            QVERIFY(cell(w, 1, 1).isEmpty());
+            QVERIFY(!page.btnSaveOP->isEnabled());
+        }
     }
-    QVERIFY(!QFile::exists(outside));
-    QCOMPARE(QDir(w.programFolder()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
-    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QCOMPARE(folder.entryList(QDir::Files), QStringList());
 
-    // A file the system will not create: the error names it, the status stays.
+    // Names that are no names, or that lead out of the folder: the status line says so,
+    // no error box, nothing written.
+    answerWith(rig.instrument, 'G', [&plate] { return plate.tableReply(); }); // the clean table again
+    const QString outside = QFileInfo(w.programFolder() + QStringLiteral("../escape.xls")).absoluteFilePath();
+    for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......"),
+                                   QByteArray("2\x01\x93\xFF garbage\x02\x03\x04\x05\x06\x07\x08")}) {
+        answerWith(rig.instrument, 'D', [name] { return name; });
+        QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+        QVERIFY2(w.statusText().startsWith(QStringLiteral("Прибор прислал недопустимое имя файла")), name.constData());
+        QVERIFY(w.statusText().endsWith(QStringLiteral("данные не записаны.")));
+        QCOMPARE(page.odTableText, ' ' + table.mid(1)); // the table itself stands
+    }
+    QVERIFY(rig.dialogs.errors.isEmpty());
+    QVERIFY(!QFile::exists(outside));
+    QCOMPARE(folder.entryList(QDir::Files), QStringList());
+
+    // A file the system will not create is the disk's fault: the error box names it.
     const QByteArray blocked("2011_12_25_0009.xls");
-    QVERIFY(QDir(w.programFolder()).mkdir(QString::fromLatin1(blocked)));
-    w.readerPage->odFileNamesAwaited = 1;
-    rig.backend->injectReceived(blocked);
+    QVERIFY(folder.mkdir(QString::fromLatin1(blocked)));
+    answerWith(rig.instrument, 'D', [blocked] { return blocked; });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(blocked)));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // The replies that follow are handled as usual.
-    rig.backend->injectReceived("G");
+    answerWith(rig.instrument, 'D', [&plate] { return plate.fileNameReply(); });
+    plate.measurePlate();
+    QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
 }
 

@@ -104,7 +104,7 @@ struct TDatabaseRig : TVirtualRig
             return false;
         for (qsizetype at = 10; at < image.size(); at += 528)
             backend->injectReceived('r' + image.mid(at, 528));
-        return !transfer().running();
+        return waitUntil([this] { return !transfer().running(); }, 2000);
     }
 
     QList<int> progress;
@@ -611,7 +611,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
         rig.backend->injectReceived(held.mid(310, 228));
         if (t.running())
             rig.backend->injectReceived('r' + held.mid(538, 528));
-        QVERIFY(!t.running());
+        QVERIFY(rig.waitUntil([&] { return !t.running(); }, 2000));
     };
     readHeld("\xC3r");
     QCOMPARE(rig.window->statusText(),
@@ -628,7 +628,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     QVERIFY(rig.waitWritten("Rr"));
     for (int i = 0; i < 3; ++i)
         rig.backend->injectReceived('r' + odd.mid(10 + i * 528, 528));
-    QVERIFY(!t.running());
+    QVERIFY(rig.waitUntil([&] { return !t.running(); }, 2000));
     QCOMPARE(rig.window->statusText(),
              QStringLiteral("Принято из прибора страниц: 2. Пропущено страниц с неизвестной меткой: 1."));
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"U"}));
