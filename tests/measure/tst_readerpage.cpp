@@ -8,7 +8,11 @@
 #include "measure/PlateLegend.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
+#include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -69,6 +73,7 @@ private Q_SLOTS:
     void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
+    void aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -339,45 +344,89 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    TInstrumentMeasurements *instrument = measurementsOf(rig.instrument);
-    const QByteArray first = instrument->tableReply();
-    instrument->measurePlate();
-    rig.waitLineIdle();
-    const QByteArray second = instrument->tableReply();
+    TReaderPage &page = *w.readerPage;
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    const QByteArray first = plate.tableReply();
+    plate.measurePlate();
+    QVERIFY(rig.waitLineIdle());
+    const QByteArray second = plate.tableReply();
 
     // A table nobody asked for is line noise: dropped, nothing shown.
-    rig.backend->injectReceived(first);
-    QVERIFY(w.readerPage->odTableText.isEmpty());
-    QVERIFY(w.link->replyBuffer.isEmpty());
+    rig.instrument.send(first);
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(page.odTableText.isEmpty());
 
-    // Two tables asked for and arriving in one piece: each is a table, the second stays.
-    w.readerPage->odTablesAwaited = 2;
-    rig.backend->injectReceived(first + second);
-    QVERIFY(w.link->replyBuffer.isEmpty());
-    QCOMPARE(w.readerPage->odTableText, ' ' + second.mid(1));
+    // Two quick presses: the two tables run together, each is a table, the second stays.
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GG"));
+    QCOMPARE(page.odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A notice right behind a table is still heard.
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived(first + 'G');
-    QCOMPARE(w.readerPage->odTableText, ' ' + first.mid(1));
+    answerWith(rig.instrument, 'G', [&] { return first + 'G'; });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(page.odTableText, ' ' + first.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    QVERIFY(w.link->replyBuffer.isEmpty());
 
     // Names padded with NUL bytes or blanks are the name before the padding.
-    w.readerPage->odFileNamesAwaited = 2;
-    rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
-    rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    answerWith(rig.instrument, 'G', [&] { return first; });
+    for (const QByteArray &name : {QByteArray("2011_12_25_7.xls\0\0\0", 19), QByteArray("2011_12_25_8.xls   ")}) {
+        answerWith(rig.instrument, 'D', [name] { return name; });
+        QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+    }
     QVERIFY(rig.dialogs.errors.isEmpty());
-    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_7.xls")), w.readerPage->odTableText);
-    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_8.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_7.xls")), page.odTableText);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("2011_12_25_8.xls")), page.odTableText);
 
     // A name nobody asked for writes nothing.
-    rig.backend->injectReceived(QByteArray("2011_12_25_9.xls   ", 19));
+    rig.instrument.send(QByteArray("2011_12_25_9.xls   ", 19));
+    QVERIFY(rig.waitLineIdle());
     QVERIFY(!QFile::exists(w.programFolder() + QStringLiteral("2011_12_25_9.xls")));
 
-    // Noise that starts like an awaited table never grows without bound.
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
+    // Noise that starts like an awaited table is no table, and what follows it is dropped.
+    answerWith(rig.instrument, 'G', [] { return 'D' + QByteArray(2000, '\x01'); });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
     QVERIFY(w.link->replyBuffer.isEmpty());
+    QVERIFY(w.statusText().startsWith(QStringLiteral("Таблица оптических плотностей принята с искажением")));
+    QVERIFY(page.odTableText.isEmpty());
+}
+
+void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    // Automatic reception and saving ticked on the reader page, then off to the database.
+    w.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(page.chckAutoReadOP, Qt::LeftButton);
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    w.ActionBDTS->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QVERIFY(rig.waitLineIdle());
+    rig.takeWritten();
+
+    // The instrument has measured a plate, the table is asked for, and the engineer
+    // starts a database reading before it has come: it completes under the reading.
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    plate.measurePlate();
+    QVERIFY(TVirtualRig::waitUntil([&] { return rig.backend->written() == "G"; }, 2000));
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(w.bdtsLists->deviceListLoaded);
+
+    // The name is asked for only after the last page, and the table is in its file.
+    const QByteArray written = rig.takeWritten();
+    QVERIFY2(written.startsWith("GR") && written.endsWith("rD"), written.constData());
+    const QString name = QString::fromLatin1(plate.fileNameReply());
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: ") + name);
+    QCOMPARE(fileBytes(w.programFolder() + name), page.odTableText);
+    QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
 }
