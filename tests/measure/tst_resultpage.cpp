@@ -44,14 +44,15 @@ struct TSilentRig : TVirtualRig
         char m_code;
     };
 
-    /// The length and then the text, as the instrument sends them after 'g'.
-    void receiveProtocol(const QByteArray &text)
-    {
-        ++window->resultPage->protocolLengthsAwaited; // as if 'g' had been sent
-        backend->injectReceived('N' + QByteArray::number(text.size() + 2).rightJustified(5, '0'));
-        backend->injectReceived('d' + text + '\x7F');
-    }
 };
+
+/// The instrument holds `text` as its protocol, and the button fetches it.
+void receiveProtocol(TVirtualRig &rig, const QByteArray &text)
+{
+    measurementsOf(rig.instrument)->setProtocolText(text);
+    QTest::mouseClick(rig.window->resultPage->btnReadProtokol, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+}
 } // namespace
 
 class TestResultPage : public QObject
@@ -144,26 +145,30 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(fileBytes(workFile), QByteArray());
     QVERIFY(w.resultPage->Memo1->toPlainText().isEmpty());
 
-    // A length that is no number: the error box, and the reply is gone, so the notice
-    // that came right behind it is still heard.
+    // A length that is no number came from the line: the status line says so and asks
+    // for another reading, with no error box; the reply is gone, so a notice that came
+    // right behind it is still heard.
     QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
-    rig.backend->injectReceived("N12a45g");
-    QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("12a45")));
-    QTRY_COMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
+    rig.backend->injectReceived("N12a45");
+    QCOMPARE(w.statusText(), QStringLiteral("Прибор прислал вместо длины протокола \"12a45\". Повторите чтение."));
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    rig.backend->injectReceived("N\x01\x02\x03\x04\x05g");
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+    QCOMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
+    QVERIFY(rig.dialogs.errors.isEmpty());
     QVERIFY(w.link->replyBuffer.isEmpty());
 }
 
 void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
 {
-    TSilentRig rig;
+    TVirtualRig rig;
     auto &w = *rig.window;
     w.resultPage->chckAutoSaveRes->setChecked(true);
     const QString folder = w.programFolder();
 
     const QByteArray first = protocolWithField("15 \xEE\xF2 25.12.11");
-    rig.receiveProtocol(first);
+    receiveProtocol(rig, first);
     const QString name = QStringLiteral("2011_12_25 Pr №15");
     QCOMPARE(fileBytes(folder + name), first);
     QCOMPARE(w.resultPage->protocolFileName, name);
@@ -172,20 +177,20 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     // The same number and date again: the file is replaced without a question.
     QByteArray second = first;
     second.append("\r\nagain");
-    rig.receiveProtocol(second);
+    receiveProtocol(rig, second);
     QCOMPARE(fileBytes(folder + name), second);
 
-    rig.receiveProtocol(protocolWithField("N15   25.12.11"));
+    receiveProtocol(rig, protocolWithField("N15   25.12.11"));
     QVERIFY(QFile::exists(folder + QStringLiteral("2011_12_25 Pr №")));
 
     // A protocol ending inside the field: the missing bytes are blanks.
-    rig.receiveProtocol(first.left(92) + "7 \xEE\xF2 01.02.1");
+    receiveProtocol(rig, first.left(92) + "7 \xEE\xF2 01.02.1");
     QVERIFY(QFile::exists(folder + QStringLiteral("201 _02_01 Pr №7")));
 
     // A number that would lead out of the folder: refused, the protocol still shown.
     const QStringList before = QDir(folder).entryList(QDir::Files);
     const QByteArray sneaky = protocolWithField("../../x \xEE\xF2 25.12.11");
-    rig.receiveProtocol(sneaky);
+    receiveProtocol(rig, sneaky);
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("недопустимое имя файла")));
     QCOMPARE(QDir(folder).entryList(QDir::Files), before);
@@ -197,7 +202,7 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     QVERIFY(QFile::remove(folder + QStringLiteral("MSTempProtokol.txt")));
     QVERIFY(QDir(folder).mkdir(QStringLiteral("MSTempProtokol.txt")));
     QFile::remove(folder + name);
-    rig.receiveProtocol(first);
+    receiveProtocol(rig, first);
     QCOMPARE(rig.dialogs.errors.size(), 2);
     QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("MSTempProtokol.txt")));
     QCOMPARE(fileBytes(folder + name), first);
