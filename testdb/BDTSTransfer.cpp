@@ -25,6 +25,11 @@ TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host,
             [this] { m_host->Guarded([this] { TimeLimit_TimerTimer(); }); });
     connect(CountQuiet_Timer, &QTimer::timeout, this,
             [this] { m_host->Guarded([this] { CountQuiet_TimerTimer(); }); });
+    // Today the host carries the transfer's words to the line and the window.
+    TBDTSHost *const to = m_host.get();
+    connect(this, &TBDTSTransfer::bytesToSend, this, [to](const QByteArray &bytes) { to->SendToDevice(bytes); });
+    connect(this, &TBDTSTransfer::statusText, this, [to](const QString &text) { to->ShowStatus(text); });
+    connect(this, &TBDTSTransfer::progressChanged, this, [to](int percent) { to->SetProgress(percent); });
 }
 
 TBDTSTransfer::~TBDTSTransfer() = default;
@@ -55,7 +60,22 @@ void TBDTSTransfer::request(const QByteArray &bytes, int limitMs)
     // The time limit counts from each request: only the instrument's answer earns the
     // next request, and with it more time; noise on the line never does.
     TimeLimit_Timer->start(limitMs);
-    m_host->SendToDevice(bytes);
+    Q_EMIT bytesToSend(bytes);
+}
+
+void TBDTSTransfer::dropGatheredReply()
+{
+    m_host->ReplyBuffer().clear();
+}
+
+void TBDTSTransfer::lineLost()
+{
+    LinkLost();
+}
+
+void TBDTSTransfer::lineBack()
+{
+    // Nothing resumes: a transfer the line's loss ended is started again by the user.
 }
 
 void TBDTSTransfer::abandon()
@@ -66,8 +86,8 @@ void TBDTSTransfer::abandon()
     const bool unknown = m_state == TTransferState::Writing || verifying();
     end();
     // Whatever part of a reply was gathered belongs to the transfer that stopped.
-    m_host->ReplyBuffer().clear();
-    m_host->SetProgress(0);
+    dropGatheredReply();
+    Q_EMIT progressChanged(0);
     if (reading)
         showDeviceTree();
     if (unknown)
@@ -96,7 +116,8 @@ void TBDTSTransfer::endWith(TTransferEnd why)
         break; // the window says "Нет связи с прибором" itself
     }
     if (!status.isEmpty())
-        m_host->ShowStatus(status);
+        Q_EMIT statusText(status);
+    Q_EMIT finished(false, status.isEmpty() ? QStringLiteral("Нет связи с прибором") : status);
     if (!writing)
         return;
     const QString text = interruptedWriteText();
@@ -132,7 +153,7 @@ void TBDTSTransfer::markDeviceListUnconfirmed()
 void TBDTSTransfer::RequestDatabase()
 {
     if (!m_host->PortOpen()) {
-        m_host->ShowStatus(QStringLiteral("Порт отключен."));
+        Q_EMIT statusText(QStringLiteral("Порт отключен."));
         return;
     }
     if (running())
@@ -172,13 +193,20 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
         judgeReading();
         return;
     }
-    QByteArray &reply = m_host->ReplyBuffer();
-    if (m_state != TTransferState::AwaitingCount || !reply.startsWith('R'))
+    QByteArray &gathered = m_host->ReplyBuffer();
+    if (m_state != TTransferState::AwaitingCount || !gathered.startsWith('R'))
         return;
-    m_host->ShowStatus(QStringLiteral("Чтение БД ТС из прибора."));
+    const QByteArray whole = std::exchange(gathered, QByteArray());
+    CountReceived(whole);
+}
+
+void TBDTSTransfer::CountReceived(const QByteArray &reply)
+{
+    if (m_state != TTransferState::AwaitingCount)
+        return;
+    Q_EMIT statusText(QStringLiteral("Чтение БД ТС из прибора."));
     const QByteArray countText = reply.mid(2);
     const std::optional<int> count = parseCountText(countText);
-    reply.clear();
     if (!count) {
         abandon();
         // Noise can be long: the status line quotes its beginning only.
@@ -186,16 +214,17 @@ void TBDTSTransfer::CountQuiet_TimerTimer()
         QString shown = QString::fromLatin1(countText.left(quoted).toPercentEncoding(" "));
         if (countText.size() > quoted)
             shown += QStringLiteral("…");
-        m_host->ShowStatus(QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".").arg(shown));
+        finish(false, QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".").arg(shown));
         return;
     }
     if (*count > bdt::maxPageCount) {
         abandon();
-        m_host->ShowStatus(tooManyPagesText());
+        finish(false, tooManyPagesText());
         return;
     }
     if (*count < 1) {
         abandon(); // an empty database: nothing to read, the old list stays
+        Q_EMIT finished(false, QString());
         return;
     }
     deviceHeaderText += countText;
@@ -240,7 +269,7 @@ void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
     const std::optional<quint32> mark = pageMarkAt(*m_readImage, offset);
     m_lastPageMarkUnknown = !mark || (*mark != bdt::recordPageMark && *mark != bdt::finalPageMark);
     if (pageIndex == m_readPageCount - 2)
-        m_host->ShowStatus(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
+        Q_EMIT statusText(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
     if (pageIndex == m_readPageCount) {
         // Nothing is asked for any more, so nothing may come but a notice: noise inside
         // the final page pushes its last bytes out behind it, and they are heard first.
@@ -250,7 +279,7 @@ void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
         return;
     }
     ++pageIndex;
-    m_host->SetProgress(pageIndex * 100 / m_readPageCount);
+    Q_EMIT progressChanged(pageIndex * 100 / m_readPageCount);
     request(QByteArrayLiteral("r"));
 }
 
@@ -289,8 +318,8 @@ void TBDTSTransfer::refuseDisturbedReading(const QString &why)
     const bool checking = verifying();
     abandon();
     const QString disturbed = QStringLiteral("Чтение БД ТС из прибора нарушено (%1). ").arg(why);
-    m_host->ShowStatus(disturbed + (checking ? QStringLiteral("Записанная БД ТС не проверена: повторите чтение.")
-                                             : QStringLiteral("Повторите чтение.")));
+    finish(false, disturbed + (checking ? QStringLiteral("Записанная БД ТС не проверена: повторите чтение.")
+                                        : QStringLiteral("Повторите чтение.")));
 }
 
 void TBDTSTransfer::completeReading()
@@ -306,7 +335,7 @@ void TBDTSTransfer::completeReading()
     }
     if (!TBDTSLists::NormalFormFits(image, pageCount)) {
         abandon();
-        m_host->ShowStatus(tooManyPagesText());
+        finish(false, tooManyPagesText());
         return;
     }
     const std::optional<QByteArray> written = std::exchange(m_written, std::nullopt);
@@ -328,32 +357,34 @@ void TBDTSTransfer::completeReading()
         view->setSaveDeviceEnabled(true);
     }
     m_lists.BuildAdditionalList();
-    m_host->SetProgress(0);
-    m_host->ReplyBuffer().clear();
+    Q_EMIT progressChanged(0);
+    dropGatheredReply();
     if (written) {
-        reportVerification(*written, image);
+        Q_EMIT finished(reportVerification(*written, image), QString());
     } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
         QString status = QStringLiteral("Принято из прибора страниц: %1").arg(m_lists.devicePageCount);
         // The scan passes over such pages and the rebuild drops them; the user should
         // know that the instrument held them.
         if (unknownPages > 0)
             status += QStringLiteral(". Пропущено страниц с неизвестной меткой: %1.").arg(unknownPages);
-        m_host->ShowStatus(status);
+        finish(true, status);
+    } else {
+        Q_EMIT finished(false, QString());
     }
     // The status line moves on at once; a list file that failed must not go unseen.
     if (!listProblem.isEmpty())
         m_host->ShowError(listProblem);
 }
 
-void TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
+bool TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
 {
     const std::vector<int> differing = differingPages(written, read);
     if (differing.empty()) {
-        m_host->ShowStatus(QStringLiteral("БД ТС записана в прибор и проверена: страниц %1.")
+        Q_EMIT statusText(QStringLiteral("БД ТС записана в прибор и проверена: страниц %1.")
                                    .arg(wholePageCount(written)));
-        return;
+        return true;
     }
-    m_host->ShowStatus(QStringLiteral("БД ТС в приборе отличается от записанной!"));
+    Q_EMIT statusText(QStringLiteral("БД ТС в приборе отличается от записанной!"));
     QString text = QStringLiteral("БД ТС в приборе отличается от записанной.");
     if (wholePageCount(read) != wholePageCount(written))
         text += QStringLiteral(" Записано страниц: %1, прочитано: %2.")
@@ -367,21 +398,28 @@ void TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArr
         text += QStringLiteral(" и ещё %1").arg(differing.size() - size_t(namedPagesMax));
     text += QStringLiteral(".\nЗапишите БД ТС в прибор заново.");
     m_host->ShowError(text);
+    return false;
+}
+
+void TBDTSTransfer::finish(bool ok, const QString &why)
+{
+    Q_EMIT statusText(why);
+    Q_EMIT finished(ok, why);
 }
 
 void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int expectedPageCount)
 {
     if (!source) {
-        m_host->ShowStatus(QStringLiteral("Список не считан из файла."));
+        Q_EMIT statusText(QStringLiteral("Список не считан из файла."));
         return;
     }
     if (!m_host->PortOpen()) {
-        m_host->ShowStatus(QStringLiteral("Порт отключен."));
+        Q_EMIT statusText(QStringLiteral("Порт отключен."));
         return;
     }
     if (running())
         return;
-    m_host->ShowStatus(QStringLiteral("Запись БД ТС в прибор."));
+    Q_EMIT statusText(QStringLiteral("Запись БД ТС в прибор."));
     m_lists.sendImage = *source;
     const std::optional<int> count = headerCount(*m_lists.sendImage);
     // Every page announced must be there, the last of them the final page: a short page
@@ -389,12 +427,12 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
     // its final page is none.
     if (!count || m_lists.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize
         || !endsWithFinalPage(*m_lists.sendImage, *count)) {
-        m_host->ShowStatus(QStringLiteral("Неверный формат файла."));
+        Q_EMIT statusText(QStringLiteral("Неверный формат файла."));
         return;
     }
     writePageCount = *count;
     if (writePageCount != expectedPageCount) {
-        m_host->ShowStatus(QStringLiteral("Ошибка в создании списка."));
+        Q_EMIT statusText(QStringLiteral("Ошибка в создании списка."));
         return;
     }
     // The transfer's own copy: whatever happens to sendImage, the pages still to be sent
@@ -415,6 +453,28 @@ void TBDTSTransfer::ReplyPageWritten()
 {
     // The reply is its own byte; what follows it is the next reply.
     m_host->ReplyBuffer().remove(0, 1);
+    PageAcknowledged();
+}
+
+void TBDTSTransfer::reply(char code, const QByteArray &bytes, qsizetype following)
+{
+    switch (code) {
+    case 'R':
+        CountReceived(bytes);
+        break;
+    case 'r':
+        PageReceived(bytes, following);
+        break;
+    case 'm':
+        PageAcknowledged();
+        break;
+    default:
+        break;
+    }
+}
+
+void TBDTSTransfer::PageAcknowledged()
+{
     if (m_state != TTransferState::Writing)
         return; // not ours: a stray 'm' must not start a reading
     // The instrument answers 'm' to the announcement and after every page it took.
@@ -424,13 +484,13 @@ void TBDTSTransfer::ReplyPageWritten()
         QByteArray page("m");
         page.append(m_sending.constData() + m_sendOffset, bdt::pageSize);
         m_sendOffset += bdt::pageSize;
-        m_host->SetProgress(pageIndex * 100 / writePageCount);
+        Q_EMIT progressChanged(pageIndex * 100 / writePageCount);
         ++pageIndex;
         request(page);
         return;
     }
-    m_host->SetProgress(0);
-    m_host->ShowStatus(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
+    Q_EMIT progressChanged(0);
+    Q_EMIT statusText(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
     // Read back at once, within the same transfer: the tree then shows what the
     // instrument now holds, and the pages are compared with what was sent.
     m_written = std::exchange(m_sending, QByteArray());

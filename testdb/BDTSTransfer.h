@@ -55,6 +55,16 @@ public:
     /// The reading in progress reads back the database just written.
     bool verifying() const { return m_written.has_value(); }
 
+    /// A reply of the database exchange, framed: 'R' and its count text, 'r' and its
+    /// page (`following` bytes came behind it), or 'm'.
+    void reply(char code, const QByteArray &bytes, qsizetype following = 0);
+    void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
+    void PageAcknowledged();                     ///< 'm'
+    /// The instrument's line went down: a transfer stops at once, a writing cut short
+    /// says so. When it is back, nothing resumes by itself.
+    void lineLost();
+    void lineBack();
+
     int pageIndex = 0;          ///< page (from 1) being received or sent
     int writePageCount = 0;     ///< page count of sendImage
     QByteArray deviceHeaderText; ///< "TavBDTS" and the count text of the last 'R' reply
@@ -99,6 +109,13 @@ public:
 Q_SIGNALS:
     /// A transfer began (true) or ended in any way (false).
     void runningChanged(bool running);
+    /// What the transfer puts on the line; one request or one page at a time.
+    void bytesToSend(const QByteArray &bytes);
+    void progressChanged(int percent);
+    void statusText(const QString &text);
+    /// A transfer ended: `ok` when the list now shows what the instrument holds;
+    /// `why` is what the status line says (empty when it says nothing new).
+    void finished(bool ok, const QString &why);
 
 private:
     void begin(TTransferState state);
@@ -116,7 +133,11 @@ private:
     void judgeReading();
     /// The status line after a reading that read back a writing, and the error box when
     /// the instrument holds something else.
-    void reportVerification(const QByteArray &written, const QByteArray &read);
+    bool reportVerification(const QByteArray &written, const QByteArray &read);
+    /// Says on the status line how a transfer ended, and tells whoever listens.
+    void finish(bool ok, const QString &why);
+    /// Today's line keeps the gathered bytes where the transfer reaches them.
+    void dropGatheredReply();
     QString interruptedWriteText() const;
     void showDeviceTree();
     void markDeviceListUnconfirmed();
