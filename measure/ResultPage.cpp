@@ -15,9 +15,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 const QString TResultPage::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
@@ -60,6 +62,13 @@ TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
 {
     CreateLayout();
     ConnectHandlers();
+    m_protocolQuiet = new QTimer(this);
+    m_protocolQuiet->setSingleShot(true);
+    m_protocolQuiet->setInterval(protocolQuietMs);
+    connectGuarded(m_host, m_protocolQuiet, &QTimer::timeout, this, &TResultPage::ProtocolQuiet);
+    // Today's line tells the page what it brings; the dispatcher which notice it took.
+    connect(&m_link, &TLinkControl::bytesArrived, this, &TResultPage::BytesArrived);
+    connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, this, &TResultPage::NoticeTaken);
 }
 
 void TResultPage::CreateLayout()
@@ -133,6 +142,8 @@ void TResultPage::btnReadProtokolClick()
     }
     m_link.replyBuffer.clear();
     protocolFileName.clear();
+    m_protocolQuiet->stop(); // a protocol still being heard is no longer wanted
+    m_settlingProtocol.clear();
     m_link.SendToDevice(QByteArrayLiteral("g"));
     ++protocolLengthsAwaited;
 }
@@ -161,6 +172,8 @@ void TResultPage::ForgetAwaitedReplies()
 {
     protocolLengthsAwaited = 0;
     protocolLength = 0;
+    m_protocolQuiet->stop();
+    m_settlingProtocol.clear();
 }
 
 void TResultPage::ReplyProtocolLength()
@@ -197,14 +210,48 @@ void TResultPage::ReplyProtocolText()
     QByteArray &replyBuffer = m_link.replyBuffer;
     if (replyBuffer.size() < protocolLength)
         return;
-    // The code byte and the last byte are not part of the text. The reply is consumed
-    // before any file is written, so that a failed write does not swallow the
-    // replies that follow.
-    // The protocol is kept in memory and shown from there: a working file that cannot
-    // be written (a full disk, a read-only folder) must not lose or falsify it.
-    protocolBuffer = replyBuffer.mid(1, qMax(0, protocolLength - 2));
+    // The reply is consumed before anything is written, so that a failed write does
+    // not swallow the replies that follow.
+    const QByteArray reply = replyBuffer.left(protocolLength);
     replyBuffer.remove(0, protocolLength);
+    ProtocolReceived(reply, replyBuffer.size());
+}
+
+void TResultPage::ProtocolReceived(const QByteArray &reply, qsizetype following)
+{
     protocolLength = 0;
+    // The protocol has no checksum and its length is all its format fixes: one byte of
+    // line noise inside it pushes its last bytes out behind it. Nothing is asked for
+    // after it, so the line is heard a moment before the protocol is taken; only a
+    // measurement notice may come.
+    m_settlingProtocol = reply;
+    m_bytesBehindProtocol = following;
+    m_protocolQuiet->start();
+}
+
+void TResultPage::BytesArrived(qsizetype count)
+{
+    if (m_protocolQuiet->isActive())
+        m_bytesBehindProtocol += count;
+}
+
+void TResultPage::NoticeTaken(char code)
+{
+    if (m_protocolQuiet->isActive() && (code == 'G' || code == 'g'))
+        --m_bytesBehindProtocol;
+}
+
+void TResultPage::ProtocolQuiet()
+{
+    const QByteArray reply = std::exchange(m_settlingProtocol, QByteArray());
+    if (m_bytesBehindProtocol > 0) {
+        m_host.ShowStatus(QStringLiteral("Протокол принят с искажением (лишние байты на линии). Повторите чтение."));
+        return;
+    }
+    // The code byte and the last byte are not part of the text. The protocol is kept
+    // in memory and shown from there: a working file that cannot be written (a full
+    // disk, a read-only folder) must not lose or falsify it.
+    protocolBuffer = reply.mid(1, qMax<qsizetype>(0, reply.size() - 2));
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
     btnPrintProtokol->setEnabled(true);
