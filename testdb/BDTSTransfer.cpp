@@ -1,7 +1,6 @@
 #include "testdb/BDTSTransfer.h"
 
 #include "testdb/BDTSLists.h"
-#include "testdb/BDTSTreeView.h"
 #include "testdb/BDTSView.h"
 
 #include <QStringList>
@@ -341,22 +340,8 @@ void TBDTSTransfer::completeReading()
     const std::optional<QByteArray> written = std::exchange(m_written, std::nullopt);
     const int unknownPages = unknownMarkPages(image, pageCount);
     end();
-    m_lists.deviceImage = image;
-    m_lists.deviceRecords.assign(size_t(pageCount), TTSRecordRef{});
-    m_lists.ParseImage(TBDTSSide::Device, pageCount);
-    TBDTSView *view = m_lists.view();
     QString listProblem;
-    if (view)
-        m_lists.WriteListFile(view->deviceTree(), QString::fromLatin1(deviceListFile), &listProblem);
-    const bool rebuilt = m_lists.RebuildImage(TBDTSSide::Device).has_value();
-    m_lists.deviceListLoaded = true;
-    if (view) {
-        view->setDeviceListConfirmed(true);
-        view->showDeviceCount(m_lists.deviceTSCount);
-        view->showDeviceTree(true);
-        view->setSaveDeviceEnabled(true);
-    }
-    m_lists.BuildAdditionalList();
+    const bool rebuilt = m_lists.AcceptReading(image, pageCount, &listProblem);
     Q_EMIT progressChanged(0);
     dropGatheredReply();
     if (written) {
