@@ -34,6 +34,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QSplitter>
@@ -92,6 +93,13 @@ void TFormMainLoritS_D7::Guarded(const std::function<void()> &handler)
 
 void TFormMainLoritS_D7::ReportError(const QString &text)
 {
+    // The line goes on behind a modal box: what goes wrong before it is answered is
+    // said on the status line, so that boxes never pile up one inside another.
+    if (m_errorBoxOpen) {
+        ShowStatus(text);
+        return;
+    }
+    const QScopedValueRollback<bool> open(m_errorBoxOpen, true);
     m_dialogs->showError(this, text);
 }
 

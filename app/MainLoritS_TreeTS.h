@@ -155,4 +155,5 @@ private:
     TFileDialogState m_sdlgSaveTavDat;
     int m_lastPage = 0;
     bool m_splitterPlaced = false;
+    bool m_errorBoxOpen = false; ///< one error box at a time
 };

@@ -105,7 +105,7 @@ void TReceiveDispatcher::DispatchReplies()
             throw;
         }
         if (notice)
-            Q_EMIT noticeTaken();
+            Q_EMIT noticeTaken(code);
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.

@@ -57,12 +57,15 @@ public:
     void clear();
     /// Nothing is gathered.
     bool idle() const { return m_gathered.isEmpty(); }
+    /// How many bytes are gathered and not yet handed on: while an owner takes its
+    /// reply, those that came behind it.
+    qsizetype gathered() const { return m_gathered.size(); }
     /// A reply that ends with a pause is arriving.
     bool awaitingPause() const { return m_quiet.isActive(); }
 
 Q_SIGNALS:
     /// A one-byte notice or contact reply was taken: it is no part of a longer reply.
-    void noticeTaken();
+    void noticeTaken(char code);
 
 private:
     /// The length of the reply at the front, 0 while it cannot be told yet; -1 when

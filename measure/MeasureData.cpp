@@ -17,6 +17,65 @@ std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &rep
     return values;
 }
 
+namespace {
+bool isControl(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+/// Blanks, then one word: no blank after it has begun, no control byte anywhere. A
+/// well without a value may be all blanks.
+bool fitsValue(const QByteArray &value)
+{
+    bool begun = false;
+    for (const char byte : value) {
+        const auto b = static_cast<unsigned char>(byte);
+        if (isControl(b))
+            return false;
+        if (b == ' ') {
+            if (begun)
+                return false;
+            continue;
+        }
+        begun = true;
+    }
+    return true;
+}
+
+bool fitsSeparator(const QByteArray &separator)
+{
+    for (const char byte : separator)
+        if (byte != ' ' && byte != '\t')
+            return false;
+    return true;
+}
+
+QString place(int row, int column)
+{
+    return QStringLiteral("строка %1, столбец %2").arg(QChar('A' - 1 + row)).arg(column);
+}
+} // namespace
+
+QString tableLayoutProblem(const QByteArray &reply)
+{
+    if (reply.size() != tableLength || !reply.startsWith('D'))
+        return QStringLiteral("длина %1 байт").arg(reply.size());
+    constexpr int separatorLength = cellPitch - valueLength;
+    for (int row = 1; row <= rowCount; ++row) {
+        for (int column = 1; column <= columnCount; ++column) {
+            const int at = valueOffset(row, column);
+            if (!fitsValue(reply.mid(at, valueLength)) || !fitsSeparator(reply.mid(at + valueLength, separatorLength)))
+                return place(row, column);
+        }
+        const char end = reply.at(valueOffset(row, 1) + rowBlockLength - 1);
+        if (end != '\n' && end != '\r')
+            return QStringLiteral("конец строки %1").arg(QChar('A' - 1 + row));
+    }
+    return {};
+}
+
+QString refusedTableText(const QString &problem)
+{
+    return QStringLiteral("Таблица оптических плотностей принята с искажением (%1). Повторите чтение.").arg(problem);
+}
+
 QByteArray fileNameOfReply(const QByteArray &reply)
 {
     const qsizetype nul = reply.indexOf('\0');

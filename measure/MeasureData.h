@@ -32,6 +32,16 @@ QByteArray fileNameOfReply(const QByteArray &reply);
 /// The 96 values of a complete table reply, row A first, each exactly six bytes, not
 /// trimmed; separators and row ends are skipped.
 std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &reply);
+
+/// Where a table reply leaves its fixed layout: 'D', then for each row twelve values
+/// (blanks, then one word without blanks or control bytes: a number as the instrument
+/// prints it), each followed by a separator of blanks and tabs, and a line end (CR or
+/// LF). One byte of line noise inside the table shifts everything behind it, so a
+/// value lands on a separator or a separator on a line end. Empty when it fits;
+/// otherwise the place, in the user's words ("строка C, столбец 5").
+QString tableLayoutProblem(const QByteArray &reply);
+/// The status line for a table refused for its layout: it says to read it again.
+QString refusedTableText(const QString &problem);
 } // namespace od
 
 namespace protocol {

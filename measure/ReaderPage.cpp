@@ -241,6 +241,7 @@ void TReaderPage::btnPrintOPClick()
 void TReaderPage::RequestODTable()
 {
     OleContainer1->DestroyObject();
+    m_autoNameDeferred = false; // the table it was for is about to go
     m_link.SendToDevice(QByteArrayLiteral("G"));
     ++odTablesAwaited;
     odTableText.clear();
@@ -272,6 +273,12 @@ void TReaderPage::ReplyODMeasured()
 
 void TReaderPage::LineFreed()
 {
+    if (std::exchange(m_autoNameDeferred, false)) {
+        if (m_link.LinkPresent() && !odTableText.isEmpty())
+            RequestODFileName();
+        else
+            m_host.ShowStatus(QStringLiteral("Оптические плотности не записаны в файл: нет связи с прибором."));
+    }
     if (std::exchange(m_autoTableDeferred, false) && m_link.LinkPresent() && chckAutoReadOP->isChecked())
         RequestODTable();
 }
@@ -299,26 +306,46 @@ void TReaderPage::OwnReplies(TReceiveDispatcher &replies)
 void TReaderPage::ReplyODTable(const QByteArray &table)
 {
     --odTablesAwaited;
+    m_host.SetProgress(0);
+    btnReadOP->setEnabled(true);
+    // The protocol has no checksum, but the table has a fixed layout: one byte of line
+    // noise inside it shifts what follows, and such a table is neither shown nor saved.
+    const QString problem = od::tableLayoutProblem(table);
+    if (!problem.isEmpty()) {
+        m_host.ShowStatus(od::refusedTableText(problem));
+        return;
+    }
 
     const auto values = od::tableValues(table);
     for (int row = 1; row <= od::rowCount; ++row)
         for (int column = 1; column <= od::columnCount; ++column)
             setCell(StringGrid1, row, column, fromCp1251(values[size_t((row - 1) * od::columnCount + column - 1)]),
                     Qt::AlignRight | Qt::AlignVCenter);
-    m_host.SetProgress(0);
     m_host.ShowStatus(QStringLiteral("Оптические плотности приняты"));
     odTableText = table;
     odTableText[0] = ' ';
     odReadAt = QDateTime::currentDateTime();
-    btnReadOP->setEnabled(true);
     btnSaveOP->setEnabled(true);
     btnCreateExcel->setEnabled(true);
     btnPrintOP->setEnabled(true);
     RefreshPlateColours();
-    if (chckAutoSaveOP->isChecked() && !m_host.LineBusy()) {
-        m_link.SendToDevice(QByteArrayLiteral("D"));
-        ++odFileNamesAwaited;
+    if (!chckAutoSaveOP->isChecked())
+        return;
+    if (m_host.LineBusy()) {
+        // The name is asked for once the exchange that holds the line has ended: a
+        // request between its replies would break it.
+        m_autoNameDeferred = true;
+        m_host.ShowStatus(QStringLiteral("Оптические плотности приняты. В файл они будут записаны, "
+                                         "когда закончится обмен с прибором."));
+        return;
     }
+    RequestODFileName();
+}
+
+void TReaderPage::RequestODFileName()
+{
+    m_link.SendToDevice(QByteArrayLiteral("D"));
+    ++odFileNamesAwaited;
 }
 
 void TReaderPage::ReplyODFileName(const QByteArray &reply)
@@ -326,6 +353,14 @@ void TReaderPage::ReplyODFileName(const QByteArray &reply)
     // The whole reply, its '2' included, is the name.
     --odFileNamesAwaited;
     const QByteArray name = od::fileNameOfReply(reply);
+    // A name that is no name comes from the line, not from the disk: the status line
+    // says so, and line noise cannot raise one error box after another.
+    const QString unsafe = unsafeNameReason(name);
+    if (!unsafe.isEmpty()) {
+        m_host.ShowStatus(QStringLiteral("Прибор прислал недопустимое имя файла \"%1\" (%2); данные не записаны.")
+                                  .arg(fileSystemName(name), unsafe));
+        return;
+    }
     odInstrumentName = name;
     const QString folder = userData::autoSaveFolder(m_host);
     const QString shownName = writeIntoFolder(folder, name, odTableText,

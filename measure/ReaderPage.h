@@ -73,6 +73,8 @@ public:
     void SetUpGrid();
     /// The request of the button and of automatic reception.
     void RequestODTable();
+    /// The automatic saving's request for the instrument's file name.
+    void RequestODFileName();
     /// The instrument went away: what it had been asked for will never come.
     void ForgetAwaitedReplies();
     /// The line has become free: an automatic request that waited for it goes now.
@@ -96,4 +98,5 @@ private:
     TLinkControl &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_autoTableDeferred = false; ///< a 'G' notice came while the line was busy
+    bool m_autoNameDeferred = false;  ///< a table to be saved came while the line was busy
 };

@@ -18,25 +18,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
 const QString TResultPage::protocolWorkFile = QStringLiteral("MSTempProtokol.txt");
 
 namespace {
-/// Five announced digits as the length: leading blanks and a sign are allowed, as
-/// the instrument's firmware prints numbers; anything else is an error for the box.
-qint32 announcedLength(const QByteArray &reply)
-{
-    // A length that is no number is an error the user sees in the error box.
-    if (const std::optional<qint32> length = wire::announcedProtocolLength(reply))
-        return *length;
-    const QByteArray digits = reply.mid(1, wire::protocolLengthDigits);
-    throw std::runtime_error(QStringLiteral("\"%1\" не является целым числом.").arg(fromCp1251(digits)).toStdString());
-}
-
 QString memoText(const QByteArray &bytes)
 {
     // Lines break at CR, LF or CR LF.
@@ -52,6 +43,13 @@ TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
 {
     CreateLayout();
     ConnectHandlers();
+    m_protocolQuiet = new QTimer(this);
+    m_protocolQuiet->setSingleShot(true);
+    m_protocolQuiet->setInterval(protocolQuietMs);
+    connectGuarded(m_host, m_protocolQuiet, &QTimer::timeout, this, &TResultPage::ProtocolQuiet);
+    // Today's line tells the page what it brings; the dispatcher which notice it took.
+    connect(&m_link, &TLinkControl::bytesArrived, this, &TResultPage::BytesArrived);
+    connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, this, &TResultPage::NoticeTaken);
 }
 
 void TResultPage::CreateLayout()
@@ -126,6 +124,8 @@ void TResultPage::btnReadProtokolClick()
     m_link.WhenLineFree([this] {
         m_link.ForgetGathered();
         protocolFileName.clear();
+        m_protocolQuiet->stop(); // a protocol still being heard is no longer wanted
+        m_settlingProtocol.clear();
         m_link.SendToDevice(QByteArrayLiteral("g"));
         ++protocolLengthsAwaited;
     });
@@ -155,6 +155,8 @@ void TResultPage::ForgetAwaitedReplies()
 {
     protocolLengthsAwaited = 0;
     protocolLength = 0;
+    m_protocolQuiet->stop();
+    m_settlingProtocol.clear();
 }
 
 void TResultPage::OwnReplies(TReceiveDispatcher &replies)
@@ -176,9 +178,18 @@ void TResultPage::OwnReplies(TReceiveDispatcher &replies)
 
 void TResultPage::ReplyProtocolLength(const QByteArray &reply)
 {
-    // A length that is no number reaches the error box; the replies behind it go on.
     --protocolLengthsAwaited;
-    protocolLength = announcedLength(reply);
+    // A length that is no number came from the line: the status line says so (line
+    // noise must not raise one error box after another), and nothing is requested.
+    const std::optional<qint32> length = wire::announcedProtocolLength(reply);
+    if (!length) {
+        protocolLength = 0;
+        const QByteArray digits = reply.mid(1, wire::protocolLengthDigits);
+        m_host.ShowStatus(QStringLiteral("Прибор прислал вместо длины протокола \"%1\". Повторите чтение.")
+                                  .arg(QString::fromLatin1(digits.toPercentEncoding(" "))));
+        return;
+    }
+    protocolLength = *length;
     if (protocolLength < 1)
         return;
     protocolFileName.clear();
@@ -187,11 +198,45 @@ void TResultPage::ReplyProtocolLength(const QByteArray &reply)
 
 void TResultPage::ReplyProtocolText(const QByteArray &reply)
 {
-    // The code byte and the last byte are not part of the text.
-    // The protocol is kept in memory and shown from there: a working file that cannot
-    // be written (a full disk, a read-only folder) must not lose or falsify it.
-    protocolBuffer = reply.mid(1, qMax<qsizetype>(0, reply.size() - 2));
+    // Bytes still gathered behind the protocol came with it.
+    ProtocolReceived(reply, m_link.dispatcher.gathered());
+}
+
+void TResultPage::ProtocolReceived(const QByteArray &reply, qsizetype following)
+{
     protocolLength = 0;
+    // The protocol has no checksum and its length is all its format fixes: one byte of
+    // line noise inside it pushes its last bytes out behind it. Nothing is asked for
+    // after it, so the line is heard a moment before the protocol is taken; only a
+    // measurement notice may come.
+    m_settlingProtocol = reply;
+    m_bytesBehindProtocol = following;
+    m_protocolQuiet->start();
+}
+
+void TResultPage::BytesArrived(qsizetype count)
+{
+    if (m_protocolQuiet->isActive())
+        m_bytesBehindProtocol += count;
+}
+
+void TResultPage::NoticeTaken(char code)
+{
+    if (m_protocolQuiet->isActive() && (code == 'G' || code == 'g'))
+        --m_bytesBehindProtocol;
+}
+
+void TResultPage::ProtocolQuiet()
+{
+    const QByteArray reply = std::exchange(m_settlingProtocol, QByteArray());
+    if (m_bytesBehindProtocol > 0) {
+        m_host.ShowStatus(QStringLiteral("Протокол принят с искажением (лишние байты на линии). Повторите чтение."));
+        return;
+    }
+    // The code byte and the last byte are not part of the text. The protocol is kept
+    // in memory and shown from there: a working file that cannot be written (a full
+    // disk, a read-only folder) must not lose or falsify it.
+    protocolBuffer = reply.mid(1, qMax<qsizetype>(0, reply.size() - 2));
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
     btnPrintProtokol->setEnabled(true);

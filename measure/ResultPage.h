@@ -13,6 +13,7 @@ class TLinkControl;
 class TPageHost;
 class TPrintService;
 class TReceiveDispatcher;
+class QTimer;
 
 class TResultPage : public QWidget
 {
@@ -21,6 +22,8 @@ public:
     TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
 
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
+    /// ms the line is heard after a protocol before it is taken
+    static constexpr int protocolQuietMs = 30;
 
     // ---- State ------------------------------------------------------------------------
     qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included; 0: none awaited
@@ -46,6 +49,11 @@ public:
     void ReplyResultsReady();                         // 'g'
     void ReplyProtocolLength(const QByteArray &reply); // 'N', whole
     void ReplyProtocolText(const QByteArray &reply);   // 'd', whole
+    /// The whole 'd' reply, its code and last byte included; `following` bytes came
+    /// behind it and are the line's next reply.
+    void ProtocolReceived(const QByteArray &reply, qsizetype following);
+    /// A protocol is in and the line is being heard before it is taken.
+    bool protocolSettling() const { return !m_settlingProtocol.isEmpty(); }
 
     /// The automatic request after a 'g' notice.
     void RequestProtocol();
@@ -62,10 +70,17 @@ private:
     void CreateLayout();
     void ConnectHandlers();
     void SaveProtocolAutomatically();
+    void BytesArrived(qsizetype count);
+    void NoticeTaken(char code);
+    /// The line was quiet behind the protocol, or it was not.
+    void ProtocolQuiet();
     TPrintService &Printing();
 
     TPageHost &m_host;
     TLinkControl &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
+    QTimer *m_protocolQuiet = nullptr;
+    QByteArray m_settlingProtocol;       ///< the 'd' reply being judged
+    qint64 m_bytesBehindProtocol = 0;    ///< what came behind it that was no notice
 };

@@ -238,3 +238,22 @@ bool TBDTSLists::WriteListFile(const QTreeWidget &tree, const QString &fileName,
         *problem = QStringLiteral("Не удалось записать файл \"%1\": %2").arg(shownPath, reason);
     return false;
 }
+
+bool TBDTSLists::AcceptReading(const QByteArray &image, int pageCount, QString *listProblem)
+{
+    deviceImage = image;
+    deviceRecords.assign(size_t(pageCount), TTSRecordRef{});
+    ParseImage(TBDTSSide::Device, pageCount);
+    if (m_view)
+        WriteListFile(m_view->deviceTree(), QString::fromLatin1(deviceListFile), listProblem);
+    const bool rebuilt = RebuildImage(TBDTSSide::Device).has_value();
+    deviceListLoaded = true;
+    if (m_view) {
+        m_view->setDeviceListConfirmed(true);
+        m_view->showDeviceCount(deviceTSCount);
+        m_view->showDeviceTree(true);
+        m_view->setSaveDeviceEnabled(true);
+    }
+    BuildAdditionalList();
+    return rebuilt;
+}

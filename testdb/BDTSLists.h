@@ -90,6 +90,11 @@ public:
     /// Stores and returns the new counts; nullopt when nothing was built (no image or
     /// view, or more than 999 pages, which is reported on the status line).
     std::optional<TListCounts> RebuildImage(TBDTSSide side);
+    /// A complete reading of the instrument's database becomes its list: the image is
+    /// scanned, written as the list file, rewritten in normal form and shown, and the
+    /// additional list follows. False when the rewrite was refused (said on the status
+    /// line); `listProblem` receives why the list file could not be written.
+    bool AcceptReading(const QByteArray &image, int pageCount, QString *listProblem);
     /// Refills the view's addTree and addImage with the file's test systems that the
     /// instrument's list lacks; shows their count and enables adding them.
     void BuildAdditionalList();

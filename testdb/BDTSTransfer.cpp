@@ -2,7 +2,6 @@
 
 #include "link/ReceiveDispatcher.h"
 #include "testdb/BDTSLists.h"
-#include "testdb/BDTSTreeView.h"
 #include "testdb/BDTSView.h"
 
 #include <QStringList>
@@ -19,8 +18,18 @@ TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host,
     TimeLimit_Timer = new QTimer(this);
     TimeLimit_Timer->setSingleShot(true);
     TimeLimit_Timer->setInterval(timeLimitMs);
+    SettleQuiet_Timer = new QTimer(this);
+    SettleQuiet_Timer->setSingleShot(true);
+    SettleQuiet_Timer->setInterval(settleQuietMs);
     connect(TimeLimit_Timer, &QTimer::timeout, this,
             [this] { m_host->Guarded([this] { TimeLimit_TimerTimer(); }); });
+    connect(SettleQuiet_Timer, &QTimer::timeout, this,
+            [this] { m_host->Guarded([this] { SettleQuiet_TimerTimer(); }); });
+    // Today the host carries the transfer's words to the line and the window.
+    TBDTSHost *const to = m_host.get();
+    connect(this, &TBDTSTransfer::bytesToSend, this, [to](const QByteArray &bytes) { to->SendToDevice(bytes); });
+    connect(this, &TBDTSTransfer::statusText, this, [to](const QString &text) { to->ShowStatus(text); });
+    connect(this, &TBDTSTransfer::progressChanged, this, [to](int percent) { to->SetProgress(percent); });
 }
 
 TBDTSTransfer::~TBDTSTransfer() = default;
@@ -39,29 +48,46 @@ void TBDTSTransfer::end()
         return;
     m_state = TTransferState::Idle;
     TimeLimit_Timer->stop();
+    SettleQuiet_Timer->stop();
     m_readImage.reset();
     m_written.reset();
     m_sending.clear();
     Q_EMIT runningChanged(false);
 }
 
-void TBDTSTransfer::request(const QByteArray &bytes)
+void TBDTSTransfer::request(const QByteArray &bytes, int limitMs)
 {
     // The time limit counts from each request: only the instrument's answer earns the
     // next request, and with it more time; noise on the line never does.
-    TimeLimit_Timer->start();
-    m_host->SendToDevice(bytes);
+    TimeLimit_Timer->start(limitMs);
+    Q_EMIT bytesToSend(bytes);
+}
+
+void TBDTSTransfer::dropGatheredReply()
+{
+    m_host->ForgetGathered();
+}
+
+void TBDTSTransfer::lineLost()
+{
+    LinkLost();
+}
+
+void TBDTSTransfer::lineBack()
+{
+    // Nothing resumes: a transfer the line's loss ended is started again by the user.
 }
 
 void TBDTSTransfer::abandon()
 {
-    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading;
+    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading
+                         || m_state == TTransferState::Settling;
     // Once 'M' went out, the instrument may hold anything until a reading shows it.
     const bool unknown = m_state == TTransferState::Writing || verifying();
     end();
     // Whatever part of a reply was gathered belongs to the transfer that stopped.
-    m_host->ForgetGathered();
-    m_host->SetProgress(0);
+    dropGatheredReply();
+    Q_EMIT progressChanged(0);
     if (reading)
         showDeviceTree();
     if (unknown)
@@ -90,7 +116,8 @@ void TBDTSTransfer::endWith(TTransferEnd why)
         break; // the window says "Нет связи с прибором" itself
     }
     if (!status.isEmpty())
-        m_host->ShowStatus(status);
+        Q_EMIT statusText(status);
+    Q_EMIT finished(false, status.isEmpty() ? QStringLiteral("Нет связи с прибором") : status);
     if (!writing)
         return;
     const QString text = interruptedWriteText();
@@ -126,7 +153,7 @@ void TBDTSTransfer::markDeviceListUnconfirmed()
 void TBDTSTransfer::RequestDatabase()
 {
     if (!m_host->PortOpen()) {
-        m_host->ShowStatus(QStringLiteral("Порт отключен."));
+        Q_EMIT statusText(QStringLiteral("Порт отключен."));
         return;
     }
     if (running())
@@ -159,20 +186,29 @@ void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
     // The time limit still counts from the request.
     TReceiveDispatcher::TOwner count;
     count.awaited = [this] { return m_state == TTransferState::AwaitingCount; };
-    count.reply = [this](const QByteArray &reply) { ReplyPageCount(reply); };
+    count.reply = [this](const QByteArray &bytes) { reply('R', bytes); };
     replies.own('R', std::move(count));
 
     TReceiveDispatcher::TOwner page;
     page.awaited = [this] { return m_state == TTransferState::Reading; }; // else a page nobody asked for
-    page.reply = [this](const QByteArray &reply) { ReplyPage(reply); };
+    // Bytes still gathered behind the page came with it: they are the next reply.
+    page.reply = [this, &replies](const QByteArray &bytes) { reply('r', bytes, replies.gathered()); };
     replies.own('r', std::move(page));
 
-    replies.own('m', [this] { ReplyPageWritten(); });
+    replies.own('m', [this] { reply('m', {}); });
 }
 
-void TBDTSTransfer::ReplyPageCount(const QByteArray &reply)
+void TBDTSTransfer::SettleQuiet_TimerTimer()
 {
-    m_host->ShowStatus(QStringLiteral("Чтение БД ТС из прибора."));
+    if (m_state == TTransferState::Settling)
+        judgeReading();
+}
+
+void TBDTSTransfer::CountReceived(const QByteArray &reply)
+{
+    if (m_state != TTransferState::AwaitingCount)
+        return;
+    Q_EMIT statusText(QStringLiteral("Чтение БД ТС из прибора."));
     const QByteArray countText = reply.mid(2);
     const std::optional<int> count = parseCountText(countText);
     if (!count) {
@@ -182,16 +218,17 @@ void TBDTSTransfer::ReplyPageCount(const QByteArray &reply)
         QString shown = QString::fromLatin1(countText.left(quoted).toPercentEncoding(" "));
         if (countText.size() > quoted)
             shown += QStringLiteral("…");
-        m_host->ShowStatus(QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".").arg(shown));
+        finish(false, QStringLiteral("Прибор прислал вместо числа страниц БД ТС: \"%1\".").arg(shown));
         return;
     }
     if (*count > bdt::maxPageCount) {
         abandon();
-        m_host->ShowStatus(tooManyPagesText());
+        finish(false, tooManyPagesText());
         return;
     }
     if (*count < 1) {
         abandon(); // an empty database: nothing to read, the old list stays
+        Q_EMIT finished(false, QString());
         return;
     }
     deviceHeaderText += countText;
@@ -201,40 +238,69 @@ void TBDTSTransfer::ReplyPageCount(const QByteArray &reply)
     m_readImage = deviceHeaderText.left(bdt::headerSize).leftJustified(bdt::headerSize, '\0');
     m_readImage->reserve(bdt::headerSize + qsizetype(*count) * bdt::pageSize);
     m_pageBytes = 0;
+    m_lastPageMarkUnknown = false;
     begin(TTransferState::Reading);
     request(QByteArrayLiteral("r"));
 }
 
-void TBDTSTransfer::ReplyPage(const QByteArray &reply)
+void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
 {
-    // The pages asked for so far account for every byte received: anything more
-    // came from elsewhere, and may sit inside this page.
-    if (m_pageBytes != qint64(pageIndex) * pageReplySize) {
+    if (m_state != TTransferState::Reading || page.size() != pageReplySize)
+        return;
+    // A page is judged by its own bytes: the pages asked for so far account for every
+    // byte up to its end. Anything more came from elsewhere, and may sit inside it; what
+    // followed it is the next reply, and is judged when it is handed on.
+    if (m_pageBytes - following != qint64(pageIndex) * pageReplySize) {
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
         return;
     }
-    m_readImage->append(reply.constData() + 1, bdt::pageSize);
+    const qsizetype offset = m_readImage->size();
+    m_readImage->append(page.constData() + 1, bdt::pageSize);
+    const std::optional<quint32> mark = pageMarkAt(*m_readImage, offset);
+    m_lastPageMarkUnknown = !mark || (*mark != bdt::recordPageMark && *mark != bdt::finalPageMark);
     if (pageIndex == m_readPageCount - 2)
-        m_host->ShowStatus(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
+        Q_EMIT statusText(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
     if (pageIndex == m_readPageCount) {
-        completeReading();
+        // Nothing is asked for any more, so nothing may come but a notice: noise inside
+        // the final page pushes its last bytes out behind it, and they are heard first.
+        m_state = TTransferState::Settling;
+        TimeLimit_Timer->stop();
+        SettleQuiet_Timer->start();
         return;
     }
     ++pageIndex;
-    m_host->SetProgress(pageIndex * 100 / m_readPageCount);
+    Q_EMIT progressChanged(pageIndex * 100 / m_readPageCount);
     request(QByteArrayLiteral("r"));
+}
+
+void TBDTSTransfer::judgeReading()
+{
+    if (m_pageBytes != qint64(m_readPageCount) * pageReplySize) {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
+    completeReading();
 }
 
 void TBDTSTransfer::BytesArrived(qsizetype count)
 {
-    if (m_state == TTransferState::Reading)
+    if (m_state == TTransferState::Reading || m_state == TTransferState::Settling)
         m_pageBytes += count;
 }
 
-void TBDTSTransfer::NoticeTaken()
+void TBDTSTransfer::NoticeTaken(char code)
 {
-    if (m_state == TTransferState::Reading)
-        --m_pageBytes;
+    if (m_state != TTransferState::Reading && m_state != TTransferState::Settling)
+        return;
+    // The instrument tells of a measurement whenever it has one; it says 'L' only when
+    // it has restarted and 'B' only to a probe, and neither happens in a reading.
+    if (code != 'G' && code != 'g')
+        return; // counted with the pages: the reading is refused
+    if (m_lastPageMarkUnknown) {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
+    --m_pageBytes;
 }
 
 void TBDTSTransfer::refuseDisturbedReading(const QString &why)
@@ -242,8 +308,8 @@ void TBDTSTransfer::refuseDisturbedReading(const QString &why)
     const bool checking = verifying();
     abandon();
     const QString disturbed = QStringLiteral("Чтение БД ТС из прибора нарушено (%1). ").arg(why);
-    m_host->ShowStatus(disturbed + (checking ? QStringLiteral("Записанная БД ТС не проверена: повторите чтение.")
-                                             : QStringLiteral("Повторите чтение.")));
+    finish(false, disturbed + (checking ? QStringLiteral("Записанная БД ТС не проверена: повторите чтение.")
+                                        : QStringLiteral("Повторите чтение.")));
 }
 
 void TBDTSTransfer::completeReading()
@@ -259,54 +325,42 @@ void TBDTSTransfer::completeReading()
     }
     if (!TBDTSLists::NormalFormFits(image, pageCount)) {
         abandon();
-        m_host->ShowStatus(tooManyPagesText());
+        finish(false, tooManyPagesText());
         return;
     }
     const std::optional<QByteArray> written = std::exchange(m_written, std::nullopt);
     const int unknownPages = unknownMarkPages(image, pageCount);
     end();
-    m_lists.deviceImage = image;
-    m_lists.deviceRecords.assign(size_t(pageCount), TTSRecordRef{});
-    m_lists.ParseImage(TBDTSSide::Device, pageCount);
-    TBDTSView *view = m_lists.view();
     QString listProblem;
-    if (view)
-        m_lists.WriteListFile(view->deviceTree(), QString::fromLatin1(deviceListFile), &listProblem);
-    const bool rebuilt = m_lists.RebuildImage(TBDTSSide::Device).has_value();
-    m_lists.deviceListLoaded = true;
-    if (view) {
-        view->setDeviceListConfirmed(true);
-        view->showDeviceCount(m_lists.deviceTSCount);
-        view->showDeviceTree(true);
-        view->setSaveDeviceEnabled(true);
-    }
-    m_lists.BuildAdditionalList();
-    m_host->SetProgress(0);
-    m_host->ForgetGathered();
+    const bool rebuilt = m_lists.AcceptReading(image, pageCount, &listProblem);
+    Q_EMIT progressChanged(0);
+    dropGatheredReply();
     if (written) {
-        reportVerification(*written, image);
+        Q_EMIT finished(reportVerification(*written, image), QString());
     } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
         QString status = QStringLiteral("Принято из прибора страниц: %1").arg(m_lists.devicePageCount);
         // The scan passes over such pages and the rebuild drops them; the user should
         // know that the instrument held them.
         if (unknownPages > 0)
             status += QStringLiteral(". Пропущено страниц с неизвестной меткой: %1.").arg(unknownPages);
-        m_host->ShowStatus(status);
+        finish(true, status);
+    } else {
+        Q_EMIT finished(false, QString());
     }
     // The status line moves on at once; a list file that failed must not go unseen.
     if (!listProblem.isEmpty())
         m_host->ShowError(listProblem);
 }
 
-void TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
+bool TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
 {
     const std::vector<int> differing = differingPages(written, read);
     if (differing.empty()) {
-        m_host->ShowStatus(QStringLiteral("БД ТС записана в прибор и проверена: страниц %1.")
+        Q_EMIT statusText(QStringLiteral("БД ТС записана в прибор и проверена: страниц %1.")
                                    .arg(wholePageCount(written)));
-        return;
+        return true;
     }
-    m_host->ShowStatus(QStringLiteral("БД ТС в приборе отличается от записанной!"));
+    Q_EMIT statusText(QStringLiteral("БД ТС в приборе отличается от записанной!"));
     QString text = QStringLiteral("БД ТС в приборе отличается от записанной.");
     if (wholePageCount(read) != wholePageCount(written))
         text += QStringLiteral(" Записано страниц: %1, прочитано: %2.")
@@ -320,16 +374,23 @@ void TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArr
         text += QStringLiteral(" и ещё %1").arg(differing.size() - size_t(namedPagesMax));
     text += QStringLiteral(".\nЗапишите БД ТС в прибор заново.");
     m_host->ShowError(text);
+    return false;
+}
+
+void TBDTSTransfer::finish(bool ok, const QString &why)
+{
+    Q_EMIT statusText(why);
+    Q_EMIT finished(ok, why);
 }
 
 void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int expectedPageCount)
 {
     if (!source) {
-        m_host->ShowStatus(QStringLiteral("Список не считан из файла."));
+        Q_EMIT statusText(QStringLiteral("Список не считан из файла."));
         return;
     }
     if (!m_host->PortOpen()) {
-        m_host->ShowStatus(QStringLiteral("Порт отключен."));
+        Q_EMIT statusText(QStringLiteral("Порт отключен."));
         return;
     }
     if (running())
@@ -342,7 +403,7 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
 
 void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
 {
-    m_host->ShowStatus(QStringLiteral("Запись БД ТС в прибор."));
+    Q_EMIT statusText(QStringLiteral("Запись БД ТС в прибор."));
     m_lists.sendImage = source;
     const std::optional<int> count = headerCount(*m_lists.sendImage);
     // Every page announced must be there, the last of them the final page: a short page
@@ -350,12 +411,12 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
     // its final page is none.
     if (!count || m_lists.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize
         || !endsWithFinalPage(*m_lists.sendImage, *count)) {
-        m_host->ShowStatus(QStringLiteral("Неверный формат файла."));
+        Q_EMIT statusText(QStringLiteral("Неверный формат файла."));
         return;
     }
     writePageCount = *count;
     if (writePageCount != expectedPageCount) {
-        m_host->ShowStatus(QStringLiteral("Ошибка в создании списка."));
+        Q_EMIT statusText(QStringLiteral("Ошибка в создании списка."));
         return;
     }
     // The transfer's own copy: whatever happens to sendImage, the pages still to be sent
@@ -367,10 +428,30 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
     begin(TTransferState::Writing);
     QByteArray announce("M");
     announce.append(char(writePageCount / 256)).append(char(writePageCount % 256));
-    request(announce);
+    // The instrument erases its database before it answers: that takes longer than a
+    // page, and the user can stop the wait.
+    request(announce, eraseLimitMs);
 }
 
-void TBDTSTransfer::ReplyPageWritten()
+
+void TBDTSTransfer::reply(char code, const QByteArray &bytes, qsizetype following)
+{
+    switch (code) {
+    case 'R':
+        CountReceived(bytes);
+        break;
+    case 'r':
+        PageReceived(bytes, following);
+        break;
+    case 'm':
+        PageAcknowledged();
+        break;
+    default:
+        break;
+    }
+}
+
+void TBDTSTransfer::PageAcknowledged()
 {
     if (m_state != TTransferState::Writing)
         return; // not ours: a stray 'm' must not start a reading
@@ -381,13 +462,13 @@ void TBDTSTransfer::ReplyPageWritten()
         QByteArray page("m");
         page.append(m_sending.constData() + m_sendOffset, bdt::pageSize);
         m_sendOffset += bdt::pageSize;
-        m_host->SetProgress(pageIndex * 100 / writePageCount);
+        Q_EMIT progressChanged(pageIndex * 100 / writePageCount);
         ++pageIndex;
         request(page);
         return;
     }
-    m_host->SetProgress(0);
-    m_host->ShowStatus(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
+    Q_EMIT progressChanged(0);
+    Q_EMIT statusText(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
     // Read back at once, within the same transfer: the tree then shows what the
     // instrument now holds, and the pages are compared with what was sent.
     m_written = std::exchange(m_sending, QByteArray());

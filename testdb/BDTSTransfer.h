@@ -23,6 +23,7 @@ enum class TTransferState {
     Idle,
     AwaitingCount, ///< 'R' sent, its reply not yet whole
     Reading,       ///< pages requested one by one with 'r'
+    Settling,      ///< the final page is in; what follows it is heard before the reading is judged
     Writing,       ///< 'M' sent, one page after each 'm'
 };
 
@@ -39,8 +40,11 @@ class TBDTSTransfer : public QObject
 public:
     /// ms that the instrument has to answer a request; noise on the line earns no more
     static constexpr int timeLimitMs = 3000;
-    /// ms without a further byte after which the 'R' reply, which has no fixed
-    /// length, counts as whole
+    /// ms that the instrument has to answer 'M': it erases its database first, which
+    /// takes its own time; "Стоп" ends the wait sooner
+    static constexpr int eraseLimitMs = 60000;
+    /// ms the line is heard after the final page before the reading is judged
+    static constexpr int settleQuietMs = 30;
     static constexpr int pageReplySize = wire::databasePageReplyLength; ///< 'r' and one page
 
     TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host, QObject *parent = nullptr);
@@ -51,6 +55,16 @@ public:
     bool running() const { return m_state != TTransferState::Idle; }
     /// The reading in progress reads back the database just written.
     bool verifying() const { return m_written.has_value(); }
+
+    /// A reply of the database exchange, framed: 'R' and its count text, 'r' and its
+    /// page (`following` bytes came behind it), or 'm'.
+    void reply(char code, const QByteArray &bytes, qsizetype following = 0);
+    void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
+    void PageAcknowledged();                     ///< 'm'
+    /// The instrument's line went down: a transfer stops at once, a writing cut short
+    /// says so. When it is back, nothing resumes by itself.
+    void lineLost();
+    void lineBack();
 
     int pageIndex = 0;          ///< page (from 1) being received or sent
     int writePageCount = 0;     ///< page count of sendImage
@@ -69,11 +83,13 @@ public:
     /// writing cut short is told in the error box. Does nothing when none runs.
     void Stop();
 
-    /// The exchange takes 'R', 'r' and 'm'.
+    /// The exchange takes 'R', 'r' and 'm' from the dispatcher.
     void OwnReplies(TReceiveDispatcher &replies);
-    void ReplyPageCount(const QByteArray &reply); ///< 'R' and what came before a pause
-    void ReplyPage(const QByteArray &reply);      ///< 'r', whole
-    void ReplyPageWritten();                      ///< 'm'
+    /// One page, its 'r' first, exactly its 529 bytes; `following` bytes arrived behind
+    /// it and are the line's next reply, judged when they are handed on.
+    void PageReceived(const QByteArray &page, qsizetype following);
+    /// After the final page, the line has been quiet long enough to judge the reading.
+    void SettleQuiet_TimerTimer();
     /// The instrument has answered nothing for timeLimitMs during a transfer.
     void TimeLimit_TimerTimer();
     /// The instrument's line went down: a transfer in progress stops at once.
@@ -82,20 +98,30 @@ public:
     /// page for each request and nothing else: a byte more is noise that may have
     /// mixed with a page, and the reading is refused.
     void BytesArrived(qsizetype count);
-    /// A one-byte notice was taken off the front of what the line gathered.
-    void NoticeTaken();
+    /// A one-byte reply was taken off the front of what the line gathered. The
+    /// measurement notices 'G' and 'g' may come between pages; anything else there is
+    /// noise, or a byte that noise pushed out of the page before it.
+    void NoticeTaken(char code);
 
     QTimer *TimeLimit_Timer = nullptr;
+    QTimer *SettleQuiet_Timer = nullptr;
 
 Q_SIGNALS:
     /// A transfer began (true) or ended in any way (false).
     void runningChanged(bool running);
+    /// What the transfer puts on the line; one request or one page at a time.
+    void bytesToSend(const QByteArray &bytes);
+    void progressChanged(int percent);
+    void statusText(const QString &text);
+    /// A transfer ended: `ok` when the list now shows what the instrument holds;
+    /// `why` is what the status line says (empty when it says nothing new).
+    void finished(bool ok, const QString &why);
 
 private:
     void begin(TTransferState state);
     void end();
     /// Sends a request and starts the time limit from it.
-    void request(const QByteArray &bytes);
+    void request(const QByteArray &bytes, int limitMs = timeLimitMs);
     /// 'R': the reading of the database, on its own or after a writing.
     void requestCount();
     /// Ends a transfer that did not complete; the lists stay as they were. After a
@@ -103,9 +129,15 @@ private:
     void abandon();
     void endWith(TTransferEnd why);
     void completeReading();
+    /// After the final page: the bytes the line brought match the pages asked for.
+    void judgeReading();
     /// The status line after a reading that read back a writing, and the error box when
     /// the instrument holds something else.
-    void reportVerification(const QByteArray &written, const QByteArray &read);
+    bool reportVerification(const QByteArray &written, const QByteArray &read);
+    /// Says on the status line how a transfer ended, and tells whoever listens.
+    void finish(bool ok, const QString &why);
+    /// Today's line keeps the gathered bytes where the transfer reaches them.
+    void dropGatheredReply();
     QString interruptedWriteText() const;
     void showDeviceTree();
     void markDeviceListUnconfirmed();
@@ -115,6 +147,9 @@ private:
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
     qint64 m_pageBytes = 0; ///< bytes received since the first page was requested
+    /// The last page's mark is neither a record's nor the final one: a notice right
+    /// behind it may be its own last byte, pushed out by noise inside it.
+    bool m_lastPageMarkUnknown = false;
     /// Ends a reading whose bytes cannot all be the instrument's.
     void refuseDisturbedReading(const QString &why);
     std::optional<QByteArray> m_readImage; ///< the reading in progress, provisional header first

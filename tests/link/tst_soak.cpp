@@ -167,12 +167,15 @@ private Q_SLOTS:
     void noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded();
     void aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrumentsContent();
     void anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCancelsIt();
+    void anErrorBoxLeftOpenUnderNoiseStaysTheOnlyOneAndNoiseSavesNothing();
 };
 
 void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
+    const qint64 startResident = residentKiB();
+    qInfo("resident memory at start: %lld KiB", startResident);
 
     // A table, the instrument's list and a file's list, loaded as a user loads them.
     w.ActionBDTS->trigger();
@@ -220,6 +223,12 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
                  qPrintable(QStringLiteral("%1 → %2 KiB").arg(midResident).arg(residentKiB())));
     QVERIFY(before == loaded(w));
     QVERIFY(!w.bdtsTransfer->running());
+    const qint64 endResident = residentKiB();
+    qInfo("resident memory at the end of the noise: %lld KiB", endResident);
+    // What loading the lists and the table costs is taken once; noise must add nothing.
+    if (startResident > 0)
+        QVERIFY2(endResident - startResident < 32 * 1024,
+                 qPrintable(QStringLiteral("%1 → %2 KiB").arg(startResident).arg(endResident)));
 
     // The instrument speaks again: a table request is answered as ever.
     rig.instrument.setSilent(false);
@@ -523,6 +532,51 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
     watch();
     QVERIFY(!claimedDone);
     QCOMPARE(rig.loader->accepted(), 0);
+}
+
+void TestSoak::anErrorBoxLeftOpenUnderNoiseStaysTheOnlyOneAndNoiseSavesNothing()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    w.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(page.chckAutoReadOP, Qt::LeftButton);
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QVERIFY(page.chckAutoReadOP->isChecked() && page.chckAutoSaveOP->isChecked());
+    // The instrument's name for the next table is taken by a folder: the error box
+    // opens, and nobody answers it while the cable picks up noise with no instrument.
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    const QDir folder(w.programFolder());
+    const qint64 startResident = residentKiB();
+    qInfo("resident memory at start: %lld KiB", startResident);
+    std::mt19937 random(20261210u);
+    qint64 sent = 0;
+    rig.dialogs.whileErrorShown = [&] {
+        rig.instrument.setSilent(true);
+        while (sent < noiseBytes / 2) {
+            const QByteArray piece = noisePiece(random, "GgDdN2", 4096);
+            rig.backend->injectReceived(piece);
+            QCoreApplication::processEvents();
+            sent += piece.size();
+        }
+    };
+    plate.measurePlate(); // its notice is on its way
+    QVERIFY(folder.mkdir(QString::fromLatin1(plate.fileNameReply())));
+    QVERIFY2(TVirtualRig::waitUntil([&] { return !rig.dialogs.errors.isEmpty() && rig.dialogs.openErrorBoxes == 0; },
+                                    20000),
+             qPrintable(w.statusText() + QString::fromLatin1(rig.backend->written())));
+    const qint64 endResident = residentKiB();
+    qInfo("resident memory at the end: %lld KiB, after %lld bytes of noise", endResident, sent);
+    QVERIFY(sent >= noiseBytes / 2);
+    // One box, never one inside another; the noise saved no table.
+    QCOMPARE(rig.dialogs.mostOpenErrorBoxes, 1);
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(plate.fileNameReply())));
+    QCOMPARE(folder.entryList(QDir::Files), QStringList());
+    if (startResident > 0)
+        QVERIFY2(endResident - startResident < 16 * 1024,
+                 qPrintable(QStringLiteral("%1 → %2 KiB").arg(startResident).arg(endResident)));
 }
 
 QTEST_MAIN(TestSoak)

@@ -8,7 +8,11 @@
 #include "measure/PlateLegend.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
+#include "testdb/BDTSLists.h"
+#include "testdb/BDTSTransfer.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -25,6 +29,15 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+/// The instrument answers the command `code` with what `answer` gives, as a noisy cable
+/// or an odd firmware would.
+void answerWith(TVirtualInstrument &instrument, char code, std::function<QByteArray()> answer)
+{
+    instrument.addCommand({code, 0, [answer = std::move(answer)](TVirtualInstrument &device, const QByteArray &) {
+                               device.send(answer());
+                           }});
 }
 
 QString cell(const TFormMainLoritS_D7 &w, int row, int column)
@@ -57,9 +70,10 @@ private Q_SLOTS:
     void aTableInPiecesFillsTheGridOnlyWhenComplete();
     void filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest();
     void automaticSavingUsesTheInstrumentsNameAndNoticesFollow();
-    void namesAndFilesThatCannotBeWrittenGoToTheErrorBox();
+    void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
+    void aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -241,42 +255,69 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QCOMPARE(fileBytes(saves + first), before);
 }
 
-void TestReaderPage::namesAndFilesThatCannotBeWrittenGoToTheErrorBox()
+void TestReaderPage::aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    rig.instrument.setPowered(false); // only the injected replies arrive
-    rig.instrument.setPowered(true);
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
-    QCOMPARE(w.readerPage->odTableText.size(), 873);
+    TReaderPage &page = *w.readerPage;
+    const QDir folder(rig.documentsFolder()); // where the automatic saves go
+    QVERIFY(QDir().mkpath(folder.path()));
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QVERIFY(page.chckAutoSaveOP->isChecked());
+    const QByteArray table = plate.tableReply();
 
-    const QString saves = rig.documentsFolder() + QLatin1Char('/'); // where automatic saves go
-    const QString outside = QFileInfo(saves + QStringLiteral("../escape.xls")).absoluteFilePath();
-    for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......")}) {
-        QCOMPARE(name.size(), 19);
-        w.readerPage->odFileNamesAwaited = 1;
-        rig.backend->injectReceived(name);
-        QCOMPARE(rig.dialogs.errors.size(), 1);
-        QVERIFY2(rig.dialogs.errors.takeFirst().contains(QStringLiteral("недопустимое имя файла")),
-                 name.constData());
-        QVERIFY(w.link->dispatcher.idle());
+    // A noisy cable: one byte more somewhere in the table. It is never shown or saved,
+    // and the status line says to read it again.
+    for (const int at : {1, 4, 7, 9, 108, 109, 440, 866, 869, 871, 872}) {
+        for (const char noise : {'7', ' ', '\t'}) {
+            answerWith(rig.instrument, 'G', [&] { return QByteArray(table).insert(at, noise); });
+            QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+            QVERIFY(rig.waitLineIdle());
+            const QString where = QStringLiteral("byte %1 at %2: %3").arg(int(noise)).arg(at).arg(w.statusText());
+            QVERIFY2(w.statusText().startsWith(QStringLiteral("Таблица оптических плотностей принята с искажением")),
+                     qPrintable(where));
+            QVERIFY2(w.statusText().endsWith(QStringLiteral("Повторите чтение.")), qPrintable(where));
+            QCOMPARE(rig.takeWritten(), QByteArray("G")); // no name asked for
+            QVERIFY(page.odTableText.isEmpty());
+            QVERIFY(cell(w, 1, 1).isEmpty());
+            QVERIFY(!page.btnSaveOP->isEnabled());
+        }
     }
-    QVERIFY(!QFile::exists(outside));
-    QCOMPARE(QDir(saves).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
-    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QCOMPARE(folder.entryList(QDir::Files), QStringList());
 
-    // A file the system will not create: the error names it, the status stays.
+    // Names that are no names, or that lead out of the folder: the status line says so,
+    // no error box, nothing written.
+    answerWith(rig.instrument, 'G', [&plate] { return plate.tableReply(); }); // the clean table again
+    const QString outside = QFileInfo(folder.filePath(QStringLiteral("../escape.xls"))).absoluteFilePath();
+    for (const QByteArray &name : {QByteArray("2/../escape.xls\0\0\0\0", 19), QByteArray("2..escape.xls......"),
+                                   QByteArray("2\x01\x93\xFF garbage\x02\x03\x04\x05\x06\x07\x08")}) {
+        answerWith(rig.instrument, 'D', [name] { return name; });
+        QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+        QVERIFY2(w.statusText().startsWith(QStringLiteral("Прибор прислал недопустимое имя файла")), name.constData());
+        QVERIFY(w.statusText().endsWith(QStringLiteral("данные не записаны.")));
+        QCOMPARE(page.odTableText, ' ' + table.mid(1)); // the table itself stands
+    }
+    QVERIFY(rig.dialogs.errors.isEmpty());
+    QVERIFY(!QFile::exists(outside));
+    QCOMPARE(folder.entryList(QDir::Files), QStringList());
+
+    // A file the system will not create is the disk's fault: the error box names it.
     const QByteArray blocked("2011_12_25_0009.xls");
-    QVERIFY(QDir(saves).mkdir(QString::fromLatin1(blocked)));
-    w.readerPage->odFileNamesAwaited = 1;
-    rig.backend->injectReceived(blocked);
+    QVERIFY(folder.mkdir(QString::fromLatin1(blocked)));
+    answerWith(rig.instrument, 'D', [blocked] { return blocked; });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QVERIFY(rig.dialogs.errors.at(0).contains(QString::fromLatin1(blocked)));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // The replies that follow are handled as usual.
-    rig.backend->injectReceived("G");
+    answerWith(rig.instrument, 'D', [&plate] { return plate.fileNameReply(); });
+    plate.measurePlate();
+    QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
 }
 
@@ -310,46 +351,89 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    TInstrumentMeasurements *instrument = measurementsOf(rig.instrument);
-    const QByteArray first = instrument->tableReply();
-    instrument->measurePlate();
-    rig.waitLineIdle();
-    const QByteArray second = instrument->tableReply();
+    TReaderPage &page = *w.readerPage;
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    const QByteArray first = plate.tableReply();
+    plate.measurePlate();
+    QVERIFY(rig.waitLineIdle());
+    const QByteArray second = plate.tableReply();
 
     // A table nobody asked for is line noise: dropped, nothing shown.
-    rig.backend->injectReceived(first);
-    QVERIFY(w.readerPage->odTableText.isEmpty());
-    QVERIFY(w.link->dispatcher.idle());
+    rig.instrument.send(first);
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(page.odTableText.isEmpty());
 
-    // Two tables asked for and arriving in one piece: each is a table, the second stays.
-    w.readerPage->odTablesAwaited = 2;
-    rig.backend->injectReceived(first + second);
-    QVERIFY(w.link->dispatcher.idle());
-    QCOMPARE(w.readerPage->odTableText, ' ' + second.mid(1));
+    // Two quick presses: the two tables run together, each is a table, the second stays.
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GG"));
+    QCOMPARE(page.odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // A notice right behind a table is still heard.
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived(first + 'G');
-    QCOMPARE(w.readerPage->odTableText, ' ' + first.mid(1));
+    answerWith(rig.instrument, 'G', [&] { return first + 'G'; });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(page.odTableText, ' ' + first.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    QVERIFY(w.link->dispatcher.idle());
 
     // Names padded with NUL bytes or blanks are the name before the padding.
-    w.readerPage->odFileNamesAwaited = 2;
-    rig.backend->injectReceived(QByteArray("2011_12_25_7.xls\0\0\0", 19));
-    rig.backend->injectReceived(QByteArray("2011_12_25_8.xls   ", 19));
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    answerWith(rig.instrument, 'G', [&] { return first; });
+    for (const QByteArray &name : {QByteArray("2011_12_25_7.xls\0\0\0", 19), QByteArray("2011_12_25_8.xls   ")}) {
+        answerWith(rig.instrument, 'D', [name] { return name; });
+        QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+    }
     QVERIFY(rig.dialogs.errors.isEmpty());
-    const QString saves = rig.documentsFolder() + QLatin1Char('/');
-    QCOMPARE(fileBytes(saves + QStringLiteral("2011_12_25_7.xls")), w.readerPage->odTableText);
-    QCOMPARE(fileBytes(saves + QStringLiteral("2011_12_25_8.xls")), w.readerPage->odTableText);
+    QCOMPARE(fileBytes(rig.documentsFolder() + QStringLiteral("/2011_12_25_7.xls")), page.odTableText);
+    QCOMPARE(fileBytes(rig.documentsFolder() + QStringLiteral("/2011_12_25_8.xls")), page.odTableText);
 
     // A name nobody asked for writes nothing.
-    rig.backend->injectReceived(QByteArray("2011_12_25_9.xls   ", 19));
-    QVERIFY(!QFile::exists(saves + QStringLiteral("2011_12_25_9.xls")));
+    rig.instrument.send(QByteArray("2011_12_25_9.xls   ", 19));
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(!QFile::exists(rig.documentsFolder() + QStringLiteral("/2011_12_25_9.xls")));
 
-    // Noise that starts like an awaited table never grows without bound.
-    w.readerPage->odTablesAwaited = 1;
-    rig.backend->injectReceived('D' + QByteArray(200000, '\x01'));
+    // Noise that starts like an awaited table is no table, and what follows it is dropped.
+    answerWith(rig.instrument, 'G', [] { return 'D' + QByteArray(2000, '\x01'); });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
     QVERIFY(w.link->dispatcher.idle());
+    QVERIFY(w.statusText().startsWith(QStringLiteral("Таблица оптических плотностей принята с искажением")));
+    QVERIFY(page.odTableText.isEmpty());
+}
+
+void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    // Automatic reception and saving ticked on the reader page, then off to the database.
+    w.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(page.chckAutoReadOP, Qt::LeftButton);
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    w.ActionBDTS->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QVERIFY(rig.waitLineIdle());
+    rig.takeWritten();
+
+    // The instrument has measured a plate, the table is asked for, and the engineer
+    // starts a database reading before it has come: it completes under the reading.
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    plate.measurePlate();
+    QVERIFY(TVirtualRig::waitUntil([&] { return rig.backend->written() == "G"; }, 2000));
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
+    QVERIFY(rig.waitLineIdle());
+    QVERIFY(w.bdtsLists->deviceListLoaded);
+
+    // The name is asked for only after the last page, and the table is in its file.
+    const QByteArray written = rig.takeWritten();
+    QVERIFY2(written.startsWith("GR") && written.endsWith("rD"), written.constData());
+    const QString name = QString::fromLatin1(plate.fileNameReply());
+    QVERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ") + name));
+    QCOMPARE(fileBytes(rig.documentsFolder() + QLatin1Char('/') + name), page.odTableText);
+    QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
 }

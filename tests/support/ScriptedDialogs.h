@@ -25,6 +25,10 @@ public:
     QStringList questions;         ///< texts of the questions asked, in order
     /// Runs while the next question is open, as the world goes on behind a modal box.
     std::function<void()> whileAsking;
+    /// Runs while the next error box is open and unanswered.
+    std::function<void()> whileErrorShown;
+    int openErrorBoxes = 0; ///< error boxes open at once now
+    int mostOpenErrorBoxes = 0; ///< the most that were ever open at once
     QList<TFileDialogState> shown; ///< each file dialog as it was opened
 
     bool executeSave(QWidget *, TFileDialogState &state) override { return execute(state); }
@@ -36,7 +40,14 @@ public:
             meanwhile();
         return m_answers.isEmpty() ? false : m_answers.dequeue();
     }
-    void showError(QWidget *, const QString &text) override { errors << text; }
+    void showError(QWidget *, const QString &text) override
+    {
+        errors << text;
+        mostOpenErrorBoxes = qMax(mostOpenErrorBoxes, ++openErrorBoxes);
+        if (const auto meanwhile = std::exchange(whileErrorShown, nullptr))
+            meanwhile();
+        --openErrorBoxes;
+    }
     void showInformation(QWidget *, const QString &title, const QString &text) override
     {
         informations << title << text;

@@ -86,7 +86,7 @@ bool TVirtualRig::fetchProtocol(const QByteArray &text)
 {
     measurementsOf(instrument)->setProtocolText(text);
     QTest::mouseClick(window->resultPage->btnReadProtokol, Qt::LeftButton);
-    return waitLineIdle(10000);
+    return waitLineIdle(10000) && waitUntil([this] { return !window->resultPage->protocolSettling(); });
 }
 
 bool TVirtualRig::waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn)

@@ -17,6 +17,9 @@
 #include "testdb/BDTSTreeView.h"
 #include "testdb/SampleDatabases.h"
 
+#include "measure/ReaderPage.h"
+#include "sim/commands/MeasureCommands.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +31,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
+#include <memory>
 #include <QToolButton>
 
 using namespace testimg;
@@ -105,13 +111,32 @@ struct TDatabaseRig : TVirtualRig
             return false;
         for (qsizetype at = 10; at < image.size(); at += 528)
             backend->injectReceived('r' + image.mid(at, 528));
-        return !transfer().running();
+        return waitUntil([this] { return !transfer().running(); }, 2000);
     }
 
     QList<int> progress;
 };
 
 const QList<QPair<QByteArray, int>> fourPages{{"Zeta", 1}, {"Alpha", 2}};
+
+/// The instrument hands its database over as ever, but each page's reply (page from 1,
+/// its 'r' first) reaches the line as `spoil` makes it: a noisy cable, or a notice of
+/// its own right behind a page.
+void spoilPages(TVirtualInstrument &instrument, std::function<QByteArray(int, const QByteArray &)> spoil)
+{
+    auto next = std::make_shared<int>(0);
+    TInstrumentDatabase *db = databaseOf(instrument);
+    instrument.addCommand({'R', 0, [db, next](TVirtualInstrument &, const QByteArray &) {
+                               *next = 0;
+                               db->answerCount();
+                           }});
+    instrument.addCommand({'r', 0, [db, next, spoil = std::move(spoil)](TVirtualInstrument &device, const QByteArray &) {
+                               if (*next >= db->pageCount())
+                                   return;
+                               const int page = ++*next;
+                               device.send(spoil(page, 'r' + db->image().mid(10 + (page - 1) * 528, 528)));
+                           }});
+}
 
 } // namespace
 
@@ -126,6 +151,8 @@ private Q_SLOTS:
     void aSilentOrLostInstrumentLeavesTheOldListIntact();
     void countsAndPagesThatArriveOddlyAreReadSafely();
     void whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays();
+    void eachPageIsJudgedByItsOwnBytesAndWhatFollowsItIsHandedOn();
+    void anInstrumentThatErasesSlowlyIsWrittenAllTheSame();
 };
 
 void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTransferAtATime()
@@ -615,7 +642,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
         rig.backend->injectReceived(held.mid(310, 228));
         if (t.running())
             rig.backend->injectReceived('r' + held.mid(538, 528));
-        QVERIFY(!t.running());
+        QVERIFY(rig.waitUntil([&] { return !t.running(); }, 2000));
     };
     readHeld("\xC3r");
     QCOMPARE(rig.window->statusText(),
@@ -632,7 +659,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     QVERIFY(rig.waitWritten("Rr"));
     for (int i = 0; i < 3; ++i)
         rig.backend->injectReceived('r' + odd.mid(10 + i * 528, 528));
-    QVERIFY(!t.running());
+    QVERIFY(rig.waitUntil([&] { return !t.running(); }, 2000));
     QCOMPARE(rig.window->statusText(),
              QStringLiteral("Принято из прибора страниц: 2. Пропущено страниц с неизвестной меткой: 1."));
     QCOMPARE(entries(*f.TreeViewTav), (QStringList{"U"}));
@@ -693,3 +720,93 @@ void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
 
 QTEST_MAIN(TestDatabasePage)
 #include "tst_database_page.moc"
+
+void TestDatabasePage::eachPageIsJudgedByItsOwnBytesAndWhatFollowsItIsHandedOn()
+{
+    TDatabaseRig rig;
+    auto &w = *rig.window;
+    auto &f = rig.frame();
+    // Automatic reception ticked on the reader page, then back to the database.
+    w.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(w.readerPage->chckAutoReadOP, Qt::LeftButton);
+    w.ActionBDTS->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    // The instrument's second page ends with 'L' in its last, uninterpreted byte.
+    QByteArray held = database(fourPages, 20);
+    held[10 + 2 * 528 - 1] = 'L';
+    rig.held().setImage(held);
+    QVERIFY(rig.read());
+    QCOMPARE(*rig.lists().deviceImage, held.left(10) + held.mid(10 + 528, 2 * 528) + held.mid(10, 528) + held.right(528));
+    const std::optional<QByteArray> listRead = rig.lists().deviceImage;
+    const QString refused = QStringLiteral("Чтение БД ТС из прибора нарушено (лишние байты на линии). Повторите чтение.");
+
+    // The instrument measured a plate while it sent its last page, and says so right
+    // behind it: the reading stands, and the table is fetched once it is over.
+    spoilPages(rig.instrument, [&rig](int page, const QByteArray &reply) {
+        if (page < 4)
+            return reply;
+        // In one read with the page, as a real port hands them over.
+        QTimer::singleShot(0, rig.backend, [&rig, reply] { rig.backend->injectReceived(reply + 'G'); });
+        return QByteArray();
+    });
+    QVERIFY(rig.read());
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.lists().deviceImage, listRead);
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QCOMPARE(w.readerPage->odTableText, ' ' + measurementsOf(rig.instrument)->tableReply().mid(1));
+    QVERIFY(rig.takeWritten().endsWith("rG"));
+
+    // One byte of noise in the last bytes of the final page, or anywhere in the page
+    // that ends with 'L', whose last byte it pushes out behind it: the reading is refused
+    // and the list read before stays.
+    rig.held().setImage(database({{"Other", 3}}, 40)); // what a wrong reading would show
+    const QList<QPair<int, int>> noisyPlaces{{4, 525}, {4, 526}, {4, 527}, {4, 528}, {2, 50}, {2, 300}, {2, 522}, {2, 527}};
+    for (const auto &[noisyPage, at] : noisyPlaces) {
+        QByteArray spoiled = rig.held().image();
+        if (noisyPage == 2)
+            spoiled = held;
+        rig.held().setImage(spoiled);
+        spoilPages(rig.instrument, [noisyPage = noisyPage, at = at](int page, const QByteArray &reply) {
+            return page == noisyPage ? QByteArray(reply).insert(at, '\x5A') : reply;
+        });
+        QVERIFY(rig.read());
+        QVERIFY(rig.waitLineIdle());
+        QVERIFY2(w.statusText() == refused, qPrintable(QStringLiteral("page %1, byte %2: %3").arg(noisyPage).arg(at).arg(w.statusText())));
+        QCOMPARE(rig.lists().deviceImage, listRead);
+        QVERIFY(!f.TreeViewTav->isHidden());
+    }
+
+    // An instrument whose memory lost its final page: the reading asks to be repeated.
+    spoilPages(rig.instrument, [](int, const QByteArray &reply) { return reply; });
+    QByteArray cut = database(fourPages, 60).left(10 + 3 * 528);
+    cut.replace(7, 3, "  3");
+    rig.held().setImage(cut);
+    QVERIFY(rig.read());
+    QCOMPARE(w.statusText(), QStringLiteral("Чтение БД ТС из прибора нарушено (нет последней страницы). Повторите чтение."));
+    QCOMPARE(rig.lists().deviceImage, listRead);
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
+}
+
+void TestDatabasePage::anInstrumentThatErasesSlowlyIsWrittenAllTheSame()
+{
+    TDatabaseRig rig;
+    auto &f = rig.frame();
+    const QByteArray file = database({{"P", 1}, {"Q", 2}}, 90);
+    writeFile(rig.path("four.bdt"), file);
+    rig.dialogs.answerFile(rig.path("four.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    // The instrument erases its database for three and a half seconds before it
+    // answers 'M'; the pages then go at their usual pace.
+    TInstrumentDatabase *db = &rig.held();
+    rig.instrument.addCommand({'M', 2, [db](TVirtualInstrument &, const QByteArray &count) {
+                                   const int pages = static_cast<unsigned char>(count.at(0)) * 256
+                                                     + static_cast<unsigned char>(count.at(1));
+                                   QTimer::singleShot(3500, db, [db, pages] { db->beginWriting(pages); });
+                               }});
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
+    QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.backend->lineIdle(); }, 10000));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в прибор и проверена: страниц 4."));
+    QCOMPARE(rig.held().image(), file);
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
