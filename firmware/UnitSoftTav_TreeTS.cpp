@@ -9,7 +9,6 @@
 #include "firmware/LoaderScreen.h"
 #include "firmware/ProgSteps.h"
 #include "link/LinkControl.h"
-#include "link/TMSComm.h"
 
 #include <QDir>
 #include <QEvent>
@@ -161,12 +160,9 @@ void TFrameSoftTav::ConnectProgSteps()
     TPageHost &host = m_host;
     TProgLine line;
     line.send = [&link](const QByteArray &bytes) { link.SendToDevice(bytes); };
-    line.queued = [&link] { return qint64(link.MSComm1->OutBufferCount()); };
-    line.dropQueued = [&link] {
-        if (link.MSComm1->PortOpen())
-            link.MSComm1->setOutBufferCount(0);
-    };
-    line.baud = [&link] { return link.MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt(); };
+    line.queued = [&link] { return link.OutBufferCount(); };
+    line.dropQueued = [&link] { link.DropUnsent(); };
+    line.baud = [&link] { return link.PortBaud(); };
     line.guarded = [&host](const std::function<void()> &tick) { host.Guarded(tick); };
     progSteps = new TProgSteps(std::move(line), this);
 
@@ -394,13 +390,13 @@ void TFrameSoftTav::btnLoadPOClick()
     // loader that got its start command waits for a length that an unreadable file
     // never gives.
     TFirmwarePacket packet = firmwarePacket(readFirmwareFile(firmwareFilePath));
-    const qint32 baud = m_link.MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
+    const qint32 baud = m_link.PortBaud();
     if (!m_host.dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
     m_link.ForgetGathered();
-    if (!m_link.MSComm1->PortOpen()) {
+    if (!m_link.PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }

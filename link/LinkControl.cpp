@@ -368,6 +368,17 @@ qint32 TLinkControl::PortBaud() const
     return MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
 }
 
+qint64 TLinkControl::OutBufferCount() const
+{
+    return MSComm1->OutBufferCount();
+}
+
+void TLinkControl::DropUnsent()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->setOutBufferCount(0);
+}
+
 TTrafficLogWindow *TLinkControl::CreateTrafficLog(TDialogs *dialogs, QWidget *parent)
 {
     return new TTrafficLogWindow(MSComm1, dialogs, parent);

@@ -99,6 +99,10 @@ public:
     bool PortOpen() const;
     /// The speed the port is set to, in baud.
     qint32 PortBaud() const;
+    /// Bytes sent and not yet gone out on the line.
+    qint64 OutBufferCount() const;
+    /// Drops every byte not yet gone out: none of them reaches the instrument.
+    void DropUnsent();
     /// The service window that shows every byte on this line; the caller's parent owns it.
     TTrafficLogWindow *CreateTrafficLog(TDialogs *dialogs, QWidget *parent);
     /// The port that is open ("COM2" or a device), or an empty text.
