@@ -50,7 +50,7 @@ TDesktopKeys::TDesktopKeys(TFormMainLoritS_D7 &window, const QString &userGuide)
 
 QPushButton *TDesktopKeys::ActivePageButton(bool read) const
 {
-    switch (m_window.RzPageControl1->currentIndex()) {
+    switch (m_window.shell.RzPageControl1->currentIndex()) {
     case TFormMainLoritS_D7::pageReader:
         return read ? m_window.readerPage->btnReadOP : m_window.readerPage->btnSaveOP;
     case TFormMainLoritS_D7::pageResult:
@@ -103,7 +103,7 @@ void TDesktopKeys::ActionUserGuideExecute()
 
 QString TDesktopKeys::PageSection() const
 {
-    switch (m_window.RzPageControl1->currentIndex()) {
+    switch (m_window.shell.RzPageControl1->currentIndex()) {
     case TFormMainLoritS_D7::pageSoftTav:
         return QStringLiteral("перепрограммирование-прибора");
     case TFormMainLoritS_D7::pageBDTS:

@@ -62,7 +62,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
             [this](bool running) { ClaimLineFor(TLineUser::Database, running); });
     connect(&link->lineClaim, &TLineClaim::changed, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
-    desktopKeys = new TDesktopKeys(*this, options.userGuide);
+    shell.desktopKeys = new TDesktopKeys(*this, options.userGuide);
     BuildReplyTable();
     ConnectHandlers();
     ConnectLink();
@@ -106,23 +106,23 @@ void TFormMainLoritS_D7::ReportError(const QString &text)
 void TFormMainLoritS_D7::ConnectHandlers()
 {
     const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(*this, sender, signal, this, handler); };
-    on(ActionExit, &QAction::triggered, &TFormMainLoritS_D7::ActionExitExecute);
-    on(ActionSoftTavelon, &QAction::triggered, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
-    on(ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);
-    on(ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
-    on(ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
-    on(ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
-    connect(ActionAnalysis, &QAction::triggered, this, [this] { ShowPage(pageAnalysis); });
-    on(Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
-    on(lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
-    on(lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
-    on(lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
-    on(lbProtokol, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionFileExecute);
-    for (TLinkLabel *label : {lbLoadPOInTav, lbLoadBDTS, lbReader, lbProtokol}) {
+    on(shell.ActionExit, &QAction::triggered, &TFormMainLoritS_D7::ActionExitExecute);
+    on(shell.ActionSoftTavelon, &QAction::triggered, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
+    on(shell.ActionBDTS, &QAction::triggered, &TFormMainLoritS_D7::ActionBDTSExecute);
+    on(shell.ActionTav2006, &QAction::triggered, &TFormMainLoritS_D7::ActionTav2006Execute);
+    on(shell.ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
+    on(shell.ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
+    connect(shell.ActionAnalysis, &QAction::triggered, this, [this] { ShowPage(pageAnalysis); });
+    on(shell.Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
+    on(shell.lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
+    on(shell.lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);
+    on(shell.lbReader, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionTav2006Execute);
+    on(shell.lbProtokol, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionFileExecute);
+    for (TLinkLabel *label : {shell.lbLoadPOInTav, shell.lbLoadBDTS, shell.lbReader, shell.lbProtokol}) {
         connect(label, &TLinkLabel::mouseMoved, this, [this, label] { lbLoadPOInTavMouseMove(label); });
         connect(label, &TLinkLabel::mouseLeft, this, [this, label] { lbLoadPOInTavMouseLeave(label); });
     }
-    on(RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
+    on(shell.RzPageControl1, &QTabWidget::currentChanged, &TFormMainLoritS_D7::RzPageControl1Change);
 
     auto *clock = new QTimer(this);
     clock->setInterval(1000);
@@ -147,24 +147,24 @@ QString clockText(const QLocale &locale, const QDateTime &moment)
 
 void TFormMainLoritS_D7::UpdateClock()
 {
-    RzClockStatus1->setText(clockText(QLocale(), QDateTime::currentDateTime()));
+    shell.RzClockStatus1->setText(clockText(QLocale(), QDateTime::currentDateTime()));
 }
 
 void TFormMainLoritS_D7::ShowStatus(const QString &text)
 {
-    RzStatusPane1->showMessage(text);
+    shell.RzStatusPane1->showMessage(text);
 }
 
 QString TFormMainLoritS_D7::statusText() const
 {
-    return RzStatusPane1->text();
+    return shell.RzStatusPane1->text();
 }
 
 void TFormMainLoritS_D7::SetProgress(int percent)
 {
-    RzProgressBar1->setValue(qBound(0, percent, 100));
+    shell.RzProgressBar1->setValue(qBound(0, percent, 100));
     // Shown while a job runs: idle, its room goes to the message.
-    RzProgressBar1->setVisible(RzProgressBar1->value() > 0);
+    shell.RzProgressBar1->setVisible(shell.RzProgressBar1->value() > 0);
 }
 
 void TFormMainLoritS_D7::BuildReplyTable()
@@ -196,13 +196,13 @@ void TFormMainLoritS_D7::ConnectLink()
 
 void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
 {
-    for (QWidget *widget : std::initializer_list<QWidget *>{lbReader, lbLoadBDTS, readerPage->btnReadOP})
+    for (QWidget *widget : std::initializer_list<QWidget *>{shell.lbReader, shell.lbLoadBDTS, readerPage->btnReadOP})
         widget->setEnabled(enabled);
-    for (QAction *action : {ActionBDTS, ActionTav2006})
+    for (QAction *action : {shell.ActionBDTS, shell.ActionTav2006})
         action->setEnabled(enabled);
     // "Тавелон" looks the default file up again: not while an image is on its way.
-    ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
-    lbLoadPOInTav->setEnabled(enabled && !UploadRunning());
+    shell.ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
+    shell.lbLoadPOInTav->setEnabled(enabled && !UploadRunning());
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
@@ -211,7 +211,7 @@ void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
 
 bool TFormMainLoritS_D7::OnFirmwarePage() const
 {
-    return RzPageControl1->currentIndex() == pageSoftTav;
+    return shell.RzPageControl1->currentIndex() == pageSoftTav;
 }
 
 void TFormMainLoritS_D7::LineLost()
@@ -260,7 +260,7 @@ void TFormMainLoritS_D7::showEvent(QShowEvent *event)
     if (!m_splitterPlaced) {
         m_splitterPlaced = true;
         const int barWidth = fontScale::px(this, groupBarWidth);
-        SCSplitter1->setSizes({barWidth, SCSplitter1->width() - barWidth});
+        shell.SCSplitter1->setSizes({barWidth, shell.SCSplitter1->width() - barWidth});
     }
 }
 
@@ -295,17 +295,17 @@ void TFormMainLoritS_D7::ActionExitExecute()
 void TFormMainLoritS_D7::ShowPage(int index)
 {
     // Make the tab visible before it becomes current, so that it stays so for good.
-    RzPageControl1->tabBar()->setTabVisible(index, true);
-    RzPageControl1->setCurrentIndex(index);
+    shell.RzPageControl1->tabBar()->setTabVisible(index, true);
+    shell.RzPageControl1->setCurrentIndex(index);
 }
 
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(*this, *link, TabShSoftTav);
+        frameSoftTav = new TFrameSoftTav(*this, *link, shell.TabShSoftTav);
         connect(frameSoftTav->progSteps, &TProgSteps::lineClaimChanged, this,
                 [this](bool owned) { ClaimLineFor(TLineUser::Upload, owned); });
-        TabShSoftTav->layout()->addWidget(frameSoftTav);
+        shell.TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
     ShowPage(pageSoftTav);
@@ -315,8 +315,8 @@ void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 void TFormMainLoritS_D7::ActionBDTSExecute()
 {
     if (!frameBDTS) {
-        frameBDTS = new TFrameBDTS(TabShBDTS);
-        TabShBDTS->layout()->addWidget(frameBDTS);
+        frameBDTS = new TFrameBDTS(shell.TabShBDTS);
+        shell.TabShBDTS->layout()->addWidget(frameBDTS);
         bdtsLists->setView(frameBDTS);
         frameBDTS->setExchange(bdtsLists, bdtsTransfer);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
@@ -341,24 +341,24 @@ void TFormMainLoritS_D7::ActionFileExecute()
 void TFormMainLoritS_D7::ActionTrafficLogExecute()
 {
     // A window of its own beside the main one; it listens to the line only while shown.
-    if (!trafficLog) {
-        trafficLog = link->CreateTrafficLog(m_saveDialogs, this);
-        trafficLog->setSaveFolder(m_handOverFolder);
+    if (!shell.trafficLog) {
+        shell.trafficLog = link->CreateTrafficLog(m_saveDialogs, this);
+        shell.trafficLog->setSaveFolder(m_handOverFolder);
     }
-    trafficLog->show();
-    trafficLog->raise();
-    trafficLog->activateWindow();
+    shell.trafficLog->show();
+    shell.trafficLog->raise();
+    shell.trafficLog->activateWindow();
 }
 
 void TFormMainLoritS_D7::RzPageControl1Change()
 {
-    const int page = RzPageControl1->currentIndex();
+    const int page = shell.RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
     QString farewell; // what became of an upload left behind
     if (UploadRunning() && m_lastPage == pageSoftTav) {
         if (!frameSoftTav->MayLeave(farewell)) {
-            RzPageControl1->setCurrentIndex(pageSoftTav);
+            shell.RzPageControl1->setCurrentIndex(pageSoftTav);
             ShowStatus(LineBusyText());
             return;
         }
@@ -440,8 +440,8 @@ void TFormMainLoritS_D7::ClaimLineFor(TLineUser user, bool running)
 void TFormMainLoritS_D7::LineClaimChanged()
 {
     const bool tavelon = link->LinkPresent() && !UploadRunning();
-    ActionSoftTavelon->setEnabled(tavelon);
-    lbLoadPOInTav->setEnabled(tavelon);
+    shell.ActionSoftTavelon->setEnabled(tavelon);
+    shell.lbLoadPOInTav->setEnabled(tavelon);
     if (LineBusy())
         return;
     // A write ends and its read-back begins in one handler: look once it is over.

@@ -1,8 +1,9 @@
 #pragma once
 // The main window: the shell (menus, group bar, start page, page control, status bar,
-// navigation). The link, the pages, the database and the reprogramming rules are
-// objects it owns; each reply code goes to the one that awaits it.
+// navigation) and the rooms it composes: the link, the pages, the database and its
+// exchange. Each room registers the reply codes it owns with the link's dispatcher.
 
+#include "app/MainShell.h"
 #include "app/WindowOptions.h"
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
@@ -13,29 +14,16 @@
 
 #include <memory>
 
-class QAction;
-class QFrame;
-class QLabel;
-class QMenuBar;
-class QProgressBar;
-class QSplitter;
-class QStatusBar;
-class QTabWidget;
 class TAnalysisPage;
 class TBDTSLists;
 class TBDTSTransfer;
-class TDesktopKeys;
 class TFrameBDTS;
 class TFrameSoftTav;
 class TLinkControl;
-class TLinkLabel;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
 class TSettings;
-class TShadowPanel;
-class TStatusPane;
-class TTrafficLogWindow;
 
 class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
 {
@@ -60,27 +48,8 @@ public:
     TBDTSLists *bdtsLists = nullptr;      ///< the database's images, records and lists
     TBDTSTransfer *bdtsTransfer = nullptr; ///< the exchange of databases with the instrument
 
-    // ---- Shell components ---------------------------------------------------------------
-    QMenuBar *ActionMainMenuBar1 = nullptr;
-    QAction *Action1 = nullptr, *ActionExit = nullptr, *ActionSoftTavelon = nullptr,
-            *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr,
-            *ActionTrafficLog = nullptr, ///< "Журнал обмена": every byte on the line, for service work
-            *ActionAnalysis = nullptr;   ///< "Анализ планшета"
-    QPointer<TTrafficLogWindow> trafficLog; ///< made when first asked for
-    QWidget *RzGroupBar1 = nullptr;
-    QSplitter *SCSplitter1 = nullptr;
-    QTabWidget *RzPageControl1 = nullptr;
-    QWidget *TabSheet1 = nullptr, *TabShSoftTav = nullptr, *TabShBDTS = nullptr,
-            *TabShReader = nullptr, *TabShResult = nullptr;
-    TShadowPanel *RzPanel2 = nullptr;
-    QFrame *RzPanel3 = nullptr, *RzPanel4 = nullptr, *RzPanel5 = nullptr;
-    TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,
-               *lbProtokol = nullptr;
-    TDesktopKeys *desktopKeys = nullptr; ///< F5, Ctrl+S and F1
-    QStatusBar *RzStatusBar1 = nullptr;
-    TStatusPane *RzStatusPane1 = nullptr; ///< every message whole, and the last ones kept
-    QProgressBar *RzProgressBar1 = nullptr;
-    QLabel *RzClockStatus1 = nullptr;
+    // ---- The shell ------------------------------------------------------------------------
+    TMainShell shell;
 
     // ---- What the pages ask of the window ------------------------------------------------
     void ShowStatus(const QString &text) override;

@@ -31,7 +31,7 @@ void TReceiveDispatcher::own(char code, std::function<void()> notice)
 
 void TReceiveDispatcher::append(const QByteArray &bytes)
 {
-    m_gathered += bytes;
+    replyBuffer += bytes;
     // More of a reply that ends with a pause: the pause starts again.
     if (m_quiet.isActive() || m_quietEnded)
         m_quiet.start();
@@ -40,7 +40,7 @@ void TReceiveDispatcher::append(const QByteArray &bytes)
 
 void TReceiveDispatcher::clear()
 {
-    m_gathered.clear();
+    replyBuffer.clear();
     m_quiet.stop();
     m_quietEnded = false;
 }
@@ -60,7 +60,7 @@ qsizetype TReceiveDispatcher::frontLength(const TOwner &owner, char code)
     }
     case wire::TFraming::Quiet:
         if (m_quietEnded)
-            return m_gathered.size();
+            return replyBuffer.size();
         if (!m_quiet.isActive())
             m_quiet.start();
         return 0;
@@ -70,8 +70,8 @@ qsizetype TReceiveDispatcher::frontLength(const TOwner &owner, char code)
 
 void TReceiveDispatcher::DispatchReplies()
 {
-    while (!m_gathered.isEmpty()) {
-        const char code = m_gathered.at(0);
+    while (!replyBuffer.isEmpty()) {
+        const char code = replyBuffer.at(0);
         const TOwner &owner = m_owners[static_cast<unsigned char>(code)];
         if (!owner.reply || (owner.awaited && !owner.awaited())) {
             clear();
@@ -82,15 +82,15 @@ void TReceiveDispatcher::DispatchReplies()
             clear();
             break;
         }
-        if (length == 0 || m_gathered.size() < length) {
+        if (length == 0 || replyBuffer.size() < length) {
             if (owner.arriving && length > 0)
-                owner.arriving(m_gathered.size());
+                owner.arriving(replyBuffer.size());
             break;
         }
         // The reply leaves the buffer before its owner looks at it, so that an error
         // in the owner never holds up the replies behind it.
-        const QByteArray reply = m_gathered.left(length);
-        m_gathered.remove(0, length);
+        const QByteArray reply = replyBuffer.left(length);
+        replyBuffer.remove(0, length);
         m_quiet.stop();
         m_quietEnded = false;
         const bool notice = wire::replyKind(code).framing == wire::TFraming::Notice;
@@ -99,7 +99,7 @@ void TReceiveDispatcher::DispatchReplies()
         } catch (...) {
             // The error goes to the error box; the replies behind the failed one are
             // still handed on, once the box is dealt with.
-            if (!m_gathered.isEmpty())
+            if (!replyBuffer.isEmpty())
                 QMetaObject::invokeMethod(this, [this] { m_guard([this] { DispatchReplies(); }); },
                                           Qt::QueuedConnection);
             throw;
@@ -109,6 +109,6 @@ void TReceiveDispatcher::DispatchReplies()
     }
     // No reply is this long: noise that began with a reply code would otherwise
     // gather for ever.
-    if (m_gathered.size() > maxReplyLength)
+    if (replyBuffer.size() > maxReplyLength)
         clear();
 }

@@ -56,10 +56,10 @@ public:
     /// probe, the line lost).
     void clear();
     /// Nothing is gathered.
-    bool idle() const { return m_gathered.isEmpty(); }
+    bool idle() const { return replyBuffer.isEmpty(); }
     /// How many bytes are gathered and not yet handed on: while an owner takes its
     /// reply, those that came behind it.
-    qsizetype gathered() const { return m_gathered.size(); }
+    qsizetype gathered() const { return replyBuffer.size(); }
     /// A reply that ends with a pause is arriving.
     bool awaitingPause() const { return m_quiet.isActive(); }
 
@@ -72,8 +72,9 @@ private:
     /// it is noise.
     qsizetype frontLength(const TOwner &owner, char code);
 
-    /// Bytes received and not yet handed on; byte 0 is the reply code.
-    QByteArray m_gathered;
+    /// Bytes received and not yet handed on; byte 0 is the reply code. Only the
+    /// dispatcher reads or empties it.
+    QByteArray replyBuffer;
     std::array<TOwner, 256> m_owners;
     Guard m_guard;
     QTimer m_quiet;       ///< runs while a reply that ends with a pause is arriving

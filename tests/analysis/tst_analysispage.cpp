@@ -130,12 +130,12 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
         // The plate is read on the reader page; the page takes it on arrival.
-        w.ActionTav2006->trigger();
+        w.shell.ActionTav2006->trigger();
         QVERIFY(rig.reachTopSpeed());
         QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
         QVERIFY(rig.waitLineIdle());
         QCOMPARE(w.readerPage->odTableText.size(), 873);
-        w.ActionAnalysis->trigger();
+        w.shell.ActionAnalysis->trigger();
         TAnalysisPage &page = *w.analysisPage;
         QVERIFY(page.isVisible());
         QVERIFY2(page.lbSource->text().startsWith(QStringLiteral("Таблица: из прибора")), qPrintable(page.lbSource->text()));
@@ -269,7 +269,7 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
     w.resize(1100, 800);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.ActionAnalysis->trigger();
+    w.shell.ActionAnalysis->trigger();
     TAnalysisPage &page = *w.analysisPage;
     TUser user{page};
     QVERIFY(page.lbProblems->text().contains(QStringLiteral("Нет таблицы ОП")));

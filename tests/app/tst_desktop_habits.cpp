@@ -80,22 +80,22 @@ void TestDesktopHabits::theWindowOpensAsDrawnAndItsGridTreesAndMemoGrowWithIt()
     QCoreApplication::processEvents();
     QCOMPARE(w.size(), QSize(632, 412));
 
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QTableWidget *grid = w.readerPage->StringGrid1;
     QCOMPARE(grid->columnWidth(1), 35);
     QCOMPARE(grid->columnWidth(12), 35);
     QCOMPARE(grid->rowHeight(8), 17);
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     const int treeHeight = w.frameBDTS->TreeViewFile->height();
-    w.ActionFile->trigger();
+    w.shell.ActionFile->trigger();
     const QSize memo = w.resultPage->Memo1->size();
 
     w.resize(1000, 700);
     QTRY_VERIFY(w.resultPage->Memo1->width() > memo.width() + 300);
     QVERIFY(w.resultPage->Memo1->height() > memo.height() + 200);
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QTRY_VERIFY(w.frameBDTS->TreeViewFile->height() > treeHeight + 100);
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QTRY_VERIFY(grid->columnWidth(1) > 50);
     // The columns share the room evenly, and the rows alike.
     for (int c = 2; c <= 12; ++c)
@@ -136,11 +136,11 @@ void TestDesktopHabits::keysActOnlyThroughTheActivePagesEnabledButtons()
     QVERIFY(activate(w));
 
     // The start page's links are reached with Tab and followed with Enter.
-    for (int i = 0; i < 30 && QApplication::focusWidget() != w.lbReader; ++i)
+    for (int i = 0; i < 30 && QApplication::focusWidget() != w.shell.lbReader; ++i)
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.lbReader));
-    QTest::keyClick(w.lbReader, Qt::Key_Return);
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w.shell.lbReader));
+    QTest::keyClick(w.shell.lbReader, Qt::Key_Return);
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
     QVERIFY(rig.reachTopSpeed());
     rig.takeWritten();
 
@@ -160,13 +160,13 @@ void TestDesktopHabits::keysActOnlyThroughTheActivePagesEnabledButtons()
     rig.takeWritten();
     QTest::keyClick(&w, Qt::Key_F5);
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
-    w.RzPageControl1->setCurrentIndex(0);
+    w.shell.RzPageControl1->setCurrentIndex(0);
     QTest::keyClick(&w, Qt::Key_F5);
     QVERIFY(rig.takeWritten().isEmpty());
 
     // On the database page F5 reads, and pressed again it does not stop the reading
     // (its button then reads "Стоп"); the save button is disabled while nothing was read.
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(rig.reachTopSpeed());
     rig.takeWritten();
     rig.instrument.setSilent(true);
@@ -206,7 +206,7 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
         QCOMPARE(w.link->OpenPortText(), QStringLiteral("COM2"));
         first.dialogs.answerFile(tables + QStringLiteral("/protocol.txt"));
         w.resultPage->btnSaveProtokolClick();
-        w.ActionBDTS->trigger();
+        w.shell.ActionBDTS->trigger();
         first.dialogs.answerFile(databases + QStringLiteral("/none.bdt"));
         w.Guarded([&w] { w.frameBDTS->btnReadBDTSFromFileClick(); }); // no such file: only its folder counts
         w.settings().setColourScale(true); // as the reader page keeps its own choice
@@ -227,7 +227,7 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     QCOMPARE(w.size(), QSize(700, 500));
     QVERIFY(w.settings().colourScale());
     QCOMPARE(w.sdlgSaveTavDat().initialDir, tables + QLatin1Char('/'));
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QCOMPARE(w.frameBDTS->OpenDialog.initialDir, databases + QLatin1Char('/'));
     // A dialog whose folder was not remembered starts where it always did.
     QCOMPARE(w.frameBDTS->SaveDialog.initialDir, QString());
@@ -290,7 +290,7 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     // The guide's own links name its sections as GitHub does.
     QCOMPARE(TGuideWindow::anchorOf(QStringLiteral("Шаг 1. Файл для загрузки")), QStringLiteral("шаг-1-файл-для-загрузки"));
     // F1 on the start page: the same window, at the main window's section.
-    withGuide.window->RzPageControl1->setCurrentIndex(TFormMainLoritS_D7::pageStart);
+    withGuide.window->shell.RzPageControl1->setCurrentIndex(TFormMainLoritS_D7::pageStart);
     QApplication::setActiveWindow(withGuide.window.get());
     QTest::keyClick(withGuide.window.get(), Qt::Key_F1);
     QCOMPARE(withGuide.window->findChildren<TGuideWindow *>().size(), 1);
@@ -298,7 +298,7 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
 
     // "О программе" tells the program, its version, Qt's and the rights, and stays on the page.
     w.ActionFileExecute();
-    w.Action1->trigger();
+    w.shell.Action1->trigger();
     QCOMPARE(rig.dialogs.informations.size(), 2);
     QCOMPARE(rig.dialogs.informations.at(0), QStringLiteral("О программе"));
     const QString about = rig.dialogs.informations.at(1);
@@ -306,7 +306,7 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
                                 QStringLiteral("Qt: ") + QString::fromLatin1(qVersion()),
                                 QStringLiteral("Все права защищены.")})
         QVERIFY2(about.contains(part), qPrintable(about));
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
 }
 
 void TestDesktopHabits::theLampTellsScreenReadersWhetherThereIsALink()

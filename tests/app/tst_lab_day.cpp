@@ -126,7 +126,7 @@ void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
     auto &w = *rig.window;
     QVERIFY(activate(w));
     const QSize opening = w.size();
-    TStatusPane *pane = w.RzStatusPane1;
+    TStatusPane *pane = w.shell.RzStatusPane1;
     const QStringList messages = longestMessages(rig.documentsFolder());
     const auto inWindow = [&] { return w.rect().contains(QRect(pane->mapTo(&w, QPoint(0, 0)), pane->size())); };
     const auto allSeen = [&] {
@@ -149,7 +149,7 @@ void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
     // On the firmware page, the fullest, under an upload's progress bar, the pages leave
     // the status line little room: a message shows what fits, ending in "…", and is
     // whole on hover and in the history; the window never grows.
-    w.ActionSoftTavelon->trigger();
+    w.shell.ActionSoftTavelon->trigger();
     w.SetProgress(50);
     for (const QString &text : messages) {
         w.ShowStatus(text);
@@ -168,11 +168,11 @@ void TestLabDay::everyMessageIsReadWholeAndTheLastOnesCanBeLookedBackAt()
     w.ShowStatus(messages.at(1));
     QVERIFY(rig.waitUntil([&] { return pane->wrappedLines().join(QString()) == messages.at(1); }, 2000));
     // The status bar gives the room back when a short message follows.
-    const int tallest = w.RzStatusBar1->height();
+    const int tallest = w.shell.RzStatusBar1->height();
     w.ShowStatus(QStringLiteral("Связь с прибором есть"));
-    QVERIFY(rig.waitUntil([&] { return w.RzStatusBar1->height() < tallest; }, 2000));
+    QVERIFY(rig.waitUntil([&] { return w.shell.RzStatusBar1->height() < tallest; }, 2000));
     QCOMPARE(pane->wrappedLines().size(), 1);
-    QVERIFY(rig.waitUntil([&] { return w.RzClockStatus1->isVisible(); }, 2000)); // the clock stepped aside only meanwhile
+    QVERIFY(rig.waitUntil([&] { return w.shell.RzClockStatus1->isVisible(); }, 2000)); // the clock stepped aside only meanwhile
 
     // The byte counts of a table on its way are progress, not messages; the last
     // messages are a click away, the newest at the bottom.
@@ -202,7 +202,7 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
     QVERIFY(QDir().mkpath(folder));
 
     // F5 reads the table; Ctrl+S offers its forms, the instrument's text first.
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QVERIFY(rig.reachTopSpeed());
     QTest::keyClick(&w, Qt::Key_F5);
     QVERIFY(rig.waitLineIdle());
@@ -237,7 +237,7 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
 
     // The protocol proposes its own name and type in the folder used last; the table's
     // file chosen by mistake is replaced only when the user says so.
-    w.ActionFile->trigger();
+    w.shell.ActionFile->trigger();
     QVERIFY(rig.reachTopSpeed());
     QTest::keyClick(&w, Qt::Key_F5);
     QVERIFY(rig.waitLineIdle());
@@ -269,7 +269,7 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
     QCOMPARE(rig.dialogs.questions.size(), 2);
 
     // Back on the reader page the table's own types return, its first one chosen.
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     rig.dialogs.answerFile(QString());
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(rig.dialogs.shown.last().filter, saving::tableFilter);
@@ -295,13 +295,13 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
                                     .arg(shown, 0, 'f', 2)));
         };
         // The start page: its title, its description and its links, not greyed.
-        readable(labelSaying(w.TabSheet1, QStringLiteral("   ЛОРИТ - сервис")));
-        readable(labelSaying(w.TabSheet1, QStringLiteral("(версия: 25.12.2011)")));
-        for (QWidget *link : {w.lbLoadPOInTav, w.lbReader, w.lbProtokol})
+        readable(labelSaying(w.shell.TabSheet1, QStringLiteral("   ЛОРИТ - сервис")));
+        readable(labelSaying(w.shell.TabSheet1, QStringLiteral("(версия: 25.12.2011)")));
+        for (QWidget *link : {w.shell.lbLoadPOInTav, w.shell.lbReader, w.shell.lbProtokol})
             readable(link);
 
         // The reader page: its title, the grid's caption and the check boxes' words.
-        w.ActionTav2006->trigger();
+        w.shell.ActionTav2006->trigger();
         QVERIFY(rig.reachTopSpeed());
         readable(labelSaying(w.readerPage, QStringLiteral("Чтение оптических плотностей из ТАВЕЛОН.")));
         readable(labelSaying(w.readerPage, QStringLiteral("Таблица оптических плотностей.")));
@@ -313,7 +313,7 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
         }
 
         // The firmware page: the file that will be sent.
-        w.ActionSoftTavelon->trigger();
+        w.shell.ActionSoftTavelon->trigger();
         QVERIFY(w.frameSoftTav);
         const auto paths = w.frameSoftTav->findChildren<TPathLabel *>();
         QVERIFY(!paths.isEmpty());

@@ -53,45 +53,45 @@ void TestMainWindow::theWindowOpensAtItsSizeWithItsCaptionAndMenus()
     QCOMPARE(w.pos(), QPoint(233, 133));
     // The captions with the letters that Alt opens them by.
     QStringList menus;
-    for (QAction *menu : w.ActionMainMenuBar1->actions())
+    for (QAction *menu : w.shell.ActionMainMenuBar1->actions())
         menus << menu->text();
     QCOMPARE(menus, (QStringList{"&Пользователю", "Про&граммирование", "&Ридер"}));
-    const QList<QAction *> userItems = w.ActionMainMenuBar1->actions().at(0)->menu()->actions();
+    const QList<QAction *> userItems = w.shell.ActionMainMenuBar1->actions().at(0)->menu()->actions();
     QCOMPARE(userItems.size(), 4);
     QCOMPARE(userItems.at(1)->iconText(), QStringLiteral("Журнал обмена"));
     QVERIFY(userItems.at(2)->isSeparator());
     QCOMPARE(userItems.at(3)->text(), QStringLiteral("&Выход"));
     QCOMPARE(userItems.at(3)->iconText(), QStringLiteral("Выход"));
-    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QCOMPARE(w.link->RzGroupBox1->title(), QStringLiteral("Порт связи:"));
     QCOMPARE(w.link->sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
     QCOMPARE(w.link->cbBaudRate->count(), 6);
 
     // "О программе" does not change the page.
     w.ActionFileExecute();
-    w.Action1->trigger();
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
+    w.shell.Action1->trigger();
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageResult));
 
     // "Журнал обмена" opens one window of its own that shows what crosses the line.
-    w.ActionTrafficLog->trigger();
-    QVERIFY(w.trafficLog && w.trafficLog->isWindow() && w.trafficLog->isVisible());
+    w.shell.ActionTrafficLog->trigger();
+    QVERIFY(w.shell.trafficLog && w.shell.trafficLog->isWindow() && w.shell.trafficLog->isVisible());
     QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
-    QTRY_VERIFY(w.trafficLog->shownLineCount() >= 2); // the probe and its answer
-    const QPointer<TTrafficLogWindow> first = w.trafficLog;
-    w.ActionTrafficLog->trigger();
-    QCOMPARE(w.trafficLog, first);
+    QTRY_VERIFY(w.shell.trafficLog->shownLineCount() >= 2); // the probe and its answer
+    const QPointer<TTrafficLogWindow> first = w.shell.trafficLog;
+    w.shell.ActionTrafficLog->trigger();
+    QCOMPARE(w.shell.trafficLog, first);
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()
 {
     TVirtualRig rig;
-    QTabBar *tabs = rig.window->RzPageControl1->tabBar();
-    QCOMPARE(rig.window->RzPageControl1->tabPosition(), QTabWidget::South);
+    QTabBar *tabs = rig.window->shell.RzPageControl1->tabBar();
+    QCOMPARE(rig.window->shell.RzPageControl1->tabPosition(), QTabWidget::South);
     QVERIFY(tabs->isTabVisible(0));
     for (int i = 1; i < 5; ++i)
         QVERIFY(!tabs->isTabVisible(i));
-    QCOMPARE(rig.window->RzPageControl1->currentIndex(), 0);
+    QCOMPARE(rig.window->shell.RzPageControl1->currentIndex(), 0);
     QVERIFY(!rig.window->frameSoftTav);
     QVERIFY(!rig.window->frameBDTS);
 }
@@ -100,13 +100,13 @@ void TestMainWindow::aPageVisitedOnceKeepsItsTabForGood()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    QTabBar *tabs = w.RzPageControl1->tabBar();
-    QTest::mouseClick(w.lbReader, Qt::LeftButton);
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
-    w.RzPageControl1->setCurrentIndex(0);
+    QTabBar *tabs = w.shell.RzPageControl1->tabBar();
+    QTest::mouseClick(w.shell.lbReader, Qt::LeftButton);
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    w.shell.RzPageControl1->setCurrentIndex(0);
     QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageReader));
     QVERIFY(!tabs->isTabVisible(TFormMainLoritS_D7::pageResult));
-    w.ActionFile->trigger();
+    w.shell.ActionFile->trigger();
     QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageResult));
     QVERIFY(tabs->isTabVisible(TFormMainLoritS_D7::pageReader));
 }
@@ -115,19 +115,19 @@ void TestMainWindow::theFramesAreCreatedOnceOnTheFirstVisit()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    w.ActionSoftTavelon->trigger();
+    w.shell.ActionSoftTavelon->trigger();
     QVERIFY(w.frameSoftTav);
     const TFrameSoftTav *first = w.frameSoftTav;
-    w.ActionSoftTavelon->trigger();
-    w.RzPageControl1->setCurrentIndex(0);
-    w.ActionSoftTavelon->trigger();
+    w.shell.ActionSoftTavelon->trigger();
+    w.shell.RzPageControl1->setCurrentIndex(0);
+    w.shell.ActionSoftTavelon->trigger();
     QCOMPARE(w.frameSoftTav.data(), first);
-    QCOMPARE(w.frameSoftTav->parentWidget(), w.TabShSoftTav);
+    QCOMPARE(w.frameSoftTav->parentWidget(), w.shell.TabShSoftTav);
 
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(w.frameBDTS);
     const QWidget *frame = w.frameBDTS;
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QCOMPARE(w.frameBDTS.data(), frame);
 
     // The frame's read button follows the link like the window's own controls.
@@ -145,7 +145,7 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
     rig.takeWritten();
 
-    w.ActionSoftTavelon->trigger();
+    w.shell.ActionSoftTavelon->trigger();
     QCOMPARE(w.link->baudIndex, quint8(5));
     QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
@@ -179,7 +179,7 @@ void TestMainWindow::theReaderPageBlanksTheGridButKeepsTheCaptions()
     auto &w = *rig.window;
     w.show(); // the drawn sizes, at the opening size
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QTableWidget *grid = w.readerPage->StringGrid1;
     QCOMPARE(grid->rowCount(), 9);
     QCOMPARE(grid->columnCount(), 13);
@@ -206,16 +206,16 @@ void TestMainWindow::withoutTheLinkTheLinkDependentItemsAreDisabled()
     auto &w = *rig.window;
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор или смените порт."));
     // At start only the indicator follows the line; the next check takes the rest along.
-    QVERIFY(w.ActionTav2006->isEnabled());
+    QVERIFY(w.shell.ActionTav2006->isEnabled());
     QVERIFY(!w.link->UpdateLinkState());
-    for (QAction *action : {w.ActionSoftTavelon, w.ActionBDTS, w.ActionTav2006})
+    for (QAction *action : {w.shell.ActionSoftTavelon, w.shell.ActionBDTS, w.shell.ActionTav2006})
         QVERIFY(!action->isEnabled());
-    for (QWidget *label : {static_cast<QWidget *>(w.lbLoadPOInTav), static_cast<QWidget *>(w.lbLoadBDTS),
-                           static_cast<QWidget *>(w.lbReader), static_cast<QWidget *>(w.readerPage->btnReadOP)})
+    for (QWidget *label : {static_cast<QWidget *>(w.shell.lbLoadPOInTav), static_cast<QWidget *>(w.shell.lbLoadBDTS),
+                           static_cast<QWidget *>(w.shell.lbReader), static_cast<QWidget *>(w.readerPage->btnReadOP)})
         QVERIFY(!label->isEnabled());
-    QVERIFY(w.ActionFile->isEnabled());
-    QVERIFY(w.ActionExit->isEnabled());
-    QVERIFY(w.lbProtokol->isEnabled());
+    QVERIFY(w.shell.ActionFile->isEnabled());
+    QVERIFY(w.shell.ActionExit->isEnabled());
+    QVERIFY(w.shell.lbProtokol->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
 
@@ -223,13 +223,13 @@ void TestMainWindow::theStartPageLinksLightUpUnderTheMouse()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    const QColor initial = w.lbProtokol->textColor();
+    const QColor initial = w.shell.lbProtokol->textColor();
     QCOMPARE(initial, w.palette().color(QPalette::Light));
-    QCOMPARE(w.lbProtokol->cursor().shape(), Qt::PointingHandCursor);
-    Q_EMIT w.lbProtokol->mouseMoved();
-    QCOMPARE(w.lbProtokol->textColor(), w.palette().color(QPalette::ToolTipBase));
-    Q_EMIT w.lbProtokol->mouseLeft();
-    QCOMPARE(w.lbProtokol->textColor(), initial);
+    QCOMPARE(w.shell.lbProtokol->cursor().shape(), Qt::PointingHandCursor);
+    Q_EMIT w.shell.lbProtokol->mouseMoved();
+    QCOMPARE(w.shell.lbProtokol->textColor(), w.palette().color(QPalette::ToolTipBase));
+    Q_EMIT w.shell.lbProtokol->mouseLeft();
+    QCOMPARE(w.shell.lbProtokol->textColor(), initial);
 }
 
 void TestMainWindow::theClockShowsTheLongDateAndTime()
@@ -241,9 +241,9 @@ void TestMainWindow::theClockShowsTheLongDateAndTime()
     QVERIFY(!russian.contains(QStringLiteral("воскресенье")));
 
     TVirtualRig rig;
-    const QString shown = rig.window->RzClockStatus1->text();
+    const QString shown = rig.window->shell.RzClockStatus1->text();
     QVERIFY(!shown.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(rig.window->RzClockStatus1->text() != shown, 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.window->shell.RzClockStatus1->text() != shown, 2500);
 }
 
 void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()

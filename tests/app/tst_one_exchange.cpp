@@ -49,7 +49,7 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
         pages += record("Grp", "Lab", "Test" + QByteArray::number(n), 2, quint32(n));
     const QByteArray held = image(pages + finalPage());
     const int pageCount = int((held.size() - 10) / 528);
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(rig.reachTopSpeed());
     w.readerPage->chckAutoReadOP->setChecked(true);
     // The instrument's replies come by hand, so that each lands where it must.
@@ -66,12 +66,12 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
         if (k == 2) {
             // The firmware page waits for the exchange instead of arming and stopping
             // a search (which used to give the port group back).
-            w.ActionSoftTavelon->trigger();
+            w.shell.ActionSoftTavelon->trigger();
             QVERIFY(portGroupDisabled(w));
             QVERIFY(!w.frameSoftTav || w.frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed);
             QCOMPARE(w.statusText(), QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания."));
             // The reader page asks for nothing meanwhile; its button says why.
-            w.ActionTav2006->trigger();
+            w.shell.ActionTav2006->trigger();
             QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
             QCOMPARE(w.statusText(), QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания."));
             // A notice between pages takes only its own byte: the page behind it is
@@ -97,14 +97,14 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     QCOMPARE(w.bdtsLists->deviceTSCount, 3);
 
     // Back on the firmware page, the procedure starts now that the line is free.
-    w.ActionSoftTavelon->trigger();
+    w.shell.ActionSoftTavelon->trigger();
     QVERIFY(w.frameSoftTav->progSteps->state() != TProgSteps::TState::Disarmed);
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     // In a writing, a page's acknowledgement takes only its byte: a notice right
     // behind it is still heard, and the next page goes.
     // (A writing asked for during the page's search would wait for it.)
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     rig.instrument.setSilent(false);
     QVERIFY(rig.reachTopSpeed());
     rig.instrument.setSilent(true);

@@ -132,7 +132,7 @@ bool overPseudoTerminal()
         return TVirtualRig::waitUntil([&] { return window.statusText().startsWith(text); }, 60000);
     };
     user::typePort(window, pty.link.slavePath());
-    if (!user::clickGroupBar(window, window.ActionSoftTavelon))
+    if (!user::clickGroupBar(window, window.shell.ActionSoftTavelon))
         return false;
     instrument.setPowered(false);
     if (!statusIs(QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.")))

@@ -99,7 +99,7 @@ struct TPtyFirmwareRig
     /// Steps 1 to 3 as the engineer does them; the power-on wait is not waited out.
     bool bringIntoLoader()
     {
-        if (!user::clickGroupBar(w(), w().ActionSoftTavelon) || !w().frameSoftTav)
+        if (!user::clickGroupBar(w(), w().shell.ActionSoftTavelon) || !w().frameSoftTav)
             return false;
         instrument.setPowered(false);
         if (!waitStatus(step2On))
@@ -122,7 +122,7 @@ struct TPtyFirmwareRig
     bool loadAndLoseBytes()
     {
         load();
-        if (!until([&] { return w().RzProgressBar1->value() > 0; }))
+        if (!until([&] { return w().shell.RzProgressBar1->value() > 0; }))
             return false;
         pty->link.loseBytes(40);
         return waitStatus(TProgSteps::programmingText(), 10000) && until([&] { return screenShows(refusedOnScreen); });
@@ -138,7 +138,7 @@ void TestFirmwareOverPty::anEngineerWithAUsbAdapterReprogramsTheInstrument()
     // The adapter's device typed into the port box: the program takes it as the port.
     user::typePort(w, rig.pty->link.slavePath());
     QCOMPARE(w.link->OpenPortText(), rig.pty->link.slavePath());
-    QVERIFY(user::clickGroupBar(w, w.ActionSoftTavelon));
+    QVERIFY(user::clickGroupBar(w, w.shell.ActionSoftTavelon));
     QCOMPARE(rig.status(), step2);
     const QString fileLabel = rig.frame().lbFileLoadPO->text();
 
@@ -159,7 +159,7 @@ void TestFirmwareOverPty::anEngineerWithAUsbAdapterReprogramsTheInstrument()
     QCOMPARE(rig.status(), TProgSteps::sendingText());
     // Nothing changes the file while its image goes out.
     QVERIFY(!rig.frame().btnOtherFileLoadPO->isEnabled());
-    QVERIFY(!user::clickGroupBar(w, w.ActionSoftTavelon));
+    QVERIFY(!user::clickGroupBar(w, w.shell.ActionSoftTavelon));
     QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 20000));
     QCOMPARE(rig.pty->link.queuedTowardsInstrument(), 0);
     QVERIFY(rig.screenShows(QStringLiteral("Контрольная сумма файла  -  ОК")));
@@ -170,7 +170,7 @@ void TestFirmwareOverPty::anEngineerWithAUsbAdapterReprogramsTheInstrument()
     QCOMPARE(rig.loader->program(), firmwarePacket(rig.file).data);
     QVERIFY(rig.screenShows(QStringLiteral("Новая программа: %1 байт").arg(rig.file.size())));
     QCOMPARE(rig.frame().lbFileLoadPO->text(), fileLabel);
-    QVERIFY(rig.frame().btnOtherFileLoadPO->isEnabled() && w.ActionSoftTavelon->isEnabled());
+    QVERIFY(rig.frame().btnOtherFileLoadPO->isEnabled() && w.shell.ActionSoftTavelon->isEnabled());
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
     QVERIFY(rig.pty->dialogs.errors.isEmpty());
 }
@@ -187,8 +187,8 @@ void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
     // Leaving asks first and says what may happen; "Нет" keeps the page, whose line
     // stays the upload's. So does "Отменить загрузку".
     dialogs.answerYesNo(false);
-    QVERIFY(user::clickGroupBar(w, w.ActionTav2006));
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QVERIFY(user::clickGroupBar(w, w.shell.ActionTav2006));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
     QVERIFY(dialogs.questions.last().contains(QStringLiteral("«Программирование завершено»")));
     QCOMPARE(rig.status(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
     QVERIFY(!w.link->btnVerifyConnect->isEnabled());
@@ -208,7 +208,7 @@ void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
     QVERIFY(rig.programAnnounced());
     QVERIFY(rig.status().startsWith(unknownOutcome));
     QVERIFY(!rig.seen.contains(done));
-    QVERIFY(w.link->btnVerifyConnect->isEnabled() && w.ActionSoftTavelon->isEnabled());
+    QVERIFY(w.link->btnVerifyConnect->isEnabled() && w.shell.ActionSoftTavelon->isEnabled());
 
     // Refused again, and this time the instrument's longest write time runs out: the
     // page says what to look at and offers the upload again, which goes through.
@@ -280,8 +280,8 @@ void TestFirmwareOverPty::aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown
     rig.load();
     QVERIFY(rig.waitStatus(TProgSteps::programmingText(), 10000));
     rig.pty->dialogs.answerYesNo(true);
-    QVERIFY(user::clickGroupBar(w, w.ActionTav2006));
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    QVERIFY(user::clickGroupBar(w, w.shell.ActionTav2006));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
     QVERIFY(rig.status().startsWith(QStringLiteral("Перепрограммирование прибора не подтверждено")));
     QVERIFY(w.link->btnConnect->isEnabled());
     QVERIFY(!rig.seen.mid(rig.seen.indexOf(done) + 1).contains(done));

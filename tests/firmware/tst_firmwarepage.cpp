@@ -133,7 +133,7 @@ void TestFirmwarePage::theWholeProcedureReprogramsTheInstrument()
     QCOMPARE(said.filter(QRegularExpression(QStringLiteral("^П.*прибора"))),
              QStringList({TProgSteps::programmingText(), QStringLiteral("Перезагрузка прибора"),
                           QStringLiteral("Перепрограммирование прибора завершено")}));
-    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
 
@@ -153,7 +153,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     rig.startUpload();
     // Paced by the line: the third chunk goes only when the line has taken most of
     // the first, so no more than two chunks ever wait in the control.
-    QTRY_VERIFY(w.RzProgressBar1->value() >= 50);
+    QTRY_VERIFY(w.shell.RzProgressBar1->value() >= 50);
     QVERIFY(w.link->MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
     QVERIFY(w.link->MSComm1->OutBufferCount() > tsk::chunkSize);
 
@@ -177,7 +177,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     const QByteArray atClick = rig.instrument.received();
     QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2."));
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
-    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     const QByteArray writtenAtClick = rig.takeWritten();
@@ -212,8 +212,8 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     // Another page is not opened under the upload unless the engineer abandons it
     // (the script answers "Нет"), and never while the loader writes its flash.
     const auto tryToLeave = [&w] {
-        w.ActionTav2006->trigger();
-        QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+        w.shell.ActionTav2006->trigger();
+        QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
         QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
     };
     // Whatever redisplays the step while the image goes out says what is happening.
@@ -307,7 +307,7 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     auto &w = *rig.window;
     rig.bringIntoLoader();
     rig.startUpload();
-    QTRY_VERIFY(w.RzProgressBar1->value() > 0);
+    QTRY_VERIFY(w.shell.RzProgressBar1->value() > 0);
     rig.takeWritten();
 
     // Off while the last bytes still wait in the queue: a cancel, never a restart.
@@ -451,20 +451,20 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     rig.instrument.setPowered(true);
     rig.frame().progSteps->StartProgTav_TimerTimer();
     rig.startUpload();
-    QTRY_VERIFY(w.RzProgressBar1->value() > 0);
+    QTRY_VERIFY(w.shell.RzProgressBar1->value() > 0);
     rig.dialogs.answerYesNo(false);
     w.ActionBDTSExecute();
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
     QVERIFY(rig.frame().progSteps->Timer->isActive());
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
     rig.dialogs.answerYesNo(true);
     w.ActionBDTSExecute();
-    QCOMPARE(w.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageBDTS));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageBDTS));
     QVERIFY(w.statusText().startsWith(QStringLiteral("Загрузка программы в прибор прервана.")));
     QCOMPARE(rig.dialogs.questions.size(), 3); // the upload's own question, then the two to leave
     QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
-    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QCOMPARE(rig.frame().progSteps->state(), TProgSteps::TState::Disarmed);
     QVERIFY(!rig.frame().btnLoadPO->isEnabled());
 }

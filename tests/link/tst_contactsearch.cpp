@@ -76,10 +76,10 @@ void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
     for (QWidget *widget : {static_cast<QWidget *>(w.link->btnConnect), static_cast<QWidget *>(w.link->btnVerifyConnect),
                             static_cast<QWidget *>(w.link->cbBaudRate)})
         QVERIFY(!widget->isEnabled());
-    QVERIFY(!w.ActionSoftTavelon->isEnabled());
-    QVERIFY(!w.ActionBDTS->isEnabled());
-    QVERIFY(!w.ActionTav2006->isEnabled());
-    QVERIFY(w.ActionFile->isEnabled());
+    QVERIFY(!w.shell.ActionSoftTavelon->isEnabled());
+    QVERIFY(!w.shell.ActionBDTS->isEnabled());
+    QVERIFY(!w.shell.ActionTav2006->isEnabled());
+    QVERIFY(w.shell.ActionFile->isEnabled());
     // Nothing to contact: the buttons say so instead of failing.
     w.link->btnConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
@@ -318,13 +318,13 @@ void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
     QVERIFY(!w.link->DefSetComm_Timer->isActive());
     QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
     QVERIFY(!w.link->btnConnect->isEnabled());
-    QVERIFY(!w.ActionTav2006->isEnabled());
+    QVERIFY(!w.shell.ActionTav2006->isEnabled());
 
     rig.instrument.setPowered(true);
     QTRY_VERIFY(w.link->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
     QVERIFY(w.link->btnConnect->isEnabled());
-    QVERIFY(w.ActionTav2006->isEnabled());
+    QVERIFY(w.shell.ActionTav2006->isEnabled());
 }
 
 void TestContactSearch::theRealTimersFindTheInstrumentAt9600()

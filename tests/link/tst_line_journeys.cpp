@@ -37,7 +37,7 @@ void click(QWidget *widget)
 /// The group bar's button of an action, as the user sees it on the left.
 QToolButton *groupBarButton(const TFormMainLoritS_D7 &window, QAction *action)
 {
-    const auto buttons = window.RzGroupBar1->findChildren<QToolButton *>();
+    const auto buttons = window.shell.RzGroupBar1->findChildren<QToolButton *>();
     for (QToolButton *button : buttons)
         if (button->defaultAction() == action)
             return button;
@@ -70,7 +70,7 @@ void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
 
     // Arrive on the database page from the start page: its search for the instrument
     // begins at 4800, and the engineer presses "из прибора" at once.
-    click(window.lbLoadBDTS);
+    click(window.shell.lbLoadBDTS);
     QVERIFY(window.frameBDTS);
     QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Стоп"));
     click(window.frameBDTS->btnReadBDTSFromTav);
@@ -89,11 +89,11 @@ void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
     QVERIFY(!window.link->btnConnect->isEnabled()); // nothing probes under the reading
     // The engineer looks at the other pages meanwhile: none of them asks for a speed
     // under the reading, and the reading goes on.
-    click(groupBarButton(window, window.ActionTav2006));
-    click(groupBarButton(window, window.ActionFile));
+    click(groupBarButton(window, window.shell.ActionTav2006));
+    click(groupBarButton(window, window.shell.ActionFile));
     QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(!window.link->btnConnect->isEnabled());
-    click(groupBarButton(window, window.ActionBDTS));
+    click(groupBarButton(window, window.shell.ActionBDTS));
     QTRY_VERIFY_WITH_TIMEOUT(window.link->btnConnect->isEnabled(), 20000);
     QCOMPARE(status(window), QStringLiteral("Принято из прибора страниц: 5"));
 

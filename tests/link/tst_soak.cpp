@@ -178,7 +178,7 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     qInfo("resident memory at start: %lld KiB", startResident);
 
     // A table, the instrument's list and a file's list, loaded as a user loads them.
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(rig.searchUntilContact());
     QVERIFY(rig.waitLineIdle());
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
@@ -246,7 +246,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     TFrameBDTS &f = *w.frameBDTS;
     TBDTSTransfer &t = *w.bdtsTransfer;
     TBDTSLists &lists = *w.bdtsLists;
@@ -539,7 +539,7 @@ void TestSoak::anErrorBoxLeftOpenUnderNoiseStaysTheOnlyOneAndNoiseSavesNothing()
     TVirtualRig rig;
     auto &w = *rig.window;
     TReaderPage &page = *w.readerPage;
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QVERIFY(rig.reachTopSpeed());
     QTest::mouseClick(page.chckAutoReadOP, Qt::LeftButton);
     QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);

@@ -94,17 +94,17 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
 
     rig.backend->injectReceived(table.left(436));
     QCOMPARE(w.statusText(), QStringLiteral("436"));
-    QCOMPARE(w.RzProgressBar1->value(), 49);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 49);
     rig.backend->injectReceived(table.mid(436, 436));
     QCOMPARE(w.statusText(), QStringLiteral("872"));
-    QCOMPARE(w.RzProgressBar1->value(), 99);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 99);
     QVERIFY(cell(w, 1, 1).isEmpty());
     QVERIFY(w.readerPage->odTableText.isEmpty());
     QVERIFY(!w.readerPage->btnSaveOP->isEnabled());
 
     rig.backend->injectReceived(table.right(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
-    QCOMPARE(w.RzProgressBar1->value(), 0);
+    QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QCOMPARE(cell(w, 1, 1), QStringLiteral(" 0.123")); // right-aligned, kept as is
     QCOMPARE(cell(w, 1, 2), QStringLiteral(" 0.000"));
     QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
@@ -410,11 +410,11 @@ void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFre
     auto &w = *rig.window;
     TReaderPage &page = *w.readerPage;
     // Automatic reception and saving ticked on the reader page, then off to the database.
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QVERIFY(rig.reachTopSpeed());
     QTest::mouseClick(page.chckAutoReadOP, Qt::LeftButton);
     QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(rig.reachTopSpeed());
     QVERIFY(rig.waitLineIdle());
     rig.takeWritten();

@@ -19,7 +19,7 @@ namespace user {
 /// disabled (the click would do nothing).
 inline bool clickGroupBar(TFormMainLoritS_D7 &window, QAction *action)
 {
-    for (QToolButton *button : window.RzGroupBar1->findChildren<QToolButton *>()) {
+    for (QToolButton *button : window.shell.RzGroupBar1->findChildren<QToolButton *>()) {
         if (button->defaultAction() != action)
             continue;
         if (!button->isEnabled())

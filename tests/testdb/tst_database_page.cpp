@@ -72,10 +72,10 @@ struct TDatabaseRig : TVirtualRig
 {
     TDatabaseRig()
     {
-        window->ActionBDTS->trigger();
+        window->shell.ActionBDTS->trigger();
         reachTopSpeed();
         takeWritten();
-        QObject::connect(window->RzProgressBar1, &QProgressBar::valueChanged,
+        QObject::connect(window->shell.RzProgressBar1, &QProgressBar::valueChanged,
                          [this](int value) { progress << value; });
     }
     TFrameBDTS &frame() { return *window->frameBDTS; }
@@ -175,8 +175,8 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     // Nothing probes or changes the port under the exchange, not even a page change.
     QVERIFY(!rig.window->link->btnConnect->isEnabled());
     QVERIFY(!rig.window->link->cbxNumPort->isEnabled());
-    rig.window->ActionTav2006->trigger();
-    rig.window->ActionBDTS->trigger();
+    rig.window->shell.ActionTav2006->trigger();
+    rig.window->shell.ActionBDTS->trigger();
     QVERIFY(!rig.window->link->DefSetComm_Timer->isActive());
     QCOMPARE(rig.backend->written(), QByteArray("R"));
 
@@ -450,7 +450,7 @@ void TestDatabasePage::aFileIsWrittenPageByPageAndReadBack()
     QCOMPARE(rig.window->statusText(), QStringLiteral("Запись БД ТС в прибор остановлена."));
     QCOMPARE(rig.dialogs.errors.size(), 3);
     QVERIFY(rig.dialogs.errors[2].contains(QStringLiteral("Прибор не принял ни одной страницы из 300.")));
-    QCOMPARE(rig.window->RzProgressBar1->value(), 0);
+    QCOMPARE(rig.window->shell.RzProgressBar1->value(), 0);
 
     // Closing the window stops a writing before its images go, and says so; a late 'm'
     // finds nothing to send.
@@ -482,7 +482,7 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QCOMPARE(entries(*f.TreeViewTav), (QStringList{"Alpha", "Zeta"}));
         QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
         QVERIFY(!f.TreeViewTav->isHidden());
-        QCOMPARE(rig.window->RzProgressBar1->value(), 0);
+        QCOMPARE(rig.window->shell.RzProgressBar1->value(), 0);
         QVERIFY(rig.window->link->dispatcher.idle());
         QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     };
@@ -727,10 +727,10 @@ void TestDatabasePage::eachPageIsJudgedByItsOwnBytesAndWhatFollowsItIsHandedOn()
     auto &w = *rig.window;
     auto &f = rig.frame();
     // Automatic reception ticked on the reader page, then back to the database.
-    w.ActionTav2006->trigger();
+    w.shell.ActionTav2006->trigger();
     QVERIFY(rig.reachTopSpeed());
     QTest::mouseClick(w.readerPage->chckAutoReadOP, Qt::LeftButton);
-    w.ActionBDTS->trigger();
+    w.shell.ActionBDTS->trigger();
     QVERIFY(rig.reachTopSpeed());
     // The instrument's second page ends with 'L' in its last, uninterpreted byte.
     QByteArray held = database(fourPages, 20);
