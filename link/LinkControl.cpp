@@ -26,6 +26,8 @@ namespace {
 const QString settingsTail = QStringLiteral(",n,8,1");
 // px at the design font
 constexpr int portBoxWidth = 70, parametersWidth = 150, speedBoxWidth = 72, verifyButtonWidth = 26;
+constexpr int portBoxChrome = 34;      ///< the box's frame and arrow beside its text
+constexpr int portBoxWidestPath = 300; ///< a longer path shows whole in the hint
 
 QIcon linkIndicatorIcon()
 {
@@ -430,7 +432,13 @@ void TLinkControl::ShowPortDevice()
     QString hint = QStringLiteral("Выбор Com-порта.");
     if (n > 0 && !device.isEmpty())
         hint += QLatin1Char('\n') + portEntryText(n, device);
+    else if (n == 0 && !text.isEmpty())
+        hint += QLatin1Char('\n') + text;
     cbxNumPort->setToolTip(hint);
+    // A typed path ("/dev/serial/by-id/usb-…-if00-port0") shows whole, up to a limit.
+    const int needed = cbxNumPort->fontMetrics().horizontalAdvance(text) + fontScale::px(cbxNumPort, portBoxChrome);
+    cbxNumPort->setMinimumWidth(qBound(fontScale::px(cbxNumPort, portBoxWidth), needed,
+                                       fontScale::px(cbxNumPort, portBoxWidestPath)));
 }
 
 
@@ -703,6 +711,11 @@ void TLinkControl::cbxNumPortTextConfirmed()
     if (NamesAPort(text)) {
         cbxNumPort->setEditText(text);
         cbxNumPortChange();
+        // A port typed by hand opens without a word from the list: say which one it is.
+        if (MSComm1->PortOpen() && MSComm1->portText() == text)
+            m_host.ShowStatus(QStringLiteral("Открыт порт %1. %2").arg(text, LinkPresent()
+                                                                            ? QStringLiteral("Связь с прибором есть")
+                                                                            : QStringLiteral("Нет связи с прибором")));
         return;
     }
     cbxNumPortEditingFinished();

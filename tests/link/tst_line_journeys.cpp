@@ -133,9 +133,19 @@ void TestLineJourneys::aPortTypedByItsNumberWithNoneFoundAtStartFindsTheInstrume
     QCOMPARE(window.link->cbxNumPort->count(), 0);
     QCOMPARE(status(window), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
 
-    // Plugged in now; the engineer types its number and presses Enter, then "Контакт".
+    // Plugged in now. The engineer types its path first: the box shows it whole, and
+    // the status line says which port opened.
     QVERIFY(QFile::link(line.slavePath(), adapter));
     QLineEdit *edit = window.link->cbxNumPort->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, adapter);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(status(window), QStringLiteral("Открыт порт %1. Связь с прибором есть").arg(adapter));
+    QVERIFY(window.link->cbxNumPort->toolTip().contains(adapter));
+    QVERIFY(window.link->cbxNumPort->width() > edit->fontMetrics().horizontalAdvance(adapter.right(20)));
+    QVERIFY(window.link->cbxNumPort->minimumWidth() >= qMin(edit->fontMetrics().horizontalAdvance(adapter), 300));
+
+    // Then by its number, and "Контакт".
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("COM1"));
     QTest::keyClick(edit, Qt::Key_Return);
