@@ -22,6 +22,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -233,6 +236,24 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
             QVERIFY2(workbook.contains(QStringLiteral("name=\"%1\"").arg(QString::fromUtf8(sheet))), qPrintable(workbook));
         const QString densities = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet2.xml")));
         QCOMPARE(densities.count(QRegularExpression(QStringLiteral("<c r=\"[B-M][2-9]\" s=\"\\d+\"><v>"))), 96);
+        // Where a spreadsheet program is at hand, it reads the results as numbers: every
+        // text cell comes quoted, so an unquoted decimal is a number cell.
+        const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (!office.isEmpty()) {
+            QProcess convert;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+            convert.setProcessEnvironment(environment);
+            convert.start(office, {QStringLiteral("-env:UserInstallation=")
+                                       + QUrl::fromLocalFile(rig.folder.filePath(QStringLiteral("profile"))).toString(),
+                                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                                   QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true,true,true"),
+                                   QStringLiteral("--outdir"), rig.folder.filePath(QStringLiteral("office")), bookPath});
+            QVERIFY(convert.waitForFinished(120000));
+            const QByteArray sheet = fileBytes(rig.folder.filePath(QStringLiteral("office/plate.csv")));
+            const QRegularExpression number(QStringLiteral("(^|,)-?\\d+\\.\\d+(,|$)"), QRegularExpression::MultilineOption);
+            QVERIFY2(QString::fromUtf8(sheet).count(number) >= 10, sheet.left(400).constData());
+        }
 
         // The printout: the run's identity, the settings, the layout, the curve, the results.
         const auto report = page.reportDocument();
