@@ -547,7 +547,8 @@ void TestSoak::anErrorBoxLeftOpenUnderNoiseStaysTheOnlyOneAndNoiseSavesNothing()
     // The instrument's name for the next table is taken by a folder: the error box
     // opens, and nobody answers it while the cable picks up noise with no instrument.
     TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
-    const QDir folder(w.programFolder());
+    const QDir folder(rig.documentsFolder()); // where the automatic saves go
+    QVERIFY(QDir().mkpath(folder.path()));
     const qint64 startResident = residentKiB();
     qInfo("resident memory at start: %lld KiB", startResident);
     std::mt19937 random(20261210u);
