@@ -27,6 +27,11 @@ void TBDTSWindowHost::WhenLineFree(std::function<void()> request)
     m_link.WhenLineFree(std::move(request));
 }
 
+void TBDTSWindowHost::RequestTopSpeed()
+{
+    m_link.RequestTopSpeedUnlessExchanging();
+}
+
 void TBDTSWindowHost::ForgetGathered()
 {
     m_link.ForgetGathered();

@@ -15,6 +15,7 @@ public:
     bool LinkPresent() const override;
     void SendToDevice(const QByteArray &bytes) override;
     void WhenLineFree(std::function<void()> request) override;
+    void RequestTopSpeed() override;
     void ForgetGathered() override;
     void ShowStatus(const QString &text) override;
     void SetProgress(int percent) override;

@@ -1,5 +1,7 @@
 #include "app/DesktopKeys.h"
 
+#include "common/WorkPage.h"
+
 #include "app/GuideWindow.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "measure/ReaderPage.h"
@@ -50,23 +52,10 @@ TDesktopKeys::TDesktopKeys(TFormMainLoritS_D7 &window, const QString &userGuide)
 
 QPushButton *TDesktopKeys::ActivePageButton(bool read) const
 {
-    switch (m_window.shell.RzPageControl1->currentIndex()) {
-    case TFormMainLoritS_D7::pageReader:
-        return read ? m_window.readerPage->btnReadOP : m_window.readerPage->btnSaveOP;
-    case TFormMainLoritS_D7::pageResult:
-        return read ? m_window.resultPage->btnReadProtokol : m_window.resultPage->btnSaveProtokol;
-    case TFormMainLoritS_D7::pageBDTS: {
-        const TFrameBDTS *frame = m_window.frameBDTS;
-        if (!frame)
-            return nullptr;
-        if (!read)
-            return frame->btnSaveBDTSinFile;
-        // While it reads, the read button is "Стоп": a key that reads must not stop.
-        return frame->stopButton() == frame->btnReadBDTSFromTav ? nullptr : frame->btnReadBDTSFromTav;
-    }
-    default:
+    const TWorkPage *page = m_window.ActiveWorkPage();
+    if (!page)
         return nullptr;
-    }
+    return read ? page->ReadButton() : page->SaveButton();
 }
 
 void TDesktopKeys::ActionReadPageExecute()

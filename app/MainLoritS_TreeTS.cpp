@@ -189,7 +189,7 @@ void TFormMainLoritS_D7::ConnectLink()
     // starts afresh.
     connect(link, &TLinkControl::portChanged, this, [this] {
         if (OnFirmwarePage() && frameSoftTav && !UploadRunning())
-            Guarded([this] { EnterFirmwarePage(); });
+            Guarded([this] { frameSoftTav->Enter(); });
     });
     connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
 }
@@ -355,47 +355,27 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     const int page = shell.RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
-    QString farewell; // what became of an upload left behind
-    if (UploadRunning() && m_lastPage == pageSoftTav) {
-        if (!frameSoftTav->MayLeave(farewell)) {
-            shell.RzPageControl1->setCurrentIndex(pageSoftTav);
-            ShowStatus(LineBusyText());
-            return;
-        }
+    TWorkPage *left = WorkPage(m_lastPage);
+    if (left && !left->MayLeave()) {
+        shell.RzPageControl1->setCurrentIndex(m_lastPage);
+        ShowStatus(LineBusyText());
+        return;
     }
     m_lastPage = page;
-    if (frameSoftTav)
-        frameSoftTav->DisarmProgSteps();
-    if (!farewell.isEmpty())
-        ShowStatus(farewell);
-    switch (page) {
-    case pageSoftTav:
-        if (link->lineClaim.heldByExchange()) {
-            // A database exchange goes on: the procedure starts once it has ended.
-            ShowStatus(LineBusyText());
-            break;
-        }
-        EnterFirmwarePage();
-        break;
-    case pageBDTS:
-    case pageResult:
-        link->RequestTopSpeedUnlessExchanging();
-        break;
-    case pageReader:
-        link->RequestTopSpeedUnlessExchanging();
-        readerPage->SetUpGrid();
-        break;
-    default:
-        break;
-    }
+    if (left)
+        left->Leave();
+    if (TWorkPage *entered = WorkPage(page))
+        entered->Enter();
 }
 
-void TFormMainLoritS_D7::EnterFirmwarePage()
+TWorkPage *TFormMainLoritS_D7::WorkPage(int index) const
 {
-    link->OpenAtTopSpeed();
-    if (frameSoftTav) {
-        frameSoftTav->ArmProgSteps();
-        frameSoftTav->UpdateProgStep();
+    switch (index) {
+    case pageSoftTav: return frameSoftTav.data();
+    case pageBDTS: return frameBDTS.data();
+    case pageReader: return readerPage;
+    case pageResult: return resultPage;
+    default: return nullptr;
     }
 }
 
@@ -453,7 +433,7 @@ void TFormMainLoritS_D7::LineFreed()
     if (LineBusy())
         return;
     if (OnFirmwarePage() && frameSoftTav && frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed) {
-        EnterFirmwarePage();
+        frameSoftTav->Enter();
         return;
     }
     readerPage->LineFreed();

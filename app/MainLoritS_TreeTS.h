@@ -18,6 +18,7 @@ class TAnalysisPage;
 class TBDTSLists;
 class TBDTSTransfer;
 class TFrameBDTS;
+class TWorkPage;
 class TFrameSoftTav;
 class TLinkControl;
 class TReaderPage;
@@ -87,6 +88,10 @@ public:
     void lbLoadPOInTavMouseLeave(TLinkLabel *label);
     /// Shows a page's tab for good and makes the page active.
     void ShowPage(int index);
+    /// The page of work behind a tab: entered, left, read and saved alike; none for the
+    /// start page and the analysis page, which asks nothing of the line.
+    TWorkPage *WorkPage(int index) const;
+    TWorkPage *ActiveWorkPage() const { return WorkPage(m_lastPage); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -107,8 +112,6 @@ private:
     /// What waited for the line goes once it is free.
     void LineClaimChanged();
     void LineFreed();        ///< the line has become free: what waited for it goes now
-    /// Arriving on the firmware page: the port at 115200 on this side, the procedure armed.
-    void EnterFirmwarePage();
     bool OnFirmwarePage() const;
     void UpdateClock();
     void RestoreWindowSize(); ///< the last run's size, at the window's own place

@@ -219,6 +219,31 @@ bool TFrameSoftTav::ConfirmWhileWriting(const QString &action)
             + QStringLiteral("\n\nПрограмма не узнает, чем закончилось перепрограммирование: это покажет экран прибора."));
 }
 
+void TFrameSoftTav::Enter()
+{
+    if (m_link.lineClaim.heldByExchange()) {
+        // A database exchange goes on: the procedure starts once it has ended.
+        m_host.ShowStatus(m_link.lineClaim.busyText());
+        return;
+    }
+    m_link.OpenAtTopSpeed();
+    ArmProgSteps();
+    UpdateProgStep();
+}
+
+bool TFrameSoftTav::MayLeave()
+{
+    m_farewell.clear();
+    return !progSteps->ownsLine() || MayLeave(m_farewell);
+}
+
+void TFrameSoftTav::Leave()
+{
+    DisarmProgSteps();
+    if (!m_farewell.isEmpty())
+        m_host.ShowStatus(std::exchange(m_farewell, QString()));
+}
+
 bool TFrameSoftTav::MayLeave(QString &farewell)
 {
     // Leaving abandons the upload: while the image goes out, once the engineer has

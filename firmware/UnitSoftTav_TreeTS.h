@@ -5,6 +5,7 @@
 // TProgSteps; the frame shows it and connects it to the link.
 
 #include "common/Dialogs.h"
+#include "common/WorkPage.h"
 
 #include <QWidget>
 
@@ -18,7 +19,7 @@ class TLoaderScreen;
 class TPageHost;
 class TProgSteps;
 
-class TFrameSoftTav : public QWidget
+class TFrameSoftTav : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
@@ -59,6 +60,14 @@ public:
     /// `farewell` then says what became of the upload.
     bool MayLeave(QString &farewell);
 
+    // ---- TWorkPage ----------------------------------------------------------------------
+    /// Arriving here: this side of the port at 115200 and the procedure armed, once no
+    /// database exchange holds the line.
+    void Enter() override;
+    bool MayLeave() override;
+    /// The procedure stops; what became of an upload left behind is said.
+    void Leave() override;
+
     /// The default file: looked up each time the page is shown through "Тавелон".
     void LookUpDefaultFile();
     /// The dividers and the centred controls, each time the page is shown.
@@ -70,6 +79,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QString m_farewell; ///< what became of an upload the user left
     void CreateStepsPage();
     void CreateLoadPage();
     void ShowFileLabels(const QString &text);

@@ -251,6 +251,12 @@ void TReaderPage::RequestODTable()
     ClearODValues();
 }
 
+void TReaderPage::Enter()
+{
+    m_link.RequestTopSpeedUnlessExchanging();
+    SetUpGrid();
+}
+
 void TReaderPage::btnReadOPClick()
 {
     if (!m_link.PortOpen()) {

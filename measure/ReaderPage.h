@@ -3,6 +3,7 @@
 // shown in the grid, saved to files and handed to the spreadsheet program.
 
 #include "common/Dialogs.h"
+#include "common/WorkPage.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -23,7 +24,7 @@ namespace plate {
 struct TWorkbookResult;
 }
 
-class TReaderPage : public QWidget
+class TReaderPage : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
@@ -71,6 +72,10 @@ public:
     void ReplyODFileName(const QByteArray &reply); // '2', whole
 
     void SetUpGrid();
+    /// Arriving here asks for 115200 and sets the grid up.
+    void Enter() override;
+    QPushButton *ReadButton() const override { return btnReadOP; }
+    QPushButton *SaveButton() const override { return btnSaveOP; }
     /// The request of the button and of automatic reception.
     void RequestODTable();
     /// The automatic saving's request for the instrument's file name.

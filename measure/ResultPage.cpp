@@ -114,6 +114,11 @@ void TResultPage::ConnectHandlers()
     connectGuarded(m_host, print, &QShortcut::activated, this, &TResultPage::PrintProtocol);
 }
 
+void TResultPage::Enter()
+{
+    m_link.RequestTopSpeedUnlessExchanging();
+}
+
 void TResultPage::btnReadProtokolClick()
 {
     if (!m_link.PortOpen()) {

@@ -3,6 +3,8 @@
 // length, shown in the memo, kept in the working file and saved under a chosen or
 // automatic name.
 
+#include "common/WorkPage.h"
+
 #include <QByteArray>
 #include <QWidget>
 
@@ -15,7 +17,7 @@ class TPrintService;
 class TReceiveDispatcher;
 class QTimer;
 
-class TResultPage : public QWidget
+class TResultPage : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
@@ -55,6 +57,10 @@ public:
     /// A protocol is in and the line is being heard before it is taken.
     bool protocolSettling() const { return !m_settlingProtocol.isEmpty(); }
 
+    /// Arriving here asks for 115200.
+    void Enter() override;
+    QPushButton *ReadButton() const override { return btnReadProtokol; }
+    QPushButton *SaveButton() const override { return btnSaveProtokol; }
     /// The automatic request after a 'g' notice.
     void RequestProtocol();
     /// The instrument went away: what it had been asked for will never come.

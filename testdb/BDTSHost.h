@@ -32,6 +32,8 @@ public:
     /// Runs a request that needs the line now, or once the contact search under way has
     /// found the instrument; under another exchange it is refused with a status text.
     virtual void WhenLineFree(std::function<void()> request) = 0;
+    /// Asks for 115200 through the contact search, unless an exchange holds the line.
+    virtual void RequestTopSpeed() = 0;
     /// Drops what was gathered of a reply: it belongs to an exchange that stopped.
     virtual void ForgetGathered() = 0;
     virtual void ShowStatus(const QString &text) = 0;

@@ -73,6 +73,8 @@ public:
 
     /// Asks the instrument for its database: 'R', and the instrument's tree is hidden.
     void RequestDatabase();
+    /// The database page was entered: it works at 115200.
+    void RequestTopSpeed() { m_host->RequestTopSpeed(); }
     /// Writes a copy of the source image into the instrument when it is whole (its last
     /// page the final page) and its header count is the one expected; reports and sends
     /// nothing otherwise.

@@ -93,6 +93,12 @@ TFrameBDTS::TFrameBDTS(QWidget *parent) : QWidget(parent)
         m_ownEnabled.insert(button, button->isEnabled());
 }
 
+void TFrameBDTS::Enter()
+{
+    if (m_transfer)
+        m_transfer->RequestTopSpeed();
+}
+
 void TFrameBDTS::setExchange(TBDTSLists *lists, TBDTSTransfer *transfer)
 {
     m_lists = lists;

@@ -5,6 +5,7 @@
 // instrument in TBDTSTransfer; both see the frame as their TBDTSView. The window is
 // reached through the transfer's host.
 
+#include "common/WorkPage.h"
 #include "testdb/BDTSHost.h"
 #include "testdb/BDTSView.h"
 
@@ -18,7 +19,7 @@ class TBDTSLists;
 class TBDTSTransfer;
 class TBDTSTreeView;
 
-class TFrameBDTS : public QWidget, public TBDTSView
+class TFrameBDTS : public QWidget, public TBDTSView, public TWorkPage
 {
     Q_OBJECT
 public:
@@ -36,6 +37,13 @@ public:
     void setTransferRunning(bool running);
     /// The button that reads "Стоп" while a transfer runs; nullptr when none runs.
     QPushButton *stopButton() const { return m_stopButton; }
+
+    // --- TWorkPage ---
+    /// Arriving here asks for 115200, unless an exchange holds the line.
+    void Enter() override;
+    /// While it reads, the read button is "Стоп": a key that reads must not stop.
+    QPushButton *ReadButton() const override { return m_stopButton == btnReadBDTSFromTav ? nullptr : btnReadBDTSFromTav; }
+    QPushButton *SaveButton() const override { return btnSaveBDTSinFile; }
 
     // --- TBDTSView ---
     TBDTSTreeView &deviceTree() override { return *TreeViewTav; }

@@ -157,11 +157,10 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
 
 void TestMainWindow::theWorkingPagesAskFor115200()
 {
-    for (int page : {int(TFormMainLoritS_D7::pageBDTS), int(TFormMainLoritS_D7::pageReader),
-                     int(TFormMainLoritS_D7::pageResult)}) {
+    for (QAction *TMainShell::*action : {&TMainShell::ActionBDTS, &TMainShell::ActionTav2006, &TMainShell::ActionFile}) {
         TVirtualRig rig(TRigOptions().instrumentAt(2));
         auto &w = *rig.window;
-        w.ShowPage(page);
+        (w.shell.*action)->trigger();
         QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
         QVERIFY(w.link->speedChangeRequested);
         QCOMPARE(w.link->targetBaudIndex, quint8(5));
