@@ -1,6 +1,7 @@
 // Printing to a PDF file: the protocol keeps its lines whole and its columns, every
 // page is numbered in its footer, and the plate comes as its A–H × 1–12 grid. The
-// text is read back with pdftotext where it is installed (poppler-utils).
+// text and its pages are read back with pdftotext and pdfinfo where they are installed
+// (poppler-utils): no sheet comes out blank.
 
 #include "measure/PrintDocuments.h"
 
@@ -18,14 +19,54 @@ private Q_SLOTS:
     void protocolAndPlateGoToPdf();
 
 private:
-    /// Prints the document to a PDF file and returns the file's text laid out as on
-    /// the page (empty when pdftotext is missing).
-    QString printToPdf(QTextDocument &document, const QString &title);
+    /// A PDF file as read back: its text laid out as on the pages, its first page's
+    /// text and its number of pages (texts empty and pages 0 when poppler-utils are
+    /// missing); `failure` says what went wrong before that.
+    struct TPdf
+    {
+        QString failure;
+        QString text;
+        QString firstPage;
+        int pages = 0;
+    };
+    TPdf printToPdf(QTextDocument &document, const QString &title);
+    static TPdf readPdf(const QString &path);
     QTemporaryDir m_folder;
     int m_files = 0;
 };
 
-QString TestPrinting::printToPdf(QTextDocument &document, const QString &title)
+namespace {
+QString run(const QString &tool, const QStringList &arguments)
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        return {};
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+} // namespace
+
+TestPrinting::TPdf TestPrinting::readPdf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
+        return {QStringLiteral("no PDF written"), {}, {}, 0};
+    const QStringList asText{QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8")};
+    TPdf pdf;
+    pdf.text = run(QStringLiteral("pdftotext"), asText + QStringList{path, QStringLiteral("-")});
+    pdf.firstPage = run(QStringLiteral("pdftotext"),
+                        asText + QStringList{QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                             QStringLiteral("1"), path, QStringLiteral("-")});
+    const QRegularExpressionMatch pages =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
+            .match(run(QStringLiteral("pdfinfo"), {path}));
+    pdf.pages = pages.hasMatch() ? pages.captured(1).toInt() : 0;
+    return pdf;
+}
+
+TestPrinting::TPdf TestPrinting::printToPdf(QTextDocument &document, const QString &title)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -33,18 +74,8 @@ QString TestPrinting::printToPdf(QTextDocument &document, const QString &title)
     const QString path = m_folder.filePath(QStringLiteral("%1.pdf").arg(++m_files));
     printer.setOutputFileName(path);
     if (!printing::printDocument(document, printer, title, QDateTime(QDate(2011, 12, 25), QTime(10, 30))))
-        return QStringLiteral("printing failed");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.read(5).startsWith("%PDF-"))
-        return QStringLiteral("no PDF written");
-    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-    if (pdftotext.isEmpty())
-        return {};
-    QProcess process;
-    process.start(pdftotext, {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
-                              QStringLiteral("-")});
-    process.waitForFinished(30000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+        return {QStringLiteral("printing failed"), {}, {}, 0};
+    return readPdf(path);
 }
 
 void TestPrinting::protocolAndPlateGoToPdf()
@@ -58,11 +89,11 @@ void TestPrinting::protocolAndPlateGoToPdf()
         protocol += "line " + QByteArray::number(i) + "\r\n";
     protocol += "LAST";
     const auto document = printing::protocolDocument(protocol);
-    const QString text = printToPdf(*document, QStringLiteral("Протокол результатов"));
-    QVERIFY2(!text.startsWith(QStringLiteral("printing failed")) && !text.startsWith(QStringLiteral("no PDF")),
-             qPrintable(text));
-    if (text.isEmpty())
-        QSKIP("pdftotext is not installed: the PDF is written, its text is not checked");
+    const TPdf pdf = printToPdf(*document, QStringLiteral("Протокол результатов"));
+    QVERIFY2(pdf.failure.isEmpty(), qPrintable(pdf.failure));
+    if (pdf.text.isEmpty() || pdf.pages == 0)
+        QSKIP("poppler-utils are not installed: the PDF is written, its pages are not checked");
+    const QString &text = pdf.text;
 
     QVERIFY2(text.contains(QStringLiteral("Протокол №15 от 25.12.11")), qPrintable(text.left(400)));
     QVERIFY(text.contains(QRegularExpression(QStringLiteral("A1\\s+0\\.123\\s+ПОЛОЖ"))));
@@ -72,6 +103,10 @@ void TestPrinting::protocolAndPlateGoToPdf()
     const int pages = int(text.count(QRegularExpression(QStringLiteral("Страница \\d+ из \\d+"))));
     QVERIFY2(pages >= 2, qPrintable(QString::number(pages)));
     QVERIFY(text.contains(QStringLiteral("Страница %1 из %1").arg(pages)));
+    // Every sheet printed is a page of the protocol, the first one its beginning.
+    QCOMPARE(pdf.pages, pages);
+    QVERIFY2(pdf.firstPage.contains(QStringLiteral("Протокол №15 от 25.12.11")), qPrintable(pdf.firstPage.left(400)));
+    QVERIFY(pdf.firstPage.contains(QStringLiteral("Страница 1 из %1").arg(pages)));
     QVERIFY(text.contains(QStringLiteral("Протокол результатов, 25.12.2011 10:30")));
 
     // The plate: rows A–H, columns 1–12, each value in its cell.
@@ -83,7 +118,11 @@ void TestPrinting::protocolAndPlateGoToPdf()
     const QString title = printing::plateTitle(QStringLiteral("2011_12_25_0001.xls"),
                                                QDateTime(QDate(2011, 12, 25), QTime(14, 3)));
     const auto plateDocument = printing::plateDocument(values, title, plate::TRange{1.0, 1.095});
-    const QString plateText = printToPdf(*plateDocument, title);
+    const TPdf platePdf = printToPdf(*plateDocument, title);
+    QVERIFY2(platePdf.failure.isEmpty(), qPrintable(platePdf.failure));
+    // The plate fills one sheet, the first.
+    QCOMPARE(platePdf.pages, 1);
+    const QString &plateText = platePdf.firstPage;
     QVERIFY2(plateText.contains(QStringLiteral("2011_12_25_0001.xls, прочитаны 25.12.2011 14:03")), qPrintable(plateText.left(300)));
     QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("1\\s+2\\s+3\\s+4\\s+5\\s+6\\s+7\\s+8\\s+9\\s+10\\s+11\\s+12"))));
     QVERIFY2(plateText.contains(QRegularExpression(QStringLiteral("A\\s+1\\.000\\s+1\\.001"))), qPrintable(plateText));
