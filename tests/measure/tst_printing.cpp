@@ -1,9 +1,22 @@
-// Printing to a PDF file: the protocol keeps its lines whole and its columns, every
+// Printing through the print dialog: a job that cannot be printed is said, never taken
+// for done. Printing to a PDF file: the protocol keeps its lines whole and its columns, every
 // page is numbered in its footer, and the plate comes as its A–H × 1–12 grid. The
 // text and its pages are read back with pdftotext and pdfinfo where they are installed
 // (poppler-utils): no sheet comes out blank.
 
 #include "measure/PrintDocuments.h"
+#include "measure/PrintService.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QPrintDialog>
+#include <QTimer>
 
 #include <QFile>
 #include <QPrinter>
@@ -16,7 +29,7 @@ class TestPrinting : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void protocolAndPlateGoToPdf();
+    void protocolAndPlateGoToPaperAndPdf();
 
 private:
     /// A PDF file as read back: its text laid out as on the pages, its first page's
@@ -31,6 +44,11 @@ private:
     };
     TPdf printToPdf(QTextDocument &document, const QString &title);
     static TPdf readPdf(const QString &path);
+    /// Answers the next print dialog as a user printing to the PDF file `path` would.
+    /// Pressing "Print" lets the dialog check the file first; without it, the job goes
+    /// out unchecked, as to a printer that turns it down only once it comes.
+    void answerPrintDialog(const QString &path, bool pressPrint);
+    QTimer m_dialogWatch;
     QTemporaryDir m_folder;
     int m_files = 0;
 };
@@ -78,8 +96,43 @@ TestPrinting::TPdf TestPrinting::printToPdf(QTextDocument &document, const QStri
     return readPdf(path);
 }
 
-void TestPrinting::protocolAndPlateGoToPdf()
+void TestPrinting::protocolAndPlateGoToPaperAndPdf()
 {
+    QWidget window;
+    window.show();
+    TScriptedDialogs dialogs;
+    TPrintService service(&window, &dialogs);
+    plate::TValues evenPlate;
+    evenPlate.fill("  0.25");
+    const QString plateCaption = QStringLiteral("Оптические плотности");
+
+    // Through the print dialog to a file: one sheet, the plate on it, nothing to say.
+    const QString printed = m_folder.filePath(QStringLiteral("plate.pdf"));
+    answerPrintDialog(printed, true);
+    QVERIFY(service.printPlate(evenPlate, plateCaption, std::nullopt));
+    QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(QLatin1Char('\n'))));
+    const TPdf printedPdf = readPdf(printed);
+    QVERIFY2(printedPdf.failure.isEmpty(), qPrintable(printedPdf.failure));
+    if (printedPdf.pages > 0) {
+        QCOMPARE(printedPdf.pages, 1);
+        QVERIFY(printedPdf.firstPage.contains(QRegularExpression(QStringLiteral("A\\s+0\\.25\\s+0\\.25\\b"))));
+    }
+
+    // A job nobody takes is no success: the error box says which and where.
+    const QString refused = m_folder.filePath(QStringLiteral("no such folder/protocol.pdf"));
+    answerPrintDialog(refused, false);
+    QVERIFY(!service.printProtocol("\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB"));
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY2(dialogs.errors.first().startsWith(QStringLiteral("Не удалось напечатать \"Протокол результатов\"")),
+             qPrintable(dialogs.errors.first()));
+    QVERIFY2(dialogs.errors.first().contains(QDir::toNativeSeparators(refused)), qPrintable(dialogs.errors.first()));
+    QVERIFY(!QFileInfo::exists(refused));
+
+    // A refused job leaves nothing in the way of the next one.
+    answerPrintDialog(printed, false);
+    QVERIFY(service.printPlate(evenPlate, plateCaption, std::nullopt));
+    QCOMPARE(dialogs.errors.size(), 1);
+
     // A protocol as the instrument writes it: code page 1251, CR LF, a tab, a line
     // wider than the page at the usual size, and enough lines for more than one page.
     QByteArray protocol = "\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB \xB9" "15 \xEE\xF2 25.12.11\r\n"; // "Протокол №15 от 25.12.11"
@@ -128,6 +181,32 @@ void TestPrinting::protocolAndPlateGoToPdf()
     QVERIFY2(plateText.contains(QRegularExpression(QStringLiteral("A\\s+1\\.000\\s+1\\.001"))), qPrintable(plateText));
     QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("B\\s+1\\.012\\s+OVER\\s+1\\.014"))));
     QVERIFY(plateText.contains(QRegularExpression(QStringLiteral("H\\s+1\\.084.*1\\.095"))));
+}
+
+void TestPrinting::answerPrintDialog(const QString &path, bool pressPrint)
+{
+    m_dialogWatch.disconnect();
+    m_dialogWatch.setInterval(10);
+    connect(&m_dialogWatch, &QTimer::timeout, this, [this, path, pressPrint] {
+        auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        m_dialogWatch.stop();
+        auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename"));
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        if (!printers || !fileName || !buttons || !fileName->isEnabled()) {
+            dialog->reject(); // the test then finds no file and no job
+            return;
+        }
+        fileName->selectAll();
+        QTest::keyClicks(fileName, path);
+        if (pressPrint)
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        else
+            dialog->accept();
+    });
+    m_dialogWatch.start();
 }
 
 QTEST_MAIN(TestPrinting)
