@@ -3,6 +3,7 @@
 #include "common/Dialogs.h"
 #include "measure/PrintDocuments.h"
 
+#include <QDir>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -39,7 +40,12 @@ bool TPrintService::printOn(QPrinter &printer, const TBuild &build, const QStrin
     const std::unique_ptr<QTextDocument> document = build();
     if (printing::printDocument(*document, printer, title))
         return true;
-    m_dialogs->showError(m_window, QStringLiteral("Не удалось напечатать \"%1\": принтер не принял задание.").arg(title));
+    // Printed to a file, the user looks for the file: say which one was not made.
+    const QString target = printer.outputFileName();
+    m_dialogs->showError(m_window, target.isEmpty()
+                                       ? QStringLiteral("Не удалось напечатать \"%1\": принтер не принял задание.").arg(title)
+                                       : QStringLiteral("Не удалось напечатать \"%1\" в файл \"%2\": файл не записан.")
+                                             .arg(title, QDir::toNativeSeparators(target)));
     return false;
 }
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -256,6 +257,19 @@ void TestPlateWorkbook::copiesGetLastingNamesAndNeverReplaceAFile()
     const plate::TWorkbookResult second = plate::workbookFromTableFile(saved);
     QCOMPARE(second.path, dir.filePath(QStringLiteral("2008_06_06_0001 (2).xlsx")));
     QCOMPARE(fileBytes(first.path), firstBytes);
+    int copies = 2;
+#ifndef Q_OS_WIN // a Windows shortcut is a ".lnk" file of its own, nothing a writer follows
+    // A link that leads nowhere holds its name too: the copy is not written through it.
+    const QString nowhere = dir.filePath(QStringLiteral("elsewhere.xlsx"));
+    const QString dangling = dir.filePath(QStringLiteral("2008_06_06_0001 (3).xlsx"));
+    QVERIFY(QFile::link(nowhere, dangling));
+    const plate::TWorkbookResult third = plate::workbookFromTableFile(saved);
+    QCOMPARE(third.path, dir.filePath(QStringLiteral("2008_06_06_0001 (4).xlsx")));
+    QVERIFY(readSheet(third.path).wellFormed);
+    QVERIFY(!QFileInfo::exists(nowhere));
+    QVERIFY(QFileInfo(dangling).isSymLink());
+    ++copies;
+#endif
     // Or in a folder of the caller's, made when missing.
     const plate::TWorkbookResult elsewhere = plate::workbookFromTableFile(saved, dir.filePath(QStringLiteral("out/deep")));
     QCOMPARE(elsewhere.path, dir.filePath(QStringLiteral("out/deep/2008_06_06_0001.xlsx")));
@@ -269,7 +283,7 @@ void TestPlateWorkbook::copiesGetLastingNamesAndNeverReplaceAFile()
     QVERIFY(plate::workbookFromTableFile(dir.filePath(QStringLiteral("missing.xls")))
                 .error.startsWith(QStringLiteral("Не удалось прочитать файл")));
     QVERIFY(!plate::workbookFromTableFile(dir.path()).error.isEmpty()); // a folder
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.xlsx")}).size(), 2);
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.xlsx")}).size(), copies);
     const QString underAFile = saved + QStringLiteral("/plate.xlsx");
     const QString unwritable = plate::writePlateWorkbook(underAFile, table);
     QVERIFY2(unwritable.startsWith(QStringLiteral("Не удалось записать книгу \"%1\": ").arg(QDir::toNativeSeparators(underAFile))),
