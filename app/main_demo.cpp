@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/MainLoritS_TreeTS.h"
+#include "common/Cp1251.h"
 #include "firmware/FirmwareImage.h"
 #include "sim/InstrumentWindow.h"
 #include "sim/VirtualBackend.h"
@@ -36,6 +37,8 @@ int main(int argc, char **argv)
         window.ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                           "базы данных и программа для виртуального прибора недоступны.")
                                .arg(QDir::toNativeSeparators(samples)));
+    if (const QString problem = cp1251Problem(); !problem.isEmpty())
+        window.ReportError(problem);
     TInstrumentWindow instrumentWindow(&instrument);
     window.show();
     instrumentWindow.move(window.frameGeometry().right() + 12, window.frameGeometry().top());
