@@ -2,6 +2,7 @@
 
 #include "common/WholeFile.h"
 #include "measure/MeasureData.h"
+#include "measure/NarrowPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -157,7 +158,9 @@ QString writePlateWorkbook(const QString &path, const QByteArray &table, const T
     if (!scratch.isValid())
         return writeFailure(path, scratch.errorString());
     const QString scratchBook = scratch.filePath(QStringLiteral("plate.xlsx"));
-    QByteArray scratchFolder = libraryPath(scratch.path());
+    // The library opens its scratch files with the narrow calls, and falls back to the
+    // current folder (on Windows often the program's, not writable) when it cannot.
+    QByteArray scratchFolder = narrowPath(scratch.path());
 
     TLibraryErrors errors;
     {

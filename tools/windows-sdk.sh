@@ -7,7 +7,7 @@
 #   tools/windows-sdk.sh            prints the SDK's folder; builds it first if needed
 #
 # The folder is $LORIT_WINDOWS_SDK, or ~/.cache/lorit-service/windows-sdk-<qt version>.
-# A complete SDK carries a stamp and is never built again; a broken one is started over.
+# A complete SDK carries a stamp and is never built again.
 # About 45 CPU-minutes, most of them Qt's base; JOBS sets the parallel jobs (2).
 set -euo pipefail
 
@@ -27,8 +27,9 @@ if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "qt $QT_DEB_VERSION recipe $RECIPE" 
 fi
 
 log() { echo "windows-sdk: $*" >&2; }
+# A run that was cut off goes on where it stopped: each step that ended well leaves a
+# mark in the work folder.
 WORK="$SDK.build"
-rm -rf "$SDK" "$WORK"
 mkdir -p "$WORK"
 cd "$WORK"
 START=$(date +%s)
@@ -43,22 +44,24 @@ COMMON=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$SDK" "${LAU
 # Each step's output goes to a log of its own, shown only when the step fails.
 step() {
   local name="$1"; shift
+  [ -f "$WORK/$name.done" ] && return 0
   log "$name"
   if ! "$@" >"$WORK/$name.log" 2>&1; then
     tail -n 60 "$WORK/$name.log" >&2
     log "$name failed; its whole log is $WORK/$name.log"
     exit 1
   fi
+  touch "$WORK/$name.done"
 }
 
 # --- Qt's base -------------------------------------------------------------------------
 step qtbase-source apt-get source --download-only "qt6-base=$QT_DEB_VERSION"
-step qtbase-unpack dpkg-source -x qt6-base_*.dsc qtbase
+step qtbase-unpack sh -c 'rm -rf qtbase && dpkg-source -x qt6-base_*.dsc qtbase'
 # Debian's repacked source leaves out the tablet headers the Windows platform plugin
 # includes; Wine's development package carries the same two.
 WINTAB="$(dirname "$(find /usr/include/wine -name pktdef.h | head -n 1)")"
 mkdir -p qtbase/src/3rdparty/wintab
-cp "$WINTAB/wintab.h" "$WINTAB/pktdef.h" qtbase/src/3rdparty/wintab/
+cp -p "$WINTAB/wintab.h" "$WINTAB/pktdef.h" qtbase/src/3rdparty/wintab/
 # Only what the program loads: no OpenGL (Windows' own renderer paints), no network,
 # databases, D-Bus or Vulkan.
 step qtbase-configure cmake -S qtbase -B build-qtbase "${COMMON[@]}" \
@@ -73,7 +76,7 @@ log "Qt's base took $(( ($(date +%s) - START) / 60 )) minutes"
 
 # --- Qt Serial Port and Qt SVG ---------------------------------------------------------
 for module in qtserialport qtsvg; do
-  tar -xf "$QT_SOURCES/$module-$QT_VERSION.tar.xz"
+  step "$module-unpack" tar -xf "$QT_SOURCES/$module-$QT_VERSION.tar.xz"
   step "$module-configure" cmake -S "$module-everywhere-src-$QT_VERSION" -B "build-$module" \
     "${COMMON[@]}" -DCMAKE_TOOLCHAIN_FILE="$SDK/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
@@ -83,7 +86,7 @@ done
 
 # --- libxlsxwriter, a DLL against MinGW's zlib --------------------------------------------
 step xlsxwriter-source apt-get source --download-only libxlsxwriter
-step xlsxwriter-unpack dpkg-source -x libxlsxwriter_*.dsc xlsxwriter
+step xlsxwriter-unpack sh -c 'rm -rf xlsxwriter && dpkg-source -x libxlsxwriter_*.dsc xlsxwriter'
 step xlsxwriter-configure cmake -S xlsxwriter -B build-xlsxwriter "${COMMON[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DBUILD_SHARED_LIBS=ON -DUSE_SYSTEM_MINIZIP=OFF
 step xlsxwriter-build cmake --build build-xlsxwriter --parallel "$JOBS"

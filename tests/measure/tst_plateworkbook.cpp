@@ -5,6 +5,7 @@
 #include "ZipEntries.h"
 
 #include "measure/DesktopAssociation.h"
+#include "measure/NarrowPath.h"
 #include "measure/OleContainer.h"
 #include "measure/PlateWorkbook.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -21,6 +23,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr int tableLength = 873, rows = 8, columns = 12;
@@ -152,6 +155,7 @@ private Q_SLOTS:
     void copiesGetLastingNamesAndNeverReplaceAFile();
     void theWorkbookOpensWhereItLiesWhenTheDesktopTakesItsType();
     void theSpreadsheetProgramReadsTheValuesAsNumbers();
+    void aUserWithACyrillicNameGetsTheWorkbook();
 };
 
 void TestPlateWorkbook::aTableBecomesAPlateOfNumberCellsUnderAnyLocale()
@@ -340,6 +344,41 @@ void TestPlateWorkbook::theWorkbookOpensWhereItLiesWhenTheDesktopTakesItsType()
     QVERIFY(desktopHasProgramForType(xlsxMimeType()));
     QVERIFY(!desktopHasProgramForType(QStringLiteral("application/vnd.ms-excel")));
     QVERIFY(desktopHasProgramFor(book));
+}
+
+void TestPlateWorkbook::aUserWithACyrillicNameGetsTheWorkbook()
+{
+    // The system's temporary folder lies under the user's name: a Cyrillic one, and one
+    // no 8-bit code page writes whole. The library opens its scratch files there with
+    // the C library's narrow calls, and the workbook goes under the same name.
+    QTemporaryDir home;
+    const QStringList users{QStringLiteral("Иванов"), QStringLiteral("Ōno Иван")};
+    const QByteArray variables[] = {"TMPDIR", "TMP", "TEMP"};
+    QByteArray saved[3];
+    for (int i = 0; i < 3; ++i)
+        saved[i] = qgetenv(variables[i].constData());
+    const auto restore = qScopeGuard([&] {
+        for (int i = 0; i < 3; ++i)
+            qputenv(variables[i].constData(), saved[i]);
+    });
+    for (const QString &user : users) {
+        const QString temp = home.filePath(user + QStringLiteral("/Temp"));
+        QVERIFY(QDir().mkpath(temp));
+        const QByteArray narrow = narrowPath(temp);
+        FILE *scratch = std::fopen((narrow + "/scratch").constData(), "wb");
+        QVERIFY2(scratch, qPrintable(user));
+        std::fclose(scratch);
+        QVERIFY2(QFile::remove(temp + QStringLiteral("/scratch")), qPrintable(user));
+
+        for (const QByteArray &variable : variables)
+            qputenv(variable.constData(), narrow);
+        const QString book = home.filePath(user + QStringLiteral("/Документы/TavDat.xlsx"));
+        QMap<QString, QByteArray> specials;
+        const QString error = plate::writePlateWorkbook(book, makeTable(specials));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(readSheet(book).wellFormed);
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
 }
 
 void TestPlateWorkbook::theSpreadsheetProgramReadsTheValuesAsNumbers()
