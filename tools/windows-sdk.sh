@@ -21,7 +21,16 @@ JOBS="${JOBS:-2}"
 RECIPE=3
 STAMP="$SDK/lorit-sdk.stamp"
 
-if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "qt $QT_DEB_VERSION recipe $RECIPE" ]; then
+done_already() { [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "qt $QT_DEB_VERSION recipe $RECIPE" ]; }
+if done_already; then
+  echo "$SDK"
+  exit 0
+fi
+# One build at a time: a second run waits for the first and then finds its work done.
+mkdir -p "$(dirname "$SDK")"
+exec 9>"$SDK.lock"
+flock 9
+if done_already; then
   echo "$SDK"
   exit 0
 fi
@@ -77,7 +86,7 @@ log "Qt's base took $(( ($(date +%s) - START) / 60 )) minutes"
 # --- Qt Serial Port and Qt SVG ---------------------------------------------------------
 for module in qtserialport qtsvg; do
   step "$module-unpack" tar -xf "$QT_SOURCES/$module-$QT_VERSION.tar.xz"
-  step "$module-configure" cmake -S "$module-everywhere-src-$QT_VERSION" -B "build-$module" \
+  step "$module-configure" cmake -S "$module-$QT_VERSION" -B "build-$module" \
     "${COMMON[@]}" -DCMAKE_TOOLCHAIN_FILE="$SDK/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
   step "$module-build" cmake --build "build-$module" --parallel "$JOBS"
