@@ -20,4 +20,5 @@ OUT="$ROOT/lorit-service-$VERSION-setup.exe"
 rm -f "$OUT"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$VERSION" -DSTAGE="$STAGE" -DOUTFILE="$OUT" \
   "$ROOT/packaging/windows/lorit-service.nsi"
+sh "$ROOT/tests/install/check_windows_installer.sh" "$OUT" "$BUILD"
 echo "$OUT"

@@ -6,7 +6,8 @@
 set -e
 prefix="$1"
 [ -f "$prefix/lorit-ready" ] && exit 0
-. "$(dirname "$0")/wine-env.sh" "$1" "$2"
+wine_prefix="$1" wine_sdk="$2"
+. "$(dirname "$0")/wine-env.sh"
 rm -rf "$prefix"
 mkdir -p "$prefix"
 /usr/lib/wine/wine64 wineboot --init >"$prefix/wineboot.log" 2>&1

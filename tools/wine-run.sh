@@ -3,6 +3,7 @@
 # made: the emulator of the cross build's tests.
 #   tools/wine-run.sh <prefix> <sdk> <program.exe> [arguments...]
 set -e
-. "$(dirname "$0")/wine-env.sh" "$1" "$2"
+wine_prefix="$1" wine_sdk="$2"
+. "$(dirname "$0")/wine-env.sh"
 shift 2
 exec /usr/lib/wine/wine64 "$@"

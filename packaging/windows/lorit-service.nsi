@@ -1,7 +1,10 @@
 ; The Windows installer of ЛОРИТ-сервис: `make windows-installer` stages the files
 ; (cmake --install --component windows) and passes VERSION, STAGE and OUTFILE.
 ; "/S" installs and uninstalls without a question.
-Unicode true
+; A 64-bit installer for the 64-bit programs: it runs wherever they can.
+Target amd64-unicode
+; The name ends in "setup.exe" on purpose: that is what users look for.
+!pragma warning disable 9000
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
