@@ -10,3 +10,6 @@ windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 gcc_dlls="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
 export WINEPATH="$(windows_path "$wine_sdk/bin");$(windows_path "$gcc_dlls");$(windows_path /usr/x86_64-w64-mingw32/lib)"
 export QT_PLUGIN_PATH="$(windows_path "$wine_sdk/plugins")"
+# Qt's offscreen platform on Windows reads its fonts from one folder: the host's
+# DejaVu fonts, which the Linux tests draw with too.
+export QT_QPA_FONTDIR="$(windows_path /usr/share/fonts/truetype/dejavu)"
