@@ -62,7 +62,8 @@ windows:
 	@sh tools/install-deps.sh windows
 	@sdk=$$(tools/windows-sdk.sh) && \
 	  cmake -S . -B $(WINDOWS_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLORIT_BENCH=OFF \
-	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DLORIT_WINDOWS_SDK="$$sdk" >/dev/null
+	    -DCMAKE_TOOLCHAIN_FILE="$$sdk/lib/cmake/Qt6/qt.toolchain.cmake" \
+	    -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DLORIT_WINDOWS_SDK="$$sdk" >/dev/null
 	@cmake --build $(WINDOWS_DIR)
 
 # Unit and page tests under Wine (Qt's offscreen platform, no display): the line is the

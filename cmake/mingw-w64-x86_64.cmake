@@ -1,6 +1,8 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (the POSIX thread model, which
 # std::thread and Qt need), against the Qt SDK that tools/windows-sdk.sh builds.
-#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+# `make windows` passes it to Qt's own toolchain file of the SDK, which loads it first:
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=<sdk>/lib/cmake/Qt6/qt.toolchain.cmake \
+#         -DQT_CHAINLOAD_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 #         -DLORIT_WINDOWS_SDK=<the SDK's folder>
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
