@@ -51,17 +51,6 @@ private:
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
 
-/// A path as the library opens it: the system's bytes, but UTF-8 on Windows, where
-/// it widens the name itself.
-QByteArray libraryPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(path).toUtf8();
-#else
-    return QFile::encodeName(path);
-#endif
-}
-
 QString writeFailure(const QString &path, const QString &reason)
 {
     return QStringLiteral("Не удалось записать книгу \"%1\": %2").arg(shown(path), reason);
@@ -158,16 +147,19 @@ QString writePlateWorkbook(const QString &path, const QByteArray &table, const T
     if (!scratch.isValid())
         return writeFailure(path, scratch.errorString());
     const QString scratchBook = scratch.filePath(QStringLiteral("plate.xlsx"));
-    // The library opens its scratch files with the narrow calls, and falls back to the
-    // current folder (on Windows often the program's, not writable) when it cannot.
+    // The library opens the workbook and its scratch files with the C library's narrow
+    // calls, also on Windows, where a user's Cyrillic name may not survive them (its
+    // scratch files would then go to the current folder, often the program's, not
+    // writable): both are reached through the scratch folder's narrow path.
     QByteArray scratchFolder = narrowPath(scratch.path());
+    const QByteArray libraryBook = scratchFolder + "/plate.xlsx";
 
     TLibraryErrors errors;
     {
         const TCNumericLocale cLocale;
         lxw_workbook_options options{};
         options.tmpdir = scratchFolder.data();
-        lxw_workbook *book = workbook_new_opt(libraryPath(scratchBook).constData(), &options);
+        lxw_workbook *book = workbook_new_opt(libraryBook.constData(), &options);
         if (!book)
             return writeFailure(path, QStringLiteral("не хватает памяти"));
         fillSheet(book, table, facts, errors);

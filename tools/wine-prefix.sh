@@ -26,6 +26,13 @@ mkdir -p "$prefix"
   fi
 } >"$prefix/lorit.reg"
 /usr/lib/wine/wine64 regedit /S "$(windows_path "$prefix/lorit.reg")" >>"$prefix/wineboot.log" 2>&1
+# The user's temporary folder has a Cyrillic name, as a lab user's may: the C library's
+# narrow calls must still reach it.
+temp='C:\\users\\Пользователь Иванов\\Temp'
+mkdir -p "$prefix/drive_c/users/Пользователь Иванов/Temp"
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n"TEMP"="%s"\r\n"TMP"="%s"\r\n' \
+  "$temp" "$temp" | iconv -f UTF-8 -t UTF-16 >"$prefix/lorit-user.reg"
+/usr/lib/wine/wine64 regedit /S "$(windows_path "$prefix/lorit-user.reg")" >>"$prefix/wineboot.log" 2>&1
 /usr/lib/wine/wineserver -w
 rm -f "$prefix"/dosdevices/com*
 touch "$prefix/lorit-ready"
