@@ -69,8 +69,26 @@ step qtbase-unpack sh -c 'rm -rf qtbase && dpkg-source -x qt6-base_*.dsc qtbase'
 # Debian's repacked source leaves out the tablet headers the Windows platform plugin
 # includes; Wine's development package carries the same two.
 WINTAB="$(dirname "$(find /usr/include/wine -name pktdef.h | head -n 1)")"
+# Wine's header leans on two macros of Wine's own headers, and Qt on one of the
+# original's.
 mkdir -p qtbase/src/3rdparty/wintab
-cp -p "$WINTAB/wintab.h" "$WINTAB/pktdef.h" qtbase/src/3rdparty/wintab/
+cp -p "$WINTAB/pktdef.h" qtbase/src/3rdparty/wintab/
+cat - "$WINTAB/wintab.h" >qtbase/src/3rdparty/wintab/wintab.h <<'HEADER'
+#ifndef WINELIB_NAME_AW
+# ifdef UNICODE
+#  define WINELIB_NAME_AW(func) func##W
+# else
+#  define WINELIB_NAME_AW(func) func##A
+# endif
+#endif
+#ifndef DECL_WINELIB_TYPE_AW
+# define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;
+#endif
+#ifndef API
+# define API WINAPI
+#endif
+HEADER
+touch -r "$WINTAB/wintab.h" qtbase/src/3rdparty/wintab/wintab.h
 # Only what the program loads: no OpenGL (Windows' own renderer paints), no network,
 # databases, D-Bus or Vulkan.
 step qtbase-configure cmake -S qtbase -B build-qtbase "${COMMON[@]}" \
