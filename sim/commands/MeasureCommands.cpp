@@ -1,15 +1,14 @@
 #include "sim/commands/MeasureCommands.h"
 
+#include "common/Cp1251.h"
 #include "sim/VirtualInstrument.h"
-
-#include <QStringEncoder>
 
 namespace {
 
+/// The instrument's own texts are code page 1251, on every platform.
 QByteArray cp1251(const QString &text)
 {
-    QStringEncoder encoder("windows-1251");
-    return encoder.encode(text);
+    return toCp1251(text);
 }
 
 } // namespace
