@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Terminal.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -34,7 +36,7 @@ std::optional<int> answerCommandLine(int &argc, char **argv, const QString &desc
     if (!help && !probe.isSet(QStringLiteral("version")))
         return std::nullopt;
 
-    // The parser prints through an application object; a console one needs no display.
+    // The parser's texts need an application object; a console one needs no display.
     QCoreApplication console(argc, argv);
     QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     QCoreApplication::setApplicationVersion(programVersion());
@@ -45,7 +47,10 @@ std::optional<int> answerCommandLine(int &argc, char **argv, const QString &desc
     QCommandLineParser parser;
     describe(parser, description);
     parser.parse(QCoreApplication::arguments());
-    if (help)
-        parser.showHelp(0); // prints and ends the process
-    parser.showVersion();
+    // Written here rather than by the parser, which would write the system's 8-bit
+    // code page on Windows and garble the Russian help.
+    writeToTerminal(help ? parser.helpText()
+                         : QCoreApplication::applicationName() + QLatin1Char(' ')
+                               + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+    return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "app/MainLoritS_TreeTS.h"
 #include "firmware/FirmwareImage.h"
+#include "common/Cp1251.h"
 #include "common/WholeFile.h"
 #include "sim/InstrumentWindow.h"
 #include "sim/commands/MeasureCommands.h"
@@ -41,6 +42,8 @@ TDemoSession::TDemoSession(TWindowOptions options) : m_instrument(std::make_uniq
         m_window->ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                              "базы данных и программа для виртуального прибора недоступны.")
                                   .arg(QDir::toNativeSeparators(samples)));
+    if (const QString problem = cp1251Problem(); !problem.isEmpty())
+        m_window->ReportError(problem);
     m_instrumentWindow = std::make_unique<TInstrumentWindow>(m_instrument.get());
     // The demo ends with the tool's window; the instrument's alone keeps nothing running.
     m_instrumentWindow->setAttribute(Qt::WA_QuitOnClose, false);

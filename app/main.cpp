@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/MainLoritS_TreeTS.h"
+#include "common/Cp1251.h"
 #include "link/QtSerialBackend.h"
 
 int main(int argc, char **argv)
@@ -15,6 +16,8 @@ int main(int argc, char **argv)
         return *exitCode;
     TApplication app(argc, argv);
     TFormMainLoritS_D7 window(new TQtSerialBackend);
+    if (const QString problem = cp1251Problem(); !problem.isEmpty())
+        window.ReportError(problem);
     window.show();
     return TApplication::exec();
 }

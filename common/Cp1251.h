@@ -1,21 +1,17 @@
 #pragma once
 // The instrument's texts are single-byte code page 1251: kept and sent as bytes, and
-// decoded only to be shown. One converter of each kind serves the whole program, since
-// a single-byte code page keeps no state between calls.
+// decoded only to be shown. The conversion is the platform's (Cp1251_unix.cpp through
+// Qt's converters, Cp1251_win.cpp through the system's code page): Qt converts 1251 only
+// where it has ICU, and without it every text would come out empty.
 
 #include <QByteArray>
 #include <QString>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
-inline QString fromCp1251(const QByteArray &bytes)
-{
-    thread_local QStringDecoder decoder("windows-1251", QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
-}
+QString fromCp1251(const QByteArray &bytes);
 
-inline QByteArray toCp1251(const QString &text)
-{
-    thread_local QStringEncoder encoder("windows-1251", QStringConverter::Flag::Stateless);
-    return encoder.encode(text);
-}
+/// A character the code page lacks becomes the substitute byte 0x1A.
+QByteArray toCp1251(const QString &text);
+
+/// The reason the conversion is unusable here (empty when every byte of the code page
+/// survives the way to text and back), asked once at start.
+QString cp1251Problem();

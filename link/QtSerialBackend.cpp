@@ -3,25 +3,23 @@
 #include "link/CommError.h"
 #include "link/DeviceHealth.h"
 #include "link/OutputQueue.h"
+#include "link/PortAccess.h"
 #include "link/PortNames.h"
 #include "link/PortProblem.h"
-
-#include <QFileInfo>
 
 namespace {
 /// What stands between the user and a device the system would not open.
 QString openFailure(const QString &device, QSerialPort::SerialPortError error, const QString &systemText)
 {
-    const QFileInfo node(device.contains(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device);
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return portProblemText(device, TPortProblem::Absent);
-    case QSerialPort::PermissionError:
+    case QSerialPort::PermissionError: {
         // The system says "permission" both for a device the user may not open and for
-        // one another program holds exclusively: the node's own rights tell them apart.
-        if (node.exists() && !(node.isReadable() && node.isWritable()))
-            return portProblemText(device, TPortProblem::Permission, node.group());
-        return portProblemText(device, TPortProblem::Busy);
+        // one another program holds exclusively.
+        const PortAccess::TRefusal refusal = PortAccess::refusal(device);
+        return portProblemText(device, refusal.problem, refusal.group);
+    }
     default:
         return portProblemText(device, TPortProblem::Other, {}, systemText);
     }

@@ -2,6 +2,7 @@
 
 #include "common/WholeFile.h"
 #include "measure/MeasureData.h"
+#include "measure/NarrowPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,17 +50,6 @@ private:
 };
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
-
-/// A path as the library opens it: the system's bytes, but UTF-8 on Windows, where
-/// it widens the name itself.
-QByteArray libraryPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(path).toUtf8();
-#else
-    return QFile::encodeName(path);
-#endif
-}
 
 QString writeFailure(const QString &path, const QString &reason)
 {
@@ -157,14 +147,19 @@ QString writeWorkbook(const QString &path, const std::function<int(lxw_workbook 
     if (!scratch.isValid())
         return writeFailure(path, scratch.errorString());
     const QString scratchBook = scratch.filePath(QStringLiteral("plate.xlsx"));
-    QByteArray scratchFolder = libraryPath(scratch.path());
+    // The library opens the workbook and its scratch files with the C library's narrow
+    // calls, also on Windows, where a user's Cyrillic name may not survive them (its
+    // scratch files would then go to the current folder, often the program's, not
+    // writable): both are reached through the scratch folder's narrow path.
+    QByteArray scratchFolder = narrowPath(scratch.path());
+    const QByteArray libraryBook = scratchFolder + "/plate.xlsx";
 
     TLibraryErrors errors;
     {
         const TCNumericLocale cLocale;
         lxw_workbook_options options{};
         options.tmpdir = scratchFolder.data();
-        lxw_workbook *book = workbook_new_opt(libraryPath(scratchBook).constData(), &options);
+        lxw_workbook *book = workbook_new_opt(libraryBook.constData(), &options);
         if (!book)
             return writeFailure(path, QStringLiteral("не хватает памяти"));
         errors.note(lxw_error(fill(book)));

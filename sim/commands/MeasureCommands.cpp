@@ -1,17 +1,16 @@
 #include "sim/commands/MeasureCommands.h"
 
+#include "common/Cp1251.h"
 #include "sim/VirtualInstrument.h"
-
-#include <QStringEncoder>
 
 #include <cmath>
 
 namespace {
 
+/// The instrument's own texts are code page 1251, on every platform.
 QByteArray cp1251(const QString &text)
 {
-    QStringEncoder encoder("windows-1251");
-    return encoder.encode(text);
+    return toCp1251(text);
 }
 
 /// A small linear congruential generator: the same plates on every run of a test.

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 
+#include <QFileInfo>
 #include <QIcon>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -25,13 +26,14 @@ void TestCommandLine::bothProgramsAnswerHelpAndVersionWithoutADisplay()
         environment.remove(QString::fromLatin1(variable));
     const QStringList programs{QStringLiteral(LORIT_SERVICE_PATH), QStringLiteral(LORIT_SERVICE_DEMO_PATH)};
     for (const QString &program : programs) {
-        const QString name = program.section(QLatin1Char('/'), -1);
+        const QString name = QFileInfo(program).fileName();
         for (const QString &option : {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--version")}) {
             QProcess run;
             run.setProcessEnvironment(environment);
             run.start(program, {option});
             QVERIFY(run.waitForFinished(30000));
-            const QString out = QString::fromUtf8(run.readAllStandardOutput());
+            // UTF-8 whatever the system's code page, in lines of the system's kind.
+            const QString out = QString::fromUtf8(run.readAllStandardOutput()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
             QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
                      qPrintable(name + QLatin1Char(' ') + option + QLatin1String(": ") + run.readAllStandardError()));
             if (option == QLatin1String("--version")) {

@@ -1,6 +1,7 @@
 // The table layout, the automatic protocol name and the names allowed into the
 // program folder.
 
+#include "common/Cp1251.h"
 #include "measure/DesktopAssociation.h"
 #include "measure/MeasureData.h"
 
@@ -109,6 +110,11 @@ void TestMeasureData::codePage1251NamesBecomeFileSystemNames()
     QCOMPARE(fileSystemName("2011_12_25 Pr \xB9" "15"), QStringLiteral("2011_12_25 Pr №15"));
     QCOMPARE(fileSystemName("\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB"), QStringLiteral("Протокол"));
     QCOMPARE(toCp1251(QStringLiteral("№ от")), QByteArray("\xB9 \xEE\xF2"));
+    // Every byte the instrument may send survives the way to text and back, as the
+    // check at start finds; a character the code page lacks is sent as the substitute byte.
+    QVERIFY2(cp1251Problem().isEmpty(), qPrintable(cp1251Problem()));
+    QCOMPARE(fromCp1251("\xC0\xDF\xE0\xFF\xA8\xB8\x88"), QStringLiteral("АЯаяЁё€"));
+    QCOMPARE(toCp1251(QStringLiteral("Ā中 Ж")), QByteArray("\x1A\x1A \xC6"));
 }
 
 void TestMeasureData::aSpreadsheetFileOpensOnlyWhereTheDesktopHasAProgramForIt()

@@ -5,6 +5,7 @@
 #include "ZipEntries.h"
 
 #include "measure/DesktopAssociation.h"
+#include "measure/NarrowPath.h"
 #include "measure/OleContainer.h"
 #include "measure/PlateWorkbook.h"
 
@@ -22,6 +23,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr int tableLength = 873, rows = 8, columns = 12;
@@ -153,6 +155,7 @@ private Q_SLOTS:
     void copiesGetLastingNamesAndNeverReplaceAFile();
     void theWorkbookOpensWhereItLiesWhenTheDesktopTakesItsType();
     void theSpreadsheetProgramReadsTheValuesAsNumbers();
+    void aUserWithACyrillicNameGetsTheWorkbook();
 };
 
 void TestPlateWorkbook::aTableBecomesAPlateOfNumberCellsUnderAnyLocale()
@@ -354,6 +357,32 @@ void TestPlateWorkbook::theWorkbookOpensWhereItLiesWhenTheDesktopTakesItsType()
     QVERIFY(desktopHasProgramForType(xlsxMimeType()));
     QVERIFY(!desktopHasProgramForType(QStringLiteral("application/vnd.ms-excel")));
     QVERIFY(desktopHasProgramFor(book));
+}
+
+void TestPlateWorkbook::aUserWithACyrillicNameGetsTheWorkbook()
+{
+    // The test runs as a user whose temporary folder has a Cyrillic name (TMPDIR, and
+    // the user's TEMP in the Wine prefix). The library opens its workbook and scratch
+    // files there with the C library's narrow calls; the workbook goes under the
+    // user's name too. Below a name no 8-bit code page writes whole, those calls still
+    // reach a folder by its narrow path.
+    QTemporaryDir home;
+    for (const QString &user : {QStringLiteral("Иванов"), QStringLiteral("Ōno Иван")}) {
+        const QString folder = home.filePath(user);
+        QVERIFY(QDir().mkpath(folder));
+        FILE *scratch = std::fopen((narrowPath(folder) + "/scratch").constData(), "wb");
+        QVERIFY2(scratch, qPrintable(user));
+        std::fclose(scratch);
+        QVERIFY2(QFile::remove(folder + QStringLiteral("/scratch")), qPrintable(user));
+
+        QMap<QString, QByteArray> specials;
+        const QString book = folder + QStringLiteral("/Документы/TavDat.xlsx");
+        const QString error = plate::writePlateWorkbook(book, makeTable(specials));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(readSheet(book).wellFormed);
+    }
+    const QStringList leftInTemp = QDir(QDir::tempPath()).entryList({QStringLiteral("lorit-workbook-*")}, QDir::AllEntries);
+    QCOMPARE(leftInTemp, QStringList());
 }
 
 void TestPlateWorkbook::theSpreadsheetProgramReadsTheValuesAsNumbers()

@@ -1,0 +1,126 @@
+#!/bin/bash
+# Builds the Qt SDK the Windows cross build links against: Qt's base (Debian's own
+# source package, the version of the host's Qt, whose code generators the build uses),
+# Qt Serial Port and Qt SVG (Qt's sources in ../shared/qt-sources) and libxlsxwriter
+# (Debian's source), all for x86_64-w64-mingw32, into one folder.
+#
+#   tools/windows-sdk.sh            prints the SDK's folder; builds it first if needed
+#
+# The folder is $LORIT_WINDOWS_SDK, or ~/.cache/lorit-service/windows-sdk-<qt version>.
+# A complete SDK carries a stamp and is never built again.
+# About 45 CPU-minutes, most of them Qt's base; JOBS sets the parallel jobs (2).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+QT_DEB_VERSION="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
+QT_VERSION="${QT_DEB_VERSION%%+*}"
+SDK="${LORIT_WINDOWS_SDK:-$HOME/.cache/lorit-service/windows-sdk-$QT_VERSION}"
+QT_SOURCES="${LORIT_QT_SOURCES:-$ROOT/../shared/qt-sources}"
+JOBS="${JOBS:-2}"
+# Bumped whenever what this script builds changes, so that an older SDK is rebuilt.
+RECIPE=3
+STAMP="$SDK/lorit-sdk.stamp"
+
+done_already() { [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "qt $QT_DEB_VERSION recipe $RECIPE" ]; }
+if done_already; then
+  echo "$SDK"
+  exit 0
+fi
+# One build at a time: a second run waits for the first and then finds its work done.
+mkdir -p "$(dirname "$SDK")"
+exec 9>"$SDK.lock"
+flock 9
+if done_already; then
+  echo "$SDK"
+  exit 0
+fi
+
+log() { echo "windows-sdk: $*" >&2; }
+# A run that was cut off goes on where it stopped: each step that ended well leaves a
+# mark in the work folder.
+WORK="$SDK.build"
+mkdir -p "$WORK"
+cd "$WORK"
+START=$(date +%s)
+
+LAUNCHER=()
+if command -v ccache >/dev/null; then
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
+COMMON=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$SDK" "${LAUNCHER[@]}")
+
+# Each step's output goes to a log of its own, shown only when the step fails.
+step() {
+  local name="$1"; shift
+  [ -f "$WORK/$name.done" ] && return 0
+  log "$name"
+  if ! "$@" >"$WORK/$name.log" 2>&1; then
+    tail -n 60 "$WORK/$name.log" >&2
+    log "$name failed; its whole log is $WORK/$name.log"
+    exit 1
+  fi
+  touch "$WORK/$name.done"
+}
+
+# --- Qt's base -------------------------------------------------------------------------
+step qtbase-source apt-get source --download-only "qt6-base=$QT_DEB_VERSION"
+step qtbase-unpack sh -c 'rm -rf qtbase && dpkg-source -x qt6-base_*.dsc qtbase'
+# Debian's repacked source leaves out the tablet headers the Windows platform plugin
+# includes; Wine's development package carries the same two.
+WINTAB="$(dirname "$(find /usr/include/wine -name pktdef.h | head -n 1)")"
+# Wine's header leans on two macros of Wine's own headers, and Qt on one of the
+# original's.
+mkdir -p qtbase/src/3rdparty/wintab
+cp -p "$WINTAB/pktdef.h" qtbase/src/3rdparty/wintab/
+cat - "$WINTAB/wintab.h" >qtbase/src/3rdparty/wintab/wintab.h <<'HEADER'
+#ifndef WINELIB_NAME_AW
+# ifdef UNICODE
+#  define WINELIB_NAME_AW(func) func##W
+# else
+#  define WINELIB_NAME_AW(func) func##A
+# endif
+#endif
+#ifndef DECL_WINELIB_TYPE_AW
+# define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;
+#endif
+#ifndef API
+# define API WINAPI
+#endif
+HEADER
+touch -r "$WINTAB/wintab.h" qtbase/src/3rdparty/wintab/wintab.h
+# Only what the program loads: no OpenGL (Windows' own renderer paints), no network,
+# databases, D-Bus or Vulkan.
+step qtbase-configure cmake -S qtbase -B build-qtbase "${COMMON[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+  -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF \
+  -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+step qtbase-build cmake --build build-qtbase --parallel "$JOBS"
+step qtbase-install cmake --install build-qtbase
+log "Qt's base took $(( ($(date +%s) - START) / 60 )) minutes"
+
+# --- Qt Serial Port and Qt SVG ---------------------------------------------------------
+for module in qtserialport qtsvg; do
+  step "$module-unpack" tar -xf "$QT_SOURCES/$module-$QT_VERSION.tar.xz"
+  step "$module-configure" cmake -S "$module-$QT_VERSION" -B "build-$module" \
+    "${COMMON[@]}" -DCMAKE_TOOLCHAIN_FILE="$SDK/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+  step "$module-build" cmake --build "build-$module" --parallel "$JOBS"
+  step "$module-install" cmake --install "build-$module"
+done
+
+# --- libxlsxwriter, a DLL against MinGW's zlib --------------------------------------------
+step xlsxwriter-source apt-get source --download-only libxlsxwriter
+step xlsxwriter-unpack sh -c 'rm -rf xlsxwriter && dpkg-source -x libxlsxwriter_*.dsc xlsxwriter'
+step xlsxwriter-configure cmake -S xlsxwriter -B build-xlsxwriter "${COMMON[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DBUILD_SHARED_LIBS=ON -DUSE_SYSTEM_MINIZIP=OFF
+step xlsxwriter-build cmake --build build-xlsxwriter --parallel "$JOBS"
+step xlsxwriter-install cmake --install build-xlsxwriter
+
+echo "qt $QT_DEB_VERSION recipe $RECIPE" >"$STAMP"
+cd /
+rm -rf "$WORK"
+log "built in $(( ($(date +%s) - START) / 60 )) minutes: $SDK"
+echo "$SDK"
