@@ -3,6 +3,7 @@
 #include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/CommError.h"
+#include "link/Exchange.h"
 #include "link/PortBox.h"
 #include "link/PortNames.h"
 #include "link/ReplyTable.h"
@@ -196,6 +197,21 @@ void TLinkControl::OpenAtTopSpeed()
     cbPortOpen->setChecked(true);
     cbPortOpen->setText(QStringLiteral("вкл."));
     SetTopSpeed();
+}
+
+void TLinkControl::Serve(TExchange &exchange)
+{
+    connect(&exchange, &TExchange::runningChanged, this, [this, &exchange](bool running) {
+        const TLineUser user = exchange.lineUser();
+        if (!running) {
+            lineClaim.release(user);
+            return;
+        }
+        if (!lineClaim.claim(user)) {
+            StopContactSearch();
+            lineClaim.claim(user);
+        }
+    });
 }
 
 void TLinkControl::RequestTopSpeedUnlessExchanging()

@@ -24,6 +24,7 @@ class QTimer;
 class QToolButton;
 class TMSComm;
 class TDialogs;
+class TExchange;
 class TPageHost;
 class TTrafficLogWindow;
 class TSerialBackend;
@@ -65,6 +66,9 @@ public:
     }
     /// Who owns the line: the contact search, a database exchange or an upload.
     TLineClaim lineClaim;
+    /// The exchange holds the line from its start to its end; one that starts while the
+    /// contact search runs stops the search.
+    void Serve(TExchange &exchange);
     /// Gathers what the instrument sends and hands each reply to its owner.
     TReceiveDispatcher dispatcher;
 
