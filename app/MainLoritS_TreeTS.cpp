@@ -17,7 +17,7 @@
 #include "measure/PlateWorkbook.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 
@@ -55,11 +55,10 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     m_saveDialogs = new TReplaceAskingDialogs(*m_dialogs, this);
     m_pageDialogs = new TRememberingDialogs(*m_saveDialogs, *m_settings, this);
     link = new TLinkControl(backend, *this, this);
-    bdtsLists = new TBDTSLists(this);
-    connect(bdtsLists, &TBDTSLists::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    bdtsTransfer = new TBDTSTransfer(*bdtsLists, std::make_unique<TBDTSWindowHost>(*this, *link), this);
-    connect(bdtsTransfer, &TBDTSTransfer::runningChanged, this,
-            [this](bool running) { ClaimLineFor(TLineUser::Database, running); });
+    bdtsDatabase = new TBDTSDatabase(this);
+    connect(bdtsDatabase, &TBDTSDatabase::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    bdtsTransfer = new TBDTSTransfer(*bdtsDatabase, std::make_unique<TBDTSWindowHost>(*this, *link), this);
+    link->Serve(*bdtsTransfer);
     connect(&link->lineClaim, &TLineClaim::changed, this, &TFormMainLoritS_D7::LineClaimChanged);
     CreateComponents();
     shell.desktopKeys = new TDesktopKeys(*this, options.userGuide);
@@ -206,7 +205,7 @@ void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
-        bdtsTransfer->LinkLost();
+        bdtsTransfer->lineLost();
 }
 
 bool TFormMainLoritS_D7::OnFirmwarePage() const
@@ -251,7 +250,7 @@ void TFormMainLoritS_D7::FormCreate()
     readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
     readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
     m_sdlgSaveTavDat.initialDir = m_settings->dialogFolder(dialogKey::measureSave, m_handOverFolder);
-    bdtsLists->setProgramFolder(m_programFolder);
+    bdtsDatabase->setProgramFolder(m_programFolder);
 }
 
 void TFormMainLoritS_D7::showEvent(QShowEvent *event)
@@ -275,12 +274,9 @@ void TFormMainLoritS_D7::FormClose()
 {
     // A database transfer stops before anything else: it would go on answering the
     // instrument after the window has gone. A writing cut short says so in the error box.
-    bdtsTransfer->Stop();
+    bdtsTransfer->cancel();
     // The in-memory images go next; the port closes with the control.
-    bdtsLists->fileImage.reset();
-    bdtsLists->deviceImage.reset();
-    bdtsLists->addImage.reset();
-    bdtsLists->sendImage.reset();
+    bdtsDatabase->DropImages();
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
     link->DefSetComm_Timer->stop();
@@ -317,8 +313,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(shell.TabShBDTS);
         shell.TabShBDTS->layout()->addWidget(frameBDTS);
-        bdtsLists->setView(frameBDTS);
-        frameBDTS->setExchange(bdtsLists, bdtsTransfer);
+        frameBDTS->setExchange(bdtsDatabase, bdtsTransfer);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
         // Empty while nothing is remembered: the frame then starts in FilesInTavelon.
         frameBDTS->SaveDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseSave, {});

@@ -15,7 +15,7 @@
 #include <memory>
 
 class TAnalysisPage;
-class TBDTSLists;
+class TBDTSDatabase;
 class TBDTSTransfer;
 class TFrameBDTS;
 class TWorkPage;
@@ -46,7 +46,7 @@ public:
     TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
-    TBDTSLists *bdtsLists = nullptr;      ///< the database's images, records and lists
+    TBDTSDatabase *bdtsDatabase = nullptr; ///< the database's images, records and lists
     TBDTSTransfer *bdtsTransfer = nullptr; ///< the exchange of databases with the instrument
 
     // ---- The shell ------------------------------------------------------------------------

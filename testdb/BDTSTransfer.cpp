@@ -1,7 +1,7 @@
 #include "testdb/BDTSTransfer.h"
 
 #include "link/ReceiveDispatcher.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSView.h"
 
 #include <QStringList>
@@ -12,8 +12,8 @@ namespace {
 constexpr int namedPagesMax = 10;
 } // namespace
 
-TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host, QObject *parent)
-    : QObject(parent), m_lists(lists), m_host(std::move(host))
+TBDTSTransfer::TBDTSTransfer(TBDTSDatabase &database, std::unique_ptr<TBDTSHost> host, QObject *parent)
+    : TExchange(TLineUser::Database, parent), m_database(database), m_host(std::move(host))
 {
     TimeLimit_Timer = new QTimer(this);
     TimeLimit_Timer->setSingleShot(true);
@@ -29,7 +29,7 @@ TBDTSTransfer::TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host,
     TBDTSHost *const to = m_host.get();
     connect(this, &TBDTSTransfer::bytesToSend, this, [to](const QByteArray &bytes) { to->SendToDevice(bytes); });
     connect(this, &TBDTSTransfer::statusText, this, [to](const QString &text) { to->ShowStatus(text); });
-    connect(this, &TBDTSTransfer::progressChanged, this, [to](int percent) { to->SetProgress(percent); });
+    connect(this, &TBDTSTransfer::progress, this, [to](int percent) { to->SetProgress(percent); });
 }
 
 TBDTSTransfer::~TBDTSTransfer() = default;
@@ -70,7 +70,7 @@ void TBDTSTransfer::dropGatheredReply()
 
 void TBDTSTransfer::lineLost()
 {
-    LinkLost();
+    endWith(TTransferEnd::LinkLost);
 }
 
 void TBDTSTransfer::lineBack()
@@ -87,7 +87,7 @@ void TBDTSTransfer::abandon()
     end();
     // Whatever part of a reply was gathered belongs to the transfer that stopped.
     dropGatheredReply();
-    Q_EMIT progressChanged(0);
+    Q_EMIT progress(0);
     if (reading)
         showDeviceTree();
     if (unknown)
@@ -140,14 +140,13 @@ QString TBDTSTransfer::interruptedWriteText() const
 
 void TBDTSTransfer::showDeviceTree()
 {
-    if (TBDTSView *view = m_lists.view())
-        view->showDeviceTree(true);
+    if (m_view)
+        m_view->showDeviceTree(true);
 }
 
 void TBDTSTransfer::markDeviceListUnconfirmed()
 {
-    if (TBDTSView *view = m_lists.view())
-        view->setDeviceListConfirmed(false);
+    m_database.setDeviceListConfirmed(false);
 }
 
 void TBDTSTransfer::RequestDatabase()
@@ -170,11 +169,11 @@ void TBDTSTransfer::requestCount()
     deviceHeaderText = QByteArrayLiteral("TavBDTS");
     begin(TTransferState::AwaitingCount);
     request(QByteArrayLiteral("R"));
-    if (TBDTSView *view = m_lists.view())
-        view->showDeviceTree(false);
+    if (m_view)
+        m_view->showDeviceTree(false);
 }
 
-void TBDTSTransfer::Stop()
+void TBDTSTransfer::cancel()
 {
     endWith(TTransferEnd::Stopped);
 }
@@ -192,7 +191,7 @@ void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
     TReceiveDispatcher::TOwner page;
     page.awaited = [this] { return m_state == TTransferState::Reading; }; // else a page nobody asked for
     // Bytes still gathered behind the page came with it: they are the next reply.
-    page.reply = [this, &replies](const QByteArray &bytes) { reply('r', bytes, replies.gathered()); };
+    page.reply = [this, &replies](const QByteArray &bytes) { PageReceived(bytes, replies.gathered()); };
     replies.own('r', std::move(page));
 
     replies.own('m', [this] { reply('m', {}); });
@@ -269,7 +268,7 @@ void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
         return;
     }
     ++pageIndex;
-    Q_EMIT progressChanged(pageIndex * 100 / m_readPageCount);
+    Q_EMIT progress(pageIndex * 100 / m_readPageCount);
     request(QByteArrayLiteral("r"));
 }
 
@@ -323,7 +322,7 @@ void TBDTSTransfer::completeReading()
         refuseDisturbedReading(QStringLiteral("нет последней страницы"));
         return;
     }
-    if (!TBDTSLists::NormalFormFits(image, pageCount)) {
+    if (!TBDTSDatabase::NormalFormFits(image, pageCount)) {
         abandon();
         finish(false, tooManyPagesText());
         return;
@@ -332,13 +331,14 @@ void TBDTSTransfer::completeReading()
     const int unknownPages = unknownMarkPages(image, pageCount);
     end();
     QString listProblem;
-    const bool rebuilt = m_lists.AcceptReading(image, pageCount, &listProblem);
-    Q_EMIT progressChanged(0);
+    const bool rebuilt = m_database.AcceptReading(image, pageCount, &listProblem);
+    showDeviceTree();
+    Q_EMIT progress(0);
     dropGatheredReply();
     if (written) {
         Q_EMIT finished(reportVerification(*written, image), QString());
     } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
-        QString status = QStringLiteral("Принято из прибора страниц: %1").arg(m_lists.devicePageCount);
+        QString status = QStringLiteral("Принято из прибора страниц: %1").arg(m_database.devicePageCount);
         // The scan passes over such pages and the rebuild drops them; the user should
         // know that the instrument held them.
         if (unknownPages > 0)
@@ -404,13 +404,13 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
 void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
 {
     Q_EMIT statusText(QStringLiteral("Запись БД ТС в прибор."));
-    m_lists.sendImage = source;
-    const std::optional<int> count = headerCount(*m_lists.sendImage);
+    m_database.sendImage = source;
+    const std::optional<int> count = headerCount(*m_database.sendImage);
     // Every page announced must be there, the last of them the final page: a short page
     // would shift every later byte of the instrument's database, and an image without
     // its final page is none.
-    if (!count || m_lists.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize
-        || !endsWithFinalPage(*m_lists.sendImage, *count)) {
+    if (!count || m_database.sendImage->size() < bdt::headerSize + qint64(*count) * bdt::pageSize
+        || !endsWithFinalPage(*m_database.sendImage, *count)) {
         Q_EMIT statusText(QStringLiteral("Неверный формат файла."));
         return;
     }
@@ -421,7 +421,7 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
     }
     // The transfer's own copy: whatever happens to sendImage, the pages still to be sent
     // stay where they are.
-    m_sending = m_lists.sendImage->left(bdt::headerSize + qsizetype(writePageCount) * bdt::pageSize);
+    m_sending = m_database.sendImage->left(bdt::headerSize + qsizetype(writePageCount) * bdt::pageSize);
     m_sendOffset = bdt::headerSize;
     m_acknowledged = 0;
     pageIndex = 1;
@@ -434,14 +434,14 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
 }
 
 
-void TBDTSTransfer::reply(char code, const QByteArray &bytes, qsizetype following)
+void TBDTSTransfer::reply(char code, const QByteArray &bytes)
 {
     switch (code) {
     case 'R':
         CountReceived(bytes);
         break;
     case 'r':
-        PageReceived(bytes, following);
+        PageReceived(bytes, 0);
         break;
     case 'm':
         PageAcknowledged();
@@ -462,12 +462,12 @@ void TBDTSTransfer::PageAcknowledged()
         QByteArray page("m");
         page.append(m_sending.constData() + m_sendOffset, bdt::pageSize);
         m_sendOffset += bdt::pageSize;
-        Q_EMIT progressChanged(pageIndex * 100 / writePageCount);
+        Q_EMIT progress(pageIndex * 100 / writePageCount);
         ++pageIndex;
         request(page);
         return;
     }
-    Q_EMIT progressChanged(0);
+    Q_EMIT progress(0);
     Q_EMIT statusText(QStringLiteral("Отправлено в прибор страниц: %1").arg(writePageCount));
     // Read back at once, within the same transfer: the tree then shows what the
     // instrument now holds, and the pages are compared with what was sent.
@@ -478,9 +478,4 @@ void TBDTSTransfer::PageAcknowledged()
 void TBDTSTransfer::TimeLimit_TimerTimer()
 {
     endWith(TTransferEnd::TimeLimit);
-}
-
-void TBDTSTransfer::LinkLost()
-{
-    endWith(TTransferEnd::LinkLost);
 }

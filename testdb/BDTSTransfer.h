@@ -5,18 +5,19 @@
 // replaces the instrument's list only when it is complete and ends with its final page;
 // a writing is read back at once and compared page by page with what was sent.
 
+#include "link/Exchange.h"
 #include "link/ReplyTable.h"
 #include "testdb/BDTSHost.h"
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 
 #include <memory>
 #include <optional>
 
 class QTimer;
-class TBDTSLists;
+class TBDTSDatabase;
+class TBDTSView;
 class TReceiveDispatcher;
 
 enum class TTransferState {
@@ -34,7 +35,7 @@ enum class TTransferEnd {
     LinkLost,  ///< the instrument's line went down
 };
 
-class TBDTSTransfer : public QObject
+class TBDTSTransfer : public TExchange
 {
     Q_OBJECT
 public:
@@ -47,24 +48,26 @@ public:
     static constexpr int settleQuietMs = 30;
     static constexpr int pageReplySize = wire::databasePageReplyLength; ///< 'r' and one page
 
-    TBDTSTransfer(TBDTSLists &lists, std::unique_ptr<TBDTSHost> host, QObject *parent = nullptr);
+    TBDTSTransfer(TBDTSDatabase &database, std::unique_ptr<TBDTSHost> host, QObject *parent = nullptr);
     ~TBDTSTransfer() override;
 
     TBDTSHost &host() const { return *m_host; }
+    /// The page that hides the instrument's list while a reading replaces it; none by default.
+    void setView(TBDTSView *view) { m_view = view; }
     TTransferState state() const { return m_state; }
-    bool running() const { return m_state != TTransferState::Idle; }
+    bool running() const override { return m_state != TTransferState::Idle; }
     /// The reading in progress reads back the database just written.
     bool verifying() const { return m_written.has_value(); }
 
     /// A reply of the database exchange, framed: 'R' and its count text, 'r' and its
-    /// page (`following` bytes came behind it), or 'm'.
-    void reply(char code, const QByteArray &bytes, qsizetype following = 0);
+    /// page (nothing came behind it), or 'm'.
+    void reply(char code, const QByteArray &bytes) override;
     void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
     void PageAcknowledged();                     ///< 'm'
     /// The instrument's line went down: a transfer stops at once, a writing cut short
     /// says so. When it is back, nothing resumes by itself.
-    void lineLost();
-    void lineBack();
+    void lineLost() override;
+    void lineBack() override;
 
     int pageIndex = 0;          ///< page (from 1) being received or sent
     int writePageCount = 0;     ///< page count of sendImage
@@ -83,7 +86,7 @@ public:
     void WriteImage(const QByteArray &source, int expectedPageCount);
     /// Ends any transfer in progress as the time limit does, with its own report; a
     /// writing cut short is told in the error box. Does nothing when none runs.
-    void Stop();
+    void cancel() override;
 
     /// The exchange takes 'R', 'r' and 'm' from the dispatcher.
     void OwnReplies(TReceiveDispatcher &replies);
@@ -94,8 +97,6 @@ public:
     void SettleQuiet_TimerTimer();
     /// The instrument has answered nothing for timeLimitMs during a transfer.
     void TimeLimit_TimerTimer();
-    /// The instrument's line went down: a transfer in progress stops at once.
-    void LinkLost();
     /// Every piece the line brings. During a reading the instrument sends exactly one
     /// page for each request and nothing else: a byte more is noise that may have
     /// mixed with a page, and the reading is refused.
@@ -108,16 +109,9 @@ public:
     QTimer *TimeLimit_Timer = nullptr;
     QTimer *SettleQuiet_Timer = nullptr;
 
-Q_SIGNALS:
-    /// A transfer began (true) or ended in any way (false).
-    void runningChanged(bool running);
-    /// What the transfer puts on the line; one request or one page at a time.
-    void bytesToSend(const QByteArray &bytes);
-    void progressChanged(int percent);
-    void statusText(const QString &text);
-    /// A transfer ended: `ok` when the list now shows what the instrument holds;
-    /// `why` is what the status line says (empty when it says nothing new).
-    void finished(bool ok, const QString &why);
+    // Signals of the exchange: `runningChanged` when a transfer begins or ends in any
+    // way; `bytesToSend` one request or one page at a time; `finished(ok, why)`, `ok`
+    // when the list now shows what the instrument holds.
 
 private:
     void begin(TTransferState state);
@@ -144,8 +138,9 @@ private:
     void showDeviceTree();
     void markDeviceListUnconfirmed();
 
-    TBDTSLists &m_lists;
+    TBDTSDatabase &m_database;
     std::unique_ptr<TBDTSHost> m_host;
+    TBDTSView *m_view = nullptr;
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
     qint64 m_pageBytes = 0; ///< bytes received since the first page was requested

@@ -1,22 +1,12 @@
 #include "testdb/BDTSTreeNode.h"
 
-#include "testdb/KeyOrder.h"
-
 #include <QTreeWidget>
 
-TBDTSNode::TBDTSNode(const QByteArray &key, int recordIndex)
-    : QTreeWidgetItem(nodeType), m_key(key), m_shown(decodeKeyText(key)),
-      m_recordIndex(recordIndex)
+TBDTSNode::TBDTSNode(const QByteArray &key, const QString &text)
+    : QTreeWidgetItem(nodeType), m_key(key)
 {
-    setText(0, m_shown);
+    setText(0, text);
     setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-}
-
-bool TBDTSNode::operator<(const QTreeWidgetItem &other) const
-{
-    if (const TBDTSNode *node = bdtsNode(&other))
-        return compareKeyTexts(m_shown, m_key, node->m_shown, node->m_key) < 0;
-    return QTreeWidgetItem::operator<(other);
 }
 
 int nodeLevel(const QTreeWidgetItem *item)

@@ -1,7 +1,6 @@
 #pragma once
-// A node of a test-system tree: its key text as the original bytes (for comparisons,
-// locators and list files) shown decoded, and for a test system the index of its
-// record's locator in the record array of its image.
+// A node of a test-system tree on screen: the key text shown decoded, with its original
+// bytes, so that the selection can be named back to the list it shows.
 
 #include <QByteArray>
 #include <QTreeWidgetItem>
@@ -13,19 +12,12 @@ class TBDTSNode : public QTreeWidgetItem
 public:
     static constexpr int nodeType = QTreeWidgetItem::UserType + 1;
 
-    explicit TBDTSNode(const QByteArray &key, int recordIndex = -1);
+    TBDTSNode(const QByteArray &key, const QString &text);
 
     const QByteArray &key() const { return m_key; }
-    /// Index into the record array of the tree's image; -1 for group and middle nodes.
-    int recordIndex() const { return m_recordIndex; }
-
-    /// Sorting of every level: by compareKeyTexts.
-    bool operator<(const QTreeWidgetItem &other) const override;
 
 private:
     QByteArray m_key;
-    QString m_shown;
-    int m_recordIndex;
 };
 
 /// 0 for a root, 1 for its children, 2 for a test system.

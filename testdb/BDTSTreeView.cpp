@@ -1,5 +1,7 @@
 #include "testdb/BDTSTreeView.h"
 
+#include "testdb/BDTSTreeNode.h"
+
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -8,7 +10,7 @@ TBDTSTreeView::TBDTSTreeView(TSelection selection, QWidget *parent) : QTreeWidge
     setColumnCount(1);
     header()->hide();
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false); // every build sorts the tree itself
+    setSortingEnabled(false); // the list comes sorted
     // Two rows at least: the page keeps its drawn look at the window's opening size,
     // where the small trees show four rows, and the trees take what the window gains.
     setMinimumHeight(2 * (fontMetrics().height() + 2) + 2 * frameWidth());
@@ -63,4 +65,46 @@ void TBDTSTreeView::dropHiddenSelection(QTreeWidgetItem *collapsed)
             }
         }
     }
+}
+
+namespace {
+
+void addNodes(QTreeWidgetItem *parent, const std::vector<TKeyNode> &nodes)
+{
+    for (const TKeyNode &node : nodes) {
+        auto *item = new TBDTSNode(node.key, node.text);
+        parent->addChild(item); // the parent owns it
+        addNodes(item, node.children);
+    }
+}
+
+} // namespace
+
+void TBDTSTreeView::showKeyTree(const TKeyTree &tree)
+{
+    clear();
+    QList<QTreeWidgetItem *> roots;
+    roots.reserve(static_cast<qsizetype>(tree.size()));
+    for (const TKeyNode &group : tree) {
+        auto *item = new TBDTSNode(group.key, group.text);
+        addNodes(item, group.children);
+        roots.append(item);
+    }
+    addTopLevelItems(roots); // the tree owns them now
+}
+
+QList<TKeyPath> TBDTSTreeView::selectedKeys() const
+{
+    QList<TKeyPath> keys;
+    walkDisplayOrder(*this, [&keys](QTreeWidgetItem *item) {
+        if (!item->isSelected())
+            return;
+        TKeyPath path;
+        for (const QTreeWidgetItem *p = item; p; p = p->parent()) {
+            if (const TBDTSNode *node = bdtsNode(p))
+                path.prepend(node->key());
+        }
+        keys.append(path);
+    });
+    return keys;
 }

@@ -1,42 +1,62 @@
 #pragma once
-// Gathers the nodes of a three-level tree away from any view, finding groups and middle
-// nodes by their key bytes in constant time, then hands them to a tree view sorted.
-
-#include "testdb/BDTSTreeNode.h"
+// The key tree of a list of test systems as plain data: groups (first key), their middle
+// nodes (second key) and the test systems (third key), each level in key order. A test
+// system refers to its record's locator by index. The builder gathers nodes finding
+// groups and middle nodes by their key bytes in constant time, and sorts once at the end.
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
 
-#include <memory>
-#include <utility>
+#include <functional>
 #include <vector>
 
-class QTreeWidget;
+struct TKeyNode
+{
+    QByteArray key;   ///< the original bytes, for comparisons, locators and list files
+    QString text;     ///< the key decoded for display
+    int recordIndex = -1; ///< a test system's index into its image's record array
+    std::vector<TKeyNode> children;
+};
+
+/// The groups of a list, in key order.
+using TKeyTree = std::vector<TKeyNode>;
+/// A node named by its keys from the group down: one key for a group, two for a middle
+/// node, three for a test system.
+using TKeyPath = QList<QByteArray>;
+
+/// Every node in display order, each followed by its children; level 0 for a group.
+void walkKeyTree(const TKeyTree &tree, const std::function<void(const TKeyNode &, int level)> &visit);
+/// Every test system in display order with its keys.
+void walkEntries(const TKeyTree &tree,
+                 const std::function<void(const TKeyNode &entry, const TKeyPath &path)> &visit);
+/// Removes the node the path names, with its subtree; false when there is none.
+bool removeKeyPath(TKeyTree &tree, const TKeyPath &path);
 
 class TKeyTreeBuilder
 {
 public:
-    TKeyTreeBuilder() = default;
-    TKeyTreeBuilder(const TKeyTreeBuilder &) = delete;
-    TKeyTreeBuilder &operator=(const TKeyTreeBuilder &) = delete;
-
-    /// The group node k1 and its middle node k2, created when missing; then a new
-    /// test-system node k3 referring to recordIndex, unless the middle node already has
-    /// a child k3: then nullptr (a duplicate, nothing added).
-    TBDTSNode *addEntry(const QByteArray &k1, const QByteArray &k2, const QByteArray &k3,
-                        int recordIndex);
+    /// The group k1 and its middle node k2, created when missing; then a new test system
+    /// k3 referring to recordIndex, unless the middle node already has a child k3: then
+    /// false (a duplicate, nothing added).
+    bool addEntry(const QByteArray &k1, const QByteArray &k2, const QByteArray &k3, int recordIndex);
 
     int entryCount() const { return m_entries; }
 
-    /// Empties the tree, gives it every gathered node and sorts all levels by text.
-    /// The builder is empty afterwards.
-    void installInto(QTreeWidget &tree);
+    /// The gathered tree with every level sorted; the builder is empty afterwards.
+    TKeyTree take();
 
 private:
-    TBDTSNode *child(TBDTSNode *parent, const QByteArray &key, int recordIndex, bool *created);
+    struct TGroupIndex
+    {
+        QHash<QByteArray, size_t> middles;
+        std::vector<QSet<QByteArray>> entries; ///< per middle node
+    };
 
-    std::vector<std::unique_ptr<TBDTSNode>> m_roots;
-    QHash<QByteArray, TBDTSNode *> m_groups;
-    QHash<std::pair<const TBDTSNode *, QByteArray>, TBDTSNode *> m_children;
+    TKeyTree m_tree;
+    QHash<QByteArray, size_t> m_groups;
+    std::vector<TGroupIndex> m_index; ///< per group
     int m_entries = 0;
 };

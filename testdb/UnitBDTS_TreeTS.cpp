@@ -1,6 +1,6 @@
 #include "testdb/UnitBDTS_TreeTS.h"
 
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeView.h"
 #include "testdb/BdtFile.h"
@@ -99,10 +99,17 @@ void TFrameBDTS::Enter()
         m_transfer->RequestTopSpeed();
 }
 
-void TFrameBDTS::setExchange(TBDTSLists *lists, TBDTSTransfer *transfer)
+TFrameBDTS::~TFrameBDTS()
 {
-    m_lists = lists;
+    if (m_transfer)
+        m_transfer->setView(nullptr);
+}
+
+void TFrameBDTS::setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer)
+{
+    m_database = database;
     m_transfer = transfer;
+    transfer->setView(this);
     const auto on = [this](QPushButton *button, void (TFrameBDTS::*handler)()) {
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { m_transfer->host().Guarded([this, handler] { (this->*handler)(); }); });
@@ -114,8 +121,40 @@ void TFrameBDTS::setExchange(TBDTSLists *lists, TBDTSTransfer *transfer)
     on(btnReadBDTSFromFile, &TFrameBDTS::btnReadBDTSFromFileClick);
     on(btnWriteBDTSInTav, &TFrameBDTS::btnWriteBDTSInTavClick);
     on(btnAddTSInTav, &TFrameBDTS::btnAddTSInTavClick);
+    connect(TreeViewTav, &TBDTSTreeView::Click, this, &TFrameBDTS::TreeViewTavClick);
     connect(transfer, &TBDTSTransfer::runningChanged, this, &TFrameBDTS::setTransferRunning);
+    connect(database, &TBDTSDatabase::changed, this, &TFrameBDTS::showSide);
+    connect(database, &TBDTSDatabase::confirmedChanged, this, &TFrameBDTS::showDeviceCount);
     setTransferRunning(transfer->running());
+    // What the database holds already; a list never made keeps its bare caption.
+    if (database->deviceListLoaded)
+        showSide(TBDTSSide::Device);
+    if (database->fileListLoaded)
+        showSide(TBDTSSide::File);
+    if (database->addImage)
+        showSide(TBDTSSide::Add);
+}
+
+void TFrameBDTS::showSide(TBDTSSide side)
+{
+    const TBDTSDatabase &db = *m_database;
+    switch (side) {
+    case TBDTSSide::Device:
+        TreeViewTav->showKeyTree(db.deviceTree);
+        showDeviceCount();
+        setButtonEnabled(btnSaveBDTSinFile, db.deviceListLoaded);
+        break;
+    case TBDTSSide::File:
+        TreeViewFile->showKeyTree(db.fileTree);
+        RzGroupBox2->setTitle(QStringLiteral("Список ТС в файле (%1):").arg(db.fileTSCount));
+        setButtonEnabled(btnWriteBDTSInTav, db.fileListLoaded);
+        break;
+    case TBDTSSide::Add:
+        TreeViewAdd->showKeyTree(db.addTree);
+        RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(db.addTSCount));
+        setButtonEnabled(btnAddTSInTav, db.addEnabled());
+        break;
+    }
 }
 
 void TFrameBDTS::setButtonEnabled(QPushButton *button, bool enabled)
@@ -158,45 +197,29 @@ void TFrameBDTS::showDeviceTree(bool shown)
     TreeViewTav->setVisible(shown);
 }
 
-void TFrameBDTS::showDeviceCount(int tsCount)
+void TFrameBDTS::showDeviceCount()
 {
-    RzGroupBox1->setTitle(m_deviceListConfirmed
+    // Before the first reading the tree holds nothing that could pass for the instrument's.
+    if (!m_database->deviceListLoaded)
+        return;
+    const int tsCount = m_database->deviceTSCount;
+    RzGroupBox1->setTitle(m_database->deviceListConfirmed
                                   ? QStringLiteral("Список ТС в приборе (%1):").arg(tsCount)
                                   : QStringLiteral("Список ТС не подтверждён прибором (%1):").arg(tsCount));
 }
 
-void TFrameBDTS::setDeviceListConfirmed(bool confirmed)
+void TFrameBDTS::TreeViewTavClick()
 {
-    m_deviceListConfirmed = confirmed;
-    // Before the first reading the tree holds nothing that could pass for the instrument's.
-    if (m_lists && m_lists->deviceListLoaded)
-        showDeviceCount(m_lists->deviceTSCount);
-}
-
-void TFrameBDTS::showAddCount(int tsCount)
-{
-    RzGroupBox3->setTitle(QStringLiteral("Дополнительный список ТС (%1):").arg(tsCount));
-}
-
-void TFrameBDTS::setSaveDeviceEnabled(bool enabled)
-{
-    setButtonEnabled(btnSaveBDTSinFile, enabled);
-}
-
-void TFrameBDTS::setDeleteEnabled(bool enabled)
-{
-    setButtonEnabled(btnDeleteTS, enabled);
-}
-
-void TFrameBDTS::setAddEnabled(bool enabled)
-{
-    setButtonEnabled(btnAddTSInTav, enabled);
+    const qsizetype selected = TreeViewTav->selectedItems().size();
+    setButtonEnabled(btnDeleteTS, selected > 0);
+    if (selected > 0 && m_transfer)
+        m_transfer->host().ShowStatus(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
 }
 
 void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())
 {
     if (m_transferRunning && button == m_stopButton) {
-        m_transfer->Stop();
+        m_transfer->cancel();
         return;
     }
     m_starting = button;
@@ -207,7 +230,7 @@ void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())
 void TFrameBDTS::prepareDialog(TBdtFileDialog &dialog) const
 {
     if (dialog.initialDir.isEmpty())
-        dialog.initialDir = m_lists->programFolder() + QStringLiteral("FilesInTavelon");
+        dialog.initialDir = m_database->programFolder() + QStringLiteral("FilesInTavelon");
 }
 
 QString TFrameBDTS::chooseFile(TBdtFileDialog &dialog)
@@ -240,8 +263,8 @@ void TFrameBDTS::btnSaveBDTSinFileClick()
         return;
     m_transfer->bdtSavePath = path;
     const TPathParts parts = splitChosenPath(path);
-    if (m_lists->deviceImage) {
-        writeBdtFile(path, *m_lists->deviceImage);
+    if (m_database->deviceImage) {
+        writeBdtFile(path, *m_database->deviceImage);
         host.ShowStatus(QStringLiteral("БД ТС записана в файл: ") + parts.name);
     }
     SaveDialog.initialDir = parts.folder;
@@ -250,64 +273,20 @@ void TFrameBDTS::btnSaveBDTSinFileClick()
 void TFrameBDTS::btnReadBDTSFromFileClick()
 {
     TBDTSHost &host = m_transfer->host();
-    TBDTSLists &lists = *m_lists;
     prepareDialog(OpenDialog);
     m_transfer->bdtOpenPath.clear();
-    // The loaded image is discarded before the dialog opens and stays so when the user
-    // cancels; a chosen file that is refused brings it back with its list.
-    std::optional<QByteArray> previous = std::exchange(lists.fileImage, std::nullopt);
     const QString path = chooseFile(OpenDialog);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        // The loaded image goes when the user cancels; its list stays on screen.
+        m_database->DropFileImage();
         return;
+    }
     m_transfer->bdtOpenPath = path;
     const TPathParts parts = splitChosenPath(path);
     OpenDialog.initialDir = parts.folder;
     host.ShowStatus(QStringLiteral("Чтение из файла ") + parts.name);
-    QByteArray bytes;
-    try {
-        bytes = readBdtFile(path);
-    } catch (...) {
-        lists.fileImage = std::move(previous);
-        throw;
-    }
-    switch (checkDatabaseFile(bytes)) {
-    case TFileCheck::Database:
-        break;
-    case TFileCheck::NoSignature:
-        lists.fileImage = std::move(previous);
-        host.ShowStatus(QStringLiteral("Файл %1 не содержит БД ТС.").arg(parts.name));
-        return;
-    case TFileCheck::BadCount:
-    case TFileCheck::NoFinalPage:
-        lists.fileImage = std::move(previous);
-        host.ShowStatus(QStringLiteral("Неверный формат файла."));
-        return;
-    }
-
-    const int pageCount = headerCount(bytes).value_or(0);
-    // A database whose normal form the header cannot count is refused like any other
-    // file that is no database: it could never be written into the instrument.
-    if (!TBDTSLists::NormalFormFits(bytes, pageCount)) {
-        lists.fileImage = std::move(previous);
-        host.ShowStatus(tooManyPagesText());
-        return;
-    }
-
-    TreeViewFile->hide();
-    TreeViewAdd->hide();
-    lists.fileImage = std::move(bytes);
-    lists.fileRecords.assign(size_t(pageCount), TTSRecordRef{});
-    lists.ParseImage(TBDTSSide::File, pageCount);
-    const bool rebuilt = lists.RebuildImage(TBDTSSide::File).has_value();
-    lists.fileListLoaded = true;
-    RzGroupBox2->setTitle(QStringLiteral("Список ТС в файле (%1):").arg(lists.fileTSCount));
-    if (rebuilt)
-        host.ShowStatus(QStringLiteral("Считано из файла %1 %2 ТС").arg(parts.name).arg(lists.fileTSCount));
-    TreeViewFile->show();
-    setButtonEnabled(btnWriteBDTSInTav, true);
-    lists.BuildAdditionalList();
-    TreeViewAdd->show();
-    lists.WriteListFile(*TreeViewFile, QString::fromLatin1(fileListFile));
+    // A file that cannot be read, or is refused, leaves the loaded image and its list.
+    m_database->LoadFile(readBdtFile(path), parts.name);
 }
 
 void TFrameBDTS::btnWriteBDTSInTavClick()
@@ -317,7 +296,7 @@ void TFrameBDTS::btnWriteBDTSInTavClick()
 
 void TFrameBDTS::startWritingFile()
 {
-    m_transfer->StartWriting(m_lists->fileImage, m_lists->filePageCount);
+    m_transfer->StartWriting(m_database->fileImage, m_database->filePageCount);
 }
 
 void TFrameBDTS::btnSaveAddTsClick()
@@ -327,50 +306,17 @@ void TFrameBDTS::btnSaveAddTsClick()
 
 void TFrameBDTS::startWritingDevice()
 {
-    m_transfer->StartWriting(m_lists->deviceImage, m_lists->devicePageCount);
+    m_transfer->StartWriting(m_database->deviceImage, m_database->devicePageCount);
 }
 
 void TFrameBDTS::btnAddTSInTavClick()
 {
-    TBDTSHost &host = m_transfer->host();
-    TBDTSLists &lists = *m_lists;
-    const int added = lists.addTSCount;
-    host.ShowStatus(QStringLiteral("Включение в список прибора дополнительно %1 ТС").arg(added));
-    if (!lists.deviceImage || !lists.addImage)
-        return;
-    const int pageCount = lists.devicePageCount + lists.addPageCount - 1;
-    if (!pageCountFits(pageCount)) {
-        host.ShowStatus(tooManyPagesText()); // the header holds three digits
-        return;
-    }
-    // The additional pages overwrite the final page and end with one of their own.
-    QByteArray &image = *lists.deviceImage;
-    image.truncate(std::max<qsizetype>(bdt::headerSize, image.size() - bdt::pageSize));
-    image.append(*lists.addImage);
-    lists.devicePageCount = pageCount;
-    if (image.size() / bdt::pageSize != lists.devicePageCount)
-        host.ShowStatus(QStringLiteral("Ошибка добавления в список прибора."));
-    image.replace(bdt::signatureSize, bdt::headerSize - bdt::signatureSize, countField(pageCount));
-    host.ShowStatus(QStringLiteral("В список прибора добавлено %1 ТС").arg(added));
-    lists.devicePageCount = headerCount(image).value_or(0);
-    lists.deviceRecords.assign(size_t(lists.devicePageCount), TTSRecordRef{});
-    lists.ParseImage(TBDTSSide::Device, lists.devicePageCount);
-    lists.BuildAdditionalList();
-    showDeviceCount(lists.deviceTSCount);
-    setButtonEnabled(btnSaveAddTs, true);
+    if (m_database->AppendMissing())
+        setButtonEnabled(btnSaveAddTs, true);
 }
 
 void TFrameBDTS::btnDeleteTSClick()
 {
-    TBDTSLists &lists = *m_lists;
-    lists.DeleteSelectedNodes(*TreeViewTav);
-    const int before = lists.deviceTSCount;
-    const bool rebuilt = lists.RebuildImage(TBDTSSide::Device).has_value();
-    lists.ParseImage(TBDTSSide::Device, lists.devicePageCount);
-    showDeviceCount(lists.deviceTSCount);
+    m_database->DeleteKeys(TreeViewTav->selectedKeys());
     setButtonEnabled(btnSaveAddTs, true);
-    lists.BuildAdditionalList();
-    if (rebuilt)
-        m_transfer->host().ShowStatus(
-                QStringLiteral("Из списка прибора удалено %1 ТС").arg(before - lists.deviceTSCount));
 }

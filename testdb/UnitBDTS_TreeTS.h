@@ -1,8 +1,9 @@
 #pragma once
 // The database frame of the page "БД ТС": the instrument's list, the file's list and
 // the additional list, each in its group box with its buttons, and the handlers of
-// those buttons. The lists' state lives in TBDTSLists, the exchange with the
-// instrument in TBDTSTransfer; both see the frame as their TBDTSView. The window is
+// those buttons. The lists are TBDTSDatabase's, which the frame shows and hands the
+// user's selection; the exchange with the instrument is TBDTSTransfer's, which tells the
+// frame as its TBDTSView when a reading replaces the instrument's list. The window is
 // reached through the transfer's host.
 
 #include "common/WorkPage.h"
@@ -10,13 +11,15 @@
 #include "testdb/BDTSView.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
 
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class TBDTSLists;
+class TBDTSDatabase;
 class TBDTSTransfer;
+enum class TBDTSSide;
 class TBDTSTreeView;
 
 class TFrameBDTS : public QWidget, public TBDTSView, public TWorkPage
@@ -24,10 +27,11 @@ class TFrameBDTS : public QWidget, public TBDTSView, public TWorkPage
     Q_OBJECT
 public:
     explicit TFrameBDTS(QWidget *parent = nullptr);
+    ~TFrameBDTS() override;
 
-    /// Connects the buttons to their handlers; the frame uses the lists and the
-    /// transfer from then on.
-    void setExchange(TBDTSLists *lists, TBDTSTransfer *transfer);
+    /// Connects the buttons to their handlers and shows the database; the frame uses the
+    /// database and the transfer from then on.
+    void setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer);
 
     /// Sets a button's state by its own rule. While a transfer runs, the buttons that
     /// would start another transfer or change an image stay disabled and take the
@@ -46,22 +50,11 @@ public:
     QPushButton *SaveButton() const override { return btnSaveBDTSinFile; }
 
     // --- TBDTSView ---
-    TBDTSTreeView &deviceTree() override { return *TreeViewTav; }
-    TBDTSTreeView &fileTree() override { return *TreeViewFile; }
-    TBDTSTreeView &addTree() override { return *TreeViewAdd; }
     void showDeviceTree(bool shown) override;
-    /// The caption of RzGroupBox1 with the instrument's test-system count; it names the
-    /// list the instrument's only while that is known to be so.
-    void showDeviceCount(int tsCount) override;
-    /// Whether the left list is known to be what the instrument holds: a writing that
-    /// broke off, or one that could not be read back, leaves the instrument unknown.
-    void setDeviceListConfirmed(bool confirmed) override;
-    /// The caption of RzGroupBox3.
-    void showAddCount(int tsCount) override;
-    void setSaveDeviceEnabled(bool enabled) override;
-    void setDeleteEnabled(bool enabled) override;
-    void setAddEnabled(bool enabled) override;
 
+    /// The click on the instrument's tree: reports the selected nodes and enables
+    /// deleting them.
+    void TreeViewTavClick();
     void btnReadBDTSFromTavClick();
     void btnSaveBDTSinFileClick();
     void btnReadBDTSFromFileClick();
@@ -93,6 +86,11 @@ public:
     TBdtFileDialog OpenDialog{false};
 
 private:
+    /// Shows the side's list, its caption and the buttons its state enables.
+    void showSide(TBDTSSide side);
+    /// The caption of RzGroupBox1 with the instrument's test-system count; it names the
+    /// list the instrument's only while that is known to be so.
+    void showDeviceCount();
     /// The dialog's folder on its first use: FilesInTavelon in the program folder.
     void prepareDialog(TBdtFileDialog &dialog) const;
     /// The chosen path, or an empty text; the folder and name parts become the window's
@@ -105,12 +103,11 @@ private:
     void startWritingDevice();
     void applyEnabled(QPushButton *button, bool own);
 
-    TBDTSLists *m_lists = nullptr;
-    TBDTSTransfer *m_transfer = nullptr;
+    TBDTSDatabase *m_database = nullptr;
+    QPointer<TBDTSTransfer> m_transfer;
     QHash<QPushButton *, bool> m_ownEnabled; ///< the gated buttons and their own state
     bool m_transferRunning = false;
     QPushButton *m_starting = nullptr;   ///< the button whose click is starting a transfer
     QPushButton *m_stopButton = nullptr; ///< reads "Стоп" while the transfer it started runs
     QString m_stopButtonCaption, m_stopButtonHint; ///< its own, given back at the end
-    bool m_deviceListConfirmed = true;
 };

@@ -7,7 +7,7 @@
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "support/VirtualRig.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/TestImages.h"
 #include "testdb/UnitBDTS_TreeTS.h"
@@ -94,7 +94,7 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     QCOMPARE(written, "R" + QByteArray(pageCount, 'r') + "G");
     const auto controls = portGroup(w);
     QVERIFY(std::all_of(controls.begin(), controls.end(), [](QWidget *c) { return c->isEnabled(); }));
-    QCOMPARE(w.bdtsLists->deviceTSCount, 3);
+    QCOMPARE(w.bdtsDatabase->deviceTSCount, 3);
 
     // Back on the firmware page, the procedure starts now that the line is free.
     w.shell.ActionSoftTavelon->trigger();
@@ -108,13 +108,13 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     rig.instrument.setSilent(false);
     QVERIFY(rig.reachTopSpeed());
     rig.instrument.setSilent(true);
-    w.bdtsTransfer->StartWriting(w.bdtsLists->deviceImage, w.bdtsLists->devicePageCount);
+    w.bdtsTransfer->StartWriting(w.bdtsDatabase->deviceImage, w.bdtsDatabase->devicePageCount);
     QVERIFY(w.bdtsTransfer->running());
     rig.takeWritten();
     rig.backend->injectReceived("mG");
-    QCOMPARE(rig.takeWritten(), 'm' + w.bdtsLists->deviceImage->mid(10, 528));
+    QCOMPARE(rig.takeWritten(), 'm' + w.bdtsDatabase->deviceImage->mid(10, 528));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
-    w.bdtsTransfer->Stop();
+    w.bdtsTransfer->cancel();
 }
 
 QTEST_MAIN(TestOneExchange)

@@ -19,10 +19,10 @@
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
 #include "testdb/TestImages.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeView.h"
-#include "testdb/ListFile.h"
+#include "testdb/BDTSTreeNode.h"
 #include "testdb/SampleDatabases.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 
@@ -65,15 +65,25 @@ struct TLoaded
     }
 };
 
+/// A tree as shown: one line per node, a tab per level, its key's bytes.
+QByteArray shownListText(const QTreeWidget &tree)
+{
+    QByteArray text;
+    walkDisplayOrder(tree, [&text](QTreeWidgetItem *item) {
+        text.append(nodeLevel(item), '\t').append(bdtsNode(item)->key()).append("\r\n");
+    });
+    return text;
+}
+
 TLoaded loaded(const TFormMainLoritS_D7 &w)
 {
     const TFrameBDTS &f = *w.frameBDTS;
     return {w.readerPage->odTableText,
-            w.bdtsLists->deviceImage.value_or(QByteArray()),
-            w.bdtsLists->fileImage.value_or(QByteArray()),
-            listFileText(*f.TreeViewTav),
-            listFileText(*f.TreeViewFile),
-            listFileText(*f.TreeViewAdd)};
+            w.bdtsDatabase->deviceImage.value_or(QByteArray()),
+            w.bdtsDatabase->fileImage.value_or(QByteArray()),
+            shownListText(*f.TreeViewTav),
+            shownListText(*f.TreeViewFile),
+            shownListText(*f.TreeViewAdd)};
 }
 
 /// One piece of line noise: random bytes, in every other piece one of `codes` somewhere,
@@ -186,13 +196,13 @@ void TestSoak::noiseNeverCrashesStallsGrowsOrChangesWhatIsLoaded()
     QCOMPARE(w.readerPage->odTableText.size(), 873);
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!w.bdtsTransfer->running() && rig.backend->lineIdle(), 10000);
-    QVERIFY(w.bdtsLists->deviceListLoaded);
+    QVERIFY(w.bdtsDatabase->deviceListLoaded);
     const QString samples = w.programFolder() + QStringLiteral("FilesInTavelon");
     QVERIFY(writeSampleDatabases(samples));
     rig.dialogs.answerFile(samples + QLatin1Char('/') + QLatin1String(sampleFileFileName));
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromFile, Qt::LeftButton);
-    QVERIFY(w.bdtsLists->fileListLoaded);
-    QVERIFY(w.bdtsLists->addTSCount > 0);
+    QVERIFY(w.bdtsDatabase->fileListLoaded);
+    QVERIFY(w.bdtsDatabase->addTSCount > 0);
     const TLoaded before = loaded(w);
 
     // The noise: random pieces of random bytes, now and then a real reply (a notice,
@@ -249,7 +259,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     w.shell.ActionBDTS->trigger();
     TFrameBDTS &f = *w.frameBDTS;
     TBDTSTransfer &t = *w.bdtsTransfer;
-    TBDTSLists &lists = *w.bdtsLists;
+    TBDTSDatabase &lists = *w.bdtsDatabase;
     TInstrumentDatabase &held = *databaseOf(rig.instrument);
     QVERIFY(rig.reachTopSpeed());
     QVERIFY(rig.waitLineIdle());
@@ -268,7 +278,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
         if (!TVirtualRig::waitUntil(transferEnded, 10000) || lists.deviceImage != normal)
             return QByteArray();
-        listOf.insert(normal, listFileText(*f.TreeViewTav));
+        listOf.insert(normal, shownListText(*f.TreeViewTav));
         return normal;
     };
     const QByteArray twelve = holdAsRead(twelvePages());
@@ -292,7 +302,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
     QVERIFY(TVirtualRig::waitUntil(transferEnded, 10000));
     QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
-    const QByteArray listBefore = listFileText(*f.TreeViewTav);
+    const QByteArray listBefore = shownListText(*f.TreeViewTav);
     std::mt19937 random(20261208u);
     rig.instrument.setSilent(true);
     for (int round = 0; round < 6; ++round) {
@@ -327,7 +337,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         QVERIFY2(endStatus.startsWith(QStringLiteral("Чтение БД ТС из прибора нарушено")),
                  qPrintable(QStringLiteral("round %1: %2").arg(round).arg(endStatus)));
         QCOMPARE(lists.deviceImage.value_or(QByteArray()), twelve);
-        QCOMPARE(listFileText(*f.TreeViewTav), listBefore);
+        QCOMPARE(shownListText(*f.TreeViewTav), listBefore);
         QVERIFY(!f.TreeViewTav->isHidden());
     }
     rig.instrument.setSilent(false);
@@ -350,7 +360,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         if (writing)
             held.setImage(twelve); // the writing changes what the instrument holds
         const std::optional<QByteArray> before = lists.deviceImage;
-        const QByteArray listShownBefore = listFileText(*f.TreeViewTav);
+        const QByteArray listShownBefore = shownListText(*f.TreeViewTav);
         const qsizetype errorsBefore = rig.dialogs.errors.size();
         QTest::mouseClick(writing ? f.btnWriteBDTSInTav : f.btnReadBDTSFromTav, Qt::LeftButton);
         QVERIFY(t.running());
@@ -404,7 +414,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
             QCOMPARE(rig.dialogs.errors.size(), errorsBefore);
         }
         if (lists.deviceImage == before) {
-            QCOMPARE(listFileText(*f.TreeViewTav), listShownBefore);
+            QCOMPARE(shownListText(*f.TreeViewTav), listShownBefore);
             ++refused;
             continue;
         }
@@ -414,7 +424,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
                                   + pagesThatDiffer(lists.deviceImage.value_or(QByteArray()), holds);
             continue;
         }
-        QCOMPARE(listFileText(*f.TreeViewTav), listOf.value(holds));
+        QCOMPARE(shownListText(*f.TreeViewTav), listOf.value(holds));
     }
     qInfo("%d exchanges replaced the instrument's list, %d left it as it was", accepted, refused);
     QVERIFY2(wrongLists.isEmpty(),

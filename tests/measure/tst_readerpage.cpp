@@ -8,7 +8,7 @@
 #include "measure/PlateLegend.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 
@@ -427,7 +427,7 @@ void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFre
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
     QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
     QVERIFY(rig.waitLineIdle());
-    QVERIFY(w.bdtsLists->deviceListLoaded);
+    QVERIFY(w.bdtsDatabase->deviceListLoaded);
 
     // The name is asked for only after the last page, and the table is in its file.
     const QByteArray written = rig.takeWritten();

@@ -16,7 +16,7 @@
 #ifdef Q_OS_UNIX
 #include "support/PtyWindow.h"
 #endif
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 
 #include <QApplication>
@@ -68,9 +68,9 @@ bool exchange(const char *line, TFormMainLoritS_D7 &window, TScriptedDialogs &di
 
     // 'R', its reply "R" + a byte + "999", then 'r' and 529 bytes per page.
     double wall = runUntil([&] {
-        if (!transfer.running() && !window.bdtsLists->deviceListLoaded)
+        if (!transfer.running() && !window.bdtsDatabase->deviceListLoaded)
             window.bdtsTransfer->RequestDatabase();
-        return window.bdtsLists->deviceListLoaded && !transfer.running();
+        return window.bdtsDatabase->deviceListLoaded && !transfer.running();
     }, gap);
     report("read", line, wall, 1 + 5 + qint64(pages) * (1 + 529), gap);
 

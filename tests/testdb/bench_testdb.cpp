@@ -1,12 +1,11 @@
 // Reading two databases into their trees, rebuilding both in normal form and building
 // the additional list, for images of 100 and of 999 pages.
 
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BdtImage.h"
 #include "testdb/KeyOrder.h"
-#include "testdb/UnitBDTS_TreeTS.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QtEndian>
 
 #include <benchmark/benchmark.h>
@@ -63,9 +62,7 @@ void BM_ParseRebuildAdditional(benchmark::State &state)
     const int pages = int(state.range(0));
     const QByteArray device = makeImage(pages, 0);
     const QByteArray file = makeImage(pages, 1);
-    TFrameBDTS frame;
-    TBDTSLists lists;
-    lists.setView(&frame);
+    TBDTSDatabase lists;
     lists.deviceListLoaded = lists.fileListLoaded = true;
     for (auto _ : state) {
         lists.deviceImage = device;
@@ -86,9 +83,7 @@ BENCHMARK(BM_ParseRebuildAdditional)->Arg(100)->Arg(999)->Unit(benchmark::kMilli
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -4,13 +4,10 @@
 // counts N, every test system's locator lies inside it, and rebuilding it again from the
 // same tree gives the same bytes.
 
-#include "testdb/BDTSLists.h"
-#include "testdb/BDTSTreeNode.h"
-#include "testdb/BDTSTreeView.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BdtImage.h"
-#include "testdb/UnitBDTS_TreeTS.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QtEndian>
 
 #include <cstdint>
@@ -27,17 +24,10 @@ void require(bool condition, const char *what)
     }
 }
 
-struct TFixture
+TBDTSDatabase &database()
 {
-    TFrameBDTS frame;
-    TBDTSLists lists;
-    TFixture() { lists.setView(&frame); }
-};
-
-TFixture &fixture()
-{
-    static TFixture f;
-    return f;
+    static TBDTSDatabase db;
+    return db;
 }
 
 // Every continuation page carries the record mark: such records read back unchanged.
@@ -52,7 +42,7 @@ bool wellFormed(const QByteArray &image, const std::vector<TTSRecordRef> &record
     return true;
 }
 
-void checkNormalForm(TBDTSLists &lists, TBDTSSide side, const TListCounts &counts)
+void checkNormalForm(TBDTSDatabase &lists, TBDTSSide side, const TListCounts &counts)
 {
     const QByteArray &image = side == TBDTSSide::Device ? *lists.deviceImage : *lists.fileImage;
     const std::vector<TTSRecordRef> &records =
@@ -62,11 +52,9 @@ void checkNormalForm(TBDTSLists &lists, TBDTSSide side, const TListCounts &count
     require(checkDatabaseFile(image) == TFileCheck::Database, "passes the file check");
     int entries = 0;
     qint64 pages = 1;
-    walkDisplayOrder(*lists.treeOf(side), [&](QTreeWidgetItem *item) {
-        if (nodeLevel(item) != 2)
-            return;
+    walkEntries(lists.treeOf(side), [&](const TKeyNode &entry, const TKeyPath &) {
         ++entries;
-        const int index = bdtsNode(item)->recordIndex();
+        const int index = entry.recordIndex;
         require(index >= 0 && size_t(index) < records.size(), "locator index");
         const TTSRecordRef ref = records[size_t(index)];
         require(recordFits(image, ref), "locator inside the image");
@@ -78,7 +66,7 @@ void checkNormalForm(TBDTSLists &lists, TBDTSSide side, const TListCounts &count
 }
 
 // Parse, rebuild, and rebuild once more; then read the normal form back.
-void roundTrip(TBDTSLists &lists, TBDTSSide side, int pageCount)
+void roundTrip(TBDTSDatabase &lists, TBDTSSide side, int pageCount)
 {
     lists.ParseImage(side, pageCount);
     const std::optional<TListCounts> first = lists.RebuildImage(side);
@@ -104,15 +92,14 @@ void roundTrip(TBDTSLists &lists, TBDTSSide side, int pageCount)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
-    fixture();
+    static QCoreApplication app(*argc, *argv);
+    database();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    TBDTSLists &lists = fixture().lists;
+    TBDTSDatabase &lists = database();
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // As a file: only a file that passes the check is read.
@@ -133,16 +120,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(lists.addImage->size() == qint64(bdt::pageSize) * lists.addPageCount, "additional image size");
     }
 
-    // Delete some nodes chosen by the input, then the order of deleting.
+    // Delete some nodes chosen by the input: groups, middle nodes and test systems.
+    QList<TKeyPath> chosen;
+    TKeyPath path;
     int n = 0;
-    walkDisplayOrder(*fixture().frame.TreeViewTav, [&](QTreeWidgetItem *item) {
-        item->setSelected(size > 0 && (data[size_t(n++) % size] & 1));
+    walkKeyTree(lists.deviceTree, [&](const TKeyNode &node, int level) {
+        path.resize(level);
+        path.append(node.key);
+        if (size > 0 && (data[size_t(n++) % size] & 1))
+            chosen.append(path);
     });
-    lists.DeleteSelectedNodes(*fixture().frame.TreeViewTav);
-    if (const std::optional<TListCounts> after = lists.RebuildImage(TBDTSSide::Device)) {
+    if (lists.DeleteKeys(chosen)) {
+        const std::optional<TListCounts> after = lists.RebuildImage(TBDTSSide::Device);
+        require(after.has_value(), "a normal form is never refused");
         checkNormalForm(lists, TBDTSSide::Device, *after);
-        lists.ParseImage(TBDTSSide::Device, after->pageCount);
-        lists.BuildAdditionalList();
     }
     return 0;
 }

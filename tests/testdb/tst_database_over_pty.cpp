@@ -10,7 +10,7 @@
 #include "sim/VirtualInstrument.h"
 #include "sim/commands/DatabaseCommands.h"
 #include "support/PtyWindow.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 
 #include <QFile>
@@ -51,7 +51,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished && !w.link->contactSearchRunning() && !w.link->SendCommand_Timer->isActive(),
                              10000);
 
-    TBDTSLists &lists = *w.bdtsLists;
+    TBDTSDatabase &lists = *w.bdtsDatabase;
     TBDTSTransfer &transfer = *w.bdtsTransfer;
     w.frameBDTS->btnReadBDTSFromTavClick();
     QTRY_VERIFY_WITH_TIMEOUT(lists.deviceListLoaded && !transfer.running(), 20000);

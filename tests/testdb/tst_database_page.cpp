@@ -11,7 +11,7 @@
 #include "sim/commands/DatabaseCommands.h"
 #include "support/FileBytes.h"
 #include "support/VirtualRig.h"
-#include "testdb/BDTSLists.h"
+#include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeNode.h"
 #include "testdb/BDTSTreeView.h"
@@ -57,6 +57,28 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+/// Clicks the node shown as `text` (without its trailing blank).
+void clickNode(TBDTSTreeView *tree, const QString &text, Qt::KeyboardModifiers keys = {},
+               Qt::MouseButton button = Qt::LeftButton)
+{
+    QTreeWidgetItem *found = nullptr;
+    walkDisplayOrder(*tree, [&](QTreeWidgetItem *item) {
+        if (!found && item->text(0).trimmed() == text)
+            found = item;
+    });
+    QVERIFY2(found, qPrintable(text));
+    QTest::mouseClick(tree->viewport(), button, keys, tree->visualItemRect(found).center());
+}
+
+QStringList selected(const QTreeWidget &tree)
+{
+    QStringList texts;
+    for (const QTreeWidgetItem *item : tree.selectedItems())
+        texts << item->text(0).trimmed();
+    texts.sort();
+    return texts;
+}
+
 QStringList entries(const QTreeWidget &tree)
 {
     QStringList shown;
@@ -79,7 +101,7 @@ struct TDatabaseRig : TVirtualRig
                          [this](int value) { progress << value; });
     }
     TFrameBDTS &frame() { return *window->frameBDTS; }
-    TBDTSLists &lists() { return *window->bdtsLists; }
+    TBDTSDatabase &lists() { return *window->bdtsDatabase; }
     TBDTSTransfer &transfer() { return *window->bdtsTransfer; }
     TInstrumentDatabase &held() { return *databaseOf(instrument); }
     QString path(const QString &name) { return folder.filePath(name); }
@@ -345,11 +367,47 @@ void TestDatabasePage::appendingDeletingAndWritingBackEditTheInstrumentsDatabase
     QVERIFY(f.btnSaveAddTs->isEnabled());
     QVERIFY(!f.btnAddTSInTav->isEnabled()); // nothing is missing any more
 
-    // The whole group goes; the file's test systems come back in the additional list.
-    f.TreeViewTav->topLevelItem(0)->setSelected(true);
-    lists.TreeViewTavClick();
+    // The user picks test systems with the mouse: Ctrl adds single nodes, Shift a range,
+    // but only visible nodes of one parent stay selected together.
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    TBDTSTreeView *tree = f.TreeViewTav;
+    tree->expandAll();
+    clickNode(tree, "A");
+    clickNode(tree, "C", Qt::ControlModifier);
+    QCOMPARE(selected(*tree), (QStringList{"A", "C"}));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Выбрано  позиций:2."));
+    QVERIFY(f.btnDeleteTS->isEnabled());
+    clickNode(tree, "Lab", Qt::ControlModifier); // another parent: it alone stays
+    QCOMPARE(selected(*tree), QStringList{"Lab"});
+    clickNode(tree, "A");
+    clickNode(tree, "Grp", Qt::ShiftModifier); // a range across levels
+    QCOMPARE(selected(*tree), QStringList{"Grp"});
+    clickNode(tree, "B", {}, Qt::RightButton);
+    QCOMPARE(selected(*tree), QStringList{"B"});
+    tree->collapseAll(); // hidden nodes leave the selection
+    QVERIFY(selected(*tree).isEmpty());
+    // A click that leaves nothing selected disables deleting and says nothing.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->viewport()->rect().bottomLeft() + QPoint(5, -5));
+    QVERIFY(!f.btnDeleteTS->isEnabled());
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Выбрано  позиций:1.")); // the right click's
+
+    // Exactly the chosen test systems go, and come back in the additional list.
+    tree->expandAll();
+    clickNode(tree, "B");
+    clickNode(tree, "D", Qt::ControlModifier);
     QTest::mouseClick(f.btnDeleteTS, Qt::LeftButton);
-    QCOMPARE(rig.window->statusText(), QStringLiteral("Из списка прибора удалено 5 ТС"));
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Из списка прибора удалено 2 ТС"));
+    QCOMPARE(entries(*f.TreeViewTav), (QStringList{"A", "C", "E"}));
+    QCOMPARE(entries(*f.TreeViewAdd), (QStringList{"B", "D"}));
+    QCOMPARE(f.RzGroupBox1->title(), QStringLiteral("Список ТС в приборе (3):"));
+    QCOMPARE(f.RzGroupBox3->title(), QStringLiteral("Дополнительный список ТС (2):"));
+    QVERIFY(f.btnAddTSInTav->isEnabled());
+
+    // The whole group goes; the file's test systems come back in the additional list.
+    clickNode(tree, "Grp");
+    QTest::mouseClick(f.btnDeleteTS, Qt::LeftButton);
+    QCOMPARE(rig.window->statusText(), QStringLiteral("Из списка прибора удалено 3 ТС"));
     QCOMPARE(*lists.deviceImage, "TavBDTS  1" + added.right(528));
     QCOMPARE(entries(*f.TreeViewAdd), (QStringList{"A", "B", "C", "D", "E"}));
     QVERIFY(f.btnDeleteTS->isEnabled());
@@ -697,10 +755,8 @@ void TestDatabasePage::whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays()
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled());
     QVERIFY(f.TreeViewFile->topLevelItemCount() == 0);
     // An image whose last page is not the final page is never sent either.
-    lists.deviceImage = image(record("G", "M", "E", 1, 3));
-    lists.devicePageCount = 1;
     rig.takeWritten();
-    f.btnSaveAddTsClick();
+    rig.transfer().StartWriting(image(record("G", "M", "E", 1, 3)), 1);
     QCOMPARE(rig.window->statusText(), QStringLiteral("Неверный формат файла."));
     QVERIFY(rig.takeWritten().isEmpty());
 
