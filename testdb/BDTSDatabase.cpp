@@ -46,20 +46,12 @@ TBDTSDatabase::~TBDTSDatabase() = default;
 
 const TKeyTree &TBDTSDatabase::treeOf(TBDTSSide side) const
 {
-    switch (side) {
-    case TBDTSSide::Device:
-        return deviceTree;
-    case TBDTSSide::File:
-        return fileTree;
-    case TBDTSSide::Add:
-        break;
-    }
-    return addTree;
+    return side == TBDTSSide::Device ? deviceTree : side == TBDTSSide::File ? fileTree : addTree;
 }
 
 TKeyTree &TBDTSDatabase::mutableTreeOf(TBDTSSide side)
 {
-    return const_cast<TKeyTree &>(treeOf(side));
+    return side == TBDTSSide::Device ? deviceTree : side == TBDTSSide::File ? fileTree : addTree;
 }
 
 std::optional<QByteArray> &TBDTSDatabase::imageOf(TBDTSSide side)

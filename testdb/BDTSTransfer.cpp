@@ -183,6 +183,7 @@ void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
     // The count has no fixed length: the dispatcher hands it on once the line has been
     // quiet a moment, so that a count split over two receive events is read whole.
     // The time limit still counts from the request.
+    m_replies = &replies;
     TReceiveDispatcher::TOwner count;
     count.awaited = [this] { return m_state == TTransferState::AwaitingCount; };
     count.reply = [this](const QByteArray &bytes) { reply('R', bytes); };
@@ -190,8 +191,7 @@ void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
 
     TReceiveDispatcher::TOwner page;
     page.awaited = [this] { return m_state == TTransferState::Reading; }; // else a page nobody asked for
-    // Bytes still gathered behind the page came with it: they are the next reply.
-    page.reply = [this, &replies](const QByteArray &bytes) { PageReceived(bytes, replies.gathered()); };
+    page.reply = [this](const QByteArray &bytes) { reply('r', bytes); };
     replies.own('r', std::move(page));
 
     replies.own('m', [this] { reply('m', {}); });
@@ -441,7 +441,8 @@ void TBDTSTransfer::reply(char code, const QByteArray &bytes)
         CountReceived(bytes);
         break;
     case 'r':
-        PageReceived(bytes, 0);
+        // Bytes still gathered behind the page came with it: they are the next reply.
+        PageReceived(bytes, m_replies ? m_replies->gathered() : 0);
         break;
     case 'm':
         PageAcknowledged();

@@ -60,7 +60,7 @@ public:
     bool verifying() const { return m_written.has_value(); }
 
     /// A reply of the database exchange, framed: 'R' and its count text, 'r' and its
-    /// page (nothing came behind it), or 'm'.
+    /// page, or 'm'. What came behind a page the dispatcher still holds.
     void reply(char code, const QByteArray &bytes) override;
     void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
     void PageAcknowledged();                     ///< 'm'
@@ -88,7 +88,8 @@ public:
     /// writing cut short is told in the error box. Does nothing when none runs.
     void cancel() override;
 
-    /// The exchange takes 'R', 'r' and 'm' from the dispatcher.
+    /// The exchange takes 'R', 'r' and 'm' from the dispatcher, and asks it how many
+    /// bytes came behind a page.
     void OwnReplies(TReceiveDispatcher &replies);
     /// One page, its 'r' first, exactly its 529 bytes; `following` bytes arrived behind
     /// it and are the line's next reply, judged when they are handed on.
@@ -141,6 +142,7 @@ private:
     TBDTSDatabase &m_database;
     std::unique_ptr<TBDTSHost> m_host;
     TBDTSView *m_view = nullptr;
+    const TReceiveDispatcher *m_replies = nullptr;
     TTransferState m_state = TTransferState::Idle;
     int m_readPageCount = 0;
     qint64 m_pageBytes = 0; ///< bytes received since the first page was requested

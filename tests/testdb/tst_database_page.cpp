@@ -609,7 +609,10 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
     // The line goes down in the middle of a writing: the error box says how far it got,
     // and the list that was being sent no longer passes for the instrument's.
     rig.answerByHand();
-    f.btnSaveAddTsClick();
+    writeFile(rig.path("old.bdt"), old);
+    rig.dialogs.answerFile(rig.path("old.bdt"));
+    QTest::mouseClick(f.btnReadBDTSFromFile, Qt::LeftButton);
+    QTest::mouseClick(f.btnWriteBDTSInTav, Qt::LeftButton);
     QCOMPARE(rig.takeWritten(), QByteArray("M\0\x04", 3));
     rig.backend->injectReceived("m");
     rig.backend->injectReceived("m");
