@@ -7,7 +7,7 @@
 // Each operation below leaves the lists consistent and says what changed: `changed(side)`
 // for a list and its counts, `confirmedChanged` when the instrument's list stops or starts
 // being known to be the instrument's, `statusText` for the status line. ParseImage and
-// RebuildImage are steps of the operations and say nothing themselves.
+// RebuildImage are steps of the operations: they do not say what changed.
 
 #include "testdb/BdtImage.h"
 #include "testdb/KeyTreeBuilder.h"
