@@ -218,8 +218,19 @@ bool TBDTSDatabase::DeleteKeys(const QList<TKeyPath> &keys)
 
 void TBDTSDatabase::BuildAdditionalList()
 {
-    if (!deviceImage || !fileImage)
+    if (!deviceImage || !fileImage) {
+        // Without both images nothing is known to be missing; a list kept from before
+        // may offer what the instrument holds by now, and appending it would write
+        // those test systems twice.
+        if (addImage || addTSCount > 0) {
+            addImage.reset();
+            addTree = {};
+            addTSCount = 0;
+            addPageCount = 0;
+            Q_EMIT changed(TBDTSSide::Add);
+        }
         return;
+    }
     addImage = QByteArray();
     addTSCount = 0;
     addPageCount = 0;

@@ -145,6 +145,17 @@ private Q_SLOTS:
         QCOMPARE(status->takeLast().at(0).toString(), tooManyPagesText());
         QCOMPARE(*db->deviceImage, big);
         QCOMPARE(db->devicePageCount, 998);
+
+        // The file's dialog cancelled drops its image; a new reading cannot then know
+        // what is missing and offers nothing, rather than a list the instrument now holds.
+        QVERIFY(db->LoadFile(image(a + d + finalPage(2)), "f.bdt"));
+        db->AcceptReading(image(a + finalPage(1)), 2, &problem);
+        QCOMPARE(db->addTSCount, 1);
+        db->DropFileImage();
+        db->AcceptReading(image(a + d + finalPage(1)), 4, &problem);
+        QVERIFY(!db->addEnabled());
+        QVERIFY(!db->AppendMissing());
+        QCOMPARE(db->deviceTSCount, 2);
     }
 
     void deletingByKeysRemovesExactlyTheNamedRecords()
