@@ -303,8 +303,7 @@ void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
         frameSoftTav = new TFrameSoftTav(*this, *link, shell.TabShSoftTav);
-        connect(frameSoftTav->progSteps, &TProgSteps::lineClaimChanged, this,
-                [this](bool owned) { ClaimLineFor(TLineUser::Upload, owned); });
+        link->Serve(*frameSoftTav->progSteps);
         shell.TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }

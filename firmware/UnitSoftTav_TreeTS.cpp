@@ -172,7 +172,7 @@ void TFrameSoftTav::ConnectProgSteps()
     connect(progSteps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
     // Cancel is offered, and the file stays what it was, while the image goes out or
     // may be written.
-    connect(progSteps, &TProgSteps::lineClaimChanged, this, [this](bool owned) {
+    connect(progSteps, &TProgSteps::runningChanged, this, [this](bool owned) {
         btnStopProgramTav->setEnabled(owned);
         btnStopProgramTav->setVisible(owned);
         btnOtherFileLoadPO->setEnabled(!owned);
