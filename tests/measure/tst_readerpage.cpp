@@ -73,7 +73,7 @@ private Q_SLOTS:
     void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
-    void aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree();
+    void aDatabaseReadingWaitsForTheTableAndItsName();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -363,11 +363,12 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     QVERIFY(rig.waitLineIdle());
     QVERIFY(page.odTableText.isEmpty());
 
-    // Two quick presses: the two tables run together, each is a table, the second stays.
+    // Two quick presses: the second waits for the table the first asked for.
     QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
     QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QCOMPARE(w.statusText(), QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания."));
     QVERIFY(rig.waitLineIdle());
-    QCOMPARE(rig.takeWritten(), QByteArray("GG"));
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
     QCOMPARE(page.odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
@@ -404,7 +405,7 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     QVERIFY(page.odTableText.isEmpty());
 }
 
-void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree()
+void TestReaderPage::aDatabaseReadingWaitsForTheTableAndItsName()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
@@ -419,21 +420,31 @@ void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFre
     QVERIFY(rig.waitLineIdle());
     rig.takeWritten();
 
-    // The instrument has measured a plate, the table is asked for, and the engineer
-    // starts a database reading before it has come: it completes under the reading.
+    // The instrument has measured a plate and the table is asked for; the engineer
+    // presses "из прибора" before it has come: the reading waits, and says why.
     TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
-    plate.measurePlate();
-    QVERIFY(TVirtualRig::waitUntil([&] { return rig.backend->written() == "G"; }, 2000));
+    rig.instrument.setSilent(true); // the replies come by hand, each at its moment
+    rig.backend->injectReceived("G");
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
+    const QString busy = QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания.");
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
-    QVERIFY(rig.waitLineIdle());
-    QVERIFY(w.bdtsLists->deviceListLoaded);
-
-    // The name is asked for only after the last page, and the table is in its file.
-    const QByteArray written = rig.takeWritten();
-    QVERIFY2(written.startsWith("GR") && written.endsWith("rD"), written.constData());
+    QCOMPARE(w.statusText(), busy);
+    // The table comes and its name is asked for at once: the line is still the table's.
+    rig.backend->injectReceived(plate.tableReply());
+    QCOMPARE(rig.takeWritten(), QByteArray("D"));
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QCOMPARE(w.statusText(), busy);
+    rig.backend->injectReceived(plate.fileNameReply());
     const QString name = QString::fromLatin1(plate.fileNameReply());
     QVERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ") + name));
     QCOMPARE(fileBytes(rig.documentsFolder() + QLatin1Char('/') + name), page.odTableText);
     QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    // Now the reading runs.
+    rig.instrument.setSilent(false);
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
+    QVERIFY(w.bdtsLists->deviceListLoaded);
+    QVERIFY(rig.takeWritten().startsWith("R"));
 }
