@@ -420,6 +420,11 @@ void TFrameSoftTav::btnLoadPOClick()
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
+    if (m_link.lineClaim.heldByExchange()) {
+        // A table or a protocol asked for meanwhile holds the line until its reply.
+        m_host.ShowStatus(m_link.lineClaim.busyText());
+        return;
+    }
     m_link.ForgetGathered();
     if (!m_link.PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
