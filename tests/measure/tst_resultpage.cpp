@@ -271,6 +271,14 @@ void TestResultPage::aProtocolThatNeverComesFreesTheLineForTheRequestsThatWaited
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     rig.backend->injectReceived("dwhole text\x7F");
     QTRY_COMPARE(w.resultPage->Memo1->toPlainText(), QStringLiteral("whole text"));
+
+    // A line lost while a protocol is awaited frees the line at once.
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
