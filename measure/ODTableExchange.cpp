@@ -127,5 +127,5 @@ void TODTableExchange::replyOverdue()
                             : QStringLiteral("Прибор не прислал имя файла: оптические плотности не записаны в файл.");
     Q_EMIT progress(0);
     Q_EMIT statusText(why);
-    finish(false, why);
+    finish(false, {}); // the status line has said why
 }

@@ -120,7 +120,7 @@ void TProtocolExchange::lengthReceived(const QByteArray &reply)
         const QString why = QStringLiteral("Прибор прислал вместо длины протокола \"%1\". Повторите чтение.")
                                 .arg(QString::fromLatin1(digits.toPercentEncoding(" ")));
         Q_EMIT statusText(why);
-        finish(false, why);
+        finish(false, {}); // the status line has said why
         return;
     }
     if (*length < 1) {
@@ -152,7 +152,7 @@ void TProtocolExchange::protocolQuiet()
     if (m_bytesBehind > 0) {
         const QString why = QStringLiteral("Протокол принят с искажением (лишние байты на линии). Повторите чтение.");
         Q_EMIT statusText(why);
-        finish(false, why);
+        finish(false, {}); // the status line has said why
         return;
     }
     // The line is free before the files are written: a disk that fails has its error
@@ -168,5 +168,5 @@ void TProtocolExchange::replyOverdue()
         m_replies->clear();
     const QString why = QStringLiteral("Прибор не прислал протокол результатов. Повторите чтение.");
     Q_EMIT statusText(why);
-    finish(false, why);
+    finish(false, {}); // the status line has said why
 }
