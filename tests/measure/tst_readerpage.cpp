@@ -74,6 +74,7 @@ private Q_SLOTS:
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
     void aDatabaseReadingWaitsForTheTableAndItsName();
+    void aNameThatNeverComesFreesTheLineAndTheTableStaysToBeSaved();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -451,4 +452,34 @@ void TestReaderPage::aDatabaseReadingWaitsForTheTableAndItsName()
     QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
     QVERIFY(w.bdtsLists->deviceListLoaded);
     QVERIFY(rig.takeWritten().startsWith("R"));
+}
+
+void TestReaderPage::aNameThatNeverComesFreesTheLineAndTheTableStaysToBeSaved()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    answerWith(rig.instrument, 'D', [] { return QByteArray("2011_12"); }); // and no more
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QTRY_COMPARE(rig.backend->written(), QByteArray("GD"));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(),
+                              QStringLiteral("Прибор не прислал имя файла: оптические плотности не записаны в файл."),
+                              5000);
+    QCOMPARE(QDir(rig.documentsFolder()).entryList(QDir::Files), QStringList());
+
+    // The table stands and is saved by hand; the next reading goes at once, and what
+    // came of the name does not stand in its way.
+    QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("plate"));
+    QTest::mouseClick(page.btnSaveOP, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("plate.xls")), page.odTableText);
+    answerWith(rig.instrument, 'D', [&plate] { return plate.fileNameReply(); });
+    rig.takeWritten();
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+    QTRY_VERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ")));
 }
