@@ -299,8 +299,7 @@ void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
         frameSoftTav = new TFrameSoftTav(*this, *link, shell.TabShSoftTav);
-        connect(frameSoftTav->progSteps, &TProgSteps::lineClaimChanged, this,
-                [this](bool owned) { ClaimLineFor(TLineUser::Upload, owned); });
+        link->Serve(*frameSoftTav->progSteps);
         shell.TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -397,19 +396,6 @@ bool TFormMainLoritS_D7::LineBusy() const
 QString TFormMainLoritS_D7::LineBusyText() const
 {
     return link->lineClaim.busyText();
-}
-
-void TFormMainLoritS_D7::ClaimLineFor(TLineUser user, bool running)
-{
-    if (!running) {
-        link->lineClaim.release(user);
-        return;
-    }
-    // An exchange that began without asking the line stops a search still under way.
-    if (!link->lineClaim.claim(user)) {
-        link->StopContactSearch();
-        link->lineClaim.claim(user);
-    }
 }
 
 void TFormMainLoritS_D7::LineClaimChanged()

@@ -107,8 +107,6 @@ private:
     void LinkControlsEnabled(bool enabled);
     void LineLost();
     void LineBack();
-    /// An exchange began (running) or ended: it takes the line or lets it go.
-    void ClaimLineFor(TLineUser user, bool running);
     /// What waited for the line goes once it is free.
     void LineClaimChanged();
     void LineFreed();        ///< the line has become free: what waited for it goes now

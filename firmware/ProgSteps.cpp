@@ -50,7 +50,8 @@ QString TProgSteps::loadHintNotReady()
     return QStringLiteral("Прибор не готов к загрузке программы управления.");
 }
 
-TProgSteps::TProgSteps(TProgLine line, QObject *parent) : QObject(parent), m_line(std::move(line))
+TProgSteps::TProgSteps(TProgLine line, QObject *parent)
+    : TExchange(TLineUser::Upload, parent), m_line(std::move(line))
 {
     m_steady.start();
     Timer = new QTimer(this);
@@ -92,7 +93,7 @@ void TProgSteps::setState(TState state)
     m_state = state;
     Q_EMIT stateChanged(state);
     if (owned != ownsLine())
-        Q_EMIT lineClaimChanged(ownsLine());
+        Q_EMIT runningChanged(ownsLine());
 }
 
 void TProgSteps::setFirmwareFileDefined(bool defined)

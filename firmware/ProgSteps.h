@@ -1,14 +1,14 @@
 #pragma once
-// The reprogramming procedure: one object with one state, the image it sends and the
+// The reprogramming procedure: one exchange with one state, the image it sends and the
 // timers that pace and bound it. It decides from the whole sequence of what it is told
 // (the page, the line dropping and coming back, the instrument's 'L', the user's
 // buttons) and says what follows through signals; it reaches the line only through
 // the TProgLine it is given, so it runs without a window and without a port.
 
 #include "firmware/FirmwareTransfer.h"
+#include "link/Exchange.h"
 
 #include <QElapsedTimer>
-#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -30,7 +30,7 @@ struct TProgLine
     std::function<qint64()> clockMs;
 };
 
-class TProgSteps : public QObject
+class TProgSteps : public TExchange
 {
     Q_OBJECT
 public:
@@ -73,6 +73,7 @@ public:
 
     /// The image is on its way or being written: the line is the procedure's.
     bool ownsLine() const { return m_state >= TState::Sending; }
+    bool running() const override { return ownsLine(); }
     bool sending() const { return m_state == TState::Sending; }
     /// The loader may be writing its flash: leaving or cancelling asks first.
     bool writing() const { return m_state >= TState::Sent; }
@@ -91,16 +92,16 @@ public:
     void UpdateProgStep();
 
     // ---- The line ----------------------------------------------------------------------
-    void lineLost();
-    void lineBack();
+    void lineLost() override;
+    void lineBack() override;
     /// A reply of the instrument; the procedure listens for 'L'.
-    void reply(char code, const QByteArray &bytes);
+    void reply(char code, const QByteArray &bytes) override;
 
     // ---- The user's buttons ------------------------------------------------------------
     /// "Да" to the question: the image goes, if the procedure is still at step 3.
     bool start(TFirmwarePacket packet);
     /// "Отменить загрузку": no further byte goes; back to step 2.
-    void cancel();
+    void cancel() override;
 
     // ---- The timers' ticks ------------------------------------------------------------
     void TimerTimer();              ///< one chunk of the image, paced by the line
@@ -118,15 +119,11 @@ public:
 
 Q_SIGNALS:
     void stateChanged(TProgSteps::TState state);
-    void statusText(const QString &text);
-    void progress(int percent);
     void loadButtonChanged(bool enabled);
     void loadHintChanged(const QString &hint);
-    /// The procedure took the line for its image (true) or let it go: from "Да" until
-    /// the upload has ended one way or another. "Отменить загрузку" is offered so long.
-    void lineClaimChanged(bool owned);
-    /// An upload has ended: the instrument runs its new program (ok), or why not.
-    void finished(bool ok, const QString &why);
+    // runningChanged: from "Да" until the upload has ended one way or another; "Отменить
+    // загрузку" is offered so long. finished: the instrument runs its new program (ok),
+    // or why not.
 
 private:
     void setState(TState state);

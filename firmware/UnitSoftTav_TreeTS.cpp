@@ -172,7 +172,7 @@ void TFrameSoftTav::ConnectProgSteps()
     connect(progSteps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
     // Cancel is offered, and the file stays what it was, while the image goes out or
     // may be written.
-    connect(progSteps, &TProgSteps::lineClaimChanged, this, [this](bool owned) {
+    connect(progSteps, &TProgSteps::runningChanged, this, [this](bool owned) {
         btnStopProgramTav->setEnabled(owned);
         btnStopProgramTav->setVisible(owned);
         btnOtherFileLoadPO->setEnabled(!owned);
@@ -420,6 +420,11 @@ void TFrameSoftTav::btnLoadPOClick()
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
+    if (m_link.lineClaim.heldByExchange()) {
+        // A table or a protocol asked for meanwhile holds the line until its reply.
+        m_host.ShowStatus(m_link.lineClaim.busyText());
+        return;
+    }
     m_link.ForgetGathered();
     if (!m_link.PortOpen()) {
         m_host.ShowStatus(QStringLiteral("Порт отключен."));

@@ -28,6 +28,10 @@ QString TLineClaim::busyText() const
         return QStringLiteral("Идет обмен БД ТС с прибором. Дождитесь его окончания.");
     case TLineUser::Upload:
         return QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания.");
+    case TLineUser::ODTable:
+        return QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания.");
+    case TLineUser::Protocol:
+        return QStringLiteral("Идет прием протокола результатов. Дождитесь его окончания.");
     case TLineUser::None:
         break;
     }

@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QString>
 
-enum class TLineUser { None, Contact, Database, Upload };
+/// The reader page's table and the results page's protocol hold the line from their
+/// request until their whole reply, or until the reply's time limit has passed.
+enum class TLineUser { None, Contact, Database, Upload, ODTable, Protocol };
 
 class TLineClaim : public QObject
 {
@@ -22,9 +24,9 @@ public:
 
     TLineUser holder() const { return m_holder; }
     bool isFree() const { return m_holder == TLineUser::None; }
-    /// A database exchange or an upload holds the line (the contact search is no exchange:
-    /// it may be restarted or stopped).
-    bool heldByExchange() const { return m_holder == TLineUser::Database || m_holder == TLineUser::Upload; }
+    /// An exchange holds the line (the contact search is no exchange: it may be
+    /// restarted or stopped).
+    bool heldByExchange() const { return m_holder != TLineUser::None && m_holder != TLineUser::Contact; }
     /// Why another request must wait, for the status line; empty while the line is free.
     QString busyText() const;
 

@@ -224,7 +224,7 @@ void TLinkControl::RequestTopSpeedUnlessExchanging()
 
 void TLinkControl::LineClaimChanged(TLineUser holder)
 {
-    if (holder == TLineUser::Database || holder == TLineUser::Upload) {
+    if (lineClaim.heldByExchange()) {
         ApplyLineGate();
         return;
     }

@@ -2,8 +2,8 @@
 
 #include "common/PageHost.h"
 
-bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automatic, bool &deferred,
-                           const std::function<void()> &request)
+bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automatic,
+                           const std::function<void()> &request, const std::function<void()> &requestOnceFree)
 {
     if (host.UploadRunning())
         return false;
@@ -11,7 +11,7 @@ bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automati
     if (!automatic)
         return true;
     if (host.LineBusy())
-        deferred = true;
+        requestOnceFree();
     else
         request();
     return true;

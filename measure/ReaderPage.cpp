@@ -8,6 +8,7 @@
 #include "link/ReceiveDispatcher.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
+#include "measure/ODTableExchange.h"
 #include "measure/OleContainer.h"
 #include "measure/PlateLegend.h"
 #include "measure/PlateWorkbook.h"
@@ -56,6 +57,7 @@ TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
 {
     CreateLayout();
     ConnectHandlers();
+    ConnectExchange();
     odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
     odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
     odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
@@ -76,6 +78,19 @@ void TReaderPage::ConnectHandlers()
     chckColourScale->setChecked(m_host.settings().colourScale());
     connect(chckColourScale, &QCheckBox::toggled, this, [this](bool on) { m_host.settings().setColourScale(on); });
     connectGuarded(m_host, plateLegend, &TPlateLegend::scaleChanged, this, &TReaderPage::RefreshPlateColours);
+}
+
+void TReaderPage::ConnectExchange()
+{
+    m_exchange = new TODTableExchange(this);
+    m_link.Serve(*m_exchange);
+    connect(m_exchange, &TExchange::bytesToSend, this, [this](const QByteArray &bytes) { m_link.SendToDevice(bytes); });
+    connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
+    connect(m_exchange, &TExchange::progress, this, [this](int percent) { m_host.SetProgress(percent); });
+    // Replies come from the dispatcher, which runs its owners guarded already.
+    connect(m_exchange, &TODTableExchange::measured, this, &TReaderPage::ReplyODMeasured);
+    connect(m_exchange, &TODTableExchange::tableReceived, this, &TReaderPage::ReplyODTable);
+    connect(m_exchange, &TODTableExchange::nameReceived, this, &TReaderPage::ReplyODFileName);
 }
 
 void TReaderPage::CreateLayout()
@@ -241,9 +256,7 @@ void TReaderPage::btnPrintOPClick()
 void TReaderPage::RequestODTable()
 {
     OleContainer1->DestroyObject();
-    m_autoNameDeferred = false; // the table it was for is about to go
-    m_link.SendToDevice(QByteArrayLiteral("G"));
-    ++odTablesAwaited;
+    m_exchange->start();
     odTableText.clear();
     odInstrumentName.clear();
     odReadAt = {};
@@ -273,45 +286,26 @@ void TReaderPage::btnReadOPClick()
 void TReaderPage::ReplyODMeasured()
 {
     if (TakeMeasurementNotice(m_host, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
-                              m_autoTableDeferred, [this] { RequestODTable(); }))
+                              [this] { RequestODTable(); }, [this] { m_exchange->requestOnceFree(); }))
         btnReadOP->setEnabled(true);
 }
 
 void TReaderPage::LineFreed()
 {
-    if (std::exchange(m_autoNameDeferred, false)) {
-        if (m_link.LinkPresent() && !odTableText.isEmpty())
-            RequestODFileName();
-        else
-            m_host.ShowStatus(QStringLiteral("Оптические плотности не записаны в файл: нет связи с прибором."));
-    }
-    if (std::exchange(m_autoTableDeferred, false) && m_link.LinkPresent() && chckAutoReadOP->isChecked())
+    // Another page's request may have taken the line first: this one waits on.
+    if (m_host.LineBusy() || !m_exchange->takeDueRequest())
+        return;
+    if (m_link.LinkPresent() && chckAutoReadOP->isChecked())
         RequestODTable();
 }
 
 void TReaderPage::OwnReplies(TReceiveDispatcher &replies)
 {
-    TReceiveDispatcher::TOwner table;
-    table.awaited = [this] { return odTablesAwaited > 0; };
-    // The instrument sends the table in pieces: how much has come is shown meanwhile.
-    table.arriving = [this](qsizetype gathered) {
-        m_host.ShowStatus(QString::number(gathered));
-        m_host.SetProgress(int(gathered * 100 / od::tableLength));
-    };
-    table.reply = [this](const QByteArray &reply) { ReplyODTable(reply); };
-    replies.own('D', std::move(table));
-
-    TReceiveDispatcher::TOwner fileName;
-    fileName.awaited = [this] { return odFileNamesAwaited > 0; };
-    fileName.reply = [this](const QByteArray &reply) { ReplyODFileName(reply); };
-    replies.own('2', std::move(fileName));
-
-    replies.own('G', [this] { ReplyODMeasured(); });
+    m_exchange->OwnReplies(replies);
 }
 
 void TReaderPage::ReplyODTable(const QByteArray &table)
 {
-    --odTablesAwaited;
     m_host.SetProgress(0);
     btnReadOP->setEnabled(true);
     // The protocol has no checksum, but the table has a fixed layout: one byte of line
@@ -335,29 +329,14 @@ void TReaderPage::ReplyODTable(const QByteArray &table)
     btnCreateExcel->setEnabled(true);
     btnPrintOP->setEnabled(true);
     RefreshPlateColours();
-    if (!chckAutoSaveOP->isChecked())
-        return;
-    if (m_host.LineBusy()) {
-        // The name is asked for once the exchange that holds the line has ended: a
-        // request between its replies would break it.
-        m_autoNameDeferred = true;
-        m_host.ShowStatus(QStringLiteral("Оптические плотности приняты. В файл они будут записаны, "
-                                         "когда закончится обмен с прибором."));
-        return;
-    }
-    RequestODFileName();
-}
-
-void TReaderPage::RequestODFileName()
-{
-    m_link.SendToDevice(QByteArrayLiteral("D"));
-    ++odFileNamesAwaited;
+    // The exchange holds the line until the name has come: nothing comes between.
+    if (chckAutoSaveOP->isChecked())
+        m_exchange->requestName();
 }
 
 void TReaderPage::ReplyODFileName(const QByteArray &reply)
 {
     // The whole reply, its '2' included, is the name.
-    --odFileNamesAwaited;
     const QByteArray name = od::fileNameOfReply(reply);
     // A name that is no name comes from the line, not from the disk: the status line
     // says so, and line noise cannot raise one error box after another.
@@ -414,6 +393,5 @@ void TReaderPage::HandOver(const plate::TWorkbookResult &book)
 
 void TReaderPage::ForgetAwaitedReplies()
 {
-    odTablesAwaited = 0;
-    odFileNamesAwaited = 0;
+    m_exchange->lineLost();
 }

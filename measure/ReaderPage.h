@@ -20,6 +20,7 @@ class TPlateLegend;
 class TPrintService;
 class TReceiveDispatcher;
 class TShadowPanel;
+class TODTableExchange;
 namespace plate {
 struct TWorkbookResult;
 }
@@ -37,9 +38,6 @@ public:
     QByteArray odInstrumentName; ///< the name the instrument sent for the last table
     QDateTime odReadAt;          ///< when the last table arrived
     QString excelTempPath;       ///< the workbook handed to the spreadsheet program last
-    // How many of these replies our requests still await; a lost link forgets them.
-    int odTablesAwaited = 0;    ///< 'D' after 'G'
-    int odFileNamesAwaited = 0; ///< '2' after 'D'
     TFileDialogState odlgOpenFileToExcel;
 
     // ---- Components -------------------------------------------------------------------
@@ -65,7 +63,7 @@ public:
     /// The value cells coloured on the legend's scale while "Цветовая шкала" is
     /// ticked; the values and every file stay as they are.
     void RefreshPlateColours();
-    /// The page takes 'D', '2' and 'G'.
+    /// The page's exchange takes 'D', '2' and 'G'.
     void OwnReplies(TReceiveDispatcher &replies);
     void ReplyODMeasured();                      // 'G'
     void ReplyODTable(const QByteArray &table);  // 'D', whole
@@ -78,8 +76,6 @@ public:
     QPushButton *SaveButton() const override { return btnSaveOP; }
     /// The request of the button and of automatic reception.
     void RequestODTable();
-    /// The automatic saving's request for the instrument's file name.
-    void RequestODFileName();
     /// The instrument went away: what it had been asked for will never come.
     void ForgetAwaitedReplies();
     /// The line has become free: an automatic request that waited for it goes now.
@@ -91,6 +87,7 @@ protected:
 private:
     void CreateLayout();
     void ConnectHandlers();
+    void ConnectExchange();
     /// A length of the page's drawing for the font it shows.
     int px(int designPx) const;
     /// The columns and rows share the grid's room; the drawn sizes are the least.
@@ -102,6 +99,5 @@ private:
     TPageHost &m_host;
     TLinkControl &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
-    bool m_autoTableDeferred = false; ///< a 'G' notice came while the line was busy
-    bool m_autoNameDeferred = false;  ///< a table to be saved came while the line was busy
+    TODTableExchange *m_exchange = nullptr; ///< the table and its name, one request at a time
 };

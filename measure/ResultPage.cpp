@@ -9,6 +9,7 @@
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/PrintService.h"
+#include "measure/ProtocolExchange.h"
 #include "measure/SaveChoices.h"
 #include "measure/UserData.h"
 
@@ -18,10 +19,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -43,13 +42,27 @@ TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
 {
     CreateLayout();
     ConnectHandlers();
-    m_protocolQuiet = new QTimer(this);
-    m_protocolQuiet->setSingleShot(true);
-    m_protocolQuiet->setInterval(protocolQuietMs);
-    connectGuarded(m_host, m_protocolQuiet, &QTimer::timeout, this, &TResultPage::ProtocolQuiet);
-    // Today's line tells the page what it brings; the dispatcher which notice it took.
-    connect(&m_link, &TLinkControl::bytesArrived, this, &TResultPage::BytesArrived);
-    connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, this, &TResultPage::NoticeTaken);
+    ConnectExchange();
+}
+
+void TResultPage::ConnectExchange()
+{
+    m_exchange = new TProtocolExchange(this);
+    m_link.Serve(*m_exchange);
+    connect(m_exchange, &TExchange::bytesToSend, this, [this](const QByteArray &bytes) { m_link.SendToDevice(bytes); });
+    connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
+    // The line tells the exchange what it brings; the dispatcher which notice it took.
+    connect(&m_link, &TLinkControl::bytesArrived, m_exchange, &TProtocolExchange::bytesArrived);
+    connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, m_exchange, &TProtocolExchange::noticeTaken);
+    connect(m_exchange, &TProtocolExchange::resultsReady, this, &TResultPage::ReplyResultsReady);
+    // The protocol is taken after a timer's tick: its files' errors go to the error box.
+    connect(m_exchange, &TProtocolExchange::protocolReceived, this,
+            [this](const QByteArray &reply) { m_host.Guarded([this, &reply] { ReplyProtocolText(reply); }); });
+}
+
+bool TResultPage::protocolSettling() const
+{
+    return m_exchange->state() == TProtocolExchange::TState::Settling;
 }
 
 void TResultPage::CreateLayout()
@@ -128,116 +141,44 @@ void TResultPage::btnReadProtokolClick()
     // Made while the instrument is being looked for, the request waits for it.
     m_link.WhenLineFree([this] {
         m_link.ForgetGathered();
-        protocolFileName.clear();
-        m_protocolQuiet->stop(); // a protocol still being heard is no longer wanted
-        m_settlingProtocol.clear();
-        m_link.SendToDevice(QByteArrayLiteral("g"));
-        ++protocolLengthsAwaited;
+        RequestProtocol();
     });
 }
 
 void TResultPage::RequestProtocol()
 {
-    protocolLength = 0;
-    m_link.SendToDevice(QByteArrayLiteral("g"));
-    ++protocolLengthsAwaited;
+    protocolFileName.clear();
+    m_exchange->start();
 }
 
 void TResultPage::ReplyResultsReady()
 {
     if (TakeMeasurementNotice(m_host, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
-                              m_autoProtocolDeferred, [this] { RequestProtocol(); }))
+                              [this] { RequestProtocol(); }, [this] { m_exchange->requestOnceFree(); }))
         Q_EMIT noticeShown();
 }
 
 void TResultPage::LineFreed()
 {
-    if (std::exchange(m_autoProtocolDeferred, false) && m_link.LinkPresent() && chckAutoReadRes->isChecked())
+    // Another page's request may have taken the line first: this one waits on.
+    if (m_host.LineBusy() || !m_exchange->takeDueRequest())
+        return;
+    if (m_link.LinkPresent() && chckAutoReadRes->isChecked())
         RequestProtocol();
 }
 
 void TResultPage::ForgetAwaitedReplies()
 {
-    protocolLengthsAwaited = 0;
-    protocolLength = 0;
-    m_protocolQuiet->stop();
-    m_settlingProtocol.clear();
+    m_exchange->lineLost();
 }
 
 void TResultPage::OwnReplies(TReceiveDispatcher &replies)
 {
-    TReceiveDispatcher::TOwner length;
-    length.awaited = [this] { return protocolLengthsAwaited > 0; };
-    length.reply = [this](const QByteArray &reply) { ReplyProtocolLength(reply); };
-    replies.own('N', std::move(length));
-
-    TReceiveDispatcher::TOwner text;
-    // The text ends at the length 'N' announced; with none announced, no protocol is
-    // awaited.
-    text.announcedLength = [this] { return qsizetype(protocolLength); };
-    text.reply = [this](const QByteArray &reply) { ReplyProtocolText(reply); };
-    replies.own('d', std::move(text));
-
-    replies.own('g', [this] { ReplyResultsReady(); });
-}
-
-void TResultPage::ReplyProtocolLength(const QByteArray &reply)
-{
-    --protocolLengthsAwaited;
-    // A length that is no number came from the line: the status line says so (line
-    // noise must not raise one error box after another), and nothing is requested.
-    const std::optional<qint32> length = wire::announcedProtocolLength(reply);
-    if (!length) {
-        protocolLength = 0;
-        const QByteArray digits = reply.mid(1, wire::protocolLengthDigits);
-        m_host.ShowStatus(QStringLiteral("Прибор прислал вместо длины протокола \"%1\". Повторите чтение.")
-                                  .arg(QString::fromLatin1(digits.toPercentEncoding(" "))));
-        return;
-    }
-    protocolLength = *length;
-    if (protocolLength < 1)
-        return;
-    protocolFileName.clear();
-    m_link.SendToDevice(QByteArrayLiteral("d"));
+    m_exchange->OwnReplies(replies);
 }
 
 void TResultPage::ReplyProtocolText(const QByteArray &reply)
 {
-    // Bytes still gathered behind the protocol came with it.
-    ProtocolReceived(reply, m_link.dispatcher.gathered());
-}
-
-void TResultPage::ProtocolReceived(const QByteArray &reply, qsizetype following)
-{
-    protocolLength = 0;
-    // The protocol has no checksum and its length is all its format fixes: one byte of
-    // line noise inside it pushes its last bytes out behind it. Nothing is asked for
-    // after it, so the line is heard a moment before the protocol is taken; only a
-    // measurement notice may come.
-    m_settlingProtocol = reply;
-    m_bytesBehindProtocol = following;
-    m_protocolQuiet->start();
-}
-
-void TResultPage::BytesArrived(qsizetype count)
-{
-    if (m_protocolQuiet->isActive())
-        m_bytesBehindProtocol += count;
-}
-
-void TResultPage::NoticeTaken(char code)
-{
-    if (m_protocolQuiet->isActive() && (code == 'G' || code == 'g'))
-        --m_bytesBehindProtocol;
-}
-
-void TResultPage::ProtocolQuiet()
-{
-    const QByteArray reply = std::exchange(m_settlingProtocol, QByteArray());
-    if (m_bytesBehindProtocol > 0) {
-        m_host.ShowStatus(QStringLiteral("Протокол принят с искажением (лишние байты на линии). Повторите чтение."));
-        return;
-    }
     // The code byte and the last byte are not part of the text. The protocol is kept
     // in memory and shown from there: a working file that cannot be written (a full
     // disk, a read-only folder) must not lose or falsify it.

@@ -14,8 +14,8 @@ class QPushButton;
 class TLinkControl;
 class TPageHost;
 class TPrintService;
+class TProtocolExchange;
 class TReceiveDispatcher;
-class QTimer;
 
 class TResultPage : public QWidget, public TWorkPage
 {
@@ -24,12 +24,8 @@ public:
     TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
 
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
-    /// ms the line is heard after a protocol before it is taken
-    static constexpr int protocolQuietMs = 30;
 
     // ---- State ------------------------------------------------------------------------
-    qint32 protocolLength = 0;      ///< length of the awaited 'd' reply, code and last byte included; 0: none awaited
-    int protocolLengthsAwaited = 0; ///< 'N' after 'g'; a lost link forgets them
     QByteArray protocolBuffer;      ///< the protocol received last, code page 1251 bytes
     QString protocolFileName;       ///< name of the last automatic protocol save
 
@@ -46,16 +42,13 @@ public:
     void btnClrMemo1Click();
     void btnPrintProtokolClick(); // the preview, with its way to the printer
     void PrintProtocol();         // Ctrl+P on this page: the print dialog at once
-    /// The page takes 'N', 'd' and 'g'.
+    /// The page's exchange takes 'N', 'd' and 'g'.
     void OwnReplies(TReceiveDispatcher &replies);
-    void ReplyResultsReady();                         // 'g'
-    void ReplyProtocolLength(const QByteArray &reply); // 'N', whole
-    void ReplyProtocolText(const QByteArray &reply);   // 'd', whole
-    /// The whole 'd' reply, its code and last byte included; `following` bytes came
-    /// behind it and are the line's next reply.
-    void ProtocolReceived(const QByteArray &reply, qsizetype following);
+    void ReplyResultsReady();                        // 'g'
+    /// The whole 'd' reply, its code and last byte included, heard out.
+    void ReplyProtocolText(const QByteArray &reply);
     /// A protocol is in and the line is being heard before it is taken.
-    bool protocolSettling() const { return !m_settlingProtocol.isEmpty(); }
+    bool protocolSettling() const;
 
     /// Arriving here asks for 115200.
     void Enter() override;
@@ -75,18 +68,12 @@ Q_SIGNALS:
 private:
     void CreateLayout();
     void ConnectHandlers();
+    void ConnectExchange();
     void SaveProtocolAutomatically();
-    void BytesArrived(qsizetype count);
-    void NoticeTaken(char code);
-    /// The line was quiet behind the protocol, or it was not.
-    void ProtocolQuiet();
     TPrintService &Printing();
 
     TPageHost &m_host;
     TLinkControl &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
-    bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
-    QTimer *m_protocolQuiet = nullptr;
-    QByteArray m_settlingProtocol;       ///< the 'd' reply being judged
-    qint64 m_bytesBehindProtocol = 0;    ///< what came behind it that was no notice
+    TProtocolExchange *m_exchange = nullptr; ///< the length and the protocol, one request at a time
 };

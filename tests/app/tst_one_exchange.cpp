@@ -6,6 +6,7 @@
 #include "measure/ReaderPage.h"
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
+#include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
 #include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
@@ -92,6 +93,10 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
     const QByteArray written = rig.takeWritten();
     // Only the reading's own requests went out, then the request that waited.
     QCOMPARE(written, "R" + QByteArray(pageCount, 'r') + "G");
+    // The table it asked for holds the line in its turn, until it has come.
+    QVERIFY(portGroupDisabled(w));
+    rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
     const auto controls = portGroup(w);
     QVERIFY(std::all_of(controls.begin(), controls.end(), [](QWidget *c) { return c->isEnabled(); }));
     QCOMPARE(w.bdtsDatabase->deviceTSCount, 3);

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void aFileThatCannotBeSentIsReportedAndNothingIsSent();
     void theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice();
     void thePageStopsAContactSearchAndStaysAt115200();
+    void anUploadWaitsForATableAskedForMeanwhile();
 };
 
 namespace {
@@ -471,3 +472,26 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
 
 QTEST_MAIN(TestFirmwarePage)
 #include "tst_firmwarepage.moc"
+
+void TestFirmwarePage::anUploadWaitsForATableAskedForMeanwhile()
+{
+    // Line noise that looks like a measurement notice, with automatic reception ticked,
+    // asks for a table while the loader waits: the image does not go until that
+    // request has ended, and then goes whole.
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    QTest::mouseClick(w.readerPage->chckAutoReadOP, Qt::LeftButton);
+    rig.bringIntoLoader();
+    QCOMPARE(w.statusText(), step3);
+    rig.takeWritten();
+    rig.backend->injectReceived("G");
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
+    rig.startUpload();
+    QCOMPARE(w.statusText(), QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания."));
+    QVERIFY(rig.takeWritten().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(),
+                              QStringLiteral("Прибор не прислал таблицу оптических плотностей. Повторите чтение."), 5000);
+    rig.startUpload();
+    QCOMPARE(w.statusText(), TProgSteps::sendingText());
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 20000);
+}

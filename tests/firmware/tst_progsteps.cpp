@@ -55,7 +55,7 @@ struct THarness
     {
         QObject::connect(&steps, &TProgSteps::statusText, [this](const QString &text) { status = text; });
         QObject::connect(&steps, &TProgSteps::loadButtonChanged, [this](bool on) { load = on; });
-        QObject::connect(&steps, &TProgSteps::lineClaimChanged, [this](bool on) { owned = on; });
+        QObject::connect(&steps, &TProgSteps::runningChanged, [this](bool on) { owned = on; });
         QObject::connect(&steps, &TProgSteps::finished, [this](bool ok, const QString &) { finished << ok; });
     }
 

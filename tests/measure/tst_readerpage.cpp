@@ -73,7 +73,8 @@ private Q_SLOTS:
     void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
-    void aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree();
+    void aDatabaseReadingWaitsForTheTableAndItsName();
+    void aNameThatNeverComesFreesTheLineAndTheTableStaysToBeSaved();
 };
 
 void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
@@ -138,6 +139,10 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QVERIFY(cell(w, 1, 1).isEmpty());
     QVERIFY(w.readerPage->odTableText.isEmpty());
     QVERIFY(w.link->dispatcher.idle());
+    // Nor does it hold the line: the next press asks at once.
+    rig.takeWritten();
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
 }
 
 void TestReaderPage::filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest()
@@ -363,11 +368,12 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     QVERIFY(rig.waitLineIdle());
     QVERIFY(page.odTableText.isEmpty());
 
-    // Two quick presses: the two tables run together, each is a table, the second stays.
+    // Two quick presses: the second waits for the table the first asked for.
     QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
     QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QCOMPARE(w.statusText(), QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания."));
     QVERIFY(rig.waitLineIdle());
-    QCOMPARE(rig.takeWritten(), QByteArray("GG"));
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
     QCOMPARE(page.odTableText, ' ' + second.mid(1));
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
@@ -404,7 +410,7 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     QVERIFY(page.odTableText.isEmpty());
 }
 
-void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFree()
+void TestReaderPage::aDatabaseReadingWaitsForTheTableAndItsName()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
@@ -419,21 +425,62 @@ void TestReaderPage::aTableCompletedUnderADatabaseReadingIsSavedOnceTheLineIsFre
     QVERIFY(rig.waitLineIdle());
     rig.takeWritten();
 
-    // The instrument has measured a plate, the table is asked for, and the engineer
-    // starts a database reading before it has come: it completes under the reading.
+    // The instrument has measured a plate and the table is asked for; the engineer
+    // presses "из прибора" before it has come: the reading waits, and says why.
     TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
-    plate.measurePlate();
-    QVERIFY(TVirtualRig::waitUntil([&] { return rig.backend->written() == "G"; }, 2000));
+    rig.instrument.setSilent(true); // the replies come by hand, each at its moment
+    rig.backend->injectReceived("G");
+    QCOMPARE(rig.takeWritten(), QByteArray("G"));
+    const QString busy = QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания.");
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
-    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
-    QVERIFY(rig.waitLineIdle());
-    QVERIFY(w.bdtsDatabase->deviceListLoaded);
-
-    // The name is asked for only after the last page, and the table is in its file.
-    const QByteArray written = rig.takeWritten();
-    QVERIFY2(written.startsWith("GR") && written.endsWith("rD"), written.constData());
+    QCOMPARE(w.statusText(), busy);
+    // The table comes and its name is asked for at once: the line is still the table's.
+    rig.backend->injectReceived(plate.tableReply());
+    QCOMPARE(rig.takeWritten(), QByteArray("D"));
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QCOMPARE(w.statusText(), busy);
+    rig.backend->injectReceived(plate.fileNameReply());
     const QString name = QString::fromLatin1(plate.fileNameReply());
     QVERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ") + name));
     QCOMPARE(fileBytes(rig.documentsFolder() + QLatin1Char('/') + name), page.odTableText);
     QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    // Now the reading runs, once the silent instrument has heard the requests.
+    QVERIFY(TVirtualRig::waitUntil([&] { return rig.instrument.received().endsWith("GD"); }));
+    rig.instrument.setSilent(false);
+    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
+    QVERIFY(w.bdtsDatabase->deviceListLoaded);
+    QVERIFY(rig.takeWritten().startsWith("R"));
+}
+
+void TestReaderPage::aNameThatNeverComesFreesTheLineAndTheTableStaysToBeSaved()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    answerWith(rig.instrument, 'D', [] { return QByteArray("2011_12"); }); // and no more
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QTRY_COMPARE(rig.backend->written(), QByteArray("GD"));
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(),
+                              QStringLiteral("Прибор не прислал имя файла: оптические плотности не записаны в файл."),
+                              5000);
+    QCOMPARE(QDir(rig.documentsFolder()).entryList(QDir::Files), QStringList());
+
+    // The table stands and is saved by hand; the next reading goes at once, and what
+    // came of the name does not stand in its way.
+    QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("plate"));
+    QTest::mouseClick(page.btnSaveOP, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("plate.xls")), page.odTableText);
+    answerWith(rig.instrument, 'D', [&plate] { return plate.fileNameReply(); });
+    rig.takeWritten();
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+    QTRY_VERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ")));
 }

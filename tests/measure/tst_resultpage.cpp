@@ -2,6 +2,7 @@
 // length, the working file, the memo, and the saves under a chosen or automatic name.
 
 #include "link/LinkControl.h"
+#include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "measure/MeasureData.h"
 #include "sim/commands/MeasureCommands.h"
@@ -54,6 +55,7 @@ private Q_SLOTS:
     void theProtocolThroughTheInstrumentIsShownKeptAndSaved();
     void theAnnouncedLengthDecidesWhatIsRequestedAndTaken();
     void automaticSavingNamesTheFileByNumberAndDate();
+    void aProtocolThatNeverComesFreesTheLineForTheRequestsThatWaited();
 };
 
 void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
@@ -65,7 +67,6 @@ void TestResultPage::theProtocolThroughTheInstrumentIsShownKeptAndSaved()
 
     QVERIFY(rig.fetchProtocol(text));
     QCOMPARE(rig.takeWritten(), QByteArray("gd"));
-    QCOMPARE(w.resultPage->protocolLength, 0); // nothing more is awaited
     const QString workFile = w.programFolder() + QStringLiteral("MSTempProtokol.txt");
     QCOMPARE(fileBytes(workFile), text);
     const QString shown = w.resultPage->Memo1->toPlainText();
@@ -131,7 +132,6 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
 
     rig.backend->injectReceived("N01234");
-    QCOMPARE(w.resultPage->protocolLength, 1234);
     QCOMPARE(rig.takeWritten(), QByteArray("d"));
     QByteArray reply('d' + QByteArray(1232, 'x') + 'z');
     reply[1] = '\xCF';
@@ -231,6 +231,55 @@ void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()
     QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("MSTempProtokol.txt")));
     QCOMPARE(fileBytes(folder + name), first);
     QCOMPARE(w.statusText(), QStringLiteral("Протокол записан в файл: ") + name + said);
+}
+
+void TestResultPage::aProtocolThatNeverComesFreesTheLineForTheRequestsThatWaited()
+{
+    TSilentRig rig;
+    rig.instrument.addCommand(std::make_unique<TSilentRig::TSilence>('G'));
+    auto &w = *rig.window;
+    QTest::mouseClick(w.resultPage->chckAutoReadRes, Qt::LeftButton);
+    QTest::mouseClick(w.readerPage->chckAutoReadOP, Qt::LeftButton);
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    rig.backend->injectReceived("N00100");
+    QCOMPARE(rig.takeWritten(), QByteArray("gd"));
+
+    // Meanwhile every request waits, the buttons' and the notices' alike.
+    const QString busy = QStringLiteral("Идет прием протокола результатов. Дождитесь его окончания.");
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(w.statusText(), busy);
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QCOMPARE(w.statusText(), busy);
+    rig.backend->injectReceived("G");
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+    rig.backend->injectReceived("g");
+    QCOMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
+    rig.backend->injectReceived("d0123"); // the protocol begins, and stops
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    // Past its limit the status line says once that it did not come; the line is free,
+    // the table that waited is fetched, and then the protocol asked for again.
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Прибор не прислал протокол результатов. Повторите чтение."),
+                              5000);
+    QTRY_COMPARE(rig.backend->written(), QByteArray("G"));
+    QCOMPARE(w.statusText(), QStringLiteral("Прибор не прислал протокол результатов. Повторите чтение."));
+    rig.backend->injectReceived(measurementsOf(rig.instrument)->tableReply());
+    QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
+    QTRY_COMPARE(rig.backend->written(), QByteArray("Gg"));
+    rig.takeWritten();
+    rig.backend->injectReceived("N00012");
+    QCOMPARE(rig.takeWritten(), QByteArray("d"));
+    rig.backend->injectReceived("dwhole text\x7F");
+    QTRY_COMPARE(w.resultPage->Memo1->toPlainText(), QStringLiteral("whole text"));
+
+    // A line lost while a protocol is awaited frees the line at once.
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+    rig.instrument.setPowered(false);
+    rig.instrument.setPowered(true);
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+    QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
 QTEST_MAIN(TestResultPage)
