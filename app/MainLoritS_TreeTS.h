@@ -20,7 +20,7 @@ class TBDTSTransfer;
 class TFrameBDTS;
 class TWorkPage;
 class TFrameSoftTav;
-class TLinkControl;
+class TLine;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
@@ -40,7 +40,7 @@ public:
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
-    TLinkControl *link = nullptr;
+    TLine *line = nullptr; ///< the line to the instrument; its port group is in the shell
     TReaderPage *readerPage = nullptr;
     TResultPage *resultPage = nullptr;
     TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
@@ -68,9 +68,6 @@ public:
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
     TSettings &settings() override { return *m_settings; }
-    bool LineBusy() const override;
-    bool UploadRunning() const override;
-    QString LineBusyText() const override;
 
     // ---- Navigation -----------------------------------------------------------------------
     void FormCreate();
@@ -107,11 +104,8 @@ private:
     void LinkControlsEnabled(bool enabled);
     void LineLost();
     void LineBack();
-    /// An exchange began (running) or ended: it takes the line or lets it go.
-    void ClaimLineFor(TLineUser user, bool running);
-    /// What waited for the line goes once it is free.
-    void LineClaimChanged();
-    void LineFreed();        ///< the line has become free: what waited for it goes now
+    /// "Тавелон" looks the default file up again: not while an image is on its way.
+    void EnableTavelon(bool linkPresent);
     bool OnFirmwarePage() const;
     void UpdateClock();
     void RestoreWindowSize(); ///< the last run's size, at the window's own place

@@ -1,16 +1,17 @@
 #include "measure/MeasurementNotice.h"
 
 #include "common/PageHost.h"
+#include "link/Line.h"
 
-bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automatic, bool &deferred,
+bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const QString &status, bool automatic, bool &deferred,
                            const std::function<void()> &request)
 {
-    if (host.UploadRunning())
+    if (line.lineClaim.holder() == TLineUser::Upload)
         return false;
     host.ShowStatus(status);
     if (!automatic)
         return true;
-    if (host.LineBusy())
+    if (!line.lineClaim.isFree())
         deferred = true;
     else
         request();

@@ -6,11 +6,12 @@
 
 #include <functional>
 
+class TLine;
 class TPageHost;
 
 /// A notice whose byte has been taken. The loader sends no notices: during an upload it
 /// is noise and false is returned. Otherwise its status is shown, and when `automatic`
 /// the request goes now, or, while an exchange owns the line, waits for it to end
 /// (`deferred` is set).
-bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automatic, bool &deferred,
+bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const QString &status, bool automatic, bool &deferred,
                            const std::function<void()> &request);

@@ -4,7 +4,7 @@
 #include "common/PageHost.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "link/ReceiveDispatcher.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
@@ -51,7 +51,7 @@ constexpr int gridRowHeight = 17;      ///< px
 constexpr int roomBesideGrid = 20, roomBelowControls = 48; ///< px
 } // namespace
 
-TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+TReaderPage::TReaderPage(TPageHost &host, TLine &link, QWidget *parent)
     : QWidget(parent), m_host(host), m_link(link)
 {
     CreateLayout();
@@ -59,6 +59,7 @@ TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
     odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
     odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
     odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
+    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TReaderPage::LineFreed);
 }
 
 void TReaderPage::ConnectHandlers()
@@ -272,7 +273,7 @@ void TReaderPage::btnReadOPClick()
 
 void TReaderPage::ReplyODMeasured()
 {
-    if (TakeMeasurementNotice(m_host, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
+    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
                               m_autoTableDeferred, [this] { RequestODTable(); }))
         btnReadOP->setEnabled(true);
 }
@@ -337,7 +338,7 @@ void TReaderPage::ReplyODTable(const QByteArray &table)
     RefreshPlateColours();
     if (!chckAutoSaveOP->isChecked())
         return;
-    if (m_host.LineBusy()) {
+    if (!m_link.lineClaim.isFree()) {
         // The name is asked for once the exchange that holds the line has ended: a
         // request between its replies would break it.
         m_autoNameDeferred = true;

@@ -3,7 +3,7 @@
 #include "common/Dialogs.h"
 #include "common/FontScale.h"
 #include "common/PageHost.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/ReplyTable.h"
 #include "measure/MeasureData.h"
@@ -38,7 +38,7 @@ QString memoText(const QByteArray &bytes)
 }
 } // namespace
 
-TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+TResultPage::TResultPage(TPageHost &host, TLine &link, QWidget *parent)
     : QWidget(parent), m_host(host), m_link(link)
 {
     CreateLayout();
@@ -48,8 +48,9 @@ TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
     m_protocolQuiet->setInterval(protocolQuietMs);
     connectGuarded(m_host, m_protocolQuiet, &QTimer::timeout, this, &TResultPage::ProtocolQuiet);
     // Today's line tells the page what it brings; the dispatcher which notice it took.
-    connect(&m_link, &TLinkControl::bytesArrived, this, &TResultPage::BytesArrived);
+    connect(&m_link, &TLine::bytesArrived, this, &TResultPage::BytesArrived);
     connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, this, &TResultPage::NoticeTaken);
+    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TResultPage::LineFreed);
 }
 
 void TResultPage::CreateLayout()
@@ -145,7 +146,7 @@ void TResultPage::RequestProtocol()
 
 void TResultPage::ReplyResultsReady()
 {
-    if (TakeMeasurementNotice(m_host, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
+    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
                               m_autoProtocolDeferred, [this] { RequestProtocol(); }))
         Q_EMIT noticeShown();
 }

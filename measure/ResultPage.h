@@ -11,7 +11,7 @@
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
-class TLinkControl;
+class TLine;
 class TPageHost;
 class TPrintService;
 class TReceiveDispatcher;
@@ -21,7 +21,7 @@ class TResultPage : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
-    TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+    TResultPage(TPageHost &host, TLine &link, QWidget *parent = nullptr);
 
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
     /// ms the line is heard after a protocol before it is taken
@@ -83,7 +83,7 @@ private:
     TPrintService &Printing();
 
     TPageHost &m_host;
-    TLinkControl &m_link;
+    TLine &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_autoProtocolDeferred = false; ///< a 'g' notice came while the line was busy
     QTimer *m_protocolQuiet = nullptr;
