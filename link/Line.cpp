@@ -247,6 +247,21 @@ qint32 TLine::PortBaud() const
     return MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
 }
 
+QString TLine::PortSettings() const
+{
+    return MSComm1->Settings();
+}
+
+qint64 TLine::InBufferCount() const
+{
+    return MSComm1->InBufferCount();
+}
+
+QString TLine::LostPort() const
+{
+    return MSComm1->lostDevice();
+}
+
 qint64 TLine::OutBufferCount() const
 {
     return MSComm1->OutBufferCount();

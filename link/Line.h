@@ -102,6 +102,13 @@ public:
     QString OpenPortText() const;
     /// The speed the port is set to, in baud.
     qint32 PortBaud() const;
+    /// The port's speed and framing: "115200,n,8,1".
+    QString PortSettings() const;
+    /// Bytes come from the instrument and not yet read.
+    qint64 InBufferCount() const;
+    /// The port that went away under the line and is looked for until it is back;
+    /// empty when none.
+    QString LostPort() const;
     /// Bytes sent and not yet gone out on the line.
     qint64 OutBufferCount() const;
     /// Drops every byte not yet gone out: none of them reaches the instrument.

@@ -219,7 +219,7 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     QCOMPARE(w.line->OpenPortText(), QStringLiteral("COM2"));
     QVERIFY(w.line->LinkPresent());
     // Nothing else changes at start: no contact search, nothing on the line, 115200.
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QVERIFY(!w.line->contactSearchRunning());
     QVERIFY(!w.line->DefSetComm_Timer->isActive());
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));

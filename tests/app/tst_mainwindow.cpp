@@ -147,7 +147,7 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
 
     w.shell.ActionSoftTavelon->trigger();
     QCOMPARE(w.line->baudIndex, quint8(5));
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QVERIFY(w.shell.portGroup->cbPortOpen->isChecked());
@@ -254,14 +254,14 @@ void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()
     QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другой программой: закройте её и повторите.")});
     // The search stopped where the error struck: the port is closed, and the port
     // group shows no open port and no link.
-    QVERIFY(!w.line->MSComm1->PortOpen());
+    QVERIFY(!w.line->PortOpen());
     QVERIFY(!w.shell.portGroup->cbPortOpen->isChecked());
     QVERIFY(!w.shell.portGroup->btnConnect->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 
     rig.backend->setFailingPorts({});
     w.shell.portGroup->cbxNumPortChange(); // the user chooses the port again
-    QVERIFY(w.line->MSComm1->PortOpen());
+    QVERIFY(w.line->PortOpen());
     QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
     QCOMPARE(rig.dialogs.errors.size(), 1);
 }

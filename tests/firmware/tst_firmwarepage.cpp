@@ -154,8 +154,8 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     // Paced by the line: the third chunk goes only when the line has taken most of
     // the first, so no more than two chunks ever wait in the control.
     QTRY_VERIFY(w.shell.RzProgressBar1->value() >= 50);
-    QVERIFY(w.line->MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
-    QVERIFY(w.line->MSComm1->OutBufferCount() > tsk::chunkSize);
+    QVERIFY(w.line->OutBufferCount() <= 2 * tsk::chunkSize);
+    QVERIFY(w.line->OutBufferCount() > tsk::chunkSize);
 
     // The upload owns the line: the port group waits, and noise that looks like a
     // notice or a contact reply puts nothing of ours into the image.
@@ -167,7 +167,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     w.readerPage->chckAutoReadOP->setChecked(true);
     w.resultPage->chckAutoReadRes->setChecked(true);
     int events = 0;
-    QObject::connect(w.line->MSComm1, &TMSComm::OnComm, [&events] { ++events; });
+    QObject::connect(w.line, &TLine::bytesArrived, [&events] { ++events; });
     rig.instrument.send(QByteArrayLiteral("GgB"));
     QTRY_VERIFY(events > 0);
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
@@ -176,7 +176,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     const QByteArray atClick = rig.instrument.received();
     QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2."));
-    QCOMPARE(w.line->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
@@ -226,7 +226,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     // The last chunk is handed over while the line still carries the one before: the
     // image is not sent yet, and cancel stays.
     QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
-    QVERIFY(w.line->MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.line->OutBufferCount() > 0);
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(rig.frame().progSteps->sending());
@@ -235,7 +235,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
 
     // Only the empty queue makes it "programming"; the loader now writes its flash.
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
-    QCOMPARE(w.line->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     // Cancel and leaving now ask first ("Нет" here): the loader may be writing.
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     QVERIFY(rig.frame().progSteps->writing());
@@ -312,11 +312,11 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
 
     // Off while the last bytes still wait in the queue: a cancel, never a restart.
     QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
-    QVERIFY(w.line->MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.line->OutBufferCount() > 0);
     rig.takeWritten();
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
-    QCOMPARE(w.line->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     w.line->MSComm1Comm(); // a further update with the line still down: step 2 again
@@ -383,13 +383,14 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
         QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
     }
 
-    // With the port closed the question is asked, but nothing is sent.
+    // With the port gone while the question is open, nothing is sent.
     const qsizetype errorsBefore = rig.dialogs.errors.size();
     QVERIFY(header.open(QIODevice::WriteOnly));
     header.write(sampleFirmwareImage(0x5000));
     header.close();
-    w.line->MSComm1->setPortOpen(false);
+    rig.dialogs.whileAsking = [&rig] { rig.backend->unplug(1); }; // the adapter pulled meanwhile
     rig.startUpload();
+    rig.dialogs.whileAsking = {};
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
     QCOMPARE(rig.dialogs.errors.size(), errorsBefore);
 }
@@ -439,7 +440,7 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     w.ActionSoftTavelonExecute();
     QVERIFY(!w.line->DefSetComm_Timer->isActive());
     QVERIFY(!w.line->SendCommand_Timer->isActive());
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(w.shell.portGroup->cbBaudRate->isEnabled());
     QVERIFY(!w.line->speedChangeRequested);
@@ -462,7 +463,7 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageBDTS));
     QVERIFY(w.statusText().startsWith(QStringLiteral("Загрузка программы в прибор прервана.")));
     QCOMPARE(rig.dialogs.questions.size(), 3); // the upload's own question, then the two to leave
-    QCOMPARE(w.line->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QCOMPARE(rig.frame().progSteps->state(), TProgSteps::TState::Disarmed);

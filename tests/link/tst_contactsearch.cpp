@@ -101,12 +101,12 @@ void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
     const TRigOptions options = TRigOptions().onPorts({2, 3}, 2);
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    QVERIFY(w.line->MSComm1->PortOpen());
-    QCOMPARE(w.line->MSComm1->CommPort(), 2);
+    QVERIFY(w.line->PortOpen());
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
     QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM2"));
     QVERIFY(w.shell.portGroup->cbPortOpen->isChecked());
     QCOMPARE(w.shell.portGroup->cbPortOpen->text(), QStringLiteral("вкл."));
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
@@ -125,14 +125,14 @@ void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
     w.shell.portGroup->btnConnectClick();
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта."));
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
     w.line->DefSetComm_Timer->stop();
 
     QStringList probes; // speed of each probe, and the tick it went out on
     for (int tick = 1; tick <= 12 && !w.line->contactEstablished; ++tick) {
         rig.tickSearch();
         if (rig.takeWritten() == QByteArrayLiteral("B"))
-            probes << QStringLiteral("%1@%2").arg(w.line->MSComm1->Settings().section(',', 0, 0)).arg(tick);
+            probes << QStringLiteral("%1@%2").arg(w.line->PortSettings().section(',', 0, 0)).arg(tick);
     }
     QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
     QVERIFY(w.line->contactEstablished);
@@ -158,7 +158,7 @@ void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
         indices << w.line->baudIndex;
     }
     QCOMPARE(indices, (QList<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 0, 0, 1}));
-    QCOMPARE(w.line->MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("9600,n,8,1"));
     QVERIFY(!w.line->contactEstablished);
 }
 
@@ -256,7 +256,7 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
     w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
     w.shell.portGroup->cbxNumPortChange();
     QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.line->MSComm1->CommPort(), 1);
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
     QVERIFY(!w.line->portChangePending);
 
     // Once the instrument is gone the contact is too, and the port may change again.
@@ -265,8 +265,8 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
     QVERIFY(!w.line->contactEstablished);
     w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
     w.shell.portGroup->cbxNumPortChange();
-    QCOMPARE(w.line->MSComm1->CommPort(), 2);
-    QVERIFY(w.line->MSComm1->PortOpen());
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
+    QVERIFY(w.line->PortOpen());
     QVERIFY(w.line->portChangePending);
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
@@ -277,15 +277,15 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
     auto &w = *rig.window;
     typeInto(w.shell.portGroup->cbxNumPort, QStringLiteral("modem"));
     QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.line->MSComm1->CommPort(), 1);
-    QVERIFY(w.line->MSComm1->PortOpen());
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
+    QVERIFY(w.line->PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     int confirmations = 0;
     connect(w.shell.portGroup->cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
     typeInto(w.shell.portGroup->cbxNumPort, QStringLiteral("COM2"));
     QCOMPARE(confirmations, 1);
-    QCOMPARE(w.line->MSComm1->CommPort(), 2);
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
     QVERIFY(w.line->portChangePending);
 }
 
@@ -359,8 +359,8 @@ void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLi
     rig.takeWritten();
     w.shell.portGroup->cbxNumPort->setEditText(QStringLiteral("COM12"));
     w.shell.portGroup->cbxNumPortTextConfirmed();
-    QCOMPARE(w.line->MSComm1->portText(), QStringLiteral("COM1"));
-    QVERIFY(w.line->MSComm1->PortOpen());
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
+    QVERIFY(w.line->PortOpen());
 
     // A page change whose reopen fails stops the search: one error box, no probe on a
     // closed port, and "Контакт" is usable again.

@@ -4,6 +4,7 @@
 #include "link/ReceiveDispatcher.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualLine.h"
+#include "support/UserSteps.h"
 #include "support/VirtualRig.h"
 
 #include <QTest>
@@ -149,10 +150,10 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
     QVERIFY(!rig.window->shell.portGroup->sbtnCommON->isEnabled());
     rig.backend->injectReceived("G");
     QVERIFY(recorder.calls.isEmpty());
-    QCOMPARE(rig.window->line->MSComm1->InBufferCount(), 1);
+    QCOMPARE(rig.window->line->InBufferCount(), 1);
     rig.instrument.setPowered(true);
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
-    QCOMPARE(rig.window->line->MSComm1->InBufferCount(), 0);
+    QCOMPARE(rig.window->line->InBufferCount(), 0);
 }
 
 void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
@@ -209,22 +210,20 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     // The adapter is pulled out: the line is gone and the port closed; it is looked for
     // until it is back, then opened again at the same speed.
     rig.backend->unplug(1);
-    QVERIFY(!w.line->MSComm1->PortOpen());
+    QVERIFY(!w.line->PortOpen());
     QVERIFY(!w.shell.portGroup->sbtnCommON->isEnabled());
-    QCOMPARE(w.line->MSComm1->lostDevice(), QStringLiteral("COM1"));
-    QVERIFY(!w.line->MSComm1->reopenLostDevice());
+    QCOMPARE(w.line->LostPort(), QStringLiteral("COM1"));
     rig.backend->plugIn(1);
-    QVERIFY(w.line->MSComm1->reopenLostDevice());
-    QVERIFY(w.line->MSComm1->PortOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->PortOpen(), 3 * TMSComm::reopenIntervalMs);
     QCOMPARE(rig.backend->baudRate(), 115200);
     QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
-    QVERIFY(w.line->MSComm1->lostDevice().isEmpty());
+    QVERIFY(w.line->LostPort().isEmpty());
 
     // A port the user chooses meanwhile ends the wait for the lost one.
     rig.backend->unplug(1);
-    w.line->MSComm1->setCommPort(2);
-    QVERIFY(w.line->MSComm1->lostDevice().isEmpty());
+    user::typePort(w, QStringLiteral("COM2"));
+    QVERIFY(w.line->LostPort().isEmpty());
 }
 
 void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsTheInstrument()

@@ -34,8 +34,8 @@ void TestPortChoice::anAdapterPluggedInAfterStartCanBeTypedAndThenListed()
     // The adapter comes; the user types its port although the list is empty.
     rig.backend->setPorts({3}, 3);
     user::typePort(w, QStringLiteral("COM3"));
-    QVERIFY(line.MSComm1->PortOpen());
-    QCOMPARE(line.MSComm1->CommPort(), 3);
+    QVERIFY(line.PortOpen());
+    QCOMPARE(line.PortText(), QStringLiteral("COM3"));
     QVERIFY(port.cbPortOpen->isChecked());
     QVERIFY(port.sbtnCommON->isEnabled());
 
@@ -46,8 +46,8 @@ void TestPortChoice::anAdapterPluggedInAfterStartCanBeTypedAndThenListed()
     QCOMPARE(port.cbxNumPort->count(), 2);
     QCOMPARE(port.cbxNumPort->itemText(0), QStringLiteral("COM1"));
     QCOMPARE(port.cbxNumPort->currentText(), QStringLiteral("COM3"));
-    QCOMPARE(line.MSComm1->CommPort(), 3);
-    QVERIFY(line.MSComm1->PortOpen());
+    QCOMPARE(line.PortText(), QStringLiteral("COM3"));
+    QVERIFY(line.PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
@@ -71,7 +71,7 @@ void TestPortChoice::aPortThatWillNotOpenSaysWhyAndShowsNoLink()
     rig.backend->setFailingPorts({2});
     QTest::keyClick(port.cbxNumPort, Qt::Key_Down); // the next entry of the list, COM2
     QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM2 занят другой программой: закройте её и повторите.")});
-    QVERIFY(!line.MSComm1->PortOpen());
+    QVERIFY(!line.PortOpen());
     QVERIFY(!port.cbPortOpen->isChecked());
     QCOMPARE(port.cbPortOpen->text(), QStringLiteral("выкл."));
     QVERIFY(!port.sbtnCommON->isEnabled());

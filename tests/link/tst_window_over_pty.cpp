@@ -28,7 +28,7 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     auto &dialogs = pty.dialogs;
 
     QCOMPARE(window.shell.portGroup->cbxNumPort->count(), 1);
-    QVERIFY(window.line->MSComm1->PortOpen());
+    QVERIFY(window.line->PortOpen());
     QVERIFY(window.shell.portGroup->sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
 
     window.shell.portGroup->btnConnectClick();
@@ -40,7 +40,7 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     QTRY_COMPARE_WITH_TIMEOUT(instrument.speedIndex(), 5, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(window.line->contactEstablished && window.line->baudIndex == 5, 5000);
     QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(window.line->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(window.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QVERIFY(dialogs.errors.isEmpty());
 
     QByteArray bytes;
@@ -55,7 +55,7 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     QCOMPARE(instrument.received().left(256), bytes);
 
     // Now it sends every value, inside a database page, which it sends as it is.
-    QTRY_VERIFY_WITH_TIMEOUT(window.line->MSComm1->InBufferCount() == 0 && window.line->dispatcher.idle(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->InBufferCount() == 0 && window.line->dispatcher.idle(), 5000);
     const QByteArray page = 'r' + bytes + bytes + bytes.left(16);
     QList<QByteArray> pages;
     TReceiveDispatcher::TOwner owner;
