@@ -63,10 +63,13 @@ void TLine::HoldFor(TLineUser user, bool running)
         lineClaim.release(user);
         return;
     }
-    // An exchange that began without asking the line stops a search still under way:
-    // it is not left at a search speed.
+    // An exchange that began without asking the line stops a search still under way.
+    // Every exchange talks at 115200: the port goes back there from the speed the
+    // search was probing, or the exchange's bytes would reach the instrument as garbage.
     if (!lineClaim.claim(user)) {
         StopContactSearch();
+        if (MSComm1->PortOpen())
+            SetTopSpeed();
         lineClaim.claim(user);
     }
 }

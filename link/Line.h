@@ -54,7 +54,7 @@ public:
     /// Gathers what the instrument sends and hands each reply to its owner.
     TReceiveDispatcher dispatcher;
     /// The exchange holds the line from its start to its end; one that starts while the
-    /// contact search runs stops the search.
+    /// contact search runs stops the search and puts the port back at 115200.
     void Serve(TExchange &exchange);
     /// The same for a procedure that says only whether it runs.
     void HoldFor(TLineUser user, bool running);

@@ -106,8 +106,20 @@ void TestLine::anExchangeHoldsTheLineAndItsReadBackDoesNotFreeIt()
     TLine &line = *rig.line;
     QSignalSpy freed(&line.lineClaim, &TLineClaim::freed);
 
-    // A database exchange holds the line: a page's speed request sends nothing.
+    // An exchange that starts under the search stops it, and talks at 115200, not at
+    // the speed the search was probing.
+    line.RequestTopSpeed();
+    QCOMPARE(line.PortSettings(), QStringLiteral("4800,n,8,1"));
     line.HoldFor(TLineUser::Database, true);
+    QCOMPARE(line.contactSearch(), TLine::TContactSearch::Idle);
+    QCOMPARE(line.lineClaim.holder(), TLineUser::Database);
+    QCOMPARE(line.PortSettings(), QStringLiteral("115200,n,8,1"));
+    QVERIFY(!line.DefSetComm_Timer->isActive());
+    QCoreApplication::processEvents();
+    QCOMPARE(freed.count(), 0); // from the search straight to the exchange
+
+    // While it holds the line a page's speed request sends nothing.
+    rig.settle();
     rig.backend->clearWritten();
     line.RequestTopSpeedUnlessExchanging();
     QCOMPARE(line.contactSearch(), TLine::TContactSearch::Idle);
