@@ -451,7 +451,13 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
     rig.frame().progSteps->StartProgTav_TimerTimer();
+    // The engineer checks the link with "Контакт" first: the search starts at 4800, and
+    // the upload stops it and goes at 115200, where the loader listens.
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
     rig.startUpload();
+    QCOMPARE(rig.backend->baudRate(), 115200);
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QTRY_VERIFY(w.shell.RzProgressBar1->value() > 0);
     rig.dialogs.answerYesNo(false);
     w.ActionBDTSExecute();
