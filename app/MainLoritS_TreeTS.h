@@ -1,13 +1,12 @@
 #pragma once
 // The main window: the shell (menus, group bar, start page, page control, status bar,
-// navigation) and the rooms it composes: the link, the pages, the database and its
-// exchange. Each room registers the reply codes it owns with the link's dispatcher.
+// navigation) and the rooms it composes: the line, the pages, the database and its
+// exchange. Each room registers the reply codes it owns with the line's dispatcher.
 
 #include "app/MainShell.h"
 #include "app/WindowOptions.h"
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
-#include "link/LineClaim.h"
 
 #include <QMainWindow>
 #include <QPointer>

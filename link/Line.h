@@ -173,6 +173,8 @@ Q_SIGNALS:
     void bytesArrived(qsizetype count);
 
 private:
+    /// The port's settings at the speed of this entry of `baudRates`.
+    static QString SettingsAt(int index);
     void SetLinkControlsEnabled(bool enabled);
     void SetLampLit(bool lit);
     /// Chooses and opens the port used last; false when it is gone or will not open.
