@@ -319,7 +319,7 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
     QCOMPARE(w.line->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    w.line->MSComm1Comm(); // a further update with the line still down: step 2 again
+    w.line->UpdateLinkState(); // a further look at the line, still down: step 2 again
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     QVERIFY(rig.waitLineIdle());
     QVERIFY(rig.takeWritten().isEmpty());
