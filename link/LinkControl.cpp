@@ -313,11 +313,12 @@ void TLinkControl::cbxNumPortTextConfirmed()
 void TLinkControl::cbxNumPortEditingFinished()
 {
     // Text typed and left without a choice changes nothing: the box shows the port again.
-    if (cbxNumPort->count() == 0)
+    if (m_line.comPorts().isEmpty())
         return;
     // Put back once the key press is over: the box looks at the text after us.
     QMetaObject::invokeMethod(this, [this] {
-        const QString shown = m_line.PortOpen() ? m_line.PortText() : cbxNumPort->itemText(0);
+        const QString shown = m_line.PortOpen() ? m_line.PortText()
+                                                : QStringLiteral("COM%1").arg(m_line.comPorts().first());
         if (cbxNumPort->currentText() != shown && cbxNumPort->findText(cbxNumPort->currentText()) < 0)
             cbxNumPort->setEditText(shown);
     }, Qt::QueuedConnection);
