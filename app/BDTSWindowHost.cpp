@@ -3,7 +3,7 @@
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 
 #include <utility>
 

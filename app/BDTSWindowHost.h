@@ -1,15 +1,15 @@
 #pragma once
-// The program as the database page sees it: the link and the window's host services.
+// The program as the database page sees it: the line and the window's host services.
 
 #include "testdb/BDTSHost.h"
 
-class TLinkControl;
+class TLine;
 class TPageHost;
 
 class TBDTSWindowHost final : public TBDTSHost
 {
 public:
-    TBDTSWindowHost(TPageHost &host, TLinkControl &link) : m_host(host), m_link(link) {}
+    TBDTSWindowHost(TPageHost &host, TLine &link) : m_host(host), m_link(link) {}
 
     bool PortOpen() const override;
     bool LinkPresent() const override;
@@ -26,5 +26,5 @@ public:
 
 private:
     TPageHost &m_host;
-    TLinkControl &m_link;
+    TLine &m_link;
 };

@@ -4,7 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "common/Settings.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "testdb/UnitBDTS_TreeTS.h"
@@ -47,7 +47,7 @@ void TFormMainLoritS_D7::SaveSettings()
 {
     // A port that is not open now (unplugged, or none at all) leaves the last one
     // remembered: it may be back next time.
-    const QString port = link->OpenPortText();
+    const QString port = line->OpenPortText();
     if (!port.isEmpty())
         m_settings->setLastPort(port);
     const bool maximised = isMaximized();

@@ -5,6 +5,7 @@
 #include "common/FontScale.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
+#include "link/Line.h"
 #include "link/LinkControl.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
@@ -132,8 +133,8 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.TabShSoftTav = new QWidget;
     shell.TabShBDTS = new QWidget;
     // Made in the page control, so that they are laid out in the window's font.
-    shell.TabShReader = readerPage = new TReaderPage(*this, *link, shell.RzPageControl1);
-    shell.TabShResult = resultPage = new TResultPage(*this, *link, shell.RzPageControl1);
+    shell.TabShReader = readerPage = new TReaderPage(*this, *line, shell.RzPageControl1);
+    shell.TabShResult = resultPage = new TResultPage(*this, *line, shell.RzPageControl1);
     shell.RzPageControl1->addTab(shell.TabSheet1, QStringLiteral("О программе"));
     shell.RzPageControl1->addTab(shell.TabShSoftTav, QStringLiteral("ПО прибора"));
     shell.RzPageControl1->addTab(shell.TabShBDTS, QStringLiteral("БД ТС"));
@@ -153,8 +154,8 @@ void TFormMainLoritS_D7::CreateComponents()
     centralLayout->addWidget(shell.SCSplitter1, 1);
 
     CreateStartPage();
-    centralLayout->addWidget(link->RzGroupBox1);
-    link->FitToFont();
+    centralLayout->addWidget(shell.portGroup->RzGroupBox1);
+    shell.portGroup->FitToFont();
     setCentralWidget(central);
 
     shell.RzStatusBar1 = new QStatusBar(this);

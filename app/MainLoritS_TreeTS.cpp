@@ -12,6 +12,7 @@
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
+#include "link/Line.h"
 #include "link/LinkControl.h"
 #include "link/TrafficLogWindow.h"
 #include "measure/PlateWorkbook.h"
@@ -54,12 +55,15 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
         m_dialogs = new TQtDialogs(this);
     m_saveDialogs = new TReplaceAskingDialogs(*m_dialogs, this);
     m_pageDialogs = new TRememberingDialogs(*m_saveDialogs, *m_settings, this);
-    link = new TLinkControl(backend, *this, this);
+    line = new TLine(backend, [this](const TReceiveDispatcher::Handler &handler) { Guarded(handler); }, this);
+    connect(line, &TLine::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    connect(line, &TLine::portProblem, this, &TFormMainLoritS_D7::ReportError);
+    shell.portGroup = new TLinkControl(*line, *this, this);
     bdtsDatabase = new TBDTSDatabase(this);
     connect(bdtsDatabase, &TBDTSDatabase::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    bdtsTransfer = new TBDTSTransfer(*bdtsDatabase, std::make_unique<TBDTSWindowHost>(*this, *link), this);
-    link->Serve(*bdtsTransfer);
-    connect(&link->lineClaim, &TLineClaim::changed, this, &TFormMainLoritS_D7::LineClaimChanged);
+    bdtsTransfer = new TBDTSTransfer(*bdtsDatabase, std::make_unique<TBDTSWindowHost>(*this, *line), this);
+    line->Serve(*bdtsTransfer);
+    connect(&line->lineClaim, &TLineClaim::changed, this, [this] { EnableTavelon(line->LinkPresent()); });
     CreateComponents();
     shell.desktopKeys = new TDesktopKeys(*this, options.userGuide);
     BuildReplyTable();
@@ -168,26 +172,26 @@ void TFormMainLoritS_D7::SetProgress(int percent)
 
 void TFormMainLoritS_D7::BuildReplyTable()
 {
-    TReceiveDispatcher &replies = link->dispatcher;
-    replies.own('B', [this] { link->ContactReplyReceived(); });
+    TReceiveDispatcher &replies = line->dispatcher;
+    replies.own('B', [this] { line->ContactReplyReceived(); });
     replies.own('L', [this] { if (frameSoftTav) frameSoftTav->ReplyProgramStarted(); });
     bdtsTransfer->OwnReplies(replies); // 'R', 'r', 'm'
     readerPage->OwnReplies(replies);   // 'D', '2', 'G'
     resultPage->OwnReplies(replies);   // 'N', 'd', 'g'
     // A notice is no part of a database page, whenever it comes: the reading does not count it.
     connect(&replies, &TReceiveDispatcher::noticeTaken, bdtsTransfer, &TBDTSTransfer::NoticeTaken);
-    connect(link, &TLinkControl::bytesArrived, bdtsTransfer, &TBDTSTransfer::BytesArrived);
+    connect(line, &TLine::bytesArrived, bdtsTransfer, &TBDTSTransfer::BytesArrived);
 }
 
 void TFormMainLoritS_D7::ConnectLink()
 {
-    connect(link, &TLinkControl::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
-    connect(link, &TLinkControl::lineLost, this, &TFormMainLoritS_D7::LineLost);
-    connect(link, &TLinkControl::lineBack, this, &TFormMainLoritS_D7::LineBack);
+    connect(line, &TLine::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
+    connect(line, &TLine::lineLost, this, &TFormMainLoritS_D7::LineLost);
+    connect(line, &TLine::lineBack, this, &TFormMainLoritS_D7::LineBack);
     // Another port is another instrument, as far as reprogramming knows: its procedure
     // starts afresh.
-    connect(link, &TLinkControl::portChanged, this, [this] {
-        if (OnFirmwarePage() && frameSoftTav && !UploadRunning())
+    connect(line, &TLine::portChanged, this, [this] {
+        if (OnFirmwarePage() && frameSoftTav && line->lineClaim.holder() != TLineUser::Upload)
             Guarded([this] { frameSoftTav->Enter(); });
     });
     connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
@@ -199,13 +203,18 @@ void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
         widget->setEnabled(enabled);
     for (QAction *action : {shell.ActionBDTS, shell.ActionTav2006})
         action->setEnabled(enabled);
-    // "Тавелон" looks the default file up again: not while an image is on its way.
-    shell.ActionSoftTavelon->setEnabled(enabled && !UploadRunning());
-    shell.lbLoadPOInTav->setEnabled(enabled && !UploadRunning());
+    EnableTavelon(enabled);
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
     if (!enabled)
         bdtsTransfer->lineLost();
+}
+
+void TFormMainLoritS_D7::EnableTavelon(bool linkPresent)
+{
+    const bool enabled = linkPresent && line->lineClaim.holder() != TLineUser::Upload;
+    shell.ActionSoftTavelon->setEnabled(enabled);
+    shell.lbLoadPOInTav->setEnabled(enabled);
 }
 
 bool TFormMainLoritS_D7::OnFirmwarePage() const
@@ -233,7 +242,7 @@ void TFormMainLoritS_D7::LineBack()
 
 void TFormMainLoritS_D7::FormCreate()
 {
-    link->DiscoverPorts(m_settings->lastPort());
+    line->DiscoverPorts(m_settings->lastPort());
     if (m_programFolder.isEmpty()) {
         const TProgramFolder chosen = chooseProgramFolder(
             QCoreApplication::applicationDirPath(),
@@ -279,8 +288,8 @@ void TFormMainLoritS_D7::FormClose()
     bdtsDatabase->DropImages();
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
-    link->DefSetComm_Timer->stop();
-    link->SendCommand_Timer->stop();
+    line->DefSetComm_Timer->stop();
+    line->SendCommand_Timer->stop();
 }
 
 void TFormMainLoritS_D7::ActionExitExecute()
@@ -298,8 +307,8 @@ void TFormMainLoritS_D7::ShowPage(int index)
 void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
-        frameSoftTav = new TFrameSoftTav(*this, *link, shell.TabShSoftTav);
-        link->Serve(*frameSoftTav->progSteps);
+        frameSoftTav = new TFrameSoftTav(*this, *line, shell.TabShSoftTav);
+        line->Serve(*frameSoftTav->progSteps);
         shell.TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -313,7 +322,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
         frameBDTS = new TFrameBDTS(shell.TabShBDTS);
         shell.TabShBDTS->layout()->addWidget(frameBDTS);
         frameBDTS->setExchange(bdtsDatabase, bdtsTransfer);
-        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, link->LinkPresent());
+        frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, line->LinkPresent());
         // Empty while nothing is remembered: the frame then starts in FilesInTavelon.
         frameBDTS->SaveDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseSave, {});
         frameBDTS->OpenDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseOpen, {});
@@ -336,7 +345,7 @@ void TFormMainLoritS_D7::ActionTrafficLogExecute()
 {
     // A window of its own beside the main one; it listens to the line only while shown.
     if (!shell.trafficLog) {
-        shell.trafficLog = link->CreateTrafficLog(m_saveDialogs, this);
+        shell.trafficLog = shell.portGroup->CreateTrafficLog(m_saveDialogs, this);
         shell.trafficLog->setSaveFolder(m_handOverFolder);
     }
     shell.trafficLog->show();
@@ -352,7 +361,7 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     TWorkPage *left = WorkPage(m_lastPage);
     if (left && !left->MayLeave()) {
         shell.RzPageControl1->setCurrentIndex(m_lastPage);
-        ShowStatus(LineBusyText());
+        ShowStatus(line->lineClaim.busyText());
         return;
     }
     m_lastPage = page;
@@ -381,42 +390,4 @@ void TFormMainLoritS_D7::lbLoadPOInTavMouseMove(TLinkLabel *label)
 void TFormMainLoritS_D7::lbLoadPOInTavMouseLeave(TLinkLabel *label)
 {
     label->setTextColor(palette().color(QPalette::Light));
-}
-
-bool TFormMainLoritS_D7::UploadRunning() const
-{
-    return link->lineClaim.holder() == TLineUser::Upload;
-}
-
-bool TFormMainLoritS_D7::LineBusy() const
-{
-    return !link->lineClaim.isFree();
-}
-
-QString TFormMainLoritS_D7::LineBusyText() const
-{
-    return link->lineClaim.busyText();
-}
-
-void TFormMainLoritS_D7::LineClaimChanged()
-{
-    const bool tavelon = link->LinkPresent() && !UploadRunning();
-    shell.ActionSoftTavelon->setEnabled(tavelon);
-    shell.lbLoadPOInTav->setEnabled(tavelon);
-    if (LineBusy())
-        return;
-    // A write ends and its read-back begins in one handler: look once it is over.
-    QMetaObject::invokeMethod(this, [this] { Guarded([this] { LineFreed(); }); }, Qt::QueuedConnection);
-}
-
-void TFormMainLoritS_D7::LineFreed()
-{
-    if (LineBusy())
-        return;
-    if (OnFirmwarePage() && frameSoftTav && frameSoftTav->progSteps->state() == TProgSteps::TState::Disarmed) {
-        frameSoftTav->Enter();
-        return;
-    }
-    readerPage->LineFreed();
-    resultPage->LineFreed();
 }

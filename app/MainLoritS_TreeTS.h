@@ -1,13 +1,12 @@
 #pragma once
 // The main window: the shell (menus, group bar, start page, page control, status bar,
-// navigation) and the rooms it composes: the link, the pages, the database and its
-// exchange. Each room registers the reply codes it owns with the link's dispatcher.
+// navigation) and the rooms it composes: the line, the pages, the database and its
+// exchange. Each room registers the reply codes it owns with the line's dispatcher.
 
 #include "app/MainShell.h"
 #include "app/WindowOptions.h"
 #include "common/Dialogs.h"
 #include "common/PageHost.h"
-#include "link/LineClaim.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -20,7 +19,7 @@ class TBDTSTransfer;
 class TFrameBDTS;
 class TWorkPage;
 class TFrameSoftTav;
-class TLinkControl;
+class TLine;
 class TReaderPage;
 class TResultPage;
 class TSerialBackend;
@@ -40,7 +39,7 @@ public:
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
-    TLinkControl *link = nullptr;
+    TLine *line = nullptr; ///< the line to the instrument; its port group is in the shell
     TReaderPage *readerPage = nullptr;
     TResultPage *resultPage = nullptr;
     TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
@@ -68,9 +67,6 @@ public:
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
     TSettings &settings() override { return *m_settings; }
-    bool LineBusy() const override;
-    bool UploadRunning() const override;
-    QString LineBusyText() const override;
 
     // ---- Navigation -----------------------------------------------------------------------
     void FormCreate();
@@ -107,9 +103,8 @@ private:
     void LinkControlsEnabled(bool enabled);
     void LineLost();
     void LineBack();
-    /// What waited for the line goes once it is free.
-    void LineClaimChanged();
-    void LineFreed();        ///< the line has become free: what waited for it goes now
+    /// "Тавелон" looks the default file up again: not while an image is on its way.
+    void EnableTavelon(bool linkPresent);
     bool OnFirmwarePage() const;
     void UpdateClock();
     void RestoreWindowSize(); ///< the last run's size, at the window's own place

@@ -15,6 +15,7 @@ class QStatusBar;
 class QTabWidget;
 class QWidget;
 class TDesktopKeys;
+class TLinkControl;
 class TLinkLabel;
 class TShadowPanel;
 class TStatusPane;
@@ -38,6 +39,7 @@ struct TMainShell
     TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,
                *lbProtokol = nullptr;
     TDesktopKeys *desktopKeys = nullptr; ///< F5, Ctrl+S and F1
+    TLinkControl *portGroup = nullptr; ///< the line's port group under the pages
     QStatusBar *RzStatusBar1 = nullptr;
     TStatusPane *RzStatusPane1 = nullptr; ///< every message whole, and the last ones kept
     QProgressBar *RzProgressBar1 = nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 // What a page needs of the window that holds it: the status line and progress bar,
-// the error box and the dialogs, the working folder, the settings kept between runs,
-// and whether an exchange owns the line. The window implements it; no page knows the
-// window itself.
+// the error box and the dialogs, the working folder and the settings kept between runs.
+// The window implements it; no page knows the window itself. Who holds the line a page
+// asks the line.
 
 #include <QObject>
 #include <QString>
@@ -42,15 +42,6 @@ public:
     virtual TFileDialogState &sdlgSaveTavDat() = 0;
     /// What the program remembers between runs; a page keeps its own choices there too.
     virtual TSettings &settings() = 0;
-
-    /// A database exchange or an upload (from its start until the instrument has
-    /// restarted and answered) owns the line: nothing else may send, probe, change the
-    /// port or its speed, or empty what the line gathers.
-    virtual bool LineBusy() const = 0;
-    /// An upload owns the line, from its start until the instrument has answered.
-    virtual bool UploadRunning() const = 0;
-    /// Why another request must wait, for the status line; empty while the line is free.
-    virtual QString LineBusyText() const = 0;
 };
 
 /// Connects a signal to a room's handler, run so that an error it does not catch

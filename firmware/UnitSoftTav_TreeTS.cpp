@@ -8,7 +8,7 @@
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/LoaderScreen.h"
 #include "firmware/ProgSteps.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 
 #include <QDir>
 #include <QEvent>
@@ -112,7 +112,7 @@ void placeSplitter(QSplitter *splitter, int firstWidth)
 
 } // namespace
 
-TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, QWidget *parent)
+TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLine &link, QWidget *parent)
     : QWidget(parent), m_host(host), m_link(link)
 {
     RzLabel1 = new QLabel(QStringLiteral("Для программирования прибора ТАВЕЛОН \n"
@@ -149,6 +149,7 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLinkControl &link, QWidget *paren
     RzSplitter1->installEventFilter(this);
     RzSplitter2->installEventFilter(this);
     ConnectProgSteps();
+    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TFrameSoftTav::LineFreed);
 }
 
 TFrameSoftTav::~TFrameSoftTav() = default;
@@ -156,7 +157,7 @@ TFrameSoftTav::~TFrameSoftTav() = default;
 void TFrameSoftTav::ConnectProgSteps()
 {
     // The procedure's line is today's link: its one send, its queue, its speed.
-    TLinkControl &link = m_link;
+    TLine &link = m_link;
     TPageHost &host = m_host;
     TProgLine line;
     line.send = [&link](const QByteArray &bytes) { link.SendToDevice(bytes); };
@@ -221,6 +222,7 @@ bool TFrameSoftTav::ConfirmWhileWriting(const QString &action)
 
 void TFrameSoftTav::Enter()
 {
+    m_entered = true;
     if (m_link.lineClaim.heldByExchange()) {
         // A database exchange goes on: the procedure starts once it has ended.
         m_host.ShowStatus(m_link.lineClaim.busyText());
@@ -231,6 +233,13 @@ void TFrameSoftTav::Enter()
     UpdateProgStep();
 }
 
+void TFrameSoftTav::LineFreed()
+{
+    // Entered while an exchange held the line: the procedure starts now.
+    if (m_entered && progSteps->state() == TProgSteps::TState::Disarmed)
+        Enter();
+}
+
 bool TFrameSoftTav::MayLeave()
 {
     m_farewell.clear();
@@ -239,6 +248,7 @@ bool TFrameSoftTav::MayLeave()
 
 void TFrameSoftTav::Leave()
 {
+    m_entered = false;
     DisarmProgSteps();
     if (!m_farewell.isEmpty())
         m_host.ShowStatus(std::exchange(m_farewell, QString()));

@@ -14,7 +14,7 @@ class QPushButton;
 class QSplitter;
 class QTabWidget;
 class TArrowLine;
-class TLinkControl;
+class TLine;
 class TLoaderScreen;
 class TPageHost;
 class TProgSteps;
@@ -23,7 +23,7 @@ class TFrameSoftTav : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
-    TFrameSoftTav(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+    TFrameSoftTav(TPageHost &host, TLine &link, QWidget *parent = nullptr);
     ~TFrameSoftTav() override;
 
     QString firmwareFilePath;
@@ -86,7 +86,10 @@ private:
     void ConnectProgSteps();
     /// The question before the engineer lets go of an image the loader may be writing.
     bool ConfirmWhileWriting(const QString &action);
+    /// The line has become free: a procedure entered while an exchange held it starts.
+    void LineFreed();
 
     TPageHost &m_host;
-    TLinkControl &m_link;
+    TLine &m_link;
+    bool m_entered = false; ///< the page is the active one
 };

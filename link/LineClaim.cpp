@@ -1,5 +1,7 @@
 #include "link/LineClaim.h"
 
+#include <utility>
+
 bool TLineClaim::claim(TLineUser user)
 {
     if (m_holder == user)
@@ -17,6 +19,13 @@ void TLineClaim::release(TLineUser user)
         return;
     m_holder = TLineUser::None;
     Q_EMIT changed(m_holder);
+    if (std::exchange(m_freedDue, true))
+        return;
+    QMetaObject::invokeMethod(this, [this] {
+        m_freedDue = false;
+        if (isFree())
+            Q_EMIT freed();
+    }, Qt::QueuedConnection);
 }
 
 QString TLineClaim::busyText() const

@@ -32,7 +32,12 @@ public:
 
 Q_SIGNALS:
     void changed(TLineUser holder);
+    /// The line has become free, and is still free once the handler that released it is
+    /// over: a write that ends and starts its read-back in one handler does not free it.
+    /// What waits for the line goes now.
+    void freed();
 
 private:
     TLineUser m_holder = TLineUser::None;
+    bool m_freedDue = false;
 };

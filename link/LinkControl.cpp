@@ -2,11 +2,7 @@
 
 #include "common/FontScale.h"
 #include "common/PageHost.h"
-#include "link/CommError.h"
-#include "link/Exchange.h"
 #include "link/PortBox.h"
-#include "link/PortNames.h"
-#include "link/ReplyTable.h"
 #include "link/TMSComm.h"
 #include "link/TrafficLogWindow.h"
 
@@ -18,13 +14,12 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
+#include <QSignalBlocker>
 #include <QToolButton>
 
-#include <utility>
+#include <initializer_list>
 
 namespace {
-const QString settingsTail = QStringLiteral(",n,8,1");
 // px at the design font
 constexpr int portBoxWidth = 70, parametersWidth = 150, speedBoxWidth = 72, verifyButtonWidth = 26;
 constexpr int portBoxChrome = 34;      ///< the box's frame and arrow beside its text
@@ -50,42 +45,16 @@ QIcon linkIndicatorIcon()
 }
 } // namespace
 
-namespace {
-/// The port number of one of the box's own texts "COM1" … "COM4", or 0 for any other
-/// text. "COM12" is not COM1: on Windows it is a system port the backend knows by its
-/// own name, elsewhere it names nothing.
-int comNumberOf(const QString &text)
+TLinkControl::TLinkControl(TLine &line, TPageHost &host, QObject *parent)
+    : QObject(parent), m_line(line), m_host(host)
 {
-    if (text.size() != 4 || !text.startsWith(QLatin1String("COM")))
-        return 0;
-    const int n = text.at(3).digitValue();
-    return (n >= 1 && n <= 4) ? n : 0;
-}
-} // namespace
-
-const std::array<QString, 6> TLinkControl::baudRates = [] {
-    std::array<QString, 6> texts;
-    for (size_t i = 0; i < texts.size(); ++i)
-        texts[i] = QString::number(wire::speeds[i]);
-    return texts;
-}();
-
-TLinkControl::TLinkControl(TSerialBackend *backend, TPageHost &host, QObject *parent)
-    : QObject(parent), dispatcher([&host](const TReceiveDispatcher::Handler &handler) { host.Guarded(handler); }),
-      m_host(host)
-{
-    MSComm1 = new TMSComm(backend, this);
-    DefSetComm_Timer = new QTimer(this);
-    DefSetComm_Timer->setInterval(200);
-    SendCommand_Timer = new QTimer(this);
-    SendCommand_Timer->setInterval(100);
     CreatePortGroup();
     ConnectHandlers();
-    connect(&lineClaim, &TLineClaim::changed, this, &TLinkControl::LineClaimChanged);
+    FollowLine();
 }
 
 // The port group lives in the window's layout, which deletes it; a group not yet placed
-// goes with the link.
+// goes with the view.
 TLinkControl::~TLinkControl()
 {
     if (RzGroupBox1 && !RzGroupBox1->parent())
@@ -123,7 +92,7 @@ void TLinkControl::CreatePortGroup()
     cbBaudRate = new QComboBox(RzGroupBox1);
     cbBaudRate->setEditable(true);
     cbBaudRate->setInsertPolicy(QComboBox::NoInsert);
-    for (const QString &rate : baudRates)
+    for (const QString &rate : TLine::baudRates)
         cbBaudRate->addItem(rate);
     cbBaudRate->setEditText(QStringLiteral("9600"));
     cbBaudRate->setToolTip(QStringLiteral("Установка новой скорости обмена."));
@@ -156,9 +125,6 @@ void TLinkControl::FitToFont()
 void TLinkControl::ConnectHandlers()
 {
     const auto on = [this](auto *sender, auto signal, auto handler) { connectGuarded(m_host, sender, signal, this, handler); };
-    on(MSComm1, &TMSComm::OnComm, &TLinkControl::MSComm1Comm);
-    on(DefSetComm_Timer, &QTimer::timeout, &TLinkControl::DefSetComm_TimerTimer);
-    on(SendCommand_Timer, &QTimer::timeout, &TLinkControl::SendCommand_TimerTimer);
     on(btnConnect, &QPushButton::clicked, &TLinkControl::btnConnectClick);
     on(btnVerifyConnect, &QPushButton::clicked, &TLinkControl::btnVerifyConnectClick);
     on(cbPortOpen, &QCheckBox::clicked, &TLinkControl::cbPortOpenClick);
@@ -174,52 +140,49 @@ void TLinkControl::ConnectHandlers()
     connect(cbxNumPort, &QComboBox::currentTextChanged, this, &TLinkControl::ShowPortDevice);
 }
 
-void TLinkControl::ShowParameters()
+void TLinkControl::FollowLine()
 {
-    lbCommParam->setText(QStringLiteral("Параметры: ") + MSComm1->Settings());
-}
-
-void TLinkControl::SetTopSpeed()
-{
-    baudIndex = topSpeedIndex;
-    MSComm1->setSettings(baudRates[topSpeedIndex] + settingsTail);
-    cbBaudRate->setEditText(baudRates[topSpeedIndex]);
-    ShowParameters();
-}
-
-void TLinkControl::OpenAtTopSpeed()
-{
-    // A contact search or a pending restart after a speed change would move the port
-    // away from the firmware page's speed.
-    StopContactSearch();
-    if (!MSComm1->PortOpen())
-        MSComm1->setPortOpen(true);
-    cbPortOpen->setChecked(true);
-    cbPortOpen->setText(QStringLiteral("вкл."));
-    SetTopSpeed();
-}
-
-void TLinkControl::Serve(TExchange &exchange)
-{
-    connect(&exchange, &TExchange::runningChanged, this, [this, &exchange](bool running) {
-        const TLineUser user = exchange.lineUser();
-        if (!running) {
-            lineClaim.release(user);
-            return;
-        }
-        if (!lineClaim.claim(user)) {
-            StopContactSearch();
-            lineClaim.claim(user);
-        }
+    connect(&m_line, &TLine::lampLit, this, &TLinkControl::SetLampLit);
+    connect(&m_line, &TLine::linkControlsEnabled, this, &TLinkControl::SetLinkControlsEnabled);
+    connect(&m_line, &TLine::portControlsEnabled, this, &TLinkControl::SetPortControlsEnabled);
+    connect(&m_line, &TLine::portOpenChanged, this, &TLinkControl::SetPortOpenShown);
+    connect(&m_line, &TLine::portsListed, this, &TLinkControl::ListPorts);
+    connect(&m_line, &TLine::portShown, this, &TLinkControl::ShowPort);
+    connect(&m_line, &TLine::parametersShown, this,
+            [this](const QString &settings) { lbCommParam->setText(QStringLiteral("Параметры: ") + settings); });
+    connect(&m_line, &TLine::speedShown, this, [this](int index) { cbBaudRate->setEditText(TLine::baudRates[index]); });
+    // The caption follows the search: "Стоп" while one runs or waits to be stopped.
+    connect(&m_line, &TLine::searchChanged, this, [this](TLine::TContactSearch state) {
+        btnConnect->setText(state == TLine::TContactSearch::Idle ? QStringLiteral("Контакт") : QStringLiteral("Стоп"));
     });
+    connect(&m_line.lineClaim, &TLineClaim::changed, this, &TLinkControl::LineClaimChanged);
 }
 
-void TLinkControl::RequestTopSpeedUnlessExchanging()
+void TLinkControl::SetLampLit(bool lit)
 {
-    // A database exchange runs at 115200 already, and probes on its line would break
-    // it: it goes on while the user looks at another page.
-    if (!lineClaim.heldByExchange())
-        RequestTopSpeed();
+    sbtnCommON->setEnabled(lit);
+    sbtnCommON->setAccessibleDescription(lit ? QStringLiteral("связь есть") : QStringLiteral("нет связи"));
+}
+
+void TLinkControl::SetPortOpenShown(bool open)
+{
+    cbPortOpen->setChecked(open);
+    cbPortOpen->setText(open ? QStringLiteral("вкл.") : QStringLiteral("выкл."));
+}
+
+void TLinkControl::SetLinkControlsEnabled(bool enabled)
+{
+    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
+        widget->setEnabled(enabled);
+    ApplyLineGate();
+}
+
+void TLinkControl::SetPortControlsEnabled(bool portBox, bool speedAndProbe)
+{
+    cbxNumPort->setEnabled(portBox);
+    cbBaudRate->setEnabled(speedAndProbe);
+    btnVerifyConnect->setEnabled(speedAndProbe);
+    ApplyLineGate();
 }
 
 void TLinkControl::LineClaimChanged(TLineUser holder)
@@ -232,186 +195,35 @@ void TLinkControl::LineClaimChanged(TLineUser holder)
         return;
     cbxNumPort->setEnabled(true);
     for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
-        widget->setEnabled(LinkPresent());
+        widget->setEnabled(m_line.LinkPresent());
 }
 
 void TLinkControl::ApplyLineGate()
 {
-    if (!lineClaim.heldByExchange())
+    if (!m_line.lineClaim.heldByExchange())
         return;
     for (QWidget *widget : std::initializer_list<QWidget *>{cbxNumPort, btnConnect, btnVerifyConnect, cbBaudRate})
         widget->setEnabled(false);
 }
 
-void TLinkControl::SetSearch(TContactSearch state)
+void TLinkControl::ShowPort(const QString &name)
 {
-    m_search = state;
-    // The caption follows the search: "Стоп" while one runs or waits to be stopped.
-    btnConnect->setText(state == TContactSearch::Idle ? QStringLiteral("Контакт") : QStringLiteral("Стоп"));
-    if (contactSearchRunning())
-        lineClaim.claim(TLineUser::Contact);
-    else
-        lineClaim.release(TLineUser::Contact);
-}
-
-void TLinkControl::EndSearch(bool found)
-{
-    DefSetComm_Timer->stop();
-    SendCommand_Timer->stop();
-    std::function<void()> request = std::exchange(m_waitingRequest, {});
-    SetSearch(TContactSearch::Idle);
-    // Once the reply that ended the search has been dealt with.
-    if (found && request)
-        QMetaObject::invokeMethod(this, [this, request] { m_host.Guarded(request); }, Qt::QueuedConnection);
-}
-
-void TLinkControl::WhenLineFree(std::function<void()> request)
-{
-    if (lineClaim.isFree()) {
-        request();
-        return;
-    }
-    if (lineClaim.holder() == TLineUser::Contact)
-        m_waitingRequest = std::move(request); // pressed twice: still one request
-    m_host.ShowStatus(lineClaim.busyText());
-}
-
-void TLinkControl::StopContactSearch()
-{
-    speedChangeRequested = false;
-    m_waitingRequest = {};
-    EndSearch(false);
-    cbxNumPort->setEnabled(true);
-    cbBaudRate->setEnabled(LinkPresent());
-    btnVerifyConnect->setEnabled(LinkPresent());
-    ApplyLineGate();
-}
-
-void TLinkControl::MSComm1Comm()
-{
-    // Bytes that arrive while the instrument's line is down wait in the queue.
-    if (!UpdateLinkState())
-        return;
-    if (MSComm1->InBufferCount() == 0)
-        return;
-    const QByteArray input = MSComm1->Input();
-    // An empty read still counts as one byte, 0x00.
-    const QByteArray piece = input.isEmpty() ? QByteArray(1, '\0') : input;
-    Q_EMIT bytesArrived(piece.size());
-    dispatcher.append(piece);
-    // More bytes arrived meanwhile: the next event goes on gathering.
-    if (MSComm1->InBufferCount() != 0)
-        return;
-    dispatcher.DispatchReplies();
-}
-
-void TLinkControl::SendToDevice(const QByteArray &bytes)
-{
-    MSComm1->setOutput(bytes);
-}
-
-void TLinkControl::DiscoverPorts(const QString &preferredPort)
-{
-    cbxNumPort->clear();
-    QStringList problems; // ports the system has and would not open
-    for (int n = 1; n <= 4; ++n) {
-        try {
-            if (MSComm1->PortOpen())
-                MSComm1->setPortOpen(false);
-            MSComm1->setCommPort(n);
-            MSComm1->setPortOpen(true);
-            AddPortEntry(n);
-        } catch (const TCommError &error) {
-            // A port that cannot be opened is not offered; one the system has says why.
-            if (!MSComm1->backend()->deviceForComPort(n).isEmpty())
-                problems << error.text();
-        }
-    }
-    if (cbxNumPort->count() == 0) {
-        cbxNumPort->setEditText(QString());
-        // The link check would replace the message with "no link" at once; the user
-        // must read why there is none.
-        UpdateLinkState();
-        m_host.ShowStatus(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
-        if (!problems.isEmpty())
-            m_host.ReportError(problems.join(QLatin1Char('\n')));
-        return;
-    }
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    if (!OpenPreferredPort(preferredPort)) {
-        cbxNumPort->setCurrentIndex(0);
-        OpenChosenPort();
-    }
-    SetTopSpeed();
-    DiscardInput();
-    SetLampLit(MSComm1->CTSHolding());
-    if (!LinkPresent()) {
-        m_host.ShowStatus(QStringLiteral("Включите прибор или смените порт."));
-        btnConnect->setText(QStringLiteral("Контакт"));
-    }
-}
-
-bool TLinkControl::OpenPreferredPort(const QString &port)
-{
-    // An entry of the list, or a device the user typed last time that is plugged in.
-    const int entry = port.isEmpty() ? -1 : cbxNumPort->findText(port);
-    if (entry < 0 && (comNumberOf(port) > 0 || !NamesAPort(port)))
-        return false;
+    const int entry = name.isEmpty() ? -1 : cbxNumPort->findText(name);
     if (entry >= 0)
         cbxNumPort->setCurrentIndex(entry);
     else
-        cbxNumPort->setEditText(port);
-    try {
-        SetPortFromBox();
-        MSComm1->setPortOpen(true);
-    } catch (const TCommError &) {
-        // Held by another program, or no longer a port: the first port is opened as
-        // ever, and the port of an earlier run is not worth an error box.
-        MSComm1->setCommPort(1);
-        return false;
+        cbxNumPort->setEditText(name);
+}
+
+void TLinkControl::ListPorts()
+{
+    const QSignalBlocker quiet(cbxNumPort);
+    cbxNumPort->clear();
+    for (const int n : m_line.comPorts()) {
+        const QString device = m_line.DeviceForComPort(n);
+        cbxNumPort->addItem(QStringLiteral("COM%1").arg(n), device);
+        cbxNumPort->setItemData(cbxNumPort->count() - 1, portEntryText(n, device), Qt::ToolTipRole);
     }
-    cbPortOpen->setChecked(true);
-    cbPortOpen->setText(QStringLiteral("вкл."));
-    return true;
-}
-
-bool TLinkControl::PortOpen() const
-{
-    return MSComm1->PortOpen();
-}
-
-qint32 TLinkControl::PortBaud() const
-{
-    return MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt();
-}
-
-qint64 TLinkControl::OutBufferCount() const
-{
-    return MSComm1->OutBufferCount();
-}
-
-void TLinkControl::DropUnsent()
-{
-    if (MSComm1->PortOpen())
-        MSComm1->setOutBufferCount(0);
-}
-
-TTrafficLogWindow *TLinkControl::CreateTrafficLog(TDialogs *dialogs, QWidget *parent)
-{
-    return new TTrafficLogWindow(MSComm1, dialogs, parent);
-}
-
-QString TLinkControl::OpenPortText() const
-{
-    return MSComm1->PortOpen() ? MSComm1->portText() : QString();
-}
-
-void TLinkControl::AddPortEntry(int n)
-{
-    const QString device = MSComm1->backend()->deviceForComPort(n);
-    cbxNumPort->addItem(QStringLiteral("COM%1").arg(n), device);
-    cbxNumPort->setItemData(cbxNumPort->count() - 1, portEntryText(n, device), Qt::ToolTipRole);
 }
 
 QString TLinkControl::portEntryText(int n, const QString &device)
@@ -422,18 +234,9 @@ QString TLinkControl::portEntryText(int n, const QString &device)
 
 void TLinkControl::RefreshPortList()
 {
-    // An adapter plugged in since start gets its entry; the open port and the text in
-    // the box stay as they are, and "COMn" keeps naming the same device.
-    TSerialBackend *backend = MSComm1->backend();
-    backend->refreshComPorts();
+    // The text in the box stays as it is while the list is made again.
     const QString shown = cbxNumPort->currentText();
-    const QSignalBlocker quiet(cbxNumPort);
-    cbxNumPort->clear();
-    for (int n = 1; n <= PortNames::comPortCount; ++n) {
-        const bool open = MSComm1->PortOpen() && MSComm1->commDevice().isEmpty() && MSComm1->CommPort() == n;
-        if (open || !backend->deviceForComPort(n).isEmpty())
-            AddPortEntry(n);
-    }
+    m_line.RefreshPorts();
     cbxNumPort->setEditText(shown);
     ShowPortDevice();
 }
@@ -443,8 +246,8 @@ void TLinkControl::ShowPortDevice()
     // The hint names the system device behind the port shown, so that two adapters
     // can be told apart.
     const QString text = cbxNumPort->currentText().trimmed();
-    const int n = comNumberOf(text);
-    const QString device = n > 0 ? MSComm1->backend()->deviceForComPort(n) : QString();
+    const int n = TLine::comNumberOf(text);
+    const QString device = n > 0 ? m_line.DeviceForComPort(n) : QString();
     QString hint = QStringLiteral("Выбор Com-порта.");
     if (n > 0 && !device.isEmpty())
         hint += QLatin1Char('\n') + portEntryText(n, device);
@@ -457,263 +260,33 @@ void TLinkControl::ShowPortDevice()
                                        fontScale::px(cbxNumPort, portBoxWidestPath)));
 }
 
-
-void TLinkControl::SetPortFromBox()
+TTrafficLogWindow *TLinkControl::CreateTrafficLog(TDialogs *dialogs, QWidget *parent)
 {
-    // "COMn" names a port by its number; any other text is a device the user typed.
-    // A text that names nothing (typed and not confirmed) leaves the port as it is.
-    const QString text = cbxNumPort->currentText();
-    if (const int n = comNumberOf(text))
-        MSComm1->setCommPort(n);
-    else if (MSComm1->backend()->isSerialDevice(text))
-        MSComm1->setCommDevice(text);
-}
-
-void TLinkControl::OpenChosenPort()
-{
-    try {
-        SetPortFromBox();
-        MSComm1->setPortOpen(true);
-    } catch (...) {
-        // The box and the lamp must not show a port or a link that is not there.
-        cbPortOpen->setChecked(false);
-        cbPortOpen->setText(QStringLiteral("выкл."));
-        UpdateLinkState();
-        throw;
-    }
-    cbPortOpen->setChecked(true);
-    cbPortOpen->setText(QStringLiteral("вкл."));
-}
-
-bool TLinkControl::NamesAPort(const QString &text) const
-{
-    return comNumberOf(text) > 0 || (!text.isEmpty() && MSComm1->backend()->isSerialDevice(text));
-}
-
-bool TLinkControl::PortChosen() const
-{
-    // A port of the list, one the user typed by its device, or one typed by its number
-    // that opened although the list (made at start) had none.
-    return cbxNumPort->count() > 0 || !MSComm1->commDevice().isEmpty() || MSComm1->PortOpen();
-}
-
-void TLinkControl::SetLinkControlsEnabled(bool enabled)
-{
-    for (QWidget *widget : std::initializer_list<QWidget *>{btnConnect, btnVerifyConnect, cbBaudRate})
-        widget->setEnabled(enabled);
-    Q_EMIT linkControlsEnabled(enabled);
-    ApplyLineGate();
-}
-
-void TLinkControl::SetLampLit(bool lit)
-{
-    m_linkPresent = lit;
-    sbtnCommON->setEnabled(lit);
-    sbtnCommON->setAccessibleDescription(lit ? QStringLiteral("связь есть") : QStringLiteral("нет связи"));
-}
-
-bool TLinkControl::UpdateLinkState()
-{
-    // With no port open there is no line to watch: the link is absent.
-    const bool cts = MSComm1->PortOpen() && MSComm1->CTSHolding();
-    if (cts && LinkPresent())
-        return true;
-    SetLampLit(cts);
-    SetLinkControlsEnabled(cts);
-    if (!cts) {
-        // A search stops ticking and keeps "Стоп" until the user presses it; a request
-        // that waited for it will never be sent. A contact stands only while the
-        // instrument is there, and a reply it had begun can never finish: neither may
-        // hold the link hostage once it is gone.
-        DefSetComm_Timer->stop();
-        SendCommand_Timer->stop();
-        m_waitingRequest = {};
-        if (m_search != TContactSearch::Idle)
-            SetSearch(TContactSearch::Halted);
-        contactEstablished = false;
-        dispatcher.clear();
-        m_host.ShowStatus(QStringLiteral("Нет связи с прибором"));
-        Q_EMIT lineLost();
-    } else {
-        Q_EMIT lineBack();
-    }
-    Q_EMIT linkChecked();
-    return LinkPresent();
-}
-
-void TLinkControl::DiscardInput()
-{
-    if (MSComm1->PortOpen())
-        MSComm1->Input();
-    dispatcher.clear();
-    MSComm1->setInBufferCount(0);
-}
-
-void TLinkControl::StartContact()
-{
-    if (!PortChosen() || lineClaim.heldByExchange())
-        return;
-    // A search still running stops here: if the port cannot be opened again, no tick
-    // may go on probing a closed port.
-    DefSetComm_Timer->stop();
-    SendCommand_Timer->stop();
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    try {
-        OpenChosenPort();
-    } catch (...) {
-        m_waitingRequest = {};
-        SetSearch(TContactSearch::Idle);
-        throw;
-    }
-    if (!UpdateLinkState())
-        return;
-    DiscardInput();
-    baudIndex = 0;
-    MSComm1->setSettings(baudRates[0] + settingsTail);
-    probeDue = true;
-    contactEstablished = false;
-    SetSearch(TContactSearch::Searching);
-    DefSetComm_Timer->start();
-    dispatcher.clear();
-    cbxNumPort->setEnabled(false);
-    cbBaudRate->setEnabled(false);
-    btnVerifyConnect->setEnabled(false);
-}
-
-void TLinkControl::RequestTopSpeed()
-{
-    DefSetComm_Timer->stop();
-    if (!MSComm1->PortOpen() && PortChosen())
-        OpenChosenPort();
-    speedChangeRequested = true;
-    targetBaudIndex = 5;
-    StartContact();
-}
-
-void TLinkControl::DefSetComm_TimerTimer()
-{
-    if (m_search != TContactSearch::Searching)
-        return;
-    if (!MSComm1->PortOpen()) {
-        // The port was lost under the search: nothing to probe, and no error box every tick.
-        EndSearch(false);
-        return;
-    }
-    if (probeDue) {
-        // Garbage of a wrong speed may have started a "reply" of any code; the probe's
-        // answer must not be appended behind it.
-        DiscardInput();
-        SendToDevice(QByteArrayLiteral("B"));
-        probeDue = false;
-        ShowParameters();
-    } else if (!contactEstablished) {
-        baudIndex = baudIndex < 5 ? quint8(baudIndex + 1) : quint8(0);
-        MSComm1->setSettings(baudRates[baudIndex] + settingsTail);
-        probeDue = true;
-    }
-}
-
-void TLinkControl::ContactReplyReceived()
-{
-    // Under an exchange nobody probes: a 'B' then is noise and changes nothing; nor
-    // does one while the instrument moves to its new speed, which the search then finds.
-    if (lineClaim.heldByExchange() || m_search == TContactSearch::SpeedChanging)
-        return;
-    DefSetComm_Timer->stop();
-    contactEstablished = true;
-    ShowParameters();
-    m_host.ShowStatus(QStringLiteral("Есть контакт с прибором"));
-    cbBaudRate->setEditText(baudRates[baudIndex]);
-    portChangePending = false;
-    cbxNumPort->setEnabled(true);
-    cbBaudRate->setEnabled(true);
-    btnVerifyConnect->setEnabled(true);
-    if (speedChangeRequested && baudIndex != targetBaudIndex) {
-        QByteArray command("b");
-        command.append(char(targetBaudIndex));
-        SendToDevice(command);
-        speedChangeRequested = false;
-        m_host.ShowStatus(QStringLiteral("Установка новой скорости обмена."));
-        // The instrument takes in 'b' and its index and moves to the new speed; the
-        // search starts again once it has (a timer: the window is never held up).
-        SetSearch(TContactSearch::SpeedChanging);
-        SendCommand_Timer->setInterval(100);
-        SendCommand_Timer->start();
-    } else if (m_search != TContactSearch::Idle) {
-        EndSearch(true);
-    }
-    ApplyLineGate();
-}
-
-void TLinkControl::SendCommand_TimerTimer()
-{
-    SendCommand_Timer->stop();
-    if (m_search == TContactSearch::SpeedChanging)
-        StartContact();
+    return new TTrafficLogWindow(m_line.MSComm1, dialogs, parent);
 }
 
 void TLinkControl::btnConnectClick()
 {
-    if (lineClaim.heldByExchange()) {
-        m_host.ShowStatus(lineClaim.busyText());
-        return;
+    if (!m_line.lineClaim.heldByExchange()) {
+        cbxNumPort->setEnabled(true);
+        cbBaudRate->setEnabled(true);
+        btnVerifyConnect->setEnabled(true);
     }
-    cbxNumPort->setEnabled(true);
-    cbBaudRate->setEnabled(true);
-    btnVerifyConnect->setEnabled(true);
-    if (!MSComm1->PortOpen()) {
-        // "Стоп" still ends a search that lost its port.
-        StopContactSearch();
-        m_host.ShowStatus(QStringLiteral("Порт отключен."));
-        return;
-    }
-    if (m_search == TContactSearch::Idle) {
-        StartContact();
-        // A search that could not start (no instrument on the line) still shows "Стоп",
-        // which the user presses to give up.
-        if (m_search == TContactSearch::Idle)
-            SetSearch(TContactSearch::Halted);
-        m_host.ShowStatus(QStringLiteral("Установление контакта."));
-    } else {
-        // A speed asked for stays asked for: the next contact reply carries it out.
-        m_waitingRequest = {};
-        EndSearch(false);
-        if (!contactEstablished)
-            m_host.ShowStatus(QStringLiteral("Прибор не отвечает!"));
-    }
+    m_line.ToggleContact();
 }
 
 void TLinkControl::btnVerifyConnectClick()
 {
-    if (lineClaim.heldByExchange()) {
-        m_host.ShowStatus(lineClaim.busyText());
-        return;
-    }
-    if (!MSComm1->PortOpen()) {
-        m_host.ShowStatus(QStringLiteral("Порт отключен."));
-        return;
-    }
-    m_host.ShowStatus(QStringLiteral("Нет контакта с прибором"));
-    SendToDevice(QByteArrayLiteral("B"));
-    dispatcher.clear();
+    m_line.VerifyContact();
 }
 
 void TLinkControl::cbxNumPortChange()
 {
-    if (contactEstablished || !lineClaim.isFree()) {
-        cbxNumPort->setEditText(MSComm1->portText());
+    if (!m_line.PortChangeAllowed()) {
+        cbxNumPort->setEditText(m_line.PortText());
         return;
     }
-    if (!NamesAPort(cbxNumPort->currentText().trimmed()))
-        return;
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    portChangePending = true;
-    OpenChosenPort();
-    UpdateLinkState();
-    DiscardInput();
-    Q_EMIT portChanged();
+    m_line.ChangePort(cbxNumPort->currentText().trimmed());
 }
 
 void TLinkControl::cbxNumPortTextConfirmed()
@@ -724,12 +297,12 @@ void TLinkControl::cbxNumPortTextConfirmed()
         return;
     // A device typed by its path is taken whatever the list holds: an adapter plugged
     // in after start, or one named by its /dev/serial/by-id/ link.
-    if (NamesAPort(text)) {
+    if (m_line.NamesAPort(text)) {
         cbxNumPort->setEditText(text);
         cbxNumPortChange();
         // A port typed by hand opens without a word from the list: say which one it is.
-        if (MSComm1->PortOpen() && MSComm1->portText() == text)
-            m_host.ShowStatus(QStringLiteral("Открыт порт %1. %2").arg(text, LinkPresent()
+        if (m_line.PortOpen() && m_line.PortText() == text)
+            m_host.ShowStatus(QStringLiteral("Открыт порт %1. %2").arg(text, m_line.LinkPresent()
                                                                             ? QStringLiteral("Связь с прибором есть")
                                                                             : QStringLiteral("Нет связи с прибором")));
         return;
@@ -740,11 +313,12 @@ void TLinkControl::cbxNumPortTextConfirmed()
 void TLinkControl::cbxNumPortEditingFinished()
 {
     // Text typed and left without a choice changes nothing: the box shows the port again.
-    if (cbxNumPort->count() == 0)
+    if (m_line.comPorts().isEmpty())
         return;
     // Put back once the key press is over: the box looks at the text after us.
     QMetaObject::invokeMethod(this, [this] {
-        const QString shown = MSComm1->PortOpen() ? MSComm1->portText() : cbxNumPort->itemText(0);
+        const QString shown = m_line.PortOpen() ? m_line.PortText()
+                                                : QStringLiteral("COM%1").arg(m_line.comPorts().first());
         if (cbxNumPort->currentText() != shown && cbxNumPort->findText(cbxNumPort->currentText()) < 0)
             cbxNumPort->setEditText(shown);
     }, Qt::QueuedConnection);
@@ -752,23 +326,10 @@ void TLinkControl::cbxNumPortEditingFinished()
 
 void TLinkControl::cbBaudRateChange()
 {
-    const int index = cbBaudRate->findText(cbBaudRate->currentText().trimmed());
-    if (index < 0 || index >= int(baudRates.size())) {
-        // A typed speed that is no entry changes nothing.
-        cbBaudRate->setEditText(baudRates[baudIndex]);
-        return;
-    }
-    if (lineClaim.heldByExchange()) {
-        cbBaudRate->setEditText(baudRates[baudIndex]);
-        m_host.ShowStatus(lineClaim.busyText());
-        return;
-    }
-    targetBaudIndex = quint8(index);
-    if (UpdateLinkState()) {
-        speedChangeRequested = true;
-        m_host.ShowStatus(QStringLiteral("Установление контакта с прибором."));
-        StartContact();
-    }
+    // A typed speed that is no entry, or one refused while an exchange holds the line,
+    // changes nothing: the box shows the line's speed again.
+    if (!m_line.ChangeSpeed(cbBaudRate->findText(cbBaudRate->currentText().trimmed())))
+        cbBaudRate->setEditText(TLine::baudRates[m_line.baudIndex]);
 }
 
 void TLinkControl::cbBaudRateTextConfirmed()
@@ -779,12 +340,12 @@ void TLinkControl::cbBaudRateTextConfirmed()
     if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0) {
         QMetaObject::invokeMethod(this, [this] {
             if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0)
-                cbBaudRate->setEditText(baudRates[baudIndex]);
+                cbBaudRate->setEditText(TLine::baudRates[m_line.baudIndex]);
         }, Qt::QueuedConnection);
     }
 }
 
 void TLinkControl::cbPortOpenClick()
 {
-    cbPortOpen->setChecked(MSComm1->PortOpen());
+    SetPortOpenShown(m_line.PortOpen());
 }

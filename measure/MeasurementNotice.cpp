@@ -1,16 +1,17 @@
 #include "measure/MeasurementNotice.h"
 
 #include "common/PageHost.h"
+#include "link/Line.h"
 
-bool TakeMeasurementNotice(TPageHost &host, const QString &status, bool automatic,
+bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const QString &status, bool automatic,
                            const std::function<void()> &request, const std::function<void()> &requestOnceFree)
 {
-    if (host.UploadRunning())
+    if (line.lineClaim.holder() == TLineUser::Upload)
         return false;
     host.ShowStatus(status);
     if (!automatic)
         return true;
-    if (host.LineBusy())
+    if (!line.lineClaim.isFree())
         requestOnceFree();
     else
         request();

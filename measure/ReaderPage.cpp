@@ -4,7 +4,7 @@
 #include "common/PageHost.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "link/ReceiveDispatcher.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
@@ -52,7 +52,7 @@ constexpr int gridRowHeight = 17;      ///< px
 constexpr int roomBesideGrid = 20, roomBelowControls = 48; ///< px
 } // namespace
 
-TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+TReaderPage::TReaderPage(TPageHost &host, TLine &link, QWidget *parent)
     : QWidget(parent), m_host(host), m_link(link)
 {
     CreateLayout();
@@ -61,6 +61,7 @@ TReaderPage::TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent)
     odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
     odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
     odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
+    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TReaderPage::LineFreed);
 }
 
 void TReaderPage::ConnectHandlers()
@@ -285,7 +286,7 @@ void TReaderPage::btnReadOPClick()
 
 void TReaderPage::ReplyODMeasured()
 {
-    if (TakeMeasurementNotice(m_host, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
+    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
                               [this] { RequestODTable(); }, [this] { m_exchange->requestOnceFree(); }))
         btnReadOP->setEnabled(true);
 }
@@ -293,7 +294,7 @@ void TReaderPage::ReplyODMeasured()
 void TReaderPage::LineFreed()
 {
     // Another page's request may have taken the line first: this one waits on.
-    if (m_host.LineBusy() || !m_exchange->takeDueRequest())
+    if (!m_link.lineClaim.isFree() || !m_exchange->takeDueRequest())
         return;
     if (m_link.LinkPresent() && chckAutoReadOP->isChecked())
         RequestODTable();

@@ -13,7 +13,7 @@ class QCheckBox;
 class QFrame;
 class QPushButton;
 class QTableWidget;
-class TLinkControl;
+class TLine;
 class TOleContainer;
 class TPageHost;
 class TPlateLegend;
@@ -29,7 +29,7 @@ class TReaderPage : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
-    TReaderPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+    TReaderPage(TPageHost &host, TLine &link, QWidget *parent = nullptr);
 
     // ---- State ------------------------------------------------------------------------
     /// The last complete table, as received, its code byte replaced by a blank; the
@@ -97,7 +97,7 @@ private:
     void HandOver(const plate::TWorkbookResult &book);
 
     TPageHost &m_host;
-    TLinkControl &m_link;
+    TLine &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
     TODTableExchange *m_exchange = nullptr; ///< the table and its name, one request at a time
 };

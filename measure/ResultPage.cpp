@@ -3,7 +3,7 @@
 #include "common/Dialogs.h"
 #include "common/FontScale.h"
 #include "common/PageHost.h"
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/ReplyTable.h"
 #include "measure/MeasureData.h"
@@ -37,7 +37,7 @@ QString memoText(const QByteArray &bytes)
 }
 } // namespace
 
-TResultPage::TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent)
+TResultPage::TResultPage(TPageHost &host, TLine &link, QWidget *parent)
     : QWidget(parent), m_host(host), m_link(link)
 {
     CreateLayout();
@@ -52,8 +52,9 @@ void TResultPage::ConnectExchange()
     connect(m_exchange, &TExchange::bytesToSend, this, [this](const QByteArray &bytes) { m_link.SendToDevice(bytes); });
     connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
     // The line tells the exchange what it brings; the dispatcher which notice it took.
-    connect(&m_link, &TLinkControl::bytesArrived, m_exchange, &TProtocolExchange::bytesArrived);
+    connect(&m_link, &TLine::bytesArrived, m_exchange, &TProtocolExchange::bytesArrived);
     connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, m_exchange, &TProtocolExchange::noticeTaken);
+    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TResultPage::LineFreed);
     connect(m_exchange, &TProtocolExchange::resultsReady, this, &TResultPage::ReplyResultsReady);
     // The protocol is taken after a timer's tick: its files' errors go to the error box.
     connect(m_exchange, &TProtocolExchange::protocolReceived, this,
@@ -153,7 +154,7 @@ void TResultPage::RequestProtocol()
 
 void TResultPage::ReplyResultsReady()
 {
-    if (TakeMeasurementNotice(m_host, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
+    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
                               [this] { RequestProtocol(); }, [this] { m_exchange->requestOnceFree(); }))
         Q_EMIT noticeShown();
 }
@@ -161,7 +162,7 @@ void TResultPage::ReplyResultsReady()
 void TResultPage::LineFreed()
 {
     // Another page's request may have taken the line first: this one waits on.
-    if (m_host.LineBusy() || !m_exchange->takeDueRequest())
+    if (!m_link.lineClaim.isFree() || !m_exchange->takeDueRequest())
         return;
     if (m_link.LinkPresent() && chckAutoReadRes->isChecked())
         RequestProtocol();

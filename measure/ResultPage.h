@@ -11,7 +11,7 @@
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
-class TLinkControl;
+class TLine;
 class TPageHost;
 class TPrintService;
 class TProtocolExchange;
@@ -21,7 +21,7 @@ class TResultPage : public QWidget, public TWorkPage
 {
     Q_OBJECT
 public:
-    TResultPage(TPageHost &host, TLinkControl &link, QWidget *parent = nullptr);
+    TResultPage(TPageHost &host, TLine &link, QWidget *parent = nullptr);
 
     static const QString protocolWorkFile; ///< "MSTempProtokol.txt" in the program folder
 
@@ -73,7 +73,7 @@ private:
     TPrintService &Printing();
 
     TPageHost &m_host;
-    TLinkControl &m_link;
+    TLine &m_link;
     TPrintService *m_printService = nullptr; ///< made at the first print
     TProtocolExchange *m_exchange = nullptr; ///< the length and the protocol, one request at a time
 };

@@ -40,8 +40,8 @@ void TestDemoSession::aDemoLeavesTheRealProgramsPortAndEndsWithItsWindow()
         TDemoSession demo(options);
         demo.show();
         QVERIFY(QTest::qWaitForWindowExposed(&demo.instrumentWindow()));
-        QCOMPARE(demo.window().link->OpenPortText(), QStringLiteral("COM1"));
-        QVERIFY(demo.window().link->LinkPresent());
+        QCOMPARE(demo.window().line->OpenPortText(), QStringLiteral("COM1"));
+        QVERIFY(demo.window().line->LinkPresent());
         QVERIFY(dialogs.errors.isEmpty()); // the sample files were written
 
         // Closing the tool's window closes the instrument's: nothing is left running.

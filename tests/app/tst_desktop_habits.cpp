@@ -124,7 +124,7 @@ void TestDesktopHabits::aLargerDesktopFontGivesLargerTextAndALargerWindow()
         QVERIFY(activate(w));
         QVERIFY(w.width() >= 900 && w.height() >= 590);
         QVERIFY(w.readerPage->StringGrid1->minimumWidth() >= (15 + 12 * 35) * 14 / 10);
-        QVERIFY(w.link->RzGroupBox1->height() >= 39 * 14 / 10);
+        QVERIFY(w.shell.portGroup->RzGroupBox1->height() >= 39 * 14 / 10);
     }
     QApplication::setFont(desktop);
 }
@@ -184,7 +184,7 @@ void TestDesktopHabits::keysActOnlyThroughTheActivePagesEnabledButtons()
     // Without the instrument "Принять данные" is disabled, and F5 sends nothing.
     w.ShowPage(TFormMainLoritS_D7::pageReader);
     rig.instrument.setPowered(false);
-    QVERIFY(!w.link->UpdateLinkState());
+    QVERIFY(!w.line->UpdateLinkState());
     rig.takeWritten();
     QTest::keyClick(&w, Qt::Key_F5);
     QVERIFY(rig.takeWritten().isEmpty());
@@ -203,9 +203,9 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     {
         TVirtualRig first(twoPorts);
         auto &w = *first.window;
-        w.link->cbxNumPort->setCurrentIndex(1);
-        w.link->cbxNumPortChange();
-        QCOMPARE(w.link->OpenPortText(), QStringLiteral("COM2"));
+        w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
+        w.shell.portGroup->cbxNumPortChange();
+        QCOMPARE(w.line->OpenPortText(), QStringLiteral("COM2"));
         first.dialogs.answerFile(tables + QStringLiteral("/protocol.txt"));
         w.resultPage->btnSaveProtokolClick();
         w.shell.ActionBDTS->trigger();
@@ -218,13 +218,13 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
 
     TVirtualRig second(twoPorts);
     auto &w = *second.window;
-    QCOMPARE(w.link->OpenPortText(), QStringLiteral("COM2"));
-    QVERIFY(w.link->LinkPresent());
+    QCOMPARE(w.line->OpenPortText(), QStringLiteral("COM2"));
+    QVERIFY(w.line->LinkPresent());
     // Nothing else changes at start: no contact search, nothing on the line, 115200.
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QVERIFY(!w.link->contactSearchRunning());
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
+    QVERIFY(!w.line->contactSearchRunning());
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(second.takeWritten().isEmpty());
     QCOMPARE(w.size(), QSize(700, 500));
     QVERIFY(w.settings().colourScale());
@@ -238,7 +238,7 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     // A port that is gone leaves the first one; a folder that is gone, the usual one.
     QVERIFY(QDir(tables).removeRecursively());
     TVirtualRig third(TRigOptions().withSettings(settings));
-    QCOMPARE(third.window->link->OpenPortText(), QStringLiteral("COM1"));
+    QCOMPARE(third.window->line->OpenPortText(), QStringLiteral("COM1"));
     QCOMPARE(third.window->sdlgSaveTavDat().initialDir, third.window->handOverFolder());
 }
 
@@ -314,16 +314,16 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
 void TestDesktopHabits::theLampTellsScreenReadersWhetherThereIsALink()
 {
     TVirtualRig rig;
-    QToolButton *lamp = rig.window->link->sbtnCommON;
+    QToolButton *lamp = rig.window->shell.portGroup->sbtnCommON;
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(lamp);
     QVERIFY(accessible);
     QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("связь есть"));
     QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Индикатор связи."));
     rig.instrument.setPowered(false);
-    QVERIFY(!rig.window->link->UpdateLinkState());
+    QVERIFY(!rig.window->line->UpdateLinkState());
     QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("нет связи"));
     rig.instrument.setPowered(true);
-    QVERIFY(rig.window->link->UpdateLinkState());
+    QVERIFY(rig.window->line->UpdateLinkState());
     QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("связь есть"));
     QCOMPARE(lamp->toolTip(), QStringLiteral("Индикатор связи."));
 }

@@ -63,9 +63,9 @@ void TestMainWindow::theWindowOpensAtItsSizeWithItsCaptionAndMenus()
     QCOMPARE(userItems.at(3)->text(), QStringLiteral("&Выход"));
     QCOMPARE(userItems.at(3)->iconText(), QStringLiteral("Выход"));
     QCOMPARE(w.shell.RzProgressBar1->value(), 0);
-    QCOMPARE(w.link->RzGroupBox1->title(), QStringLiteral("Порт связи:"));
-    QCOMPARE(w.link->sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
-    QCOMPARE(w.link->cbBaudRate->count(), 6);
+    QCOMPARE(w.shell.portGroup->RzGroupBox1->title(), QStringLiteral("Порт связи:"));
+    QCOMPARE(w.shell.portGroup->sbtnCommON->toolTip(), QStringLiteral("Индикатор связи."));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->count(), 6);
 
     // "О программе" does not change the page.
     w.ActionFileExecute();
@@ -75,7 +75,7 @@ void TestMainWindow::theWindowOpensAtItsSizeWithItsCaptionAndMenus()
     // "Журнал обмена" opens one window of its own that shows what crosses the line.
     w.shell.ActionTrafficLog->trigger();
     QVERIFY(w.shell.trafficLog && w.shell.trafficLog->isWindow() && w.shell.trafficLog->isVisible());
-    QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
+    QTest::mouseClick(w.shell.portGroup->btnVerifyConnect, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
     QTRY_VERIFY(w.shell.trafficLog->shownLineCount() >= 2); // the probe and its answer
     const QPointer<TTrafficLogWindow> first = w.shell.trafficLog;
@@ -140,17 +140,17 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
 {
     TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
     rig.takeWritten();
 
     w.shell.ActionSoftTavelon->trigger();
-    QCOMPARE(w.link->baudIndex, quint8(5));
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
-    QVERIFY(w.link->cbPortOpen->isChecked());
+    QCOMPARE(w.line->baudIndex, quint8(5));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.shell.portGroup->cbPortOpen->isChecked());
     QVERIFY(rig.takeWritten().isEmpty());
     QCOMPARE(rig.instrument.speedIndex(), 1);
 }
@@ -161,14 +161,14 @@ void TestMainWindow::theWorkingPagesAskFor115200()
         TVirtualRig rig(TRigOptions().instrumentAt(2));
         auto &w = *rig.window;
         (w.shell.*action)->trigger();
-        QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
-        QVERIFY(w.link->speedChangeRequested);
-        QCOMPARE(w.link->targetBaudIndex, quint8(5));
-        QVERIFY(w.link->contactSearchRunning());
-        QVERIFY(w.link->DefSetComm_Timer->isActive());
+        QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
+        QVERIFY(w.line->speedChangeRequested);
+        QCOMPARE(w.line->targetBaudIndex, quint8(5));
+        QVERIFY(w.line->contactSearchRunning());
+        QVERIFY(w.line->DefSetComm_Timer->isActive());
         QVERIFY(rig.completeSpeedChange());
         QCOMPARE(rig.instrument.speedIndex(), 5);
-        QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
+        QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     }
 }
 
@@ -206,7 +206,7 @@ void TestMainWindow::withoutTheLinkTheLinkDependentItemsAreDisabled()
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор или смените порт."));
     // At start only the indicator follows the line; the next check takes the rest along.
     QVERIFY(w.shell.ActionTav2006->isEnabled());
-    QVERIFY(!w.link->UpdateLinkState());
+    QVERIFY(!w.line->UpdateLinkState());
     for (QAction *action : {w.shell.ActionSoftTavelon, w.shell.ActionBDTS, w.shell.ActionTav2006})
         QVERIFY(!action->isEnabled());
     for (QWidget *label : {static_cast<QWidget *>(w.shell.lbLoadPOInTav), static_cast<QWidget *>(w.shell.lbLoadBDTS),
@@ -250,19 +250,19 @@ void TestMainWindow::anUnexpectedErrorReachesTheErrorBoxAndTheProgramGoesOn()
     TVirtualRig rig;
     auto &w = *rig.window;
     rig.backend->setFailingPorts({1});
-    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
     QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM1 занят другой программой: закройте её и повторите.")});
     // The search stopped where the error struck: the port is closed, and the port
     // group shows no open port and no link.
-    QVERIFY(!w.link->MSComm1->PortOpen());
-    QVERIFY(!w.link->cbPortOpen->isChecked());
-    QVERIFY(!w.link->btnConnect->isEnabled());
+    QVERIFY(!w.line->PortOpen());
+    QVERIFY(!w.shell.portGroup->cbPortOpen->isChecked());
+    QVERIFY(!w.shell.portGroup->btnConnect->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 
     rig.backend->setFailingPorts({});
-    w.link->cbxNumPortChange(); // the user chooses the port again
-    QVERIFY(w.link->MSComm1->PortOpen());
-    QVERIFY(w.link->btnConnect->isEnabled());
+    w.shell.portGroup->cbxNumPortChange(); // the user chooses the port again
+    QVERIFY(w.line->PortOpen());
+    QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
     QCOMPARE(rig.dialogs.errors.size(), 1);
 }
 

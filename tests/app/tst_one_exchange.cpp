@@ -29,7 +29,7 @@ namespace {
 
 QList<QWidget *> portGroup(const TFormMainLoritS_D7 &w)
 {
-    return {w.link->cbxNumPort, w.link->cbBaudRate, w.link->btnVerifyConnect, w.link->btnConnect};
+    return {w.shell.portGroup->cbxNumPort, w.shell.portGroup->cbBaudRate, w.shell.portGroup->btnVerifyConnect, w.shell.portGroup->btnConnect};
 }
 
 bool portGroupDisabled(const TFormMainLoritS_D7 &w)
@@ -81,8 +81,8 @@ void TestOneExchange::aDatabaseReadingOwnsTheLineOnEveryPage()
             // sends neither in a reading.)
             rig.backend->injectReceived("G");
             QVERIFY(portGroupDisabled(w));
-            w.link->btnConnectClick();
-            w.link->btnVerifyConnectClick();
+            w.shell.portGroup->btnConnectClick();
+            w.shell.portGroup->btnVerifyConnectClick();
         }
         rig.backend->injectReceived('r' + held.mid(10 + (k - 1) * 528, 528));
         if (k < pageCount)

@@ -137,7 +137,7 @@ void TestFirmwareOverPty::anEngineerWithAUsbAdapterReprogramsTheInstrument()
     auto &w = rig.w();
     // The adapter's device typed into the port box: the program takes it as the port.
     user::typePort(w, rig.pty->link.slavePath());
-    QCOMPARE(w.link->OpenPortText(), rig.pty->link.slavePath());
+    QCOMPARE(w.line->OpenPortText(), rig.pty->link.slavePath());
     QVERIFY(user::clickGroupBar(w, w.shell.ActionSoftTavelon));
     QCOMPARE(rig.status(), step2);
     const QString fileLabel = rig.frame().lbFileLoadPO->text();
@@ -191,7 +191,7 @@ void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
     QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
     QVERIFY(dialogs.questions.last().contains(QStringLiteral("«Программирование завершено»")));
     QCOMPARE(rig.status(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
-    QVERIFY(!w.link->btnVerifyConnect->isEnabled());
+    QVERIFY(!w.shell.portGroup->btnVerifyConnect->isEnabled());
     dialogs.answerYesNo(false);
     const qsizetype asked = dialogs.questions.size();
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
@@ -208,7 +208,7 @@ void TestFirmwareOverPty::aRefusedImageNeitherTrapsThePageNorEndsInSuccess()
     QVERIFY(rig.programAnnounced());
     QVERIFY(rig.status().startsWith(unknownOutcome));
     QVERIFY(!rig.seen.contains(done));
-    QVERIFY(w.link->btnVerifyConnect->isEnabled() && w.shell.ActionSoftTavelon->isEnabled());
+    QVERIFY(w.shell.portGroup->btnVerifyConnect->isEnabled() && w.shell.ActionSoftTavelon->isEnabled());
 
     // Refused again, and this time the instrument's longest write time runs out: the
     // page says what to look at and offers the upload again, which goes through.
@@ -268,7 +268,7 @@ void TestFirmwareOverPty::aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown
     rig.instrument.setSilent(true);
     rig.load();
     QVERIFY(rig.waitStatus(rebooting, 15000));
-    QVERIFY(rig.until([&] { return w.link->LinkPresent(); }));
+    QVERIFY(rig.until([&] { return w.line->LinkPresent(); }));
     rig.frame().progSteps->ProgSilence_TimerTimer(); // the minute
     QVERIFY2(rig.status().startsWith(QStringLiteral("Прибор снова на связи, но молчит больше минуты: посмотрите")),
              qPrintable(rig.status()));
@@ -283,7 +283,7 @@ void TestFirmwareOverPty::aGlitchIsNoRestartAndACutDuringTheFlashIsToldAsUnknown
     QVERIFY(user::clickGroupBar(w, w.shell.ActionTav2006));
     QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
     QVERIFY(rig.status().startsWith(QStringLiteral("Перепрограммирование прибора не подтверждено")));
-    QVERIFY(w.link->btnConnect->isEnabled());
+    QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
     QVERIFY(!rig.seen.mid(rig.seen.indexOf(done) + 1).contains(done));
 }
 

@@ -155,20 +155,20 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     // Paced by the line: the third chunk goes only when the line has taken most of
     // the first, so no more than two chunks ever wait in the control.
     QTRY_VERIFY(w.shell.RzProgressBar1->value() >= 50);
-    QVERIFY(w.link->MSComm1->OutBufferCount() <= 2 * tsk::chunkSize);
-    QVERIFY(w.link->MSComm1->OutBufferCount() > tsk::chunkSize);
+    QVERIFY(w.line->OutBufferCount() <= 2 * tsk::chunkSize);
+    QVERIFY(w.line->OutBufferCount() > tsk::chunkSize);
 
     // The upload owns the line: the port group waits, and noise that looks like a
     // notice or a contact reply puts nothing of ours into the image.
-    for (QWidget *control : {static_cast<QWidget *>(w.link->cbxNumPort), static_cast<QWidget *>(w.link->cbBaudRate),
-                             static_cast<QWidget *>(w.link->btnVerifyConnect), static_cast<QWidget *>(w.link->btnConnect)})
+    for (QWidget *control : {static_cast<QWidget *>(w.shell.portGroup->cbxNumPort), static_cast<QWidget *>(w.shell.portGroup->cbBaudRate),
+                             static_cast<QWidget *>(w.shell.portGroup->btnVerifyConnect), static_cast<QWidget *>(w.shell.portGroup->btnConnect)})
         QVERIFY(!control->isEnabled());
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
     w.readerPage->chckAutoReadOP->setChecked(true);
     w.resultPage->chckAutoReadRes->setChecked(true);
     int events = 0;
-    QObject::connect(w.link->MSComm1, &TMSComm::OnComm, [&events] { ++events; });
+    QObject::connect(w.line, &TLine::bytesArrived, [&events] { ++events; });
     rig.instrument.send(QByteArrayLiteral("GgB"));
     QTRY_VERIFY(events > 0);
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
@@ -177,13 +177,13 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     const QByteArray atClick = rig.instrument.received();
     QCOMPARE(w.statusText(), QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2."));
-    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     const QByteArray writtenAtClick = rig.takeWritten();
     QVERIFY((packet.start + packet.length + packet.data).startsWith(writtenAtClick));
-    QVERIFY(w.link->btnConnect->isEnabled() && w.link->cbxNumPort->isEnabled());
+    QVERIFY(w.shell.portGroup->btnConnect->isEnabled() && w.shell.portGroup->cbxNumPort->isEnabled());
     QVERIFY(rig.waitLineIdle());
     QTRY_COMPARE(rig.loader->refused(), 1); // the instrument saw a short block
     QCOMPARE(rig.instrument.received(), atClick);
@@ -227,7 +227,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
     // The last chunk is handed over while the line still carries the one before: the
     // image is not sent yet, and cancel stays.
     QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
-    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.line->OutBufferCount() > 0);
     QCOMPARE(w.statusText(), TProgSteps::sendingText());
     QVERIFY(!rig.frame().btnStopProgramTav->isHidden() && rig.frame().btnStopProgramTav->isEnabled());
     QVERIFY(rig.frame().progSteps->sending());
@@ -236,7 +236,7 @@ void TestFirmwarePage::noStepTextSendsTheEngineerToThePowerSwitchDuringAnUpload(
 
     // Only the empty queue makes it "programming"; the loader now writes its flash.
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::programmingText(), 5000);
-    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     // Cancel and leaving now ask first ("Нет" here): the loader may be writing.
     QTest::mouseClick(rig.frame().btnStopProgramTav, Qt::LeftButton);
     QVERIFY(rig.frame().progSteps->writing());
@@ -313,14 +313,14 @@ void TestFirmwarePage::aLostLinkDuringTheTransferCancelsIt()
 
     // Off while the last bytes still wait in the queue: a cancel, never a restart.
     QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->firmwareImage() && rig.frame().progSteps->firmwareImage()->complete(), 8000);
-    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.line->OutBufferCount() > 0);
     rig.takeWritten();
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
-    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QVERIFY(!rig.frame().btnStopProgramTav->isEnabled());
-    w.link->MSComm1Comm(); // a further update with the line still down: step 2 again
+    w.line->UpdateLinkState(); // a further look at the line, still down: step 2 again
     QCOMPARE(w.statusText(), QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     QVERIFY(rig.waitLineIdle());
     QVERIFY(rig.takeWritten().isEmpty());
@@ -384,13 +384,14 @@ void TestFirmwarePage::aFileThatCannotBeSentIsReportedAndNothingIsSent()
         QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
     }
 
-    // With the port closed the question is asked, but nothing is sent.
+    // With the port gone while the question is open, nothing is sent.
     const qsizetype errorsBefore = rig.dialogs.errors.size();
     QVERIFY(header.open(QIODevice::WriteOnly));
     header.write(sampleFirmwareImage(0x5000));
     header.close();
-    w.link->MSComm1->setPortOpen(false);
+    rig.dialogs.whileAsking = [&rig] { rig.backend->unplug(1); }; // the adapter pulled meanwhile
     rig.startUpload();
+    rig.dialogs.whileAsking = {};
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
     QCOMPARE(rig.dialogs.errors.size(), errorsBefore);
 }
@@ -436,14 +437,14 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     TFirmwareRig rig;
     auto &w = *rig.window;
     w.ActionTav2006Execute(); // asks for 115200: a search at 4800 starts
-    QVERIFY(w.link->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->DefSetComm_Timer->isActive());
     w.ActionSoftTavelonExecute();
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
-    QVERIFY(!w.link->SendCommand_Timer->isActive());
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
-    QVERIFY(w.link->cbBaudRate->isEnabled());
-    QVERIFY(!w.link->speedChangeRequested);
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->SendCommand_Timer->isActive());
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.shell.portGroup->cbBaudRate->isEnabled());
+    QVERIFY(!w.line->speedChangeRequested);
 
     // Leaving the page in the middle of a transfer abandons it, once the engineer has
     // confirmed it; a "Нет" keeps the page and the transfer.
@@ -451,7 +452,13 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     rig.instrument.setPowered(false);
     rig.instrument.setPowered(true);
     rig.frame().progSteps->StartProgTav_TimerTimer();
+    // The engineer checks the link with "Контакт" first: the search starts at 4800, and
+    // the upload stops it and goes at 115200, where the loader listens.
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
     rig.startUpload();
+    QCOMPARE(rig.backend->baudRate(), 115200);
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QTRY_VERIFY(w.shell.RzProgressBar1->value() > 0);
     rig.dialogs.answerYesNo(false);
     w.ActionBDTSExecute();
@@ -463,7 +470,7 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageBDTS));
     QVERIFY(w.statusText().startsWith(QStringLiteral("Загрузка программы в прибор прервана.")));
     QCOMPARE(rig.dialogs.questions.size(), 3); // the upload's own question, then the two to leave
-    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
     QVERIFY(!rig.frame().progSteps->Timer->isActive());
     QCOMPARE(w.shell.RzProgressBar1->value(), 0);
     QCOMPARE(rig.frame().progSteps->state(), TProgSteps::TState::Disarmed);

@@ -39,8 +39,8 @@ void typeInto(QComboBox *box, const QString &text)
 
 void chooseSpeed(TFormMainLoritS_D7 &window, int index)
 {
-    window.link->cbBaudRate->setCurrentIndex(index);
-    window.link->cbBaudRateChange();
+    window.shell.portGroup->cbBaudRate->setCurrentIndex(index);
+    window.shell.portGroup->cbBaudRateChange();
 }
 } // namespace
 
@@ -71,17 +71,17 @@ void TestContactSearch::withoutAnyPortEverythingLinkDependentIsOff()
     TVirtualRig rig(TRigOptions().onPorts({}));
     auto &w = *rig.window;
     QCOMPARE(w.statusText(), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
-    QCOMPARE(w.link->cbxNumPort->count(), 0);
-    QVERIFY(!w.link->sbtnCommON->isEnabled());
-    for (QWidget *widget : {static_cast<QWidget *>(w.link->btnConnect), static_cast<QWidget *>(w.link->btnVerifyConnect),
-                            static_cast<QWidget *>(w.link->cbBaudRate)})
+    QCOMPARE(w.shell.portGroup->cbxNumPort->count(), 0);
+    QVERIFY(!w.shell.portGroup->sbtnCommON->isEnabled());
+    for (QWidget *widget : {static_cast<QWidget *>(w.shell.portGroup->btnConnect), static_cast<QWidget *>(w.shell.portGroup->btnVerifyConnect),
+                            static_cast<QWidget *>(w.shell.portGroup->cbBaudRate)})
         QVERIFY(!widget->isEnabled());
     QVERIFY(!w.shell.ActionSoftTavelon->isEnabled());
     QVERIFY(!w.shell.ActionBDTS->isEnabled());
     QVERIFY(!w.shell.ActionTav2006->isEnabled());
     QVERIFY(w.shell.ActionFile->isEnabled());
     // Nothing to contact: the buttons say so instead of failing.
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     QCOMPARE(w.statusText(), QStringLiteral("Порт отключен."));
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
@@ -90,8 +90,8 @@ void TestContactSearch::aPortThatFailsToOpenIsLeftOut()
 {
     TVirtualRig rig(TRigOptions().onPorts({1, 2, 3, 4}).failingToOpen({2}));
     QStringList items;
-    for (int i = 0; i < rig.window->link->cbxNumPort->count(); ++i)
-        items << rig.window->link->cbxNumPort->itemText(i);
+    for (int i = 0; i < rig.window->shell.portGroup->cbxNumPort->count(); ++i)
+        items << rig.window->shell.portGroup->cbxNumPort->itemText(i);
     QCOMPARE(items, (QStringList{"COM1", "COM3", "COM4"}));
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
@@ -101,48 +101,48 @@ void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
     const TRigOptions options = TRigOptions().onPorts({2, 3}, 2);
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    QVERIFY(w.link->MSComm1->PortOpen());
-    QCOMPARE(w.link->MSComm1->CommPort(), 2);
-    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM2"));
-    QVERIFY(w.link->cbPortOpen->isChecked());
-    QCOMPARE(w.link->cbPortOpen->text(), QStringLiteral("вкл."));
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
-    QVERIFY(w.link->sbtnCommON->isEnabled());
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->PortOpen());
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
+    QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM2"));
+    QVERIFY(w.shell.portGroup->cbPortOpen->isChecked());
+    QCOMPARE(w.shell.portGroup->cbPortOpen->text(), QStringLiteral("вкл."));
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
     QVERIFY(rig.takeWritten().isEmpty());
 
     TVirtualRig off(options.switchedOff());
     QCOMPARE(off.window->statusText(), QStringLiteral("Включите прибор или смените порт."));
-    QVERIFY(!off.window->link->sbtnCommON->isEnabled());
+    QVERIFY(!off.window->shell.portGroup->sbtnCommON->isEnabled());
 }
 
 void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
 {
     TVirtualRig rig(TRigOptions().instrumentAt(4));
     auto &w = *rig.window;
-    w.link->btnConnectClick();
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
+    w.shell.portGroup->btnConnectClick();
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта."));
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("4800,n,8,1"));
-    w.link->DefSetComm_Timer->stop();
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
+    w.line->DefSetComm_Timer->stop();
 
     QStringList probes; // speed of each probe, and the tick it went out on
-    for (int tick = 1; tick <= 12 && !w.link->contactEstablished; ++tick) {
+    for (int tick = 1; tick <= 12 && !w.line->contactEstablished; ++tick) {
         rig.tickSearch();
         if (rig.takeWritten() == QByteArrayLiteral("B"))
-            probes << QStringLiteral("%1@%2").arg(w.link->MSComm1->Settings().section(',', 0, 0)).arg(tick);
+            probes << QStringLiteral("%1@%2").arg(w.line->PortSettings().section(',', 0, 0)).arg(tick);
     }
     QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
-    QVERIFY(w.link->contactEstablished);
-    QVERIFY(!w.link->contactSearchRunning());
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("57600"));
-    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
+    QVERIFY(w.line->contactEstablished);
+    QVERIFY(!w.line->contactSearchRunning());
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("57600"));
+    QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
-    QVERIFY(w.link->cbxNumPort->isEnabled() && w.link->cbBaudRate->isEnabled() && w.link->btnVerifyConnect->isEnabled());
-    QVERIFY(w.link->dispatcher.idle());
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(w.shell.portGroup->cbxNumPort->isEnabled() && w.shell.portGroup->cbBaudRate->isEnabled() && w.shell.portGroup->btnVerifyConnect->isEnabled());
+    QVERIFY(w.line->dispatcher.idle());
 }
 
 void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
@@ -150,16 +150,16 @@ void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.link->btnConnectClick();
-    w.link->DefSetComm_Timer->stop();
+    w.shell.portGroup->btnConnectClick();
+    w.line->DefSetComm_Timer->stop();
     QList<int> indices;
     for (int tick = 0; tick < 14; ++tick) {
         rig.tickSearch();
-        indices << w.link->baudIndex;
+        indices << w.line->baudIndex;
     }
     QCOMPARE(indices, (QList<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 0, 0, 1}));
-    QCOMPARE(w.link->MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
-    QVERIFY(!w.link->contactEstablished);
+    QCOMPARE(w.line->PortSettings(), QStringLiteral("9600,n,8,1"));
+    QVERIFY(!w.line->contactEstablished);
 }
 
 void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
@@ -167,15 +167,15 @@ void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     rig.tickSearch();
-    w.link->btnConnectClick();
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    w.shell.portGroup->btnConnectClick();
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QCOMPARE(w.statusText(), QStringLiteral("Прибор не отвечает!"));
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
     // The search let go of the line: a request is no longer held back.
-    QVERIFY(!w.link->contactSearchRunning());
-    QVERIFY(w.link->lineClaim.isFree());
+    QVERIFY(!w.line->contactSearchRunning());
+    QVERIFY(w.line->lineClaim.isFree());
 }
 
 void TestContactSearch::choosing115200MovesBothSidesThere()
@@ -184,23 +184,23 @@ void TestContactSearch::choosing115200MovesBothSidesThere()
     auto &w = *rig.window;
     chooseSpeed(w, 5);
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта с прибором."));
-    QVERIFY(w.link->speedChangeRequested);
+    QVERIFY(w.line->speedChangeRequested);
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
     QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x05", 2)));
     QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
-    QVERIFY(!w.link->speedChangeRequested);
-    QVERIFY(w.link->SendCommand_Timer->isActive());
-    QCOMPARE(w.link->contactSearch(), TLinkControl::TContactSearch::SpeedChanging);
+    QVERIFY(!w.line->speedChangeRequested);
+    QVERIFY(w.line->SendCommand_Timer->isActive());
+    QCOMPARE(w.line->contactSearch(), TLine::TContactSearch::SpeedChanging);
 
     // The restart searches afresh from 4800 and sends no second command.
     QVERIFY(rig.completeSpeedChange());
     QCOMPARE(rig.instrument.speedIndex(), 5);
-    QVERIFY(!w.link->SendCommand_Timer->isActive());
-    QCOMPARE(w.link->contactSearch(), TLinkControl::TContactSearch::Idle);
+    QVERIFY(!w.line->SendCommand_Timer->isActive());
+    QCOMPARE(w.line->contactSearch(), TLine::TContactSearch::Idle);
     QCOMPARE(rig.takeWritten(), QByteArray("BBBBBB"));
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(w.link->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
 }
 
@@ -213,7 +213,7 @@ void TestContactSearch::theSpeedCommandFor4800CarriesAZeroByte()
     // The command, then the first probe of the restart, answered at 4800.
     QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x00" "B", 3)));
     QCOMPARE(rig.instrument.speedIndex(), 0);
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("4800"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("4800"));
 }
 
 void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
@@ -223,8 +223,8 @@ void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
     chooseSpeed(w, 1);
     QVERIFY(rig.searchUntilContact());
     QVERIFY(!rig.takeWritten().contains('b'));
-    QVERIFY(w.link->speedChangeRequested);
-    QVERIFY(!w.link->SendCommand_Timer->isActive());
+    QVERIFY(w.line->speedChangeRequested);
+    QVERIFY(!w.line->SendCommand_Timer->isActive());
 }
 
 void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
@@ -234,11 +234,11 @@ void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
     // 38400 is asked for; the user stops the search with "Стоп" before its first
     // probe: the request stays pending, the port at 4800.
     chooseSpeed(w, 3);
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
-    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     rig.takeWritten();
-    QTest::mouseClick(w.link->btnVerifyConnect, Qt::LeftButton);
+    QTest::mouseClick(w.shell.portGroup->btnVerifyConnect, Qt::LeftButton);
     QCOMPARE(w.statusText(), QStringLiteral("Нет контакта с прибором"));
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.takeWritten(), QByteArray("Bb\x03", 3));
@@ -251,23 +251,23 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
 {
     TVirtualRig rig(TRigOptions().onPorts({1, 2}));
     auto &w = *rig.window;
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    w.link->cbxNumPort->setCurrentIndex(1);
-    w.link->cbxNumPortChange();
-    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.link->MSComm1->CommPort(), 1);
-    QVERIFY(!w.link->portChangePending);
+    w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
+    w.shell.portGroup->cbxNumPortChange();
+    QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
+    QVERIFY(!w.line->portChangePending);
 
     // Once the instrument is gone the contact is too, and the port may change again.
     rig.instrument.setPowered(false);
     rig.waitLineIdle();
-    QVERIFY(!w.link->contactEstablished);
-    w.link->cbxNumPort->setCurrentIndex(1);
-    w.link->cbxNumPortChange();
-    QCOMPARE(w.link->MSComm1->CommPort(), 2);
-    QVERIFY(w.link->MSComm1->PortOpen());
-    QVERIFY(w.link->portChangePending);
+    QVERIFY(!w.line->contactEstablished);
+    w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
+    w.shell.portGroup->cbxNumPortChange();
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
+    QVERIFY(w.line->PortOpen());
+    QVERIFY(w.line->portChangePending);
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
 
@@ -275,33 +275,33 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
 {
     TVirtualRig rig(TRigOptions().onPorts({1, 2}));
     auto &w = *rig.window;
-    typeInto(w.link->cbxNumPort, QStringLiteral("modem"));
-    QCOMPARE(w.link->cbxNumPort->currentText(), QStringLiteral("COM1"));
-    QCOMPARE(w.link->MSComm1->CommPort(), 1);
-    QVERIFY(w.link->MSComm1->PortOpen());
+    typeInto(w.shell.portGroup->cbxNumPort, QStringLiteral("modem"));
+    QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM1"));
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
+    QVERIFY(w.line->PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 
     int confirmations = 0;
-    connect(w.link->cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
-    typeInto(w.link->cbxNumPort, QStringLiteral("COM2"));
+    connect(w.shell.portGroup->cbxNumPort->lineEdit(), &QLineEdit::returnPressed, [&confirmations] { ++confirmations; });
+    typeInto(w.shell.portGroup->cbxNumPort, QStringLiteral("COM2"));
     QCOMPARE(confirmations, 1);
-    QCOMPARE(w.link->MSComm1->CommPort(), 2);
-    QVERIFY(w.link->portChangePending);
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
+    QVERIFY(w.line->portChangePending);
 }
 
 void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
 {
     TVirtualRig rig;
     auto &w = *rig.window;
-    typeInto(w.link->cbBaudRate, QStringLiteral("12345"));
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QVERIFY(!w.link->speedChangeRequested);
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    typeInto(w.shell.portGroup->cbBaudRate, QStringLiteral("12345"));
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QVERIFY(!w.line->speedChangeRequested);
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
 
-    typeInto(w.link->cbBaudRate, QStringLiteral("19200"));
-    QCOMPARE(w.link->targetBaudIndex, quint8(2));
-    QVERIFY(w.link->speedChangeRequested);
-    QVERIFY(w.link->contactSearchRunning());
+    typeInto(w.shell.portGroup->cbBaudRate, QStringLiteral("19200"));
+    QCOMPARE(w.line->targetBaudIndex, quint8(2));
+    QVERIFY(w.line->speedChangeRequested);
+    QVERIFY(w.line->contactSearchRunning());
 }
 
 void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
@@ -309,21 +309,21 @@ void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
     TVirtualRig rig;
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     rig.tickSearch();
-    QVERIFY(w.link->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->DefSetComm_Timer->isActive());
     rig.instrument.setPowered(false);
-    QTRY_VERIFY(!w.link->sbtnCommON->isEnabled());
+    QTRY_VERIFY(!w.shell.portGroup->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Стоп"));
-    QVERIFY(!w.link->btnConnect->isEnabled());
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
+    QVERIFY(!w.shell.portGroup->btnConnect->isEnabled());
     QVERIFY(!w.shell.ActionTav2006->isEnabled());
 
     rig.instrument.setPowered(true);
-    QTRY_VERIFY(w.link->sbtnCommON->isEnabled());
+    QTRY_VERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
-    QVERIFY(w.link->btnConnect->isEnabled());
+    QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
     QVERIFY(w.shell.ActionTav2006->isEnabled());
 }
 
@@ -331,10 +331,10 @@ void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
 {
     TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
-    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished, 3000);
-    QCOMPARE(w.link->cbBaudRate->currentText(), QStringLiteral("9600"));
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->contactEstablished, 3000);
+    QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
 }
 
 QTEST_MAIN(TestContactSearch)
@@ -351,36 +351,36 @@ void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLi
     // come, and then the search finds the instrument and a reading works.
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     rig.backend->injectReceived("D");
-    QVERIFY(!w.link->btnConnect->isEnabled());
+    QVERIFY(!w.shell.portGroup->btnConnect->isEnabled());
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QCOMPARE(w.statusText(), QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания."));
     const QString overdue = QStringLiteral("Прибор не прислал таблицу оптических плотностей. Повторите чтение.");
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), overdue, 5000);
-    QVERIFY(w.link->btnConnect->isEnabled());
-    QTest::mouseClick(w.link->btnConnect, Qt::LeftButton);
+    QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
+    QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.link->baudIndex, quint8(2));
+    QCOMPARE(w.line->baudIndex, quint8(2));
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QTRY_COMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
     // "COM12" is no port of this system and certainly not COM1.
     rig.takeWritten();
-    w.link->cbxNumPort->setEditText(QStringLiteral("COM12"));
-    w.link->cbxNumPortTextConfirmed();
-    QCOMPARE(w.link->MSComm1->portText(), QStringLiteral("COM1"));
-    QVERIFY(w.link->MSComm1->PortOpen());
+    w.shell.portGroup->cbxNumPort->setEditText(QStringLiteral("COM12"));
+    w.shell.portGroup->cbxNumPortTextConfirmed();
+    QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
+    QVERIFY(w.line->PortOpen());
 
     // A page change whose reopen fails stops the search: one error box, no probe on a
     // closed port, and "Контакт" is usable again.
-    w.link->btnConnectClick(); // a new search
-    QVERIFY(w.link->DefSetComm_Timer->isActive());
+    w.shell.portGroup->btnConnectClick(); // a new search
+    QVERIFY(w.line->DefSetComm_Timer->isActive());
     rig.backend->setFailingPorts({1});
     w.ActionTav2006Execute();
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(!w.link->DefSetComm_Timer->isActive());
-    w.link->DefSetComm_TimerTimer();
+    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    w.line->DefSetComm_TimerTimer();
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QCOMPARE(w.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     rig.backend->setFailingPorts({});
     w.ActionBDTSExecute();
     QVERIFY(rig.searchUntilContact());

@@ -4,6 +4,7 @@
 #include "link/ReceiveDispatcher.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualLine.h"
+#include "support/UserSteps.h"
 #include "support/VirtualRig.h"
 
 #include <QTest>
@@ -24,7 +25,7 @@ struct TRecorder
         TReceiveDispatcher::TOwner owner;
         owner.reply = [this](const QByteArray &reply) { calls << reply; };
         owner.arriving = [this](qsizetype gathered) { arriving << gathered; };
-        window.link->dispatcher.own(code, owner);
+        window.line->dispatcher.own(code, owner);
     }
 };
 
@@ -60,7 +61,7 @@ void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
     TVirtualRig rig;
     const QByteArray codes("2BDGLNRdgmr");
     for (int value = 0; value < 256; ++value)
-        QCOMPARE(rig.window->link->dispatcher.owns(char(value)), codes.contains(char(value)));
+        QCOMPARE(rig.window->line->dispatcher.owns(char(value)), codes.contains(char(value)));
 }
 
 void TestDispatcher::aReplyInPiecesIsHandedOverOnceWhole()
@@ -105,7 +106,7 @@ void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("X");
-    QVERIFY(rig.window->link->dispatcher.idle());
+    QVERIFY(rig.window->line->dispatcher.idle());
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
 }
@@ -117,7 +118,7 @@ void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("XG");
     QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(rig.window->link->dispatcher.idle());
+    QVERIFY(rig.window->line->dispatcher.idle());
 }
 
 void TestDispatcher::twoRepliesRunTogetherArePartedAtTheirLengths()
@@ -135,8 +136,8 @@ void TestDispatcher::contactRepliesAreEachTheirOwnAndStrayBytesBehindThemGo()
 {
     TVirtualRig rig;
     rig.backend->injectReceived("BBx");
-    QVERIFY(rig.window->link->contactEstablished);
-    QVERIFY(rig.window->link->dispatcher.idle());
+    QVERIFY(rig.window->line->contactEstablished);
+    QVERIFY(rig.window->line->dispatcher.idle());
     QCOMPARE(rig.window->statusText(), QStringLiteral("Есть контакт с прибором"));
 }
 
@@ -146,13 +147,13 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.instrument.setPowered(false);
-    QVERIFY(!rig.window->link->sbtnCommON->isEnabled());
+    QVERIFY(!rig.window->shell.portGroup->sbtnCommON->isEnabled());
     rig.backend->injectReceived("G");
     QVERIFY(recorder.calls.isEmpty());
-    QCOMPARE(rig.window->link->MSComm1->InBufferCount(), 1);
+    QCOMPARE(rig.window->line->InBufferCount(), 1);
     rig.instrument.setPowered(true);
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
-    QCOMPARE(rig.window->link->MSComm1->InBufferCount(), 0);
+    QCOMPARE(rig.window->line->InBufferCount(), 0);
 }
 
 void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
@@ -161,10 +162,10 @@ void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
     TRecorder recorder;
     recorder.install(*rig.window, 'D');
     rig.backend->injectReceived("D12");
-    rig.window->link->MSComm1Comm();
+    rig.window->line->MSComm1Comm();
     QCOMPARE(recorder.arriving, QList<qsizetype>{3});
     QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(!rig.window->link->dispatcher.idle());
+    QVERIFY(!rig.window->line->dispatcher.idle());
 }
 
 void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
@@ -173,7 +174,7 @@ void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
     const QByteArray bytes = allByteValues();
 
     rig.instrument.clearReceived();
-    rig.window->link->SendToDevice(bytes);
+    rig.window->line->SendToDevice(bytes);
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(rig.instrument.received().left(256), bytes);
 
@@ -201,7 +202,7 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     recorder.install(w, 'D');
     rig.backend->injectReceived("D 0.12");
     rig.instrument.setPowered(false);
-    QVERIFY(w.link->dispatcher.idle());
+    QVERIFY(w.line->dispatcher.idle());
     rig.instrument.setPowered(true);
     rig.backend->injectReceived("G");
     QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
@@ -209,22 +210,20 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     // The adapter is pulled out: the line is gone and the port closed; it is looked for
     // until it is back, then opened again at the same speed.
     rig.backend->unplug(1);
-    QVERIFY(!w.link->MSComm1->PortOpen());
-    QVERIFY(!w.link->sbtnCommON->isEnabled());
-    QCOMPARE(w.link->MSComm1->lostDevice(), QStringLiteral("COM1"));
-    QVERIFY(!w.link->MSComm1->reopenLostDevice());
+    QVERIFY(!w.line->PortOpen());
+    QVERIFY(!w.shell.portGroup->sbtnCommON->isEnabled());
+    QCOMPARE(w.line->LostPort(), QStringLiteral("COM1"));
     rig.backend->plugIn(1);
-    QVERIFY(w.link->MSComm1->reopenLostDevice());
-    QVERIFY(w.link->MSComm1->PortOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->PortOpen(), 3 * TMSComm::reopenIntervalMs);
     QCOMPARE(rig.backend->baudRate(), 115200);
-    QVERIFY(w.link->sbtnCommON->isEnabled());
+    QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Связь с прибором есть"));
-    QVERIFY(w.link->MSComm1->lostDevice().isEmpty());
+    QVERIFY(w.line->LostPort().isEmpty());
 
     // A port the user chooses meanwhile ends the wait for the lost one.
     rig.backend->unplug(1);
-    w.link->MSComm1->setCommPort(2);
-    QVERIFY(w.link->MSComm1->lostDevice().isEmpty());
+    user::typePort(w, QStringLiteral("COM2"));
+    QVERIFY(w.line->LostPort().isEmpty());
 }
 
 void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsTheInstrument()
@@ -252,7 +251,7 @@ void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsT
     auto &w = *rig.window;
     for (int i = 0; i < 20; ++i)
         rig.instrument.send("GgDNR");
-    w.link->btnConnectClick();
+    w.shell.portGroup->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.link->baudIndex, quint8(4));
+    QCOMPARE(w.line->baudIndex, quint8(4));
 }

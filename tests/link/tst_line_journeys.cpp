@@ -72,7 +72,7 @@ void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
     // begins at 4800, and the engineer presses "из прибора" at once.
     click(window.shell.lbLoadBDTS);
     QVERIFY(window.frameBDTS);
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Стоп"));
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     click(window.frameBDTS->btnReadBDTSFromTav);
     QVERIFY2(status(window).contains(QStringLiteral("после установления контакта")), qPrintable(status(window)));
     // Pressed twice: still one reading, after the search.
@@ -81,34 +81,34 @@ void TestLineJourneys::aReadPressedDuringTheSearchWaitsForItAndEndsAtTopSpeed()
     QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Принято из прибора страниц: 5"), 20000);
     QCOMPARE(pty.link.pcBaud(), 115200);
     QCOMPARE(instrument.speedIndex(), 5);
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(pty.dialogs.errors.isEmpty());
 
     // The line is free again: a second reading goes at once, at the top speed.
     click(window.frameBDTS->btnReadBDTSFromTav);
-    QVERIFY(!window.link->btnConnect->isEnabled()); // nothing probes under the reading
+    QVERIFY(!window.shell.portGroup->btnConnect->isEnabled()); // nothing probes under the reading
     // The engineer looks at the other pages meanwhile: none of them asks for a speed
     // under the reading, and the reading goes on.
     click(groupBarButton(window, window.shell.ActionTav2006));
     click(groupBarButton(window, window.shell.ActionFile));
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
-    QVERIFY(!window.link->btnConnect->isEnabled());
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
+    QVERIFY(!window.shell.portGroup->btnConnect->isEnabled());
     click(groupBarButton(window, window.shell.ActionBDTS));
-    QTRY_VERIFY_WITH_TIMEOUT(window.link->btnConnect->isEnabled(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.shell.portGroup->btnConnect->isEnabled(), 20000);
     QCOMPARE(status(window), QStringLiteral("Принято из прибора страниц: 5"));
 
     // Pressed during a search that never finds the instrument (it is silent), the
     // request does not wait for ever: "Стоп" ends both and says so.
     instrument.setSilent(true);
-    click(window.link->btnConnect);
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Стоп"));
+    click(window.shell.portGroup->btnConnect);
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     click(window.frameBDTS->btnReadBDTSFromTav);
     QVERIFY(status(window).contains(QStringLiteral("после установления контакта")));
-    click(window.link->btnConnect);
+    click(window.shell.portGroup->btnConnect);
     QCOMPARE(status(window), QStringLiteral("Прибор не отвечает!"));
     instrument.setSilent(false);
     QTest::qWait(300); // the request was dropped: nothing is sent once the search has stopped
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QCOMPARE(status(window), QStringLiteral("Прибор не отвечает!"));
 }
 
@@ -130,31 +130,31 @@ void TestLineJourneys::aPortTypedByItsNumberWithNoneFoundAtStartFindsTheInstrume
     TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{adapter}), options);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.link->cbxNumPort->count(), 0);
+    QCOMPARE(window.shell.portGroup->cbxNumPort->count(), 0);
     QCOMPARE(status(window), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
 
     // Plugged in now. The engineer types its path first: the box shows it whole, and
     // the status line says which port opened.
     QVERIFY(QFile::link(line.slavePath(), adapter));
-    QLineEdit *edit = window.link->cbxNumPort->lineEdit();
+    QLineEdit *edit = window.shell.portGroup->cbxNumPort->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, adapter);
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(status(window), QStringLiteral("Открыт порт %1. Связь с прибором есть").arg(adapter));
-    QVERIFY(window.link->cbxNumPort->toolTip().contains(adapter));
-    QVERIFY(window.link->cbxNumPort->width() > edit->fontMetrics().horizontalAdvance(adapter.right(20)));
-    QVERIFY(window.link->cbxNumPort->minimumWidth() >= qMin(edit->fontMetrics().horizontalAdvance(adapter), 300));
+    QVERIFY(window.shell.portGroup->cbxNumPort->toolTip().contains(adapter));
+    QVERIFY(window.shell.portGroup->cbxNumPort->width() > edit->fontMetrics().horizontalAdvance(adapter.right(20)));
+    QVERIFY(window.shell.portGroup->cbxNumPort->minimumWidth() >= qMin(edit->fontMetrics().horizontalAdvance(adapter), 300));
 
     // Then by its number, and "Контакт".
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("COM1"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QVERIFY(window.link->cbPortOpen->isChecked());
-    click(window.link->btnConnect);
+    QVERIFY(window.shell.portGroup->cbPortOpen->isChecked());
+    click(window.shell.portGroup->btnConnect);
     QCOMPARE(status(window), QStringLiteral("Установление контакта."));
     QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Есть контакт с прибором"), 10000);
-    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("19200"));
-    QCOMPARE(window.link->btnConnect->text(), QStringLiteral("Контакт"));
+    QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("19200"));
+    QCOMPARE(window.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
 }
 
 QTEST_MAIN(TestLineJourneys)

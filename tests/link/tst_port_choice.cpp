@@ -2,6 +2,7 @@
 
 #include "link/LinkControl.h"
 #include "link/TMSComm.h"
+#include "support/UserSteps.h"
 #include "support/VirtualRig.h"
 
 #include <QCheckBox>
@@ -24,28 +25,29 @@ void TestPortChoice::anAdapterPluggedInAfterStartCanBeTypedAndThenListed()
     options.ports = {};
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    auto &link = *w.link;
-    QCOMPARE(link.cbxNumPort->count(), 0);
+    auto &port = *w.shell.portGroup;
+    auto &line = *w.line;
+    QCOMPARE(port.cbxNumPort->count(), 0);
     QCOMPARE(w.statusText(), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
     QVERIFY(rig.dialogs.errors.isEmpty()); // the system has no port: nothing to explain
 
     // The adapter comes; the user types its port although the list is empty.
     rig.backend->setPorts({3}, 3);
-    link.cbxNumPort->setEditText(QStringLiteral("COM3"));
-    link.cbxNumPortTextConfirmed();
-    QVERIFY(link.MSComm1->PortOpen());
-    QCOMPARE(link.MSComm1->CommPort(), 3);
-    QVERIFY(link.cbPortOpen->isChecked());
-    QVERIFY(link.sbtnCommON->isEnabled());
+    user::typePort(w, QStringLiteral("COM3"));
+    QVERIFY(line.PortOpen());
+    QCOMPARE(line.PortText(), QStringLiteral("COM3"));
+    QVERIFY(port.cbPortOpen->isChecked());
+    QVERIFY(port.sbtnCommON->isEnabled());
 
     // Opening the list looks again: a second adapter appears, the open port stays.
     rig.backend->setPorts({1, 3}, 3);
-    link.RefreshPortList();
-    QCOMPARE(link.cbxNumPort->count(), 2);
-    QCOMPARE(link.cbxNumPort->itemText(0), QStringLiteral("COM1"));
-    QCOMPARE(link.cbxNumPort->currentText(), QStringLiteral("COM3"));
-    QCOMPARE(link.MSComm1->CommPort(), 3);
-    QVERIFY(link.MSComm1->PortOpen());
+    port.cbxNumPort->showPopup();
+    port.cbxNumPort->hidePopup();
+    QCOMPARE(port.cbxNumPort->count(), 2);
+    QCOMPARE(port.cbxNumPort->itemText(0), QStringLiteral("COM1"));
+    QCOMPARE(port.cbxNumPort->currentText(), QStringLiteral("COM3"));
+    QCOMPARE(line.PortText(), QStringLiteral("COM3"));
+    QVERIFY(line.PortOpen());
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
@@ -63,17 +65,17 @@ void TestPortChoice::aPortThatWillNotOpenSaysWhyAndShowsNoLink()
     options.failingPorts = {};
     TVirtualRig rig(options);
     auto &w = *rig.window;
-    auto &link = *w.link;
-    QVERIFY(link.sbtnCommON->isEnabled());
+    auto &port = *w.shell.portGroup;
+    auto &line = *w.line;
+    QVERIFY(port.sbtnCommON->isEnabled());
     rig.backend->setFailingPorts({2});
-    link.cbxNumPort->setCurrentIndex(1);
-    w.Guarded([&] { link.cbxNumPortChange(); });
+    QTest::keyClick(port.cbxNumPort, Qt::Key_Down); // the next entry of the list, COM2
     QCOMPARE(rig.dialogs.errors, QStringList{QStringLiteral("Порт COM2 занят другой программой: закройте её и повторите.")});
-    QVERIFY(!link.MSComm1->PortOpen());
-    QVERIFY(!link.cbPortOpen->isChecked());
-    QCOMPARE(link.cbPortOpen->text(), QStringLiteral("выкл."));
-    QVERIFY(!link.sbtnCommON->isEnabled());
-    QVERIFY(!link.btnVerifyConnect->isEnabled());
+    QVERIFY(!line.PortOpen());
+    QVERIFY(!port.cbPortOpen->isChecked());
+    QCOMPARE(port.cbPortOpen->text(), QStringLiteral("выкл."));
+    QVERIFY(!port.sbtnCommON->isEnabled());
+    QVERIFY(!port.btnVerifyConnect->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
 

@@ -389,7 +389,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
                 ++injected;
                 nextAt = clock.elapsed() + qint64(random() % spreadMs);
             }
-            const bool waiting = injected >= planned && rig.backend->lineIdle() && !rig.window->link->dispatcher.awaitingPause();
+            const bool waiting = injected >= planned && rig.backend->lineIdle() && !rig.window->line->dispatcher.awaitingPause();
             if (!waiting)
                 stalled.invalidate();
             else if (!stalled.isValid())
@@ -512,11 +512,11 @@ void TestSoak::anUploadUnderNoiseSendsOnlyTheImageAndALineCutAfterItsLastChunkCa
     };
     QVERIFY(TVirtualRig::waitUntil([&] { return !prefix || (w.frameSoftTav->progSteps->firmwareImage() && w.frameSoftTav->progSteps->firmwareImage()->complete()); }, 20000, noise));
     QVERIFY2(prefix, "a byte that is not the image's went on the line during the upload");
-    QVERIFY(w.link->MSComm1->OutBufferCount() > 0);
+    QVERIFY(w.line->OutBufferCount() > 0);
     QVERIFY(stream.startsWith(rig.backend->written()));
     rig.instrument.setPowered(false);
     QCOMPARE(w.statusText(), QStringLiteral("Перепрограммирование прибора отменено."));
-    QCOMPARE(w.link->MSComm1->OutBufferCount(), 0);
+    QCOMPARE(w.line->OutBufferCount(), 0);
 
     // The line stays down for a while under noise and 'L', then the instrument's own
     // program comes back and says 'L' itself. The upload is over: what the program asks

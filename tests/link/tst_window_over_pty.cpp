@@ -27,20 +27,20 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     auto &window = *pty.window;
     auto &dialogs = pty.dialogs;
 
-    QCOMPARE(window.link->cbxNumPort->count(), 1);
-    QVERIFY(window.link->MSComm1->PortOpen());
-    QVERIFY(window.link->sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
+    QCOMPARE(window.shell.portGroup->cbxNumPort->count(), 1);
+    QVERIFY(window.line->PortOpen());
+    QVERIFY(window.shell.portGroup->sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
 
-    window.link->btnConnectClick();
-    QTRY_VERIFY_WITH_TIMEOUT(window.link->contactEstablished, 5000);
-    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("9600"));
+    window.shell.portGroup->btnConnectClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->contactEstablished, 5000);
+    QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
 
-    window.link->cbBaudRate->setCurrentIndex(5);
-    window.link->cbBaudRateChange();
+    window.shell.portGroup->cbBaudRate->setCurrentIndex(5);
+    window.shell.portGroup->cbBaudRateChange();
     QTRY_COMPARE_WITH_TIMEOUT(instrument.speedIndex(), 5, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(window.link->contactEstablished && window.link->baudIndex == 5, 5000);
-    QCOMPARE(window.link->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QCOMPARE(window.link->MSComm1->Settings(), QStringLiteral("115200,n,8,1"));
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->contactEstablished && window.line->baudIndex == 5, 5000);
+    QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
+    QCOMPARE(window.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QVERIFY(dialogs.errors.isEmpty());
 
     QByteArray bytes;
@@ -50,17 +50,17 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     // answers still on their way would run together with what it sends next.
     instrument.clearReceived();
     instrument.setSilent(true);
-    window.link->SendToDevice(bytes);
+    window.line->SendToDevice(bytes);
     QTRY_VERIFY_WITH_TIMEOUT(instrument.received().size() >= 256, 5000);
     QCOMPARE(instrument.received().left(256), bytes);
 
     // Now it sends every value, inside a database page, which it sends as it is.
-    QTRY_VERIFY_WITH_TIMEOUT(window.link->MSComm1->InBufferCount() == 0 && window.link->dispatcher.idle(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->InBufferCount() == 0 && window.line->dispatcher.idle(), 5000);
     const QByteArray page = 'r' + bytes + bytes + bytes.left(16);
     QList<QByteArray> pages;
     TReceiveDispatcher::TOwner owner;
     owner.reply = [&pages](const QByteArray &reply) { pages << reply; };
-    window.link->dispatcher.own('r', owner);
+    window.line->dispatcher.own('r', owner);
     instrument.setSilent(false);
     instrument.send(page);
     QTRY_COMPARE_WITH_TIMEOUT(pages, QList<QByteArray>{page}, 5000);

@@ -38,7 +38,7 @@ inline void clickTab(QTabWidget *tabs, int index)
 /// Replaces the port box's text by typing and presses Enter.
 inline void typePort(TFormMainLoritS_D7 &window, const QString &port)
 {
-    QLineEdit *edit = window.link->cbxNumPort->lineEdit();
+    QLineEdit *edit = window.shell.portGroup->cbxNumPort->lineEdit();
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(edit, port);
     QTest::keyClick(edit, Qt::Key_Return);

@@ -1,4 +1,4 @@
-#include "link/LinkControl.h"
+#include "link/Line.h"
 #include "measure/ResultPage.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -50,36 +50,36 @@ bool TVirtualRig::waitLineIdle(int timeoutMs)
 
 void TVirtualRig::tickSearch()
 {
-    window->link->DefSetComm_TimerTimer();
+    window->line->DefSetComm_TimerTimer();
     waitLineIdle();
 }
 
 bool TVirtualRig::searchUntilContact(int maxTicks)
 {
     // The test drives the search timer itself.
-    window->link->DefSetComm_Timer->stop();
-    for (int i = 0; i < maxTicks && !window->link->contactEstablished; ++i)
+    window->line->DefSetComm_Timer->stop();
+    for (int i = 0; i < maxTicks && !window->line->contactEstablished; ++i)
         tickSearch();
-    return window->link->contactEstablished;
+    return window->line->contactEstablished;
 }
 
 bool TVirtualRig::completeSpeedChange()
 {
-    TLinkControl &link = *window->link;
+    TLine &line = *window->line;
     searchUntilContact();
     waitLineIdle(); // the speed command reaches the instrument, which switches
-    if (link.SendCommand_Timer->isActive()) {
-        link.SendCommand_Timer->stop();
-        link.SendCommand_TimerTimer();
+    if (line.SendCommand_Timer->isActive()) {
+        line.SendCommand_Timer->stop();
+        line.SendCommand_TimerTimer();
     }
     searchUntilContact();
     waitLineIdle();
-    return link.contactEstablished;
+    return line.contactEstablished;
 }
 
 bool TVirtualRig::reachTopSpeed()
 {
-    return completeSpeedChange() && window->link->baudIndex == TLinkControl::topSpeedIndex;
+    return completeSpeedChange() && window->line->baudIndex == TLine::topSpeedIndex;
 }
 
 bool TVirtualRig::fetchProtocol(const QByteArray &text)

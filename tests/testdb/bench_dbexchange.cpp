@@ -62,8 +62,8 @@ bool exchange(const char *line, TFormMainLoritS_D7 &window, TScriptedDialogs &di
 {
     window.ActionBDTSExecute();
     qint64 gap = 0;
-    runUntil([&] { return window.link->contactEstablished && !window.link->contactSearchRunning()
-                          && !window.link->SendCommand_Timer->isActive() && lineIdle(); }, gap);
+    runUntil([&] { return window.line->contactEstablished && !window.line->contactSearchRunning()
+                          && !window.line->SendCommand_Timer->isActive() && lineIdle(); }, gap);
     TBDTSTransfer &transfer = *window.bdtsTransfer;
 
     // 'R', its reply "R" + a byte + "999", then 'r' and 529 bytes per page.

@@ -48,7 +48,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     auto &dialogs = pty.dialogs;
     auto &folder = pty.folder;
     w.ActionBDTSExecute();
-    QTRY_VERIFY_WITH_TIMEOUT(w.link->contactEstablished && !w.link->contactSearchRunning() && !w.link->SendCommand_Timer->isActive(),
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->contactEstablished && !w.line->contactSearchRunning() && !w.line->SendCommand_Timer->isActive(),
                              10000);
 
     TBDTSDatabase &lists = *w.bdtsDatabase;

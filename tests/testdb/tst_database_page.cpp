@@ -195,11 +195,11 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     rig.window->bdtsTransfer->RequestDatabase(); // a second transfer is not started
     QCOMPARE(rig.backend->written(), QByteArray("R"));
     // Nothing probes or changes the port under the exchange, not even a page change.
-    QVERIFY(!rig.window->link->btnConnect->isEnabled());
-    QVERIFY(!rig.window->link->cbxNumPort->isEnabled());
+    QVERIFY(!rig.window->shell.portGroup->btnConnect->isEnabled());
+    QVERIFY(!rig.window->shell.portGroup->cbxNumPort->isEnabled());
     rig.window->shell.ActionTav2006->trigger();
     rig.window->shell.ActionBDTS->trigger();
-    QVERIFY(!rig.window->link->DefSetComm_Timer->isActive());
+    QVERIFY(!rig.window->line->DefSetComm_Timer->isActive());
     QCOMPARE(rig.backend->written(), QByteArray("R"));
 
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running(); }, 5000));
@@ -219,8 +219,8 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QCOMPARE(f.btnReadBDTSFromTav->text(), QStringLiteral(" из прибора"));
     QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     QVERIFY(!f.btnWriteBDTSInTav->isEnabled()); // no file yet: its own state came back
-    QVERIFY(rig.window->link->btnConnect->isEnabled());
-    QVERIFY(rig.window->link->cbxNumPort->isEnabled());
+    QVERIFY(rig.window->shell.portGroup->btnConnect->isEnabled());
+    QVERIFY(rig.window->shell.portGroup->cbxNumPort->isEnabled());
 
     // The intermediate count shows after page N - 2 only, so never for two pages.
     rig.answerByHand();
@@ -239,13 +239,13 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
 
     // A reading asked for while a contact search runs waits for the search, and goes
     // with it when the search is given up: nothing is sent at a search speed.
-    QTest::mouseClick(rig.window->link->btnConnect, Qt::LeftButton);
-    QVERIFY(rig.window->link->DefSetComm_Timer->isActive());
+    QTest::mouseClick(rig.window->shell.portGroup->btnConnect, Qt::LeftButton);
+    QVERIFY(rig.window->line->DefSetComm_Timer->isActive());
     rig.takeWritten();
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
     QVERIFY(rig.window->statusText().contains(QStringLiteral("после установления контакта")));
-    QVERIFY(rig.window->link->DefSetComm_Timer->isActive());
-    QTest::mouseClick(rig.window->link->btnConnect, Qt::LeftButton);
+    QVERIFY(rig.window->line->DefSetComm_Timer->isActive());
+    QTest::mouseClick(rig.window->shell.portGroup->btnConnect, Qt::LeftButton);
     QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
     QCoreApplication::processEvents();
     QVERIFY(!rig.takeWritten().contains('R'));
@@ -541,7 +541,7 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
         QVERIFY(!f.TreeViewTav->isHidden());
         QCOMPARE(rig.window->shell.RzProgressBar1->value(), 0);
-        QVERIFY(rig.window->link->dispatcher.idle());
+        QVERIFY(rig.window->line->dispatcher.idle());
         QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     };
 
@@ -729,7 +729,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     // Replies nobody waits for are dropped without sending anything.
     for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
         rig.backend->injectReceived(stray);
-        QVERIFY(rig.window->link->dispatcher.idle());
+        QVERIFY(rig.window->line->dispatcher.idle());
     }
     QTest::qWait(TReceiveDispatcher::quietMs * 2);
     QVERIFY(rig.takeWritten().isEmpty());
