@@ -9,6 +9,7 @@
 #include "firmware/LoaderScreen.h"
 #include "firmware/ProgSteps.h"
 #include "link/Line.h"
+#include "link/ReplyTable.h"
 
 #include <QDir>
 #include <QEvent>
@@ -425,7 +426,9 @@ void TFrameSoftTav::btnLoadPOClick()
     // loader that got its start command waits for a length that an unreadable file
     // never gives.
     TFirmwarePacket packet = firmwarePacket(readFirmwareFile(firmwareFilePath));
-    const qint32 baud = m_link.PortBaud();
+    // The loader listens at 115200 whatever moved the port meanwhile (a "Контакт" or
+    // the speed box): the question says that speed, and the image goes at it.
+    const qint32 baud = wire::speeds[TLine::topSpeedIndex];
     if (!m_host.dialogs()->askYesNo(this, QStringLiteral("Внимание! Проверьте."),
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
@@ -440,6 +443,8 @@ void TFrameSoftTav::btnLoadPOClick()
         m_host.ShowStatus(QStringLiteral("Порт отключен."));
         return;
     }
+    if (m_link.PortBaud() != baud)
+        m_link.OpenAtTopSpeed();
     // While the question was open the instrument may have been switched off, or may
     // have started its own program ('L'): an image sent then would be taken as commands.
     if (!progSteps->start(std::move(packet)))

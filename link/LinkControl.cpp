@@ -187,7 +187,7 @@ void TLinkControl::SetPortControlsEnabled(bool portBox, bool speedAndProbe)
 
 void TLinkControl::LineClaimChanged(TLineUser holder)
 {
-    if (lineClaim.heldByExchange()) {
+    if (m_line.lineClaim.heldByExchange()) {
         ApplyLineGate();
         return;
     }

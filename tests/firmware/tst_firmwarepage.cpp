@@ -457,6 +457,7 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
     QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
     rig.startUpload();
+    QVERIFY(rig.dialogs.questions.first().contains(QStringLiteral("на скорости 115200")));
     QCOMPARE(rig.backend->baudRate(), 115200);
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QTRY_VERIFY(w.shell.RzProgressBar1->value() > 0);
