@@ -155,7 +155,7 @@ void TLinkControl::FollowLine()
     connect(&m_line, &TLine::searchChanged, this, [this](TLine::TContactSearch state) {
         btnConnect->setText(state == TLine::TContactSearch::Idle ? QStringLiteral("Контакт") : QStringLiteral("Стоп"));
     });
-    connect(&m_line.lineClaim, &TLineClaim::changed, this, &TLinkControl::LineClaimChanged);
+    connect(&m_line.lineClaim, &TLineClaim::changed, this, &TLinkControl::FollowLineClaim);
 }
 
 void TLinkControl::SetLampLit(bool lit)
@@ -185,7 +185,7 @@ void TLinkControl::SetPortControlsEnabled(bool portBox, bool speedAndProbe)
     ApplyLineGate();
 }
 
-void TLinkControl::LineClaimChanged(TLineUser holder)
+void TLinkControl::FollowLineClaim(TLineUser holder)
 {
     if (m_line.lineClaim.heldByExchange()) {
         ApplyLineGate();

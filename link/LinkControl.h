@@ -81,7 +81,7 @@ private:
     /// The search holds the port box, or the speed and the probe, or lets them go.
     void SetPortControlsEnabled(bool portBox, bool speedAndProbe);
     /// An exchange took the line or let it go: the port group follows.
-    void LineClaimChanged(TLineUser holder);
+    void FollowLineClaim(TLineUser holder);
     /// While an exchange holds the line the port group's controls stay disabled,
     /// whatever the line's other signals decide for them.
     void ApplyLineGate();
