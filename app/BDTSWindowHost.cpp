@@ -17,11 +17,6 @@ bool TBDTSWindowHost::LinkPresent() const
     return m_link.LinkPresent();
 }
 
-void TBDTSWindowHost::SendToDevice(const QByteArray &bytes)
-{
-    m_link.SendToDevice(bytes);
-}
-
 void TBDTSWindowHost::WhenLineFree(std::function<void()> request)
 {
     m_link.WhenLineFree(std::move(request));

@@ -13,7 +13,6 @@ public:
 
     bool PortOpen() const override;
     bool LinkPresent() const override;
-    void SendToDevice(const QByteArray &bytes) override;
     void WhenLineFree(std::function<void()> request) override;
     void RequestTopSpeed() override;
     void ForgetGathered() override;

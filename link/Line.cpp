@@ -56,6 +56,7 @@ void TLine::Serve(TExchange &exchange)
 {
     connect(&exchange, &TExchange::runningChanged, this,
             [this, &exchange](bool running) { HoldFor(exchange.lineUser(), running); });
+    connect(&exchange, &TExchange::bytesToSend, this, &TLine::SendToDevice);
 }
 
 void TLine::HoldFor(TLineUser user, bool running)

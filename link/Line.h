@@ -53,8 +53,9 @@ public:
     TLineClaim lineClaim;
     /// Gathers what the instrument sends and hands each reply to its owner.
     TReceiveDispatcher dispatcher;
-    /// The exchange holds the line from its start to its end; one that starts while the
-    /// contact search runs stops the search and puts the port back at 115200.
+    /// The exchange holds the line from its start to its end, and what it sends goes out
+    /// here; one that starts while the contact search runs stops the search and puts the
+    /// port back at 115200.
     void Serve(TExchange &exchange);
     /// The same for a procedure that says only whether it runs.
     void HoldFor(TLineUser user, bool running);

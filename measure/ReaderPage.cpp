@@ -85,7 +85,6 @@ void TReaderPage::ConnectExchange()
 {
     m_exchange = new TODTableExchange(this);
     m_link.Serve(*m_exchange);
-    connect(m_exchange, &TExchange::bytesToSend, this, [this](const QByteArray &bytes) { m_link.SendToDevice(bytes); });
     connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
     connect(m_exchange, &TExchange::progress, this, [this](int percent) { m_host.SetProgress(percent); });
     // Replies come from the dispatcher, which runs its owners guarded already.

@@ -49,7 +49,6 @@ void TResultPage::ConnectExchange()
 {
     m_exchange = new TProtocolExchange(this);
     m_link.Serve(*m_exchange);
-    connect(m_exchange, &TExchange::bytesToSend, this, [this](const QByteArray &bytes) { m_link.SendToDevice(bytes); });
     connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
     // The line tells the exchange what it brings; the dispatcher which notice it took.
     connect(&m_link, &TLine::bytesArrived, m_exchange, &TProtocolExchange::bytesArrived);

@@ -28,7 +28,6 @@ public:
     virtual bool PortOpen() const = 0;
     /// The instrument's line is up (the link indicator is enabled).
     virtual bool LinkPresent() const = 0;
-    virtual void SendToDevice(const QByteArray &bytes) = 0;
     /// Runs a request that needs the line now, or once the contact search under way has
     /// found the instrument; under another exchange it is refused with a status text.
     virtual void WhenLineFree(std::function<void()> request) = 0;

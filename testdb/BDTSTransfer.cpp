@@ -25,9 +25,9 @@ TBDTSTransfer::TBDTSTransfer(TBDTSDatabase &database, std::unique_ptr<TBDTSHost>
             [this] { m_host->Guarded([this] { TimeLimit_TimerTimer(); }); });
     connect(SettleQuiet_Timer, &QTimer::timeout, this,
             [this] { m_host->Guarded([this] { SettleQuiet_TimerTimer(); }); });
-    // Today the host carries the transfer's words to the line and the window.
+    // The host carries the transfer's words to the window; the line that serves the
+    // transfer sends its bytes.
     TBDTSHost *const to = m_host.get();
-    connect(this, &TBDTSTransfer::bytesToSend, this, [to](const QByteArray &bytes) { to->SendToDevice(bytes); });
     connect(this, &TBDTSTransfer::statusText, this, [to](const QString &text) { to->ShowStatus(text); });
     connect(this, &TBDTSTransfer::progress, this, [to](int percent) { to->SetProgress(percent); });
 }
