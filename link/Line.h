@@ -49,7 +49,8 @@ public:
     {
         return m_search == TContactSearch::Searching || m_search == TContactSearch::SpeedChanging;
     }
-    /// Who owns the line: the contact search, a database exchange or an upload.
+    /// Who owns the line: the contact search or one exchange (a database exchange, an
+    /// upload, a table or a protocol).
     TLineClaim lineClaim;
     /// Gathers what the instrument sends and hands each reply to its owner.
     TReceiveDispatcher dispatcher;
