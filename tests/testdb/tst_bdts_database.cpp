@@ -93,6 +93,7 @@ private Q_SLOTS:
         QVERIFY(list.open(QIODevice::ReadOnly));
         QCOMPARE(list.readAll(), "Allergy \r\n\tNordika \r\n\t\tIgE \r\n" + cp("Гепатиты \r\n\tVectra \r\n\t\tHBsAg \r\n")
                                          + "\xc3\xee\xf0\xec\xee\xed\xfb \r\n\t" + cp("Иммунолаб \r\n\t\tТТГ \r\n"));
+        list.close(); // Windows keeps an open file from being replaced by the next reading
 
         // A duplicate's pages, continuation pages included, and a record cut off by the
         // end of the image are passed over whole; a later whole copy is not hidden.
