@@ -1,6 +1,5 @@
 #include "app/MainLoritS_TreeTS.h"
 
-#include "app/BDTSWindowHost.h"
 #include "app/DesktopKeys.h"
 #include "app/ProgramFolder.h"
 #include "app/StatusPane.h"
@@ -12,6 +11,7 @@
 #include "firmware/ProgSteps.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/CommError.h"
+#include "link/ContactSearch.h"
 #include "link/Line.h"
 #include "link/LinkControl.h"
 #include "link/TrafficLogWindow.h"
@@ -56,17 +56,17 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     m_saveDialogs = new TReplaceAskingDialogs(*m_dialogs, this);
     m_pageDialogs = new TRememberingDialogs(*m_saveDialogs, *m_settings, this);
     line = new TLine(backend, [this](const TReceiveDispatcher::Handler &handler) { Guarded(handler); }, this);
+    // The line puts every exchange's words and progress here.
     connect(line, &TLine::statusText, this, &TFormMainLoritS_D7::ShowStatus);
+    connect(line, &TLine::progress, this, &TFormMainLoritS_D7::SetProgress);
     connect(line, &TLine::portProblem, this, &TFormMainLoritS_D7::ReportError);
     shell.portGroup = new TLinkControl(*line, *this, this);
     bdtsDatabase = new TBDTSDatabase(this);
     connect(bdtsDatabase, &TBDTSDatabase::statusText, this, &TFormMainLoritS_D7::ShowStatus);
-    bdtsTransfer = new TBDTSTransfer(*bdtsDatabase, std::make_unique<TBDTSWindowHost>(*this, *line), this);
-    line->Serve(*bdtsTransfer);
+    bdtsTransfer = new TBDTSTransfer(*bdtsDatabase, *line, *this, this);
     connect(&line->lineClaim, &TLineClaim::changed, this, [this] { EnableTavelon(line->LinkPresent()); });
     CreateComponents();
     shell.desktopKeys = new TDesktopKeys(*this, options.userGuide);
-    BuildReplyTable();
     ConnectHandlers();
     ConnectLink();
     m_programFolder = options.programFolder;
@@ -96,6 +96,12 @@ void TFormMainLoritS_D7::Guarded(const std::function<void()> &handler)
 
 void TFormMainLoritS_D7::ReportError(const QString &text)
 {
+    // Never inside a handler of received bytes: the port would not signal what arrives
+    // while the box is open. The box opens once that handler is over.
+    if (line && line->InReceiveHandler()) {
+        QMetaObject::invokeMethod(this, [this, text] { ReportError(text); }, Qt::QueuedConnection);
+        return;
+    }
     // The line goes on behind a modal box: what goes wrong before it is answered is
     // said on the status line, so that boxes never pile up one inside another.
     if (m_errorBoxOpen) {
@@ -170,23 +176,9 @@ void TFormMainLoritS_D7::SetProgress(int percent)
     shell.RzProgressBar1->setVisible(shell.RzProgressBar1->value() > 0);
 }
 
-void TFormMainLoritS_D7::BuildReplyTable()
-{
-    TReceiveDispatcher &replies = line->dispatcher;
-    replies.own('B', [this] { line->ContactReplyReceived(); });
-    replies.own('L', [this] { if (frameSoftTav) frameSoftTav->ReplyProgramStarted(); });
-    bdtsTransfer->OwnReplies(replies); // 'R', 'r', 'm'
-    readerPage->OwnReplies(replies);   // 'D', '2', 'G'
-    resultPage->OwnReplies(replies);   // 'N', 'd', 'g'
-    // A notice is no part of a database page, whenever it comes: the reading does not count it.
-    connect(&replies, &TReceiveDispatcher::noticeTaken, bdtsTransfer, &TBDTSTransfer::NoticeTaken);
-    connect(line, &TLine::bytesArrived, bdtsTransfer, &TBDTSTransfer::BytesArrived);
-}
-
 void TFormMainLoritS_D7::ConnectLink()
 {
     connect(line, &TLine::linkControlsEnabled, this, &TFormMainLoritS_D7::LinkControlsEnabled);
-    connect(line, &TLine::lineLost, this, &TFormMainLoritS_D7::LineLost);
     connect(line, &TLine::lineBack, this, &TFormMainLoritS_D7::LineBack);
     // Another port is another instrument, as far as reprogramming knows: its procedure
     // starts afresh.
@@ -206,8 +198,6 @@ void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
     EnableTavelon(enabled);
     if (frameBDTS)
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, enabled);
-    if (!enabled)
-        bdtsTransfer->lineLost();
 }
 
 void TFormMainLoritS_D7::EnableTavelon(bool linkPresent)
@@ -222,22 +212,11 @@ bool TFormMainLoritS_D7::OnFirmwarePage() const
     return shell.RzPageControl1->currentIndex() == pageSoftTav;
 }
 
-void TFormMainLoritS_D7::LineLost()
-{
-    readerPage->ForgetAwaitedReplies();
-    resultPage->ForgetAwaitedReplies();
-    // The procedure hears of every loss, a port that went away or was changed included:
-    // it alone knows what the loss means at its step.
-    if (frameSoftTav)
-        frameSoftTav->ProgLinkLost();
-}
-
 void TFormMainLoritS_D7::LineBack()
 {
+    // On the firmware page the procedure says what the line's return means.
     if (!OnFirmwarePage())
         ShowStatus(QStringLiteral("Связь с прибором есть"));
-    else if (frameSoftTav)
-        frameSoftTav->ProgLinkReturned();
 }
 
 void TFormMainLoritS_D7::FormCreate()
@@ -288,8 +267,8 @@ void TFormMainLoritS_D7::FormClose()
     bdtsDatabase->DropImages();
     if (frameSoftTav)
         frameSoftTav->DisarmProgSteps();
-    line->DefSetComm_Timer->stop();
-    line->SendCommand_Timer->stop();
+    line->search->DefSetComm_Timer->stop();
+    line->search->SendCommand_Timer->stop();
 }
 
 void TFormMainLoritS_D7::ActionExitExecute()
@@ -308,7 +287,6 @@ void TFormMainLoritS_D7::ActionSoftTavelonExecute()
 {
     if (!frameSoftTav) {
         frameSoftTav = new TFrameSoftTav(*this, *line, shell.TabShSoftTav);
-        line->Serve(*frameSoftTav->progSteps);
         shell.TabShSoftTav->layout()->addWidget(frameSoftTav);
         frameSoftTav->PlaceFirstDivider();
     }
@@ -321,7 +299,7 @@ void TFormMainLoritS_D7::ActionBDTSExecute()
     if (!frameBDTS) {
         frameBDTS = new TFrameBDTS(shell.TabShBDTS);
         shell.TabShBDTS->layout()->addWidget(frameBDTS);
-        frameBDTS->setExchange(bdtsDatabase, bdtsTransfer);
+        frameBDTS->setExchange(bdtsDatabase, bdtsTransfer, this);
         frameBDTS->setButtonEnabled(frameBDTS->btnReadBDTSFromTav, line->LinkPresent());
         // Empty while nothing is remembered: the frame then starts in FilesInTavelon.
         frameBDTS->SaveDialog.initialDir = m_settings->dialogFolder(dialogKey::databaseSave, {});
@@ -359,9 +337,9 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     if (page == m_lastPage)
         return;
     TWorkPage *left = WorkPage(m_lastPage);
+    // A page that keeps the user has said why.
     if (left && !left->MayLeave()) {
         shell.RzPageControl1->setCurrentIndex(m_lastPage);
-        ShowStatus(line->lineClaim.busyText());
         return;
     }
     m_lastPage = page;

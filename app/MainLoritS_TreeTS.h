@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the shell (menus, group bar, start page, page control, status bar,
 // navigation) and the rooms it composes: the line, the pages, the database and its
-// exchange. Each room registers the reply codes it owns with the line's dispatcher.
+// exchange. The line runs every exchange with the instrument; the rooms submit to it.
 
 #include "app/MainShell.h"
 #include "app/WindowOptions.h"
@@ -98,10 +98,8 @@ private:
     void CreateStartPage();
     void ConnectHandlers();
     void ConnectLink();
-    void BuildReplyTable();
     /// The controls of the shell and the pages that need the instrument follow the link.
     void LinkControlsEnabled(bool enabled);
-    void LineLost();
     void LineBack();
     /// "Тавелон" looks the default file up again: not while an image is on its way.
     void EnableTavelon(bool linkPresent);

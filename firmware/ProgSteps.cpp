@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 const QString textChooseFile = QStringLiteral("Определите файл для загрузки. Шаг 1.");
 const QString textSwitchOff = QStringLiteral("Выключите прибор. Шаг 2.");
@@ -132,7 +134,9 @@ void TProgSteps::DisarmProgSteps()
     stopSending();
     setState(TState::Disarmed);
     Q_EMIT loadButtonChanged(false);
-    Q_EMIT statusText(QString());
+    // A step's text goes with the page; how an upload ended stays until it is read.
+    if (!std::exchange(m_resultShown, false))
+        Q_EMIT statusText(QString());
 }
 
 void TProgSteps::showButtons()
@@ -152,6 +156,15 @@ void TProgSteps::UpdateProgStep()
 
 void TProgSteps::display()
 {
+    switch (m_state) {
+    case TState::Disarmed:
+    case TState::Restarting:
+    case TState::Back:
+        break;
+    default:
+        m_resultShown = false;
+        break;
+    }
     switch (m_state) {
     case TState::Disarmed:
     case TState::Restarting: // the restart's own text stays
@@ -263,9 +276,13 @@ void TProgSteps::lineBack()
     }
 }
 
-void TProgSteps::reply(char code, const QByteArray &bytes)
+TAwaited TProgSteps::awaits(char code) const
 {
-    Q_UNUSED(bytes);
+    return code == 'L' && running() ? TAwaited::yes() : TAwaited::no();
+}
+
+void TProgSteps::reply(char code, const QByteArray &, qsizetype)
+{
     if (code != 'L')
         return;
     switch (m_state) {
@@ -283,6 +300,7 @@ void TProgSteps::reply(char code, const QByteArray &bytes)
         setState(stepTwo());
         showButtons();
         Q_EMIT statusText(textDone);
+        m_resultShown = true;
         Q_EMIT finished(true, textDone);
         return;
     default:
@@ -319,12 +337,13 @@ void TProgSteps::endUpload(TState next, const QString &why)
     setState(next);
     showButtons();
     Q_EMIT statusText(why);
+    m_resultShown = true;
     Q_EMIT finished(false, why);
 }
 
 void TProgSteps::sendCounted(const QByteArray &bytes)
 {
-    m_line.send(bytes);
+    Q_EMIT bytesToSend(bytes);
     m_bytesOnLine += bytes.size();
 }
 

@@ -2,8 +2,9 @@
 // The reprogramming procedure: one exchange with one state, the image it sends and the
 // timers that pace and bound it. It decides from the whole sequence of what it is told
 // (the page, the line dropping and coming back, the instrument's 'L', the user's
-// buttons) and says what follows through signals; it reaches the line only through
-// the TProgLine it is given, so it runs without a window and without a port.
+// buttons) and says what follows through signals; what it sends goes out through the
+// line that serves it, and it paces the image by the line's queue, which the TProgLine
+// it is given tells; so it runs without a window and without a port.
 
 #include "firmware/FirmwareTransfer.h"
 #include "link/Exchange.h"
@@ -16,10 +17,9 @@
 
 class QTimer;
 
-/// What the procedure needs of the line.
+/// What the procedure needs to know of the line it sends on.
 struct TProgLine
 {
-    std::function<void(const QByteArray &)> send; ///< bytes to the instrument, in call order
     std::function<qint64()> queued;               ///< bytes handed over and not yet on the line
     std::function<void()> dropQueued;             ///< the bytes not yet sent never reach the line
     std::function<qint32()> baud;                 ///< the speed the port is set to
@@ -94,8 +94,10 @@ public:
     // ---- The line ----------------------------------------------------------------------
     void lineLost() override;
     void lineBack() override;
-    /// A reply of the instrument; the procedure listens for 'L'.
-    void reply(char code, const QByteArray &bytes) override;
+    /// While it holds the line, 'L' is its to judge.
+    TAwaited awaits(char code) const override;
+    /// A reply or notice of the instrument; the procedure listens for 'L'.
+    void reply(char code, const QByteArray &bytes, qsizetype behind) override;
 
     // ---- The user's buttons ------------------------------------------------------------
     /// "Да" to the question: the image goes, if the procedure is still at step 3.
@@ -142,6 +144,9 @@ private:
 
     TProgLine m_line;
     TState m_state = TState::Disarmed;
+    /// The status line tells how the last upload ended, and nothing has replaced it:
+    /// leaving the page keeps it.
+    bool m_resultShown = false;
     bool m_fileDefined = false;
     bool m_linePresent = false;
     std::optional<TFirmwareTransfer> m_image;

@@ -8,6 +8,7 @@
 #include "firmware/FirmwareTransfer.h"
 #include "firmware/LoaderScreen.h"
 #include "firmware/ProgSteps.h"
+#include "link/ContactSearch.h"
 #include "link/Line.h"
 #include "link/ReplyTable.h"
 
@@ -24,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -150,26 +152,37 @@ TFrameSoftTav::TFrameSoftTav(TPageHost &host, TLine &link, QWidget *parent)
     RzSplitter1->installEventFilter(this);
     RzSplitter2->installEventFilter(this);
     ConnectProgSteps();
-    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TFrameSoftTav::LineFreed);
 }
 
 TFrameSoftTav::~TFrameSoftTav() = default;
 
 void TFrameSoftTav::ConnectProgSteps()
 {
-    // The procedure's line is today's link: its one send, its queue, its speed.
+    // The line serves the procedure: it sends what the procedure gives while the
+    // procedure holds it, and tells it the queue and the speed it paces the image by.
     TLine &link = m_link;
     TPageHost &host = m_host;
     TProgLine line;
-    line.send = [&link](const QByteArray &bytes) { link.SendToDevice(bytes); };
     line.queued = [&link] { return link.OutBufferCount(); };
     line.dropQueued = [&link] { link.DropUnsent(); };
     line.baud = [&link] { return link.PortBaud(); };
     line.guarded = [&host](const std::function<void()> &tick) { host.Guarded(tick); };
     progSteps = new TProgSteps(std::move(line), this);
-
-    connect(progSteps, &TProgSteps::statusText, this, [&host](const QString &text) { host.ShowStatus(text); });
-    connect(progSteps, &TProgSteps::progress, this, [&host](int percent) { host.SetProgress(percent); });
+    m_link.Serve(*progSteps);
+    // The line hands the procedure its events while the procedure holds it; while the
+    // procedure only watches (the steps before an upload), they come from here.
+    connect(&m_link, &TLine::lineLost, this, [this](const TExchange *interrupted) {
+        if (interrupted != progSteps)
+            m_host.Guarded([this] { progSteps->lineLost(); });
+    });
+    connect(&m_link, &TLine::lineBack, this, [this](const TExchange *running) {
+        if (running != progSteps && m_entered)
+            m_host.Guarded([this] { progSteps->lineBack(); });
+    });
+    connect(&m_link, &TLine::notice, this, [this](char code) {
+        if (code == 'L' && !progSteps->running())
+            progSteps->reply('L', QByteArrayLiteral("L"), 0);
+    });
     connect(progSteps, &TProgSteps::loadButtonChanged, btnLoadPO, &QPushButton::setEnabled);
     connect(progSteps, &TProgSteps::loadHintChanged, btnLoadPO, &QPushButton::setToolTip);
     // Cancel is offered, and the file stays what it was, while the image goes out or
@@ -196,21 +209,6 @@ void TFrameSoftTav::UpdateProgStep()
     progSteps->UpdateProgStep();
 }
 
-void TFrameSoftTav::ProgLinkLost()
-{
-    progSteps->lineLost();
-}
-
-void TFrameSoftTav::ProgLinkReturned()
-{
-    progSteps->lineBack();
-}
-
-void TFrameSoftTav::ReplyProgramStarted()
-{
-    progSteps->reply('L', QByteArrayLiteral("L"));
-}
-
 bool TFrameSoftTav::ConfirmWhileWriting(const QString &action)
 {
     return m_host.dialogs()->askYesNo(
@@ -224,21 +222,24 @@ bool TFrameSoftTav::ConfirmWhileWriting(const QString &action)
 void TFrameSoftTav::Enter()
 {
     m_entered = true;
-    if (m_link.lineClaim.heldByExchange()) {
-        // A database exchange goes on: the procedure starts once it has ended.
-        m_host.ShowStatus(m_link.lineClaim.busyText());
+    const TExchange *holder = m_link.Running();
+    if (!holder || holder == m_link.search) {
+        Arm();
         return;
     }
+    // An exchange goes on (a database exchange, a table asked for): the procedure starts
+    // once it has ended, whether the instrument is there then or not.
+    m_link.Submit(*progSteps, QStringLiteral("подготовка к перепрограммированию"), [this] { Arm(); },
+                  TLine::TNeeds::Line);
+}
+
+void TFrameSoftTav::Arm()
+{
+    if (!m_entered)
+        return;
     m_link.OpenAtTopSpeed();
     ArmProgSteps();
     UpdateProgStep();
-}
-
-void TFrameSoftTav::LineFreed()
-{
-    // Entered while an exchange held the line: the procedure starts now.
-    if (m_entered && progSteps->state() == TProgSteps::TState::Disarmed)
-        Enter();
 }
 
 bool TFrameSoftTav::MayLeave()
@@ -250,6 +251,7 @@ bool TFrameSoftTav::MayLeave()
 void TFrameSoftTav::Leave()
 {
     m_entered = false;
+    m_link.Withdraw(*progSteps);
     DisarmProgSteps();
     if (!m_farewell.isEmpty())
         m_host.ShowStatus(std::exchange(m_farewell, QString()));
@@ -260,22 +262,33 @@ bool TFrameSoftTav::MayLeave(QString &farewell)
     // Leaving abandons the upload: while the image goes out, once the engineer has
     // confirmed it; while the loader may write its flash, once the engineer has read
     // what that means. Past the instrument's longest write time nothing holds the page.
+    // "Нет" always keeps the page. The question waits for the engineer while the image
+    // goes on: an image that has become whole meanwhile is being written, and the page
+    // stays to guard the write whatever the answer.
     if (progSteps->sending()) {
         const bool abandon = m_host.dialogs()->askYesNo(
             this, QStringLiteral("Внимание!"),
             QStringLiteral("Идет загрузка программы в прибор. Прервать ее и перейти на другую страницу?\n\n"
                            "Прибор останется в режиме программирования, перепрограммирование придется повторить."));
-        if (abandon && progSteps->sending())
+        if (!abandon)
+            return false;
+        if (progSteps->writing()) {
+            m_host.ShowStatus(QStringLiteral("Программа уже передана в прибор и записывается: дождитесь "
+                                             "окончания перепрограммирования."));
+            return false;
+        }
+        if (progSteps->sending())
             farewell = QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме "
                                       "программирования: повторите перепрограммирование.");
-        return abandon || !progSteps->ownsLine();
+        return true;
     }
     if (progSteps->writing()) {
-        const bool leave = ConfirmWhileWriting(QStringLiteral("Перейти на другую страницу?"));
-        if (leave && progSteps->writing())
+        if (!ConfirmWhileWriting(QStringLiteral("Перейти на другую страницу?")))
+            return false;
+        if (progSteps->writing())
             farewell = QStringLiteral("Перепрограммирование прибора не подтверждено: посмотрите, что показывает "
                                       "экран прибора.");
-        return leave || !progSteps->ownsLine();
+        return true;
     }
     return true;
 }
@@ -433,24 +446,20 @@ void TFrameSoftTav::btnLoadPOClick()
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
-    if (m_link.lineClaim.heldByExchange()) {
-        // A table or a protocol asked for meanwhile holds the line until its reply.
-        m_host.ShowStatus(m_link.lineClaim.busyText());
-        return;
-    }
-    m_link.ForgetGathered();
-    if (!m_link.PortOpen()) {
-        m_host.ShowStatus(QStringLiteral("Порт отключен."));
-        return;
-    }
-    if (m_link.PortBaud() != baud)
-        m_link.OpenAtTopSpeed();
-    // While the question was open the instrument may have been switched off, or may
-    // have started its own program ('L'): an image sent then would be taken as commands.
-    if (!progSteps->start(std::move(packet)))
-        m_host.ShowStatus(m_link.LinkPresent()
-                              ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. Повторите шаг 2.")
-                              : QStringLiteral("Загрузка не начата: нет связи с прибором."));
+    // A table or a protocol asked for meanwhile holds the line until its reply: the
+    // image goes after it.
+    auto image = std::make_shared<TFirmwarePacket>(std::move(packet));
+    m_link.Submit(*progSteps, QStringLiteral("загрузка программы в прибор"), [this, image, baud] {
+        if (m_link.PortBaud() != baud)
+            m_link.OpenAtTopSpeed();
+        // While the question was open the instrument may have been switched off, or may
+        // have started its own program ('L'): an image sent then would be taken as commands.
+        if (!progSteps->start(std::move(*image)))
+            m_host.ShowStatus(m_link.LinkPresent()
+                                  ? QStringLiteral("Загрузка не начата: прибор не в режиме программирования. "
+                                                   "Повторите шаг 2.")
+                                  : QStringLiteral("Загрузка не начата: нет связи с прибором."));
+    });
 }
 
 void TFrameSoftTav::btnStopProgramTavClick()

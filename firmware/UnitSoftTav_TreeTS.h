@@ -48,14 +48,11 @@ public:
     void btnLoadPOClick();
     void btnStopProgramTavClick();
     void RzPageControl2Changing();
-    void ReplyProgramStarted(); // 'L', its byte taken: the instrument's program runs
 
     // ---- The procedure, as the window and today's link drive it ------------------------
     void DisarmProgSteps();
     void ArmProgSteps();
     void UpdateProgStep();
-    void ProgLinkLost();     ///< the line dropped (or the port went away)
-    void ProgLinkReturned(); ///< the line came back while the firmware page is shown
     /// Leaving the page: true when it may be left now. Under an upload it asks first;
     /// `farewell` then says what became of the upload.
     bool MayLeave(QString &farewell);
@@ -86,8 +83,8 @@ private:
     void ConnectProgSteps();
     /// The question before the engineer lets go of an image the loader may be writing.
     bool ConfirmWhileWriting(const QString &action);
-    /// The line has become free: a procedure entered while an exchange held it starts.
-    void LineFreed();
+    /// The port at 115200 and the procedure armed, while the page is shown.
+    void Arm();
 
     TPageHost &m_host;
     TLine &m_link;

@@ -1,15 +1,31 @@
 #pragma once
-// One exchange with the instrument, in the shape of a transfer protocol: each kind starts
-// with what it needs; any may be cancelled; it takes the replies it owns whole, as
-// arguments; it hears when the line drops or comes back; and it says what to send, how
-// far it has come, what the status line should read and how it ended. From its start to
-// its end it holds the line (the line's claim follows `runningChanged`).
+// One exchange with the instrument, in the shape of a transfer protocol. The line starts
+// it when its turn comes (`TLine::Submit`), and from then until its end it holds the
+// line: it says which replies it awaits and how each of them ends, the line hands it
+// those replies whole, the line's drop and return, and the noise that came meanwhile,
+// and sends what it says to send. It tells how far it has come, what the status line
+// should read and how it ended; the line puts all of that on the status line.
 
 #include "link/LineClaim.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+/// How the line is to take a reply of one code while an exchange runs.
+struct TAwaited
+{
+    bool awaited = false;
+    /// The whole length of a reply whose length an earlier reply announced ('d').
+    qsizetype announcedLength = 0;
+    /// Nothing is asked for after it: it is handed over once the line has been quiet
+    /// behind it, with the count of bytes that came behind it meanwhile and were no
+    /// notice (noise inside it pushes its last bytes out behind it).
+    bool settled = false;
+
+    static TAwaited no() { return {}; }
+    static TAwaited yes() { return {true, 0, false}; }
+};
 
 class TExchange : public QObject
 {
@@ -23,8 +39,18 @@ public:
     virtual bool running() const = 0;
     /// The user stops it, or the window closes: it ends and says so.
     virtual void cancel() = 0;
-    /// A whole reply of a code this exchange owns.
-    virtual void reply(char code, const QByteArray &bytes) = 0;
+    /// Whether a reply of this code is awaited now, and how it ends.
+    virtual TAwaited awaits(char code) const = 0;
+    /// A whole reply it awaits. `behind`: for a settled reply, the bytes that came behind
+    /// it before the line was quiet; otherwise those that came with it in the same burst.
+    virtual void reply(char code, const QByteArray &bytes, qsizetype behind) = 0;
+    /// A reply it awaits is still arriving: `gathered` bytes of it are in.
+    virtual void arriving(char code, qsizetype gathered) { Q_UNUSED(code); Q_UNUSED(gathered); }
+    /// Bytes came that are no reply it awaits and no notice; the line has dropped them.
+    virtual void disturbed(qsizetype count) { Q_UNUSED(count); }
+    /// A notice came right behind one of its replies, in the same burst: it may be the
+    /// last byte of that reply, pushed out by noise inside it.
+    virtual void noticeBehind(char code) { Q_UNUSED(code); }
     /// The instrument's line has dropped / has come up.
     virtual void lineLost() = 0;
     virtual void lineBack() = 0;
@@ -32,6 +58,7 @@ public:
 Q_SIGNALS:
     /// true at its start, false at its end: the line is held between the two.
     void runningChanged(bool running);
+    /// Sent only while it holds the line.
     void bytesToSend(const QByteArray &bytes);
     void progress(int percent);
     void statusText(const QString &text);

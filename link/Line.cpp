@@ -1,12 +1,17 @@
 #include "link/Line.h"
 
 #include "link/CommError.h"
+#include "link/ContactSearch.h"
 #include "link/Exchange.h"
 #include "link/PortNames.h"
 #include "link/ReplyTable.h"
 #include "link/TMSComm.h"
 
+#include <QScopeGuard>
+#include <QStringList>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -31,60 +36,221 @@ const std::array<QString, 6> TLine::baudRates = [] {
 }();
 
 TLine::TLine(TSerialBackend *backend, TReceiveDispatcher::Guard guard, QObject *parent)
-    : QObject(parent), dispatcher(guard), m_guard(std::move(guard))
+    : QObject(parent), dispatcher([this](const TReceiveDispatcher::Handler &handler) { Receiving(handler); }),
+      m_guard(std::move(guard))
 {
     if (!m_guard)
         m_guard = [](const TReceiveDispatcher::Handler &handler) { handler(); };
     MSComm1 = new TMSComm(backend, this);
-    DefSetComm_Timer = new QTimer(this);
-    DefSetComm_Timer->setInterval(200);
-    SendCommand_Timer = new QTimer(this);
-    SendCommand_Timer->setInterval(100);
-    const auto on = [this](auto *sender, auto signal, void (TLine::*handler)()) {
-        connect(sender, signal, this, [this, handler] { m_guard([this, handler] { (this->*handler)(); }); });
-    };
-    on(MSComm1, &TMSComm::OnComm, &TLine::MSComm1Comm);
-    on(DefSetComm_Timer, &QTimer::timeout, &TLine::DefSetComm_TimerTimer);
-    on(SendCommand_Timer, &QTimer::timeout, &TLine::SendCommand_TimerTimer);
+    search = new TContactSearch(*this);
+    connect(MSComm1, &TMSComm::OnComm, this, [this] { Receiving([this] { MSComm1Comm(); }); });
+    connect(search->DefSetComm_Timer, &QTimer::timeout, this,
+            [this] { m_guard([this] { search->DefSetComm_TimerTimer(); }); });
+    connect(search->SendCommand_Timer, &QTimer::timeout, this,
+            [this] { m_guard([this] { search->SendCommand_TimerTimer(); }); });
+    Serve(*search);
+    RouteReplies();
 }
 
 TLine::~TLine() = default;
 
-// ---- Who holds the line ---------------------------------------------------------------
+// ---- The exchanges -------------------------------------------------------------------------
 
 void TLine::Serve(TExchange &exchange)
 {
     connect(&exchange, &TExchange::runningChanged, this,
-            [this, &exchange](bool running) { HoldFor(exchange.lineUser(), running); });
-    connect(&exchange, &TExchange::bytesToSend, this, &TLine::SendToDevice);
+            [this, &exchange](bool running) { ExchangeRunningChanged(exchange, running); });
+    // Only the exchange that holds the line talks on it.
+    connect(&exchange, &TExchange::bytesToSend, this, [this, &exchange](const QByteArray &bytes) {
+        if (m_running == &exchange)
+            SendToDevice(bytes);
+    });
+    connect(&exchange, &TExchange::statusText, this, &TLine::statusText);
+    connect(&exchange, &TExchange::progress, this, &TLine::progress);
+    connect(&exchange, &TExchange::finished, this, [this](bool, const QString &why) {
+        if (!why.isEmpty())
+            Q_EMIT statusText(why);
+    });
 }
 
-void TLine::HoldFor(TLineUser user, bool running)
+void TLine::Receiving(const TReceiveDispatcher::Handler &handler)
 {
-    if (!running) {
-        lineClaim.release(user);
-        return;
-    }
-    // An exchange that began without asking the line stops a search still under way.
-    // Every exchange talks at 115200: the port goes back there from the speed the
-    // search was probing, or the exchange's bytes would reach the instrument as garbage.
-    if (!lineClaim.claim(user)) {
-        StopContactSearch();
-        if (MSComm1->PortOpen())
-            SetTopSpeed();
-        lineClaim.claim(user);
-    }
+    // What is received is handled here, and an error on the way reaches the error box
+    // once this handler is over: a modal box opened inside it would stop the port from
+    // signalling what arrives until the box is closed.
+    ++m_receiveDepth;
+    const auto done = qScopeGuard([this] { --m_receiveDepth; });
+    m_guard(handler);
 }
 
-void TLine::WhenLineFree(std::function<void()> request)
+void TLine::RouteReplies()
 {
-    if (lineClaim.isFree()) {
-        request();
+    TReceiveDispatcher::TRoute route;
+    route.awaits = [this](char code) { return m_running ? m_running->awaits(code) : TAwaited::no(); };
+    route.reply = [this](char code, const QByteArray &bytes, qsizetype behind) {
+        if (m_running)
+            m_running->reply(code, bytes, behind);
+    };
+    route.arriving = [this](char code, qsizetype gathered) {
+        if (m_running)
+            m_running->arriving(code, gathered);
+    };
+    route.notice = [this](char code, bool behindReply) {
+        if (behindReply && m_running)
+            m_running->noticeBehind(code);
+        // 'B' that no search awaited answers "?".
+        if (code == 'B')
+            search->ContactReplyReceived();
+        Q_EMIT notice(code);
+    };
+    route.dropped = [this](qsizetype count) {
+        if (m_running)
+            m_running->disturbed(count);
+    };
+    dispatcher.setRoute(std::move(route));
+}
+
+bool TLine::Waiting(const TExchange &exchange) const
+{
+    return std::any_of(m_waiting.cbegin(), m_waiting.cend(),
+                       [&exchange](const TRequest &request) { return request.exchange == &exchange; });
+}
+
+bool TLine::Submit(TExchange &exchange, const QString &activity, std::function<void()> begin, TNeeds needs)
+{
+    if (m_running == &exchange || Waiting(exchange)) {
+        // Pressed twice: still one request.
+        Q_EMIT statusText(m_running == search ? lineClaim.busyText() : TLineClaim::busyText(exchange.lineUser()));
+        return false;
+    }
+    if (needs == TNeeds::Instrument && !MSComm1->PortOpen()) {
+        Q_EMIT statusText(QStringLiteral("Порт отключен."));
+        return false;
+    }
+    if (m_running || !m_waiting.isEmpty()) {
+        m_waiting.append({&exchange, activity, std::move(begin), needs});
+        Q_EMIT statusText(lineClaim.waitText());
+        return true;
+    }
+    Begin(exchange, begin);
+    return true;
+}
+
+void TLine::Withdraw(TExchange &exchange)
+{
+    m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
+                                   [&exchange](const TRequest &request) { return request.exchange == &exchange; }),
+                    m_waiting.end());
+}
+
+void TLine::Begin(TExchange &exchange, const std::function<void()> &begin)
+{
+    m_running = &exchange;
+    lineClaim.claim(exchange.lineUser());
+    // Nothing gathered before a request can be its reply.
+    dispatcher.clear();
+    if (&exchange != search) {
+        // A search halted by the line's loss ends here, and every exchange talks at the
+        // instrument's speed, not at the one a search was probing.
+        search->Reset();
+        if (MSComm1->PortOpen() && PortSpeedIndex() != m_instrumentSpeed) {
+            MSComm1->setSettings(SettingsAt(m_instrumentSpeed));
+            Q_EMIT speedShown(m_instrumentSpeed);
+            ShowParameters();
+        }
+    }
+    try {
+        begin();
+    } catch (...) {
+        if (m_running == &exchange && !exchange.running())
+            Ended(exchange);
+        throw;
+    }
+    // An exchange that found nothing to do at its start lets the line go at once.
+    if (m_running == &exchange && !exchange.running())
+        Ended(exchange);
+}
+
+void TLine::ExchangeRunningChanged(TExchange &exchange, bool running)
+{
+    if (running) {
+        if (m_running == &exchange)
+            return;
+        if (!m_running || m_running == search) {
+            // Started without a request (a test's shortcut, or a procedure's own step):
+            // it takes the line as a request would.
+            if (m_running == search)
+                search->StopContactSearch();
+            Begin(exchange, [] {});
+            return;
+        }
+        // Another exchange holds the line: this one must not talk over it.
+        Q_EMIT statusText(lineClaim.busyText());
+        exchange.cancel();
         return;
     }
-    if (lineClaim.holder() == TLineUser::Contact)
-        m_waitingRequest = std::move(request); // pressed twice: still one request
-    Q_EMIT statusText(lineClaim.busyText());
+    if (m_running == &exchange)
+        Ended(exchange);
+}
+
+void TLine::Ended(TExchange &exchange)
+{
+    if (m_running != &exchange)
+        return;
+    m_running = nullptr;
+    lineClaim.release(exchange.lineUser());
+    // What it left gathered can be no other exchange's reply.
+    dispatcher.clear();
+    StartNextSoon();
+}
+
+void TLine::StartNextSoon()
+{
+    if (m_waiting.isEmpty() || std::exchange(m_nextDue, true))
+        return;
+    // Once the handler that freed the line is over: an exchange that ends and starts its
+    // next step in one handler keeps its place.
+    QMetaObject::invokeMethod(this, [this] {
+        m_nextDue = false;
+        m_guard([this] { StartNext(); });
+    }, Qt::QueuedConnection);
+}
+
+void TLine::StartNext()
+{
+    if (m_running || m_waiting.isEmpty())
+        return;
+    if (!MSComm1->PortOpen())
+        DropWaiting(QStringLiteral("Порт отключен."));
+    else if (!LinkPresent())
+        DropWaiting(QStringLiteral("Нет связи с прибором."));
+    if (m_waiting.isEmpty())
+        return;
+    const TRequest request = m_waiting.takeFirst();
+    Begin(*request.exchange, request.begin);
+    if (!m_running)
+        StartNext();
+}
+
+void TLine::DropWaiting(const QString &reason)
+{
+    if (m_waiting.isEmpty())
+        return;
+    QStringList activities;
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (it->needs == TNeeds::Line) {
+            ++it;
+            continue;
+        }
+        activities << it->activity;
+        it = m_waiting.erase(it);
+    }
+    if (activities.isEmpty())
+        return;
+    QString text = reason;
+    if (!text.isEmpty())
+        text += QLatin1Char(' ');
+    Q_EMIT statusText(text + QStringLiteral("Не выполнено: ") + activities.join(QStringLiteral(", ")) + QLatin1Char('.'));
 }
 
 void TLine::SendToDevice(const QByteArray &bytes)
@@ -135,7 +301,7 @@ void TLine::DiscoverPorts(const QString &preferredPort)
     SetLampLit(MSComm1->CTSHolding());
     if (!LinkPresent()) {
         Q_EMIT statusText(QStringLiteral("Включите прибор или смените порт."));
-        Q_EMIT searchChanged(m_search);
+        Q_EMIT searchChanged(search->contactSearchActive());
     }
 }
 
@@ -186,7 +352,7 @@ bool TLine::NamesAPort(const QString &text) const
 
 bool TLine::PortChangeAllowed() const
 {
-    return !contactEstablished && lineClaim.isFree();
+    return !search->contactEstablished() && lineClaim.isFree();
 }
 
 void TLine::ChangePort(const QString &name)
@@ -195,7 +361,7 @@ void TLine::ChangePort(const QString &name)
         return;
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
-    portChangePending = true;
+    search->PortChanged();
     SetPort(name);
     OpenSetPort();
     UpdateLinkState();
@@ -282,7 +448,7 @@ void TLine::OpenAtTopSpeed()
 {
     // A contact search or a pending restart after a speed change would move the port
     // away from the firmware page's speed.
-    StopContactSearch();
+    search->StopContactSearch();
     if (!MSComm1->PortOpen())
         MSComm1->setPortOpen(true);
     Q_EMIT portOpenChanged(true);
@@ -294,9 +460,25 @@ void TLine::ShowParameters()
     Q_EMIT parametersShown(MSComm1->Settings());
 }
 
+int TLine::PortSpeedIndex() const
+{
+    const qint32 baud = PortBaud();
+    for (size_t i = 0; i < wire::speeds.size(); ++i)
+        if (wire::speeds[i] == baud)
+            return int(i);
+    return -1;
+}
+
+void TLine::DiscardInput()
+{
+    if (MSComm1->PortOpen())
+        MSComm1->Input();
+    dispatcher.clear();
+    MSComm1->setInBufferCount(0);
+}
+
 void TLine::SetTopSpeed()
 {
-    baudIndex = topSpeedIndex;
     MSComm1->setSettings(SettingsAt(topSpeedIndex));
     Q_EMIT speedShown(topSpeedIndex);
     ShowParameters();
@@ -324,21 +506,22 @@ bool TLine::UpdateLinkState()
     SetLampLit(cts);
     SetLinkControlsEnabled(cts);
     if (!cts) {
-        // A search stops ticking and keeps "Стоп" until the user presses it; a request
-        // that waited for it will never be sent. A contact stands only while the
-        // instrument is there, and a reply it had begun can never finish: neither may
-        // hold the link hostage once it is gone.
-        DefSetComm_Timer->stop();
-        SendCommand_Timer->stop();
-        m_waitingRequest = {};
-        if (m_search != TContactSearch::Idle)
-            SetSearch(TContactSearch::Halted);
-        contactEstablished = false;
+        // A reply begun can never finish, what was asked will never come and what waits
+        // for the line will not run: nothing may hold the link hostage once it is gone.
+        // The exchange that ran hears of it first, and says what became of it.
+        TExchange *const interrupted = m_running;
         dispatcher.clear();
         Q_EMIT statusText(QStringLiteral("Нет связи с прибором"));
-        Q_EMIT lineLost();
+        if (interrupted)
+            interrupted->lineLost();
+        if (interrupted != search)
+            search->lineLost();
+        DropWaiting(QStringLiteral("Нет связи с прибором."));
+        Q_EMIT lineLost(interrupted);
     } else {
-        Q_EMIT lineBack();
+        if (m_running)
+            m_running->lineBack();
+        Q_EMIT lineBack(m_running);
     }
     Q_EMIT linkChecked();
     return LinkPresent();
@@ -354,7 +537,6 @@ void TLine::MSComm1Comm()
     const QByteArray input = MSComm1->Input();
     // An empty read still counts as one byte, 0x00.
     const QByteArray piece = input.isEmpty() ? QByteArray(1, '\0') : input;
-    Q_EMIT bytesArrived(piece.size());
     dispatcher.append(piece);
     // More bytes arrived meanwhile: the next event goes on gathering.
     if (MSComm1->InBufferCount() != 0)

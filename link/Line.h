@@ -1,6 +1,9 @@
 #pragma once
-// The line to the instrument: the serial control, the contact search and the speed
-// change, who holds the line now, and the receive dispatcher every reply passes. It has
+// The line to the instrument: the serial control and its ports, the link indicator, and
+// the exchanges that talk on it. Requests queue in order and the line starts one exchange
+// at a time (the contact search is one of them); it hands the exchange that runs every
+// reply it awaits, the line's drop and return and the noise that came meanwhile, sends
+// what it says to send, and puts its status, progress and end on the status line. It has
 // no widgets: the port group shows it through its signals, which are sent at the moment
 // the change is made, so that the status texts keep their order.
 
@@ -14,7 +17,7 @@
 #include <array>
 #include <functional>
 
-class QTimer;
+class TContactSearch;
 class TExchange;
 class TMSComm;
 class TSerialBackend;
@@ -24,58 +27,53 @@ class TLine : public QObject
     Q_OBJECT
 public:
     /// Takes the backend over. `guard` runs every handler of the line's own (its timers,
-    /// the port's events, the dispatcher's owners) so that an error reaches the error box.
+    /// the port's events, the exchanges' replies) so that an error reaches the error box.
     TLine(TSerialBackend *backend, TReceiveDispatcher::Guard guard, QObject *parent = nullptr);
     ~TLine() override;
 
     static const std::array<QString, 6> baudRates;
     static constexpr int topSpeedIndex = 5;
 
-    /// Where the contact search stands. Searching: the timer probes one speed after the
-    /// other. SpeedChanging: the instrument was told its new speed and the search starts
-    /// again shortly. Halted: the line dropped under the search, which waits for "Стоп".
-    enum class TContactSearch { Idle, Searching, SpeedChanging, Halted };
-
-    // ---- State ----------------------------------------------------------------------
-    quint8 baudIndex = 0;
-    quint8 targetBaudIndex = 0;
-    bool speedChangeRequested = false;
-    bool probeDue = false;
-    bool contactEstablished = false;
-    bool portChangePending = false;
-    TContactSearch contactSearch() const { return m_search; }
-    /// A search or the speed change it leads to is under way.
-    bool contactSearchRunning() const
-    {
-        return m_search == TContactSearch::Searching || m_search == TContactSearch::SpeedChanging;
-    }
-    /// Who owns the line: the contact search or one exchange (a database exchange, an
-    /// upload, a table or a protocol).
-    TLineClaim lineClaim;
-    /// Gathers what the instrument sends and hands each reply to its owner.
-    TReceiveDispatcher dispatcher;
-    /// The exchange holds the line from its start to its end, and what it sends goes out
-    /// here; one that starts while the contact search runs stops the search and puts the
-    /// port back at 115200.
-    void Serve(TExchange &exchange);
-    /// The same for a procedure that says only whether it runs.
-    void HoldFor(TLineUser user, bool running);
-
     // ---- Components -----------------------------------------------------------------
     TMSComm *MSComm1 = nullptr;
-    QTimer *DefSetComm_Timer = nullptr;
-    QTimer *SendCommand_Timer = nullptr;
+    /// The contact search and the speed change: the exchange that finds the instrument.
+    TContactSearch *search = nullptr;
+    /// Who holds the line now: the exchange that runs, or nobody.
+    TLineClaim lineClaim;
+
+    // ---- Exchanges ----------------------------------------------------------------------
+    /// The line serves this exchange from now on: what it sends goes out while it runs,
+    /// and its status, progress and end reach the status line.
+    void Serve(TExchange &exchange);
+    /// A request: `begin` starts the exchange once the line is free, at the instrument's
+    /// speed, with nothing gathered before it. Meanwhile it waits behind the exchange that
+    /// runs and those asked for before it (the status line says so). Refused when the
+    /// same exchange runs or waits already, or the port is closed. `activity` names it
+    /// when it is dropped ("чтение БД ТС из прибора").
+    /// What a request needs besides the free line: the instrument (it is dropped when the
+    /// instrument is gone), or the line alone (the firmware page's arming, which the
+    /// instrument's absence does not stop).
+    enum class TNeeds { Instrument, Line };
+    bool Submit(TExchange &exchange, const QString &activity, std::function<void()> begin,
+                TNeeds needs = TNeeds::Instrument);
+    /// A request that waits is taken back; it is not told.
+    void Withdraw(TExchange &exchange);
+    /// The exchange that holds the line; none while it is free.
+    TExchange *Running() const { return m_running; }
+    /// Whether a request of this exchange waits for the line.
+    bool Waiting(const TExchange &exchange) const;
+    /// Whether a reply handler of an exchange is running: a modal box must not open now
+    /// (the port would not signal what arrives until it is closed).
+    bool InReceiveHandler() const { return m_receiveDepth > 0; }
+    /// Nothing received is gathered or being heard out.
+    bool ReceiveIdle() const { return dispatcher.idle(); }
+    /// A reply that ends with a pause is arriving.
+    bool AwaitingPause() const { return dispatcher.awaitingPause(); }
+    /// Bytes for the instrument that belong to no exchange: the probe of "?".
+    void SendToDevice(const QByteArray &bytes);
 
     /// The instrument holds its line (the link indicator is lit).
     bool LinkPresent() const { return m_linkPresent; }
-    /// A request of a page that needs the line. Free: it runs at once. Held by the
-    /// contact search: it waits (the status line says so) and runs once the instrument
-    /// has answered at the speed asked for; a search that is stopped or loses the line
-    /// drops it. Held by an exchange: refused, with the exchange's words.
-    void WhenLineFree(std::function<void()> request);
-    void SendToDevice(const QByteArray &bytes);
-    /// What was gathered of a reply is dropped: a new request is on its way.
-    void ForgetGathered() { dispatcher.clear(); }
 
     // ---- Ports ------------------------------------------------------------------------
     /// Opens the port used last (`preferredPort`) when it is still there, else the
@@ -117,31 +115,30 @@ public:
     void DropUnsent();
     /// The firmware page works at 115200 on this side only: the port opened there.
     void OpenAtTopSpeed();
+    /// The index of the port's speed in `baudRates`; -1 for a speed not there.
+    int PortSpeedIndex() const;
+    /// The speed index the instrument talks at, as far as the line knows: where the last
+    /// contact found it, or where the speed command sent it; 115200 at start.
+    int InstrumentSpeedIndex() const { return m_instrumentSpeed; }
+    void SetInstrumentSpeedIndex(int index) { m_instrumentSpeed = index; }
 
-    // ---- Contact and speed --------------------------------------------------------------
+    // ---- The link -----------------------------------------------------------------------
     bool UpdateLinkState();
-    void StartContact();
-    void RequestTopSpeed();
-    /// The speed request of a page, skipped while an exchange owns the line.
-    void RequestTopSpeedUnlessExchanging();
-    void ContactReplyReceived(); // 'B'
+    /// Empties the receive queue and what was gathered.
     void DiscardInput();
-    void StopContactSearch();
-    /// "Контакт": a search starts; "Стоп": it ends.
-    void ToggleContact();
-    /// "?": one probe, its answer shown in the status line.
-    void VerifyContact();
-    /// The user chose the speed of this entry of `baudRates`; false when it is refused.
-    bool ChangeSpeed(int index);
+    /// The list offers a port, or the user has named one that opened.
+    bool PortChosen() const;
+    /// Opens the port set; a port that will not open is shown closed, with no link.
+    void OpenSetPort();
 
     // ---- Handlers ----------------------------------------------------------------------
-    void DefSetComm_TimerTimer();
-    void SendCommand_TimerTimer();
     void MSComm1Comm();
 
 Q_SIGNALS:
     /// For the status line, in the order the changes happen.
     void statusText(const QString &text);
+    /// For the progress bar: the exchange that runs.
+    void progress(int percent);
     /// Why ports could not be used, for the error box.
     void portProblem(const QString &text);
     /// The controls that need the instrument follow the link indicator.
@@ -149,7 +146,7 @@ Q_SIGNALS:
     /// The link indicator: lit while the instrument holds its line.
     void lampLit(bool lit);
     /// The contact search moved: the port group's button says "Стоп" unless it is idle.
-    void searchChanged(TLine::TContactSearch state);
+    void searchChanged(bool active);
     /// The search holds the port (false) or lets it be chosen again (true); the speed and
     /// the probe may be used again (`speedAndProbe`).
     void portControlsEnabled(bool portBox, bool speedAndProbe);
@@ -163,18 +160,25 @@ Q_SIGNALS:
     void parametersShown(const QString &settings);
     /// The speed the instrument talks at now: an index of `baudRates`.
     void speedShown(int index);
-    /// The instrument's line has dropped; what was asked of it will never come.
-    void lineLost();
-    /// The instrument's line has come up.
-    void lineBack();
+    /// A notice of the instrument that no running exchange awaited ('G', 'g', 'L', 'B').
+    void notice(char code);
+    /// The instrument's line has dropped; `interrupted` ran then and has heard of it.
+    void lineLost(const TExchange *interrupted);
+    /// The instrument's line has come up; `running` holds the line and has heard of it.
+    void lineBack(const TExchange *running);
     /// After every look at the line that changed the indicator.
     void linkChecked();
     /// The user chose another port and it is open.
     void portChanged();
-    /// Bytes were read from the port, before they are handed on.
-    void bytesArrived(qsizetype count);
 
 private:
+    struct TRequest
+    {
+        TExchange *exchange;
+        QString activity;
+        std::function<void()> begin;
+        TNeeds needs;
+    };
     /// The port's settings at the speed of this entry of `baudRates`.
     static QString SettingsAt(int index);
     void SetLinkControlsEnabled(bool enabled);
@@ -183,20 +187,31 @@ private:
     bool OpenPreferredPort(const QString &port);
     /// Sets the port a name stands for; a name that names nothing leaves it as it is.
     void SetPort(const QString &name);
-    /// Opens the port set; a port that will not open is shown closed, with no link.
-    void OpenSetPort();
     void ShowParameters();
     void SetTopSpeed();
-    /// The list offers a port, or the user has named one that opened.
-    bool PortChosen() const;
-    void SetSearch(TContactSearch state);
-    /// The search ended: with the instrument found at the speed asked for, a request
-    /// that waited for it goes now; otherwise it is dropped.
-    void EndSearch(bool found);
 
+    // The exchange that runs.
+    friend class TContactSearch;
+    /// Starts an exchange on the free line.
+    void Begin(TExchange &exchange, const std::function<void()> &begin);
+    void ExchangeRunningChanged(TExchange &exchange, bool running);
+    void Ended(TExchange &exchange);
+    /// The next request that waits, once the handler that freed the line is over.
+    void StartNextSoon();
+    void StartNext();
+    /// The requests that wait will not run: the status line names them after `reason`.
+    void DropWaiting(const QString &reason);
+    void RouteReplies();
+    /// Runs a handler of received bytes (the port's event, the dispatcher's timers).
+    void Receiving(const TReceiveDispatcher::Handler &handler);
+
+    TReceiveDispatcher dispatcher;
     TReceiveDispatcher::Guard m_guard;
-    TContactSearch m_search = TContactSearch::Idle;
+    TExchange *m_running = nullptr;
+    QList<TRequest> m_waiting;
+    bool m_nextDue = false;
+    int m_receiveDepth = 0;
     bool m_linkPresent = false;
+    int m_instrumentSpeed = topSpeedIndex;
     QList<int> m_comPorts;
-    std::function<void()> m_waitingRequest; ///< made during the search, run after it
 };

@@ -1,6 +1,5 @@
 #include "link/LineClaim.h"
 
-#include <utility>
 
 bool TLineClaim::claim(TLineUser user)
 {
@@ -19,18 +18,30 @@ void TLineClaim::release(TLineUser user)
         return;
     m_holder = TLineUser::None;
     Q_EMIT changed(m_holder);
-    if (std::exchange(m_freedDue, true))
-        return;
-    QMetaObject::invokeMethod(this, [this] {
-        m_freedDue = false;
-        if (isFree())
-            Q_EMIT freed();
-    }, Qt::QueuedConnection);
 }
 
-QString TLineClaim::busyText() const
+QString TLineClaim::waitText() const
 {
     switch (m_holder) {
+    case TLineUser::Contact:
+        return busyText(m_holder);
+    case TLineUser::Database:
+        return QStringLiteral("Идет обмен БД ТС с прибором. Запрос будет выполнен после его окончания.");
+    case TLineUser::Upload:
+        return QStringLiteral("Идет перепрограммирование прибора. Запрос будет выполнен после его окончания.");
+    case TLineUser::ODTable:
+        return QStringLiteral("Идет прием оптических плотностей. Запрос будет выполнен после его окончания.");
+    case TLineUser::Protocol:
+        return QStringLiteral("Идет прием протокола результатов. Запрос будет выполнен после его окончания.");
+    case TLineUser::None:
+        break;
+    }
+    return QStringLiteral("Запрос будет выполнен после окончания обмена с прибором.");
+}
+
+QString TLineClaim::busyText(TLineUser user)
+{
+    switch (user) {
     case TLineUser::Contact:
         return QStringLiteral("Идет установление контакта с прибором. Запрос будет выполнен после установления контакта.");
     case TLineUser::Database:

@@ -1,8 +1,6 @@
 #pragma once
-// Who owns the line now. One exchange at a time: from its start until its end nothing
-// else may send, probe, change the port or its speed. The contact search owns it too,
-// so that a request made while the search runs waits for it instead of being sent at a
-// search speed and leaving the port there.
+// Who holds the line now: the exchange that runs, the contact search included. The line
+// keeps it; the port group follows it, and its words tell a request why it waits.
 
 #include <QObject>
 #include <QString>
@@ -28,16 +26,15 @@ public:
     /// restarted or stopped).
     bool heldByExchange() const { return m_holder != TLineUser::None && m_holder != TLineUser::Contact; }
     /// Why another request must wait, for the status line; empty while the line is free.
-    QString busyText() const;
+    QString busyText() const { return busyText(m_holder); }
+    /// What a request of this user is refused with while it runs or waits already.
+    static QString busyText(TLineUser user);
+    /// What a request that waits for the holder is told.
+    QString waitText() const;
 
 Q_SIGNALS:
     void changed(TLineUser holder);
-    /// The line has become free, and is still free once the handler that released it is
-    /// over: a write that ends and starts its read-back in one handler does not free it.
-    /// What waits for the line goes now.
-    void freed();
 
 private:
     TLineUser m_holder = TLineUser::None;
-    bool m_freedDue = false;
 };

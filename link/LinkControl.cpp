@@ -1,5 +1,7 @@
 #include "link/LinkControl.h"
 
+#include "link/ContactSearch.h"
+
 #include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/PortBox.h"
@@ -152,8 +154,8 @@ void TLinkControl::FollowLine()
             [this](const QString &settings) { lbCommParam->setText(QStringLiteral("Параметры: ") + settings); });
     connect(&m_line, &TLine::speedShown, this, [this](int index) { cbBaudRate->setEditText(TLine::baudRates[index]); });
     // The caption follows the search: "Стоп" while one runs or waits to be stopped.
-    connect(&m_line, &TLine::searchChanged, this, [this](TLine::TContactSearch state) {
-        btnConnect->setText(state == TLine::TContactSearch::Idle ? QStringLiteral("Контакт") : QStringLiteral("Стоп"));
+    connect(&m_line, &TLine::searchChanged, this, [this](bool active) {
+        btnConnect->setText(active ? QStringLiteral("Стоп") : QStringLiteral("Контакт"));
     });
     connect(&m_line.lineClaim, &TLineClaim::changed, this, &TLinkControl::FollowLineClaim);
 }
@@ -272,12 +274,12 @@ void TLinkControl::btnConnectClick()
         cbBaudRate->setEnabled(true);
         btnVerifyConnect->setEnabled(true);
     }
-    m_line.ToggleContact();
+    m_line.search->ToggleContact();
 }
 
 void TLinkControl::btnVerifyConnectClick()
 {
-    m_line.VerifyContact();
+    m_line.search->VerifyContact();
 }
 
 void TLinkControl::cbxNumPortChange()
@@ -328,8 +330,8 @@ void TLinkControl::cbBaudRateChange()
 {
     // A typed speed that is no entry, or one refused while an exchange holds the line,
     // changes nothing: the box shows the line's speed again.
-    if (!m_line.ChangeSpeed(cbBaudRate->findText(cbBaudRate->currentText().trimmed())))
-        cbBaudRate->setEditText(TLine::baudRates[m_line.baudIndex]);
+    if (!m_line.search->ChangeSpeed(cbBaudRate->findText(cbBaudRate->currentText().trimmed())))
+        cbBaudRate->setEditText(TLine::baudRates[size_t(qMax(0, m_line.PortSpeedIndex()))]);
 }
 
 void TLinkControl::cbBaudRateTextConfirmed()
@@ -340,7 +342,7 @@ void TLinkControl::cbBaudRateTextConfirmed()
     if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0) {
         QMetaObject::invokeMethod(this, [this] {
             if (cbBaudRate->findText(cbBaudRate->currentText().trimmed()) < 0)
-                cbBaudRate->setEditText(TLine::baudRates[m_line.baudIndex]);
+                cbBaudRate->setEditText(TLine::baudRates[size_t(qMax(0, m_line.PortSpeedIndex()))]);
         }, Qt::QueuedConnection);
     }
 }

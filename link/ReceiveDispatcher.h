@@ -1,16 +1,22 @@
 #pragma once
-// Every byte from the instrument is gathered here, framed by the protocol's table of
-// replies, and handed as one whole reply to the owner of its first byte. A reply ends
-// at its length (fixed, or announced by an earlier reply), a notice is its own byte,
-// and the page count is whatever came before a pause; what follows a reply is the next
-// one and is handed on at once. Nobody else reads or empties what was gathered.
+// Every byte from the instrument is gathered here and framed by the protocol's table of
+// replies: a reply ends at its length (fixed, or announced by an earlier reply), a notice
+// is its own byte, and the page count is whatever came before a pause. Each whole reply
+// goes where the line routes it: to the exchange that runs, when it awaits that code; a
+// notice nobody awaits goes to those who listen for it; anything else is noise and is
+// dropped with all that came with it. A reply after which nothing is asked for is
+// "settled": it is handed over once the line has been quiet behind it, with the count of
+// what came behind it. Nobody else reads or empties what was gathered.
+
+#include "link/Exchange.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-#include <array>
 #include <functional>
+#include <optional>
 
 class TReceiveDispatcher : public QObject
 {
@@ -19,64 +25,68 @@ public:
     /// The longest reply the instrument sends: a protocol whose five-digit length is
     /// 99999 bytes, its code and last byte included.
     static constexpr qsizetype maxReplyLength = 99999;
-    /// A reply that ends with a pause ('R') is whole once the line has been quiet this long.
-    static constexpr int quietMs = 30;
+    /// A reply that ends with a pause ('R') is whole once the line has been quiet this
+    /// long: the instrument may pause inside its count for some tens of ms.
+    static constexpr int quietMs = 150;
+    /// ms the line is heard behind a settled reply; a notice this soon behind a reply
+    /// came in the same burst.
+    static constexpr int settleMs = 30;
 
     using Handler = std::function<void()>;
     /// Runs a handler so that an error it throws reaches the error box.
     using Guard = std::function<void(const Handler &)>;
 
-    /// Who takes the replies of one code.
-    struct TOwner
+    /// Where the framed replies go; the line sets it.
+    struct TRoute
     {
-        /// One whole reply, its code first.
-        std::function<void(const QByteArray &reply)> reply;
-        /// Whether a reply of this code is awaited now. The protocol has no checksums:
-        /// a reply nobody awaits is line noise and is dropped with all that follows
-        /// it, so that it can never replace a table or write a file. Unset: always.
-        std::function<bool()> awaited;
-        /// How much of a reply has come while it is still arriving.
-        std::function<void(qsizetype gathered)> arriving;
-        /// The whole length of a reply whose length an earlier reply announced; below
-        /// 1 when none is announced.
-        std::function<qsizetype()> announcedLength;
+        /// Whether the exchange that runs awaits a reply of this code, and how it ends.
+        std::function<TAwaited(char code)> awaits;
+        std::function<void(char code, const QByteArray &bytes, qsizetype behind)> reply;
+        /// An awaited reply is still arriving.
+        std::function<void(char code, qsizetype gathered)> arriving;
+        /// A notice nobody awaits; `behindReply` when it came in the same burst as a reply.
+        std::function<void(char code, bool behindReply)> notice;
+        /// Bytes that are no awaited reply and no notice were dropped.
+        std::function<void(qsizetype count)> dropped;
     };
 
     explicit TReceiveDispatcher(Guard guard = {}, QObject *parent = nullptr);
 
-    void own(char code, TOwner owner);
-    /// A notice: the code alone.
-    void own(char code, std::function<void()> notice);
-    bool owns(char code) const { return bool(m_owners[static_cast<unsigned char>(code)].reply); }
-
+    void setRoute(TRoute route) { m_route = std::move(route); }
     void append(const QByteArray &bytes);
-    /// Hands the gathered replies, one after another, to the owners of their codes.
+    /// Hands the gathered replies, one after another, where the route sends them.
     void DispatchReplies();
-    /// Drops what was gathered: a reply begun now can never end (a new request, a
-    /// probe, the line lost).
+    /// Drops what was gathered, a settled reply still being heard out included: a reply
+    /// begun now can never end (an exchange starts or ends, a probe, the line lost).
     void clear();
-    /// Nothing is gathered.
-    bool idle() const { return replyBuffer.isEmpty(); }
-    /// How many bytes are gathered and not yet handed on: while an owner takes its
-    /// reply, those that came behind it.
-    qsizetype gathered() const { return replyBuffer.size(); }
+    /// Nothing is gathered or being heard out.
+    bool idle() const { return replyBuffer.isEmpty() && !m_settling; }
     /// A reply that ends with a pause is arriving.
     bool awaitingPause() const { return m_quiet.isActive(); }
 
-Q_SIGNALS:
-    /// A one-byte notice or contact reply was taken: it is no part of a longer reply.
-    void noticeTaken(char code);
-
 private:
+    struct TSettling
+    {
+        char code;
+        QByteArray bytes;
+        qsizetype behind = 0;
+    };
     /// The length of the reply at the front, 0 while it cannot be told yet; -1 when
     /// it is noise.
-    qsizetype frontLength(const TOwner &owner, char code);
+    qsizetype frontLength(char code, const TAwaited &awaited);
+    TAwaited awaited(char code) const;
+    void drop(qsizetype count);
+    void handOver(char code, const QByteArray &bytes, qsizetype behind);
+    void settleEnded();
 
     /// Bytes received and not yet handed on; byte 0 is the reply code. Only the
     /// dispatcher reads or empties it.
     QByteArray replyBuffer;
-    std::array<TOwner, 256> m_owners;
+    TRoute m_route;
     Guard m_guard;
-    QTimer m_quiet;       ///< runs while a reply that ends with a pause is arriving
+    QTimer m_quiet;  ///< runs while a reply that ends with a pause is arriving
     bool m_quietEnded = false;
+    QTimer m_settle; ///< runs while a settled reply is heard out
+    std::optional<TSettling> m_settling;
+    QElapsedTimer m_sinceReply; ///< since the last reply was handed over
 };

@@ -3,17 +3,13 @@
 #include "common/PageHost.h"
 #include "link/Line.h"
 
-bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const QString &status, bool automatic,
-                           const std::function<void()> &request, const std::function<void()> &requestOnceFree)
+bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const TExchange &exchange, const QString &status,
+                           bool automatic, const std::function<void()> &request)
 {
     if (line.lineClaim.holder() == TLineUser::Upload)
         return false;
     host.ShowStatus(status);
-    if (!automatic)
-        return true;
-    if (!line.lineClaim.isFree())
-        requestOnceFree();
-    else
+    if (automatic && line.Running() != &exchange && !line.Waiting(exchange))
         request();
     return true;
 }

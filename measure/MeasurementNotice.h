@@ -6,12 +6,13 @@
 
 #include <functional>
 
+class TExchange;
 class TLine;
 class TPageHost;
 
-/// A notice whose byte has been taken. The loader sends no notices: during an upload it
-/// is noise and false is returned. Otherwise its status is shown, and when `automatic`
-/// the request goes now, or, while the line is held, waits for it to be free
-/// (`requestOnceFree`).
-bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const QString &status, bool automatic,
-                           const std::function<void()> &request, const std::function<void()> &requestOnceFree);
+/// A notice the line heard. The loader sends no notices: during an upload it is noise and
+/// false is returned. Otherwise its status is shown, and when `automatic` the page's
+/// request goes to the line (it waits there while the line is held), unless its exchange
+/// runs or waits already.
+bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const TExchange &exchange, const QString &status,
+                           bool automatic, const std::function<void()> &request);

@@ -1,58 +1,25 @@
 #include "measure/ODTableExchange.h"
 
-#include "link/ReceiveDispatcher.h"
 #include "link/ReplyTable.h"
 
 #include <QScopeGuard>
-#include <QTimer>
 
-TODTableExchange::TODTableExchange(QObject *parent) : TExchange(TLineUser::ODTable, parent)
-{
-    m_limit = new QTimer(this);
-    m_limit->setSingleShot(true);
-    m_limit->setInterval(replyLimitMs);
-    connect(m_limit, &QTimer::timeout, this, &TODTableExchange::replyOverdue);
-}
-
-void TODTableExchange::OwnReplies(TReceiveDispatcher &replies)
-{
-    m_replies = &replies;
-    TReceiveDispatcher::TOwner table;
-    table.awaited = [this] { return m_state == TState::AwaitingTable; };
-    // The instrument sends the table in pieces: how much has come is shown meanwhile,
-    // and each piece gives the rest its time again.
-    table.arriving = [this](qsizetype gathered) {
-        m_limit->start();
-        Q_EMIT statusText(QString::number(gathered));
-        Q_EMIT progress(int(gathered * 100 / wire::odTableReplyLength));
-    };
-    table.reply = [this](const QByteArray &bytes) { reply('D', bytes); };
-    replies.own('D', std::move(table));
-
-    TReceiveDispatcher::TOwner name;
-    name.awaited = [this] { return m_state == TState::AwaitingName; };
-    name.arriving = [this](qsizetype) { m_limit->start(); };
-    name.reply = [this](const QByteArray &bytes) { reply('2', bytes); };
-    replies.own('2', std::move(name));
-
-    replies.own('G', [this] { reply('G', QByteArrayLiteral("G")); });
-}
+TODTableExchange::TODTableExchange(QObject *parent) : TTimedExchange(TLineUser::ODTable, parent) {}
 
 void TODTableExchange::setState(TState state)
 {
     const bool wasRunning = running();
     m_state = state;
     if (state == TState::Idle)
-        m_limit->stop();
+        stopWaiting();
     else
-        m_limit->start();
+        awaitReply();
     if (wasRunning != running())
         Q_EMIT runningChanged(running());
 }
 
 void TODTableExchange::start()
 {
-    m_requestDue = false;
     setState(TState::AwaitingTable);
     Q_EMIT bytesToSend(QByteArrayLiteral("G"));
 }
@@ -75,23 +42,38 @@ void TODTableExchange::finish(bool ok, const QString &why)
 
 void TODTableExchange::cancel()
 {
-    m_requestDue = false;
+    Q_EMIT progress(0);
     finish(false, {});
+}
+
+TAwaited TODTableExchange::awaits(char code) const
+{
+    const bool awaited = (code == 'D' && m_state == TState::AwaitingTable)
+                         || (code == '2' && m_state == TState::AwaitingName);
+    return awaited ? TAwaited::yes() : TAwaited::no();
+}
+
+void TODTableExchange::replyArriving(char code, qsizetype gathered)
+{
+    // The instrument sends the table in pieces: how much has come is shown meanwhile.
+    if (code != 'D')
+        return;
+    Q_EMIT statusText(QString::number(gathered));
+    Q_EMIT progress(int(gathered * 100 / wire::odTableReplyLength));
 }
 
 void TODTableExchange::lineLost()
 {
-    if (m_state == TState::AwaitingTable)
-        Q_EMIT progress(0);
-    cancel();
+    const QString why = m_state == TState::AwaitingName
+                            ? QStringLiteral("Оптические плотности не записаны в файл: нет связи с прибором.")
+                            : QStringLiteral("Нет связи с прибором: оптические плотности не приняты. Повторите чтение.");
+    Q_EMIT progress(0);
+    finish(false, why);
 }
 
-void TODTableExchange::reply(char code, const QByteArray &bytes)
+void TODTableExchange::reply(char code, const QByteArray &bytes, qsizetype)
 {
     switch (code) {
-    case 'G':
-        Q_EMIT measured();
-        return;
     case 'D': {
         if (m_state != TState::AwaitingTable)
             return;
@@ -107,8 +89,8 @@ void TODTableExchange::reply(char code, const QByteArray &bytes)
     case '2':
         if (m_state != TState::AwaitingName)
             return;
-        // The line is free before the file is written: a disk that fails has its
-        // error box, and the line does not wait for it.
+        // The line is free before the file is written: a disk that fails has its error
+        // box, and the line does not wait for it.
         finish(true, {});
         Q_EMIT nameReceived(bytes);
         return;
@@ -119,9 +101,6 @@ void TODTableExchange::reply(char code, const QByteArray &bytes)
 
 void TODTableExchange::replyOverdue()
 {
-    // The part of a reply that came will never end: it would swallow the next notice.
-    if (m_replies)
-        m_replies->clear();
     const QString why = m_state == TState::AwaitingTable
                             ? QStringLiteral("Прибор не прислал таблицу оптических плотностей. Повторите чтение.")
                             : QStringLiteral("Прибор не прислал имя файла: оптические плотности не записаны в файл.");

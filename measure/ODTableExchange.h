@@ -2,16 +2,11 @@
 // Fetching the optical density table: the request 'G', the table 'D' and, for the
 // automatic save, the instrument's name for it ('D' asked, '2' answered). It holds the
 // line from the request until the last reply it awaits, or until that reply has kept
-// the line waiting past its limit; the instrument's notice 'G' comes through it too.
+// the line waiting past its limit.
 
-#include "link/Exchange.h"
+#include "link/TimedExchange.h"
 
-#include <utility>
-
-class QTimer;
-class TReceiveDispatcher;
-
-class TODTableExchange : public TExchange
+class TODTableExchange : public TTimedExchange
 {
     Q_OBJECT
 public:
@@ -22,49 +17,37 @@ public:
     };
     Q_ENUM(TState)
 
-    /// The instrument answers at once and sends a reply without a pause: a reply that
-    /// has not begun, or not gone on, for this long will not come.
-    static constexpr int replyLimitMs = 3000;
-
     explicit TODTableExchange(QObject *parent = nullptr);
 
     TState state() const { return m_state; }
     bool running() const override { return m_state != TState::Idle; }
 
-    /// Takes 'G', 'D' and '2' from the dispatcher.
-    void OwnReplies(TReceiveDispatcher &replies);
-
-    /// Sends 'G'. The line is free: the caller has made sure.
+    /// Sends 'G'; the line starts it when its turn comes.
     void start();
     /// Only while the table is handed over (`tableReceived`): its name is asked for next.
     void requestName();
-    /// An automatic request found the line held: it goes once the line is free.
-    void requestOnceFree() { m_requestDue = true; }
-    /// Whether an automatic request waited for the line; it waits no longer.
-    bool takeDueRequest() { return std::exchange(m_requestDue, false); }
 
     void cancel() override;
-    void reply(char code, const QByteArray &bytes) override;
-    /// What was asked will never come, and a request that waited is dropped.
+    TAwaited awaits(char code) const override;
+    void reply(char code, const QByteArray &bytes, qsizetype behind) override;
+    /// What was asked will never come: it ends, and says what is lost.
     void lineLost() override;
     void lineBack() override {}
 
 Q_SIGNALS:
-    /// The notice 'G': the instrument has measured a plate.
-    void measured();
     /// The whole table, its code first, not yet judged; the exchange ends after it
     /// unless the name is asked for.
     void tableReceived(const QByteArray &table);
     /// The whole name reply, its '2' included; the exchange has ended.
     void nameReceived(const QByteArray &reply);
 
+protected:
+    void replyOverdue() override;
+    void replyArriving(char code, qsizetype gathered) override;
+
 private:
     void setState(TState state);
     void finish(bool ok, const QString &why);
-    void replyOverdue();
 
     TState m_state = TState::Idle;
-    bool m_requestDue = false; ///< a notice's request waits for the line
-    QTimer *m_limit = nullptr;
-    TReceiveDispatcher *m_replies = nullptr;
 };

@@ -5,7 +5,7 @@
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/Line.h"
-#include "link/ReceiveDispatcher.h"
+#include "link/ContactSearch.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
 #include "measure/ODTableExchange.h"
@@ -61,7 +61,6 @@ TReaderPage::TReaderPage(TPageHost &host, TLine &link, QWidget *parent)
     odlgOpenFileToExcel.filter = QStringLiteral("Таблица Excel (*.xls)|*.xls");
     odlgOpenFileToExcel.defaultExt = QStringLiteral(".xls");
     odlgOpenFileToExcel.fileName = QStringLiteral("TavDat_");
-    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TReaderPage::LineFreed);
 }
 
 void TReaderPage::ConnectHandlers()
@@ -85,10 +84,11 @@ void TReaderPage::ConnectExchange()
 {
     m_exchange = new TODTableExchange(this);
     m_link.Serve(*m_exchange);
-    connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
-    connect(m_exchange, &TExchange::progress, this, [this](int percent) { m_host.SetProgress(percent); });
-    // Replies come from the dispatcher, which runs its owners guarded already.
-    connect(m_exchange, &TODTableExchange::measured, this, &TReaderPage::ReplyODMeasured);
+    // Replies and notices come from the line, which runs its handlers guarded already.
+    connect(&m_link, &TLine::notice, this, [this](char code) {
+        if (code == 'G')
+            ReplyODMeasured();
+    });
     connect(m_exchange, &TODTableExchange::tableReceived, this, &TReaderPage::ReplyODTable);
     connect(m_exchange, &TODTableExchange::nameReceived, this, &TReaderPage::ReplyODFileName);
 }
@@ -255,6 +255,13 @@ void TReaderPage::btnPrintOPClick()
 
 void TReaderPage::RequestODTable()
 {
+    // Made while the instrument is being looked for or another exchange runs, the
+    // request waits for the line.
+    m_link.Submit(*m_exchange, QStringLiteral("прием оптических плотностей"), [this] { BeginODTable(); });
+}
+
+void TReaderPage::BeginODTable()
+{
     OleContainer1->DestroyObject();
     m_exchange->start();
     odTableText.clear();
@@ -266,42 +273,20 @@ void TReaderPage::RequestODTable()
 
 void TReaderPage::Enter()
 {
-    m_link.RequestTopSpeedUnlessExchanging();
+    m_link.search->RequestTopSpeed();
     SetUpGrid();
 }
 
 void TReaderPage::btnReadOPClick()
 {
-    if (!m_link.PortOpen()) {
-        m_host.ShowStatus(QStringLiteral("Порт отключен."));
-        return;
-    }
-    // Made while the instrument is being looked for, the request waits for it.
-    m_link.WhenLineFree([this] {
-        m_link.ForgetGathered();
-        RequestODTable();
-    });
+    RequestODTable();
 }
 
 void TReaderPage::ReplyODMeasured()
 {
-    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Оптические плотности измерены"), chckAutoReadOP->isChecked(),
-                              [this] { RequestODTable(); }, [this] { m_exchange->requestOnceFree(); }))
+    if (TakeMeasurementNotice(m_host, m_link, *m_exchange, QStringLiteral("Оптические плотности измерены"),
+                              chckAutoReadOP->isChecked(), [this] { RequestODTable(); }))
         btnReadOP->setEnabled(true);
-}
-
-void TReaderPage::LineFreed()
-{
-    // Another page's request may have taken the line first: this one waits on.
-    if (!m_link.lineClaim.isFree() || !m_exchange->takeDueRequest())
-        return;
-    if (m_link.LinkPresent() && chckAutoReadOP->isChecked())
-        RequestODTable();
-}
-
-void TReaderPage::OwnReplies(TReceiveDispatcher &replies)
-{
-    m_exchange->OwnReplies(replies);
 }
 
 void TReaderPage::ReplyODTable(const QByteArray &table)
@@ -389,9 +374,4 @@ void TReaderPage::HandOver(const plate::TWorkbookResult &book)
     excelTempPath = book.path;
     OleContainer1->OpenLastingFile(book.path);
     m_host.ShowStatus(QStringLiteral("Данные переданы в Excel: ") + QDir::toNativeSeparators(book.path));
-}
-
-void TReaderPage::ForgetAwaitedReplies()
-{
-    m_exchange->lineLost();
 }

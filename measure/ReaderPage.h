@@ -18,7 +18,6 @@ class TOleContainer;
 class TPageHost;
 class TPlateLegend;
 class TPrintService;
-class TReceiveDispatcher;
 class TShadowPanel;
 class TODTableExchange;
 namespace plate {
@@ -63,9 +62,7 @@ public:
     /// The value cells coloured on the legend's scale while "Цветовая шкала" is
     /// ticked; the values and every file stay as they are.
     void RefreshPlateColours();
-    /// The page's exchange takes 'D', '2' and 'G'.
-    void OwnReplies(TReceiveDispatcher &replies);
-    void ReplyODMeasured();                      // 'G'
+    void ReplyODMeasured();                      // 'G', a notice the line heard
     void ReplyODTable(const QByteArray &table);  // 'D', whole
     void ReplyODFileName(const QByteArray &reply); // '2', whole
 
@@ -74,12 +71,12 @@ public:
     void Enter() override;
     QPushButton *ReadButton() const override { return btnReadOP; }
     QPushButton *SaveButton() const override { return btnSaveOP; }
-    /// The request of the button and of automatic reception.
+    /// The request of the button and of automatic reception: it goes to the line.
     void RequestODTable();
-    /// The instrument went away: what it had been asked for will never come.
-    void ForgetAwaitedReplies();
-    /// The line has become free: an automatic request that waited for it goes now.
-    void LineFreed();
+    /// The line's turn has come: the last table goes and 'G' is sent.
+    void BeginODTable();
+    /// The table's exchange, which the line serves.
+    const TODTableExchange &exchange() const { return *m_exchange; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

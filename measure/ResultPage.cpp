@@ -4,7 +4,7 @@
 #include "common/FontScale.h"
 #include "common/PageHost.h"
 #include "link/Line.h"
-#include "link/ReceiveDispatcher.h"
+#include "link/ContactSearch.h"
 #include "link/ReplyTable.h"
 #include "measure/MeasureData.h"
 #include "measure/MeasurementNotice.h"
@@ -49,20 +49,12 @@ void TResultPage::ConnectExchange()
 {
     m_exchange = new TProtocolExchange(this);
     m_link.Serve(*m_exchange);
-    connect(m_exchange, &TExchange::statusText, this, [this](const QString &text) { m_host.ShowStatus(text); });
-    // The line tells the exchange what it brings; the dispatcher which notice it took.
-    connect(&m_link, &TLine::bytesArrived, m_exchange, &TProtocolExchange::bytesArrived);
-    connect(&m_link.dispatcher, &TReceiveDispatcher::noticeTaken, m_exchange, &TProtocolExchange::noticeTaken);
-    connectGuarded(m_host, &m_link.lineClaim, &TLineClaim::freed, this, &TResultPage::LineFreed);
-    connect(m_exchange, &TProtocolExchange::resultsReady, this, &TResultPage::ReplyResultsReady);
-    // The protocol is taken after a timer's tick: its files' errors go to the error box.
-    connect(m_exchange, &TProtocolExchange::protocolReceived, this,
-            [this](const QByteArray &reply) { m_host.Guarded([this, &reply] { ReplyProtocolText(reply); }); });
-}
-
-bool TResultPage::protocolSettling() const
-{
-    return m_exchange->state() == TProtocolExchange::TState::Settling;
+    // Replies and notices come from the line, which runs its handlers guarded already.
+    connect(&m_link, &TLine::notice, this, [this](char code) {
+        if (code == 'g')
+            ReplyResultsReady();
+    });
+    connect(m_exchange, &TProtocolExchange::protocolReceived, this, &TResultPage::ReplyProtocolText);
 }
 
 void TResultPage::CreateLayout()
@@ -129,52 +121,29 @@ void TResultPage::ConnectHandlers()
 
 void TResultPage::Enter()
 {
-    m_link.RequestTopSpeedUnlessExchanging();
+    m_link.search->RequestTopSpeed();
 }
 
 void TResultPage::btnReadProtokolClick()
 {
-    if (!m_link.PortOpen()) {
-        m_host.ShowStatus(QStringLiteral("Порт отключен."));
-        return;
-    }
-    // Made while the instrument is being looked for, the request waits for it.
-    m_link.WhenLineFree([this] {
-        m_link.ForgetGathered();
-        RequestProtocol();
-    });
+    RequestProtocol();
 }
 
 void TResultPage::RequestProtocol()
 {
-    protocolFileName.clear();
-    m_exchange->start();
+    // Made while the instrument is being looked for or another exchange runs, the
+    // request waits for the line.
+    m_link.Submit(*m_exchange, QStringLiteral("прием протокола результатов"), [this] {
+        protocolFileName.clear();
+        m_exchange->start();
+    });
 }
 
 void TResultPage::ReplyResultsReady()
 {
-    if (TakeMeasurementNotice(m_host, m_link, QStringLiteral("Результаты измерений готовы"), chckAutoReadRes->isChecked(),
-                              [this] { RequestProtocol(); }, [this] { m_exchange->requestOnceFree(); }))
+    if (TakeMeasurementNotice(m_host, m_link, *m_exchange, QStringLiteral("Результаты измерений готовы"),
+                              chckAutoReadRes->isChecked(), [this] { RequestProtocol(); }))
         Q_EMIT noticeShown();
-}
-
-void TResultPage::LineFreed()
-{
-    // Another page's request may have taken the line first: this one waits on.
-    if (!m_link.lineClaim.isFree() || !m_exchange->takeDueRequest())
-        return;
-    if (m_link.LinkPresent() && chckAutoReadRes->isChecked())
-        RequestProtocol();
-}
-
-void TResultPage::ForgetAwaitedReplies()
-{
-    m_exchange->lineLost();
-}
-
-void TResultPage::OwnReplies(TReceiveDispatcher &replies)
-{
-    m_exchange->OwnReplies(replies);
 }
 
 void TResultPage::ReplyProtocolText(const QByteArray &reply)

@@ -15,7 +15,6 @@ class TLine;
 class TPageHost;
 class TPrintService;
 class TProtocolExchange;
-class TReceiveDispatcher;
 
 class TResultPage : public QWidget, public TWorkPage
 {
@@ -42,24 +41,18 @@ public:
     void btnClrMemo1Click();
     void btnPrintProtokolClick(); // the preview, with its way to the printer
     void PrintProtocol();         // Ctrl+P on this page: the print dialog at once
-    /// The page's exchange takes 'N', 'd' and 'g'.
-    void OwnReplies(TReceiveDispatcher &replies);
-    void ReplyResultsReady();                        // 'g'
+    void ReplyResultsReady();                        // 'g', a notice the line heard
     /// The whole 'd' reply, its code and last byte included, heard out.
     void ReplyProtocolText(const QByteArray &reply);
-    /// A protocol is in and the line is being heard before it is taken.
-    bool protocolSettling() const;
 
     /// Arriving here asks for 115200.
     void Enter() override;
     QPushButton *ReadButton() const override { return btnReadProtokol; }
     QPushButton *SaveButton() const override { return btnSaveProtokol; }
-    /// The automatic request after a 'g' notice.
+    /// The request of the button and of automatic reception: it goes to the line.
     void RequestProtocol();
-    /// The instrument went away: what it had been asked for will never come.
-    void ForgetAwaitedReplies();
-    /// The line has become free: an automatic request that waited for it goes now.
-    void LineFreed();
+    /// The protocol's exchange, which the line serves.
+    const TProtocolExchange &exchange() const { return *m_exchange; }
 
 Q_SIGNALS:
     /// A 'g' notice was shown: the reader page's request button is enabled too.

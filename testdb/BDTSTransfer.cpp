@@ -1,6 +1,8 @@
 #include "testdb/BDTSTransfer.h"
 
-#include "link/ReceiveDispatcher.h"
+#include "common/PageHost.h"
+#include "link/ContactSearch.h"
+#include "link/Line.h"
 #include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSView.h"
 
@@ -12,24 +14,15 @@ namespace {
 constexpr int namedPagesMax = 10;
 } // namespace
 
-TBDTSTransfer::TBDTSTransfer(TBDTSDatabase &database, std::unique_ptr<TBDTSHost> host, QObject *parent)
-    : TExchange(TLineUser::Database, parent), m_database(database), m_host(std::move(host))
+TBDTSTransfer::TBDTSTransfer(TBDTSDatabase &database, TLine &line, TPageHost &host, QObject *parent)
+    : TExchange(TLineUser::Database, parent), m_database(database), m_line(line), m_host(host)
 {
     TimeLimit_Timer = new QTimer(this);
     TimeLimit_Timer->setSingleShot(true);
     TimeLimit_Timer->setInterval(timeLimitMs);
-    SettleQuiet_Timer = new QTimer(this);
-    SettleQuiet_Timer->setSingleShot(true);
-    SettleQuiet_Timer->setInterval(settleQuietMs);
-    connect(TimeLimit_Timer, &QTimer::timeout, this,
-            [this] { m_host->Guarded([this] { TimeLimit_TimerTimer(); }); });
-    connect(SettleQuiet_Timer, &QTimer::timeout, this,
-            [this] { m_host->Guarded([this] { SettleQuiet_TimerTimer(); }); });
-    // The host carries the transfer's words to the window; the line that serves the
-    // transfer sends its bytes.
-    TBDTSHost *const to = m_host.get();
-    connect(this, &TBDTSTransfer::statusText, this, [to](const QString &text) { to->ShowStatus(text); });
-    connect(this, &TBDTSTransfer::progress, this, [to](int percent) { to->SetProgress(percent); });
+    connect(TimeLimit_Timer, &QTimer::timeout, this, [this] { m_host.Guarded([this] { TimeLimit_TimerTimer(); }); });
+    // The line sends its bytes and puts its words on the status line.
+    m_line.Serve(*this);
 }
 
 TBDTSTransfer::~TBDTSTransfer() = default;
@@ -48,7 +41,6 @@ void TBDTSTransfer::end()
         return;
     m_state = TTransferState::Idle;
     TimeLimit_Timer->stop();
-    SettleQuiet_Timer->stop();
     m_readImage.reset();
     m_written.reset();
     m_sending.clear();
@@ -63,11 +55,6 @@ void TBDTSTransfer::request(const QByteArray &bytes, int limitMs)
     Q_EMIT bytesToSend(bytes);
 }
 
-void TBDTSTransfer::dropGatheredReply()
-{
-    m_host->ForgetGathered();
-}
-
 void TBDTSTransfer::lineLost()
 {
     endWith(TTransferEnd::LinkLost);
@@ -80,13 +67,10 @@ void TBDTSTransfer::lineBack()
 
 void TBDTSTransfer::abandon()
 {
-    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading
-                         || m_state == TTransferState::Settling;
+    const bool reading = m_state == TTransferState::AwaitingCount || m_state == TTransferState::Reading;
     // Once 'M' went out, the instrument may hold anything until a reading shows it.
     const bool unknown = m_state == TTransferState::Writing || verifying();
-    end();
-    // Whatever part of a reply was gathered belongs to the transfer that stopped.
-    dropGatheredReply();
+    end(); // and the line drops whatever part of a reply it had gathered
     Q_EMIT progress(0);
     if (reading)
         showDeviceTree();
@@ -113,20 +97,18 @@ void TBDTSTransfer::endWith(TTransferEnd why)
                            : QStringLiteral("Чтение БД ТС из прибора остановлено.");
         break;
     case TTransferEnd::LinkLost:
-        break; // the window says "Нет связи с прибором" itself
+        status = writing    ? QStringLiteral("Нет связи с прибором: запись БД ТС в прибор прервана.")
+                : checking ? QStringLiteral("Нет связи с прибором: записанная БД ТС не проверена.")
+                           : QStringLiteral("Нет связи с прибором: чтение БД ТС из прибора прервано. Повторите чтение.");
+        break;
     }
-    if (!status.isEmpty())
-        Q_EMIT statusText(status);
-    Q_EMIT finished(false, status.isEmpty() ? QStringLiteral("Нет связи с прибором") : status);
+    Q_EMIT finished(false, status);
     if (!writing)
         return;
     const QString text = interruptedWriteText();
-    if (why == TTransferEnd::LinkLost) {
-        // The line's loss is still being handled; the box waits until that is done.
-        QTimer::singleShot(0, this, [this, text] { m_host->ShowError(text); });
-        return;
-    }
-    m_host->ShowError(text);
+    // The line's loss, or the user's click, is still being handled; the box waits until
+    // that is done.
+    QTimer::singleShot(0, this, [this, text] { m_host.ReportError(text); });
 }
 
 QString TBDTSTransfer::interruptedWriteText() const
@@ -151,17 +133,20 @@ void TBDTSTransfer::markDeviceListUnconfirmed()
 
 void TBDTSTransfer::RequestDatabase()
 {
-    if (!m_host->PortOpen()) {
-        Q_EMIT statusText(QStringLiteral("Порт отключен."));
-        return;
-    }
-    if (running())
-        return; // one transfer at a time: pageIndex serves both directions
-    // Made while the instrument is being looked for, the request waits for it.
-    m_host->WhenLineFree([this] {
-        if (!running())
-            requestCount();
-    });
+    // One transfer at a time (pageIndex serves both directions): a second request is
+    // refused by the line. Made while the instrument is being looked for or another
+    // exchange runs, it waits for the line.
+    m_line.Submit(*this, QStringLiteral("чтение БД ТС из прибора"), [this] { requestCount(); });
+}
+
+void TBDTSTransfer::RequestTopSpeed()
+{
+    m_line.search->RequestTopSpeed();
+}
+
+bool TBDTSTransfer::waiting() const
+{
+    return m_line.Waiting(*this);
 }
 
 void TBDTSTransfer::requestCount()
@@ -178,29 +163,28 @@ void TBDTSTransfer::cancel()
     endWith(TTransferEnd::Stopped);
 }
 
-void TBDTSTransfer::OwnReplies(TReceiveDispatcher &replies)
+TAwaited TBDTSTransfer::awaits(char code) const
 {
-    // The count has no fixed length: the dispatcher hands it on once the line has been
-    // quiet a moment, so that a count split over two receive events is read whole.
-    // The time limit still counts from the request.
-    m_replies = &replies;
-    TReceiveDispatcher::TOwner count;
-    count.awaited = [this] { return m_state == TTransferState::AwaitingCount; };
-    count.reply = [this](const QByteArray &bytes) { reply('R', bytes); };
-    replies.own('R', std::move(count));
-
-    TReceiveDispatcher::TOwner page;
-    page.awaited = [this] { return m_state == TTransferState::Reading; }; // else a page nobody asked for
-    page.reply = [this](const QByteArray &bytes) { reply('r', bytes); };
-    replies.own('r', std::move(page));
-
-    replies.own('m', [this] { reply('m', {}); });
-}
-
-void TBDTSTransfer::SettleQuiet_TimerTimer()
-{
-    if (m_state == TTransferState::Settling)
-        judgeReading();
+    switch (code) {
+    case 'R':
+        // The count has no fixed length: the line hands it on once it has been quiet a
+        // moment, so that a count split over two receive events is read whole. The time
+        // limit still counts from the request.
+        return m_state == TTransferState::AwaitingCount ? TAwaited::yes() : TAwaited::no();
+    case 'r': {
+        if (m_state != TTransferState::Reading)
+            return TAwaited::no(); // a page nobody asked for
+        // Nothing is asked for after the final page, so nothing may come behind it but a
+        // notice: noise inside it pushes its last bytes out behind it, and they are heard.
+        TAwaited page = TAwaited::yes();
+        page.settled = pageIndex == m_readPageCount;
+        return page;
+    }
+    case 'm':
+        return m_state == TTransferState::Writing ? TAwaited::yes() : TAwaited::no();
+    default:
+        return TAwaited::no();
+    }
 }
 
 void TBDTSTransfer::CountReceived(const QByteArray &reply)
@@ -236,35 +220,30 @@ void TBDTSTransfer::CountReceived(const QByteArray &reply)
     // Provisional header; the rebuild at the end of the reading writes the real one.
     m_readImage = deviceHeaderText.left(bdt::headerSize).leftJustified(bdt::headerSize, '\0');
     m_readImage->reserve(bdt::headerSize + qsizetype(*count) * bdt::pageSize);
-    m_pageBytes = 0;
-    m_lastPageMarkUnknown = false;
+    m_noticeBehindFinal = false;
     begin(TTransferState::Reading);
     request(QByteArrayLiteral("r"));
 }
 
-void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
+void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype behind)
 {
     if (m_state != TTransferState::Reading || page.size() != pageReplySize)
         return;
-    // A page is judged by its own bytes: the pages asked for so far account for every
-    // byte up to its end. Anything more came from elsewhere, and may sit inside it; what
-    // followed it is the next reply, and is judged when it is handed on.
-    if (m_pageBytes - following != qint64(pageIndex) * pageReplySize) {
+    const bool final = pageIndex == m_readPageCount;
+    // The instrument sends one page for each request and nothing with it: what came with
+    // a page may be its own last bytes, pushed out by noise inside it. Only a final page
+    // that is its mark and zeros alone is the same whatever was pushed out of it.
+    const bool somethingBehind = behind > 0 || std::exchange(m_noticeBehindFinal, false);
+    if (somethingBehind && !(final && page.mid(1) == blankFinalPage())) {
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
         return;
     }
-    const qsizetype offset = m_readImage->size();
     m_readImage->append(page.constData() + 1, bdt::pageSize);
-    const std::optional<quint32> mark = pageMarkAt(*m_readImage, offset);
-    m_lastPageMarkUnknown = !mark || (*mark != bdt::recordPageMark && *mark != bdt::finalPageMark);
     if (pageIndex == m_readPageCount - 2)
         Q_EMIT statusText(QStringLiteral("Принято из прибора страниц: %1").arg(pageIndex));
-    if (pageIndex == m_readPageCount) {
-        // Nothing is asked for any more, so nothing may come but a notice: noise inside
-        // the final page pushes its last bytes out behind it, and they are heard first.
-        m_state = TTransferState::Settling;
+    if (final) {
         TimeLimit_Timer->stop();
-        SettleQuiet_Timer->start();
+        completeReading();
         return;
     }
     ++pageIndex;
@@ -272,34 +251,22 @@ void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype following)
     request(QByteArrayLiteral("r"));
 }
 
-void TBDTSTransfer::judgeReading()
+void TBDTSTransfer::disturbed(qsizetype)
 {
-    if (m_pageBytes != qint64(m_readPageCount) * pageReplySize) {
+    if (m_state == TTransferState::Reading)
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
-        return;
-    }
-    completeReading();
 }
 
-void TBDTSTransfer::BytesArrived(qsizetype count)
+void TBDTSTransfer::noticeBehind(char)
 {
-    if (m_state == TTransferState::Reading || m_state == TTransferState::Settling)
-        m_pageBytes += count;
-}
-
-void TBDTSTransfer::NoticeTaken(char code)
-{
-    if (m_state != TTransferState::Reading && m_state != TTransferState::Settling)
+    if (m_state != TTransferState::Reading)
         return;
-    // The instrument tells of a measurement whenever it has one; it says 'L' only when
-    // it has restarted and 'B' only to a probe, and neither happens in a reading.
-    if (code != 'G' && code != 'g')
-        return; // counted with the pages: the reading is refused
-    if (m_lastPageMarkUnknown) {
-        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+    // Behind the final page, still being heard out, it is judged with the page.
+    if (pageIndex == m_readPageCount) {
+        m_noticeBehindFinal = true;
         return;
     }
-    --m_pageBytes;
+    refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
 }
 
 void TBDTSTransfer::refuseDisturbedReading(const QString &why)
@@ -334,7 +301,6 @@ void TBDTSTransfer::completeReading()
     const bool rebuilt = m_database.AcceptReading(image, pageCount, &listProblem);
     showDeviceTree();
     Q_EMIT progress(0);
-    dropGatheredReply();
     if (written) {
         Q_EMIT finished(reportVerification(*written, image), QString());
     } else if (rebuilt) { // a refused rebuild has said why on the status line; that stays
@@ -349,7 +315,7 @@ void TBDTSTransfer::completeReading()
     }
     // The status line moves on at once; a list file that failed must not go unseen.
     if (!listProblem.isEmpty())
-        m_host->ShowError(listProblem);
+        m_host.ReportError(listProblem);
 }
 
 bool TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArray &read)
@@ -373,7 +339,7 @@ bool TBDTSTransfer::reportVerification(const QByteArray &written, const QByteArr
     if (differing.size() > size_t(namedPagesMax))
         text += QStringLiteral(" и ещё %1").arg(differing.size() - size_t(namedPagesMax));
     text += QStringLiteral(".\nЗапишите БД ТС в прибор заново.");
-    m_host->ShowError(text);
+    m_host.ReportError(text);
     return false;
 }
 
@@ -389,16 +355,8 @@ void TBDTSTransfer::StartWriting(const std::optional<QByteArray> &source, int ex
         Q_EMIT statusText(QStringLiteral("Список не считан из файла."));
         return;
     }
-    if (!m_host->PortOpen()) {
-        Q_EMIT statusText(QStringLiteral("Порт отключен."));
-        return;
-    }
-    if (running())
-        return;
-    m_host->WhenLineFree([this, image = *source, expectedPageCount] {
-        if (!running())
-            WriteImage(image, expectedPageCount);
-    });
+    m_line.Submit(*this, QStringLiteral("запись БД ТС в прибор"),
+                  [this, image = *source, expectedPageCount] { WriteImage(image, expectedPageCount); });
 }
 
 void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
@@ -434,15 +392,14 @@ void TBDTSTransfer::WriteImage(const QByteArray &source, int expectedPageCount)
 }
 
 
-void TBDTSTransfer::reply(char code, const QByteArray &bytes)
+void TBDTSTransfer::reply(char code, const QByteArray &bytes, qsizetype behind)
 {
     switch (code) {
     case 'R':
         CountReceived(bytes);
         break;
     case 'r':
-        // Bytes still gathered behind the page came with it: they are the next reply.
-        PageReceived(bytes, m_replies ? m_replies->gathered() : 0);
+        PageReceived(bytes, behind);
         break;
     case 'm':
         PageAcknowledged();

@@ -1,5 +1,8 @@
 #include "testdb/UnitBDTS_TreeTS.h"
 
+#include "common/PageHost.h"
+#include "common/Settings.h"
+
 #include "testdb/BDTSDatabase.h"
 #include "testdb/BDTSTransfer.h"
 #include "testdb/BDTSTreeView.h"
@@ -27,6 +30,12 @@ QPushButton *makeButton(const QString &caption, const QString &hint, bool enable
 
 TFrameBDTS::TFrameBDTS(QWidget *parent) : QWidget(parent)
 {
+    for (TFileDialogState *dialog : {&SaveDialog, &OpenDialog}) {
+        dialog->filter = QStringLiteral("Файлы данных (*.bdt)|*.bdt");
+        dialog->defaultExt = QStringLiteral(".bdt");
+    }
+    SaveDialog.memoryKey = dialogKey::databaseSave;
+    OpenDialog.memoryKey = dialogKey::databaseOpen;
     RzLabel1 = new QLabel(QStringLiteral("Перепрограммирование базы данных тест-систем."), this);
 
     RzGroupBox1 = new QGroupBox(QStringLiteral("Список ТС в приборе:"), this);
@@ -105,14 +114,15 @@ TFrameBDTS::~TFrameBDTS()
         m_transfer->setView(nullptr);
 }
 
-void TFrameBDTS::setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer)
+void TFrameBDTS::setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer, TPageHost *host)
 {
     m_database = database;
     m_transfer = transfer;
+    m_host = host;
     transfer->setView(this);
     const auto on = [this](QPushButton *button, void (TFrameBDTS::*handler)()) {
         connect(button, &QPushButton::clicked, this,
-                [this, handler] { m_transfer->host().Guarded([this, handler] { (this->*handler)(); }); });
+                [this, handler] { m_host->Guarded([this, handler] { (this->*handler)(); }); });
     };
     on(btnReadBDTSFromTav, &TFrameBDTS::btnReadBDTSFromTavClick);
     on(btnSaveBDTSinFile, &TFrameBDTS::btnSaveBDTSinFileClick);
@@ -177,8 +187,14 @@ void TFrameBDTS::setTransferRunning(bool running)
 {
     m_transferRunning = running;
     if (running && !m_stopButton) {
-        // A transfer that no button started (the window asked) is a reading.
-        m_stopButton = m_starting ? m_starting : btnReadBDTSFromTav;
+        // The button of the transfer that runs reads "Стоп": a writing that waited for
+        // the line was asked for by its write button; anything else is a reading.
+        const bool writing = m_transfer && m_transfer->state() == TTransferState::Writing;
+        QPushButton *asked = m_starting ? m_starting : m_requested;
+        if (writing)
+            m_stopButton = asked && asked != btnReadBDTSFromTav ? asked : btnWriteBDTSInTav;
+        else
+            m_stopButton = btnReadBDTSFromTav;
         m_stopButtonCaption = m_stopButton->text();
         m_stopButtonHint = m_stopButton->toolTip();
         m_stopButton->setText(QStringLiteral("Стоп"));
@@ -213,7 +229,7 @@ void TFrameBDTS::TreeViewTavClick()
     const qsizetype selected = TreeViewTav->selectedItems().size();
     setButtonEnabled(btnDeleteTS, selected > 0);
     if (selected > 0 && m_transfer)
-        m_transfer->host().ShowStatus(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
+        m_host->ShowStatus(QStringLiteral("Выбрано  позиций:%1.").arg(selected));
 }
 
 void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())
@@ -223,23 +239,30 @@ void TFrameBDTS::startOrStop(QPushButton *button, void (TFrameBDTS::*start)())
         return;
     }
     m_starting = button;
+    m_requested = button;
     const auto done = qScopeGuard([this] { m_starting = nullptr; });
     (this->*start)();
 }
 
-void TFrameBDTS::prepareDialog(TBdtFileDialog &dialog) const
+void TFrameBDTS::prepareDialog(TFileDialogState &dialog) const
 {
     if (dialog.initialDir.isEmpty())
         dialog.initialDir = m_database->programFolder() + QStringLiteral("FilesInTavelon");
 }
 
-QString TFrameBDTS::chooseFile(TBdtFileDialog &dialog)
+QString TFrameBDTS::chooseFile(TFileDialogState &dialog, bool save)
 {
-    const QString path = m_transfer->host().ExecuteFileDialog(dialog);
-    if (path.isEmpty())
-        return path;
+    // The dialog proposes no name of its own: the folder is where it starts.
+    TFileDialogState shown = dialog;
+    shown.fileName.clear();
+    TDialogs *dialogs = m_host->dialogs();
+    QWidget *parent = m_host->dialogParent();
+    if (!(save ? dialogs->executeSave(parent, shown) : dialogs->executeOpen(parent, shown)))
+        return {};
+    const QString path = shown.fileName;
     const TPathParts parts = splitChosenPath(path);
-    m_transfer->host().SetLastFile(parts.folder, parts.name);
+    m_host->lastFileFolder() = parts.folder;
+    m_host->lastFileName() = parts.name;
     return path;
 }
 
@@ -255,10 +278,10 @@ void TFrameBDTS::startReading()
 
 void TFrameBDTS::btnSaveBDTSinFileClick()
 {
-    TBDTSHost &host = m_transfer->host();
+    TPageHost &host = *m_host;
     prepareDialog(SaveDialog);
     m_transfer->bdtSavePath.clear();
-    const QString path = chooseFile(SaveDialog);
+    const QString path = chooseFile(SaveDialog, true);
     if (path.isEmpty())
         return;
     m_transfer->bdtSavePath = path;
@@ -272,10 +295,10 @@ void TFrameBDTS::btnSaveBDTSinFileClick()
 
 void TFrameBDTS::btnReadBDTSFromFileClick()
 {
-    TBDTSHost &host = m_transfer->host();
+    TPageHost &host = *m_host;
     prepareDialog(OpenDialog);
     m_transfer->bdtOpenPath.clear();
-    const QString path = chooseFile(OpenDialog);
+    const QString path = chooseFile(OpenDialog, false);
     if (path.isEmpty()) {
         // The loaded image goes when the user cancels; its list stays on screen.
         m_database->DropFileImage();

@@ -4,10 +4,10 @@
 // those buttons. The lists are TBDTSDatabase's, which the frame shows and hands the
 // user's selection; the exchange with the instrument is TBDTSTransfer's, which tells the
 // frame as its TBDTSView when a reading replaces the instrument's list. The window is
-// reached through the transfer's host.
+// reached through the page interface.
 
+#include "common/Dialogs.h"
 #include "common/WorkPage.h"
-#include "testdb/BDTSHost.h"
 #include "testdb/BDTSView.h"
 
 #include <QHash>
@@ -19,6 +19,7 @@ class QLabel;
 class QPushButton;
 class TBDTSDatabase;
 class TBDTSTransfer;
+class TPageHost;
 enum class TBDTSSide;
 class TBDTSTreeView;
 
@@ -30,8 +31,8 @@ public:
     ~TFrameBDTS() override;
 
     /// Connects the buttons to their handlers and shows the database; the frame uses the
-    /// database and the transfer from then on.
-    void setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer);
+    /// database, the transfer and the window's services from then on.
+    void setExchange(TBDTSDatabase *database, TBDTSTransfer *transfer, TPageHost *host);
 
     /// Sets a button's state by its own rule. While a transfer runs, the buttons that
     /// would start another transfer or change an image stay disabled and take the
@@ -82,8 +83,8 @@ public:
     TBDTSTreeView *TreeViewAdd = nullptr;
     QPushButton *btnAddTSInTav = nullptr;
 
-    TBdtFileDialog SaveDialog{true};
-    TBdtFileDialog OpenDialog{false};
+    TFileDialogState SaveDialog;
+    TFileDialogState OpenDialog;
 
 private:
     /// Shows the side's list, its caption and the buttons its state enables.
@@ -92,10 +93,10 @@ private:
     /// list the instrument's only while that is known to be so.
     void showDeviceCount();
     /// The dialog's folder on its first use: FilesInTavelon in the program folder.
-    void prepareDialog(TBdtFileDialog &dialog) const;
+    void prepareDialog(TFileDialogState &dialog) const;
     /// The chosen path, or an empty text; the folder and name parts become the window's
     /// last file.
-    QString chooseFile(TBdtFileDialog &dialog);
+    QString chooseFile(TFileDialogState &dialog, bool save);
     /// A button that starts a transfer: it starts one, or stops the one it started.
     void startOrStop(QPushButton *button, void (TFrameBDTS::*start)());
     void startReading();
@@ -105,6 +106,8 @@ private:
 
     TBDTSDatabase *m_database = nullptr;
     QPointer<TBDTSTransfer> m_transfer;
+    TPageHost *m_host = nullptr;
+    QPushButton *m_requested = nullptr; ///< the button whose transfer was asked for last
     QHash<QPushButton *, bool> m_ownEnabled; ///< the gated buttons and their own state
     bool m_transferRunning = false;
     QPushButton *m_starting = nullptr;   ///< the button whose click is starting a transfer

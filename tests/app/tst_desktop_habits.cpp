@@ -4,6 +4,7 @@
 // for screen readers.
 
 #include "app/GuideWindow.h"
+#include "link/ContactSearch.h"
 #include "common/Settings.h"
 #include "common/StyledWidgets.h"
 #include "link/LinkControl.h"
@@ -222,8 +223,8 @@ void TestDesktopHabits::aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst()
     QVERIFY(w.line->LinkPresent());
     // Nothing else changes at start: no contact search, nothing on the line, 115200.
     QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
-    QVERIFY(!w.line->contactSearchRunning());
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->running());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(second.takeWritten().isEmpty());
     QCOMPARE(w.size(), QSize(700, 500));

@@ -2,6 +2,7 @@
 // labels, the clock and the error box.
 
 #include "link/LinkControl.h"
+#include "link/ContactSearch.h"
 #include "link/TrafficLogWindow.h"
 #include "measure/ReaderPage.h"
 #include "firmware/UnitSoftTav_TreeTS.h"
@@ -146,7 +147,7 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
     rig.takeWritten();
 
     w.shell.ActionSoftTavelon->trigger();
-    QCOMPARE(w.line->baudIndex, quint8(5));
+    QCOMPARE(w.line->search->baudIndex(), quint8(5));
     QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
@@ -162,10 +163,10 @@ void TestMainWindow::theWorkingPagesAskFor115200()
         auto &w = *rig.window;
         (w.shell.*action)->trigger();
         QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
-        QVERIFY(w.line->speedChangeRequested);
-        QCOMPARE(w.line->targetBaudIndex, quint8(5));
-        QVERIFY(w.line->contactSearchRunning());
-        QVERIFY(w.line->DefSetComm_Timer->isActive());
+        QVERIFY(w.line->search->speedChangeRequested());
+        QCOMPARE(w.line->search->targetBaudIndex(), quint8(5));
+        QVERIFY(w.line->search->running());
+        QVERIFY(w.line->search->DefSetComm_Timer->isActive());
         QVERIFY(rig.completeSpeedChange());
         QCOMPARE(rig.instrument.speedIndex(), 5);
         QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));

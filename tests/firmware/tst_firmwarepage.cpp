@@ -3,6 +3,7 @@
 // be sent, the file choice, and the port that stays at 115200 on this page.
 
 #include "link/LinkControl.h"
+#include "link/ContactSearch.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "firmware/FirmwareImage.h"
@@ -168,7 +169,7 @@ void TestFirmwarePage::cancelStopsTheBytesAtOnceAndTheProcedureStartsAgain()
     w.readerPage->chckAutoReadOP->setChecked(true);
     w.resultPage->chckAutoReadRes->setChecked(true);
     int events = 0;
-    QObject::connect(w.line, &TLine::bytesArrived, [&events] { ++events; });
+    QObject::connect(w.line, &TLine::notice, [&events] { ++events; });
     rig.instrument.send(QByteArrayLiteral("GgB"));
     QTRY_VERIFY(events > 0);
     QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
@@ -437,14 +438,14 @@ void TestFirmwarePage::thePageStopsAContactSearchAndStaysAt115200()
     TFirmwareRig rig;
     auto &w = *rig.window;
     w.ActionTav2006Execute(); // asks for 115200: a search at 4800 starts
-    QVERIFY(w.line->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->search->DefSetComm_Timer->isActive());
     w.ActionSoftTavelonExecute();
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
-    QVERIFY(!w.line->SendCommand_Timer->isActive());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->SendCommand_Timer->isActive());
     QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(w.shell.portGroup->cbBaudRate->isEnabled());
-    QVERIFY(!w.line->speedChangeRequested);
+    QVERIFY(!w.line->search->speedChangeRequested());
 
     // Leaving the page in the middle of a transfer abandons it, once the engineer has
     // confirmed it; a "Нет" keeps the page and the transfer.

@@ -43,7 +43,6 @@ struct THarness
     TProgLine line()
     {
         TProgLine line;
-        line.send = [](const QByteArray &) {};
         line.queued = [] { return qint64(0); };
         line.dropQueued = [] {};
         line.baud = [] { return qint32(0); };
@@ -84,7 +83,7 @@ struct THarness
         } else if (event == QLatin1String("wait")) {
             steps.StartProgTav_TimerTimer();
         } else if (event == QLatin1String("L")) {
-            steps.reply('L', QByteArrayLiteral("L"));
+            steps.reply('L', QByteArrayLiteral("L"), 0);
         } else if (event == QLatin1String("tab")) {
             steps.UpdateProgStep();
         } else if (event == QLatin1String("upload")) {

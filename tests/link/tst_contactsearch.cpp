@@ -2,6 +2,7 @@
 // instrument.
 
 #include "link/LinkControl.h"
+#include "link/ContactSearch.h"
 #include "measure/ReaderPage.h"
 #include "link/TMSComm.h"
 #include "support/VirtualRig.h"
@@ -110,7 +111,7 @@ void TestContactSearch::startUpOpensTheFirstPortAt115200WithoutSearching()
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
     QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
     QVERIFY(rig.takeWritten().isEmpty());
 
     TVirtualRig off(options.switchedOff());
@@ -126,23 +127,23 @@ void TestContactSearch::anInstrumentAt57600IsFoundAfterFiveProbes400msApart()
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта."));
     QCOMPARE(w.line->PortSettings(), QStringLiteral("4800,n,8,1"));
-    w.line->DefSetComm_Timer->stop();
+    w.line->search->DefSetComm_Timer->stop();
 
     QStringList probes; // speed of each probe, and the tick it went out on
-    for (int tick = 1; tick <= 12 && !w.line->contactEstablished; ++tick) {
+    for (int tick = 1; tick <= 12 && !w.line->search->contactEstablished(); ++tick) {
         rig.tickSearch();
         if (rig.takeWritten() == QByteArrayLiteral("B"))
             probes << QStringLiteral("%1@%2").arg(w.line->PortSettings().section(',', 0, 0)).arg(tick);
     }
     QCOMPARE(probes, (QStringList{"4800@1", "9600@3", "19200@5", "38400@7", "57600@9"}));
-    QVERIFY(w.line->contactEstablished);
-    QVERIFY(!w.line->contactSearchRunning());
+    QVERIFY(w.line->search->contactEstablished());
+    QVERIFY(!w.line->search->running());
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("57600"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 57600,n,8,1"));
     QCOMPARE(w.statusText(), QStringLiteral("Есть контакт с прибором"));
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QVERIFY(w.shell.portGroup->cbxNumPort->isEnabled() && w.shell.portGroup->cbBaudRate->isEnabled() && w.shell.portGroup->btnVerifyConnect->isEnabled());
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
 }
 
 void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
@@ -151,15 +152,15 @@ void TestContactSearch::afterTheFastestSpeedTheSearchGoesOnAt4800()
     rig.instrument.addCommand(std::make_unique<TMuteProbe>());
     auto &w = *rig.window;
     w.shell.portGroup->btnConnectClick();
-    w.line->DefSetComm_Timer->stop();
+    w.line->search->DefSetComm_Timer->stop();
     QList<int> indices;
     for (int tick = 0; tick < 14; ++tick) {
         rig.tickSearch();
-        indices << w.line->baudIndex;
+        indices << w.line->search->baudIndex();
     }
     QCOMPARE(indices, (QList<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 0, 0, 1}));
     QCOMPARE(w.line->PortSettings(), QStringLiteral("9600,n,8,1"));
-    QVERIFY(!w.line->contactEstablished);
+    QVERIFY(!w.line->search->contactEstablished());
 }
 
 void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
@@ -172,9 +173,9 @@ void TestContactSearch::stopWithoutAnAnswerSaysTheInstrumentDoesNotAnswer()
     w.shell.portGroup->btnConnectClick();
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     QCOMPARE(w.statusText(), QStringLiteral("Прибор не отвечает!"));
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
     // The search let go of the line: a request is no longer held back.
-    QVERIFY(!w.line->contactSearchRunning());
+    QVERIFY(!w.line->search->running());
     QVERIFY(w.line->lineClaim.isFree());
 }
 
@@ -184,20 +185,20 @@ void TestContactSearch::choosing115200MovesBothSidesThere()
     auto &w = *rig.window;
     chooseSpeed(w, 5);
     QCOMPARE(w.statusText(), QStringLiteral("Установление контакта с прибором."));
-    QVERIFY(w.line->speedChangeRequested);
+    QVERIFY(w.line->search->speedChangeRequested());
     QVERIFY(rig.searchUntilContact());
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
     QVERIFY(rig.takeWritten().endsWith(QByteArray("b\x05", 2)));
     QCOMPARE(w.statusText(), QStringLiteral("Установка новой скорости обмена."));
-    QVERIFY(!w.line->speedChangeRequested);
-    QVERIFY(w.line->SendCommand_Timer->isActive());
-    QCOMPARE(w.line->contactSearch(), TLine::TContactSearch::SpeedChanging);
+    QVERIFY(!w.line->search->speedChangeRequested());
+    QVERIFY(w.line->search->SendCommand_Timer->isActive());
+    QCOMPARE(w.line->search->state(), TContactSearch::TState::SpeedChanging);
 
     // The restart searches afresh from 4800 and sends no second command.
     QVERIFY(rig.completeSpeedChange());
     QCOMPARE(rig.instrument.speedIndex(), 5);
-    QVERIFY(!w.line->SendCommand_Timer->isActive());
-    QCOMPARE(w.line->contactSearch(), TLine::TContactSearch::Idle);
+    QVERIFY(!w.line->search->SendCommand_Timer->isActive());
+    QCOMPARE(w.line->search->state(), TContactSearch::TState::Idle);
     QCOMPARE(rig.takeWritten(), QByteArray("BBBBBB"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));
@@ -223,8 +224,8 @@ void TestContactSearch::choosingTheSpeedInUseSendsNothingAndKeepsTheRequest()
     chooseSpeed(w, 1);
     QVERIFY(rig.searchUntilContact());
     QVERIFY(!rig.takeWritten().contains('b'));
-    QVERIFY(w.line->speedChangeRequested);
-    QVERIFY(!w.line->SendCommand_Timer->isActive());
+    QVERIFY(w.line->search->speedChangeRequested());
+    QVERIFY(!w.line->search->SendCommand_Timer->isActive());
 }
 
 void TestContactSearch::theProbeButtonCarriesOutAPendingSpeedChange()
@@ -257,17 +258,17 @@ void TestContactSearch::thePortCannotBeChangedWhileAContactStands()
     w.shell.portGroup->cbxNumPortChange();
     QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM1"));
     QCOMPARE(w.line->PortText(), QStringLiteral("COM1"));
-    QVERIFY(!w.line->portChangePending);
+    QVERIFY(!w.line->search->portChangePending());
 
     // Once the instrument is gone the contact is too, and the port may change again.
     rig.instrument.setPowered(false);
     rig.waitLineIdle();
-    QVERIFY(!w.line->contactEstablished);
+    QVERIFY(!w.line->search->contactEstablished());
     w.shell.portGroup->cbxNumPort->setCurrentIndex(1);
     w.shell.portGroup->cbxNumPortChange();
     QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
     QVERIFY(w.line->PortOpen());
-    QVERIFY(w.line->portChangePending);
+    QVERIFY(w.line->search->portChangePending());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
 }
 
@@ -286,7 +287,7 @@ void TestContactSearch::aTypedPortTextThatIsNoDeviceChangesNothing()
     typeInto(w.shell.portGroup->cbxNumPort, QStringLiteral("COM2"));
     QCOMPARE(confirmations, 1);
     QCOMPARE(w.line->PortText(), QStringLiteral("COM2"));
-    QVERIFY(w.line->portChangePending);
+    QVERIFY(w.line->search->portChangePending());
 }
 
 void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
@@ -295,13 +296,13 @@ void TestContactSearch::aTypedSpeedThatIsNoEntryChangesNothing()
     auto &w = *rig.window;
     typeInto(w.shell.portGroup->cbBaudRate, QStringLiteral("12345"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
-    QVERIFY(!w.line->speedChangeRequested);
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->speedChangeRequested());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
 
     typeInto(w.shell.portGroup->cbBaudRate, QStringLiteral("19200"));
-    QCOMPARE(w.line->targetBaudIndex, quint8(2));
-    QVERIFY(w.line->speedChangeRequested);
-    QVERIFY(w.line->contactSearchRunning());
+    QCOMPARE(w.line->search->targetBaudIndex(), quint8(2));
+    QVERIFY(w.line->search->speedChangeRequested());
+    QVERIFY(w.line->search->running());
 }
 
 void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
@@ -311,11 +312,11 @@ void TestContactSearch::switchingTheInstrumentOffStopsTheSearch()
     auto &w = *rig.window;
     w.shell.portGroup->btnConnectClick();
     rig.tickSearch();
-    QVERIFY(w.line->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->search->DefSetComm_Timer->isActive());
     rig.instrument.setPowered(false);
     QTRY_VERIFY(!w.shell.portGroup->sbtnCommON->isEnabled());
     QCOMPARE(w.statusText(), QStringLiteral("Нет связи с прибором"));
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Стоп"));
     QVERIFY(!w.shell.portGroup->btnConnect->isEnabled());
     QVERIFY(!w.shell.ActionTav2006->isEnabled());
@@ -332,9 +333,9 @@ void TestContactSearch::theRealTimersFindTheInstrumentAt9600()
     TVirtualRig rig(TRigOptions().instrumentAt(1));
     auto &w = *rig.window;
     QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(w.line->contactEstablished, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->search->contactEstablished(), 3000);
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
 }
 
 QTEST_MAIN(TestContactSearch)
@@ -359,7 +360,7 @@ void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLi
     QVERIFY(w.shell.portGroup->btnConnect->isEnabled());
     QTest::mouseClick(w.shell.portGroup->btnConnect, Qt::LeftButton);
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.line->baudIndex, quint8(2));
+    QCOMPARE(w.line->search->baudIndex(), quint8(2));
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
     QTRY_COMPARE(w.statusText(), QStringLiteral("Оптические плотности приняты"));
 
@@ -373,12 +374,12 @@ void TestContactSearch::strayBytesAFailedReopenAndForeignPortTextsDoNotLockTheLi
     // A page change whose reopen fails stops the search: one error box, no probe on a
     // closed port, and "Контакт" is usable again.
     w.shell.portGroup->btnConnectClick(); // a new search
-    QVERIFY(w.line->DefSetComm_Timer->isActive());
+    QVERIFY(w.line->search->DefSetComm_Timer->isActive());
     rig.backend->setFailingPorts({1});
     w.ActionTav2006Execute();
     QCOMPARE(rig.dialogs.errors.size(), 1);
-    QVERIFY(!w.line->DefSetComm_Timer->isActive());
-    w.line->DefSetComm_TimerTimer();
+    QVERIFY(!w.line->search->DefSetComm_Timer->isActive());
+    w.line->search->DefSetComm_TimerTimer();
     QCOMPARE(rig.dialogs.errors.size(), 1);
     QCOMPARE(w.shell.portGroup->btnConnect->text(), QStringLiteral("Контакт"));
     rig.backend->setFailingPorts({});

@@ -1,10 +1,13 @@
 // Gathering of received bytes into replies and their hand-over by the first byte.
 
 #include "link/LinkControl.h"
+#include "link/ContactSearch.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/TMSComm.h"
 #include "sim/VirtualLine.h"
 #include "support/UserSteps.h"
+#include "link/ReplyTable.h"
+#include "support/RecordingExchange.h"
 #include "support/VirtualRig.h"
 
 #include <QTest>
@@ -14,19 +17,30 @@
 #include <QToolButton>
 
 namespace {
-/// Takes the place of a code's owner and records each whole reply handed to it, and
-/// how much had come each time the reply was still arriving.
+/// Records each whole reply of one code the line hands over, and how much had come each
+/// time the reply was still arriving: as an exchange that runs and awaits the code, or,
+/// for a notice, as one who listens for it.
 struct TRecorder
 {
-    QList<QByteArray> calls;
-    QList<qsizetype> arriving;
+    QList<QByteArray> noticed;
+    QObject context;
+    TRecordingExchange *exchange = nullptr; ///< the window's line owns it
+
     void install(TFormMainLoritS_D7 &window, char code)
     {
-        TReceiveDispatcher::TOwner owner;
-        owner.reply = [this](const QByteArray &reply) { calls << reply; };
-        owner.arriving = [this](qsizetype gathered) { arriving << gathered; };
-        window.line->dispatcher.own(code, owner);
+        if (wire::replyKind(code).framing == wire::TFraming::Notice) {
+            QObject::connect(window.line, &TLine::notice, &context, [this, code](char heard) {
+                if (heard == code)
+                    noticed << QByteArray(1, heard);
+            });
+            return;
+        }
+        exchange = new TRecordingExchange(TLineUser::Database, {}, {code}, window.line);
+        window.line->Serve(*exchange);
+        window.line->Submit(*exchange, QStringLiteral("опыт"), [this] { exchange->start(); });
     }
+    QList<QByteArray> calls() const { return exchange ? exchange->replies : noticed; }
+    QList<qsizetype> arriving() const { return exchange ? exchange->arrived : QList<qsizetype>{}; }
 };
 
 QByteArray allByteValues()
@@ -58,10 +72,9 @@ private Q_SLOTS:
 
 void TestDispatcher::theTableNamesEveryReplyCodeAndNothingElse()
 {
-    TVirtualRig rig;
     const QByteArray codes("2BDGLNRdgmr");
     for (int value = 0; value < 256; ++value)
-        QCOMPARE(rig.window->line->dispatcher.owns(char(value)), codes.contains(char(value)));
+        QCOMPARE(wire::replyKind(char(value)).framing != wire::TFraming::NotAReply, codes.contains(char(value)));
 }
 
 void TestDispatcher::aReplyInPiecesIsHandedOverOnceWhole()
@@ -72,10 +85,10 @@ void TestDispatcher::aReplyInPiecesIsHandedOverOnceWhole()
     rig.backend->injectReceived(QByteArray("D") + QByteArray(300, '1'));
     rig.backend->injectReceived(QByteArray(300, '2'));
     rig.backend->injectReceived(QByteArray(272, '3'));
-    QCOMPARE(recorder.arriving, (QList<qsizetype>{301, 601}));
-    QCOMPARE(recorder.calls.size(), 1);
-    QCOMPARE(recorder.calls.at(0).size(), 873);
-    QCOMPARE(recorder.calls.at(0).mid(601), QByteArray(272, '3'));
+    QCOMPARE(recorder.arriving(), (QList<qsizetype>{301, 601, 873}));
+    QCOMPARE(recorder.calls().size(), 1);
+    QCOMPARE(recorder.calls().at(0).size(), 873);
+    QCOMPARE(recorder.calls().at(0).mid(601), QByteArray(272, '3'));
 }
 
 void TestDispatcher::byteWiseAndWholeDeliveryGiveTheSameReply()
@@ -95,9 +108,9 @@ void TestDispatcher::byteWiseAndWholeDeliveryGiveTheSameReply()
     for (const char byte : reply)
         bytewise.backend->injectReceived(QByteArray(1, byte));
 
-    QCOMPARE(wholeRecorder.calls, QList<QByteArray>{reply});
-    QCOMPARE(byteRecorder.calls, QList<QByteArray>{reply});
-    QCOMPARE(byteRecorder.arriving.size(), reply.size() - 1);
+    QCOMPARE(wholeRecorder.calls(), QList<QByteArray>{reply});
+    QCOMPARE(byteRecorder.calls(), QList<QByteArray>{reply});
+    QCOMPARE(byteRecorder.arriving().size(), reply.size());
 }
 
 void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
@@ -106,9 +119,9 @@ void TestDispatcher::aStrayByteFollowedByAPauseIsDropped()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("X");
-    QVERIFY(rig.window->line->dispatcher.idle());
+    QVERIFY(rig.window->line->ReceiveIdle());
     rig.backend->injectReceived("G");
-    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+    QCOMPARE(recorder.calls(), QList<QByteArray>{"G"});
 }
 
 void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
@@ -117,8 +130,8 @@ void TestDispatcher::aStrayByteRunTogetherWithAReplyTakesTheReplyWithIt()
     TRecorder recorder;
     recorder.install(*rig.window, 'G');
     rig.backend->injectReceived("XG");
-    QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(rig.window->line->dispatcher.idle());
+    QVERIFY(recorder.calls().isEmpty());
+    QVERIFY(rig.window->line->ReceiveIdle());
 }
 
 void TestDispatcher::twoRepliesRunTogetherArePartedAtTheirLengths()
@@ -128,16 +141,16 @@ void TestDispatcher::twoRepliesRunTogetherArePartedAtTheirLengths()
     notice.install(*rig.window, 'g');
     length.install(*rig.window, 'N');
     rig.backend->injectReceived("gN00012g");
-    QCOMPARE(notice.calls, (QList<QByteArray>{"g", "g"}));
-    QCOMPARE(length.calls, QList<QByteArray>{"N00012"});
+    QCOMPARE(notice.calls(), (QList<QByteArray>{"g", "g"}));
+    QCOMPARE(length.calls(), QList<QByteArray>{"N00012"});
 }
 
 void TestDispatcher::contactRepliesAreEachTheirOwnAndStrayBytesBehindThemGo()
 {
     TVirtualRig rig;
     rig.backend->injectReceived("BBx");
-    QVERIFY(rig.window->line->contactEstablished);
-    QVERIFY(rig.window->line->dispatcher.idle());
+    QVERIFY(rig.window->line->search->contactEstablished());
+    QVERIFY(rig.window->line->ReceiveIdle());
     QCOMPARE(rig.window->statusText(), QStringLiteral("Есть контакт с прибором"));
 }
 
@@ -149,10 +162,10 @@ void TestDispatcher::bytesWaitWhileTheLineIsDownAndAreReadWhenItIsBack()
     rig.instrument.setPowered(false);
     QVERIFY(!rig.window->shell.portGroup->sbtnCommON->isEnabled());
     rig.backend->injectReceived("G");
-    QVERIFY(recorder.calls.isEmpty());
+    QVERIFY(recorder.calls().isEmpty());
     QCOMPARE(rig.window->line->InBufferCount(), 1);
     rig.instrument.setPowered(true);
-    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+    QCOMPARE(recorder.calls(), QList<QByteArray>{"G"});
     QCOMPARE(rig.window->line->InBufferCount(), 0);
 }
 
@@ -163,9 +176,9 @@ void TestDispatcher::anEventWithNothingWaitingOnlyUpdatesTheLink()
     recorder.install(*rig.window, 'D');
     rig.backend->injectReceived("D12");
     rig.window->line->MSComm1Comm();
-    QCOMPARE(recorder.arriving, QList<qsizetype>{3});
-    QVERIFY(recorder.calls.isEmpty());
-    QVERIFY(!rig.window->line->dispatcher.idle());
+    QCOMPARE(recorder.arriving(), QList<qsizetype>{3});
+    QVERIFY(recorder.calls().isEmpty());
+    QVERIFY(!rig.window->line->ReceiveIdle());
 }
 
 void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
@@ -184,8 +197,8 @@ void TestDispatcher::everyByteValueCrossesTheLineUnchangedBothWays()
     recorder.install(*rig.window, 'r');
     rig.instrument.send(page);
     QVERIFY(rig.waitLineIdle());
-    QVERIFY(!recorder.arriving.isEmpty()); // it came in bursts, not in one piece
-    QCOMPARE(recorder.calls, QList<QByteArray>{page});
+    QVERIFY(!recorder.arriving().isEmpty()); // it came in bursts, not in one piece
+    QCOMPARE(recorder.calls(), QList<QByteArray>{page});
 }
 
 QTEST_MAIN(TestDispatcher)
@@ -202,10 +215,10 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     recorder.install(w, 'D');
     rig.backend->injectReceived("D 0.12");
     rig.instrument.setPowered(false);
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
     rig.instrument.setPowered(true);
     rig.backend->injectReceived("G");
-    QCOMPARE(recorder.calls, QList<QByteArray>{"G"});
+    QCOMPARE(recorder.calls(), QList<QByteArray>{"G"});
 
     // The adapter is pulled out: the line is gone and the port closed; it is looked for
     // until it is back, then opened again at the same speed.
@@ -253,5 +266,5 @@ void TestDispatcher::aWrongSpeedDeliversGarbageOfAnyValueAndTheSearchStillFindsT
         rig.instrument.send("GgDNR");
     w.shell.portGroup->btnConnectClick();
     QVERIFY(rig.searchUntilContact());
-    QCOMPARE(w.line->baudIndex, quint8(4));
+    QCOMPARE(w.line->search->baudIndex(), quint8(4));
 }

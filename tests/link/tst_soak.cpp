@@ -389,7 +389,7 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
                 ++injected;
                 nextAt = clock.elapsed() + qint64(random() % spreadMs);
             }
-            const bool waiting = injected >= planned && rig.backend->lineIdle() && !rig.window->line->dispatcher.awaitingPause();
+            const bool waiting = injected >= planned && rig.backend->lineIdle() && !rig.window->line->AwaitingPause();
             if (!waiting)
                 stalled.invalidate();
             else if (!stalled.isValid())

@@ -2,9 +2,11 @@
 // pseudo-terminal, the virtual instrument sits on the other.
 
 #include "link/LinkControl.h"
+#include "link/ContactSearch.h"
 #include "link/ReceiveDispatcher.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "link/TMSComm.h"
+#include "support/RecordingExchange.h"
 #include "sim/VirtualInstrument.h"
 #include "support/PtyWindow.h"
 
@@ -32,13 +34,13 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     QVERIFY(window.shell.portGroup->sbtnCommON->isEnabled()); // a pseudo-terminal counts as holding CTS
 
     window.shell.portGroup->btnConnectClick();
-    QTRY_VERIFY_WITH_TIMEOUT(window.line->contactEstablished, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->search->contactEstablished(), 5000);
     QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("9600"));
 
     window.shell.portGroup->cbBaudRate->setCurrentIndex(5);
     window.shell.portGroup->cbBaudRateChange();
     QTRY_COMPARE_WITH_TIMEOUT(instrument.speedIndex(), 5, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(window.line->contactEstablished && window.line->baudIndex == 5, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->search->contactEstablished() && window.line->search->baudIndex() == 5, 5000);
     QCOMPARE(window.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(window.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QVERIFY(dialogs.errors.isEmpty());
@@ -55,15 +57,14 @@ void TestWindowOverPty::contactSpeedChangeAndEveryByteValueOverARealPort()
     QCOMPARE(instrument.received().left(256), bytes);
 
     // Now it sends every value, inside a database page, which it sends as it is.
-    QTRY_VERIFY_WITH_TIMEOUT(window.line->InBufferCount() == 0 && window.line->dispatcher.idle(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.line->InBufferCount() == 0 && window.line->ReceiveIdle(), 5000);
     const QByteArray page = 'r' + bytes + bytes + bytes.left(16);
-    QList<QByteArray> pages;
-    TReceiveDispatcher::TOwner owner;
-    owner.reply = [&pages](const QByteArray &reply) { pages << reply; };
-    window.line->dispatcher.own('r', owner);
+    auto *reading = new TRecordingExchange(TLineUser::Database, {}, {'r'}, window.line);
+    window.line->Serve(*reading);
+    QVERIFY(window.line->Submit(*reading, QStringLiteral("опыт"), [reading] { reading->start(); }));
     instrument.setSilent(false);
     instrument.send(page);
-    QTRY_COMPARE_WITH_TIMEOUT(pages, QList<QByteArray>{page}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(reading->replies, QList<QByteArray>{page}, 5000);
 }
 
 QTEST_MAIN(TestWindowOverPty)

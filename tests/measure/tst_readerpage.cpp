@@ -111,7 +111,7 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     QCOMPARE(cell(w, 8, 12), QStringLiteral("12.500"));
     QCOMPARE(cell(w, 8, 0), QStringLiteral("H"));
     QCOMPARE(w.readerPage->odTableText, ' ' + table.mid(1));
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
     QVERIFY(w.readerPage->btnSaveOP->isEnabled());
     QVERIFY(w.readerPage->btnCreateExcel->isEnabled());
     QVERIFY(w.readerPage->btnPrintOP->isEnabled());
@@ -138,7 +138,7 @@ void TestReaderPage::aTableInPiecesFillsTheGridOnlyWhenComplete()
     rig.backend->injectReceived(table);
     QVERIFY(cell(w, 1, 1).isEmpty());
     QVERIFY(w.readerPage->odTableText.isEmpty());
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
     // Nor does it hold the line: the next press asks at once.
     rig.takeWritten();
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
@@ -247,7 +247,7 @@ void TestReaderPage::automaticSavingUsesTheInstrumentsNameAndNoticesFollow()
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
     QVERIFY(w.readerPage->btnReadOP->isEnabled());
     QVERIFY(rig.takeWritten().isEmpty());
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
 
     // With it on, the notice fetches and saves the new plate.
     w.readerPage->chckAutoReadOP->setChecked(true);
@@ -405,7 +405,7 @@ void TestReaderPage::repliesRunTogetherArePartedAndPaddedNamesAreTrimmed()
     answerWith(rig.instrument, 'G', [] { return 'D' + QByteArray(2000, '\x01'); });
     QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
     QVERIFY(rig.waitLineIdle());
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
     QVERIFY(w.statusText().startsWith(QStringLiteral("Таблица оптических плотностей принята с искажением")));
     QVERIFY(page.odTableText.isEmpty());
 }

@@ -139,7 +139,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QVERIFY(!QFile::exists(workFile));
     rig.backend->injectReceived(reply.mid(1000));
     QTRY_COMPARE(fileBytes(workFile), reply.mid(1, 1232));
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
 
     // A length or a protocol nobody asked for is dropped and requests nothing.
     rig.backend->injectReceived("N00012");
@@ -153,7 +153,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
         QCOMPARE(rig.takeWritten(), QByteArray("g"));
         rig.backend->injectReceived(nothing);
         QVERIFY2(rig.takeWritten().isEmpty(), nothing.constData());
-        QVERIFY(w.line->dispatcher.idle());
+        QVERIFY(w.line->ReceiveIdle());
     }
 
     // Length 2: an empty protocol empties the working file and the memo.
@@ -178,7 +178,7 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
     QCOMPARE(w.statusText(), QStringLiteral("Результаты измерений готовы"));
     QVERIFY(rig.dialogs.errors.isEmpty());
-    QVERIFY(w.line->dispatcher.idle());
+    QVERIFY(w.line->ReceiveIdle());
 }
 
 void TestResultPage::automaticSavingNamesTheFileByNumberAndDate()

@@ -1,4 +1,6 @@
 #include "link/Line.h"
+#include "link/ContactSearch.h"
+#include "measure/ProtocolExchange.h"
 #include "measure/ResultPage.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -50,17 +52,17 @@ bool TVirtualRig::waitLineIdle(int timeoutMs)
 
 void TVirtualRig::tickSearch()
 {
-    window->line->DefSetComm_TimerTimer();
+    window->line->search->DefSetComm_TimerTimer();
     waitLineIdle();
 }
 
 bool TVirtualRig::searchUntilContact(int maxTicks)
 {
     // The test drives the search timer itself.
-    window->line->DefSetComm_Timer->stop();
-    for (int i = 0; i < maxTicks && !window->line->contactEstablished; ++i)
+    window->line->search->DefSetComm_Timer->stop();
+    for (int i = 0; i < maxTicks && !window->line->search->contactEstablished(); ++i)
         tickSearch();
-    return window->line->contactEstablished;
+    return window->line->search->contactEstablished();
 }
 
 bool TVirtualRig::completeSpeedChange()
@@ -68,25 +70,25 @@ bool TVirtualRig::completeSpeedChange()
     TLine &line = *window->line;
     searchUntilContact();
     waitLineIdle(); // the speed command reaches the instrument, which switches
-    if (line.SendCommand_Timer->isActive()) {
-        line.SendCommand_Timer->stop();
-        line.SendCommand_TimerTimer();
+    if (line.search->SendCommand_Timer->isActive()) {
+        line.search->SendCommand_Timer->stop();
+        line.search->SendCommand_TimerTimer();
     }
     searchUntilContact();
     waitLineIdle();
-    return line.contactEstablished;
+    return line.search->contactEstablished();
 }
 
 bool TVirtualRig::reachTopSpeed()
 {
-    return completeSpeedChange() && window->line->baudIndex == TLine::topSpeedIndex;
+    return completeSpeedChange() && window->line->search->baudIndex() == TLine::topSpeedIndex;
 }
 
 bool TVirtualRig::fetchProtocol(const QByteArray &text)
 {
     measurementsOf(instrument)->setProtocolText(text);
     QTest::mouseClick(window->resultPage->btnReadProtokol, Qt::LeftButton);
-    return waitLineIdle(10000) && waitUntil([this] { return !window->resultPage->protocolSettling(); });
+    return waitLineIdle(10000) && waitUntil([this] { return !window->resultPage->exchange().running(); });
 }
 
 bool TVirtualRig::waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn)

@@ -4,6 +4,7 @@
 // stall of the event loop meanwhile.
 
 #include "testdb/UnitBDTS_TreeTS.h"
+#include "link/ContactSearch.h"
 #include "link/LinkControl.h"
 #include "TestImages.h"
 
@@ -62,8 +63,8 @@ bool exchange(const char *line, TFormMainLoritS_D7 &window, TScriptedDialogs &di
 {
     window.ActionBDTSExecute();
     qint64 gap = 0;
-    runUntil([&] { return window.line->contactEstablished && !window.line->contactSearchRunning()
-                          && !window.line->SendCommand_Timer->isActive() && lineIdle(); }, gap);
+    runUntil([&] { return window.line->search->contactEstablished() && !window.line->search->running()
+                          && !window.line->search->SendCommand_Timer->isActive() && lineIdle(); }, gap);
     TBDTSTransfer &transfer = *window.bdtsTransfer;
 
     // 'R', its reply "R" + a byte + "999", then 'r' and 529 bytes per page.

@@ -3,6 +3,7 @@
 // every byte arrives as it was sent.
 
 #include "testdb/UnitBDTS_TreeTS.h"
+#include "link/ContactSearch.h"
 #include "link/LinkControl.h"
 #include "TestImages.h"
 
@@ -48,7 +49,7 @@ void TestDatabaseOverPty::aHundredPagesTravelByteExactBothWays()
     auto &dialogs = pty.dialogs;
     auto &folder = pty.folder;
     w.ActionBDTSExecute();
-    QTRY_VERIFY_WITH_TIMEOUT(w.line->contactEstablished && !w.line->contactSearchRunning() && !w.line->SendCommand_Timer->isActive(),
+    QTRY_VERIFY_WITH_TIMEOUT(w.line->search->contactEstablished() && !w.line->search->running() && !w.line->search->SendCommand_Timer->isActive(),
                              10000);
 
     TBDTSDatabase &lists = *w.bdtsDatabase;

@@ -3,6 +3,7 @@
 // file misbehaves.
 
 #include "testdb/UnitBDTS_TreeTS.h"
+#include "link/ContactSearch.h"
 #include "link/LinkControl.h"
 #include "link/ReceiveDispatcher.h"
 #include "TestImages.h"
@@ -199,7 +200,7 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     QVERIFY(!rig.window->shell.portGroup->cbxNumPort->isEnabled());
     rig.window->shell.ActionTav2006->trigger();
     rig.window->shell.ActionBDTS->trigger();
-    QVERIFY(!rig.window->line->DefSetComm_Timer->isActive());
+    QVERIFY(!rig.window->line->search->DefSetComm_Timer->isActive());
     QCOMPARE(rig.backend->written(), QByteArray("R"));
 
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running(); }, 5000));
@@ -240,11 +241,11 @@ void TestDatabasePage::aReadingShowsTheInstrumentsListInNormalFormAndKeepsOneTra
     // A reading asked for while a contact search runs waits for the search, and goes
     // with it when the search is given up: nothing is sent at a search speed.
     QTest::mouseClick(rig.window->shell.portGroup->btnConnect, Qt::LeftButton);
-    QVERIFY(rig.window->line->DefSetComm_Timer->isActive());
+    QVERIFY(rig.window->line->search->DefSetComm_Timer->isActive());
     rig.takeWritten();
     QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
     QVERIFY(rig.window->statusText().contains(QStringLiteral("после установления контакта")));
-    QVERIFY(rig.window->line->DefSetComm_Timer->isActive());
+    QVERIFY(rig.window->line->search->DefSetComm_Timer->isActive());
     QTest::mouseClick(rig.window->shell.portGroup->btnConnect, Qt::LeftButton);
     QCOMPARE(rig.window->statusText(), QStringLiteral("Прибор не отвечает!"));
     QCoreApplication::processEvents();
@@ -541,7 +542,7 @@ void TestDatabasePage::aSilentOrLostInstrumentLeavesTheOldListIntact()
         QCOMPARE(fileBytes(rig.path("SpisokTSinTav.txt")), oldListFile);
         QVERIFY(!f.TreeViewTav->isHidden());
         QCOMPARE(rig.window->shell.RzProgressBar1->value(), 0);
-        QVERIFY(rig.window->line->dispatcher.idle());
+        QVERIFY(rig.window->line->ReceiveIdle());
         QVERIFY(f.btnReadBDTSFromFile->isEnabled());
     };
 
@@ -729,7 +730,7 @@ void TestDatabasePage::countsAndPagesThatArriveOddlyAreReadSafely()
     // Replies nobody waits for are dropped without sending anything.
     for (const QByteArray &stray : {QByteArray("m"), QByteArray("r") + QByteArray(528, 'x'), QByteArray("R  5")}) {
         rig.backend->injectReceived(stray);
-        QVERIFY(rig.window->line->dispatcher.idle());
+        QVERIFY(rig.window->line->ReceiveIdle());
     }
     QTest::qWait(TReceiveDispatcher::quietMs * 2);
     QVERIFY(rig.takeWritten().isEmpty());
