@@ -337,9 +337,12 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     if (page == m_lastPage)
         return;
     TWorkPage *left = WorkPage(m_lastPage);
-    // A page that keeps the user has said why.
+    // A page that keeps the user for an exchange under way says so; one whose exchange
+    // ended while its question was open leaves what that exchange said.
     if (left && !left->MayLeave()) {
         shell.RzPageControl1->setCurrentIndex(m_lastPage);
+        if (!line->lineClaim.isFree())
+            ShowStatus(line->lineClaim.busyText());
         return;
     }
     m_lastPage = page;

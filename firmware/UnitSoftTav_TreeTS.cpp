@@ -272,11 +272,8 @@ bool TFrameSoftTav::MayLeave(QString &farewell)
                            "Прибор останется в режиме программирования, перепрограммирование придется повторить."));
         if (!abandon)
             return false;
-        if (progSteps->writing()) {
-            m_host.ShowStatus(QStringLiteral("Программа уже передана в прибор и записывается: дождитесь "
-                                             "окончания перепрограммирования."));
+        if (progSteps->writing())
             return false;
-        }
         if (progSteps->sending())
             farewell = QStringLiteral("Загрузка программы в прибор прервана. Прибор остался в режиме "
                                       "программирования: повторите перепрограммирование.");
@@ -446,8 +443,11 @@ void TFrameSoftTav::btnLoadPOClick()
                                      QStringLiteral("Режим программирования в приборе включен?")
                                          + QStringLiteral("\n\n") + uploadSummary(packet, baud)))
         return;
-    // A table or a protocol asked for meanwhile holds the line until its reply: the
-    // image goes after it.
+    // The loader answers no probe: a contact search would never end, and gives way. A
+    // table or a protocol asked for meanwhile holds the line until its reply: the image
+    // goes after it.
+    if (m_link.Running() == m_link.search)
+        m_link.search->StopContactSearch();
     auto image = std::make_shared<TFirmwarePacket>(std::move(packet));
     m_link.Submit(*progSteps, QStringLiteral("загрузка программы в прибор"), [this, image, baud] {
         if (m_link.PortBaud() != baud)

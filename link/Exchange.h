@@ -48,9 +48,10 @@ public:
     virtual void arriving(char code, qsizetype gathered) { Q_UNUSED(code); Q_UNUSED(gathered); }
     /// Bytes came that are no reply it awaits and no notice; the line has dropped them.
     virtual void disturbed(qsizetype count) { Q_UNUSED(count); }
-    /// A notice came right behind one of its replies, in the same burst: it may be the
-    /// last byte of that reply, pushed out by noise inside it.
-    virtual void noticeBehind(char code) { Q_UNUSED(code); }
+    /// A notice nobody awaited came while it runs (it goes to the notices' listeners
+    /// too); `behindReply` when it came right behind one of its replies, so that it may
+    /// be that reply's last byte, pushed out by noise inside it.
+    virtual void noticeHeard(char code, bool behindReply) { Q_UNUSED(code); Q_UNUSED(behindReply); }
     /// The instrument's line has dropped / has come up.
     virtual void lineLost() = 0;
     virtual void lineBack() = 0;

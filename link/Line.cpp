@@ -96,8 +96,8 @@ void TLine::RouteReplies()
             m_running->arriving(code, gathered);
     };
     route.notice = [this](char code, bool behindReply) {
-        if (behindReply && m_running)
-            m_running->noticeBehind(code);
+        if (m_running)
+            m_running->noticeHeard(code, behindReply);
         // 'B' that no search awaited answers "?".
         if (code == 'B')
             search->ContactReplyReceived();
@@ -118,9 +118,13 @@ bool TLine::Waiting(const TExchange &exchange) const
 
 bool TLine::Submit(TExchange &exchange, const QString &activity, std::function<void()> begin, TNeeds needs)
 {
-    if (m_running == &exchange || Waiting(exchange)) {
+    if (m_running == &exchange) {
         // Pressed twice: still one request.
-        Q_EMIT statusText(m_running == search ? lineClaim.busyText() : TLineClaim::busyText(exchange.lineUser()));
+        Q_EMIT statusText(TLineClaim::busyText(exchange.lineUser()));
+        return false;
+    }
+    if (Waiting(exchange)) {
+        Q_EMIT statusText(m_running ? lineClaim.waitText() : QString());
         return false;
     }
     if (needs == TNeeds::Instrument && !MSComm1->PortOpen()) {
@@ -129,11 +133,23 @@ bool TLine::Submit(TExchange &exchange, const QString &activity, std::function<v
     }
     if (m_running || !m_waiting.isEmpty()) {
         m_waiting.append({&exchange, activity, std::move(begin), needs});
-        Q_EMIT statusText(lineClaim.waitText());
+        // What needs the line alone waits for the exchange to end, and says so.
+        Q_EMIT statusText(needs == TNeeds::Line ? lineClaim.busyText() : lineClaim.waitText());
         return true;
     }
     Begin(exchange, begin);
     return true;
+}
+
+void TLine::SubmitAfterNotice(TExchange &exchange, const QString &activity, std::function<void()> begin)
+{
+    if (Waiting(exchange) || !MSComm1->PortOpen())
+        return;
+    if (m_running || !m_waiting.isEmpty()) {
+        m_waiting.append({&exchange, activity, std::move(begin), TNeeds::Instrument});
+        return;
+    }
+    Begin(exchange, begin);
 }
 
 void TLine::Withdraw(TExchange &exchange)
@@ -199,8 +215,11 @@ void TLine::Ended(TExchange &exchange)
         return;
     m_running = nullptr;
     lineClaim.release(exchange.lineUser());
-    // What it left gathered can be no other exchange's reply.
-    dispatcher.clear();
+    // What it left gathered can be no other exchange's reply. Ended by a reply, what came
+    // behind that reply is still looked at, now that nothing awaits it: a notice is heard,
+    // anything else goes as noise.
+    if (!InReceiveHandler())
+        dispatcher.clear();
     StartNextSoon();
 }
 

@@ -56,6 +56,10 @@ public:
     enum class TNeeds { Instrument, Line };
     bool Submit(TExchange &exchange, const QString &activity, std::function<void()> begin,
                 TNeeds needs = TNeeds::Instrument);
+    /// A request the instrument's notice makes: it goes like `Submit`, and also when the
+    /// same exchange runs (the instrument has something newer than what it fetches);
+    /// it says nothing when it must wait.
+    void SubmitAfterNotice(TExchange &exchange, const QString &activity, std::function<void()> begin);
     /// A request that waits is taken back; it is not told.
     void Withdraw(TExchange &exchange);
     /// The exchange that holds the line; none while it is free.

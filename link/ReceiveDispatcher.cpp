@@ -89,7 +89,7 @@ void TReceiveDispatcher::DispatchReplies()
             if (notice) {
                 replyBuffer.remove(0, 1);
                 if (m_route.notice)
-                    m_route.notice(code, true);
+                    m_route.notice(code, afterReply);
                 continue;
             }
             m_settling->behind += replyBuffer.size();
@@ -124,6 +124,7 @@ void TReceiveDispatcher::DispatchReplies()
         m_quiet.stop();
         m_quietEnded = false;
         afterReply = true;
+        m_sinceReply.start();
         if (expected.settled) {
             m_settling = TSettling{code, reply, 0};
             m_settle.start();
@@ -139,7 +140,6 @@ void TReceiveDispatcher::DispatchReplies()
 
 void TReceiveDispatcher::handOver(char code, const QByteArray &bytes, qsizetype behind)
 {
-    m_sinceReply.start();
     if (!m_route.reply)
         return;
     try {

@@ -29,7 +29,7 @@ public:
     /// long: the instrument may pause inside its count for some tens of ms.
     static constexpr int quietMs = 150;
     /// ms the line is heard behind a settled reply; a notice this soon behind a reply
-    /// came in the same burst.
+    /// may be that reply's last byte, pushed out by noise inside it.
     static constexpr int settleMs = 30;
 
     using Handler = std::function<void()>;
@@ -44,7 +44,8 @@ public:
         std::function<void(char code, const QByteArray &bytes, qsizetype behind)> reply;
         /// An awaited reply is still arriving.
         std::function<void(char code, qsizetype gathered)> arriving;
-        /// A notice nobody awaits; `behindReply` when it came in the same burst as a reply.
+        /// A notice nobody awaits; `behindReply` when it came right behind a reply: with it,
+        /// or within settleMs of its end.
         std::function<void(char code, bool behindReply)> notice;
         /// Bytes that are no awaited reply and no notice were dropped.
         std::function<void(qsizetype count)> dropped;
@@ -88,5 +89,5 @@ private:
     bool m_quietEnded = false;
     QTimer m_settle; ///< runs while a settled reply is heard out
     std::optional<TSettling> m_settling;
-    QElapsedTimer m_sinceReply; ///< since the last reply was handed over
+    QElapsedTimer m_sinceReply; ///< since the last reply was whole
 };

@@ -3,13 +3,13 @@
 #include "common/PageHost.h"
 #include "link/Line.h"
 
-bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const TExchange &exchange, const QString &status,
-                           bool automatic, const std::function<void()> &request)
+bool TakeMeasurementNotice(TPageHost &host, TLine &line, TExchange &exchange, const QString &status,
+                           bool automatic, const QString &activity, const std::function<void()> &begin)
 {
     if (line.lineClaim.holder() == TLineUser::Upload)
         return false;
     host.ShowStatus(status);
-    if (automatic && line.Running() != &exchange && !line.Waiting(exchange))
-        request();
+    if (automatic)
+        line.SubmitAfterNotice(exchange, activity, begin);
     return true;
 }

@@ -12,7 +12,7 @@ class TPageHost;
 
 /// A notice the line heard. The loader sends no notices: during an upload it is noise and
 /// false is returned. Otherwise its status is shown, and when `automatic` the page's
-/// request goes to the line (it waits there while the line is held), unless its exchange
-/// runs or waits already.
-bool TakeMeasurementNotice(TPageHost &host, const TLine &line, const TExchange &exchange, const QString &status,
-                           bool automatic, const std::function<void()> &request);
+/// request (`activity`, `begin`) goes to the line: it waits there while the line is held,
+/// also behind the same exchange fetching what the instrument had before.
+bool TakeMeasurementNotice(TPageHost &host, TLine &line, TExchange &exchange, const QString &status,
+                           bool automatic, const QString &activity, const std::function<void()> &begin);

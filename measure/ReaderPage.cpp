@@ -44,6 +44,7 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text,
     item->setTextAlignment(alignment);
 }
 
+const QString odTableActivity = QStringLiteral("прием оптических плотностей");
 constexpr int gridPanelWidth = 447;    ///< px: the grid and its frame
 constexpr int captionColumnWidth = 15; ///< px: the row letters
 constexpr int gridRowHeight = 17;      ///< px
@@ -257,7 +258,7 @@ void TReaderPage::RequestODTable()
 {
     // Made while the instrument is being looked for or another exchange runs, the
     // request waits for the line.
-    m_link.Submit(*m_exchange, QStringLiteral("прием оптических плотностей"), [this] { BeginODTable(); });
+    m_link.Submit(*m_exchange, odTableActivity, [this] { BeginODTable(); });
 }
 
 void TReaderPage::BeginODTable()
@@ -285,7 +286,7 @@ void TReaderPage::btnReadOPClick()
 void TReaderPage::ReplyODMeasured()
 {
     if (TakeMeasurementNotice(m_host, m_link, *m_exchange, QStringLiteral("Оптические плотности измерены"),
-                              chckAutoReadOP->isChecked(), [this] { RequestODTable(); }))
+                              chckAutoReadOP->isChecked(), odTableActivity, [this] { BeginODTable(); }))
         btnReadOP->setEnabled(true);
 }
 

@@ -35,6 +35,7 @@ QString memoText(const QByteArray &bytes)
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
 }
+const QString protocolActivity = QStringLiteral("прием протокола результатов");
 } // namespace
 
 TResultPage::TResultPage(TPageHost &host, TLine &link, QWidget *parent)
@@ -133,16 +134,19 @@ void TResultPage::RequestProtocol()
 {
     // Made while the instrument is being looked for or another exchange runs, the
     // request waits for the line.
-    m_link.Submit(*m_exchange, QStringLiteral("прием протокола результатов"), [this] {
-        protocolFileName.clear();
-        m_exchange->start();
-    });
+    m_link.Submit(*m_exchange, protocolActivity, [this] { BeginProtocol(); });
+}
+
+void TResultPage::BeginProtocol()
+{
+    protocolFileName.clear();
+    m_exchange->start();
 }
 
 void TResultPage::ReplyResultsReady()
 {
     if (TakeMeasurementNotice(m_host, m_link, *m_exchange, QStringLiteral("Результаты измерений готовы"),
-                              chckAutoReadRes->isChecked(), [this] { RequestProtocol(); }))
+                              chckAutoReadRes->isChecked(), protocolActivity, [this] { BeginProtocol(); }))
         Q_EMIT noticeShown();
 }
 

@@ -51,6 +51,8 @@ public:
     QPushButton *SaveButton() const override { return btnSaveProtokol; }
     /// The request of the button and of automatic reception: it goes to the line.
     void RequestProtocol();
+    /// The line's turn has come: 'g' is sent.
+    void BeginProtocol();
     /// The protocol's exchange, which the line serves.
     const TProtocolExchange &exchange() const { return *m_exchange; }
 

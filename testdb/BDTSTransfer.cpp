@@ -106,9 +106,12 @@ void TBDTSTransfer::endWith(TTransferEnd why)
     if (!writing)
         return;
     const QString text = interruptedWriteText();
-    // The line's loss, or the user's click, is still being handled; the box waits until
-    // that is done.
-    QTimer::singleShot(0, this, [this, text] { m_host.ReportError(text); });
+    if (why == TTransferEnd::LinkLost) {
+        // The line's loss is still being handled; the box waits until that is done.
+        QTimer::singleShot(0, this, [this, text] { m_host.ReportError(text); });
+        return;
+    }
+    m_host.ReportError(text);
 }
 
 QString TBDTSTransfer::interruptedWriteText() const
@@ -257,9 +260,17 @@ void TBDTSTransfer::disturbed(qsizetype)
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
 }
 
-void TBDTSTransfer::noticeBehind(char)
+void TBDTSTransfer::noticeHeard(char code, bool behindReply)
 {
     if (m_state != TTransferState::Reading)
+        return;
+    // The instrument says 'L' only when it has restarted and 'B' only to a probe, and
+    // neither happens in a reading: such a byte is noise, or pushed out of a page.
+    if (code != 'G' && code != 'g') {
+        refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+        return;
+    }
+    if (!behindReply)
         return;
     // Behind the final page, still being heard out, it is judged with the page.
     if (pageIndex == m_readPageCount) {

@@ -65,8 +65,9 @@ public:
     /// nothing else: bytes that are no page are noise that may have mixed with a page,
     /// and the reading is refused.
     void disturbed(qsizetype count) override;
-    /// A notice right behind a page may be its last byte, pushed out by noise inside it.
-    void noticeBehind(char code) override;
+    /// In a reading the instrument tells only of a measurement ('G', 'g'), and a notice
+    /// right behind a page may be its last byte, pushed out by noise inside it.
+    void noticeHeard(char code, bool behindReply) override;
     void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
     void PageAcknowledged();                     ///< 'm'
     /// The instrument's line went down: a transfer stops at once, a writing cut short

@@ -147,7 +147,7 @@ void TestMainWindow::theFirmwarePageSetsThisSideTo115200WithoutACommand()
     rig.takeWritten();
 
     w.shell.ActionSoftTavelon->trigger();
-    QCOMPARE(w.line->search->baudIndex(), quint8(5));
+    QCOMPARE(w.line->PortSpeedIndex(), 5);
     QCOMPARE(w.line->PortSettings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"));
     QCOMPARE(w.shell.portGroup->lbCommParam->text(), QStringLiteral("Параметры: 115200,n,8,1"));

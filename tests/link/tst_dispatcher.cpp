@@ -212,7 +212,8 @@ void TestDispatcher::aLostInstrumentTakesItsPartialReplyAndAPulledAdapterComesBa
     recorder.install(w, 'G');
 
     // Half a table, then the instrument is switched off: that reply can never finish.
-    recorder.install(w, 'D');
+    TRecorder table;
+    table.install(w, 'D');
     rig.backend->injectReceived("D 0.12");
     rig.instrument.setPowered(false);
     QVERIFY(w.line->ReceiveIdle());

@@ -123,6 +123,7 @@ void TestLine::requestsQueueInOrderAndOnlyTheRunningOneTalksAndHears()
     TRecordingExchange protocol(TLineUser::Protocol, "g", {'N'});
     for (TRecordingExchange *exchange : {&database, &table, &protocol})
         rig.serve(*exchange);
+    rig.instrument.setSilent(true); // the test speaks for it
 
     QVERIFY(rig.submit(database));
     QCOMPARE(line.Running(), &database);
@@ -145,11 +146,11 @@ void TestLine::requestsQueueInOrderAndOnlyTheRunningOneTalksAndHears()
 
     // The running one hears what it awaits; noise is told to it; a notice goes to the
     // listeners; a reply another exchange would await is noise now.
-    rig.instrument.send(QByteArrayLiteral("R 3"));
+    rig.backend->injectReceived(QByteArrayLiteral("R 3"));
     QTRY_COMPARE(database.replies, QList<QByteArray>{"R 3"});
-    rig.instrument.send(QByteArrayLiteral("g"));
+    rig.backend->injectReceived(QByteArrayLiteral("g"));
     QTRY_COMPARE(rig.notices, QList<char>{'g'});
-    rig.instrument.send('D' + QByteArray(872, '1'));
+    rig.backend->injectReceived('D' + QByteArray(872, '1'));
     QTRY_COMPARE(database.noise, qsizetype(873));
     QVERIFY(table.replies.isEmpty());
 

@@ -426,30 +426,30 @@ void TestReaderPage::aDatabaseReadingWaitsForTheTableAndItsName()
     rig.takeWritten();
 
     // The instrument has measured a plate and the table is asked for; the engineer
-    // presses "из прибора" before it has come: the reading waits, and says why.
+    // presses "из прибора" before it has come: the reading waits, and says why; pressed
+    // again, it is still one reading.
     TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
     rig.instrument.setSilent(true); // the replies come by hand, each at its moment
     rig.backend->injectReceived("G");
     QCOMPARE(rig.takeWritten(), QByteArray("G"));
-    const QString busy = QStringLiteral("Идет прием оптических плотностей. Дождитесь его окончания.");
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
-    QCOMPARE(w.statusText(), busy);
+    const QString waits = QStringLiteral("Идет прием оптических плотностей. Запрос будет выполнен после его окончания.");
+    QCOMPARE(w.statusText(), waits);
     // The table comes and its name is asked for at once: the line is still the table's.
     rig.backend->injectReceived(plate.tableReply());
     QCOMPARE(rig.takeWritten(), QByteArray("D"));
     QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
-    QCOMPARE(w.statusText(), busy);
+    QCOMPARE(w.statusText(), waits);
+    QVERIFY(TVirtualRig::waitUntil([&] { return rig.instrument.received().endsWith("GD"); }));
+    rig.instrument.setSilent(false);
     rig.backend->injectReceived(plate.fileNameReply());
     const QString name = QString::fromLatin1(plate.fileNameReply());
     QVERIFY(w.statusText().startsWith(QStringLiteral("Данные записаны в файл: ") + name));
     QCOMPARE(fileBytes(rig.documentsFolder() + QLatin1Char('/') + name), page.odTableText);
     QCOMPARE(page.odTableText, ' ' + plate.tableReply().mid(1));
-    QVERIFY(rig.takeWritten().isEmpty());
 
-    // Now the reading runs, once the silent instrument has heard the requests.
-    QVERIFY(TVirtualRig::waitUntil([&] { return rig.instrument.received().endsWith("GD"); }));
-    rig.instrument.setSilent(false);
-    QTest::mouseClick(w.frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+    // Now the reading that waited runs by itself, once.
+    QVERIFY(TVirtualRig::waitUntil([&] { return w.bdtsTransfer->running(); }));
     QVERIFY(TVirtualRig::waitUntil([&] { return !w.bdtsTransfer->running() && rig.backend->lineIdle(); }));
     QVERIFY(w.bdtsDatabase->deviceListLoaded);
     QVERIFY(rig.takeWritten().startsWith("R"));

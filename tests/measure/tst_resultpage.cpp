@@ -249,7 +249,7 @@ void TestResultPage::aProtocolThatNeverComesFreesTheLineForTheRequestsThatWaited
     QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
     QCOMPARE(w.statusText(), busy);
     QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
-    QCOMPARE(w.statusText(), busy);
+    QCOMPARE(w.statusText(), QStringLiteral("Идет прием протокола результатов. Запрос будет выполнен после его окончания."));
     rig.backend->injectReceived("G");
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
     rig.backend->injectReceived("g");

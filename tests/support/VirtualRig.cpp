@@ -88,7 +88,10 @@ bool TVirtualRig::fetchProtocol(const QByteArray &text)
 {
     measurementsOf(instrument)->setProtocolText(text);
     QTest::mouseClick(window->resultPage->btnReadProtokol, Qt::LeftButton);
-    return waitLineIdle(10000) && waitUntil([this] { return !window->resultPage->exchange().running(); });
+    const bool taken = waitLineIdle(10000) && waitUntil([this] { return !window->resultPage->exchange().running(); });
+    // An error box of its files opens once the line's handler is over.
+    QCoreApplication::processEvents();
+    return taken;
 }
 
 bool TVirtualRig::waitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &eachTurn)
