@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -27,6 +28,8 @@ const QString textLostDuringWrite = QStringLiteral(
     "Посмотрите на экран прибора: если на нем загрузчик или сообщение об ошибке, повторите "
     "перепрограммирование с шага 2.");
 constexpr qint64 bitsPerByte = 10; ///< start bit, eight data bits, stop bit
+constexpr qint64 usPerMs = 1000;
+constexpr qint64 usPerSecond = 1000000;
 } // namespace
 
 QString TProgSteps::sendingText()
@@ -169,6 +172,7 @@ void TProgSteps::display()
     case TState::Disarmed:
     case TState::Restarting: // the restart's own text stays
     case TState::Back:
+    case TState::CutAtTheEnd:
         return;
     case TState::Sending:
         Q_EMIT statusText(sendingText());
@@ -208,6 +212,7 @@ void TProgSteps::lineLost()
     switch (m_state) {
     case TState::Disarmed:
     case TState::Restarting:
+    case TState::CutAtTheEnd:
         return;
     case TState::SwitchOn:
         UpdateProgStep();
@@ -223,20 +228,29 @@ void TProgSteps::lineLost()
         UpdateProgStep();
         return;
     case TState::Sending:
+    case TState::Sent:
         // A line that drops once the last byte has left is the loader's restart; before
-        // that the image is not whole and nothing may claim success.
-        if (!imageWhollySent()) {
+        // that the image is not whole and nothing may claim success, and a drop heard
+        // as the last bytes crossed may have come before them.
+        switch (dropAgainstImage()) {
+        case TDrop::BeforeWhole:
             endUpload(TState::SwitchOn, textCancelled);
             return;
+        case TDrop::AtTheEnd:
+            stopSending();
+            setState(TState::CutAtTheEnd);
+            ProgSilence_Timer->start();
+            Q_EMIT statusText(textRebooting);
+            return;
+        case TDrop::AfterWhole:
+            if (m_state == TState::Sending)
+                imageSent();
+            break;
         }
-        imageSent();
         break;
-    case TState::Sent:
     case TState::Back:
         break;
     }
-    m_beforeDrop = m_state;
-    m_droppedAt = nowMs();
     setState(TState::Restarting);
     ProgSilence_Timer->start();
     Q_EMIT statusText(textRebooting);
@@ -251,25 +265,16 @@ void TProgSteps::lineBack()
         StartProgTav_Timer->start();
         UpdateProgStep();
         return;
-    case TState::Restarting: {
-        const qint64 down = nowMs() - m_droppedAt;
-        if (down > longestRestartMs) {
-            // Not the instrument's own restart: its 'L' would prove nothing.
-            endUpload(stepTwo(), textLostDuringWrite);
-            return;
-        }
-        if (down < shortestRestartMs) {
-            // A glitch of the line, not a restart: the instrument goes on where it was.
-            setState(m_beforeDrop);
-            if (m_state == TState::Sent)
-                Q_EMIT statusText(programmingText());
-        } else {
-            setState(TState::Back);
-        }
+    case TState::Restarting:
+        // However long the line was away: nothing but the restart that follows a whole
+        // image is known to drop it now, and the new program's 'L' tells the end.
+        setState(TState::Back);
         ProgSilence_Timer->start();
         showButtons();
         return;
-    }
+    case TState::CutAtTheEnd:
+        endUpload(stepTwo(), textLostDuringWrite);
+        return;
     default:
         UpdateProgStep();
         return;
@@ -314,8 +319,7 @@ bool TProgSteps::start(TFirmwarePacket packet)
     if (!readyToSend())
         return false;
     m_image.emplace(std::move(packet));
-    m_bytesOnLine = 0;
-    m_startedAt = nowMs();
+    m_lineFreeUs = 0;
     setState(TState::Sending);
     UpdateProgStep();
     Q_EMIT progress(0);
@@ -343,23 +347,44 @@ void TProgSteps::endUpload(TState next, const QString &why)
 
 void TProgSteps::sendCounted(const QByteArray &bytes)
 {
+    const qint64 handedAt = nowMs() * usPerMs;
     Q_EMIT bytesToSend(bytes);
-    m_bytesOnLine += bytes.size();
+    lineTakes(bytes.size(), handedAt);
 }
 
-qint64 TProgSteps::lineTimeMs(qint64 bytes) const
+qint64 TProgSteps::lineTimeUs(qint64 bytes) const
 {
     const qint32 baud = m_line.baud ? m_line.baud() : 0;
-    return baud > 0 ? bytes * bitsPerByte * 1000 / baud : 0;
+    return baud > 0 ? bytes * bitsPerByte * usPerSecond / baud : 0;
 }
 
-bool TProgSteps::imageWhollySent() const
+void TProgSteps::lineTakes(qint64 bytes, qint64 fromUs)
 {
-    // Every byte handed over has left the queue, and the line has had the time to
-    // carry them all: a driver or an adapter that does not count what it holds cannot
-    // make a short image pass for a whole one.
-    return m_image && m_image->complete() && m_line.queued() == 0
-           && nowMs() - m_startedAt >= lineTimeMs(m_bytesOnLine);
+    m_lineFreeUs = std::max(m_lineFreeUs, fromUs) + lineTimeUs(bytes);
+}
+
+bool TProgSteps::imageWhollySent()
+{
+    // The queue alone cannot tell: a pseudo-terminal or an adapter empties it long
+    // before its bytes are on the wire. The clock alone cannot either: a line that
+    // waited (an adapter holding its buffer) carries the last bytes later. What the
+    // driver still holds goes after now, on top of what the clock says.
+    if (!m_image || !m_image->complete())
+        return false;
+    const qint64 queued = m_line.queued();
+    const qint64 now = nowMs() * usPerMs;
+    if (queued > 0)
+        m_lineFreeUs = std::max(m_lineFreeUs, now + lineTimeUs(queued));
+    return queued == 0 && now >= m_lineFreeUs;
+}
+
+TProgSteps::TDrop TProgSteps::dropAgainstImage()
+{
+    if (!imageWhollySent())
+        return TDrop::BeforeWhole;
+    // The drop came at most lineDropHeardWithinMs before it was heard.
+    return nowMs() * usPerMs - m_lineFreeUs < qint64(lineDropHeardWithinMs) * usPerMs ? TDrop::AtTheEnd
+                                                                                      : TDrop::AfterWhole;
 }
 
 void TProgSteps::TimerTimer()
@@ -411,6 +436,7 @@ void TProgSteps::ProgSilence_TimerTimer()
                   QStringLiteral("Программирование прибора. ") + textSilent + textNoRestart);
         break;
     case TState::Restarting:
+    case TState::CutAtTheEnd:
         endUpload(TState::SwitchOn, textRebooting + QStringLiteral(". ") + textSilent + textUnconfirmed);
         break;
     case TState::Back:

@@ -48,6 +48,9 @@ public:
         Sent,        ///< the whole image has left: the loader checks and writes it
         Restarting,  ///< the line dropped after that
         Back,        ///< the line is back after a restart; the new program's 'L' is awaited
+        /// The line dropped as the image's last bytes crossed: whether the loader had it
+        /// whole nobody can tell, and no 'L' after it proves anything.
+        CutAtTheEnd,
     };
     Q_ENUM(TState)
 
@@ -55,12 +58,12 @@ public:
     /// The loader checks, erases, writes and verifies well within a minute, and restarts
     /// and answers at once: a minute without the next sign of it ends the protection.
     static constexpr int longestWriteMs = 60000;
-    /// The instrument's restart keeps its line down for a second or more, and brings
-    /// it back by itself within three: a shorter drop is a glitch of the line, a longer
-    /// one the power or the cable (a cut, a switch, an adapter pulled out), after which
-    /// nobody can tell from the line whether the flash was written.
-    static constexpr int shortestRestartMs = 1000;
-    static constexpr int longestRestartMs = 3000;
+    /// A drop of the line is heard this long after it happens at the latest: the serial
+    /// backend looks at the clear-to-send line every 100 ms, and a busy window may take
+    /// as long again. A drop heard sooner than this after the image's last byte left may
+    /// have come before it; the loader, which checks and writes the image before it
+    /// restarts, never drops the line that soon.
+    static constexpr int lineDropHeardWithinMs = 200;
 
     explicit TProgSteps(TProgLine line, QObject *parent = nullptr);
     ~TProgSteps() override;
@@ -135,9 +138,16 @@ private:
     void showButtons();
     /// Ends an upload that did not end in success: what was not sent is dropped.
     void endUpload(TState next, const QString &why);
-    bool imageWhollySent() const;
+    /// Every byte of the image has left by the line's own clock and the driver holds
+    /// none of them.
+    bool imageWhollySent();
     void imageSent();
-    qint64 lineTimeMs(qint64 bytes) const;
+    /// Where a drop of the line heard now stands against the image's last byte.
+    enum class TDrop { BeforeWhole, AtTheEnd, AfterWhole };
+    TDrop dropAgainstImage();
+    /// The line's clock: `bytes` more go no sooner than `fromUs` and the line's last byte.
+    void lineTakes(qint64 bytes, qint64 fromUs);
+    qint64 lineTimeUs(qint64 bytes) const;
     void sendCounted(const QByteArray &bytes);
     /// Step 2, or its second half when the line is absent.
     TState stepTwo() const { return m_linePresent ? (m_fileDefined ? TState::SwitchOff : TState::NoFile) : TState::SwitchOn; }
@@ -153,8 +163,8 @@ private:
     qint64 nowMs() const;
 
     QElapsedTimer m_steady;
-    qint64 m_startedAt = 0;      ///< when the start command went
-    qint64 m_bytesOnLine = 0;    ///< handed to the line since the start command
-    qint64 m_droppedAt = 0;      ///< when the line dropped after the image was sent
-    TState m_beforeDrop = TState::Sent;
+    /// The soonest the last byte handed over can have left (µs on nowMs()'s clock): a
+    /// byte leaves no sooner than it was handed over and after the bytes before it, ten
+    /// bits at the port's speed, and the bytes the driver says it holds go after now.
+    qint64 m_lineFreeUs = 0;
 };

@@ -10,6 +10,7 @@
 #include "firmware/ProgSteps.h"
 #include "link/ContactSearch.h"
 #include "link/Line.h"
+#include "link/QtSerialBackend.h"
 #include "link/ReplyTable.h"
 
 #include <QDir>
@@ -28,6 +29,10 @@
 #include <memory>
 
 namespace {
+
+// The procedure must not take a drop it hears late for one that came after the image.
+static_assert(TProgSteps::lineDropHeardWithinMs >= 2 * TQtSerialBackend::modemPollMs,
+              "a drop of the line is heard one look at the modem lines late, and the window may be busy");
 
 constexpr int picturePaneWidth = 200;  ///< px the picture keeps when the frame is wide
 constexpr int narrowSplitter = 250;    ///< px at or below which the panes share half and half

@@ -13,10 +13,15 @@ std::optional<qint32> announcedProtocolLength(const QByteArray &reply)
     const bool negative = at < digits.size() && digits.at(at) == '-';
     if (at < digits.size() && (digits.at(at) == '-' || digits.at(at) == '+'))
         ++at;
-    if (at == digits.size())
+    // The instrument prints the number into its five places, right- or left-aligned:
+    // blanks may stand on either side of it, never inside.
+    qsizetype end = digits.size();
+    while (end > at && digits.at(end - 1) == ' ')
+        --end;
+    if (at == end)
         return std::nullopt;
     qint32 value = 0;
-    for (; at < digits.size(); ++at) {
+    for (; at < end; ++at) {
         const char digit = digits.at(at);
         if (digit < '0' || digit > '9')
             return std::nullopt;

@@ -64,7 +64,7 @@ constexpr TReplyKind replyKind(char code)
 
 namespace wire {
 /// The protocol length an 'N' reply announces: five characters after the code, blanks
-/// before an optional sign, then digits only. Nothing when they are no number or the
-/// reply is short.
+/// before an optional sign, then digits, then blanks ("   12", "12   "). Nothing when
+/// they are no number or the reply is short.
 std::optional<qint32> announcedProtocolLength(const QByteArray &reply);
 } // namespace wire

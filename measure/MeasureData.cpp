@@ -39,14 +39,6 @@ bool fitsValue(const QByteArray &value)
     return true;
 }
 
-bool fitsSeparator(const QByteArray &separator)
-{
-    for (const char byte : separator)
-        if (byte != ' ' && byte != '\t')
-            return false;
-    return true;
-}
-
 QString place(int row, int column)
 {
     return QStringLiteral("строка %1, столбец %2").arg(QChar('A' - 1 + row)).arg(column);
@@ -57,15 +49,15 @@ QString tableLayoutProblem(const QByteArray &reply)
 {
     if (reply.size() != tableLength || !reply.startsWith('D'))
         return QStringLiteral("длина %1 байт").arg(reply.size());
-    constexpr int separatorLength = cellPitch - valueLength;
+    // The separators and row ends are the instrument's own and are never looked at
+    // one by one; but every row of one table ends alike. A byte pushed into the last
+    // row moves its end off its place, where no value follows to show the shift.
+    const auto rowEnd = [&reply](int row) { return reply.at(valueOffset(row, 1) + rowBlockLength - 1); };
     for (int row = 1; row <= rowCount; ++row) {
-        for (int column = 1; column <= columnCount; ++column) {
-            const int at = valueOffset(row, column);
-            if (!fitsValue(reply.mid(at, valueLength)) || !fitsSeparator(reply.mid(at + valueLength, separatorLength)))
+        for (int column = 1; column <= columnCount; ++column)
+            if (!fitsValue(reply.mid(valueOffset(row, column), valueLength)))
                 return place(row, column);
-        }
-        const char end = reply.at(valueOffset(row, 1) + rowBlockLength - 1);
-        if (end != '\n' && end != '\r')
+        if (rowEnd(row) != rowEnd(1))
             return QStringLiteral("конец строки %1").arg(QChar('A' - 1 + row));
     }
     return {};

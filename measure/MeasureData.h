@@ -33,11 +33,13 @@ QByteArray fileNameOfReply(const QByteArray &reply);
 /// trimmed; separators and row ends are skipped.
 std::array<QByteArray, rowCount * columnCount> tableValues(const QByteArray &reply);
 
-/// Where a table reply leaves its fixed layout: 'D', then for each row twelve values
-/// (blanks, then one word without blanks or control bytes: a number as the instrument
-/// prints it), each followed by a separator of blanks and tabs, and a line end (CR or
-/// LF). One byte of line noise inside the table shifts everything behind it, so a
-/// value lands on a separator or a separator on a line end. Empty when it fits;
+/// Where a table reply leaves its fixed layout: 873 bytes, 'D', then for each row
+/// twelve values at their places (blanks, then one word without blanks or control
+/// bytes: a number as the instrument prints it), and the same last byte in every row.
+/// What stands between the values and what ends a row are the instrument's own (" | ",
+/// CR LF…) and may be anything. One byte of line noise inside the table shifts
+/// everything behind it, so a value takes in the byte before it (the next row's first
+/// value takes in a line end) or a row ends on another byte. Empty when it fits;
 /// otherwise the place, in the user's words ("строка C, столбец 5").
 QString tableLayoutProblem(const QByteArray &reply);
 /// The status line for a table refused for its layout: it says to read it again.

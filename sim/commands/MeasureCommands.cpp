@@ -69,16 +69,26 @@ TInstrumentMeasurements::TInstrumentMeasurements(TVirtualInstrument &instrument)
 QByteArray TInstrumentMeasurements::tableReply() const
 {
     // Each row: twelve values of six characters, each followed by a three-byte
-    // separator (two blanks and a tab), and a line feed at the row's end.
+    // separator, and the row's end.
     QByteArray reply("D");
     for (int row = 0; row < 8; ++row) {
         for (int column = 0; column < 12; ++column) {
             reply += QByteArray::number(m_values[size_t(row * 12 + column)], 'f', 3).rightJustified(6, ' ', true);
-            reply += "  \t";
+            reply += m_separator;
         }
-        reply += '\n';
+        reply.chop(m_rowEnd.size() - 1);
+        reply += m_rowEnd;
     }
     return reply;
+}
+
+void TInstrumentMeasurements::setTableLayout(const QByteArray &separator, const QByteArray &rowEnd)
+{
+    // The row block stays 109 bytes long, whatever the bytes.
+    if (separator.size() == 3 && (rowEnd.size() == 1 || rowEnd.size() == 2)) {
+        m_separator = separator;
+        m_rowEnd = rowEnd;
+    }
 }
 
 QByteArray TInstrumentMeasurements::fileNameReply() const

@@ -28,6 +28,10 @@ public:
 
     /// Optical densities, row A first, each shown as six characters (" 0.123").
     void setValues(const std::array<double, 96> &values);
+    /// What the instrument puts between its values and at the ends of its rows: its
+    /// own bytes, which the program copies and never interprets. A separator follows
+    /// each value; a row end of two bytes (CR LF) takes the last separator's last byte.
+    void setTableLayout(const QByteArray &separator, const QByteArray &rowEnd);
     void setProtocolText(const QByteArray &text) { m_protocol = text; }
     void setDate(const QDate &date) { m_date = date; }
 
@@ -47,6 +51,8 @@ public:
 private:
     TVirtualInstrument &m_instrument;
     std::array<double, 96> m_values{};
+    QByteArray m_separator = "  \t"; ///< two blanks and a tab
+    QByteArray m_rowEnd = "\n";
     QByteArray m_protocol;
     QDate m_date;
     int m_plateNumber = 1;    ///< numbers the plates and so the file names

@@ -48,7 +48,7 @@ namespace {
 const QString step3 = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
 
 /// A window on the virtual instrument with a firmware file in its default place and
-/// an instrument that restarts quickly.
+/// an instrument that writes its flash in a third of a second and restarts quickly.
 struct TFirmwareRig : TVirtualRig
 {
     TInstrumentLoader *loader = loaderOf(instrument);
@@ -56,7 +56,7 @@ struct TFirmwareRig : TVirtualRig
 
     explicit TFirmwareRig(qint64 fileLength = 0x4000 + 500)
     {
-        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 1200, /*gap*/ 300});
+        loader->setTiming({/*boot*/ 30, /*step*/ 60, /*restart*/ 1200, /*gap*/ 300});
         const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         filePath = folder + QStringLiteral("/Tavelon_2008.tsk");

@@ -1,10 +1,12 @@
-// The reprogramming procedure's rules, without a window: a line that takes every byte
-// at once and a clock the sequence moves, and a table of event sequences that says
+// The reprogramming procedure's rules, without a window: a line that carries the bytes
+// at 115200 baud by a clock the sequence moves, and a table of event sequences that says
 // where each one leads.
 
 #include "firmware/ProgSteps.h"
 
 #include <QTest>
+
+#include <algorithm>
 
 class TestProgSteps : public QObject
 {
@@ -29,10 +31,14 @@ const QString cancelled = QStringLiteral("Перепрограммировани
 const QString paused = QStringLiteral("Программирование прибора приостановлено. Повторите шаг 2.");
 const QString unknown = QStringLiteral("Связь с прибором прерывалась во время программирования");
 
+constexpr qint64 baud = 115200;
+constexpr qint64 bitsPerByte = 10;
+
 /// What the window does around the procedure, reduced to what the user sees.
 struct THarness
 {
-    qint64 now = 0;
+    qint64 now = 0;      ///< ms
+    qint64 lineFree = 0; ///< µs: when the last byte handed over has crossed the line
     bool link = true;
     TProgSteps steps{line()};
     QString status;
@@ -43,23 +49,29 @@ struct THarness
     TProgLine line()
     {
         TProgLine line;
-        line.queued = [] { return qint64(0); };
-        line.dropQueued = [] {};
-        line.baud = [] { return qint32(0); };
+        line.queued = [this] { return std::max<qint64>(0, (lineFree - now * 1000) * baud / (bitsPerByte * 1000000)); };
+        line.dropQueued = [this] { lineFree = std::min(lineFree, now * 1000); };
+        line.baud = [] { return qint32(baud); };
         line.clockMs = [this] { return now; };
         return line;
     }
 
     THarness()
     {
+        // The fake line carries what the procedure sends at 115200.
+        QObject::connect(&steps, &TProgSteps::bytesToSend, [this](const QByteArray &bytes) {
+            lineFree = std::max(lineFree, now * 1000) + bytes.size() * bitsPerByte * 1000000 / baud;
+        });
         QObject::connect(&steps, &TProgSteps::statusText, [this](const QString &text) { status = text; });
         QObject::connect(&steps, &TProgSteps::loadButtonChanged, [this](bool on) { load = on; });
         QObject::connect(&steps, &TProgSteps::runningChanged, [this](bool on) { owned = on; });
         QObject::connect(&steps, &TProgSteps::finished, [this](bool ok, const QString &) { finished << ok; });
     }
 
+    /// The loader writes, then its line drops for `downMs`: the drop is heard late.
     void drop(qint64 downMs)
     {
+        now += 500;
         steps.lineLost();
         now += downMs;
         steps.lineBack();
@@ -89,16 +101,32 @@ struct THarness
         } else if (event == QLatin1String("upload")) {
             steps.start(firmwarePacket(sampleFirmwareImage(0x4000 + 3 * tsk::chunkSize)));
         } else if (event == QLatin1String("sent")) {
-            for (int tick = 0; tick < 20 && steps.sending(); ++tick)
+            for (int tick = 0; tick < 100 && steps.sending(); ++tick) {
+                now += tsk::tickMs;
                 steps.TimerTimer();
+            }
+        } else if (event == QLatin1String("handed")) {
+            // Every byte handed over; a few still cross the line.
+            while (steps.firmwareImage() && !steps.firmwareImage()->complete()) {
+                now += tsk::tickMs;
+                steps.TimerTimer();
+            }
+            now = lineFree / 1000 - 5;
+        } else if (event == QLatin1String("write")) {
+            now += 500; // the loader checks and writes
         } else if (event == QLatin1String("cancel")) {
             steps.cancel();
-        } else if (event == QLatin1String("glitch")) {
-            drop(TProgSteps::shortestRestartMs / 3);
+        } else if (event == QLatin1String("flicker")) {
+            drop(300);
         } else if (event == QLatin1String("restart")) {
-            drop((TProgSteps::shortestRestartMs + TProgSteps::longestRestartMs) / 2);
+            drop(2000);
+        } else if (event == QLatin1String("slow-restart")) {
+            drop(6000);
         } else if (event == QLatin1String("cut")) {
-            drop(TProgSteps::longestRestartMs * 2);
+            // The line drops as the last byte crosses; heard one look at the line later.
+            now = std::max(now, lineFree / 1000 + TProgSteps::lineDropHeardWithinMs / 2);
+            steps.lineLost();
+            link = false;
         } else if (event == QLatin1String("minute")) {
             steps.ProgSilence_TimerTimer();
         } else {
@@ -138,16 +166,20 @@ void TestProgSteps::eachSequenceOfEventsLeadsToItsStep_data()
     row("…and back: the wait again", ready + QStringLiteral(" upload off on"), waiting, false, false, "-");
     row("sent: the tab keeps it", sent + QStringLiteral(" tab"), programming, false, true);
     row("'L' before any restart is noise", sent + QStringLiteral(" L"), programming, false, true);
-    row("the restart", sent + QStringLiteral(" off"), rebooting, false, true);
+    row("the restart", sent + QStringLiteral(" restart"), rebooting, false, true);
     row("back, then 'L': done", sent + QStringLiteral(" restart L"), done, false, false, "+");
     row("done stays one step", sent + QStringLiteral(" restart L tab"), step2, false, false, "+");
-    row("a glitch is no restart", sent + QStringLiteral(" glitch L"), programming, false, true);
-    row("glitch, then the restart", sent + QStringLiteral(" glitch restart L"), done, false, false, "+");
-    row("a cut: nobody can tell", sent + QStringLiteral(" cut L"), unknown, false, false, "-");
+    row("a short drop, then 'L': done", sent + QStringLiteral(" flicker L"), done, false, false, "+");
+    row("a slow restart, then 'L': done", sent + QStringLiteral(" slow-restart L"), done, false, false, "+");
+    row("a drop with no 'L', then the restart", sent + QStringLiteral(" flicker restart L"), done, false, false, "+");
+    row("all handed over, the last bytes cut", ready + QStringLiteral(" upload handed off"), cancelled, false, false, "-");
+    row("cut as the last byte crossed: heard late", ready + QStringLiteral(" upload sent cut"), rebooting, false, true);
+    row("…back, then 'L': nobody can tell", ready + QStringLiteral(" upload sent cut on L"), unknown, false, false, "-");
+    row("…or down for good", ready + QStringLiteral(" upload sent cut minute"), QStringLiteral("Перезагрузка прибора. Прибор молчит"), false, false, "-");
     row("no restart in the write time: load again", sent + QStringLiteral(" minute"), QStringLiteral("Программирование прибора. Прибор молчит"), true, false, "-");
     row("…and the next restart is no success", sent + QStringLiteral(" minute restart L"), step2, false, false, "-");
     row("back but silent", sent + QStringLiteral(" restart minute"), QStringLiteral("Прибор снова на связи, но молчит"), false, false, "-");
-    row("down for good", sent + QStringLiteral(" off minute"), QStringLiteral("Перезагрузка прибора. Прибор молчит"), false, false, "-");
+    row("down for good", sent + QStringLiteral(" write off minute"), QStringLiteral("Перезагрузка прибора. Прибор молчит"), false, false, "-");
     row("cancel while the flash is written", sent + QStringLiteral(" cancel"), paused, false, false, "-");
 }
 

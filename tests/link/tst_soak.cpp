@@ -130,7 +130,8 @@ QByteArray eightPages()
 }
 
 /// A window and an instrument with an image file in its default place and a loader
-/// that restarts quickly; noise on the line arrives while it takes the image.
+/// that writes in a third of a second and restarts quickly; noise on the line arrives
+/// while it takes the image.
 struct TUploadRig : TVirtualRig
 {
     static constexpr qint64 fileLength = 0x4000 + 30000; ///< about four seconds on the line
@@ -139,7 +140,7 @@ struct TUploadRig : TVirtualRig
 
     TUploadRig()
     {
-        loader->setTiming({/*boot*/ 30, /*step*/ 5, /*restart*/ 1200, /*gap*/ 300});
+        loader->setTiming({/*boot*/ 30, /*step*/ 60, /*restart*/ 1200, /*gap*/ 300});
         const QString folder = window->programFolder() + QStringLiteral("FilesInTavelon");
         QDir().mkpath(folder);
         QFile out(folder + QStringLiteral("/Tavelon_2008.tsk"));

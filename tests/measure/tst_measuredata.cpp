@@ -17,6 +17,8 @@ class TestMeasureData : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void theTableValuesAreSixBytesAtTheirPositions();
+    void aTableInTheInstrumentsOwnLayoutIsTakenAndOneNoiseByteNeverChangesItsValues_data();
+    void aTableInTheInstrumentsOwnLayoutIsTakenAndOneNoiseByteNeverChangesItsValues();
     void theProtocolNameIsBuiltFromNumberAndDate_data();
     void theProtocolNameIsBuiltFromNumberAndDate();
     void aShortProtocolReadsBlanksForTheMissingBytes();
@@ -42,6 +44,48 @@ void TestMeasureData::theTableValuesAreSixBytesAtTheirPositions()
     QCOMPARE(values[12], QByteArray(" B00x|"));
     QCOMPARE(values[95], QByteArray(" H11x|"));
     QCOMPARE(od::valueOffset(8, 12), 2 + 109 * 7 + 9 * 11 - 1);
+}
+
+void TestMeasureData::aTableInTheInstrumentsOwnLayoutIsTakenAndOneNoiseByteNeverChangesItsValues_data()
+{
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QByteArray>("rowEnd");
+    QTest::newRow("blanks and a tab, LF") << QByteArray("  \t") << QByteArray("\n");
+    QTest::newRow("\" | \", LF") << QByteArray(" | ") << QByteArray("\n");
+    QTest::newRow("\" | \", CR LF") << QByteArray(" | ") << QByteArray("\r\n");
+    QTest::newRow("blanks, CR") << QByteArray("   ") << QByteArray("\r");
+}
+
+void TestMeasureData::aTableInTheInstrumentsOwnLayoutIsTakenAndOneNoiseByteNeverChangesItsValues()
+{
+    QFETCH(QByteArray, separator);
+    QFETCH(QByteArray, rowEnd);
+    // 'D', eight rows of twelve right-aligned values, each followed by the separator;
+    // a two-byte row end takes the last separator's last byte.
+    QByteArray table("D");
+    for (int row = 0; row < 8; ++row) {
+        for (int column = 0; column < 12; ++column)
+            table += QByteArray::number((row * 12 + column) * 0.0371 + 0.04, 'f', 3).rightJustified(6, ' ') + separator;
+        table.chop(rowEnd.size() - 1);
+        table += rowEnd;
+    }
+    QCOMPARE(table.size(), 873);
+    QCOMPARE(od::tableLayoutProblem(table), QString());
+    const auto values = od::tableValues(table);
+
+    // One byte more anywhere: the reply ends 873 bytes after its 'D', so the last byte
+    // is pushed out. Whatever is taken holds the very values the instrument sent.
+    int refused = 0;
+    for (int at = 1; at < table.size(); ++at) {
+        for (const char noise : {'7', ' ', '\t', '|', '.', '\r', '\n', '\xB0'}) {
+            const QByteArray disturbed = QByteArray(table).insert(at, noise).left(table.size());
+            if (!od::tableLayoutProblem(disturbed).isEmpty())
+                ++refused;
+            else
+                QVERIFY2(od::tableValues(disturbed) == values, qPrintable(QStringLiteral("byte %1 at %2").arg(int(noise)).arg(at)));
+        }
+    }
+    QVERIFY(refused > 872 * 8 * 9 / 10);
 }
 
 void TestMeasureData::theProtocolNameIsBuiltFromNumberAndDate_data()

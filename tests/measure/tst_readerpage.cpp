@@ -71,6 +71,7 @@ private Q_SLOTS:
     void filesAndTheSpreadsheetKeepTheLastTableUntilANewRequest();
     void automaticSavingUsesTheInstrumentsNameAndNoticesFollow();
     void aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved();
+    void aTableInTheInstrumentsOwnLayoutIsShownAndSavedByteForByte();
     void aFailedHandOverLeavesTheContainerEmpty();
     void repliesRunTogetherArePartedAndPaddedNamesAreTrimmed();
     void aDatabaseReadingWaitsForTheTableAndItsName();
@@ -324,6 +325,42 @@ void TestReaderPage::aTableOrANameDisturbedOnTheLineIsRefusedAndNothingIsSaved()
     plate.measurePlate();
     QVERIFY(rig.waitLineIdle());
     QCOMPARE(w.statusText(), QStringLiteral("Оптические плотности измерены"));
+}
+
+void TestReaderPage::aTableInTheInstrumentsOwnLayoutIsShownAndSavedByteForByte()
+{
+    // This instrument puts " | " between its values and ends its rows with CR LF:
+    // its own bytes, which every file keeps as they came.
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    TReaderPage &page = *w.readerPage;
+    TInstrumentMeasurements &plate = *measurementsOf(rig.instrument);
+    plate.setTableLayout(" | ", "\r\n");
+    const QByteArray table = plate.tableReply();
+    QVERIFY(table.contains(" | ") && table.contains(" |\r\n"));
+    QTest::mouseClick(page.chckAutoSaveOP, Qt::LeftButton);
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(rig.takeWritten(), QByteArray("GD"));
+    const QString name = QStringLiteral("2011_12_25_0001.xls");
+    QCOMPARE(w.statusText(), QStringLiteral("Данные записаны в файл: %1 (папка %2)")
+                                 .arg(name, QDir::toNativeSeparators(rig.documentsFolder())));
+    const QByteArray saved = ' ' + table.mid(1);
+    QCOMPARE(fileBytes(rig.documentsFolder() + QLatin1Char('/') + name), saved);
+    QCOMPARE(cell(w, 1, 1), QString::fromLatin1(table.mid(1, 6)));
+    QCOMPARE(cell(w, 8, 12), QString::fromLatin1(table.mid(2 + 109 * 7 + 9 * 11 - 1, 6)));
+    rig.dialogs.answerFile(w.programFolder() + QStringLiteral("plate"));
+    QTest::mouseClick(page.btnSaveOP, Qt::LeftButton);
+    QCOMPARE(fileBytes(w.programFolder() + QStringLiteral("plate.xls")), saved);
+
+    // A blank of line noise in its last row still shifts a value and is refused.
+    answerWith(rig.instrument, 'G', [&] { return QByteArray(table).insert(800, ' '); });
+    QTest::mouseClick(page.btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    QCOMPARE(w.statusText(), QStringLiteral("Таблица оптических плотностей принята с искажением (конец строки H). "
+                                            "Повторите чтение."));
+    QVERIFY(page.odTableText.isEmpty());
+    QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
 void TestReaderPage::aFailedHandOverLeavesTheContainerEmpty()

@@ -166,6 +166,17 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QTRY_COMPARE(fileBytes(workFile), QByteArray());
     QVERIFY(w.resultPage->Memo1->toPlainText().isEmpty());
 
+    // A length printed into its five places with blanks before or after its digits.
+    for (const QByteArray &padded : {QByteArray("N   12"), QByteArray("N12   "), QByteArray("N 12  ")}) {
+        QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+        QCOMPARE(rig.takeWritten(), QByteArray("g"));
+        rig.backend->injectReceived(padded);
+        QVERIFY2(rig.takeWritten() == "d", padded.constData());
+        rig.backend->injectReceived("d0123456789z");
+        QTRY_COMPARE(fileBytes(workFile), QByteArray("0123456789"));
+        QVERIFY(QFile::remove(workFile));
+    }
+
     // A length that is no number came from the line: the status line says so and asks
     // for another reading, with no error box; the reply is gone, so a notice that came
     // right behind it is still heard.
@@ -173,6 +184,10 @@ void TestResultPage::theAnnouncedLengthDecidesWhatIsRequestedAndTaken()
     QCOMPARE(rig.takeWritten(), QByteArray("g"));
     rig.backend->injectReceived("N12a45");
     QCOMPARE(w.statusText(), QStringLiteral("Прибор прислал вместо длины протокола \"12a45\". Повторите чтение."));
+    QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
+    QCOMPARE(rig.takeWritten(), QByteArray("g"));
+    rig.backend->injectReceived("N1 2  "); // a blank inside the number is no padding
+    QCOMPARE(w.statusText(), QStringLiteral("Прибор прислал вместо длины протокола \"1 2  \". Повторите чтение."));
     QTest::mouseClick(w.resultPage->btnReadProtokol, Qt::LeftButton);
     rig.backend->injectReceived("N\x01\x02\x03\x04\x05g");
     QCOMPARE(rig.takeWritten(), QByteArray("g"));

@@ -175,6 +175,7 @@ private Q_SLOTS:
     void countsAndPagesThatArriveOddlyAreReadSafely();
     void whatTheHeaderCannotHoldIsRefusedAndTheRefusalStays();
     void eachPageIsJudgedByItsOwnBytesAndWhatFollowsItIsHandedOn();
+    void aNoticeLetterPushedOutOfAPageByNoiseIsNoNotice();
     void anInstrumentThatErasesSlowlyIsWrittenAllTheSame();
 };
 
@@ -870,5 +871,39 @@ void TestDatabasePage::anInstrumentThatErasesSlowlyIsWrittenAllTheSame()
     QVERIFY(rig.waitUntil([&] { return !rig.transfer().running() && rig.backend->lineIdle(); }, 10000));
     QCOMPARE(rig.window->statusText(), QStringLiteral("БД ТС записана в прибор и проверена: страниц 4."));
     QCOMPARE(rig.held().image(), file);
+    QVERIFY(rig.dialogs.errors.isEmpty());
+}
+
+void TestDatabasePage::aNoticeLetterPushedOutOfAPageByNoiseIsNoNotice()
+{
+    TDatabaseRig rig;
+    auto &w = *rig.window;
+    const QString refused = QStringLiteral("Чтение БД ТС из прибора нарушено (лишние байты на линии). Повторите чтение.");
+    for (const char last : {'G', 'g'}) {
+        // The instrument's second page ends with a notice's letter in its last,
+        // uninterpreted byte; read clean, it is a byte of the page like any other.
+        QByteArray held = database(fourPages, 70);
+        held[10 + 2 * 528 - 1] = last;
+        rig.held().setImage(held);
+        spoilPages(rig.instrument, [](int, const QByteArray &reply) { return reply; });
+        QVERIFY(rig.read());
+        QVERIFY(rig.waitLineIdle());
+        QCOMPARE(w.statusText(), QStringLiteral("Принято из прибора страниц: 4"));
+        const std::optional<QByteArray> listRead = rig.lists().deviceImage;
+        QVERIFY(listRead && listRead->contains(held.mid(10 + 528, 528)));
+
+        // One byte of noise near its end pushes that letter out behind the page: it is
+        // no notice but part of a page that came disturbed, and the reading is refused.
+        for (const int at : {525, 526, 527, 528}) {
+            spoilPages(rig.instrument, [at](int page, const QByteArray &reply) {
+                return page == 2 ? QByteArray(reply).insert(at, '\x5A') : reply;
+            });
+            QVERIFY(rig.read());
+            QVERIFY(rig.waitLineIdle());
+            QVERIFY2(w.statusText() == refused,
+                     qPrintable(QStringLiteral("'%1' pushed out by noise at %2: %3").arg(QLatin1Char(last)).arg(at).arg(w.statusText())));
+            QCOMPARE(rig.lists().deviceImage, listRead);
+        }
+    }
     QVERIFY(rig.dialogs.errors.isEmpty());
 }
