@@ -12,6 +12,8 @@
 #include <QObject>
 #include <QString>
 
+#include <utility>
+
 /// How the line is to take a reply of one code while an exchange runs.
 struct TAwaited
 {
@@ -48,10 +50,20 @@ public:
     virtual void arriving(char code, qsizetype gathered) { Q_UNUSED(code); Q_UNUSED(gathered); }
     /// Bytes came that are no reply it awaits and no notice; the line has dropped them.
     virtual void disturbed(qsizetype count) { Q_UNUSED(count); }
-    /// A notice nobody awaited came while it runs (it goes to the notices' listeners
-    /// too); `behindReply` when it came right behind one of its replies, so that it may
-    /// be that reply's last byte, pushed out by noise inside it.
-    virtual void noticeHeard(char code, bool behindReply) { Q_UNUSED(code); Q_UNUSED(behindReply); }
+    /// A notice nobody awaited came while it runs; `behindReply` when it came right
+    /// behind one of its replies, so that it may be that reply's last byte, pushed out by
+    /// noise inside it. True: it is taken so, and no notice; false: it goes to the
+    /// notices' listeners.
+    virtual bool noticeHeard(char code, bool behindReply)
+    {
+        Q_UNUSED(code);
+        Q_UNUSED(behindReply);
+        return false;
+    }
+    /// Whether the reply just handed over said that what came with it is its own.
+    bool takeOwnsWhatCameBehind() { return std::exchange(m_ownsBehind, false); }
+    /// Whether it ended with an answer of the instrument still on its way.
+    bool takeAnswerInFlight() { return std::exchange(m_answerInFlight, false); }
     /// The instrument's line has dropped / has come up.
     virtual void lineLost() = 0;
     virtual void lineBack() = 0;
@@ -66,6 +78,16 @@ Q_SIGNALS:
     /// How it ended; `why` is empty when the status line already said it.
     void finished(bool ok, const QString &why);
 
+protected:
+    /// Said while a reply is handed over: what came with it belongs to it (a reply that
+    /// noise disturbed pushed its last bytes out behind it) and goes with it.
+    void ownWhatCameBehind() { m_ownsBehind = true; }
+    /// Said before it ends on a request the instrument is still answering: the rest of
+    /// that answer reaches no one, and the next exchange waits until the line is quiet.
+    void answerInFlight() { m_answerInFlight = true; }
+
 private:
     const TLineUser m_user;
+    bool m_ownsBehind = false;
+    bool m_answerInFlight = false;
 };

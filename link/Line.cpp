@@ -50,6 +50,7 @@ TLine::TLine(TSerialBackend *backend, TReceiveDispatcher::Guard guard, QObject *
             [this] { m_guard([this] { search->SendCommand_TimerTimer(); }); });
     Serve(*search);
     RouteReplies();
+    connect(&dispatcher, &TReceiveDispatcher::drained, this, &TLine::StartNextSoon);
 }
 
 TLine::~TLine() = default;
@@ -88,16 +89,19 @@ void TLine::RouteReplies()
     TReceiveDispatcher::TRoute route;
     route.awaits = [this](char code) { return m_running ? m_running->awaits(code) : TAwaited::no(); };
     route.reply = [this](char code, const QByteArray &bytes, qsizetype behind) {
-        if (m_running)
-            m_running->reply(code, bytes, behind);
+        TExchange *const to = m_running;
+        if (!to)
+            return false;
+        to->reply(code, bytes, behind);
+        return to->takeOwnsWhatCameBehind();
     };
     route.arriving = [this](char code, qsizetype gathered) {
         if (m_running)
             m_running->arriving(code, gathered);
     };
     route.notice = [this](char code, bool behindReply) {
-        if (m_running)
-            m_running->noticeHeard(code, behindReply);
+        if (m_running && m_running->noticeHeard(code, behindReply))
+            return;
         // 'B' that no search awaited answers "?".
         if (code == 'B')
             search->ContactReplyReceived();
@@ -124,17 +128,22 @@ bool TLine::Submit(TExchange &exchange, const QString &activity, std::function<v
         return false;
     }
     if (Waiting(exchange)) {
-        Q_EMIT statusText(m_running ? lineClaim.waitText() : QString());
+        if (m_running)
+            Q_EMIT statusText(lineClaim.waitText());
         return false;
     }
     if (needs == TNeeds::Instrument && !MSComm1->PortOpen()) {
         Q_EMIT statusText(QStringLiteral("Порт отключен."));
         return false;
     }
-    if (m_running || !m_waiting.isEmpty()) {
+    if (m_running || !m_waiting.isEmpty() || dispatcher.draining()) {
         m_waiting.append({&exchange, activity, std::move(begin), needs});
-        // What needs the line alone waits for the exchange to end, and says so.
-        Q_EMIT statusText(needs == TNeeds::Line ? lineClaim.busyText() : lineClaim.waitText());
+        // What needs the line alone waits for the exchange to end, and says so; a moment's
+        // quiet after a failed exchange needs no word.
+        if (m_running)
+            Q_EMIT statusText(needs == TNeeds::Line ? lineClaim.busyText() : lineClaim.waitText());
+        else
+            StartNextSoon();
         return true;
     }
     Begin(exchange, begin);
@@ -145,8 +154,9 @@ void TLine::SubmitAfterNotice(TExchange &exchange, const QString &activity, std:
 {
     if (Waiting(exchange) || !MSComm1->PortOpen())
         return;
-    if (m_running || !m_waiting.isEmpty()) {
+    if (m_running || !m_waiting.isEmpty() || dispatcher.draining()) {
         m_waiting.append({&exchange, activity, std::move(begin), TNeeds::Instrument});
+        StartNextSoon();
         return;
     }
     Begin(exchange, begin);
@@ -218,7 +228,9 @@ void TLine::Ended(TExchange &exchange)
     // What it left gathered can be no other exchange's reply. Ended by a reply, what came
     // behind that reply is still looked at, now that nothing awaits it: a notice is heard,
     // anything else goes as noise.
-    if (!InReceiveHandler())
+    if (exchange.takeAnswerInFlight())
+        dispatcher.drainUntilQuiet();
+    else if (!InReceiveHandler())
         dispatcher.clear();
     StartNextSoon();
 }
@@ -237,8 +249,8 @@ void TLine::StartNextSoon()
 
 void TLine::StartNext()
 {
-    if (m_running || m_waiting.isEmpty())
-        return;
+    if (m_running || m_waiting.isEmpty() || dispatcher.draining())
+        return; // (the line's quiet brings the next request)
     if (!MSComm1->PortOpen())
         DropWaiting(QStringLiteral("Порт отключен."));
     else if (!LinkPresent())
@@ -493,6 +505,7 @@ void TLine::DiscardInput()
     if (MSComm1->PortOpen())
         MSComm1->Input();
     dispatcher.clear();
+    dispatcher.stopDraining();
     MSComm1->setInBufferCount(0);
 }
 

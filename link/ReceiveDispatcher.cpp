@@ -18,6 +18,23 @@ TReceiveDispatcher::TReceiveDispatcher(Guard guard, QObject *parent)
     m_settle.setSingleShot(true);
     m_settle.setInterval(settleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] { m_guard([this] { settleEnded(); }); });
+    m_drain.setSingleShot(true);
+    m_drain.setInterval(settleMs);
+    connect(&m_drain, &QTimer::timeout, this, [this] { m_guard([this] { Q_EMIT drained(); }); });
+}
+
+void TReceiveDispatcher::stopDraining()
+{
+    if (!m_drain.isActive())
+        return;
+    m_drain.stop();
+    Q_EMIT drained();
+}
+
+void TReceiveDispatcher::drainUntilQuiet()
+{
+    clear();
+    m_drain.start();
 }
 
 TAwaited TReceiveDispatcher::awaited(char code) const
@@ -27,6 +44,10 @@ TAwaited TReceiveDispatcher::awaited(char code) const
 
 void TReceiveDispatcher::append(const QByteArray &bytes)
 {
+    if (m_drain.isActive()) {
+        m_drain.start();
+        return;
+    }
     replyBuffer += bytes;
     // More of a reply that ends with a pause: the pause starts again.
     if (m_quiet.isActive() || m_quietEnded)
@@ -143,7 +164,8 @@ void TReceiveDispatcher::handOver(char code, const QByteArray &bytes, qsizetype 
     if (!m_route.reply)
         return;
     try {
-        m_route.reply(code, bytes, behind);
+        if (m_route.reply(code, bytes, behind))
+            replyBuffer.remove(0, behind);
     } catch (...) {
         // The error goes to the error box; the replies behind the failed one are
         // still handed on.

@@ -41,7 +41,8 @@ public:
     {
         /// Whether the exchange that runs awaits a reply of this code, and how it ends.
         std::function<TAwaited(char code)> awaits;
-        std::function<void(char code, const QByteArray &bytes, qsizetype behind)> reply;
+        /// Hands a reply over; true when what came behind it goes with it.
+        std::function<bool(char code, const QByteArray &bytes, qsizetype behind)> reply;
         /// An awaited reply is still arriving.
         std::function<void(char code, qsizetype gathered)> arriving;
         /// A notice nobody awaits; `behindReply` when it came right behind a reply: with it,
@@ -60,10 +61,22 @@ public:
     /// Drops what was gathered, a settled reply still being heard out included: a reply
     /// begun now can never end (an exchange starts or ends, a probe, the line lost).
     void clear();
+    /// An exchange failed while the instrument may still be answering it: what is
+    /// gathered goes, and so does whatever comes until the line has been quiet for
+    /// settleMs, so that the rest of that answer is taken for nothing (a piece of it
+    /// that begins with a notice's letter included).
+    void drainUntilQuiet();
+    bool draining() const { return m_drain.isActive(); }
+    /// The line was emptied on purpose (a probe follows): what comes now is new.
+    void stopDraining();
     /// Nothing is gathered or being heard out.
     bool idle() const { return replyBuffer.isEmpty() && !m_settling; }
     /// A reply that ends with a pause is arriving.
     bool awaitingPause() const { return m_quiet.isActive(); }
+
+Q_SIGNALS:
+    /// The line has been quiet since an exchange failed.
+    void drained();
 
 private:
     struct TSettling
@@ -88,6 +101,7 @@ private:
     QTimer m_quiet;  ///< runs while a reply that ends with a pause is arriving
     bool m_quietEnded = false;
     QTimer m_settle; ///< runs while a settled reply is heard out
+    QTimer m_drain;  ///< runs while the rest of a failed exchange's answer may come
     std::optional<TSettling> m_settling;
     QElapsedTimer m_sinceReply; ///< since the last reply was whole
 };

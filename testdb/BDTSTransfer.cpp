@@ -238,6 +238,7 @@ void TBDTSTransfer::PageReceived(const QByteArray &page, qsizetype behind)
     // that is its mark and zeros alone is the same whatever was pushed out of it.
     const bool somethingBehind = behind > 0 || std::exchange(m_noticeBehindFinal, false);
     if (somethingBehind && !(final && page.mid(1) == blankFinalPage())) {
+        ownWhatCameBehind(); // a notice among it is no notice
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
         return;
     }
@@ -260,28 +261,33 @@ void TBDTSTransfer::disturbed(qsizetype)
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
 }
 
-void TBDTSTransfer::noticeHeard(char code, bool behindReply)
+bool TBDTSTransfer::noticeHeard(char code, bool behindReply)
 {
     if (m_state != TTransferState::Reading)
-        return;
+        return false;
     // The instrument says 'L' only when it has restarted and 'B' only to a probe, and
     // neither happens in a reading: such a byte is noise, or pushed out of a page.
     if (code != 'G' && code != 'g') {
         refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
-        return;
+        return true;
     }
     if (!behindReply)
-        return;
-    // Behind the final page, still being heard out, it is judged with the page.
+        return false;
+    // Behind the final page, still being heard out, it is judged with the page: a final
+    // page of its mark and zeros alone lets it be the instrument's own notice.
     if (pageIndex == m_readPageCount) {
         m_noticeBehindFinal = true;
-        return;
+        return false;
     }
     refuseDisturbedReading(QStringLiteral("лишние байты на линии"));
+    return true;
 }
 
 void TBDTSTransfer::refuseDisturbedReading(const QString &why)
 {
+    // A page was asked for and may still be on its way: its bytes must be no one's.
+    if (m_state == TTransferState::Reading)
+        answerInFlight();
     const bool checking = verifying();
     abandon();
     const QString disturbed = QStringLiteral("Чтение БД ТС из прибора нарушено (%1). ").arg(why);

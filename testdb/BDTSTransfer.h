@@ -67,7 +67,7 @@ public:
     void disturbed(qsizetype count) override;
     /// In a reading the instrument tells only of a measurement ('G', 'g'), and a notice
     /// right behind a page may be its last byte, pushed out by noise inside it.
-    void noticeHeard(char code, bool behindReply) override;
+    bool noticeHeard(char code, bool behindReply) override;
     void CountReceived(const QByteArray &reply); ///< 'R', whole once the line was quiet
     void PageAcknowledged();                     ///< 'm'
     /// The instrument's line went down: a transfer stops at once, a writing cut short

@@ -37,6 +37,7 @@ struct TRouteLog
         r.reply = [this](char, const QByteArray &bytes, qsizetype b) {
             replies << bytes;
             behind << b;
+            return false;
         };
         r.arriving = [this](char, qsizetype gathered) { arriving << gathered; };
         r.notice = [this](char code, bool behindReply) { notices << qMakePair(code, behindReply); };
@@ -178,7 +179,7 @@ void TestReceiveDispatcher::aFailingHandlerReachesTheGuardAndTheRepliesBehindItS
     TRouteLog log;
     log.awaited = {'N'};
     TReceiveDispatcher::TRoute route = log.route();
-    route.reply = [](char, const QByteArray &, qsizetype) { throw std::runtime_error("not a number"); };
+    route.reply = [](char, const QByteArray &, qsizetype) -> bool { throw std::runtime_error("not a number"); };
     dispatcher.setRoute(route);
     dispatcher.append("N-abcdg");
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, dispatcher.DispatchReplies());
