@@ -551,9 +551,10 @@ bool TLine::UpdateLinkState()
         DropWaiting(QStringLiteral("Нет связи с прибором."));
         Q_EMIT lineLost(interrupted);
     } else {
-        if (m_running)
-            m_running->lineBack();
-        Q_EMIT lineBack(m_running);
+        TExchange *const running = m_running;
+        if (running)
+            running->lineBack();
+        Q_EMIT lineBack(running);
     }
     Q_EMIT linkChecked();
     return LinkPresent();
