@@ -161,7 +161,6 @@ void TFormMainLoritS_D7::UpdateClock()
 
 void TFormMainLoritS_D7::ShowStatus(const QString &text)
 {
-    if (qEnvironmentVariableIsSet("LORIT_DEBUG_STATUS")) qWarning("STATUS %s", qPrintable(text));
     shell.RzStatusPane1->showMessage(text);
 }
 

@@ -12,6 +12,7 @@
 #include "firmware/UnitSoftTav_TreeTS.h"
 #include "link/TMSComm.h"
 #include "sim/commands/FirmwareLoader.h"
+#include "support/UserSteps.h"
 #include "support/VirtualRig.h"
 
 #include <QDir>
@@ -41,6 +42,8 @@ private Q_SLOTS:
     void theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice();
     void thePageStopsAContactSearchAndStaysAt115200();
     void anUploadWaitsForATableAskedForMeanwhile();
+    void theImageEndingWhileTheQuestionIsOpenKeepsThePageToTheEnd();
+    void noAnswerToALeavingQuestionErasesAResultNorLeavesOnNo();
 };
 
 namespace {
@@ -502,4 +505,72 @@ void TestFirmwarePage::anUploadWaitsForATableAskedForMeanwhile()
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), TProgSteps::sendingText(), 5000);
     QVERIFY(rig.frame().progSteps->sending());
     QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 20000);
+}
+
+void TestFirmwarePage::theImageEndingWhileTheQuestionIsOpenKeepsThePageToTheEnd()
+{
+    TFirmwareRig rig(0x4000 + 20000); // about two seconds on the line
+    auto &w = *rig.window;
+    rig.bringIntoLoader();
+    rig.startUpload();
+    QVERIFY(rig.frame().progSteps->sending());
+    // The engineer clicks another page in the upload's last moments and answers "Да"
+    // only after the last bytes have left: the loader writes its flash now, and the page
+    // stays to guard the write.
+    rig.dialogs.whileAsking = [&rig] {
+        QVERIFY(TVirtualRig::waitUntil([&rig] { return rig.frame().progSteps->writing(); }, 10000));
+    };
+    rig.dialogs.answerYesNo(true);
+    w.shell.ActionTav2006->trigger();
+    QVERIFY(rig.dialogs.questions.last().contains(QStringLiteral("Прервать ее")));
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QCOMPARE(w.statusText(), QStringLiteral("Идет перепрограммирование прибора. Дождитесь его окончания."));
+    // Nothing probes the loader while it writes, and the end is told.
+    const qsizetype heard = rig.instrument.received().size();
+    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(), QStringLiteral("Перепрограммирование прибора завершено"), 20000);
+    QVERIFY(!rig.instrument.received().mid(heard).contains('B'));
+    QCOMPARE(rig.loader->accepted(), 1);
+}
+
+void TestFirmwarePage::noAnswerToALeavingQuestionErasesAResultNorLeavesOnNo()
+{
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    const QString done = QStringLiteral("Перепрограммирование прибора завершено");
+    rig.bringIntoLoader();
+    rig.startUpload();
+    // The new program's 'L' comes when the test says.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.frame().progSteps->writing(), 10000);
+    rig.instrument.setSilent(true);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.frame().progSteps->state(), TProgSteps::TState::Back, 10000);
+    // Restarted, 'L' awaited: the engineer clicks away; the 'L' comes while the question
+    // is open, and the answer is "Нет": the page stays and says how it ended.
+    rig.dialogs.whileAsking = [&] {
+        rig.backend->injectReceived("L");
+        QVERIFY(TVirtualRig::waitUntil([&] { return w.statusText() == done; }, 5000));
+    };
+    rig.dialogs.answerYesNo(false);
+    w.shell.ActionTav2006->trigger();
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageSoftTav));
+    QCOMPARE(w.statusText(), done);
+    // Leaving now asks nothing, and the result stays on the status line.
+    w.shell.ActionTav2006->trigger();
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    QCOMPARE(w.statusText(), done);
+
+    // The line drops while the image goes and the question is open; "Да" leaves, and the
+    // word that the reprogramming was cancelled stays.
+    rig.instrument.setSilent(false);
+    rig.bringIntoLoader();
+    rig.startUpload();
+    QVERIFY(rig.frame().progSteps->sending());
+    const QString cancelled = QStringLiteral("Перепрограммирование прибора отменено.");
+    rig.dialogs.whileAsking = [&] {
+        rig.instrument.setPowered(false);
+        QVERIFY(TVirtualRig::waitUntil([&] { return w.statusText() == cancelled; }, 3000));
+    };
+    rig.dialogs.answerYesNo(true);
+    user::clickTab(w.shell.RzPageControl1, TFormMainLoritS_D7::pageStart); // a page that asks nothing of the line
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageStart));
+    QCOMPARE(w.statusText(), cancelled);
 }

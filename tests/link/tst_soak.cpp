@@ -7,6 +7,7 @@
 // enters the image on its way to the loader. Run by `make check` only (label soak).
 
 #include "link/LinkControl.h"
+#include "link/ReceiveDispatcher.h"
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "firmware/FirmwareImage.h"
@@ -309,8 +310,12 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
     for (int round = 0; round < 6; ++round) {
         rig.takeWritten();
         QTest::mouseClick(f.btnReadBDTSFromTav, Qt::LeftButton);
+        // (After a disturbed reading the request goes once the line is quiet.)
+        QVERIFY(TVirtualRig::waitUntil([&] { return rig.backend->written() == "R"; }, 2000));
         rig.backend->injectReceived("R  1");
-        const int pauseMs = round == 0 ? 35 : round == 1 ? 250 : int(35 + random() % 216);
+        // A pause longer than the quiet that ends a count (shorter ones do not split it).
+        constexpr int quiet = TReceiveDispatcher::quietMs;
+        const int pauseMs = round == 0 ? quiet + 5 : round == 1 ? quiet + 100 : int(quiet + 5 + random() % 96);
         // The count is read once the line has been quiet: the page is asked for within
         // the pause.
         const QDeadlineTimer pause(pauseMs);
@@ -364,7 +369,8 @@ void TestSoak::aDatabaseExchangeUnderNoiseOrAPausedCountNeverPassesForTheInstrum
         const QByteArray listShownBefore = shownListText(*f.TreeViewTav);
         const qsizetype errorsBefore = rig.dialogs.errors.size();
         QTest::mouseClick(writing ? f.btnWriteBDTSInTav : f.btnReadBDTSFromTav, Qt::LeftButton);
-        QVERIFY(t.running());
+        // (After a disturbed reading the request goes once the line is quiet.)
+        QVERIFY(TVirtualRig::waitUntil([&] { return t.running(); }, 2000));
 
         // A reading takes about half a second on the line, a writing with its read-back
         // about twice that: the pieces are spread over either.
