@@ -13,9 +13,12 @@
 #include "sim/VirtualInstrument.h"
 #include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
+#include "testdb/BDTSDatabase.h"
+#include "testdb/UnitBDTS_TreeTS.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QDirIterator>
 #include <QMap>
 #include <QProcess>
@@ -78,6 +81,15 @@ void TestDemoSession::aDemoLeavesTheRealProgramsPortAndEndsWithItsWindow()
         QCOMPARE(demo.window().frameSoftTav->firmwareFilePath,
                  options.programFolder + QStringLiteral("FilesInTavelon/Tavelon_2008.tsk"));
         QVERIFY(isDemoFirmwareImage(fileBytes(demo.window().frameSoftTav->firmwareFilePath)));
+        // Its instrument's database reads whole, every test system once, and its list
+        // goes into the demo's folder.
+        demo.window().shell.ActionBDTS->trigger();
+        QTest::mouseClick(demo.window().frameBDTS->btnReadBDTSFromTav, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(demo.window().bdtsDatabase->deviceListLoaded, 30000);
+        QVERIFY(demo.window().statusText().startsWith(QStringLiteral("Принято из прибора страниц:")));
+        QVERIFY2(!demo.window().statusText().contains(QStringLiteral("Пропущено")), qPrintable(demo.window().statusText()));
+        QCOMPARE(demo.window().bdtsDatabase->deviceTSCount, 16);
+        QVERIFY(QFileInfo(options.programFolder + QStringLiteral("SpisokTSinTav.txt")).size() > 0);
 
         // Closing the tool's window closes the instrument's: nothing is left running.
         QVERIFY(demo.window().close());
