@@ -120,7 +120,10 @@ void TestDemoSession::theDemoStartedBesideTheRealProgramLeavesItsFilesAsTheyWere
 #endif
     // The real program run from its own folder (a stick), and its folder in the user's
     // data as an installed one has it: real files in both, with the sample files' names.
-    QTemporaryDir root;
+    // Beside the test, not in the system's temporary folder, which may forbid running
+    // programs.
+    QTemporaryDir root(QCoreApplication::applicationDirPath() + QStringLiteral("/demo-apart-XXXXXX"));
+    QVERIFY(root.isValid());
     const QString stick = root.filePath(QStringLiteral("ЛОРИТ"));
     const QString data = root.filePath(QStringLiteral("data"));
     const QByteArray realImage = QByteArray(0x4000, '\x11') + QByteArrayLiteral("real control program 2008");
