@@ -111,6 +111,12 @@ void TestDemoSession::aDemoLeavesTheRealProgramsPortAndEndsWithItsWindow()
     TDemoSession again(options);
     QCOMPARE(again.window().size(), QSize(700, 480));
     QCOMPARE(TSettings().lastPort(), adapter);
+
+    // Its tables and workbooks stay in its folder too, never among the lab's documents.
+    TWindowOptions apart = options;
+    apart.documentsFolder.clear();
+    TDemoSession alone(apart);
+    QCOMPARE(QDir(alone.window().handOverFolder()), QDir(options.programFolder));
 }
 
 void TestDemoSession::theDemoStartedBesideTheRealProgramLeavesItsFilesAsTheyWere()
