@@ -40,7 +40,8 @@ check: deps
 	  ctest --output-on-failure --timeout 600 -j2
 
 bench: configure
-	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log
+	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log bench_startup
+	$(BUILD_DIR)/tests/app/bench_startup
 	$(BUILD_DIR)/tests/testdb/bench_testdb
 	$(BUILD_DIR)/tests/firmware/bench_upload
 	$(BUILD_DIR)/tests/link/bench_traffic_log

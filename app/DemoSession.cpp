@@ -1,6 +1,7 @@
 #include "app/DemoSession.h"
 
 #include "app/MainLoritS_TreeTS.h"
+#include "app/ProgramFolder.h"
 #include "firmware/FirmwareImage.h"
 #include "common/Cp1251.h"
 #include "common/WholeFile.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -24,24 +26,51 @@ QString demoSettingsFile()
         .filePath(name + QLatin1Char('/') + name + QStringLiteral("-demo.conf"));
 }
 
+namespace {
+/// A sample is written only where no file of its name is: a file there may be one the
+/// user saved or put there, and stays.
+bool writeSampleWhenMissing(const QString &path, const QByteArray &bytes)
+{
+    return QFileInfo::exists(path) || writeFileWhole(path, bytes).isEmpty();
+}
+} // namespace
+
 TDemoSession::TDemoSession(TWindowOptions options) : m_instrument(std::make_unique<TVirtualInstrument>())
 {
     if (options.settingsFile.isEmpty())
         options.settingsFile = demoSettingsFile();
+    // Every file of the demo goes into its own folder: the real program looks into its
+    // folder for the image it offers for a real instrument, and keeps real databases,
+    // lists and protocols there.
+    TProgramFolder own;
+    if (options.programFolder.isEmpty()) {
+        own = chooseDemoFolder(QCoreApplication::applicationDirPath(),
+                               QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        options.programFolder = own.folder;
+    }
+    // The demo's tables and workbooks are no lab's results: they stay with it too.
+    if (options.documentsFolder.isEmpty())
+        options.documentsFolder = options.programFolder;
+    options.demo = true;
     m_instrument->setSpeedIndex(1); // 9600: the contact search has work to do
     m_window = std::make_unique<TFormMainLoritS_D7>(new TVirtualBackend(m_instrument.get()), options);
+    m_window->setWindowTitle(QStringLiteral("ЛОРИТ-сервис (демонстрация)"));
+    if (!own.problem.isEmpty())
+        m_window->ReportError(own.problem);
     // Two databases to try the database page on: one as the instrument holds it, one
-    // as a newer file with a few more test systems.
-    const QString samples = m_window->programFolder() + QStringLiteral("FilesInTavelon");
-    const bool databases = writeSampleDatabases(samples);
-    // A sample control program for the page "ПО прибора".
-    const bool firmware = writeSampleFirmware(samples);
-    // The layout of the virtual instrument's plate, for "Анализ планшета".
-    const bool layout = writeFileWhole(samples + QStringLiteral("/ИФА-демо.json"), TInstrumentMeasurements::sampleLayout()).isEmpty();
-    if (!databases || !firmware || !layout)
+    // as a newer file with a few more test systems; a sample control program for the
+    // page "ПО прибора"; the layout of the virtual instrument's plate for "Анализ планшета".
+    const QDir samples(m_window->programFolder() + QString::fromLatin1(tsk::defaultFolder));
+    const bool written = samples.mkpath(QStringLiteral("."))
+                         && writeSampleWhenMissing(samples.filePath(QString::fromLatin1(sampleDeviceFileName)), sampleDeviceImage())
+                         && writeSampleWhenMissing(samples.filePath(QString::fromLatin1(sampleFileFileName)), sampleFileImage())
+                         && writeSampleWhenMissing(samples.filePath(QString::fromLatin1(tsk::defaultFileName)), sampleFirmwareImage())
+                         && writeSampleWhenMissing(samples.filePath(QStringLiteral("ИФА-демо.json")),
+                                                   TInstrumentMeasurements::sampleLayout());
+    if (!written)
         m_window->ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                              "базы данных и программа для виртуального прибора недоступны.")
-                                  .arg(QDir::toNativeSeparators(samples)));
+                                  .arg(QDir::toNativeSeparators(samples.path())));
     if (const QString problem = cp1251Problem(); !problem.isEmpty())
         m_window->ReportError(problem);
     m_instrumentWindow = std::make_unique<TInstrumentWindow>(m_instrument.get());

@@ -1,8 +1,9 @@
 #pragma once
 // The demo: the service tool's window with COM1 wired to a virtual instrument, and the
-// window "Виртуальный прибор" beside it. The demo keeps its own settings, so that
-// trying it never changes what the real program remembers (its port above all), and
-// its instrument's window goes when the tool's window is closed.
+// window "Виртуальный прибор" beside it. The demo keeps its own settings and its own
+// folder, so that trying it never changes what the real program remembers (its port
+// above all) nor any file the real program uses or offers; its instrument's window
+// goes when the tool's window is closed.
 
 #include "app/WindowOptions.h"
 
@@ -21,7 +22,8 @@ class TDemoSession : public QObject
 {
     Q_OBJECT
 public:
-    /// `options.settingsFile` empty: the demo's own (demoSettingsFile()).
+    /// `options.settingsFile` empty: the demo's own (demoSettingsFile()); `programFolder`
+    /// empty: the demo's own (chooseDemoFolder()); `documentsFolder` empty: the same.
     explicit TDemoSession(TWindowOptions options = {});
     ~TDemoSession() override;
 

@@ -1,6 +1,7 @@
 #include "app/GuideWindow.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessibleWidget>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -15,10 +16,24 @@
 
 namespace {
 constexpr int sectionRole = Qt::UserRole;
+
+/// A plain widget is told to screen readers as a filler inside another window: the
+/// guide is a window of its own, announced by its title.
+QAccessibleInterface *guideAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(TGuideWindow::staticMetaObject.className()) && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
 }
+} // namespace
 
 TGuideWindow::TGuideWindow(const QString &guidePath, QWidget *parent) : QWidget(parent, Qt::Window)
 {
+    static const bool announced = [] {
+        QAccessible::installFactory(guideAccessible);
+        return true;
+    }();
+    Q_UNUSED(announced);
     setWindowTitle(QStringLiteral("Руководство пользователя — ЛОРИТ-сервис"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto *layout = new QHBoxLayout(this);

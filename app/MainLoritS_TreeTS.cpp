@@ -70,6 +70,7 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     ConnectHandlers();
     ConnectLink();
     m_programFolder = options.programFolder;
+    m_demo = options.demo;
     m_documentsFolder = options.documentsFolder.isEmpty()
                             ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                             : options.documentsFolder;

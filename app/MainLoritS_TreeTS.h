@@ -67,6 +67,7 @@ public:
     QString &lastFileName() override { return m_lastFileName; }
     TFileDialogState &sdlgSaveTavDat() override { return m_sdlgSaveTavDat; }
     TSettings &settings() override { return *m_settings; }
+    bool isDemo() const override { return m_demo; }
 
     // ---- Navigation -----------------------------------------------------------------------
     void FormCreate();
@@ -119,4 +120,5 @@ private:
     int m_lastPage = 0;
     bool m_splitterPlaced = false;
     bool m_errorBoxOpen = false; ///< one error box at a time
+    bool m_demo = false;
 };

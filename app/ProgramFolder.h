@@ -21,3 +21,11 @@ struct TProgramFolder
 /// created with its "FilesInTavelon". When that cannot be made either, the executable's
 /// folder stays (the dialogs still open somewhere real) and the problem is named.
 TProgramFolder chooseProgramFolder(const QString &executableFolder, const QString &userDataFolder);
+
+/// The demo's folder, never the real program's nor inside its "FilesInTavelon": "demo"
+/// beside the executable when the program may write there, otherwise `userDataFolder`
+/// followed by "-demo" (~/.local/share/lorit-service-demo; the system's temporary
+/// folder's "lorit-service-demo" when there is no user's folder). When neither can be
+/// made the second is named with the problem: the demo then has no files, never the
+/// real ones.
+TProgramFolder chooseDemoFolder(const QString &executableFolder, const QString &userDataFolder);

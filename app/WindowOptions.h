@@ -18,4 +18,5 @@ struct TWindowOptions
     QString documentsFolder;     ///< empty: the user's documents folder
     QString settingsFile;        ///< empty: the user's own settings; tests keep an INI file of theirs
     QString userGuide;           ///< empty: looked for beside the program and among its installed documents
+    bool demo = false;           ///< the demo's window, on its virtual instrument
 };

@@ -42,6 +42,9 @@ public:
     virtual TFileDialogState &sdlgSaveTavDat() = 0;
     /// What the program remembers between runs; a page keeps its own choices there too.
     virtual TSettings &settings() = 0;
+    /// The demo on its virtual instrument: the only window that offers and sends the
+    /// demo's own sample image.
+    virtual bool isDemo() const = 0;
 };
 
 /// Connects a signal to a room's handler, run so that an error it does not catch

@@ -105,10 +105,18 @@ QString uploadSummary(const TFirmwarePacket &packet, qint32 baud)
     return text + QStringLiteral(", на скорости %1 это займет около %2.").arg(baud).arg(duration);
 }
 
+namespace {
+const QByteArray &sampleImageName()
+{
+    static const QByteArray name = QByteArrayLiteral("TAVELON control program, sample image for the virtual instrument");
+    return name;
+}
+} // namespace
+
 QByteArray sampleFirmwareImage(qint64 length)
 {
     QByteArray image(length, '\0');
-    const QByteArray name = QByteArrayLiteral("TAVELON control program, sample image for the virtual instrument");
+    const QByteArray &name = sampleImageName();
     image.replace(0, std::min<qint64>(name.size(), length), name.left(length));
     // A 32-bit counter run through a mixing step: no byte pattern repeats at a chunk's
     // distance, so a chunk in the wrong place or an off-by-one shows.
@@ -126,4 +134,17 @@ bool writeSampleFirmware(const QString &folder)
         return false;
     return writeFileWhole(QDir(folder).filePath(QString::fromLatin1(tsk::defaultFileName)), sampleFirmwareImage())
         .isEmpty();
+}
+
+bool isDemoFirmwareImage(const QByteArray &file)
+{
+    return file.size() == tsk::demoImageLength && file.startsWith(sampleImageName());
+}
+
+bool isDemoFirmwareFile(const QString &path)
+{
+    QFile file(path);
+    if (file.size() != tsk::demoImageLength || !file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(sampleImageName().size()) == sampleImageName();
 }

@@ -20,6 +20,7 @@ constexpr int lengthExtra = wire::uploadLengthExtra; ///< the length field count
 constexpr qint64 largestFile = 8192 * 1024;
 inline constexpr char defaultFileName[] = "Tavelon_2008.tsk";
 inline constexpr char defaultFolder[] = "FilesInTavelon";
+constexpr qint64 demoImageLength = 300 * 1024; ///< bytes of the demo's image, the same in every version
 
 } // namespace tsk
 
@@ -55,6 +56,12 @@ quint32 byteSum(const QByteArray &bytes);
 
 /// A synthetic image of `length` bytes for the demonstration and the tests: a header
 /// that names itself, then bytes that do not repeat within any chunk.
-QByteArray sampleFirmwareImage(qint64 length = 300 * 1024);
+QByteArray sampleFirmwareImage(qint64 length = tsk::demoImageLength);
 /// Writes the sample as folder/Tavelon_2008.tsk (folder created when missing).
 bool writeSampleFirmware(const QString &folder);
+/// Whether the bytes are the demo's image, the sample of demoImageLength bytes: bytes
+/// for the virtual instrument that must never reach a real one. Earlier demos left it
+/// among the real program's files as FilesInTavelon/Tavelon_2008.tsk.
+bool isDemoFirmwareImage(const QByteArray &file);
+/// The same for a file, from its length and first bytes; false when it cannot be read.
+bool isDemoFirmwareFile(const QString &path);

@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -394,18 +395,25 @@ void TFrameSoftTav::LookUpDefaultFile()
     const QString folder = QString::fromLatin1(tsk::defaultFolder);
     const QFileInfo here(name);
     const QFileInfo inProgram(m_host.programFolder() + folder + QLatin1Char('/') + name);
+    // The demo's image is random bytes for its virtual instrument: an earlier demo left
+    // it among the real program's files, and a real instrument must never get it.
+    const auto offered = [this](const QFileInfo &file) {
+        return file.isFile() && (m_host.isDemo() || !isDemoFirmwareFile(file.filePath()));
+    };
     bool defined = true;
-    if (here.isFile()) {
+    if (offered(here)) {
         // The label names the file that will really be sent.
         firmwareFilePath = here.absoluteFilePath();
         ShowFileLabels(QDir::toNativeSeparators(here.absolutePath() + QLatin1Char('/')) + QLatin1Char('\n') + name);
-    } else if (inProgram.isFile()) {
+    } else if (offered(inProgram)) {
         firmwareFilePath = inProgram.filePath();
         ShowFileLabels(QDir::toNativeSeparators(m_host.programFolder()) + QLatin1Char('\n') + folder
                        + QDir::separator() + QLatin1Char('\n') + name);
     } else {
         firmwareFilePath.clear();
-        ShowFileLabels(QStringLiteral("Файл ") + name + QStringLiteral("\nне найден."));
+        ShowFileLabels(QStringLiteral("Файл ") + name
+                       + (here.isFile() || inProgram.isFile() ? QStringLiteral("\nиз демонстрации,\nне для прибора.")
+                                                              : QStringLiteral("\nне найден.")));
         defined = false;
     }
     progSteps->setFirmwareFileDefined(defined);
@@ -440,7 +448,13 @@ void TFrameSoftTav::btnLoadPOClick()
     // what will be sent and for how long, and before the instrument hears anything: a
     // loader that got its start command waits for a length that an unreadable file
     // never gives.
-    TFirmwarePacket packet = firmwarePacket(readFirmwareFile(firmwareFilePath));
+    const QByteArray file = readFirmwareFile(firmwareFilePath);
+    if (!m_host.isDemo() && isDemoFirmwareImage(file))
+        throw std::runtime_error(QStringLiteral("Файл %1 нельзя загрузить в прибор: это образец из демонстрации "
+                                                "для виртуального прибора, а не программа прибора.")
+                                     .arg(QDir::toNativeSeparators(firmwareFilePath))
+                                     .toStdString());
+    TFirmwarePacket packet = firmwarePacket(file);
     // The loader listens at 115200 whatever moved the port meanwhile (a "Контакт" or
     // the speed box): the question says that speed, and the image goes at it.
     const qint32 baud = wire::speeds[TLine::topSpeedIndex];

@@ -1,6 +1,7 @@
 #include "measure/UserData.h"
 
 #include "common/PageHost.h"
+#include "measure/DesktopAssociation.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -33,8 +34,13 @@ QPushButton *openFolderButton(TPageHost &host, QWidget *parent)
     button->setToolTip(QStringLiteral("Папка, куда записываются данные автоматически и книги Excel"));
     QObject::connect(button, &QPushButton::clicked, button, [&host] {
         const QString folder = autoSaveFolder(host);
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-            host.ShowStatus(QStringLiteral("Не удалось открыть папку ") + QDir::toNativeSeparators(folder));
+        // The desktop is asked first: on Linux the launch succeeds even when no program
+        // shows folders, and the click would do nothing without a word.
+        if (!desktopHasProgramForType(QStringLiteral("inode/directory"))
+            || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+            host.ShowStatus(QStringLiteral("Не удалось открыть папку %1: на компьютере нет программы для "
+                                           "просмотра папок. Файлы лежат в этой папке.")
+                                .arg(QDir::toNativeSeparators(QDir::cleanPath(folder))));
     });
     return button;
 }

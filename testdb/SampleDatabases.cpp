@@ -114,16 +114,18 @@ quint32 recordSeed(const TSampleRecord &record)
     return hash;
 }
 
-QByteArray assemble(const std::vector<TSampleRecord> &records, int duplicateOf, int strayAfter)
+QByteArray assemble(const std::vector<TSampleRecord> &records, TSampleFlaws flaws, int duplicateOf, int strayAfter)
 {
+    const bool flawed = flaws == TSampleFlaws::DuplicateAndStrayPage;
     QByteArray pages;
     for (int i = 0; i < static_cast<int>(records.size()); ++i) {
         pages.append(recordPages(records[size_t(i)], recordSeed(records[size_t(i)])));
-        if (i == strayAfter)
+        if (flawed && i == strayAfter)
             pages.append(patternPage(0xC0FFEEu, 0)); // a page outside any record
     }
     // A later copy of one record with other contents: it is passed over when read.
-    pages.append(recordPages(records[size_t(duplicateOf)], 0xD0D0u));
+    if (flawed)
+        pages.append(recordPages(records[size_t(duplicateOf)], 0xD0D0u));
     pages.append(patternPage(0xF1AA1u, bdt::finalPageMark));
     return headerBytes(static_cast<int>(pages.size() / bdt::pageSize)) + pages;
 }
@@ -135,14 +137,14 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-QByteArray sampleDeviceImage()
+QByteArray sampleDeviceImage(TSampleFlaws flaws)
 {
-    return assemble(deviceRecordsList(), 1, 6);
+    return assemble(deviceRecordsList(), flaws, 1, 6);
 }
 
-QByteArray sampleFileImage()
+QByteArray sampleFileImage(TSampleFlaws flaws)
 {
-    return assemble(fileRecordsList(), 9, 3);
+    return assemble(fileRecordsList(), flaws, 9, 3);
 }
 
 bool writeSampleDatabases(const QString &folder)

@@ -22,6 +22,9 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; The installer and the uninstaller speak Russian, as the programs do.
+LoadLanguageFile "${NSISDIR}\Contrib\Language files\Russian.nlf"
+
 Function .onInit
   SetRegView 64
 FunctionEnd
@@ -52,13 +55,22 @@ Section
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Only what the installer put there goes: the working files the program wrote beside
-; itself stay, and with them the folder.
+; Only what the installer put there goes, and everything of the demo: the working
+; files the real program wrote beside itself stay, and with them the folder.
 Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT} (демонстрация).lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
+
+  ; The demo's folder beside the programs, where it writes when it may, and, for the
+  ; user who uninstalls, its folder in the user's data and its settings file.
+  RMDir /r "$INSTDIR\demo"
+  SetShellVarContext current
+  RMDir /r "$APPDATA\lorit-service-demo"
+  Delete "$LOCALAPPDATA\lorit-service\lorit-service-demo.conf"
+  RMDir "$LOCALAPPDATA\lorit-service"
+  SetShellVarContext all
 
   !include "${STAGE}/../installed-files.nsh"
   Delete "$INSTDIR\uninstall.exe"

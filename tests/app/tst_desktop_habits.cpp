@@ -29,6 +29,9 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 namespace {
@@ -65,6 +68,7 @@ private Q_SLOTS:
     void aSecondRunStartsFromThePortFoldersAndSizeOfTheFirst();
     void theHelpKeyAndTheAboutBoxTellTheUser();
     void theLampTellsScreenReadersWhetherThereIsALink();
+    void openFolderSaysWhyWhenTheDesktopCannotShowFolders();
 };
 
 void TestDesktopHabits::theWindowOpensAsDrawnAndItsGridTreesAndMemoGrowWithIt()
@@ -276,6 +280,10 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     QVERIFY(guideWindow);
     QVERIFY(QTest::qWaitForWindowExposed(guideWindow));
     QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Протокол результатов"));
+    // Screen readers hear a window by its title, not a filler.
+    QAccessibleInterface *announced = QAccessible::queryAccessibleInterface(guideWindow);
+    QCOMPARE(announced->role(), QAccessible::Window);
+    QCOMPARE(announced->text(QAccessible::Name), QStringLiteral("Руководство пользователя — ЛОРИТ-сервис"));
     QVERIFY(guideWindow->browser()->verticalScrollBar()->value() > 0);
     QVERIFY(!guideWindow->browser()->toPlainText().contains(QLatin1Char('#')));
     QVERIFY(guideWindow->browser()->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("window.png")))
@@ -327,6 +335,38 @@ void TestDesktopHabits::theLampTellsScreenReadersWhetherThereIsALink()
     QVERIFY(rig.window->line->UpdateLinkState());
     QCOMPARE(accessible->text(QAccessible::Description), QStringLiteral("связь есть"));
     QCOMPARE(lamp->toolTip(), QStringLiteral("Индикатор связи."));
+}
+
+void TestDesktopHabits::openFolderSaysWhyWhenTheDesktopCannotShowFolders()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows' shell says itself when it cannot open a folder");
+#endif
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        QSKIP("xdg-utils is not installed");
+    // A desktop of our own, with no program at all: xdg-open would start and fail
+    // without a word.
+    QTemporaryDir desktop;
+    QList<QPair<const char *, QByteArray>> kept;
+    for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"}) {
+        kept.append({variable, qgetenv(variable)});
+        qputenv(variable, QFile::encodeName(desktop.path()));
+    }
+    const auto restore = qScopeGuard([&] {
+        for (const auto &[variable, value] : kept)
+            value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+    });
+    TUrlProbe probe;
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    for (QPushButton *button : {w.readerPage->btnOpenFolder, w.resultPage->btnOpenFolder}) {
+        w.ShowStatus(QString());
+        button->click();
+        QCOMPARE(w.statusText(), QStringLiteral("Не удалось открыть папку %1: на компьютере нет программы для "
+                                                "просмотра папок. Файлы лежат в этой папке.")
+                                     .arg(QDir::toNativeSeparators(QDir::cleanPath(w.handOverFolder()))));
+    }
+    QVERIFY(probe.opened.isEmpty());
 }
 
 QTEST_MAIN(TestDesktopHabits)

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void aWritableExecutableFolderIsKeptAndLeftAsItWas();
     void aReadOnlyExecutableFolderSendsTheFilesToTheUsersFolder();
     void withNoFolderToWriteTheProgramStillStartsAndSaysWhy();
+    void theDemosFolderIsNeverTheRealPrograms();
 
 private:
     QTemporaryDir root;
@@ -86,6 +87,36 @@ void TestProgramFolder::withNoFolderToWriteTheProgramStillStartsAndSaysWhy()
     const TProgramFolder homeless = chooseProgramFolder(executable, QString());
     QCOMPARE(homeless.folder, executable + QLatin1Char('/'));
     QVERIFY(!homeless.problem.isEmpty());
+}
+
+void TestProgramFolder::theDemosFolderIsNeverTheRealPrograms()
+{
+    // Run from its own folder: "demo" beside the program, and the real program's
+    // FilesInTavelon is not made for it.
+    const QString stick = root.filePath(QStringLiteral("stick"));
+    QVERIFY(QDir().mkpath(stick));
+    const QString user = root.filePath(QStringLiteral("demo-home/.local/share/lorit-service"));
+    const TProgramFolder beside = chooseDemoFolder(stick, user);
+    QCOMPARE(beside.folder, stick + QStringLiteral("/demo/"));
+    QVERIFY(beside.problem.isEmpty());
+    QVERIFY(QFileInfo(beside.folder + QStringLiteral("FilesInTavelon")).isDir());
+    QVERIFY(!QFileInfo::exists(stick + QStringLiteral("/FilesInTavelon")));
+    QVERIFY(!QFileInfo::exists(user));
+
+    // Installed: a folder beside the real program's in the user's data, not inside it.
+    const QString system = impossibleFolder(QStringLiteral("usr/bin"));
+    const TProgramFolder installed = chooseDemoFolder(system, user + QLatin1Char('/'));
+    QCOMPARE(installed.folder, user + QStringLiteral("-demo/"));
+    QVERIFY(installed.problem.isEmpty());
+    QVERIFY(QFileInfo(installed.folder + QStringLiteral("FilesInTavelon")).isDir());
+    QVERIFY(!QFileInfo::exists(user));
+
+    // Nowhere to write: the problem names the demo's folder, and the folder given is
+    // still the demo's, never the executable's, where the real program's files are.
+    const QString nowhere = impossibleFolder(QStringLiteral("demo-home/.local/share/lorit-service"));
+    const TProgramFolder none = chooseDemoFolder(system, nowhere);
+    QCOMPARE(none.folder, nowhere + QStringLiteral("-demo/"));
+    QVERIFY(none.problem.contains(QDir::toNativeSeparators(nowhere + QStringLiteral("-demo/"))));
 }
 
 QTEST_GUILESS_MAIN(TestProgramFolder)

@@ -40,6 +40,7 @@ private Q_SLOTS:
     void aLostLinkDuringTheTransferCancelsIt();
     void aFileThatCannotBeSentIsReportedAndNothingIsSent();
     void theDefaultFileComesBackWithEachVisitAndACancelledDialogKeepsTheChoice();
+    void theDemosImageIsNeverOfferedNorSentByTheRealProgram();
     void thePageStopsAContactSearchAndStaysAt115200();
     void anUploadWaitsForATableAskedForMeanwhile();
     void theImageEndingWhileTheQuestionIsOpenKeepsThePageToTheEnd();
@@ -432,6 +433,48 @@ void TestFirmwarePage::theDefaultFileComesBackWithEachVisitAndACancelledDialogKe
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(sampleFirmwareImage(0x5000));
     file.close();
+    w.ActionSoftTavelonExecute();
+    QCOMPARE(w.frameSoftTav->firmwareFilePath, rig.filePath);
+}
+
+void TestFirmwarePage::theDemosImageIsNeverOfferedNorSentByTheRealProgram()
+{
+    // An earlier demo wrote its image over the real one: 307,200 bytes that name
+    // themselves a sample for the virtual instrument.
+    TFirmwareRig rig;
+    auto &w = *rig.window;
+    const QByteArray demoImage = sampleFirmwareImage(300 * 1024);
+    QFile left(rig.filePath);
+    QVERIFY(left.open(QIODevice::WriteOnly));
+    left.write(demoImage);
+    left.close();
+    rig.bringIntoLoader();
+    QCOMPARE(rig.frame().lbFileLoadPO->text(), QStringLiteral("Файл Tavelon_2008.tsk\nиз демонстрации,\nне для прибора."));
+    QVERIFY(w.frameSoftTav->firmwareFilePath.isEmpty());
+    QVERIFY(!rig.frame().progSteps->firmwareFileDefined());
+    QVERIFY(!rig.frame().btnLoadPO->isEnabled());
+
+    // Chosen by hand from the demo's folder, it is refused before the instrument hears a byte.
+    const QString demoFolder = w.programFolder() + QStringLiteral("demo/FilesInTavelon");
+    QVERIFY(QDir().mkpath(demoFolder));
+    QVERIFY(QFile::rename(rig.filePath, demoFolder + QStringLiteral("/Tavelon_2008.tsk")));
+    rig.dialogs.answerFile(demoFolder + QStringLiteral("/Tavelon_2008.tsk"));
+    QTest::mouseClick(rig.frame().btnOtherFileLoadPO, Qt::LeftButton);
+    rig.takeWritten();
+    rig.startUpload();
+    QCOMPARE(rig.dialogs.errors.size(), 1);
+    QVERIFY(rig.dialogs.errors.last().contains(QStringLiteral("образец из демонстрации")));
+    QVERIFY(rig.takeWritten().isEmpty());
+
+    // One byte more or a real header: a real file, offered as ever.
+    QVERIFY(left.open(QIODevice::WriteOnly));
+    left.write(demoImage + '\0');
+    left.close();
+    w.ActionSoftTavelonExecute();
+    QCOMPARE(w.frameSoftTav->firmwareFilePath, rig.filePath);
+    QVERIFY(left.open(QIODevice::WriteOnly));
+    left.write(QByteArray(demoImage).replace(0, 7, "REAL FW"));
+    left.close();
     w.ActionSoftTavelonExecute();
     QCOMPARE(w.frameSoftTav->firmwareFilePath, rig.filePath);
 }

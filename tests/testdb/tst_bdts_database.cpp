@@ -215,6 +215,7 @@ private Q_SLOTS:
 
     void sampleDatabasesAreValidAndDifferByAFewTestSystems()
     {
+        // The demo's: every page read, every test system once.
         const QByteArray device = sampleDeviceImage();
         const QByteArray file = sampleFileImage();
         QCOMPARE(int(checkDatabaseFile(device)), int(TFileCheck::Database));
@@ -224,8 +225,15 @@ private Q_SLOTS:
         QVERIFY(db->LoadFile(file, "new.bdt"));
         QCOMPARE(db->deviceTSCount, 16);
         QCOMPARE(db->fileTSCount, 17);
-        QVERIFY(db->devicePageCount < *headerCount(device)); // duplicate and stray page dropped
+        QCOMPARE(db->devicePageCount, *headerCount(device));
         QCOMPARE(db->addTSCount, 4);
+        // A worn instrument's: the same test systems, its duplicate and stray page dropped.
+        const QByteArray flawed = sampleDeviceImage(TSampleFlaws::DuplicateAndStrayPage);
+        QCOMPARE(int(checkDatabaseFile(flawed)), int(TFileCheck::Database));
+        db->AcceptReading(flawed, *headerCount(flawed), &problem);
+        QCOMPARE(db->deviceTSCount, 16);
+        QCOMPARE(db->devicePageCount, *headerCount(device));
+        QVERIFY(*headerCount(flawed) > *headerCount(device));
         QVERIFY(outline(db->deviceTree).contains(QStringLiteral("\t\tСифилис "))); // first word of two
 
         const QString target = folder->filePath("FilesInTavelon");
