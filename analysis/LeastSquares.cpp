@@ -185,7 +185,7 @@ TLeastSquaresFit fitLeastSquares(const TModel &model, const std::vector<double> 
     residuals.rootWeights.resize(x.size(), 1.0);
     for (size_t i = 0; i < weights.size() && i < x.size(); ++i)
         residuals.rootWeights[i] = std::sqrt(weights[i]);
-    const int maxEvaluations = 4000 * (model.parameterCount + 1);
+    const int maxEvaluations = 300 * (model.parameterCount + 1); // a valley that runs off to infinity ends here
 
     const Eigen::VectorXd first = Eigen::Map<const Eigen::VectorXd>(start.data(), Eigen::Index(start.size()));
     const auto good = [&](const TRun &run) {

@@ -121,6 +121,157 @@ bool fitPointToPoint(TStandardCurve &curve)
     return true;
 }
 
+/// A model with some parameters held at given values: the others are fitted.
+TModel holding(const TModel &full, const std::vector<std::pair<int, double>> &held)
+{
+    const auto expand = [full, held](const std::vector<double> &free) {
+        std::vector<double> p;
+        size_t next = 0;
+        for (int k = 0; k < full.parameterCount; ++k) {
+            const auto found = std::find_if(held.begin(), held.end(), [k](const auto &h) { return h.first == k; });
+            p.push_back(found != held.end() ? found->second : free[next++]);
+        }
+        return p;
+    };
+    TModel reduced;
+    reduced.parameterCount = full.parameterCount - int(held.size());
+    reduced.value = [full, expand](double x, const std::vector<double> &free) { return full.value(x, expand(free)); };
+    reduced.gradient = [full, expand, held](double x, const std::vector<double> &free, double *gradient) {
+        std::vector<double> all(size_t(full.parameterCount));
+        full.gradient(x, expand(free), all.data());
+        int next = 0;
+        for (int k = 0; k < full.parameterCount; ++k)
+            if (std::none_of(held.begin(), held.end(), [k](const auto &h) { return h.first == k; }))
+                gradient[next++] = all[size_t(k)];
+    };
+    return reduced;
+}
+
+struct TBound
+{
+    int parameter; ///< internal index
+    double low, high;
+};
+
+/// A fit within bounds: fitted freely, and where a parameter ends beyond its bound,
+/// fitted again with it held at that bound. `held` says which ended there.
+struct TBoundedFit
+{
+    TLeastSquaresFit fit;
+    std::vector<int> held;
+};
+
+TBoundedFit fitWithin(const TModel &model, const std::vector<double> &x, const std::vector<double> &y,
+                      const std::vector<double> &weights, const std::vector<double> &start, const std::vector<TBound> &bounds)
+{
+    TBoundedFit result;
+    result.fit = fitLeastSquares(model, x, y, weights, start);
+    std::vector<std::pair<int, double>> held;
+    // A fit that drifted along a valley towards infinity stops unconverged: held at
+    // the bound it crossed, it may find its minimum there.
+    const auto finite = [](const std::vector<double> &p) {
+        return !p.empty() && std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
+    };
+    for (size_t round = 0; round < bounds.size() && finite(result.fit.parameters); ++round) {
+        std::vector<double> point = result.fit.parameters;
+        if (!held.empty()) { // the reduced fit's parameters, with the held ones put back
+            std::vector<double> full;
+            size_t next = 0;
+            for (int k = 0; k < model.parameterCount; ++k) {
+                const auto found = std::find_if(held.begin(), held.end(), [k](const auto &h) { return h.first == k; });
+                full.push_back(found != held.end() ? found->second : point[next++]);
+            }
+            point = full;
+        }
+        bool beyond = false;
+        for (const TBound &bound : bounds) {
+            const double value = point[size_t(bound.parameter)];
+            if (value < bound.low || value > bound.high) {
+                held.push_back({bound.parameter, std::clamp(value, bound.low, bound.high)});
+                beyond = true;
+            }
+        }
+        if (!beyond) {
+            if (!held.empty())
+                result.fit.parameters = point;
+            break;
+        }
+        std::vector<double> freeStart;
+        for (int k = 0; k < model.parameterCount; ++k)
+            if (std::none_of(held.begin(), held.end(), [k](const auto &h) { return h.first == k; }))
+                freeStart.push_back(point[size_t(k)]);
+        TLeastSquaresFit reduced = fitLeastSquares(holding(model, held), x, y, weights, freeStart);
+        // The errors of the free parameters only: a held one has none.
+        std::vector<double> errors;
+        size_t next = 0;
+        std::vector<double> full;
+        for (int k = 0; k < model.parameterCount; ++k) {
+            const auto found = std::find_if(held.begin(), held.end(), [k](const auto &h) { return h.first == k; });
+            full.push_back(found != held.end() ? found->second : reduced.parameters.empty() ? point[size_t(k)] : reduced.parameters[next]);
+            errors.push_back(found != held.end() || reduced.standardErrors.empty() ? NAN : reduced.standardErrors[next]);
+            if (found == held.end())
+                ++next;
+        }
+        reduced.parameters = full;
+        reduced.standardErrors = reduced.standardErrors.empty() ? std::vector<double>{} : errors;
+        result.fit = reduced;
+        result.held.clear();
+        for (const auto &h : held)
+            result.held.push_back(h.first);
+        if (held.size() == bounds.size()) {
+            break;
+        }
+    }
+    return result;
+}
+
+/// Starts from a coarse search: for each slope, middle and asymmetry on a grid within
+/// the bounds, the asymptotes that fit best are a linear problem solved exactly; the
+/// best few grid points start the fit. Curves whose minimum lies in a corner of the
+/// bounds (a slope near flat, a middle far out) are found so, not only near the data.
+std::vector<std::vector<double>> gridStarts(const std::vector<double> &x, const std::vector<double> &y,
+                                            const std::vector<double> &weights, bool five, double logCLow, double logCHigh)
+{
+    constexpr int kept = 4, middleSteps = 24;
+    std::vector<std::pair<double, std::vector<double>>> found;
+    std::vector<double> shape(x.size());
+    const std::vector<double> leans = five ? std::vector<double>{std::log(asymmetryLow), -1.5, 0, 1.5, std::log(asymmetryHigh)}
+                                           : std::vector<double>{0};
+    for (const double b : {-4.0, -3.0, -2.0, -1.4, -1.0, -0.6, -slopeLow, slopeLow, 0.6, 1.0, 1.4, 2.0, 3.0, 4.0}) {
+        for (int step = 0; step <= middleSteps; ++step) {
+            const double logC = logCLow + (logCHigh - logCLow) * step / middleSteps;
+            for (const double logG : leans) {
+                double sw = 0, ss = 0, sss = 0, sy = 0, ssy = 0;
+                for (size_t i = 0; i < x.size(); ++i) {
+                    const double w = weights.empty() ? 1.0 : weights[i];
+                    const double u = x[i] > 0 ? std::exp(std::clamp(b * (std::log(x[i]) - logC), -exponentLimit, exponentLimit))
+                                              : (b > 0 ? 0.0 : INFINITY);
+                    shape[i] = std::isfinite(u) ? std::pow(1 + u, -std::exp(logG)) : 0.0;
+                    sw += w, ss += w * shape[i], sss += w * shape[i] * shape[i], sy += w * y[i], ssy += w * shape[i] * y[i];
+                }
+                const double determinant = sw * sss - ss * ss;
+                if (!(determinant > 1e-12 * sw * sss))
+                    continue;
+                const double k = (sw * ssy - ss * sy) / determinant, d = (sy - k * ss) / sw; // OD = d + k·shape
+                double sum = 0;
+                for (size_t i = 0; i < x.size(); ++i)
+                    sum += (weights.empty() ? 1.0 : weights[i]) * std::pow(y[i] - d - k * shape[i], 2);
+                std::vector<double> start{d + k, b, logC, d};
+                if (five)
+                    start.push_back(logG);
+                found.push_back({sum, start});
+            }
+        }
+    }
+    const size_t count = std::min(found.size(), size_t(kept));
+    std::partial_sort(found.begin(), found.begin() + long(count), found.end(),
+                      [](const auto &l, const auto &r) { return l.first < r.first; });
+    std::vector<std::vector<double>> starts;
+    for (size_t i = 0; i < count; ++i)
+        starts.push_back(found[i].second);
+    return starts;
+}
+
 bool fitLogistic(TStandardCurve &curve, const std::vector<double> &weights)
 {
     const TMeans means = meansByConcentration(curve.points);
@@ -135,15 +286,18 @@ bool fitLogistic(TStandardCurve &curve, const std::vector<double> &weights)
 
     TModel fourPL{4, [](double xi, const std::vector<double> &p) { return logistic(xi, p, nullptr); },
                   [](double xi, const std::vector<double> &p, double *g) { logistic(xi, p, g); }};
+    TModel fivePL = fourPL;
+    fivePL.parameterCount = 5;
+    const bool five = curve.model == TCurveModel::FivePL;
     // Starting points: the middle of the curve at the calibrator nearest to half-way,
     // and at the calibrators' geometric middle; two slopes. The best fit is kept.
-    std::vector<double> middles;
-    double nearest = 0, nearestGap = INFINITY, logSum = 0;
+    double nearest = 0, nearestGap = INFINITY, logSum = 0, smallest = INFINITY;
     int positives = 0;
     for (size_t i = 0; i < means.x.size(); ++i) {
         if (means.x[i] <= 0)
             continue;
         logSum += std::log(means.x[i]), ++positives;
+        smallest = std::min(smallest, means.x[i]);
         const double gap = std::abs(means.y[i] - (a0 + d0) / 2);
         if (gap < nearestGap)
             nearestGap = gap, nearest = means.x[i];
@@ -152,39 +306,107 @@ bool fitLogistic(TStandardCurve &curve, const std::vector<double> &weights)
         curve.error = QStringLiteral("У калибраторов нет положительных концентраций: логистическую кривую не построить.");
         return false;
     }
-    middles = {nearest, std::exp(logSum / positives)};
+    const std::vector<double> middles{nearest, std::exp(logSum / positives)};
+    std::vector<TBound> bounds{{2, std::log(smallest / middleReach), std::log(means.x.back() * middleReach)}};
+    if (five)
+        bounds.push_back({4, std::log(asymmetryLow), std::log(asymmetryHigh)});
 
-    TLeastSquaresFit best;
-    for (const double middle : middles) {
+    // The slope keeps its sign and stays between a curve that spans many decades
+    // and a step.
+    const auto slopeBound = [](double start) {
+        return start > 0 ? TBound{1, slopeLow, slopeHigh} : TBound{1, -slopeHigh, -slopeLow};
+    };
+    TBoundedFit best;
+    const auto consider = [&](const TModel &model, const std::vector<double> &start) {
+        std::vector<TBound> within = bounds;
+        within.push_back(slopeBound(start[1]));
+        TBoundedFit fit = fitWithin(model, x, y, weights, start, within);
+        if (fit.fit.converged
+            && (!best.fit.converged || fit.fit.weightedSumOfSquares < best.fit.weightedSumOfSquares))
+            best = fit;
+        else if (!best.fit.converged && best.fit.failure.isEmpty())
+            best.fit.failure = fit.fit.failure;
+    };
+    for (const double middle : middles)
         for (const double slope : {1.0, 2.5}) {
-            const TLeastSquaresFit fit = fitLeastSquares(fourPL, x, y, weights, {a0, slope, std::log(middle), d0});
-            if (fit.converged && (!best.converged || fit.weightedSumOfSquares < best.weightedSumOfSquares))
-                best = fit;
-            else if (!best.converged && best.failure.isEmpty())
-                best.failure = fit.failure;
+            if (!five) {
+                consider(fourPL, {a0, slope, std::log(middle), d0});
+                continue;
+            }
+            // The five-parameter curve is not symmetric: a rising and a falling slope
+            // with the asymptotes swapped are different curves, and both are tried,
+            // each leaning either way.
+            consider(fivePL, {a0, slope, std::log(middle), d0, 0});
+            consider(fivePL, {d0, -slope, std::log(middle), a0, 0});
+            if (middle != middles.front() || slope != 1.0)
+                continue;
+            // The best within bounds may lie on a bound of the asymmetry, which a free
+            // fit that crossed the other bound first does not find: both are searched.
+            // The grid's starts below lean either way too.
+            for (const double lean : {asymmetryLow, asymmetryHigh})
+                for (const double sign : {1.0, -1.0}) {
+                    const TModel held = holding(fivePL, {{4, std::log(lean)}});
+                    TBoundedFit fit = fitWithin(held, x, y, weights,
+                                                {sign > 0 ? a0 : d0, sign * slope, std::log(middle), sign > 0 ? d0 : a0},
+                                                {bounds.front(), slopeBound(sign)});
+                    if (!fit.fit.converged)
+                        continue;
+                    fit.fit.parameters.push_back(std::log(lean));
+                    if (!fit.fit.standardErrors.empty())
+                        fit.fit.standardErrors.push_back(NAN);
+                    fit.held.push_back(4);
+                    if (!best.fit.converged || fit.fit.weightedSumOfSquares < best.fit.weightedSumOfSquares)
+                        best = fit;
+                }
         }
-    }
-    if (best.converged && curve.model == TCurveModel::FivePL) {
-        TModel fivePL = fourPL;
-        fivePL.parameterCount = 5;
-        std::vector<double> start = best.parameters;
-        start.push_back(0); // G = 1: the four-parameter curve
-        const TLeastSquaresFit fit = fitLeastSquares(fivePL, x, y, weights, start);
-        best = fit;
-    }
-    if (!best.converged) {
+    for (const std::vector<double> &start : gridStarts(x, y, weights, five, bounds.front().low, bounds.front().high))
+        consider(five ? fivePL : fourPL, start);
+    if (!best.fit.converged) {
         curve.error = QStringLiteral("Кривая %1 не построена: %2. Попробуйте другую модель или проверьте калибраторы.")
-                          .arg(modelName(curve.model), best.failure);
+                          .arg(modelName(curve.model), best.fit.failure);
         return false;
     }
-    if (std::abs(best.parameters[1]) < 1e-6) {
+    if (std::abs(best.fit.parameters[1]) < 1e-6) {
         curve.error = QStringLiteral("Кривая %1 не построена: она получилась плоской.").arg(modelName(curve.model));
         return false;
     }
-    curve.parameters = best.parameters;
+    curve.parameters = best.fit.parameters;
+    if (!five && curve.parameters[1] < 0) {
+        // The same four-parameter curve written with a rising slope, as labs read it.
+        std::swap(curve.parameters[0], curve.parameters[3]);
+        curve.parameters[1] = -curve.parameters[1];
+        if (best.fit.standardErrors.size() == 4)
+            std::swap(best.fit.standardErrors[0], best.fit.standardErrors[3]);
+    }
     curve.parameters[2] = std::exp(curve.parameters[2]);
-    if (curve.parameters.size() == 5)
+    if (five)
         curve.parameters[4] = std::exp(curve.parameters[4]);
+    // Errors on the natural scale: C and G were fitted as logarithms.
+    curve.standardErrors = best.fit.standardErrors;
+    for (const size_t k : {size_t(2), size_t(4)})
+        if (k < curve.standardErrors.size())
+            curve.standardErrors[k] *= curve.parameters[k];
+
+    const QStringList names = parameterNames(curve.model);
+    for (const int k : best.held) {
+        const double low = k == 2 ? smallest / middleReach : k == 4 ? asymmetryLow : slopeLow;
+        const double high = k == 2 ? means.x.back() * middleReach : k == 4 ? asymmetryHigh : slopeHigh;
+        curve.warnings << QStringLiteral("параметр %1 = %2 уперся в границу (%3 … %4): калибраторы не задают кривую однозначно")
+                              .arg(names[k])
+                              .arg(curve.parameters[size_t(k)], 0, 'g', 4)
+                              .arg(k == 1 && curve.parameters[1] < 0 ? -high : low, 0, 'g', 4)
+                              .arg(k == 1 && curve.parameters[1] < 0 ? -low : high, 0, 'g', 4);
+    }
+    if (!best.fit.identifiable)
+        curve.warnings << QStringLiteral("один из параметров кривой калибраторами не определяется");
+    // An asymptote far beyond every calibrator's OD is a guess, not a measurement.
+    const auto [low, high] = std::minmax_element(y.begin(), y.end());
+    const double span = *high - *low;
+    for (const size_t k : {size_t(0), size_t(3)})
+        if (curve.parameters[k] < *low - 2 * span || curve.parameters[k] > *high + 2 * span)
+            curve.warnings << QStringLiteral("асимптота %1 = %2 далеко за ОП калибраторов")
+                                  .arg(names[int(k)])
+                                  .arg(curve.parameters[k], 0, 'g', 4);
     return true;
 }
 
@@ -224,6 +446,18 @@ QString modelName(TCurveModel model)
         return QStringLiteral("4PL");
     case TCurveModel::FivePL:
         return QStringLiteral("5PL");
+    }
+    return {};
+}
+
+QStringList parameterNames(TCurveModel model)
+{
+    switch (model) {
+    case TCurveModel::Linear: return {QStringLiteral("a"), QStringLiteral("b")};
+    case TCurveModel::PointToPoint: return {};
+    case TCurveModel::FourPL: return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C₅₀"), QStringLiteral("D")};
+    case TCurveModel::FivePL:
+        return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C₅₀"), QStringLiteral("D"), QStringLiteral("G")};
     }
     return {};
 }
@@ -272,7 +506,7 @@ TConcentration TStandardCurve::concentration(double value) const
 {
     if (!ok || !std::isfinite(value))
         return {};
-    const double atLowest = od(lowest), atHighest = od(highest);
+    const double atLowest = od(lloq), atHighest = od(uloq);
     const bool rising = atHighest > atLowest;
     const double low = std::min(atLowest, atHighest), high = std::max(atLowest, atHighest);
     if (value < low)
@@ -307,7 +541,7 @@ TConcentration TStandardCurve::concentration(double value) const
     if (!std::isfinite(x))
         return {};
     // The ends themselves belong to the range; rounding may step over them.
-    return {TConcentration::Inside, std::clamp(x, lowest, highest)};
+    return {TConcentration::Inside, std::clamp(x, lloq, uloq)};
 }
 
 TStandardCurve fitStandardCurve(const std::vector<TStandardPoint> &points, TCurveModel model, TWeighting weighting)
@@ -327,6 +561,15 @@ TStandardCurve fitStandardCurve(const std::vector<TStandardPoint> &points, TCurv
     }
     curve.lowest = means.x.front();
     curve.highest = means.x.back();
+    // A zero calibrator shapes the curve but quantifies nothing: below the lowest
+    // calibrator above zero a sample is only "less than" it.
+    curve.lloq = curve.highest;
+    for (const double x : means.x)
+        if (x > 0) {
+            curve.lloq = x;
+            break;
+        }
+    curve.uloq = curve.highest;
     const std::vector<double> weights = weightsOf(points, weighting);
     bool fitted = false;
     switch (model) {

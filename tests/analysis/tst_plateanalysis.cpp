@@ -17,7 +17,7 @@ int at(const char *well) { return *wellIndex(QString::fromLatin1(well)); }
 /// 0.110, 0.105: mean 0.105, CV 4.76 %. K+ corrected 1.500, 1.400: mean 1.450.
 /// Cut-off = K− + 0.2 = 0.305; with a 20 % grey zone 0.244 … 0.366. In doubles the
 /// cut-off and both edges come out a hair above these, and the ODs at them a hair below.
-/// Calibrators 0, 10, 20, 30 at corrected 0.1, 1.1, 2.1, 3.1: OD = 0.1 + 0.1·C.
+/// Calibrators 0, 2, 20, 30 at corrected 0.1, 0.3, 2.1, 3.1: OD = 0.1 + 0.1·C; LLOQ 2.
 struct THandPlate
 {
     TPlateOd od{};
@@ -39,7 +39,7 @@ struct THandPlate
         put("E1", TWellRole::Negative, 0.160);
         put("F1", TWellRole::Positive, 1.555);
         put("G1", TWellRole::Positive, 1.455);
-        const double concentrations[] = {0, 10, 20, 30};
+        const double concentrations[] = {0, 2, 20, 30};
         const char *standards[] = {"A3", "B3", "C3", "D3"};
         for (int i = 0; i < 4; ++i)
             put(standards[i], TWellRole::Standard, 0.155 + concentrations[i] * 0.1, {}, concentrations[i]);
@@ -125,9 +125,9 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     const std::vector<TStandardRow> standards = standardRows(result);
     QCOMPARE(standards.size(), size_t(4));
     QCOMPARE(standards[1].well, at("B3"));
-    QCOMPARE(standards[1].concentration, 10.0);
+    QCOMPARE(standards[1].concentration, 2.0);
     QVERIFY(std::abs(standards[1].residual) < 1e-12);
-    QCOMPARE(qRound(standards[1].backCalculated.value * 1000), 10000);
+    QCOMPARE(qRound(standards[1].backCalculated.value * 1000), 2000);
 
     // Without a grey zone the cut-off itself is positive, a unit below it negative.
     plate.settings.greyZonePercent = 0;
