@@ -30,6 +30,8 @@ struct TWell
     TWellRole role = TWellRole::Empty;
     QString id;               ///< a sample's ID; replicates share it
     double concentration = 0; ///< a calibrator's
+    double dilution = 1;      ///< a sample's: its concentration is the curve's times this
+    bool masked = false;      ///< a calibrator well left out of the fit as an outlier
 };
 
 struct TPlateLayout

@@ -509,10 +509,13 @@ TConcentration TStandardCurve::concentration(double value) const
     const double atLowest = od(lloq), atHighest = od(uloq);
     const bool rising = atHighest > atLowest;
     const double low = std::min(atLowest, atHighest), high = std::max(atLowest, atHighest);
-    if (value < low)
+    // An OD equal to a limit's in the lab's arithmetic lies on it, rounding aside.
+    const double slack = 1e-9 * std::max(1.0, std::max(std::abs(low), std::abs(high)));
+    if (value < low - slack)
         return {rising ? TConcentration::Below : TConcentration::Above, 0};
-    if (value > high)
+    if (value > high + slack)
         return {rising ? TConcentration::Above : TConcentration::Below, 0};
+    value = std::clamp(value, low, high);
     double x = NAN;
     switch (model) {
     case TCurveModel::Linear:
