@@ -24,7 +24,7 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
                                               const TRunIdentity &identity)
 {
     auto document = std::make_unique<QTextDocument>();
-    QString html = QStringLiteral("<h3>Анализ планшета</h3><p>");
+    QString html = QStringLiteral("<h3>Анализ планшета</h3><p><b>%1</b><br>").arg(validityText(result));
     for (const QString &line : identity.lines())
         html += escaped(line) + QStringLiteral("<br>");
     html += QStringLiteral("</p><p><b>Расчет</b><br>");
@@ -89,20 +89,30 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
         painter.end();
         document->addResource(QTextDocument::ImageResource, QUrl(curveImage), image);
         html += QStringLiteral("<p><img src=\"%1\" width=\"420\" height=\"240\"></p>").arg(curveImage);
+        QStringList parameters;
+        const QStringList names = parameterNames(result.curve->model);
+        for (int k = 0; k < names.size() && k < int(result.curve->parameters.size()); ++k)
+            parameters << QStringLiteral("%1 = %2").arg(names[k]).arg(result.curve->parameters[size_t(k)], 0, 'g', 6);
+        parameters << QStringLiteral("R² = %1").arg(result.curve->rSquared, 0, 'f', 4);
+        html += QStringLiteral("<p>Кривая %1: %2</p>").arg(modelName(result.curve->model), escaped(parameters.join(QStringLiteral(", "))));
         html += QStringLiteral("<p><b>Калибраторы</b></p><table border=\"1\" cellspacing=\"0\" cellpadding=\"2\">"
-                               "<tr><th>Лунка</th><th>Конц.</th><th>ОП испр.</th><th>Остаток</th><th>Обратный расчет</th></tr>");
+                               "<thead><tr><th>Лунка</th><th>Конц.</th><th>ОП испр.</th><th>Остаток</th><th>Обратный расчет</th>"
+                               "<th>Извлечение, %</th></tr></thead>");
         for (const TStandardRow &standard : standardRows(result))
             html += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
-                                   "<td align=\"right\">%4</td><td align=\"right\">%5</td></tr>")
-                        .arg(wellName(standard.well), QString::number(standard.concentration, 'g', 6),
+                                   "<td align=\"right\">%4</td><td align=\"right\">%5</td><td align=\"right\">%6</td></tr>")
+                        .arg(wellName(standard.well) + (standard.masked ? QStringLiteral(" (исключен)") : QString()),
+                             QString::number(standard.concentration, 'g', 6),
                              QString::number(standard.od, 'f', 3), QString::number(standard.residual, 'f', 3),
-                             escaped(concentrationText(standard.backCalculated, *result.curve)));
+                             escaped(concentrationText(standard.backCalculated, *result.curve)),
+                             standard.recovery ? QString::number(*standard.recovery, 'f', 1) : QString());
         html += QStringLiteral("</table><p></p>");
     }
 
-    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"
+    // The header row repeats on every page the table runs onto.
+    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><thead><tr>"
                            "<th>ID</th><th>Лунки</th><th>ОП испр.</th><th>CV, %</th><th>Индекс</th>"
-                           "<th>Концентрация</th><th>Результат</th><th>Примечание</th></tr>");
+                           "<th>Концентрация</th><th>Результат</th><th>Примечание</th></tr></thead>");
     for (const TSampleResult &sample : result.samples) {
         QStringList wells;
         for (const int well : sample.wells)

@@ -56,6 +56,7 @@ void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &
     w.note(worksheet_set_column(sheet, 0, 0, 16, nullptr));
     w.note(worksheet_set_column(sheet, 1, 7, 13, nullptr));
     int row = 0;
+    w.text(sheet, row++, 0, validityText(result), w.bold);
     for (const QString &line : identity.lines())
         w.text(sheet, row++, 0, line);
     for (const QString &line : identity.settings)
@@ -67,6 +68,36 @@ void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &
                                     .arg(*result.cutoff, 0, 'f', 3)
                                     .arg(*result.greyLow, 0, 'f', 3)
                                     .arg(*result.greyHigh, 0, 'f', 3));
+    const auto control = [&](const QString &name, const TGroupStats &stats) {
+        if (stats.count == 0)
+            return;
+        w.text(sheet, row, 0, name);
+        w.number(sheet, row, 1, stats.mean, w.density);
+        w.text(sheet, row, 2, QStringLiteral("CV, %"));
+        w.number(sheet, row, 3, stats.cv, w.two);
+        ++row;
+    };
+    control(QStringLiteral("K− среднее"), result.negative);
+    control(QStringLiteral("K+ среднее"), result.positive);
+    if (result.curve && result.curve->ok) {
+        const TStandardCurve &curve = *result.curve;
+        w.text(sheet, row, 0, QStringLiteral("Кривая"));
+        w.text(sheet, row, 1, modelName(curve.model));
+        w.text(sheet, row, 2, QStringLiteral("R²"));
+        w.number(sheet, row++, 3, curve.rSquared, nullptr);
+        const QStringList names = parameterNames(curve.model);
+        for (int k = 0; k < names.size() && k < int(curve.parameters.size()); ++k) {
+            w.text(sheet, row, 0, names[k]);
+            w.number(sheet, row, 1, curve.parameters[size_t(k)], nullptr);
+            if (size_t(k) < curve.standardErrors.size()) {
+                w.text(sheet, row, 2, QStringLiteral("ст. ошибка"));
+                w.number(sheet, row, 3, curve.standardErrors[size_t(k)], nullptr);
+            }
+            ++row;
+        }
+        w.text(sheet, row, 0, QStringLiteral("Единицы"));
+        w.text(sheet, row++, 1, result.unit.isEmpty() ? QStringLiteral("—") : result.unit);
+    }
     for (const QString &problem : result.problems)
         w.text(sheet, row++, 0, problem);
     ++row;
