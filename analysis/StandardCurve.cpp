@@ -153,75 +153,101 @@ struct TBound
     double low, high;
 };
 
-/// A fit within bounds: fitted freely, and where a parameter ends beyond its bound,
-/// fitted again with it held at that bound. `held` says which ended there.
+/// A fit within bounds, by active sets: fitted with the parameters held so far free,
+/// a parameter that ends beyond its bound is held there, and a held one is let go
+/// again where the sum falls away from its bound. It ends when neither happens: the
+/// least sum within the bounds near the start. `held` says which ended at a bound.
 struct TBoundedFit
 {
     TLeastSquaresFit fit;
     std::vector<int> held;
 };
 
+constexpr int activeSetRounds = 8; ///< holds and releases at most before the fit is taken as it is
+
+/// The fit with some parameters held, its parameters and errors given for all of them.
+TLeastSquaresFit fitHolding(const TModel &model, const std::map<int, double> &held, const std::vector<double> &x,
+                            const std::vector<double> &y, const std::vector<double> &weights, const std::vector<double> &point)
+{
+    if (held.empty())
+        return fitLeastSquares(model, x, y, weights, point);
+    std::vector<double> freeStart;
+    for (int k = 0; k < model.parameterCount; ++k)
+        if (!held.count(k))
+            freeStart.push_back(point[size_t(k)]);
+    TLeastSquaresFit fit =
+        fitLeastSquares(holding(model, std::vector<std::pair<int, double>>(held.begin(), held.end())), x, y, weights, freeStart);
+    std::vector<double> parameters, errors;
+    size_t next = 0;
+    for (int k = 0; k < model.parameterCount; ++k) {
+        const auto found = held.find(k);
+        const bool free = found == held.end();
+        parameters.push_back(!free ? found->second : next < fit.parameters.size() ? fit.parameters[next] : point[size_t(k)]);
+        errors.push_back(free && next < fit.standardErrors.size() ? fit.standardErrors[next] : NAN);
+        if (free)
+            ++next;
+    }
+    fit.parameters = parameters;
+    fit.standardErrors = fit.standardErrors.empty() ? std::vector<double>{} : errors;
+    return fit;
+}
+
+/// d(sum of squares)/d p_k at the point.
+double slopeOfSum(const TModel &model, const std::vector<double> &x, const std::vector<double> &y,
+                  const std::vector<double> &weights, const std::vector<double> &p, int k)
+{
+    std::vector<double> gradient(size_t(model.parameterCount));
+    double sum = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        model.gradient(x[i], p, gradient.data());
+        sum += -2 * (weights.empty() ? 1.0 : weights[i]) * (y[i] - model.value(x[i], p)) * gradient[size_t(k)];
+    }
+    return sum;
+}
+
 TBoundedFit fitWithin(const TModel &model, const std::vector<double> &x, const std::vector<double> &y,
                       const std::vector<double> &weights, const std::vector<double> &start, const std::vector<TBound> &bounds)
 {
-    TBoundedFit result;
-    result.fit = fitLeastSquares(model, x, y, weights, start);
-    std::vector<std::pair<int, double>> held;
-    // A fit that drifted along a valley towards infinity stops unconverged: held at
-    // the bound it crossed, it may find its minimum there.
     const auto finite = [](const std::vector<double> &p) {
         return !p.empty() && std::all_of(p.begin(), p.end(), [](double v) { return std::isfinite(v); });
     };
-    for (size_t round = 0; round < bounds.size() && finite(result.fit.parameters); ++round) {
-        std::vector<double> point = result.fit.parameters;
-        if (!held.empty()) { // the reduced fit's parameters, with the held ones put back
-            std::vector<double> full;
-            size_t next = 0;
-            for (int k = 0; k < model.parameterCount; ++k) {
-                const auto found = std::find_if(held.begin(), held.end(), [k](const auto &h) { return h.first == k; });
-                full.push_back(found != held.end() ? found->second : point[next++]);
-            }
-            point = full;
-        }
-        bool beyond = false;
+    std::map<int, double> held;
+    std::vector<double> point = start;
+    TLeastSquaresFit fit;
+    for (int round = 0; round < activeSetRounds; ++round) {
+        fit = fitHolding(model, held, x, y, weights, point);
+        // A fit that drifted along a valley towards infinity stops unconverged: held at
+        // the bound it crossed, it may find its minimum there.
+        if (!finite(fit.parameters))
+            break;
+        point = fit.parameters;
+        bool changed = false;
         for (const TBound &bound : bounds) {
             const double value = point[size_t(bound.parameter)];
-            if (value < bound.low || value > bound.high) {
-                held.push_back({bound.parameter, std::clamp(value, bound.low, bound.high)});
-                beyond = true;
+            if (!held.count(bound.parameter) && (value < bound.low || value > bound.high)) {
+                held[bound.parameter] = point[size_t(bound.parameter)] = std::clamp(value, bound.low, bound.high);
+                changed = true;
             }
         }
-        if (!beyond) {
-            if (!held.empty())
-                result.fit.parameters = point;
+        if (!changed && fit.converged) {
+            for (const TBound &bound : bounds) {
+                const auto found = held.find(bound.parameter);
+                if (found == held.end())
+                    continue;
+                const double slope = slopeOfSum(model, x, y, weights, point, bound.parameter);
+                if ((found->second <= bound.low && slope < 0) || (found->second >= bound.high && slope > 0)) {
+                    held.erase(found);
+                    changed = true;
+                }
+            }
+        }
+        if (!changed)
             break;
-        }
-        std::vector<double> freeStart;
-        for (int k = 0; k < model.parameterCount; ++k)
-            if (std::none_of(held.begin(), held.end(), [k](const auto &h) { return h.first == k; }))
-                freeStart.push_back(point[size_t(k)]);
-        TLeastSquaresFit reduced = fitLeastSquares(holding(model, held), x, y, weights, freeStart);
-        // The errors of the free parameters only: a held one has none.
-        std::vector<double> errors;
-        size_t next = 0;
-        std::vector<double> full;
-        for (int k = 0; k < model.parameterCount; ++k) {
-            const auto found = std::find_if(held.begin(), held.end(), [k](const auto &h) { return h.first == k; });
-            full.push_back(found != held.end() ? found->second : reduced.parameters.empty() ? point[size_t(k)] : reduced.parameters[next]);
-            errors.push_back(found != held.end() || reduced.standardErrors.empty() ? NAN : reduced.standardErrors[next]);
-            if (found == held.end())
-                ++next;
-        }
-        reduced.parameters = full;
-        reduced.standardErrors = reduced.standardErrors.empty() ? std::vector<double>{} : errors;
-        result.fit = reduced;
-        result.held.clear();
-        for (const auto &h : held)
-            result.held.push_back(h.first);
-        if (held.size() == bounds.size()) {
-            break;
-        }
     }
+    TBoundedFit result;
+    result.fit = fit;
+    for (const auto &h : held)
+        result.held.push_back(h.first);
     return result;
 }
 

@@ -529,7 +529,6 @@ void TestCurveFit::seededCurvesReachTheMultistartReference()
     std::mt19937 random(20261208);
     int compared = 0;
     qint64 fitting = 0;
-    int short_ = 0;
     for (int i = 0; i < 30; ++i) {
         const bool five = i % 2 == 1;
         const std::vector<TStandardPoint> points = syntheticCalibration(random, five);
@@ -552,18 +551,12 @@ void TestCurveFit::seededCurvesReachTheMultistartReference()
         double sum = 0;
         for (const double residual : curve.residuals)
             sum += residual * residual;
-        // A curve pressed into a corner of the bounds (slope, middle and asymmetry at
-        // once) may stop short of the corner's best; it says that it is at a bound.
-        const bool cornered = !curve.warnings.isEmpty();
-        QVERIFY2(sum <= target * (cornered ? 1.01 : 1 + 1e-6) + 1e-14,
+        QVERIFY2(sum <= target * (1 + 1e-6) + 1e-14,
                  qPrintable(QStringLiteral("curve %1 (%2): SS %3, reference %4").arg(i).arg(five ? "5PL" : "4PL").arg(sum, 0, 'g', 12).arg(target, 0, 'g', 12)));
-        if (sum > target * (1 + 1e-6) + 1e-14)
-            ++short_;
         ++compared;
     }
     QVERIFY(compared >= 25);
-    qDebug("fitting took %lld ms; %d curves short of the reference at a bound", fitting / 1000000, short_);
-    QVERIFY(short_ <= 1);
+    qDebug("fitting took %lld ms", fitting / 1000000);
 }
 
 QTEST_GUILESS_MAIN(TestCurveFit)
