@@ -142,11 +142,35 @@ QString concentrationText(const TConcentration &concentration, const TStandardCu
 {
     switch (concentration.where) {
     case TConcentration::Inside: return QString::number(concentration.value, 'g', 4);
-    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lowest, 'g', 4);
-    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.highest, 'g', 4);
+    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lloq, 'g', 4);
+    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.uloq, 'g', 4);
     case TConcentration::Unknown: break;
     }
     return {};
+}
+
+QString sampleConcentrationText(const TSampleResult &sample, const TStandardCurve &curve)
+{
+    switch (sample.concentration.where) {
+    case TConcentration::Inside: return QString::number(sample.concentration.value * sample.dilution, 'g', 4);
+    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lloq * sample.dilution, 'g', 4);
+    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.uloq * sample.dilution, 'g', 4);
+    case TConcentration::Unknown: break;
+    }
+    return {};
+}
+
+QString sampleRemark(const TSampleResult &sample)
+{
+    QStringList parts;
+    if (!sample.note.isEmpty())
+        parts << sample.note;
+    for (const QString &flag : sample.flags)
+        if (flag != QLatin1String("< LLOQ") && flag != QLatin1String("> ULOQ") && !sample.note.contains(flag))
+            parts << (flag == QLatin1String("CV") ? QStringLiteral("CV повторов выше предела") : flag);
+    if (sample.dilution != 1)
+        parts << QStringLiteral("разведение ×%1").arg(sample.dilution);
+    return parts.join(QStringLiteral("; "));
 }
 
 std::vector<TStandardRow> standardRows(const TAnalysis &analysis, const TAnalysisSettings &settings)

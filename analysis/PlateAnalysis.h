@@ -112,6 +112,11 @@ QString cutoffFormula(const TAnalysisSettings &settings);
 QString verdictRule(const TAnalysisSettings &settings);
 /// "Анализ достоверен" or "Анализ НЕДОСТОВЕРЕН", as every output heads its results.
 QString validityText(const TAnalysis &analysis);
+/// A sample's concentration as results show it, its dilution applied: the number, or
+/// "< LLOQ" / "> ULOQ" with the limits times the dilution ("< 50", "> 4000").
+QString sampleConcentrationText(const TSampleResult &sample, const TStandardCurve &curve);
+/// The sample's note with its flags, as the results' last column shows them.
+QString sampleRemark(const TSampleResult &sample);
 /// "< 3.125" / "> 200" / the number, as results show a concentration.
 QString concentrationText(const TConcentration &concentration, const TStandardCurve &curve);
 

@@ -138,11 +138,26 @@ QString assign(TPlateLayout &layout, const std::vector<int> &wells, const TAssig
             well.concentration = *concentration;
         } else if (assignment.role == TWellRole::Sample) {
             well.id = assignment.values.isEmpty() ? QString::number(firstNumber + group) : assignment.values[group];
+            if (!(assignment.dilution > 0))
+                return QStringLiteral("Разведение должно быть больше нуля.");
+            well.dilution = assignment.dilution;
         }
         changed.wells[size_t(ordered[i])] = well;
     }
     layout = changed;
     return {};
+}
+
+int toggleMask(TPlateLayout &layout, const std::vector<int> &wells)
+{
+    std::vector<TWell *> standards;
+    for (const int i : wells)
+        if (i >= 0 && i < wellCount && layout.wells[size_t(i)].role == TWellRole::Standard)
+            standards.push_back(&layout.wells[size_t(i)]);
+    const bool allMasked = std::all_of(standards.begin(), standards.end(), [](const TWell *w) { return w->masked; });
+    for (TWell *well : standards)
+        well->masked = !allMasked;
+    return int(standards.size());
 }
 
 QByteArray layoutToJson(const TPlateLayout &layout)

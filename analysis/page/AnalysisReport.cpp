@@ -112,7 +112,8 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
     // The header row repeats on every page the table runs onto.
     html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><thead><tr>"
                            "<th>ID</th><th>Лунки</th><th>ОП испр.</th><th>CV, %</th><th>Индекс</th>"
-                           "<th>Концентрация</th><th>Результат</th><th>Примечание</th></tr></thead>");
+                           "<th>Концентрация%1</th><th>Результат</th><th>Примечание</th></tr></thead>")
+                .arg(result.unit.isEmpty() ? QString() : QStringLiteral(", ") + escaped(result.unit));
     for (const TSampleResult &sample : result.samples) {
         QStringList wells;
         for (const int well : sample.wells)
@@ -121,8 +122,8 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
                                "<td align=\"right\">%5</td><td align=\"right\">%6</td><td>%7</td><td>%8</td></tr>")
                     .arg(escaped(sample.id), wells.join(QStringLiteral(", ")), fixed(sample.corrected, 3), fixed(sample.cv, 1),
                          fixed(sample.index, 2),
-                         escaped(curve ? concentrationText(sample.concentration, *result.curve) : QString()),
-                         verdictText(sample.verdict), escaped(sample.note));
+                         escaped(curve ? sampleConcentrationText(sample, *result.curve) : QString()),
+                         verdictText(sample.verdict), escaped(sampleRemark(sample)));
     }
     html += QStringLiteral("</table>");
     document->setHtml(html);
