@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -459,8 +461,14 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
     w.shell.ActionAnalysis->trigger();
     TAnalysisPage &page = *w.analysisPage;
     TUser user{page};
+    // The instrument wrote decimal commas, and the desktop speaks Russian: the files
+    // still carry points.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
     const QString tablePath = rig.folder.filePath(QStringLiteral("2011_12_25_0002.xls"));
-    writeBytes(tablePath, ' ' + measurementsOf(rig.instrument)->tableReply().mid(1));
+    const QByteArray pointTable = ' ' + measurementsOf(rig.instrument)->tableReply().mid(1);
+    writeBytes(tablePath, QByteArray(pointTable).replace('.', ','));
     rig.dialogs.answerFile(tablePath);
     QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
     const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
@@ -528,6 +536,13 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
     QCOMPARE(field("lloq"), QStringLiteral("50"));   // the lowest calibrator above zero, 5, × 10
     QCOMPARE(field("uloq"), QStringLiteral("4000")); // 400 × 10
     QCOMPARE(field("corrected_od").toDouble(), *diluted->corrected);
+    for (const QString &line : lines) {
+        const QStringList f = csvFields(line);
+        if (f[0] == QLatin1String("well") && f[3] == QLatin1String("A4"))
+            QCOMPARE(f[head.indexOf(QLatin1String("od"))].toDouble(), *page.result().wells[size_t(*wellIndex("A4"))].od);
+        if (f[0] == QLatin1String("well"))
+            QVERIFY2(!f[head.indexOf(QLatin1String("od"))].contains(','), qPrintable(line));
+    }
     QCOMPARE(field("result"), verdictText(diluted->verdict));
     if (diluted->reported)
         QCOMPARE(field("concentration").toDouble(), *diluted->reported);
