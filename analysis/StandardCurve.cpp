@@ -213,6 +213,12 @@ TBoundedFit fitWithin(const TModel &model, const std::vector<double> &x, const s
     };
     std::map<int, double> held;
     std::vector<double> point = start;
+    // A start on a bound (the grid's corners) begins held there: a free first fit
+    // would run off from the corner it was meant to search.
+    for (const TBound &bound : bounds)
+        if (point[size_t(bound.parameter)] <= bound.low || point[size_t(bound.parameter)] >= bound.high)
+            held[bound.parameter] = point[size_t(bound.parameter)] =
+                std::clamp(point[size_t(bound.parameter)], bound.low, bound.high);
     TLeastSquaresFit fit;
     for (int round = 0; round < activeSetRounds; ++round) {
         fit = fitHolding(model, held, x, y, weights, point);
@@ -258,12 +264,12 @@ TBoundedFit fitWithin(const TModel &model, const std::vector<double> &x, const s
 std::vector<std::vector<double>> gridStarts(const std::vector<double> &x, const std::vector<double> &y,
                                             const std::vector<double> &weights, bool five, double logCLow, double logCHigh)
 {
-    constexpr int kept = 4, middleSteps = 24;
+    constexpr int kept = 8, middleSteps = 32;
     std::vector<std::pair<double, std::vector<double>>> found;
     std::vector<double> shape(x.size());
     const std::vector<double> leans = five ? std::vector<double>{std::log(asymmetryLow), -1.5, 0, 1.5, std::log(asymmetryHigh)}
                                            : std::vector<double>{0};
-    for (const double b : {-4.0, -3.0, -2.0, -1.4, -1.0, -0.6, -slopeLow, slopeLow, 0.6, 1.0, 1.4, 2.0, 3.0, 4.0}) {
+    for (const double b : {-slopeHigh, -5.0, -3.0, -2.0, -1.4, -1.0, -0.6, -slopeLow, slopeLow, 0.6, 1.0, 1.4, 2.0, 3.0, 5.0, slopeHigh}) {
         for (int step = 0; step <= middleSteps; ++step) {
             const double logC = logCLow + (logCHigh - logCLow) * step / middleSteps;
             for (const double logG : leans) {
