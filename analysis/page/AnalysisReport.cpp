@@ -33,10 +33,10 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
     html += QStringLiteral("</p>");
 
     // The layout, each well with its role and OD.
-    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><tr><th></th>");
+    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><thead><tr><th></th>");
     for (int column = 1; column <= plateColumns; ++column)
         html += QStringLiteral("<th>%1</th>").arg(column);
-    html += QStringLiteral("</tr>");
+    html += QStringLiteral("</tr></thead>");
     for (int row = 0; row < plateRows; ++row) {
         html += QStringLiteral("<tr><th>%1</th>").arg(QChar(u'A' + row));
         for (int column = 0; column < plateColumns; ++column) {
