@@ -8,19 +8,25 @@ namespace analysis {
 
 namespace {
 
-TGroupStats statsOf(const std::vector<double> &values)
+/// The mean of the corrected ODs; the CV of the wells' own ODs, the same rule for every
+/// group: a blank-corrected mean near zero would make the CV of any two wells huge or
+/// none, decided by the last binary digit.
+TGroupStats statsOf(const std::vector<double> &corrected, const std::vector<double> &raw)
 {
     TGroupStats stats;
-    stats.count = int(values.size());
-    if (values.empty())
+    stats.count = int(corrected.size());
+    if (corrected.empty())
         return stats;
-    for (const double value : values)
-        stats.mean += value / double(values.size());
-    if (values.size() >= 2 && stats.mean != 0) {
+    for (const double value : corrected)
+        stats.mean += value / double(corrected.size());
+    double rawMean = 0;
+    for (const double value : raw)
+        rawMean += value / double(raw.size());
+    if (raw.size() >= 2 && rawMean > 0) {
         double squares = 0;
-        for (const double value : values)
-            squares += (value - stats.mean) * (value - stats.mean);
-        stats.cv = 100 * std::sqrt(squares / double(values.size() - 1)) / std::abs(stats.mean);
+        for (const double value : raw)
+            squares += (value - rawMean) * (value - rawMean);
+        stats.cv = 100 * std::sqrt(squares / double(raw.size() - 1)) / rawMean;
     }
     return stats;
 }
@@ -55,8 +61,14 @@ TVerdict verdictOf(double od, double low, double high)
 void checkControl(TAnalysis &result, const QString &name, const TGroupStats &stats, const std::optional<double> &max,
                   const std::optional<double> &min, const std::optional<double> &cvMax)
 {
-    if (stats.count == 0)
+    if (stats.count == 0) {
+        // A limit for a control that is not on the plate is a limit not met.
+        if (max || min) {
+            result.controlsValid = false;
+            result.problems << QStringLiteral("%1 нет на планшете, а для них задан предел: анализ недостоверен.").arg(name);
+        }
         return;
+    }
     if (max && stats.mean > *max + 1e-9) {
         result.controlsValid = false;
         result.problems << QStringLiteral("%1 вне пределов: среднее %2 больше %3.").arg(name, number(stats.mean), number(*max));
@@ -73,6 +85,25 @@ void checkControl(TAnalysis &result, const QString &name, const TGroupStats &sta
 }
 
 } // namespace
+
+QString settingsProblem(const TAnalysisSettings &settings)
+{
+    if (settings.qualitative && (settings.greyZonePercent < 0 || settings.greyZonePercent > greyZoneLimit))
+        return QStringLiteral("Серая зона %1 % не годится: она должна быть от 0 до %2 %, иначе ее нижний край "
+                              "уходит к нулю.")
+            .arg(settings.greyZonePercent)
+            .arg(greyZoneLimit);
+    if (settings.controlCvMax && *settings.controlCvMax <= 0)
+        return QStringLiteral("Предел CV контролей должен быть больше нуля.");
+    if (!(settings.recoveryLow < 100 && settings.recoveryHigh > 100))
+        return QStringLiteral("Допуск обратного расчета калибраторов должен охватывать 100 %.");
+    return {};
+}
+
+QString validityText(const TAnalysis &analysis)
+{
+    return analysis.valid ? QStringLiteral("Анализ достоверен") : QStringLiteral("Анализ НЕДОСТОВЕРЕН");
+}
 
 QString verdictText(TVerdict verdict)
 {
@@ -111,28 +142,81 @@ QString concentrationText(const TConcentration &concentration, const TStandardCu
 {
     switch (concentration.where) {
     case TConcentration::Inside: return QString::number(concentration.value, 'g', 4);
-    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lowest, 'g', 4);
-    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.highest, 'g', 4);
+    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lloq, 'g', 4);
+    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.uloq, 'g', 4);
     case TConcentration::Unknown: break;
     }
     return {};
 }
 
-std::vector<TStandardRow> standardRows(const TAnalysis &analysis)
+QString sampleConcentrationText(const TSampleResult &sample, const TStandardCurve &curve)
+{
+    switch (sample.concentration.where) {
+    case TConcentration::Inside: return QString::number(sample.concentration.value * sample.dilution, 'g', 4);
+    case TConcentration::Below: return QStringLiteral("< ") + QString::number(curve.lloq * sample.dilution, 'g', 4);
+    case TConcentration::Above: return QStringLiteral("> ") + QString::number(curve.uloq * sample.dilution, 'g', 4);
+    case TConcentration::Unknown: break;
+    }
+    return {};
+}
+
+QString sampleRemark(const TSampleResult &sample)
+{
+    QStringList parts;
+    if (!sample.note.isEmpty())
+        parts << sample.note;
+    for (const QString &flag : sample.flags)
+        if (flag != QLatin1String("< LLOQ") && flag != QLatin1String("> ULOQ") && !sample.note.contains(flag))
+            parts << (flag == QLatin1String("CV") ? QStringLiteral("CV повторов выше предела") : flag);
+    if (sample.dilution != 1)
+        parts << QStringLiteral("разведение ×%1").arg(sample.dilution);
+    return parts.join(QStringLiteral("; "));
+}
+
+std::vector<TStandardRow> standardRows(const TAnalysis &analysis, const TAnalysisSettings &settings)
 {
     std::vector<TStandardRow> rows;
     if (!analysis.curve || !analysis.curve->ok)
         return rows;
     const TStandardCurve &curve = *analysis.curve;
-    for (size_t k = 0; k < curve.points.size() && k < analysis.standardWells.size(); ++k)
-        rows.push_back({analysis.standardWells[k], curve.points[k].concentration, curve.points[k].od, curve.residuals[k],
-                        curve.concentration(curve.points[k].od)});
+    for (size_t k = 0; k < curve.points.size() && k < analysis.standardWells.size(); ++k) {
+        TStandardRow row;
+        row.well = analysis.standardWells[k];
+        row.concentration = curve.points[k].concentration;
+        row.od = curve.points[k].od;
+        row.residual = curve.residuals[k];
+        row.backCalculated = curve.concentration(row.od);
+        if (row.concentration > 0 && row.backCalculated.where == TConcentration::Inside)
+            row.recovery = 100 * row.backCalculated.value / row.concentration;
+        row.accepted = row.concentration <= 0
+                       || (row.recovery && *row.recovery >= settings.recoveryLow - 1e-9 && *row.recovery <= settings.recoveryHigh + 1e-9);
+        rows.push_back(row);
+    }
+    // The masked wells: not fitted, shown with their OD and what the curve reads from it.
+    for (size_t m = 0; m < analysis.maskedWells.size(); ++m) {
+        const auto &od = analysis.wells[size_t(analysis.maskedWells[m])].corrected;
+        if (!od)
+            continue;
+        TStandardRow row;
+        row.well = analysis.maskedWells[m];
+        row.concentration = analysis.maskedConcentrations[m];
+        row.od = *od;
+        row.residual = *od - curve.od(row.concentration);
+        row.backCalculated = curve.concentration(*od);
+        row.masked = true;
+        rows.push_back(row);
+    }
     return rows;
 }
 
 TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAnalysisSettings &settings)
 {
     TAnalysis result;
+    result.unit = settings.unit;
+    if (const QString refused = settingsProblem(settings); !refused.isEmpty()) {
+        result.problems << refused;
+        return result;
+    }
     std::vector<int> missing;
     bool anyRole = false;
     std::vector<double> blankOd;
@@ -154,7 +238,7 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
     if (!missing.empty())
         result.problems << QStringLiteral("В таблице нет числа ОП для размеченных лунок %1: они не учтены.").arg(wellList(missing));
 
-    result.blanks = statsOf(blankOd);
+    result.blanks = statsOf(blankOd, blankOd);
     if (settings.subtractBlank) {
         if (blankOd.empty()) {
             result.problems << QStringLiteral("Вычитание бланка включено, но на раскладке нет лунок бланка с ОП: "
@@ -168,24 +252,37 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
         if (od[size_t(i)] && layout.wells[size_t(i)].role != TWellRole::Empty)
             result.wells[size_t(i)].corrected = *od[size_t(i)] - blank;
 
-    std::vector<double> negatives, positives;
+    std::vector<double> negatives, positives, negativesRaw, positivesRaw;
     std::vector<TStandardPoint> standards;
     for (int i = 0; i < wellCount; ++i) {
         const auto &corrected = result.wells[size_t(i)].corrected;
         if (!corrected)
             continue;
         switch (layout.wells[size_t(i)].role) {
-        case TWellRole::Negative: negatives.push_back(*corrected); break;
-        case TWellRole::Positive: positives.push_back(*corrected); break;
+        case TWellRole::Negative:
+            negatives.push_back(*corrected), negativesRaw.push_back(*od[size_t(i)]);
+            break;
+        case TWellRole::Positive:
+            positives.push_back(*corrected), positivesRaw.push_back(*od[size_t(i)]);
+            break;
         case TWellRole::Standard:
+            if (layout.wells[size_t(i)].masked) {
+                result.maskedWells.push_back(i);
+                result.maskedConcentrations.push_back(layout.wells[size_t(i)].concentration);
+                break;
+            }
             standards.push_back({layout.wells[size_t(i)].concentration, *corrected});
             result.standardWells.push_back(i);
             break;
         default: break;
         }
     }
-    result.negative = statsOf(negatives);
-    result.positive = statsOf(positives);
+    result.negative = statsOf(negatives, negativesRaw);
+    result.positive = statsOf(positives, positivesRaw);
+    if (settings.controlCvMax && result.negative.count == 0 && result.positive.count == 0) {
+        result.controlsValid = false;
+        result.problems << QStringLiteral("Задан предел CV контролей, а K− и K+ на планшете нет: анализ недостоверен.");
+    }
     checkControl(result, QStringLiteral("K−"), result.negative, settings.negativeMax, std::nullopt, settings.controlCvMax);
     checkControl(result, QStringLiteral("K+"), result.positive, std::nullopt, settings.positiveMin, settings.controlCvMax);
     if (!result.controlsValid)
@@ -223,7 +320,9 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
         result.curve = fitStandardCurve(standards, settings.model, settings.weighting);
         if (!result.curve->ok)
             result.problems << result.curve->error;
-        else if (result.curve->rSquared < poorFit)
+        for (const QString &warning : result.curve->warnings)
+            result.problems << QStringLiteral("Кривая с оговоркой: %1. Концентрации по ней помечены.").arg(warning);
+        if (result.curve->ok && result.curve->rSquared < poorFit)
             result.problems << QStringLiteral("Кривая плохо описывает калибраторы (R² = %1): проверьте раскладку, "
                                               "концентрации и модель.")
                                    .arg(result.curve->rSquared, 0, 'f', 3);
@@ -262,23 +361,61 @@ TAnalysis analysePlate(const TPlateOd &od, const TPlateLayout &layout, const TAn
             judge(*well.corrected, well.index, well.verdict, well.concentration);
     }
     for (TSampleResult &sample : result.samples) {
-        std::vector<double> values;
-        for (const int well : sample.wells)
+        std::vector<double> values, raw;
+        QStringList absent;
+        for (const int well : sample.wells) {
             if (const auto &corrected = result.wells[size_t(well)].corrected)
-                values.push_back(*corrected);
+                values.push_back(*corrected), raw.push_back(*od[size_t(well)]);
+            else
+                absent << wellName(well);
+            sample.dilution = layout.wells[size_t(well)].dilution;
+        }
         if (values.empty()) {
             sample.note = QStringLiteral("нет ОП");
             continue;
         }
-        const TGroupStats stats = statsOf(values);
+        if (!absent.isEmpty()) {
+            sample.flags << QStringLiteral("нет повтора");
+            sample.note = QStringLiteral("нет ОП в %1: по %2 из %3 лунок").arg(absent.join(QStringLiteral(", "))).arg(values.size()).arg(sample.wells.size());
+        }
+        const TGroupStats stats = statsOf(values, raw);
         sample.corrected = stats.mean;
         sample.cv = stats.cv;
+        if (settings.sampleCvMax && stats.cv && *stats.cv > *settings.sampleCvMax + 1e-9)
+            sample.flags << QStringLiteral("CV");
         judge(stats.mean, sample.index, sample.verdict, sample.concentration);
+        if (sample.concentration.where == TConcentration::Inside)
+            sample.reported = sample.concentration.value * sample.dilution;
+        else if (sample.concentration.where == TConcentration::Below)
+            sample.flags << QStringLiteral("< LLOQ");
+        else if (sample.concentration.where == TConcentration::Above)
+            sample.flags << QStringLiteral("> ULOQ");
+        if (sample.concentration.where != TConcentration::Unknown && !result.curve->warnings.isEmpty())
+            sample.flags << QStringLiteral("кривая с оговоркой");
         if (!result.controlsValid)
             sample.note = QStringLiteral("анализ недостоверен");
         else if (sample.concentration.where == TConcentration::Below || sample.concentration.where == TConcentration::Above)
             sample.note = QStringLiteral("вне диапазона калибраторов");
+        else if (sample.flags.contains(QStringLiteral("CV")))
+            sample.note = QStringLiteral("повторы расходятся: CV %1 % больше %2 %").arg(*stats.cv, 0, 'f', 1).arg(*settings.sampleCvMax);
     }
+    if (curveOk) {
+        QStringList off;
+        for (const TStandardRow &row : standardRows(result, settings))
+            if (!row.masked && !row.accepted)
+                off << wellName(row.well);
+        if (!off.isEmpty())
+            result.problems << QStringLiteral("Обратный расчет калибраторов %1 вне допуска %2–%3 %.")
+                                   .arg(off.join(QStringLiteral(", ")))
+                                   .arg(settings.recoveryLow)
+                                   .arg(settings.recoveryHigh);
+    }
+    // The run may be signed when its controls hold and every result asked for was given.
+    const bool qualitativeGiven = !settings.qualitative || result.cutoff.has_value();
+    const bool quantitativeGiven = !settings.quantitative || standards.empty() || curveOk;
+    result.valid = result.controlsValid && qualitativeGiven && quantitativeGiven;
+    if (result.controlsValid && !result.valid)
+        result.problems << QStringLiteral("Анализ недостоверен: не все заданные результаты рассчитаны.");
     return result;
 }
 

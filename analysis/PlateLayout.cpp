@@ -138,11 +138,26 @@ QString assign(TPlateLayout &layout, const std::vector<int> &wells, const TAssig
             well.concentration = *concentration;
         } else if (assignment.role == TWellRole::Sample) {
             well.id = assignment.values.isEmpty() ? QString::number(firstNumber + group) : assignment.values[group];
+            if (!(assignment.dilution > 0))
+                return QStringLiteral("Разведение должно быть больше нуля.");
+            well.dilution = assignment.dilution;
         }
         changed.wells[size_t(ordered[i])] = well;
     }
     layout = changed;
     return {};
+}
+
+int toggleMask(TPlateLayout &layout, const std::vector<int> &wells)
+{
+    std::vector<TWell *> standards;
+    for (const int i : wells)
+        if (i >= 0 && i < wellCount && layout.wells[size_t(i)].role == TWellRole::Standard)
+            standards.push_back(&layout.wells[size_t(i)]);
+    const bool allMasked = std::all_of(standards.begin(), standards.end(), [](const TWell *w) { return w->masked; });
+    for (TWell *well : standards)
+        well->masked = !allMasked;
+    return int(standards.size());
 }
 
 QByteArray layoutToJson(const TPlateLayout &layout)
@@ -158,8 +173,12 @@ QByteArray layoutToJson(const TPlateLayout &layout)
                 entry[QStringLiteral("role")] = QLatin1String(text.file);
         if (well.role == TWellRole::Standard)
             entry[QStringLiteral("concentration")] = well.concentration;
+        if (well.role == TWellRole::Standard && well.masked)
+            entry[QStringLiteral("masked")] = true;
         if (well.role == TWellRole::Sample)
             entry[QStringLiteral("id")] = well.id;
+        if (well.role == TWellRole::Sample && well.dilution != 1)
+            entry[QStringLiteral("dilution")] = well.dilution;
         wells.append(entry);
     }
     const QJsonObject root{{QStringLiteral("format"), formatTag},
@@ -205,11 +224,15 @@ std::optional<TPlateLayout> layoutFromJson(const QByteArray &json, QString *erro
             if (!concentration.isDouble() || concentration.toDouble() < 0)
                 return fail(QStringLiteral("у калибратора в лунке %1 нет концентрации").arg(name));
             well.concentration = concentration.toDouble();
+            well.masked = entry.value(QStringLiteral("masked")).toBool(false);
         }
         if (well.role == TWellRole::Sample) {
             well.id = entry.value(QStringLiteral("id")).toString().trimmed();
             if (well.id.isEmpty())
                 return fail(QStringLiteral("у образца в лунке %1 нет ID").arg(name));
+            well.dilution = entry.value(QStringLiteral("dilution")).toDouble(1);
+            if (!(well.dilution > 0))
+                return fail(QStringLiteral("у образца в лунке %1 разведение не больше нуля").arg(name));
         }
         layout.wells[size_t(*index)] = well;
     }

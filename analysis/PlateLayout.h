@@ -6,10 +6,13 @@
 //   { "format": "lorit-plate-layout", "version": 1, "name": "<test system>",
 //     "wells": [ { "well": "A1", "role": "blank" },
 //                { "well": "B1", "role": "standard", "concentration": 6.25 },
-//                { "well": "C3", "role": "sample", "id": "П-017" }, … ] }
+//                { "well": "B2", "role": "standard", "concentration": 6.25, "masked": true },
+//                { "well": "C3", "role": "sample", "id": "П-017", "dilution": 10 }, … ] }
 //
 // Roles: "blank", "negative", "positive", "standard", "sample"; wells not listed are
-// empty. Concentrations are numbers in the kit's units.
+// empty. Concentrations are numbers in the kit's units; "masked" leaves a calibrator
+// well out of the curve as an outlier; "dilution" (1 when absent) multiplies a
+// sample's concentration.
 
 #include <QByteArray>
 #include <QString>
@@ -30,6 +33,8 @@ struct TWell
     TWellRole role = TWellRole::Empty;
     QString id;               ///< a sample's ID; replicates share it
     double concentration = 0; ///< a calibrator's
+    double dilution = 1;      ///< a sample's: its concentration is the curve's times this
+    bool masked = false;      ///< a calibrator well left out of the fit as an outlier
 };
 
 struct TPlateLayout
@@ -60,11 +65,16 @@ struct TAssignment
     TWellOrder order = TWellOrder::ByColumns;
     int replicates = 1;
     QStringList values; ///< IDs, or concentrations as typed ("6,25" or "6.25")
+    double dilution = 1; ///< for samples: how many times they were diluted
 };
 
 /// Gives the wells their role. Nothing changes and the reason comes back when the
 /// values do not suffice for the groups or a concentration is no number.
 QString assign(TPlateLayout &layout, const std::vector<int> &wells, const TAssignment &assignment);
+/// Leaves the calibrator wells among `wells` out of the curve as outliers, or takes
+/// them back when all of them were left out; other wells are not touched. The number
+/// of calibrator wells changed comes back.
+int toggleMask(TPlateLayout &layout, const std::vector<int> &wells);
 
 /// A list pasted or typed: one item per line, or separated by ';' or tabs.
 QStringList splitList(const QString &text);

@@ -1,5 +1,7 @@
 #include "analysis/ResultsCsv.h"
 
+#include <QLocale>
+
 namespace analysis {
 
 namespace {
@@ -12,36 +14,81 @@ QString field(const QString &text)
     return text;
 }
 
-QString number(const std::optional<double> &value, int decimals = 3)
+/// The shortest text that reads back as the same double, with a point: QString::number
+/// ignores the locale.
+QString number(const std::optional<double> &value)
 {
-    return value ? QString::number(*value, 'f', decimals) : QString();
+    return value && std::isfinite(*value) ? QString::number(*value, 'g', QLocale::FloatingPointShortest) : QString();
+}
+
+QString limitFlag(const TConcentration &concentration)
+{
+    switch (concentration.where) {
+    case TConcentration::Below: return QStringLiteral("< LLOQ");
+    case TConcentration::Above: return QStringLiteral("> ULOQ");
+    default: return {};
+    }
+}
+
+QString row(const QStringList &fields)
+{
+    QStringList quoted;
+    for (const QString &f : fields)
+        quoted << field(f);
+    return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 } // namespace
 
+QStringList resultsCsvColumns()
+{
+    return {QStringLiteral("level"),         QStringLiteral("run_valid"),   QStringLiteral("id"),
+            QStringLiteral("wells"),         QStringLiteral("role"),        QStringLiteral("od"),
+            QStringLiteral("corrected_od"),  QStringLiteral("cv_percent"),  QStringLiteral("index"),
+            QStringLiteral("concentration"), QStringLiteral("limit"),       QStringLiteral("lloq"),
+            QStringLiteral("uloq"),          QStringLiteral("dilution"),    QStringLiteral("unit"),
+            QStringLiteral("result"),        QStringLiteral("flags"),       QStringLiteral("nominal"),
+            QStringLiteral("recovery_percent")};
+}
+
 QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis)
 {
-    QString text = QStringLiteral("well,role,id,od,corrected_od,concentration,index,result\r\n");
+    const bool curve = analysis.curve && analysis.curve->ok;
+    const QString valid = analysis.valid ? QStringLiteral("1") : QStringLiteral("0");
+    const QString lloq = curve ? number(analysis.curve->lloq) : QString();
+    const QString uloq = curve ? number(analysis.curve->uloq) : QString();
+    QString text = row(resultsCsvColumns());
+    for (const TSampleResult &sample : analysis.samples) {
+        QStringList wells;
+        for (const int well : sample.wells)
+            wells << wellName(well);
+        QStringList flags = sample.flags;
+        if (!analysis.valid)
+            flags.prepend(QStringLiteral("анализ недостоверен"));
+        text += row({QStringLiteral("sample"), valid, sample.id, wells.join(QLatin1Char(' ')), roleName(TWellRole::Sample),
+                     QString(), number(sample.corrected), number(sample.cv), number(sample.index), number(sample.reported),
+                     limitFlag(sample.concentration), curve ? number(analysis.curve->lloq * sample.dilution) : QString(),
+                     curve ? number(analysis.curve->uloq * sample.dilution) : QString(), number(sample.dilution), analysis.unit,
+                     verdictText(sample.verdict), flags.join(QLatin1Char(';')), QString(), QString()});
+    }
+    std::vector<std::optional<double>> recovery(wellCount);
+    for (const TStandardRow &standard : standardRows(analysis))
+        recovery[size_t(standard.well)] = standard.recovery;
     for (int i = 0; i < wellCount; ++i) {
         const TWell &well = layout.wells[size_t(i)];
         const TWellResult &result = analysis.wells[size_t(i)];
-        QString concentration;
-        if (analysis.curve && analysis.curve->ok
-            && (well.role == TWellRole::Sample || well.role == TWellRole::Standard)) {
-            concentration = well.role == TWellRole::Standard ? QString::number(well.concentration, 'g', 6)
-                                                             : concentrationText(result.concentration, *analysis.curve);
-        }
-        const QStringList fields{wellName(i),
-                                 roleName(well.role),
-                                 well.id,
-                                 number(result.od),
-                                 number(result.corrected),
-                                 concentration,
-                                 number(result.index, 2),
-                                 verdictText(result.verdict)};
-        QStringList quoted;
-        for (const QString &f : fields)
-            quoted << field(f);
-        text += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        const bool sample = well.role == TWellRole::Sample, standard = well.role == TWellRole::Standard;
+        std::optional<double> concentration;
+        if (curve && sample && result.concentration.where == TConcentration::Inside)
+            concentration = result.concentration.value * well.dilution;
+        QStringList flags;
+        if (standard && well.masked)
+            flags << QStringLiteral("исключен");
+        text += row({QStringLiteral("well"), valid, well.id, wellName(i), roleName(well.role), number(result.od),
+                     number(result.corrected), QString(), number(result.index), number(concentration),
+                     curve && sample ? limitFlag(result.concentration) : QString(), sample ? lloq : QString(),
+                     sample ? uloq : QString(), sample ? number(well.dilution) : QString(),
+                     sample || standard ? analysis.unit : QString(), verdictText(result.verdict), flags.join(QLatin1Char(';')),
+                     standard ? number(well.concentration) : QString(), standard ? number(recovery[size_t(i)]) : QString()});
     }
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }

@@ -1,7 +1,11 @@
 #pragma once
-// The results for a laboratory system or a script: one row per well (well, role, ID,
-// OD, corrected OD, concentration or index, result), comma-separated with a point as
-// the decimal mark, UTF-8 with a byte-order mark so that spreadsheets read the Cyrillic.
+// The results for a laboratory system or a script: comma-separated, a point as the
+// decimal mark whatever the locale, UTF-8 with a byte-order mark so that spreadsheets
+// read the Cyrillic. One header; each row says what it is in its first column:
+// "sample" rows (one per sample ID: its wells, mean OD, CV, index, concentration,
+// result, flags) first, then "well" rows (one per well). Numbers are numbers in full
+// precision in their own columns; what is not a number (below LLOQ, above ULOQ, an
+// invalid run) is in a column of its own. Every row carries the run's validity.
 
 #include "analysis/PlateAnalysis.h"
 
@@ -10,5 +14,8 @@
 namespace analysis {
 
 QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis);
+
+/// The header's columns, in order.
+QStringList resultsCsvColumns();
 
 } // namespace analysis

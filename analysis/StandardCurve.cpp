@@ -1,6 +1,6 @@
 #include "analysis/StandardCurve.h"
 
-#include "analysis/LeastSquares.h"
+#include "analysis/LogisticFit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,44 +12,6 @@ namespace {
 
 /// Weights are floored at this OD, so that a blank-corrected zero does not take over.
 constexpr double weightFloorOd = 0.01;
-constexpr double exponentLimit = 700; ///< exp() of more overflows a double
-
-/// The logistic with internal parameters {A, B, ln C, D[, ln G]}: C and G stay positive.
-double logistic(double x, const std::vector<double> &p, double *gradient)
-{
-    const double a = p[0], b = p[1], logC = p[2], d = p[3];
-    const bool five = p.size() == 5;
-    const double g = five ? std::exp(p[4]) : 1.0;
-    double u = 0, logU = 0;
-    bool uInfinite = false;
-    if (x > 0) {
-        logU = std::clamp(b * (std::log(x) - logC), -exponentLimit, exponentLimit);
-        u = std::exp(logU);
-    } else if (b < 0) {
-        uInfinite = true; // (0 / C)^B with B < 0: the curve's other end
-    }
-    if (uInfinite) {
-        if (gradient) {
-            std::fill(gradient, gradient + p.size(), 0.0);
-            gradient[3] = 1;
-        }
-        return d;
-    }
-    const double s = 1 + u;
-    const double sg = std::pow(s, -g); // 1 / s^G
-    const double value = d + (a - d) * sg;
-    if (gradient) {
-        gradient[0] = sg;
-        gradient[3] = 1 - sg;
-        // d(s^-G)/du = −G s^(−G−1); du/dB = u (ln x − ln C); du/d ln C = −B u
-        const double dfdu = -(a - d) * g * sg / s;
-        gradient[1] = x > 0 ? dfdu * u * (std::log(x) - logC) : 0.0;
-        gradient[2] = x > 0 ? dfdu * (-b * u) : 0.0;
-        if (five)
-            gradient[4] = -(a - d) * sg * std::log(s) * g;
-    }
-    return value;
-}
 
 struct TMeans
 {
@@ -121,81 +83,6 @@ bool fitPointToPoint(TStandardCurve &curve)
     return true;
 }
 
-bool fitLogistic(TStandardCurve &curve, const std::vector<double> &weights)
-{
-    const TMeans means = meansByConcentration(curve.points);
-    const double a0 = means.y.front(), d0 = means.y.back();
-    if (a0 == d0) {
-        curve.error = QStringLiteral("ОП калибраторов не меняется с концентрацией: кривую не построить.");
-        return false;
-    }
-    std::vector<double> x, y;
-    for (const TStandardPoint &point : curve.points)
-        x.push_back(point.concentration), y.push_back(point.od);
-
-    TModel fourPL{4, [](double xi, const std::vector<double> &p) { return logistic(xi, p, nullptr); },
-                  [](double xi, const std::vector<double> &p, double *g) { logistic(xi, p, g); }};
-    // Starting points: the middle of the curve at the calibrator nearest to half-way,
-    // and at the calibrators' geometric middle; two slopes. The best fit is kept.
-    std::vector<double> middles;
-    double nearest = 0, nearestGap = INFINITY, logSum = 0;
-    int positives = 0;
-    for (size_t i = 0; i < means.x.size(); ++i) {
-        if (means.x[i] <= 0)
-            continue;
-        logSum += std::log(means.x[i]), ++positives;
-        const double gap = std::abs(means.y[i] - (a0 + d0) / 2);
-        if (gap < nearestGap)
-            nearestGap = gap, nearest = means.x[i];
-    }
-    if (positives == 0) {
-        curve.error = QStringLiteral("У калибраторов нет положительных концентраций: логистическую кривую не построить.");
-        return false;
-    }
-    middles = {nearest, std::exp(logSum / positives)};
-
-    TLeastSquaresFit best;
-    for (const double middle : middles) {
-        for (const double slope : {1.0, 2.5}) {
-            const TLeastSquaresFit fit = fitLeastSquares(fourPL, x, y, weights, {a0, slope, std::log(middle), d0});
-            if (fit.converged && (!best.converged || fit.weightedSumOfSquares < best.weightedSumOfSquares))
-                best = fit;
-            else if (!best.converged && best.failure.isEmpty())
-                best.failure = fit.failure;
-        }
-    }
-    if (best.converged && curve.model == TCurveModel::FivePL) {
-        TModel fivePL = fourPL;
-        fivePL.parameterCount = 5;
-        std::vector<double> start = best.parameters;
-        start.push_back(0); // G = 1: the four-parameter curve
-        const TLeastSquaresFit fit = fitLeastSquares(fivePL, x, y, weights, start);
-        best = fit;
-    }
-    if (!best.converged) {
-        curve.error = QStringLiteral("Кривая %1 не построена: %2. Попробуйте другую модель или проверьте калибраторы.")
-                          .arg(modelName(curve.model), best.failure);
-        return false;
-    }
-    if (std::abs(best.parameters[1]) < 1e-6) {
-        curve.error = QStringLiteral("Кривая %1 не построена: она получилась плоской.").arg(modelName(curve.model));
-        return false;
-    }
-    curve.parameters = best.parameters;
-    curve.parameters[2] = std::exp(curve.parameters[2]);
-    if (curve.parameters.size() == 5)
-        curve.parameters[4] = std::exp(curve.parameters[4]);
-    return true;
-}
-
-std::vector<double> internalLogistic(const std::vector<double> &natural)
-{
-    std::vector<double> p = natural;
-    p[2] = std::log(p[2]);
-    if (p.size() == 5)
-        p[4] = std::log(p[4]);
-    return p;
-}
 
 } // namespace
 
@@ -224,6 +111,18 @@ QString modelName(TCurveModel model)
         return QStringLiteral("4PL");
     case TCurveModel::FivePL:
         return QStringLiteral("5PL");
+    }
+    return {};
+}
+
+QStringList parameterNames(TCurveModel model)
+{
+    switch (model) {
+    case TCurveModel::Linear: return {QStringLiteral("a"), QStringLiteral("b")};
+    case TCurveModel::PointToPoint: return {};
+    case TCurveModel::FourPL: return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C₅₀"), QStringLiteral("D")};
+    case TCurveModel::FivePL:
+        return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C₅₀"), QStringLiteral("D"), QStringLiteral("G")};
     }
     return {};
 }
@@ -272,13 +171,16 @@ TConcentration TStandardCurve::concentration(double value) const
 {
     if (!ok || !std::isfinite(value))
         return {};
-    const double atLowest = od(lowest), atHighest = od(highest);
+    const double atLowest = od(lloq), atHighest = od(uloq);
     const bool rising = atHighest > atLowest;
     const double low = std::min(atLowest, atHighest), high = std::max(atLowest, atHighest);
-    if (value < low)
+    // An OD equal to a limit's in the lab's arithmetic lies on it, rounding aside.
+    const double slack = 1e-9 * std::max(1.0, std::max(std::abs(low), std::abs(high)));
+    if (value < low - slack)
         return {rising ? TConcentration::Below : TConcentration::Above, 0};
-    if (value > high)
+    if (value > high + slack)
         return {rising ? TConcentration::Above : TConcentration::Below, 0};
+    value = std::clamp(value, low, high);
     double x = NAN;
     switch (model) {
     case TCurveModel::Linear:
@@ -307,7 +209,7 @@ TConcentration TStandardCurve::concentration(double value) const
     if (!std::isfinite(x))
         return {};
     // The ends themselves belong to the range; rounding may step over them.
-    return {TConcentration::Inside, std::clamp(x, lowest, highest)};
+    return {TConcentration::Inside, std::clamp(x, lloq, uloq)};
 }
 
 TStandardCurve fitStandardCurve(const std::vector<TStandardPoint> &points, TCurveModel model, TWeighting weighting)
@@ -327,6 +229,15 @@ TStandardCurve fitStandardCurve(const std::vector<TStandardPoint> &points, TCurv
     }
     curve.lowest = means.x.front();
     curve.highest = means.x.back();
+    // A zero calibrator shapes the curve but quantifies nothing: below the lowest
+    // calibrator above zero a sample is only "less than" it.
+    curve.lloq = curve.highest;
+    for (const double x : means.x)
+        if (x > 0) {
+            curve.lloq = x;
+            break;
+        }
+    curve.uloq = curve.highest;
     const std::vector<double> weights = weightsOf(points, weighting);
     bool fitted = false;
     switch (model) {
@@ -338,7 +249,7 @@ TStandardCurve fitStandardCurve(const std::vector<TStandardPoint> &points, TCurv
         break;
     case TCurveModel::FourPL:
     case TCurveModel::FivePL:
-        fitted = fitLogistic(curve, weights);
+        fitted = fitLogistic(curve, means.x, means.y, weights);
         break;
     }
     if (!fitted) {

@@ -166,10 +166,11 @@ QWidget *TAnalysisPage::CreateResultsTab()
     resultsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto *curveSide = new QSplitter(Qt::Vertical, splitter);
     curveChart = new TCurveChart(curveSide);
-    standardsTable = new QTableWidget(0, 5, curveSide);
+    standardsTable = new QTableWidget(0, 6, curveSide);
     standardsTable->setAccessibleName(QStringLiteral("Калибраторы"));
     standardsTable->setHorizontalHeaderLabels({QStringLiteral("Лунка"), QStringLiteral("Конц."), QStringLiteral("ОП испр."),
-                                               QStringLiteral("Остаток"), QStringLiteral("Обратный расчет")});
+                                               QStringLiteral("Остаток"), QStringLiteral("Обратный расчет"),
+                                               QStringLiteral("Извлечение, %")});
     standardsTable->verticalHeader()->hide();
     standardsTable->verticalHeader()->setDefaultSectionSize(standardsTable->fontMetrics().height() + 6);
     standardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -412,7 +413,8 @@ void TAnalysisPage::btnExportXlsxClick()
     sdlgResults.fileName = BaseName();
     if (!Choose(sdlgResults, true))
         return;
-    const QString error = writeAnalysisWorkbook(sdlgResults.fileName, m_od, layoutEditor->layout(), m_result, identity());
+    const QString error = writeAnalysisWorkbook(sdlgResults.fileName, m_od, layoutEditor->layout(), m_result, identity(),
+                                                calculation->settings());
     if (!error.isEmpty()) {
         m_host.ReportError(error);
         return;
@@ -499,6 +501,8 @@ void TAnalysisPage::ShowResults()
         parameters << QStringLiteral("R² = %1").arg(curve.rSquared, 0, 'f', 4);
         summary << QStringLiteral("Кривая %1: %2").arg(modelName(curve.model), parameters.join(QStringLiteral(", ")));
     }
+    if (!m_table.isEmpty())
+        summary.prepend(validityText(m_result));
     lbSummary->setText(summary.join(QStringLiteral("; ")));
     lbProblems->setText((m_inputComplaints + m_result.problems).join(QLatin1Char('\n')));
 
@@ -515,22 +519,25 @@ void TAnalysisPage::ShowResults()
         setCell(resultsTable, row, 2, fixed(sample.corrected, 3));
         setCell(resultsTable, row, 3, fixed(sample.cv, 1));
         setCell(resultsTable, row, 4, fixed(sample.index, 2));
-        setCell(resultsTable, row, 5, curve ? concentrationText(sample.concentration, *m_result.curve) : QString());
+        setCell(resultsTable, row, 5, curve ? sampleConcentrationText(sample, *m_result.curve) : QString());
         setCell(resultsTable, row, 6, verdictText(sample.verdict));
-        setCell(resultsTable, row, 7, sample.note);
+        setCell(resultsTable, row, 7, sampleRemark(sample));
         if (sample.concentration.where == TConcentration::Inside && sample.corrected)
             onCurve.push_back({sample.concentration.value, *sample.corrected});
     }
     curveChart->setCurve(m_result.curve, onCurve);
-    const std::vector<TStandardRow> standards = standardRows(m_result);
+    const std::vector<TStandardRow> standards = standardRows(m_result, calculation->settings());
     standardsTable->setRowCount(int(standards.size()));
     for (int row = 0; row < int(standards.size()); ++row) {
         const TStandardRow &standard = standards[size_t(row)];
-        setCell(standardsTable, row, 0, wellName(standard.well));
+        setCell(standardsTable, row, 0, wellName(standard.well) + (standard.masked ? QStringLiteral(" (исключен)") : QString()));
         setCell(standardsTable, row, 1, QString::number(standard.concentration, 'g', 6));
         setCell(standardsTable, row, 2, QString::number(standard.od, 'f', 3));
         setCell(standardsTable, row, 3, QString::number(standard.residual, 'f', 3));
         setCell(standardsTable, row, 4, concentrationText(standard.backCalculated, *m_result.curve));
+        setCell(standardsTable, row, 5, standard.recovery ? QString::number(*standard.recovery, 'f', 1) : QString());
+        if (!standard.accepted && !standard.masked)
+            standardsTable->item(row, 5)->setForeground(QColor(0xa0, 0x10, 0x10));
     }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
         button->setEnabled(!m_table.isEmpty());

@@ -24,7 +24,7 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
                                               const TRunIdentity &identity)
 {
     auto document = std::make_unique<QTextDocument>();
-    QString html = QStringLiteral("<h3>Анализ планшета</h3><p>");
+    QString html = QStringLiteral("<h3>Анализ планшета</h3><p><b>%1</b><br>").arg(validityText(result));
     for (const QString &line : identity.lines())
         html += escaped(line) + QStringLiteral("<br>");
     html += QStringLiteral("</p><p><b>Расчет</b><br>");
@@ -33,10 +33,10 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
     html += QStringLiteral("</p>");
 
     // The layout, each well with its role and OD.
-    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><tr><th></th>");
+    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><thead><tr><th></th>");
     for (int column = 1; column <= plateColumns; ++column)
         html += QStringLiteral("<th>%1</th>").arg(column);
-    html += QStringLiteral("</tr>");
+    html += QStringLiteral("</tr></thead>");
     for (int row = 0; row < plateRows; ++row) {
         html += QStringLiteral("<tr><th>%1</th>").arg(QChar(u'A' + row));
         for (int column = 0; column < plateColumns; ++column) {
@@ -89,20 +89,31 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
         painter.end();
         document->addResource(QTextDocument::ImageResource, QUrl(curveImage), image);
         html += QStringLiteral("<p><img src=\"%1\" width=\"420\" height=\"240\"></p>").arg(curveImage);
+        QStringList parameters;
+        const QStringList names = parameterNames(result.curve->model);
+        for (int k = 0; k < names.size() && k < int(result.curve->parameters.size()); ++k)
+            parameters << QStringLiteral("%1 = %2").arg(names[k]).arg(result.curve->parameters[size_t(k)], 0, 'g', 6);
+        parameters << QStringLiteral("R² = %1").arg(result.curve->rSquared, 0, 'f', 4);
+        html += QStringLiteral("<p>Кривая %1: %2</p>").arg(modelName(result.curve->model), escaped(parameters.join(QStringLiteral(", "))));
         html += QStringLiteral("<p><b>Калибраторы</b></p><table border=\"1\" cellspacing=\"0\" cellpadding=\"2\">"
-                               "<tr><th>Лунка</th><th>Конц.</th><th>ОП испр.</th><th>Остаток</th><th>Обратный расчет</th></tr>");
+                               "<thead><tr><th>Лунка</th><th>Конц.</th><th>ОП испр.</th><th>Остаток</th><th>Обратный расчет</th>"
+                               "<th>Извлечение, %</th></tr></thead>");
         for (const TStandardRow &standard : standardRows(result))
             html += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td>"
-                                   "<td align=\"right\">%4</td><td align=\"right\">%5</td></tr>")
-                        .arg(wellName(standard.well), QString::number(standard.concentration, 'g', 6),
+                                   "<td align=\"right\">%4</td><td align=\"right\">%5</td><td align=\"right\">%6</td></tr>")
+                        .arg(wellName(standard.well) + (standard.masked ? QStringLiteral(" (исключен)") : QString()),
+                             QString::number(standard.concentration, 'g', 6),
                              QString::number(standard.od, 'f', 3), QString::number(standard.residual, 'f', 3),
-                             escaped(concentrationText(standard.backCalculated, *result.curve)));
+                             escaped(concentrationText(standard.backCalculated, *result.curve)),
+                             standard.recovery ? QString::number(*standard.recovery, 'f', 1) : QString());
         html += QStringLiteral("</table><p></p>");
     }
 
-    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><tr>"
+    // The header row repeats on every page the table runs onto.
+    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\"><thead><tr>"
                            "<th>ID</th><th>Лунки</th><th>ОП испр.</th><th>CV, %</th><th>Индекс</th>"
-                           "<th>Концентрация</th><th>Результат</th><th>Примечание</th></tr>");
+                           "<th>Концентрация%1</th><th>Результат</th><th>Примечание</th></tr></thead>")
+                .arg(result.unit.isEmpty() ? QString() : QStringLiteral(", ") + escaped(result.unit));
     for (const TSampleResult &sample : result.samples) {
         QStringList wells;
         for (const int well : sample.wells)
@@ -111,8 +122,8 @@ std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLa
                                "<td align=\"right\">%5</td><td align=\"right\">%6</td><td>%7</td><td>%8</td></tr>")
                     .arg(escaped(sample.id), wells.join(QStringLiteral(", ")), fixed(sample.corrected, 3), fixed(sample.cv, 1),
                          fixed(sample.index, 2),
-                         escaped(curve ? concentrationText(sample.concentration, *result.curve) : QString()),
-                         verdictText(sample.verdict), escaped(sample.note));
+                         escaped(curve ? sampleConcentrationText(sample, *result.curve) : QString()),
+                         verdictText(sample.verdict), escaped(sampleRemark(sample)));
     }
     html += QStringLiteral("</table>");
     document->setHtml(html);

@@ -50,12 +50,14 @@ struct TSheetWriter
     }
 };
 
-void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &result, const TRunIdentity &identity)
+void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &result, const TRunIdentity &identity,
+                  const TAnalysisSettings &settings)
 {
     lxw_worksheet *sheet = workbook_add_worksheet(w.book, "Результаты");
     w.note(worksheet_set_column(sheet, 0, 0, 16, nullptr));
     w.note(worksheet_set_column(sheet, 1, 7, 13, nullptr));
     int row = 0;
+    w.text(sheet, row++, 0, validityText(result), w.bold);
     for (const QString &line : identity.lines())
         w.text(sheet, row++, 0, line);
     for (const QString &line : identity.settings)
@@ -67,11 +69,42 @@ void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &
                                     .arg(*result.cutoff, 0, 'f', 3)
                                     .arg(*result.greyLow, 0, 'f', 3)
                                     .arg(*result.greyHigh, 0, 'f', 3));
+    const auto control = [&](const QString &name, const TGroupStats &stats) {
+        if (stats.count == 0)
+            return;
+        w.text(sheet, row, 0, name);
+        w.number(sheet, row, 1, stats.mean, w.density);
+        w.text(sheet, row, 2, QStringLiteral("CV, %"));
+        w.number(sheet, row, 3, stats.cv, w.two);
+        ++row;
+    };
+    control(QStringLiteral("K− среднее"), result.negative);
+    control(QStringLiteral("K+ среднее"), result.positive);
+    if (result.curve && result.curve->ok) {
+        const TStandardCurve &curve = *result.curve;
+        w.text(sheet, row, 0, QStringLiteral("Кривая"));
+        w.text(sheet, row, 1, modelName(curve.model));
+        w.text(sheet, row, 2, QStringLiteral("R²"));
+        w.number(sheet, row++, 3, curve.rSquared, nullptr);
+        const QStringList names = parameterNames(curve.model);
+        for (int k = 0; k < names.size() && k < int(curve.parameters.size()); ++k) {
+            w.text(sheet, row, 0, names[k]);
+            w.number(sheet, row, 1, curve.parameters[size_t(k)], nullptr);
+            if (size_t(k) < curve.standardErrors.size()) {
+                w.text(sheet, row, 2, QStringLiteral("ст. ошибка"));
+                w.number(sheet, row, 3, curve.standardErrors[size_t(k)], nullptr);
+            }
+            ++row;
+        }
+        w.text(sheet, row, 0, QStringLiteral("Единицы"));
+        w.text(sheet, row++, 1, result.unit.isEmpty() ? QStringLiteral("—") : result.unit);
+    }
     for (const QString &problem : result.problems)
         w.text(sheet, row++, 0, problem);
     ++row;
-    const QStringList head{QStringLiteral("ID"), QStringLiteral("Лунки"), QStringLiteral("ОП испр."), QStringLiteral("CV, %"),
-                           QStringLiteral("Индекс"), QStringLiteral("Концентрация"), QStringLiteral("Результат"),
+    const QStringList head{QStringLiteral("ID"),           QStringLiteral("Лунки"),     QStringLiteral("ОП испр."),
+                           QStringLiteral("CV, %"),        QStringLiteral("Индекс"),    QStringLiteral("Концентрация"),
+                           QStringLiteral("Предел"),       QStringLiteral("Разведение"), QStringLiteral("Результат"),
                            QStringLiteral("Примечание")};
     for (int c = 0; c < head.size(); ++c)
         w.text(sheet, row, c, head[c], w.bold);
@@ -86,12 +119,38 @@ void resultsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &
         w.number(sheet, row, 2, sample.corrected, w.density);
         w.number(sheet, row, 3, sample.cv, w.two);
         w.number(sheet, row, 4, sample.index, w.two);
-        if (curve && sample.concentration.where == TConcentration::Inside)
-            w.number(sheet, row, 5, sample.concentration.value, nullptr);
-        else if (curve)
-            w.text(sheet, row, 5, concentrationText(sample.concentration, *result.curve));
-        w.text(sheet, row, 6, verdictText(sample.verdict));
-        w.text(sheet, row, 7, sample.note);
+        // The number alone in its column; "< LLOQ" / "> ULOQ" with the limit beside it.
+        w.number(sheet, row, 5, sample.reported, nullptr);
+        if (curve && sample.concentration.where != TConcentration::Inside)
+            w.text(sheet, row, 6, sampleConcentrationText(sample, *result.curve));
+        w.number(sheet, row, 7, sample.dilution, nullptr);
+        w.text(sheet, row, 8, verdictText(sample.verdict));
+        w.text(sheet, row, 9, sampleRemark(sample));
+        ++row;
+    }
+    if (!curve)
+        return;
+    // The back-fit table: each calibrator read back from the curve.
+    ++row;
+    const QStringList standardsHead{QStringLiteral("Калибратор"), QStringLiteral("Конц."), QStringLiteral("ОП испр."),
+                                    QStringLiteral("Остаток"), QStringLiteral("Обратный расчет"),
+                                    QStringLiteral("Извлечение, %"), QStringLiteral("Примечание")};
+    for (int c = 0; c < standardsHead.size(); ++c)
+        w.text(sheet, row, c, standardsHead[c], w.bold);
+    ++row;
+    for (const TStandardRow &standard : standardRows(result, settings)) {
+        w.text(sheet, row, 0, wellName(standard.well));
+        w.number(sheet, row, 1, standard.concentration, nullptr);
+        w.number(sheet, row, 2, standard.od, w.density);
+        w.number(sheet, row, 3, standard.residual, w.density);
+        if (standard.backCalculated.where == TConcentration::Inside)
+            w.number(sheet, row, 4, standard.backCalculated.value, nullptr);
+        else
+            w.text(sheet, row, 4, concentrationText(standard.backCalculated, *result.curve));
+        w.number(sheet, row, 5, standard.recovery, w.two);
+        w.text(sheet, row, 6, standard.masked ? QStringLiteral("исключен (выброс)")
+                              : standard.accepted ? QString()
+                                                  : QStringLiteral("вне допуска"));
         ++row;
     }
     Q_UNUSED(layout)
@@ -140,9 +199,11 @@ void wellsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &re
         if (well.role == TWellRole::Standard)
             w.number(sheet, row, 5, well.concentration, nullptr);
         else if (curve && r.concentration.where == TConcentration::Inside)
-            w.number(sheet, row, 5, r.concentration.value, nullptr);
-        else if (curve && well.role == TWellRole::Sample)
-            w.text(sheet, row, 5, concentrationText(r.concentration, *result.curve));
+            w.number(sheet, row, 5, r.concentration.value * well.dilution, nullptr);
+        else if (curve && well.role == TWellRole::Sample && r.concentration.where == TConcentration::Below)
+            w.text(sheet, row, 5, QStringLiteral("< ") + QString::number(result.curve->lloq * well.dilution, 'g', 6));
+        else if (curve && well.role == TWellRole::Sample && r.concentration.where == TConcentration::Above)
+            w.text(sheet, row, 5, QStringLiteral("> ") + QString::number(result.curve->uloq * well.dilution, 'g', 6));
         w.number(sheet, row, 6, r.index, w.two);
         w.text(sheet, row, 7, verdictText(r.verdict));
     }
@@ -151,11 +212,11 @@ void wellsSheet(TSheetWriter &w, const TPlateLayout &layout, const TAnalysis &re
 } // namespace
 
 QString writeAnalysisWorkbook(const QString &path, const TPlateOd &od, const TPlateLayout &layout,
-                              const TAnalysis &result, const TRunIdentity &identity)
+                              const TAnalysis &result, const TRunIdentity &identity, const TAnalysisSettings &settings)
 {
     return plate::writeWorkbook(path, [&](lxw_workbook *book) {
         TSheetWriter writer(book);
-        resultsSheet(writer, layout, result, identity);
+        resultsSheet(writer, layout, result, identity, settings);
         platesSheets(writer, od, layout);
         wellsSheet(writer, layout, result);
         return int(writer.first);

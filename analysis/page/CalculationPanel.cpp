@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -97,6 +98,16 @@ void TCalculationPanel::CreateLayout()
     grid->addWidget(cbWeighting, row++, 3);
     lbCurveFormula = formula();
     grid->addWidget(lbCurveFormula, row++, 0, 1, 5);
+    grid->addWidget(new QLabel(QStringLiteral("Обратный расчет калибраторов, %:"), this), row, 0);
+    auto *range = new QHBoxLayout;
+    range->addWidget(edRecoveryLow = field(QStringLiteral("Обратный расчет от, %:")));
+    range->addWidget(new QLabel(QStringLiteral("…"), this));
+    range->addWidget(edRecoveryHigh = field(QStringLiteral("Обратный расчет до, %:")));
+    grid->addLayout(range, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Единицы:"), this), row, 2);
+    grid->addWidget(edUnit = field(QStringLiteral("Единицы:")), row++, 3);
+    grid->addWidget(new QLabel(QStringLiteral("CV повторов образца не больше, %:"), this), row, 0);
+    grid->addWidget(edSampleCvMax = field(QStringLiteral("CV повторов образца не больше, %:")), row++, 1);
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(4, 1); // the fields keep to the left, the formulas take the rest
 
@@ -106,7 +117,8 @@ void TCalculationPanel::CreateLayout()
     };
     for (QCheckBox *box : {chckBlank, chckQualitative, chckQuantitative})
         connect(box, &QCheckBox::toggled, this, changed);
-    for (QLineEdit *edit : {edNegativeMax, edPositiveMin, edCvMax, edCutoffValue, edGreyZone})
+    for (QLineEdit *edit : {edNegativeMax, edPositiveMin, edCvMax, edCutoffValue, edGreyZone, edSampleCvMax, edRecoveryLow,
+                            edRecoveryHigh, edUnit})
         connect(edit, &QLineEdit::textChanged, this, changed);
     for (QComboBox *box : {cbCutoffForm, cbModel, cbWeighting})
         connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this, changed);
@@ -129,6 +141,13 @@ TAnalysisSettings TCalculationPanel::settings(QStringList *complaints) const
     s.quantitative = chckQuantitative->isChecked();
     s.model = TCurveModel(cbModel->currentData().toInt());
     s.weighting = TWeighting(cbWeighting->currentData().toInt());
+    s.sampleCvMax = limit(edSampleCvMax, QStringLiteral("CV повторов образца не больше"), complaints);
+    s.recoveryLow = limit(edRecoveryLow, QStringLiteral("Обратный расчет от"), complaints).value_or(s.recoveryLow);
+    s.recoveryHigh = limit(edRecoveryHigh, QStringLiteral("Обратный расчет до"), complaints).value_or(s.recoveryHigh);
+    s.unit = edUnit->text().trimmed();
+    // Settings that are numbers but make no sense stop the results as a typo does.
+    if (const QString problem = settingsProblem(s); !problem.isEmpty() && complaints && std::isfinite(s.cutoffValue))
+        *complaints << problem;
     return s;
 }
 
@@ -138,7 +157,9 @@ void TCalculationPanel::setSettings(const TAnalysisSettings &s)
                                        QSignalBlocker(chckQuantitative), QSignalBlocker(edNegativeMax),
                                        QSignalBlocker(edPositiveMin), QSignalBlocker(edCvMax),
                                        QSignalBlocker(edCutoffValue), QSignalBlocker(edGreyZone),
-                                       QSignalBlocker(cbCutoffForm), QSignalBlocker(cbModel), QSignalBlocker(cbWeighting)};
+                                       QSignalBlocker(cbCutoffForm), QSignalBlocker(cbModel), QSignalBlocker(cbWeighting),
+                                       QSignalBlocker(edSampleCvMax), QSignalBlocker(edRecoveryLow),
+                                       QSignalBlocker(edRecoveryHigh), QSignalBlocker(edUnit)};
     chckBlank->setChecked(s.subtractBlank);
     edNegativeMax->setText(numberText(s.negativeMax));
     edPositiveMin->setText(numberText(s.positiveMin));
@@ -150,6 +171,10 @@ void TCalculationPanel::setSettings(const TAnalysisSettings &s)
     chckQuantitative->setChecked(s.quantitative);
     cbModel->setCurrentIndex(cbModel->findData(int(s.model)));
     cbWeighting->setCurrentIndex(cbWeighting->findData(int(s.weighting)));
+    edSampleCvMax->setText(numberText(s.sampleCvMax));
+    edRecoveryLow->setText(numberText(s.recoveryLow));
+    edRecoveryHigh->setText(numberText(s.recoveryHigh));
+    edUnit->setText(s.unit);
     RefreshFormulas();
 }
 
@@ -165,7 +190,11 @@ QJsonObject TCalculationPanel::toJson() const
             {QStringLiteral("greyZone"), edGreyZone->text()},
             {QStringLiteral("quantitative"), chckQuantitative->isChecked()},
             {QStringLiteral("model"), cbModel->currentData().toInt()},
-            {QStringLiteral("weighting"), cbWeighting->currentData().toInt()}};
+            {QStringLiteral("weighting"), cbWeighting->currentData().toInt()},
+            {QStringLiteral("sampleCvMax"), edSampleCvMax->text()},
+            {QStringLiteral("recoveryLow"), edRecoveryLow->text()},
+            {QStringLiteral("recoveryHigh"), edRecoveryHigh->text()},
+            {QStringLiteral("unit"), edUnit->text()}};
 }
 
 void TCalculationPanel::fromJson(const QJsonObject &json)
@@ -187,6 +216,11 @@ void TCalculationPanel::fromJson(const QJsonObject &json)
         cbModel->setCurrentIndex(i);
     if (const int i = cbWeighting->findData(json.value(QStringLiteral("weighting")).toInt()); i >= 0)
         cbWeighting->setCurrentIndex(i);
+    // Settings kept before these fields came: the defaults stay.
+    for (const auto &[key, edit] : {std::pair{"sampleCvMax", edSampleCvMax}, std::pair{"recoveryLow", edRecoveryLow},
+                                    std::pair{"recoveryHigh", edRecoveryHigh}, std::pair{"unit", edUnit}})
+        if (json.contains(QLatin1String(key)))
+            edit->setText(json.value(QLatin1String(key)).toString());
 }
 
 void TCalculationPanel::RefreshFormulas()
@@ -219,7 +253,14 @@ QStringList TCalculationPanel::describe() const
     lines << QStringLiteral("Пределы контролей: ") + (limits.isEmpty() ? QStringLiteral("не проверяются") : limits.join(QStringLiteral(", ")));
     if (s.qualitative)
         lines << lbCutoffFormula->text() << lbVerdictFormula->text();
-    if (s.quantitative)
+    if (s.quantitative) {
         lines << QStringLiteral("Кривая: %1, %2; %3").arg(modelName(s.model), cbWeighting->currentText(), modelFormula(s.model));
+        lines << QStringLiteral("Обратный расчет калибраторов: %1–%2 %; единицы: %3")
+                     .arg(s.recoveryLow)
+                     .arg(s.recoveryHigh)
+                     .arg(s.unit.isEmpty() ? QStringLiteral("—") : s.unit);
+    }
+    if (s.sampleCvMax)
+        lines << QStringLiteral("CV повторов образца ≤ %1 %").arg(*s.sampleCvMax);
     return lines;
 }

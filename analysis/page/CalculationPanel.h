@@ -1,7 +1,8 @@
 #pragma once
 // The calculation settings ("Расчет"), each switchable and shown with its formula:
 // blank subtraction, the controls' limits, the cut-off and grey zone, the standard
-// curve's model and weighting.
+// curve's model and weighting, the calibrators' recovery range, the samples' CV limit
+// and the unit of concentrations.
 
 #include "analysis/PlateAnalysis.h"
 
@@ -30,6 +31,7 @@ public:
 
     QCheckBox *chckBlank = nullptr, *chckQualitative = nullptr, *chckQuantitative = nullptr;
     QLineEdit *edNegativeMax = nullptr, *edPositiveMin = nullptr, *edCvMax = nullptr;
+    QLineEdit *edSampleCvMax = nullptr, *edRecoveryLow = nullptr, *edRecoveryHigh = nullptr, *edUnit = nullptr;
     QComboBox *cbCutoffForm = nullptr;
     QLineEdit *edCutoffValue = nullptr, *edGreyZone = nullptr;
     QComboBox *cbModel = nullptr, *cbWeighting = nullptr;

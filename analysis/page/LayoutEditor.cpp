@@ -34,6 +34,8 @@ QColor roleColour(TWellRole role)
 
 constexpr TWellRole rolesInBox[] = {TWellRole::Sample, TWellRole::Standard, TWellRole::Blank,
                                     TWellRole::Negative, TWellRole::Positive, TWellRole::Empty};
+constexpr int maskEntry = -1; ///< the role box's data of "выброс калибратора"
+const QString outlierMark = QStringLiteral("✗");
 } // namespace
 
 TLayoutEditor::TLayoutEditor(QWidget *parent) : QWidget(parent)
@@ -54,6 +56,7 @@ void TLayoutEditor::CreateLayout()
     cbRole = new QComboBox(this);
     for (const TWellRole role : rolesInBox)
         cbRole->addItem(role == TWellRole::Empty ? QStringLiteral("пусто") : roleName(role), int(role));
+    cbRole->addItem(QStringLiteral("выброс калибратора"), maskEntry);
     cbRole->setAccessibleName(QStringLiteral("Роль:"));
     spinReplicates = new QSpinBox(this);
     spinReplicates->setRange(1, 8);
@@ -65,6 +68,10 @@ void TLayoutEditor::CreateLayout()
     edValues = new QLineEdit(this);
     edValues->setPlaceholderText(QStringLiteral("через «;»; пусто — номера по порядку"));
     edValues->setAccessibleName(QStringLiteral("ID / концентрации:"));
+    edDilution = new QLineEdit(this);
+    edDilution->setPlaceholderText(QStringLiteral("1"));
+    edDilution->setAccessibleName(QStringLiteral("Разведение:"));
+    edDilution->setMaximumWidth(60);
     btnPasteList = new QPushButton(QStringLiteral("Вставить список"), this);
     btnClearLayout = new QPushButton(QStringLiteral("Очистить"), this);
     tools->addWidget(new QLabel(QStringLiteral("Роль:"), this), 0, 0);
@@ -75,6 +82,8 @@ void TLayoutEditor::CreateLayout()
     tools->addWidget(cbOrder, 0, 5);
     tools->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this), 1, 0);
     tools->addWidget(edValues, 1, 1, 1, 6);
+    tools->addWidget(new QLabel(QStringLiteral("Разведение:"), this), 0, 6);
+    tools->addWidget(edDilution, 0, 7);
     tools->setColumnStretch(6, 1);
     layout->addLayout(tools);
 
@@ -146,8 +155,25 @@ void TLayoutEditor::AssignSelection()
         wells.push_back(index.row() * plateColumns + index.column());
     if (wells.empty())
         return;
+    if (cbRole->currentData().toInt() == maskEntry) {
+        const int changed = toggleMask(m_layout, wells);
+        lbHint->setText(changed == 0 ? QStringLiteral("Среди выбранных лунок нет калибраторов.")
+                                     : QStringLiteral("Калибраторов: %1 — выброс отмечен или снят.").arg(changed));
+        Refresh();
+        if (changed > 0)
+            Q_EMIT layoutChanged();
+        return;
+    }
     TAssignment assignment;
     assignment.role = TWellRole(cbRole->currentData().toInt());
+    if (!edDilution->text().trimmed().isEmpty()) {
+        const auto dilution = parseNumber(edDilution->text());
+        if (!dilution || !(*dilution > 0)) {
+            lbHint->setText(QStringLiteral("Разведение «%1» не число больше нуля.").arg(edDilution->text()));
+            return;
+        }
+        assignment.dilution = *dilution;
+    }
     assignment.order = TWellOrder(cbOrder->currentData().toInt());
     assignment.replicates = spinReplicates->value();
     assignment.values = splitList(edValues->text());
@@ -187,9 +213,9 @@ void TLayoutEditor::Refresh()
         const TWell &well = m_layout.wells[size_t(i)];
         QString text = roleMark(well.role);
         if (well.role == TWellRole::Standard)
-            text += QLatin1Char(' ') + QString::number(well.concentration, 'g', 4);
+            text += QLatin1Char(' ') + QString::number(well.concentration, 'g', 4) + (well.masked ? QLatin1Char(' ') + outlierMark : QString());
         else if (well.role == TWellRole::Sample)
-            text = well.id;
+            text = well.dilution != 1 ? QStringLiteral("%1 ×%2").arg(well.id).arg(well.dilution) : well.id;
         if (m_od[size_t(i)])
             text += QLatin1Char('\n') + QString::number(*m_od[size_t(i)], 'f', 3);
         QTableWidgetItem *item = plateGrid->item(i / plateColumns, i % plateColumns);

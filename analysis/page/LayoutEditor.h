@@ -1,7 +1,9 @@
 #pragma once
 // The plate layout on screen ("Раскладка планшета"): an 8 × 12 grid in which a click
 // or a drag gives the chosen role to the wells, with the replicates, the numbering
-// order and the IDs or concentrations in turn; the test system's name above it.
+// order and the IDs or concentrations in turn; the test system's name above it. The
+// last entry of the role box, "выброс калибратора", leaves calibrator wells out of the
+// curve (or takes them back) instead of giving a role.
 
 #include "analysis/PlateLayout.h"
 
@@ -29,6 +31,7 @@ public:
     QComboBox *cbRole = nullptr, *cbOrder = nullptr;
     QSpinBox *spinReplicates = nullptr;
     QLineEdit *edValues = nullptr;     ///< IDs or concentrations, separated by ';'
+    QLineEdit *edDilution = nullptr;   ///< the samples' dilution; empty: 1
     QPushButton *btnPasteList = nullptr, *btnClearLayout = nullptr;
     QLabel *lbHint = nullptr;          ///< what the last assignment did, or why not
 

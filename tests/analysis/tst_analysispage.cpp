@@ -16,6 +16,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QScopeGuard>
+#include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -27,6 +30,8 @@
 #include <QUrl>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextTable>
 #include <QTextDocument>
 
 using namespace analysis;
@@ -108,8 +113,64 @@ struct TUser
         return -1;
     }
 };
-// The roles in the order of the role box.
-enum { sample, standard, blank, negative, positive, empty };
+// The roles in the order of the role box, and its last entry.
+enum { sample, standard, blank, negative, positive, empty, outlier };
+
+/// A worksheet as a spreadsheet shows it: each cell's text or number by its name.
+QMap<QString, QString> sheetCells(const QMap<QString, QByteArray> &entries, int sheet)
+{
+    QStringList strings;
+    static const QRegularExpression item(QStringLiteral("<si>(.*?)</si>"));
+    static const QRegularExpression piece(QStringLiteral("<t[^>]*>(.*?)</t>"));
+    const auto unescape = [](QString text) {
+        return text.replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+            .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+            .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+            .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    };
+    for (auto all = item.globalMatch(QString::fromUtf8(entries.value(QStringLiteral("xl/sharedStrings.xml")))); all.hasNext();) {
+        QString text;
+        for (auto parts = piece.globalMatch(all.next().captured(1)); parts.hasNext();)
+            text += parts.next().captured(1);
+        strings << unescape(text);
+    }
+    QMap<QString, QString> cells;
+    static const QRegularExpression cell(QStringLiteral("<c r=\"([A-Z]+\\d+)\"([^>]*)>(?:<f>[^<]*</f>)?<v>([^<]*)</v></c>"));
+    const QString xml = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet%1.xml").arg(sheet)));
+    for (auto all = cell.globalMatch(xml); all.hasNext();) {
+        const auto m = all.next();
+        cells[m.captured(1)] = m.captured(2).contains(QStringLiteral("t=\"s\"")) ? strings.value(m.captured(3).toInt()) : m.captured(3);
+    }
+    return cells;
+}
+
+/// The row (1-based) whose cell in `column` reads `text`; 0 when none.
+int rowWhere(const QMap<QString, QString> &cells, const QString &column, const QString &text)
+{
+    for (auto it = cells.begin(); it != cells.end(); ++it)
+        if (it.key().startsWith(column) && it.key().mid(column.size())[0].isDigit() && it.value() == text)
+            return it.key().mid(column.size()).toInt();
+    return 0;
+}
+
+/// The fields of one CSV line, quotes undone.
+QStringList csvFields(const QString &line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += '"', ++i;
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
 
 } // namespace
 
@@ -119,6 +180,7 @@ class TestAnalysisPage : public QObject
 private Q_SLOTS:
     void aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper();
     void aSavedTableAndInputThatDoesNotFitAreToldInWords();
+    void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -184,7 +246,10 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         page.tabs->setCurrentIndex(2);
 
         // The results: one row per sample, each judged and read from the curve.
-        QVERIFY2(page.lbProblems->text().isEmpty(), qPrintable(page.lbProblems->text()));
+        // The demo's lowest calibrator reads back outside 80–120 %: said, not hidden.
+        QVERIFY2(page.lbProblems->text() == QStringLiteral("Обратный расчет калибраторов B2 вне допуска 80–120 %."),
+                 qPrintable(page.lbProblems->text()));
+        QVERIFY(page.result().valid);
         QCOMPARE(page.resultsTable->rowCount(), 36);
         const TAnalysis &result = page.result();
         QVERIFY(result.cutoff && result.curve && result.curve->ok);
@@ -215,15 +280,19 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         const int firstSample = user.rowOf(QStringLiteral("1"));
         QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
 
-        // The CSV: a row per well with its ID and the page's numbers.
+        // The CSV: a row per sample, then a row per well, the run's validity on each.
         const QString csvPath = rig.folder.filePath(QStringLiteral("plate.csv"));
         rig.dialogs.answerFile(csvPath);
         QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
-        const QStringList csv = QString::fromUtf8(fileBytes(csvPath)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        QCOMPARE(csv.size(), 97);
-        const QString a4 = csv[1 + *wellIndex("A4")];
-        QVERIFY2(a4.startsWith(QStringLiteral("A4,образец,1,")) && a4.endsWith(user.cell(firstSample, 6)), qPrintable(a4));
-        QVERIFY(csv[1 + *wellIndex("H2")].startsWith(QStringLiteral("H2,калибратор,,")));
+        const QStringList csv = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(csv.size(), 1 + 36 + 96);
+        QVERIFY(csv[0].startsWith(QStringLiteral("level,run_valid,id,wells,role,od,corrected_od,cv_percent,index,concentration,limit")));
+        const QString first = csv[1 + firstSample];
+        QVERIFY2(first.startsWith(QStringLiteral("sample,1,1,A4 B4,образец,,")) && first.contains(user.cell(firstSample, 6)),
+                 qPrintable(first));
+        const QString a4 = csv[1 + 36 + *wellIndex("A4")];
+        QVERIFY2(a4.startsWith(QStringLiteral("well,1,1,A4,образец,")), qPrintable(a4));
+        QVERIFY(csv[1 + 36 + *wellIndex("H2")].startsWith(QStringLiteral("well,1,,H2,калибратор,")));
 
         // The workbook: the results, the two plates and the wells, numbers as numbers.
         const QString bookPath = rig.folder.filePath(QStringLiteral("plate.xlsx"));
@@ -235,6 +304,28 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         for (const char *sheet : {"Результаты", "ОП", "Раскладка", "Лунки"})
             QVERIFY2(workbook.contains(QStringLiteral("name=\"%1\"").arg(QString::fromUtf8(sheet))), qPrintable(workbook));
         const QString densities = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet2.xml")));
+        // The wells' sheet has the ID under "ID": the header's third cell and A4's third.
+        const QString strings = QString::fromUtf8(entries.value(QStringLiteral("xl/sharedStrings.xml")));
+        const QString wellsSheet = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet4.xml")));
+        const auto sharedString = [&](const QString &cell) {
+            const QRegularExpression at(QStringLiteral("<c r=\"%1\"[^>]*t=\"s\"[^>]*><v>(\\d+)</v>").arg(cell));
+            const int index = at.match(wellsSheet).captured(1).toInt();
+            const QRegularExpression item(QStringLiteral("<si><t[^>]*>([^<]*)</t></si>"));
+            auto all = item.globalMatch(strings);
+            for (int i = 0; all.hasNext(); ++i) {
+                const auto m = all.next();
+                if (i == index)
+                    return m.captured(1);
+            }
+            return QString();
+        };
+        QCOMPARE(sharedString(QStringLiteral("C1")), QStringLiteral("ID"));
+        QCOMPARE(sharedString(QStringLiteral("B1")), QStringLiteral("Роль"));
+        QCOMPARE(sharedString(QStringLiteral("C%1").arg(2 + *wellIndex("A4"))), QStringLiteral("1"));
+        const QString resultsSheet = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet1.xml")));
+        Q_UNUSED(resultsSheet)
+        QVERIFY(strings.contains(QStringLiteral("Анализ достоверен")) && strings.contains(QStringLiteral("K− среднее"))
+                && strings.contains(QStringLiteral("C₅₀")));
         QCOMPARE(densities.count(QRegularExpression(QStringLiteral("<c r=\"[B-M][2-9]\" s=\"\\d+\"><v>"))), 96);
         // Where a spreadsheet program is at hand, it reads the results as numbers: every
         // text cell comes quoted, so an unquoted decimal is a number cell.
@@ -258,7 +349,15 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         // The printout: the run's identity, the settings, the layout, the curve, the results.
         const auto report = page.reportDocument();
         const QString text = report->toPlainText();
-        for (const QString &expected : {QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
+        // Every table repeats its header row on each page it runs onto.
+        int tables = 0;
+        for (QTextBlock block = report->begin(); block.isValid(); block = block.next())
+            if (QTextTable *table = QTextCursor(block).currentTable(); table && QTextCursor(block).position() == table->firstPosition()) {
+                ++tables;
+                QCOMPARE(table->format().headerRowCount(), 1);
+            }
+        QCOMPARE(tables, 3); // the plate, the calibrators, the samples
+        for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("R² = "), QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
                                         QStringLiteral("Время чтения: "), QStringLiteral("cut-off = среднее K− + 0.2"),
                                         QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4"),
                                         QStringLiteral("Остаток")})
@@ -338,7 +437,7 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
         QVERIFY(user.cell(row, 5).isEmpty());
     // Point to point needs two: the concentrations come back, only within 100 … 400.
     TUser::choose(page.calculation->cbModel, 3);
-    QVERIFY(page.lbProblems->text().count('\n') == 0);
+    QVERIFY2(!page.lbProblems->text().contains(QStringLiteral("разных концентраций")), qPrintable(page.lbProblems->text()));
     for (int row = 0; row < page.resultsTable->rowCount(); ++row) {
         const QString concentration = user.cell(row, 5);
         QVERIFY2(concentration.startsWith('<') || concentration.startsWith('>') || concentration.toDouble() >= 100,
@@ -359,6 +458,171 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
         QVERIFY(user.cell(row, 6).isEmpty() && user.cell(row, 4).isEmpty());
         QCOMPARE(user.cell(row, 7), QStringLiteral("анализ недостоверен"));
     }
+}
+
+void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.resize(1100, 800);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.shell.ActionAnalysis->trigger();
+    TAnalysisPage &page = *w.analysisPage;
+    TUser user{page};
+    // The instrument wrote decimal commas, and the desktop speaks Russian: the files
+    // still carry points.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    const QString tablePath = rig.folder.filePath(QStringLiteral("2011_12_25_0002.xls"));
+    const QByteArray pointTable = ' ' + measurementsOf(rig.instrument)->tableReply().mid(1);
+    writeBytes(tablePath, QByteArray(pointTable).replace('.', ','));
+    rig.dialogs.answerFile(tablePath);
+    QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+    const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
+    writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
+    rig.dialogs.answerFile(demoLayout);
+    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+
+    // A grey zone of 150 % is refused in words, and nothing is computed until mended.
+    TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2"));
+    TUser::type(page.calculation->edGreyZone, QStringLiteral("150"));
+    QVERIFY2(page.lbProblems->text().contains(QStringLiteral("Серая зона 150 % не годится")), qPrintable(page.lbProblems->text()));
+    QCOMPARE(page.resultsTable->rowCount(), 0);
+    TUser::type(page.calculation->edGreyZone, QStringLiteral("10"));
+    TUser::type(page.calculation->edUnit, QStringLiteral("МЕ/мл"));
+    TUser::type(page.calculation->edNegativeMax, QStringLiteral("0,2"));
+
+    // A sample diluted 1:10 whose ID holds a comma and quotes; a calibrator well
+    // left out as an outlier.
+    const QString odd = QStringLiteral("П-1, \"А\"");
+    user.role(sample);
+    user.replicates(2);
+    TUser::type(page.layoutEditor->edValues, odd);
+    TUser::type(page.layoutEditor->edDilution, QStringLiteral("10"));
+    user.sweep(QStringLiteral("A12"), QStringLiteral("B12"));
+    QCOMPARE(page.layoutEditor->layout().wells[size_t(*wellIndex("B12"))].dilution, 10.0);
+    user.role(outlier);
+    user.clickWell(QStringLiteral("D3"));
+    QVERIFY(page.layoutEditor->layout().wells[size_t(*wellIndex("D3"))].masked);
+    page.tabs->setCurrentIndex(2);
+    const TAnalysis &result = page.result();
+    QVERIFY2(result.valid, qPrintable(page.lbProblems->text()));
+    QVERIFY(page.lbSummary->text().startsWith(QStringLiteral("Анализ достоверен")));
+    const int oddRow = user.rowOf(odd);
+    QVERIFY(oddRow >= 0);
+    QCOMPARE(user.cell(oddRow, 1), QStringLiteral("A12, B12"));
+    QVERIFY(user.cell(oddRow, 7).contains(QStringLiteral("разведение ×10")));
+    bool maskedShown = false;
+    for (int row = 0; row < page.standardsTable->rowCount(); ++row)
+        maskedShown = maskedShown || page.standardsTable->item(row, 0)->text() == QStringLiteral("D3 (исключен)");
+    QVERIFY(maskedShown);
+    const TSampleResult *diluted = nullptr;
+    for (const TSampleResult &s : result.samples)
+        if (s.id == odd)
+            diluted = &s;
+    QVERIFY(diluted && diluted->dilution == 10);
+
+    // The CSV, read back field by field.
+    const QString csvPath = rig.folder.filePath(QStringLiteral("lab.csv"));
+    rig.dialogs.answerFile(csvPath);
+    QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+    const QStringList lines = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList head = csvFields(lines[0]);
+    QStringList oddFields;
+    for (const QString &line : lines) {
+        const QStringList f = csvFields(line);
+        QCOMPARE(f.size(), head.size());
+        if (f[0] == QLatin1String("sample") && f[2] == odd)
+            oddFields = f;
+    }
+    const auto field = [&](const char *name) { return oddFields.value(head.indexOf(QLatin1String(name))); };
+    QCOMPARE(field("run_valid"), QStringLiteral("1"));
+    QCOMPARE(field("wells"), QStringLiteral("A12 B12"));
+    QCOMPARE(field("dilution"), QStringLiteral("10"));
+    QCOMPARE(field("unit"), QStringLiteral("МЕ/мл"));
+    QCOMPARE(field("lloq"), QStringLiteral("50"));   // the lowest calibrator above zero, 5, × 10
+    QCOMPARE(field("uloq"), QStringLiteral("4000")); // 400 × 10
+    QCOMPARE(field("corrected_od").toDouble(), *diluted->corrected);
+    for (const QString &line : lines) {
+        const QStringList f = csvFields(line);
+        if (f[0] == QLatin1String("well") && f[3] == QLatin1String("A4"))
+            QCOMPARE(f[head.indexOf(QLatin1String("od"))].toDouble(), *page.result().wells[size_t(*wellIndex("A4"))].od);
+        if (f[0] == QLatin1String("well"))
+            QVERIFY2(!f[head.indexOf(QLatin1String("od"))].contains(','), qPrintable(line));
+    }
+    QCOMPARE(field("result"), verdictText(diluted->verdict));
+    if (diluted->reported)
+        QCOMPARE(field("concentration").toDouble(), *diluted->reported);
+    else
+        QVERIFY(field("limit") == QStringLiteral("< LLOQ") || field("limit") == QStringLiteral("> ULOQ"));
+
+    // The workbook, read back cell by cell.
+    const QString bookPath = rig.folder.filePath(QStringLiteral("lab.xlsx"));
+    rig.dialogs.answerFile(bookPath);
+    QTest::mouseClick(page.btnExportXlsx, Qt::LeftButton);
+    QVERIFY2(rig.dialogs.errors.isEmpty(), qPrintable(rig.dialogs.errors.join('\n')));
+    auto entries = ziptest::entries(fileBytes(bookPath));
+    QMap<QString, QString> sheet = sheetCells(entries, 1);
+    QCOMPARE(sheet.value(QStringLiteral("A1")), QStringLiteral("Анализ достоверен"));
+    const int negativeRow = rowWhere(sheet, QStringLiteral("A"), QStringLiteral("K− среднее"));
+    QVERIFY(negativeRow > 0);
+    QCOMPARE(sheet.value(QStringLiteral("B%1").arg(negativeRow)).toDouble(), result.negative.mean);
+    QCOMPARE(sheet.value(QStringLiteral("D%1").arg(negativeRow)).toDouble(), *result.negative.cv);
+    const int curveRow = rowWhere(sheet, QStringLiteral("A"), QStringLiteral("Кривая"));
+    QCOMPARE(sheet.value(QStringLiteral("B%1").arg(curveRow)), QStringLiteral("4PL"));
+    QCOMPARE(sheet.value(QStringLiteral("D%1").arg(curveRow)).toDouble(), result.curve->rSquared);
+    const QStringList names{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C₅₀"), QStringLiteral("D")};
+    for (int k = 0; k < 4; ++k) {
+        QCOMPARE(sheet.value(QStringLiteral("A%1").arg(curveRow + 1 + k)), names[k]);
+        QCOMPARE(sheet.value(QStringLiteral("B%1").arg(curveRow + 1 + k)).toDouble(), result.curve->parameters[size_t(k)]);
+        QCOMPARE(sheet.value(QStringLiteral("D%1").arg(curveRow + 1 + k)).toDouble(), result.curve->standardErrors[size_t(k)]);
+    }
+    QCOMPARE(sheet.value(QStringLiteral("B%1").arg(curveRow + 5)), QStringLiteral("МЕ/мл"));
+    const int oddSheetRow = rowWhere(sheet, QStringLiteral("A"), odd);
+    QCOMPARE(sheet.value(QStringLiteral("B%1").arg(oddSheetRow)), QStringLiteral("A12, B12"));
+    QCOMPARE(sheet.value(QStringLiteral("H%1").arg(oddSheetRow)), QStringLiteral("10"));
+    if (diluted->reported)
+        QCOMPARE(sheet.value(QStringLiteral("F%1").arg(oddSheetRow)).toDouble(), *diluted->reported);
+    const int maskedRow = rowWhere(sheet, QStringLiteral("A"), QStringLiteral("D3"));
+    QCOMPARE(sheet.value(QStringLiteral("G%1").arg(maskedRow)), QStringLiteral("исключен (выброс)"));
+    QCOMPARE(sheet.value(QStringLiteral("B%1").arg(maskedRow)), QStringLiteral("25"));
+    const int recoveryRow = rowWhere(sheet, QStringLiteral("A"), QStringLiteral("C2"));
+    const double recovered = sheet.value(QStringLiteral("E%1").arg(recoveryRow)).toDouble();
+    QCOMPARE(sheet.value(QStringLiteral("F%1").arg(recoveryRow)).toDouble(), 100 * recovered / 10);
+    // The wells' sheet: the ID under "ID", the diluted sample's wells with theirs.
+    const QMap<QString, QString> wells = sheetCells(entries, 4);
+    QCOMPARE(wells.value(QStringLiteral("C1")), QStringLiteral("ID"));
+    QCOMPARE(wells.value(QStringLiteral("C%1").arg(2 + *wellIndex("A12"))), odd);
+    QCOMPARE(wells.value(QStringLiteral("B%1").arg(2 + *wellIndex("A12"))), QStringLiteral("образец"));
+
+    // The printout: validity, the outlier, the unit.
+    QString text = page.reportDocument()->toPlainText();
+    for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("D3 (исключен)"),
+                                    QStringLiteral("Концентрация, МЕ/мл"), QStringLiteral("Кривая 4PL: A = ")})
+        QVERIFY2(text.contains(expected), qPrintable(expected));
+
+    // K+ can no longer pass: every file and the paper say the run is invalid.
+    page.tabs->setCurrentIndex(1);
+    TUser::type(page.calculation->edPositiveMin, QStringLiteral("5"));
+    page.tabs->setCurrentIndex(2);
+    QVERIFY(!page.result().valid);
+    QVERIFY(page.lbSummary->text().startsWith(QStringLiteral("Анализ НЕДОСТОВЕРЕН")));
+    const QString invalidPath = rig.folder.filePath(QStringLiteral("invalid.csv"));
+    rig.dialogs.answerFile(invalidPath);
+    QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+    const QStringList invalid = QString::fromUtf8(fileBytes(invalidPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(invalid.size(), lines.size());
+    for (int i = 1; i < invalid.size(); ++i)
+        QCOMPARE(csvFields(invalid[i])[1], QStringLiteral("0"));
+    const QString invalidBook = rig.folder.filePath(QStringLiteral("invalid.xlsx"));
+    rig.dialogs.answerFile(invalidBook);
+    QTest::mouseClick(page.btnExportXlsx, Qt::LeftButton);
+    entries = ziptest::entries(fileBytes(invalidBook));
+    QCOMPARE(sheetCells(entries, 1).value(QStringLiteral("A1")), QStringLiteral("Анализ НЕДОСТОВЕРЕН"));
+    text = page.reportDocument()->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("Анализ НЕДОСТОВЕРЕН")));
 }
 
 QTEST_MAIN(TestAnalysisPage)

@@ -14,10 +14,11 @@ namespace {
 int at(const char *well) { return *wellIndex(QString::fromLatin1(well)); }
 
 /// The hand-computed plate. Blanks 0.050, 0.060 (mean 0.055). K− corrected 0.100,
-/// 0.110, 0.105: mean 0.105, CV 4.76 %. K+ corrected 1.500, 1.400: mean 1.450.
+/// 0.110, 0.105: mean 0.105; their own ODs 0.155, 0.165, 0.160: CV 3.125 %. K+ corrected
+/// 1.500, 1.400: mean 1.450.
 /// Cut-off = K− + 0.2 = 0.305; with a 20 % grey zone 0.244 … 0.366. In doubles the
 /// cut-off and both edges come out a hair above these, and the ODs at them a hair below.
-/// Calibrators 0, 10, 20, 30 at corrected 0.1, 1.1, 2.1, 3.1: OD = 0.1 + 0.1·C.
+/// Calibrators 0, 2, 20, 30 at corrected 0.1, 0.3, 2.1, 3.1: OD = 0.1 + 0.1·C; LLOQ 2.
 struct THandPlate
 {
     TPlateOd od{};
@@ -27,7 +28,9 @@ struct THandPlate
     void put(const char *well, TWellRole role, double value, const QString &id = {}, double concentration = 0)
     {
         od[size_t(at(well))] = value;
-        layout.wells[size_t(at(well))] = {role, id, concentration};
+        TWell &w = layout.wells[size_t(at(well))];
+        w = {};
+        w.role = role, w.id = id, w.concentration = concentration;
     }
 
     THandPlate()
@@ -39,7 +42,7 @@ struct THandPlate
         put("E1", TWellRole::Negative, 0.160);
         put("F1", TWellRole::Positive, 1.555);
         put("G1", TWellRole::Positive, 1.455);
-        const double concentrations[] = {0, 10, 20, 30};
+        const double concentrations[] = {0, 2, 20, 30};
         const char *standards[] = {"A3", "B3", "C3", "D3"};
         for (int i = 0; i < 4; ++i)
             put(standards[i], TWellRole::Standard, 0.155 + concentrations[i] * 0.1, {}, concentrations[i]);
@@ -79,6 +82,8 @@ private Q_SLOTS:
     void anInvalidControlWithholdsEverySampleResult();
     void missingBlanksAndEmptyWellsAreToldNotGuessed();
     void groupsGetRolesInOrderAndTheLayoutFileKeepsThem();
+    void controlRulesDecideValidityTheSameWayEveryTime();
+    void theCsvReadsBackAsNumbersFlagsAndOneRowPerSample();
 };
 
 void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
@@ -89,7 +94,8 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QVERIFY(result.controlsValid);
     QCOMPARE(qRound(*result.blank * 1000), 55);
     QCOMPARE(qRound(result.negative.mean * 1000), 105);
-    QCOMPARE(qRound(*result.negative.cv * 100), 476);
+    QCOMPARE(qRound(*result.negative.cv * 1000), 3125);
+    QVERIFY(result.valid);
     QCOMPARE(qRound(result.positive.mean * 1000), 1450);
     QCOMPARE(qRound(*result.cutoff * 1000), 305);
     QCOMPARE(qRound(*result.greyLow * 1000), 244);
@@ -104,12 +110,12 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(sample(result, QStringLiteral("lower edge")).verdict, TVerdict::Doubtful);
     QCOMPARE(sample(result, QStringLiteral("below lower")).verdict, TVerdict::Negative);
 
-    // Replicates: one result from their mean, 0.895, index 2.93, CV 7.90 %.
+    // Replicates: one result from their mean, 0.895, index 2.93; CV of 0.900 and 1.000 7.44 %.
     const TSampleResult &pair = sample(result, QStringLiteral("pair"));
     QCOMPARE(pair.wells, (std::vector<int>{at("F2"), at("G2")}));
     QCOMPARE(qRound(*pair.corrected * 1000), 895);
     QCOMPARE(qRound(*pair.index * 100), 293);
-    QCOMPARE(qRound(*pair.cv * 100), 790);
+    QCOMPARE(qRound(*pair.cv * 100), 744);
     QCOMPARE(pair.verdict, TVerdict::Positive);
 
     // The line through the calibrators: 0.895 → 7.95; 0.366 → 2.66; 3.445 is beyond
@@ -125,9 +131,9 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     const std::vector<TStandardRow> standards = standardRows(result);
     QCOMPARE(standards.size(), size_t(4));
     QCOMPARE(standards[1].well, at("B3"));
-    QCOMPARE(standards[1].concentration, 10.0);
+    QCOMPARE(standards[1].concentration, 2.0);
     QVERIFY(std::abs(standards[1].residual) < 1e-12);
-    QCOMPARE(qRound(standards[1].backCalculated.value * 1000), 10000);
+    QCOMPARE(qRound(standards[1].backCalculated.value * 1000), 2000);
 
     // Without a grey zone the cut-off itself is positive, a unit below it negative.
     plate.settings.greyZonePercent = 0;
@@ -151,25 +157,18 @@ void TestPlateAnalysis::aValidPlateJudgesTheEdgesAsTheLabDoes()
     QCOMPARE(*fixed.wells[size_t(at("A2"))].corrected, 0.360);
     QCOMPARE(sample(fixed, QStringLiteral("at cut-off")).verdict, TVerdict::Positive);
 
-    // The CSV: a row per well, numbers with a point, the result in words.
-    const QString csv = QString::fromUtf8(resultsCsv(plate.layout, result));
-    QCOMPARE(csv.count(QStringLiteral("\r\n")), 97);
-    QVERIFY2(csv.contains(QStringLiteral("\r\nF2,образец,pair,0.900,0.845,7.45,2.77,положительный\r\n")), qPrintable(csv));
-    QVERIFY(csv.contains(QStringLiteral("\r\nH2,образец,too strong,3.500,3.445,> 30,11.30,положительный\r\n")));
-    QVERIFY(csv.contains(QStringLiteral("\r\nB3,калибратор,,1.155,1.100,10,,\r\n")));
-    QVERIFY(csv.contains(QStringLiteral("\r\nH12,,,,,,,\r\n")));
 }
 
 void TestPlateAnalysis::anInvalidControlWithholdsEverySampleResult()
 {
     THandPlate plate;
     plate.settings.positiveMin = 1.5; // K+ mean 1.450
-    plate.settings.controlCvMax = 4;  // K− CV 4.76 %
+    plate.settings.controlCvMax = 3;  // K− CV 3.125 %
     const TAnalysis result = analysePlate(plate.od, plate.layout, plate.settings);
     QVERIFY(!result.controlsValid);
     const QString said = result.problems.join('\n');
     QVERIFY2(said.contains(QStringLiteral("K+ вне пределов: среднее 1.450 меньше 1.500")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("K− вне пределов: CV 4.8 % больше 4.0 %")), qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("K− вне пределов: CV 3.1 % больше 3.0 %")), qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("анализ недостоверен")));
     for (const TSampleResult &sample : result.samples) {
         QCOMPARE(sample.verdict, TVerdict::None);
@@ -264,6 +263,158 @@ void TestPlateAnalysis::groupsGetRolesInOrderAndTheLayoutFileKeepsThem()
     QVERIFY(!layoutFromJson("not json", &error));
     QVERIFY(!layoutFromJson("{\"format\":\"lorit-plate-layout\",\"wells\":[{\"well\":\"A1\",\"role\":\"standard\"}]}", &error));
     QVERIFY(error.contains(QStringLiteral("нет концентрации")));
+}
+
+void TestPlateAnalysis::controlRulesDecideValidityTheSameWayEveryTime()
+{
+    // K− at −0.005 and +0.005 after the blank: their mean is zero or a hair off it
+    // as the binary digits fall. The CV is of the wells' own ODs, 0.150 and 0.160:
+    // 4.56 % whichever way, and the run stands.
+    for (const double blank : {0.155, 0.155 + 1e-17}) {
+        THandPlate plate;
+        plate.put("A1", TWellRole::Blank, blank);
+        plate.put("B1", TWellRole::Blank, blank);
+        plate.put("C1", TWellRole::Negative, 0.150);
+        plate.put("D1", TWellRole::Negative, 0.160);
+        plate.layout.wells[size_t(at("E1"))] = {};
+        plate.settings.controlCvMax = 15;
+        const TAnalysis result = analysePlate(plate.od, plate.layout, plate.settings);
+        QVERIFY(result.negative.cv);
+        QCOMPARE(qRound(*result.negative.cv * 100), 456);
+        QVERIFY2(result.controlsValid && result.valid, qPrintable(result.problems.join('\n')));
+    }
+
+    // A limit for a control the plate lacks: invalid, and it says which.
+    THandPlate noPositive;
+    for (const char *well : {"F1", "G1"})
+        noPositive.layout.wells[size_t(at(well))] = {};
+    TAnalysis result = analysePlate(noPositive.od, noPositive.layout, noPositive.settings);
+    QVERIFY(!result.controlsValid && !result.valid);
+    QVERIFY2(result.problems.join('\n').contains(QStringLiteral("K+ нет на планшете")), qPrintable(result.problems.join('\n')));
+    QCOMPARE(sample(result, QStringLiteral("pair")).verdict, TVerdict::None);
+
+    // A CV above its limit is enough, the means passing.
+    THandPlate spread;
+    spread.settings.controlCvMax = 3;
+    result = analysePlate(spread.od, spread.layout, spread.settings);
+    QVERIFY(!result.controlsValid && !result.valid);
+    QCOMPARE(sample(result, QStringLiteral("pair")).verdict, TVerdict::None);
+
+    // A grey zone wider than half the cut-off is refused: its lower edge would near
+    // zero and blank wells turn doubtful.
+    THandPlate grey;
+    grey.settings.greyZonePercent = 150;
+    result = analysePlate(grey.od, grey.layout, grey.settings);
+    QVERIFY(!result.cutoff && !result.valid);
+    QVERIFY2(result.problems.join('\n').contains(QStringLiteral("Серая зона 150 % не годится")), qPrintable(result.problems.join('\n')));
+    grey.settings.greyZonePercent = 50;
+    QCOMPARE(qRound(*analysePlate(grey.od, grey.layout, grey.settings).greyLow * 10000), 1525);
+}
+
+namespace {
+/// The fields of one CSV line, quotes undone.
+QStringList csvFields(const QString &line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += '"', ++i;
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
+} // namespace
+
+void TestPlateAnalysis::theCsvReadsBackAsNumbersFlagsAndOneRowPerSample()
+{
+    THandPlate plate;
+    plate.settings.unit = QStringLiteral("МЕ/мл");
+    plate.settings.sampleCvMax = 5;
+    // An ID with a comma and quotes; a sample diluted 1:10; a replicate without OD.
+    const QString odd = QStringLiteral("П-1, \"А\"");
+    plate.put("A5", TWellRole::Sample, 1.255, odd); // corrected 1.200: 11 by the line
+    plate.put("B5", TWellRole::Sample, 1.255, odd);
+    plate.layout.wells[size_t(at("A5"))].dilution = plate.layout.wells[size_t(at("B5"))].dilution = 10;
+    plate.put("C5", TWellRole::Sample, 0.555, QStringLiteral("lonely")); // corrected 0.500: 4
+    plate.put("D5", TWellRole::Sample, 0.555, QStringLiteral("lonely"));
+    plate.od[size_t(at("D5"))] = std::nullopt;
+    const TAnalysis result = analysePlate(plate.od, plate.layout, plate.settings);
+    QVERIFY(result.valid);
+
+    const QByteArray bytes = resultsCsv(plate.layout, result);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList head = csvFields(lines[0]);
+    QCOMPARE(head, (QStringList{"level", "run_valid", "id", "wells", "role", "od", "corrected_od", "cv_percent", "index",
+                                "concentration", "limit", "lloq", "uloq", "dilution", "unit", "result", "flags", "nominal",
+                                "recovery_percent"}));
+    QCOMPARE(lines.size(), 1 + int(result.samples.size()) + wellCount);
+    for (const QString &line : lines)
+        QCOMPARE(csvFields(line).size(), head.size());
+    const auto rowOf = [&](const QString &level, const QString &key, int column) -> QStringList {
+        for (const QString &line : lines) {
+            const QStringList f = csvFields(line);
+            if (f[0] == level && f[column] == key)
+                return f;
+        }
+        return QStringList(head.size(), QString());
+    };
+    const auto value = [&](const QStringList &row, const char *column) { return row[head.indexOf(QLatin1String(column))]; };
+
+    // The pair: one row, its two wells, numbers in full, the result in words.
+    const QStringList pair = rowOf(QStringLiteral("sample"), QStringLiteral("pair"), 2);
+    QCOMPARE(value(pair, "wells"), QStringLiteral("F2 G2"));
+    QCOMPARE(value(pair, "run_valid"), QStringLiteral("1"));
+    QCOMPARE(value(pair, "corrected_od").toDouble(), *sample(result, QStringLiteral("pair")).corrected);
+    QCOMPARE(value(pair, "cv_percent").toDouble(), *sample(result, QStringLiteral("pair")).cv);
+    QCOMPARE(value(pair, "concentration").toDouble(), sample(result, QStringLiteral("pair")).concentration.value);
+    QCOMPARE(qRound(value(pair, "concentration").toDouble() * 100), 795);
+    QCOMPARE(value(pair, "limit"), QString());
+    QCOMPARE(value(pair, "lloq"), QStringLiteral("2"));
+    QCOMPARE(value(pair, "uloq"), QStringLiteral("30"));
+    QCOMPARE(value(pair, "unit"), QStringLiteral("МЕ/мл"));
+    QCOMPARE(value(pair, "result"), QStringLiteral("положительный"));
+    QCOMPARE(value(pair, "flags"), QStringLiteral("CV")); // 7.44 % above 5 %
+    // Diluted 1:10: the curve's 11 reported as 110, the limits ×10; the ID whole.
+    const QStringList diluted = rowOf(QStringLiteral("sample"), odd, 2);
+    QCOMPARE(value(diluted, "wells"), QStringLiteral("A5 B5"));
+    QCOMPARE(qRound(value(diluted, "concentration").toDouble() * 1000), 110000);
+    QCOMPARE(value(diluted, "dilution"), QStringLiteral("10"));
+    QCOMPARE(value(diluted, "uloq"), QStringLiteral("300"));
+    // Beyond the top calibrator: no number, the limit in its own column.
+    const QStringList strong = rowOf(QStringLiteral("sample"), QStringLiteral("too strong"), 2);
+    QCOMPARE(value(strong, "concentration"), QString());
+    QCOMPARE(value(strong, "limit"), QStringLiteral("> ULOQ"));
+    QVERIFY(value(strong, "flags").contains(QStringLiteral("> ULOQ")));
+    // A replicate without OD is said on the sample.
+    QVERIFY(value(rowOf(QStringLiteral("sample"), QStringLiteral("lonely"), 2), "flags").contains(QStringLiteral("нет повтора")));
+    // Wells: the calibrator with its nominal and recovery, the OD as read.
+    const QStringList b3 = rowOf(QStringLiteral("well"), QStringLiteral("B3"), 3);
+    QCOMPARE(value(b3, "role"), QStringLiteral("калибратор"));
+    QCOMPARE(value(b3, "od"), QStringLiteral("0.355"));
+    QCOMPARE(value(b3, "nominal"), QStringLiteral("2"));
+    QCOMPARE(qRound(value(b3, "recovery_percent").toDouble() * 1000), 100000);
+    QCOMPARE(value(rowOf(QStringLiteral("well"), QStringLiteral("A5"), 3), "id"), odd);
+    QCOMPARE(value(rowOf(QStringLiteral("well"), QStringLiteral("H12"), 3), "role"), QString());
+    // Large numbers stay numbers: 20000 is not "2e+04".
+    plate.put("A4", TWellRole::Standard, 20000.055, {}, 20000);
+    const QString big = QString::fromUtf8(resultsCsv(plate.layout, analysePlate(plate.od, plate.layout, plate.settings)));
+    QVERIFY(big.contains(QStringLiteral(",20000,")));
+
+    // An invalid run says so on every row.
+    plate.settings.positiveMin = 5;
+    const QStringList invalid = QString::fromUtf8(resultsCsv(plate.layout, analysePlate(plate.od, plate.layout, plate.settings)).mid(3))
+                                    .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    for (int i = 1; i < invalid.size(); ++i)
+        QCOMPARE(csvFields(invalid[i])[1], QStringLiteral("0"));
+    QVERIFY(csvFields(invalid[1])[16].contains(QStringLiteral("анализ недостоверен")));
 }
 
 QTEST_GUILESS_MAIN(TestPlateAnalysis)
