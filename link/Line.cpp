@@ -66,6 +66,16 @@ void TLine::Serve(TExchange &exchange)
         if (m_running == &exchange)
             SendToDevice(bytes);
     });
+    // An exchange that goes before the line (its page closing) leaves nothing behind here.
+    connect(&exchange, &QObject::destroyed, this, [this, gone = &exchange] {
+        m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
+                                       [gone](const TRequest &request) { return request.exchange == gone; }),
+                        m_waiting.end());
+        if (m_running == gone) {
+            m_running = nullptr;
+            lineClaim.release(lineClaim.holder());
+        }
+    });
     connect(&exchange, &TExchange::statusText, this, &TLine::statusText);
     connect(&exchange, &TExchange::progress, this, &TLine::progress);
     connect(&exchange, &TExchange::finished, this, [this](bool, const QString &why) {

@@ -7,10 +7,14 @@ TTimedExchange::TTimedExchange(TLineUser user, QObject *parent) : TExchange(user
     m_limit = new QTimer(this);
     m_limit->setSingleShot(true);
     m_limit->setInterval(replyLimitMs);
-    connect(m_limit, &QTimer::timeout, this, [this] {
-        if (running())
-            replyOverdue();
-    });
+    connect(m_limit, &QTimer::timeout, this, &TTimedExchange::ReplyLimit_TimerTimer);
+}
+
+void TTimedExchange::ReplyLimit_TimerTimer()
+{
+    m_limit->stop();
+    if (running())
+        replyOverdue();
 }
 
 void TTimedExchange::arriving(char code, qsizetype gathered)

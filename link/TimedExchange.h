@@ -16,6 +16,8 @@ public:
     explicit TTimedExchange(TLineUser user, QObject *parent = nullptr);
 
     void arriving(char code, qsizetype gathered) override;
+    /// The limit has passed with no reply, or no more of it.
+    void ReplyLimit_TimerTimer();
 
 protected:
     /// A request went: its reply has the whole limit from now.
