@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CHECK_DIR ?= build-check
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: deps configure build programs demo run test check bench package clean windows windows-test windows-installer
+.PHONY: deps configure build programs demo run test check bench package clean windows windows-prepare windows-test windows-installer
 
 deps:
 	@sh tools/install-deps.sh
@@ -76,11 +76,15 @@ windows:
 # window by its proportions there, they are left out of the Windows run.
 WINDOWS_PIXEL_TESTS ?= ^(tst_mainwindow|tst_desktop_habits|tst_lab_day)$$
 
+# The Windows build and the Wine prefix its tests run in: what .ci/run prepares in the
+# background while the Linux tests run.
+windows-prepare: windows
+	@sh tools/wine-prefix.sh $(CURDIR)/$(WINDOWS_DIR)/wine "$$(tools/windows-sdk.sh)"
+
 # Unit and page tests under Wine (Qt's offscreen platform, no display): the line is the
 # virtual instrument's, since Wine cannot drive a serial port. Each test's log is
 # <test>.log in its folder of the build; those of failed tests are shown.
-windows-test: windows
-	@sh tools/wine-prefix.sh $(CURDIR)/$(WINDOWS_DIR)/wine "$$(tools/windows-sdk.sh)"
+windows-test: windows-prepare
 	@cd $(WINDOWS_DIR) && { ctest --timeout 300 -j2 -LE "soak|pty|install" -E "$(WINDOWS_PIXEL_TESTS)" || { \
 	  for t in $$(cut -d: -f2 Testing/Temporary/LastTestsFailed.log); do \
 	    find tests -name "$$t.log" -exec cat {} +; done; false; }; }
