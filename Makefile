@@ -26,7 +26,7 @@ run: programs
 	$(BUILD_DIR)/lorit-service
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2 -LE soak
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j4 -LE soak
 
 # The whole suite again, soak test included, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer in a folder of its own.
