@@ -85,7 +85,7 @@ windows-prepare: windows
 # virtual instrument's, since Wine cannot drive a serial port. Each test's log is
 # <test>.log in its folder of the build; those of failed tests are shown.
 windows-test: windows-prepare
-	@cd $(WINDOWS_DIR) && { ctest --timeout 300 -j2 -LE "soak|pty|install" -E "$(WINDOWS_PIXEL_TESTS)" || { \
+	@cd $(WINDOWS_DIR) && { ctest --timeout 300 -j4 -LE "soak|pty|install" -E "$(WINDOWS_PIXEL_TESTS)" || { \
 	  for t in $$(cut -d: -f2 Testing/Temporary/LastTestsFailed.log); do \
 	    find tests -name "$$t.log" -exec cat {} +; done; false; }; }
 
