@@ -37,7 +37,7 @@ check: deps
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure --timeout 600 -j2
+	  ctest --output-on-failure --timeout 600 -j4
 
 bench: configure
 	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log
