@@ -83,9 +83,11 @@ windows-prepare: windows
 
 # Unit and page tests under Wine (Qt's offscreen platform, no display): the line is the
 # virtual instrument's, since Wine cannot drive a serial port. Each test's log is
-# <test>.log in its folder of the build; those of failed tests are shown.
+# <test>.log in its folder of the build; those of failed tests are shown. Two at a time:
+# with four, Wine's slower processes once let the firmware page's cancel test see bytes
+# reach the instrument after "Стоп" (one run in three; alone it passes).
 windows-test: windows-prepare
-	@cd $(WINDOWS_DIR) && { ctest --timeout 300 -j4 -LE "soak|pty|install" -E "$(WINDOWS_PIXEL_TESTS)" || { \
+	@cd $(WINDOWS_DIR) && { ctest --timeout 300 -j2 -LE "soak|pty|install" -E "$(WINDOWS_PIXEL_TESTS)" || { \
 	  for t in $$(cut -d: -f2 Testing/Temporary/LastTestsFailed.log); do \
 	    find tests -name "$$t.log" -exec cat {} +; done; false; }; }
 
