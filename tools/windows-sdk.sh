@@ -6,19 +6,21 @@
 #
 #   tools/windows-sdk.sh            prints the SDK's folder; builds it first if needed
 #
-# The folder is $LORIT_WINDOWS_SDK, or ~/.cache/lorit-service/windows-sdk-<qt version>.
-# A complete SDK carries a stamp and is never built again.
-# About 45 CPU-minutes, most of them Qt's base; JOBS sets the parallel jobs (2).
+# The folder is $LORIT_WINDOWS_SDK, or ~/.cache/lorit-service/windows-sdk-<qt version>-r<recipe>:
+# a tree of an older recipe (another branch's) keeps its own folder and neither is
+# built over the other. A complete SDK carries a stamp and is never built again.
+# Most of its CPU time is Qt's base; each step's time is printed. JOBS sets the
+# parallel jobs (the machine's cores).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 QT_DEB_VERSION="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 QT_VERSION="${QT_DEB_VERSION%%+*}"
-SDK="${LORIT_WINDOWS_SDK:-$HOME/.cache/lorit-service/windows-sdk-$QT_VERSION}"
-QT_SOURCES="${LORIT_QT_SOURCES:-$ROOT/../shared/qt-sources}"
-JOBS="${JOBS:-2}"
 # Bumped whenever what this script builds changes, so that an older SDK is rebuilt.
-RECIPE=3
+RECIPE=4
+SDK="${LORIT_WINDOWS_SDK:-$HOME/.cache/lorit-service/windows-sdk-$QT_VERSION-r$RECIPE}"
+QT_SOURCES="${LORIT_QT_SOURCES:-$ROOT/../shared/qt-sources}"
+JOBS="${JOBS:-$(nproc)}"
 STAMP="$SDK/lorit-sdk.stamp"
 
 done_already() { [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "qt $QT_DEB_VERSION recipe $RECIPE" ]; }
@@ -50,16 +52,24 @@ fi
 TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
 COMMON=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$SDK" "${LAUNCHER[@]}")
 
-# Each step's output goes to a log of its own, shown only when the step fails.
+# A work folder left by another recipe is not continued.
+if [ "$(cat "$WORK/recipe" 2>/dev/null)" != "qt $QT_DEB_VERSION recipe $RECIPE" ]; then
+  rm -rf "${WORK:?}"/* && echo "qt $QT_DEB_VERSION recipe $RECIPE" >"$WORK/recipe"
+fi
+
+# Each step's output goes to a log of its own, shown only when the step fails; the
+# step's wall time is printed when it ends.
 step() {
   local name="$1"; shift
   [ -f "$WORK/$name.done" ] && return 0
-  log "$name"
+  local began
+  began=$(date +%s)
   if ! "$@" >"$WORK/$name.log" 2>&1; then
     tail -n 60 "$WORK/$name.log" >&2
     log "$name failed; its whole log is $WORK/$name.log"
     exit 1
   fi
+  log "$name: $(( $(date +%s) - began )) s"
   touch "$WORK/$name.done"
 }
 
@@ -89,17 +99,26 @@ cat - "$WINTAB/wintab.h" >qtbase/src/3rdparty/wintab/wintab.h <<'HEADER'
 #endif
 HEADER
 touch -r "$WINTAB/wintab.h" qtbase/src/3rdparty/wintab/wintab.h
-# Only what the program loads: no OpenGL (Windows' own renderer paints), no network,
-# databases, D-Bus or Vulkan.
+# The Direct2D platform plugin is left out: the programs use the windows platform, and
+# the other one compiles most of its sources again. Direct2D itself stays, since
+# without it Gui lacks the DirectWrite font engine Qt6PrintSupport.dll links to.
+step qtbase-no-direct2d-plugin sed -i \
+  's/^ *add_subdirectory(direct2d)$/    # direct2d: not built for this SDK/' \
+  qtbase/src/plugins/platforms/CMakeLists.txt
+# Only what the programs and their tests load: no OpenGL (Windows' own renderer
+# paints), no JPEG, no network, databases, D-Bus, XML, concurrency or Vulkan; Qt's own
+# tools come from the host, its examples and tests are not built. FreeType stays: the
+# offscreen platform the tests use draws text with it on Windows too.
 step qtbase-configure cmake -S qtbase -B build-qtbase "${COMMON[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
   -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF \
-  -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+  -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+  -DFEATURE_jpeg=OFF
 step qtbase-build cmake --build build-qtbase --parallel "$JOBS"
 step qtbase-install cmake --install build-qtbase
-log "Qt's base took $(( ($(date +%s) - START) / 60 )) minutes"
+log "Qt's base took $(( $(date +%s) - START )) s"
 
 # --- Qt Serial Port and Qt SVG ---------------------------------------------------------
 for module in qtserialport qtsvg; do
@@ -122,5 +141,5 @@ step xlsxwriter-install cmake --install build-xlsxwriter
 echo "qt $QT_DEB_VERSION recipe $RECIPE" >"$STAMP"
 cd /
 rm -rf "$WORK"
-log "built in $(( ($(date +%s) - START) / 60 )) minutes: $SDK"
+log "built in $(( $(date +%s) - START )) s: $SDK"
 echo "$SDK"
