@@ -48,8 +48,9 @@ void TODTableExchange::cancel()
 
 TAwaited TODTableExchange::awaits(char code) const
 {
-    const bool awaited = (code == 'D' && m_state == TState::AwaitingTable)
-                         || (code == '2' && m_state == TState::AwaitingName);
+    // While the name is awaited, a second table may still come: the first was then the
+    // late answer to a press before, and this one answers the press that asked.
+    const bool awaited = (code == 'D' && m_state != TState::Idle) || (code == '2' && m_state == TState::AwaitingName);
     return awaited ? TAwaited::yes() : TAwaited::no();
 }
 
@@ -75,6 +76,13 @@ void TODTableExchange::reply(char code, const QByteArray &bytes, qsizetype)
 {
     switch (code) {
     case 'D': {
+        if (m_state == TState::AwaitingName) {
+            // The table shown was late for an earlier press; this one replaces it, and the
+            // name asked for still comes for it.
+            awaitReply();
+            Q_EMIT tableReceived(bytes);
+            return;
+        }
         if (m_state != TState::AwaitingTable)
             return;
         // The page asks for the name while it takes the table, or the exchange ends

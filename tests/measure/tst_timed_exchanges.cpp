@@ -60,6 +60,7 @@ void play(TTimedExchange &exchange, const QList<TEvent> &events)
 }
 
 const QByteArray table = 'D' + QByteArray(872, '1');
+const QByteArray later = 'D' + QByteArray(872, '2');
 const QByteArray name("22011_12_25_7.xls\0\0", 19);
 
 } // namespace
@@ -86,6 +87,9 @@ void TestTimedExchanges::theTable_data()
     QTest::newRow("table") << false << QList<TEvent>{reply(table)} << QByteArray("G") << QString() << QList<bool>{true} << 0;
     QTest::newRow("table and its name") << true << QList<TEvent>{reply(table), reply(name)} << QByteArray("GD") << QString()
                                         << QList<bool>{true} << 1;
+    QTest::newRow("a table late for the press before, then this one's, then the name")
+        << true << QList<TEvent>{reply(table), reply(later), reply(name)} << QByteArray("GD") << QString() << QList<bool>{true}
+        << 1;
     QTest::newRow("a name before its table is noise")
         << true << QList<TEvent>{reply(name), reply(table), reply(name)} << QByteArray("GD") << QString() << QList<bool>{true} << 1;
     QTest::newRow("table that never comes")
@@ -112,6 +116,7 @@ void TestTimedExchanges::theTable()
     TLog log;
     log.watch(exchange);
     QSignalSpy names(&exchange, &TODTableExchange::nameReceived);
+    QSignalSpy tables(&exchange, &TODTableExchange::tableReceived);
     QObject::connect(&exchange, &TODTableExchange::tableReceived, [&] {
         if (withName)
             exchange.requestName();
@@ -125,6 +130,9 @@ void TestTimedExchanges::theTable()
     QTEST(log.ends, "ends");
     QTEST(int(names.count()), "names");
     QVERIFY(!exchange.running());
+    // The table the name is saved with is the last one that came.
+    if (names.count() > 0 && tables.count() > 1)
+        QCOMPARE(tables.last().at(0).toByteArray(), later);
 }
 
 void TestTimedExchanges::theProtocol_data()
