@@ -347,7 +347,7 @@ void TReaderPage::btnSaveOPClick()
     if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
     const QString path = dialog.fileName;
-    saving::writeTable(path, odTableText, odInstrumentName, odReadAt);
+    saving::writeTable(path, dialog.filterIndex, odTableText, odInstrumentName, odReadAt);
     m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
     // Kept in the container as an icon, not opened.
     OleContainer1->CreateObjectFromFile(path, true);

@@ -409,6 +409,7 @@ TRunIdentity TAnalysisPage::identity() const
 void TAnalysisPage::btnExportXlsxClick()
 {
     sdlgResults.filter = QStringLiteral("Книга Excel (*.xlsx)|*.xlsx");
+    sdlgResults.filterIndex = 1;
     sdlgResults.defaultExt = QStringLiteral(".xlsx");
     sdlgResults.fileName = BaseName();
     if (!Choose(sdlgResults, true))
@@ -424,12 +425,16 @@ void TAnalysisPage::btnExportXlsxClick()
 
 void TAnalysisPage::btnExportCsvClick()
 {
-    sdlgResults.filter = QStringLiteral("Текст CSV (*.csv)|*.csv");
+    // A spreadsheet on a Russian desktop first; a LIS's once chosen stays chosen.
+    sdlgResults.filter = QStringLiteral("CSV для Excel/LibreOffice (*.csv)|*.csv|CSV для ЛИС (*.csv)|*.csv");
+    sdlgResults.filterIndex = m_csvType;
     sdlgResults.defaultExt = QStringLiteral(".csv");
     sdlgResults.fileName = BaseName();
     if (!Choose(sdlgResults, true))
         return;
-    const QString reason = writeFileWhole(sdlgResults.fileName, resultsCsv(layoutEditor->layout(), m_result));
+    m_csvType = sdlgResults.filterIndex == 2 ? 2 : 1;
+    const TCsvDialect dialect = m_csvType == 2 ? TCsvDialect::Lis : TCsvDialect::Spreadsheet;
+    const QString reason = writeFileWhole(sdlgResults.fileName, resultsCsv(layoutEditor->layout(), m_result, dialect));
     if (!reason.isEmpty()) {
         m_host.ReportError(QStringLiteral("Результаты не записаны в файл \"%1\": %2").arg(shown(sdlgResults.fileName), reason));
         return;

@@ -6,6 +6,7 @@
 #include "analysis/page/AnalysisPage.h"
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/LayoutEditor.h"
+#include "common/Cp1251.h"
 #include "measure/ReaderPage.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -154,7 +155,7 @@ int rowWhere(const QMap<QString, QString> &cells, const QString &column, const Q
 }
 
 /// The fields of one CSV line, quotes undone.
-QStringList csvFields(const QString &line)
+QStringList csvFields(const QString &line, QChar separator = QLatin1Char(','))
 {
     QStringList fields{QString()};
     bool quoted = false;
@@ -164,7 +165,7 @@ QStringList csvFields(const QString &line)
             fields.last() += '"', ++i;
         else if (c == '"')
             quoted = !quoted;
-        else if (c == ',' && !quoted)
+        else if (c == separator && !quoted)
             fields << QString();
         else
             fields.last() += c;
@@ -280,11 +281,17 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         const int firstSample = user.rowOf(QStringLiteral("1"));
         QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
 
-        // The CSV: a row per sample, then a row per well, the run's validity on each.
+        // The CSV for a LIS: a row per sample, then a row per well, the run's validity on
+        // each; UTF-8 after its byte-order mark, the negative control "K-" in ASCII.
         const QString csvPath = rig.folder.filePath(QStringLiteral("plate.csv"));
-        rig.dialogs.answerFile(csvPath);
+        rig.dialogs.answerFile(csvPath, 2);
         QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
-        const QStringList csv = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(dialogFilters(rig.dialogs.shown.last().filter),
+                 QStringList({QStringLiteral("CSV для Excel/LibreOffice (*.csv)"), QStringLiteral("CSV для ЛИС (*.csv)")}));
+        const QByteArray lisBytes = fileBytes(csvPath);
+        QVERIFY(lisBytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(lisBytes.contains(",K-,") && !lisBytes.contains("\xE2\x88\x92"));
+        const QStringList csv = QString::fromUtf8(lisBytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(csv.size(), 1 + 36 + 96);
         QVERIFY(csv[0].startsWith(QStringLiteral("level,run_valid,id,wells,role,od,corrected_od,cv_percent,index,concentration,limit")));
         const QString first = csv[1 + firstSample];
@@ -293,6 +300,33 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         const QString a4 = csv[1 + 36 + *wellIndex("A4")];
         QVERIFY2(a4.startsWith(QStringLiteral("well,1,1,A4,образец,")), qPrintable(a4));
         QVERIFY(csv[1 + 36 + *wellIndex("H2")].startsWith(QStringLiteral("well,1,,H2,калибратор,")));
+
+        // The same rows for a spreadsheet on a Russian desktop: semicolons, a decimal
+        // comma in every number and nowhere else, code page 1251 without a mark. The
+        // type chosen last is proposed again.
+        const QString sheetPath = rig.folder.filePath(QStringLiteral("план для Excel.csv"));
+        rig.dialogs.answerFile(sheetPath, 1);
+        QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+        QCOMPARE(rig.dialogs.shown.last().filterIndex, 2);
+        const QByteArray sheetBytes = fileBytes(sheetPath);
+        QVERIFY(!sheetBytes.startsWith("\xEF\xBB\xBF") && !sheetBytes.contains('\x1A'));
+        const QStringList sheet = fromCp1251(sheetBytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(sheet.size(), csv.size());
+        int numbers = 0;
+        for (int line = 0; line < csv.size(); ++line) {
+            const QStringList lis = csvFields(csv[line]), spreadsheet = csvFields(sheet[line], QLatin1Char(';'));
+            QCOMPARE(spreadsheet.size(), lis.size());
+            for (int f = 0; f < lis.size(); ++f) {
+                bool number = false;
+                const double value = lis[f].toDouble(&number);
+                if (number && lis[f].contains(QLatin1Char('.'))) {
+                    ++numbers;
+                    QCOMPARE(QLocale(QLocale::Russian).toDouble(spreadsheet[f]), value);
+                }
+                QCOMPARE(spreadsheet[f], number ? QString(lis[f]).replace(QLatin1Char('.'), QLatin1Char(',')) : lis[f]);
+            }
+        }
+        QVERIFY(numbers > 200);
 
         // The workbook: the results, the two plates and the wells, numbers as numbers.
         const QString bookPath = rig.folder.filePath(QStringLiteral("plate.xlsx"));
@@ -524,9 +558,9 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
             diluted = &s;
     QVERIFY(diluted && diluted->dilution == 10);
 
-    // The CSV, read back field by field.
+    // The CSV for a LIS, read back field by field.
     const QString csvPath = rig.folder.filePath(QStringLiteral("lab.csv"));
-    rig.dialogs.answerFile(csvPath);
+    rig.dialogs.answerFile(csvPath, 2);
     QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
     const QStringList lines = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     const QStringList head = csvFields(lines[0]);

@@ -14,6 +14,7 @@
 #include "support/VirtualRig.h"
 
 #include <QApplication>
+#include <cctype>
 #include <QCheckBox>
 #include <QStyleOptionButton>
 #include <QDir>
@@ -234,6 +235,33 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
     QCOMPARE(rows.at(1), "A1," + grid->item(1, 1)->text().trimmed().toLatin1() + '\r');
     QCOMPARE(rows.at(96), "H12," + grid->item(8, 12)->text().trimmed().toLatin1() + '\r');
     QVERIFY(!rows.contains("A13")); // twelve wells a row, eight rows
+
+    // The types say which CSV is which, and the text type has its usual name.
+    const QStringList types = dialogFilters(saving::tableFilter);
+    QCOMPARE(types.value(1), QStringLiteral("Текстовый файл (*.txt)"));
+    QCOMPARE(types.value(3), QStringLiteral("CSV для Excel/LibreOffice (*.csv)"));
+    QCOMPARE(types.value(4), QStringLiteral("CSV для ЛИС (*.csv)"));
+    // The one for a spreadsheet on a Russian desktop: semicolons, decimal commas, and
+    // the code page that spreadsheet reads a CSV in; "OVER" stays a word.
+    rig.dialogs.answerFile(folder + QStringLiteral("для Excel"), 4);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    const QList<QByteArray> sheetRows = fileBytes(folder + QStringLiteral("для Excel.csv")).split('\n');
+    QCOMPARE(sheetRows.size(), 1 + 96 + 1);
+    QCOMPARE(sheetRows.at(0), QByteArray("Well;OD\r"));
+    for (int i = 1; i <= 96; ++i) {
+        const QByteArray shown = grid->item(1 + (i - 1) / 12, 1 + (i - 1) % 12)->text().trimmed().toLatin1();
+        const QByteArray well = char('A' + (i - 1) / 12) + QByteArray::number(1 + (i - 1) % 12);
+        QByteArray expected = shown;
+        if (!shown.isEmpty() && (std::isdigit(uchar(shown.back()))))
+            expected.replace('.', ',');
+        QCOMPARE(sheetRows.at(i), well + ';' + expected + '\r');
+    }
+    QVERIFY(sheetRows.at(1).contains(',') && !sheetRows.at(1).contains('.'));
+    // The LIS's, chosen by its own type, is the one above byte for byte.
+    rig.dialogs.answerFile(folder + QStringLiteral("для ЛИС.csv"), 5);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.last().filterIndex, 4);
+    QCOMPARE(fileBytes(folder + QStringLiteral("для ЛИС.csv")), fileBytes(folder + QStringLiteral("wells.csv")));
 
     // The protocol proposes its own name and type in the folder used last; the table's
     // file chosen by mistake is replaced only when the user says so.
