@@ -6,8 +6,10 @@
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/CurveChart.h"
 #include "analysis/page/LayoutEditor.h"
+#include "common/Contrast.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
+#include "common/StyledWidgets.h"
 #include "common/WholeFile.h"
 #include "measure/MeasureData.h"
 #include "measure/PlateWorkbook.h"
@@ -149,7 +151,7 @@ QWidget *TAnalysisPage::CreateResultsTab()
     lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbProblems = new QLabel(page);
     lbProblems->setWordWrap(true);
-    lbProblems->setStyleSheet(QStringLiteral("color: #a01010;"));
+    setTextTint(lbProblems, QColor(0xa0, 0x10, 0x10)); // a warning's red, readable on any desktop
     layout->addWidget(lbSummary);
     layout->addWidget(lbProblems);
 
@@ -542,7 +544,8 @@ void TAnalysisPage::ShowResults()
         setCell(standardsTable, row, 4, concentrationText(standard.backCalculated, *m_result.curve));
         setCell(standardsTable, row, 5, standard.recovery ? QString::number(*standard.recovery, 'f', 1) : QString());
         if (!standard.accepted && !standard.masked)
-            standardsTable->item(row, 5)->setForeground(QColor(0xa0, 0x10, 0x10));
+            standardsTable->item(row, 5)->setForeground(
+                contrast::readableOn(standardsTable->palette().color(QPalette::Base), QColor(0xa0, 0x10, 0x10), contrast::clear));
     }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
         button->setEnabled(!m_table.isEmpty());

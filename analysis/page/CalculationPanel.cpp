@@ -1,5 +1,7 @@
 #include "analysis/page/CalculationPanel.h"
 
+#include "common/StyledWidgets.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -36,8 +38,9 @@ void TCalculationPanel::CreateLayout()
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setVerticalSpacing(3);
     const auto formula = [this] {
+        // A muted blue that tells the formula from the fields, readable on any desktop.
         auto *label = new QLabel(this);
-        label->setStyleSheet(QStringLiteral("color: #30507a;"));
+        setTextTint(label, QColor(0x30, 0x50, 0x7a));
         label->setWordWrap(true);
         return label;
     };

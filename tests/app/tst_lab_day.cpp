@@ -2,6 +2,8 @@
 // the window's opening size and kept for a look back, a table saved in each of its
 // forms, and a protocol saved beside it without replacing the table unasked.
 
+#include "analysis/page/AnalysisPage.h"
+#include "analysis/page/CalculationPanel.h"
 #include "app/StatusPane.h"
 #include "common/Contrast.h"
 #include "common/Dialogs.h"
@@ -22,6 +24,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -346,6 +349,31 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
         const auto paths = w.frameSoftTav->findChildren<TPathLabel *>();
         QVERIFY(!paths.isEmpty());
         readable(paths.constFirst());
+
+        // The analysis page: the formulas beside the settings (scrolled to, as a user
+        // would) and the line of what keeps the run from being judged.
+        w.shell.ActionAnalysis->trigger();
+        TAnalysisPage &analysis = *w.analysisPage;
+        const auto analysisReads = [&] {
+            analysis.tabs->setCurrentIndex(1);
+            const TCalculationPanel &calculation = *analysis.calculation;
+            int formulas = 0;
+            for (QLabel *formula : {calculation.lbBlankFormula, calculation.lbControlFormula, calculation.lbCutoffFormula,
+                                    calculation.lbVerdictFormula, calculation.lbCurveFormula}) {
+                if (formula->isVisible() && !formula->text().isEmpty()) {
+                    for (QWidget *up = formula->parentWidget(); up; up = up->parentWidget())
+                        if (auto *area = qobject_cast<QScrollArea *>(up->parentWidget()))
+                            area->ensureWidgetVisible(formula);
+                    readable(formula);
+                    ++formulas;
+                }
+            }
+            QVERIFY(formulas >= 3);
+            analysis.tabs->setCurrentIndex(2);
+            QVERIFY(analysis.lbProblems->text().contains(QStringLiteral("Нет таблицы ОП")));
+            readable(analysis.lbProblems);
+        };
+        analysisReads();
     }
     QApplication::setPalette(desktop);
 }
