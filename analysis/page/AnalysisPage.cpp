@@ -403,7 +403,7 @@ TRunIdentity TAnalysisPage::identity() const
     run.instrumentFile = m_tableFile.trimmed();
     run.readAt = m_readAt;
     run.operatorName = edOperator->text().trimmed();
-    run.layoutName = cbTestSystem->currentText().trimmed();
+    run.testSystem = cbTestSystem->currentText().trimmed();
     run.settings = calculation->describe();
     return run;
 }

@@ -278,6 +278,9 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         QCOMPARE(page.standardsTable->item(15, 0)->text(), QStringLiteral("H3"));
         QCOMPARE(page.standardsTable->item(15, 1)->text(), QStringLiteral("400"));
         QVERIFY(std::abs(page.standardsTable->item(15, 3)->text().toDouble()) < 0.2);
+        // Its cell on the plate: a Cyrillic "К" and the concentration, then the OD.
+        QVERIFY2(page.layoutEditor->plateGrid->item(7, 2)->text().startsWith(QStringLiteral("\u041A 400\n")),
+                 qPrintable(page.layoutEditor->plateGrid->item(7, 2)->text()));
         const int firstSample = user.rowOf(QStringLiteral("1"));
         QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
 
@@ -358,6 +361,8 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         QCOMPARE(sharedString(QStringLiteral("C%1").arg(2 + *wellIndex("A4"))), QStringLiteral("1"));
         const QString resultsSheet = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet1.xml")));
         Q_UNUSED(resultsSheet)
+        QVERIFY(strings.contains(QStringLiteral("Тест-система: ИФА-тест")) && !strings.contains(QStringLiteral("Раскладка: ")));
+        QVERIFY(strings.contains(QStringLiteral("\u041A 400")) && !strings.contains(QStringLiteral("S 400")));
         QVERIFY(strings.contains(QStringLiteral("Анализ достоверен")) && strings.contains(QStringLiteral("K− среднее"))
                 && strings.contains(QStringLiteral("C₅₀")));
         QCOMPARE(densities.count(QRegularExpression(QStringLiteral("<c r=\"[B-M][2-9]\" s=\"\\d+\"><v>"))), 96);
@@ -391,7 +396,7 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
                 QCOMPARE(table->format().headerRowCount(), 1);
             }
         QCOMPARE(tables, 3); // the plate, the calibrators, the samples
-        for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("R² = "), QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
+        for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("R² = "), QStringLiteral("Оператор: Иванова"), QStringLiteral("Тест-система: ИФА-тест"), QStringLiteral("\u041A 400"),
                                         QStringLiteral("Время чтения: "), QStringLiteral("cut-off = среднее K− + 0.2"),
                                         QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4"),
                                         QStringLiteral("Остаток")})
