@@ -448,6 +448,8 @@ void TAnalysisPage::btnPrintClick()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    // A PDF of it is proposed under the name its files get, in the documents folder.
+    m_printService->setDocumentName(BaseName(), m_host.handOverFolder());
     m_printService->previewDocument([this] { return reportDocument(); }, QStringLiteral("Анализ планшета"));
 }
 
