@@ -102,9 +102,9 @@ void TAnalysisPage::CreateLayout()
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
-    auto *bar = new QGridLayout;
-    bar->setHorizontalSpacing(4);
-    bar->setVerticalSpacing(2);
+    // Three short lines, so that the page is read whole at the window's drawn width.
+    auto *bar = new QVBoxLayout;
+    bar->setSpacing(2);
     lbSource = new QLabel(this);
     lbSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbSource->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long name never widens the page
@@ -119,16 +119,22 @@ void TAnalysisPage::CreateLayout()
     edOperator->setAccessibleName(QStringLiteral("Оператор:"));
     btnSaveLayout = new QPushButton(QStringLiteral("Сохранить раскладку..."), this);
     btnOpenLayout = new QPushButton(QStringLiteral("Открыть раскладку..."), this);
-    bar->addWidget(lbSource, 0, 0, 1, 2);
-    bar->addWidget(btnTakeReaderTable, 0, 2);
-    bar->addWidget(btnOpenTable, 0, 3);
-    bar->addWidget(new QLabel(QStringLiteral("Тест-система:"), this), 1, 0);
-    bar->addWidget(cbTestSystem, 1, 1);
-    bar->addWidget(btnOpenLayout, 1, 2);
-    bar->addWidget(btnSaveLayout, 1, 3);
-    bar->addWidget(new QLabel(QStringLiteral("Оператор:"), this), 2, 0);
-    bar->addWidget(edOperator, 2, 1);
-    bar->setColumnStretch(1, 1);
+    auto *source = new QHBoxLayout;
+    source->addWidget(lbSource, 1);
+    source->addWidget(btnTakeReaderTable);
+    source->addWidget(btnOpenTable);
+    auto *run = new QHBoxLayout;
+    run->addWidget(new QLabel(QStringLiteral("Тест-система:"), this));
+    run->addWidget(cbTestSystem, 2);
+    run->addWidget(new QLabel(QStringLiteral("Оператор:"), this));
+    run->addWidget(edOperator, 1);
+    auto *layoutFile = new QHBoxLayout;
+    layoutFile->addWidget(btnOpenLayout);
+    layoutFile->addWidget(btnSaveLayout);
+    layoutFile->addStretch();
+    bar->addLayout(source);
+    bar->addLayout(run);
+    bar->addLayout(layoutFile);
     layout->addLayout(bar);
 
     tabs = new QTabWidget(this);

@@ -19,6 +19,9 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QScrollBar>
+#include <QScrollArea>
+#include <QApplication>
 #include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -182,6 +185,7 @@ private Q_SLOTS:
     void aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper();
     void aSavedTableAndInputThatDoesNotFitAreToldInWords();
     void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
+    void thePageReadsWholeAtItsSizeAndWithALargerFont();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -662,6 +666,65 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
     QCOMPARE(sheetCells(entries, 1).value(QStringLiteral("A1")), QStringLiteral("Анализ НЕДОСТОВЕРЕН"));
     text = page.reportDocument()->toPlainText();
     QVERIFY(text.contains(QStringLiteral("Анализ НЕДОСТОВЕРЕН")));
+}
+
+void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
+{
+    const QFont desktop = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+    for (const qreal scale : {1.0, 1.5}) {
+        QFont font = desktop;
+        font.setPointSizeF(desktop.pointSizeF() * scale);
+        QApplication::setFont(font);
+        TVirtualRig rig;
+        auto &w = *rig.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QSize drawn = w.size(); // the window's own size for this font, not grown
+        // A plate read, calibrators and blanks given: cells with a mark over a density.
+        w.shell.ActionTav2006->trigger();
+        QVERIFY(rig.reachTopSpeed());
+        QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+        w.shell.ActionAnalysis->trigger();
+        TAnalysisPage &page = *w.analysisPage;
+        TUser user{page};
+        user.role(blank);
+        user.sweep(QStringLiteral("A1"), QStringLiteral("B1"));
+        user.role(standard);
+        TUser::type(page.layoutEditor->edValues, QStringLiteral("0.5; 400; 1000; 25"));
+        user.sweep(QStringLiteral("C1"), QStringLiteral("F1"));
+        QCOMPARE(w.size(), drawn);
+        const QString at = QStringLiteral("%1 %, окно %2×%3").arg(scale * 100).arg(w.width()).arg(w.height());
+        auto *scroll = page.findChild<QScrollArea *>();
+        QVERIFY(scroll);
+        for (int tab = 0; tab < page.tabs->count(); ++tab) {
+            page.tabs->setCurrentIndex(tab);
+            QApplication::processEvents();
+            // Nothing runs off to the right, and no button is narrower than its words.
+            QVERIFY2(!scroll->horizontalScrollBar()->isVisible() && !page.layoutEditor->plateGrid->horizontalScrollBar()->isVisible(),
+                     qPrintable(QStringLiteral("%1, вкладка %2").arg(at).arg(tab)));
+            for (QPushButton *button : page.findChildren<QPushButton *>())
+                if (button->isVisible())
+                    QVERIFY2(button->width() >= button->sizeHint().width(),
+                             qPrintable(QStringLiteral("%1: \"%2\" %3 < %4").arg(at, button->text()).arg(button->width()).arg(button->sizeHint().width())));
+        }
+        // Every cell of the plate shows its density whole, and with the larger font (the
+        // window larger with it) its mark too.
+        page.tabs->setCurrentIndex(0);
+        QApplication::processEvents();
+        QTableWidget *grid = page.layoutEditor->plateGrid;
+        const QFontMetrics metrics(grid->font());
+        for (int row = 0; row < plateRows; ++row)
+            for (int column = 0; column < plateColumns; ++column) {
+                const QStringList lines = grid->item(row, column)->text().split(QLatin1Char('\n'));
+                QVERIFY2(grid->rowHeight(row) >= lines.size() * metrics.height(), qPrintable(at));
+                for (const QString &line : scale > 1 ? lines : lines.mid(lines.size() - 1))
+                    QVERIFY2(metrics.horizontalAdvance(line) + 8 <= grid->columnWidth(column),
+                             qPrintable(QStringLiteral("%1: \"%2\" in %3 px").arg(at, line).arg(grid->columnWidth(column))));
+            }
+        QVERIFY2(grid->item(2, 0)->text().startsWith(QStringLiteral("К 0.5\n")), qPrintable(page.layoutEditor->lbHint->text()));
+    }
 }
 
 QTEST_MAIN(TestAnalysisPage)

@@ -354,6 +354,11 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
         // would) and the line of what keeps the run from being judged.
         w.shell.ActionAnalysis->trigger();
         TAnalysisPage &analysis = *w.analysisPage;
+        const auto inView = [](QWidget *widget) {
+            for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget())
+                if (auto *area = qobject_cast<QScrollArea *>(up->parentWidget()))
+                    area->ensureWidgetVisible(widget);
+        };
         const auto analysisReads = [&] {
             analysis.tabs->setCurrentIndex(1);
             const TCalculationPanel &calculation = *analysis.calculation;
@@ -361,9 +366,7 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
             for (QLabel *formula : {calculation.lbBlankFormula, calculation.lbControlFormula, calculation.lbCutoffFormula,
                                     calculation.lbVerdictFormula, calculation.lbCurveFormula}) {
                 if (formula->isVisible() && !formula->text().isEmpty()) {
-                    for (QWidget *up = formula->parentWidget(); up; up = up->parentWidget())
-                        if (auto *area = qobject_cast<QScrollArea *>(up->parentWidget()))
-                            area->ensureWidgetVisible(formula);
+                    inView(formula);
                     readable(formula);
                     ++formulas;
                 }
@@ -371,6 +374,7 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
             QVERIFY(formulas >= 3);
             analysis.tabs->setCurrentIndex(2);
             QVERIFY(analysis.lbProblems->text().contains(QStringLiteral("Нет таблицы ОП")));
+            inView(analysis.lbProblems);
             readable(analysis.lbProblems);
         };
         analysisReads();
