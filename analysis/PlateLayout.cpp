@@ -73,7 +73,7 @@ QString roleMark(TWellRole role)
 {
     switch (role) {
     case TWellRole::Blank: return QStringLiteral("Б");
-    case TWellRole::Standard: return QStringLiteral("S");
+    case TWellRole::Standard: return QStringLiteral("К"); // Cyrillic, as the kits' inserts mark calibrators
     default: return roleName(role);
     }
 }

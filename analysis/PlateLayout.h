@@ -48,7 +48,8 @@ QString wellName(int index);
 std::optional<int> wellIndex(const QString &name);
 /// The role as the page shows it ("бланк", "K−", "K+", "калибратор", "образец", "").
 QString roleName(TWellRole role);
-/// The short mark in a plate cell ("Б", "K−", "K+", "S", "")
+/// The short mark in a plate cell ("Б", "K−", "K+", "К" with the calibrator's
+/// concentration after it, "")
 QString roleMark(TWellRole role);
 
 enum class TWellOrder { ByColumns, ByRows }; ///< A1, B1 … H1, A2 …  or  A1, A2 … A12, B1 …

@@ -1,5 +1,7 @@
 #include "analysis/ResultsCsv.h"
 
+#include "common/SpreadsheetCsv.h"
+
 #include <QLocale>
 
 namespace analysis {
@@ -16,7 +18,7 @@ QString field(const QString &text)
 
 /// The shortest text that reads back as the same double, with a point: QString::number
 /// ignores the locale.
-QString number(const std::optional<double> &value)
+QString lisNumber(const std::optional<double> &value)
 {
     return value && std::isfinite(*value) ? QString::number(*value, 'g', QLocale::FloatingPointShortest) : QString();
 }
@@ -30,12 +32,18 @@ QString limitFlag(const TConcentration &concentration)
     }
 }
 
-QString row(const QStringList &fields)
+QString lisRow(const QStringList &fields)
 {
     QStringList quoted;
     for (const QString &f : fields)
         quoted << field(f);
     return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+/// A role as a LIS matches it: "K-" with the ASCII minus.
+QString csvRole(TWellRole role)
+{
+    return roleName(role).replace(QChar(0x2212), QLatin1Char('-'));
 }
 } // namespace
 
@@ -50,8 +58,16 @@ QStringList resultsCsvColumns()
             QStringLiteral("recovery_percent")};
 }
 
-QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis)
+QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis, TCsvDialect dialect)
 {
+    const bool spreadsheet = dialect == TCsvDialect::Spreadsheet;
+    const auto row = [spreadsheet](const QStringList &fields) {
+        return spreadsheet ? spreadsheetCsv::row(fields) : lisRow(fields);
+    };
+    const auto number = [spreadsheet](const std::optional<double> &value) {
+        const QString text = lisNumber(value);
+        return spreadsheet ? spreadsheetCsv::decimalComma(text) : text;
+    };
     const bool curve = analysis.curve && analysis.curve->ok;
     const QString valid = analysis.valid ? QStringLiteral("1") : QStringLiteral("0");
     const QString lloq = curve ? number(analysis.curve->lloq) : QString();
@@ -64,7 +80,7 @@ QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis)
         QStringList flags = sample.flags;
         if (!analysis.valid)
             flags.prepend(QStringLiteral("анализ недостоверен"));
-        text += row({QStringLiteral("sample"), valid, sample.id, wells.join(QLatin1Char(' ')), roleName(TWellRole::Sample),
+        text += row({QStringLiteral("sample"), valid, sample.id, wells.join(QLatin1Char(' ')), csvRole(TWellRole::Sample),
                      QString(), number(sample.corrected), number(sample.cv), number(sample.index), number(sample.reported),
                      limitFlag(sample.concentration), curve ? number(analysis.curve->lloq * sample.dilution) : QString(),
                      curve ? number(analysis.curve->uloq * sample.dilution) : QString(), number(sample.dilution), analysis.unit,
@@ -83,14 +99,14 @@ QByteArray resultsCsv(const TPlateLayout &layout, const TAnalysis &analysis)
         QStringList flags;
         if (standard && well.masked)
             flags << QStringLiteral("исключен");
-        text += row({QStringLiteral("well"), valid, well.id, wellName(i), roleName(well.role), number(result.od),
+        text += row({QStringLiteral("well"), valid, well.id, wellName(i), csvRole(well.role), number(result.od),
                      number(result.corrected), QString(), number(result.index), number(concentration),
                      curve && sample ? limitFlag(result.concentration) : QString(), sample ? lloq : QString(),
                      sample ? uloq : QString(), sample ? number(well.dilution) : QString(),
                      sample || standard ? analysis.unit : QString(), verdictText(result.verdict), flags.join(QLatin1Char(';')),
                      standard ? number(well.concentration) : QString(), standard ? number(recovery[size_t(i)]) : QString()});
     }
-    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    return spreadsheet ? spreadsheetCsv::encode(text) : QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
 } // namespace analysis

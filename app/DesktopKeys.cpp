@@ -101,6 +101,8 @@ QString TDesktopKeys::PageSection() const
         return QStringLiteral("таблица-оптических-плотностей");
     case TFormMainLoritS_D7::pageResult:
         return QStringLiteral("протокол-результатов");
+    case TFormMainLoritS_D7::pageAnalysis:
+        return QStringLiteral("анализ-планшета");
     default:
         return QStringLiteral("главное-окно");
     }

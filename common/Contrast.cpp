@@ -32,15 +32,15 @@ double ratio(const QColor &a, const QColor &b)
     return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
 }
 
-QColor readableOn(const QColor &background, const QColor &wanted)
+QColor readableOn(const QColor &background, const QColor &wanted, double atLeast)
 {
-    if (ratio(background, wanted) >= least)
+    if (ratio(background, wanted) >= atLeast)
         return wanted;
     const QColor towards = ratio(background, Qt::white) >= ratio(background, Qt::black) ? QColor(Qt::white)
                                                                                         : QColor(Qt::black);
     for (int step = 1; step <= 10; ++step) {
         const QColor candidate = mixed(wanted, towards, step / 10.0);
-        if (ratio(background, candidate) >= least)
+        if (ratio(background, candidate) >= atLeast)
             return candidate;
     }
     return towards;

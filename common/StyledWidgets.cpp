@@ -160,3 +160,11 @@ void TPathLabel::paintEvent(QPaintEvent *)
         top += lineHeight;
     }
 }
+
+void setTextTint(QLabel *label, const QColor &wanted)
+{
+    QPalette pal = label->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        pal.setColor(group, QPalette::WindowText, contrast::readableOn(pal.color(group, QPalette::Window), wanted, contrast::clear));
+    label->setPalette(pal);
+}

@@ -66,3 +66,8 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+/// Gives a label's text a colour of its own (a hint, a warning) that stays readable on
+/// the desktop's background, light or dark: `wanted` moved towards the palette's
+/// contrast until it reads.
+void setTextTint(QLabel *label, const QColor &wanted);

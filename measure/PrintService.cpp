@@ -4,6 +4,7 @@
 #include "measure/PrintDocuments.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -30,9 +31,23 @@ QPrinter &TPrintService::printer()
     return *m_printer;
 }
 
-void TPrintService::setDocumentName(const QString &name)
+void TPrintService::setDocumentName(const QString &name, const QString &folder)
 {
-    printer().setDocName(name);
+    QPrinter &target = printer();
+    target.setDocName(name);
+    // A file name makes the printer a PDF file: given only while the dialogs propose a
+    // file anyway (no printer here, or a PDF was printed last), so that a printer that
+    // is there stays the one proposed.
+    if (target.outputFormat() != QPrinter::PdfFormat)
+        return;
+    const QString last = target.outputFileName();
+    const QString where = last.isEmpty() ? folder : QFileInfo(last).absolutePath();
+    target.setOutputFileName(QDir(where).filePath(name + QStringLiteral(".pdf")));
+}
+
+QString TPrintService::proposedPdf() const
+{
+    return m_printer && m_printer->outputFormat() == QPrinter::PdfFormat ? m_printer->outputFileName() : QString();
 }
 
 bool TPrintService::printOn(QPrinter &printer, const TBuild &build, const QString &title)

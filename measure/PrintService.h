@@ -32,9 +32,12 @@ public:
     /// Any document a page builds, through the preview as the others.
     using TBuild = std::function<std::unique_ptr<QTextDocument>()>;
     void previewDocument(const TBuild &build, const QString &title) { preview(build, title); }
-    /// The name the next job goes under: the print dialog proposes it for a PDF file
-    /// ("2011_12_25_0001.pdf") instead of "print.pdf".
-    void setDocumentName(const QString &name);
+    /// The name the next job goes under: a PDF file is proposed under it
+    /// ("2011_12_25_0001.pdf") instead of "print.pdf", in the folder a PDF was printed to
+    /// last, else in `folder` (the user's documents), never in the home folder.
+    void setDocumentName(const QString &name, const QString &folder);
+    /// The PDF file the dialogs propose; empty while they propose a printer.
+    QString proposedPdf() const;
 
 private:
     bool print(const TBuild &build, const QString &title);

@@ -247,7 +247,7 @@ void TReaderPage::btnPrintOPClick()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
-    m_printService->setDocumentName(plate::handOverBaseName(odInstrumentName, odReadAt));
+    m_printService->setDocumentName(plate::handOverBaseName(odInstrumentName, odReadAt), m_host.handOverFolder());
     const auto colours = chckColourScale->isChecked() ? plateLegend->range() : std::nullopt;
     // On screen first; the preview leads to the printer or a PDF file.
     m_printService->previewPlate(od::tableValues(odTableText),
@@ -347,7 +347,7 @@ void TReaderPage::btnSaveOPClick()
     if (!m_host.dialogs()->executeSave(m_host.dialogParent(), dialog))
         return;
     const QString path = dialog.fileName;
-    saving::writeTable(path, odTableText, odInstrumentName, odReadAt);
+    saving::writeTable(path, dialog.filterIndex, odTableText, odInstrumentName, odReadAt);
     m_host.ShowStatus(QStringLiteral("Данные записаны в файл."));
     // Kept in the container as an icon, not opened.
     OleContainer1->CreateObjectFromFile(path, true);

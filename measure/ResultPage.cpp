@@ -201,8 +201,8 @@ TPrintService &TResultPage::Printing()
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
     // A PDF of the protocol is proposed under the protocol's own name.
     const QByteArray ownName = protocol::autoFileName(protocolBuffer);
-    m_printService->setDocumentName(unsafeNameReason(ownName).isEmpty() ? fileSystemName(ownName)
-                                                                        : QStringLiteral("Протокол"));
+    m_printService->setDocumentName(unsafeNameReason(ownName).isEmpty() ? fileSystemName(ownName) : QStringLiteral("Протокол"),
+                                    m_host.handOverFolder());
     return *m_printService;
 }
 

@@ -1,6 +1,7 @@
 #include "measure/SaveChoices.h"
 
 #include "common/Dialogs.h"
+#include "common/SpreadsheetCsv.h"
 #include "measure/MeasureData.h"
 #include "measure/PlateWorkbook.h"
 
@@ -12,9 +13,10 @@
 namespace saving {
 
 const QString tableFilter = QStringLiteral("Текст таблицы прибора (*.xls)|*.xls|"
-                                           "Текст таблицы прибора (*.txt)|*.txt|"
+                                           "Текстовый файл (*.txt)|*.txt|"
                                            "Книга Excel, числа по лункам планшета (*.xlsx)|*.xlsx|"
-                                           "CSV, лунка и значение в строке (*.csv)|*.csv");
+                                           "CSV для Excel/LibreOffice (*.csv)|*.csv|"
+                                           "CSV для ЛИС (*.csv)|*.csv");
 const QString protocolFilter = QStringLiteral("Протокол (*.txt)|*.txt");
 
 namespace {
@@ -58,13 +60,13 @@ void proposeProtocolSave(TFileDialogState &dialog, const QString &baseName)
     propose(dialog, protocolFilter, baseName);
 }
 
-TTableFormat tableFormatOf(const QString &path)
+TTableFormat tableFormatOf(const QString &path, int filterIndex)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("xlsx"))
         return TTableFormat::Workbook;
     if (suffix == QLatin1String("csv"))
-        return TTableFormat::WellsCsv;
+        return filterIndex == spreadsheetCsvType ? TTableFormat::SpreadsheetCsv : TTableFormat::WellsCsv;
     return TTableFormat::InstrumentText;
 }
 
@@ -93,10 +95,29 @@ QByteArray wellsCsv(const QByteArray &table)
     return csv;
 }
 
-void writeTable(const QString &path, const QByteArray &table, const QByteArray &instrumentName,
+QByteArray spreadsheetWellsCsv(const QByteArray &table)
+{
+    QString csv = spreadsheetCsv::row({QStringLiteral("Well"), QStringLiteral("OD")});
+    if (table.size() >= od::tableLength) {
+        const auto values = od::tableValues(table);
+        for (int row = 1; row <= od::rowCount; ++row) {
+            for (int column = 1; column <= od::columnCount; ++column) {
+                const QByteArray &value = values[size_t((row - 1) * od::columnCount + column - 1)];
+                // The instrument's own digits with a decimal comma; "OVER" stays text.
+                const QString cell = plate::opticalDensity(value)
+                                             ? spreadsheetCsv::decimalComma(QString::fromLatin1(value.trimmed()))
+                                             : fromCp1251(value).trimmed();
+                csv += spreadsheetCsv::row({QChar(u'A' + row - 1) + QString::number(column), cell});
+            }
+        }
+    }
+    return spreadsheetCsv::encode(csv);
+}
+
+void writeTable(const QString &path, int filterIndex, const QByteArray &table, const QByteArray &instrumentName,
                 const QDateTime &readAt)
 {
-    switch (tableFormatOf(path)) {
+    switch (tableFormatOf(path, filterIndex)) {
     case TTableFormat::Workbook: {
         const QString error = plate::writePlateWorkbook(path, table, {fileSystemName(instrumentName), readAt});
         if (!error.isEmpty())
@@ -105,6 +126,9 @@ void writeTable(const QString &path, const QByteArray &table, const QByteArray &
     }
     case TTableFormat::WellsCsv:
         writeWholeFile(path, wellsCsv(table));
+        return;
+    case TTableFormat::SpreadsheetCsv:
+        writeWholeFile(path, spreadsheetWellsCsv(table));
         return;
     case TTableFormat::InstrumentText:
         writeWholeFile(path, table);

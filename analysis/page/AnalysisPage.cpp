@@ -6,8 +6,10 @@
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/CurveChart.h"
 #include "analysis/page/LayoutEditor.h"
+#include "common/Contrast.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
+#include "common/StyledWidgets.h"
 #include "common/WholeFile.h"
 #include "measure/MeasureData.h"
 #include "measure/PlateWorkbook.h"
@@ -100,9 +102,9 @@ void TAnalysisPage::CreateLayout()
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
-    auto *bar = new QGridLayout;
-    bar->setHorizontalSpacing(4);
-    bar->setVerticalSpacing(2);
+    // Three short lines, so that the page is read whole at the window's drawn width.
+    auto *bar = new QVBoxLayout;
+    bar->setSpacing(2);
     lbSource = new QLabel(this);
     lbSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbSource->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long name never widens the page
@@ -117,16 +119,22 @@ void TAnalysisPage::CreateLayout()
     edOperator->setAccessibleName(QStringLiteral("Оператор:"));
     btnSaveLayout = new QPushButton(QStringLiteral("Сохранить раскладку..."), this);
     btnOpenLayout = new QPushButton(QStringLiteral("Открыть раскладку..."), this);
-    bar->addWidget(lbSource, 0, 0, 1, 2);
-    bar->addWidget(btnTakeReaderTable, 0, 2);
-    bar->addWidget(btnOpenTable, 0, 3);
-    bar->addWidget(new QLabel(QStringLiteral("Тест-система:"), this), 1, 0);
-    bar->addWidget(cbTestSystem, 1, 1);
-    bar->addWidget(btnOpenLayout, 1, 2);
-    bar->addWidget(btnSaveLayout, 1, 3);
-    bar->addWidget(new QLabel(QStringLiteral("Оператор:"), this), 2, 0);
-    bar->addWidget(edOperator, 2, 1);
-    bar->setColumnStretch(1, 1);
+    auto *source = new QHBoxLayout;
+    source->addWidget(lbSource, 1);
+    source->addWidget(btnTakeReaderTable);
+    source->addWidget(btnOpenTable);
+    auto *run = new QHBoxLayout;
+    run->addWidget(new QLabel(QStringLiteral("Тест-система:"), this));
+    run->addWidget(cbTestSystem, 2);
+    run->addWidget(new QLabel(QStringLiteral("Оператор:"), this));
+    run->addWidget(edOperator, 1);
+    auto *layoutFile = new QHBoxLayout;
+    layoutFile->addWidget(btnOpenLayout);
+    layoutFile->addWidget(btnSaveLayout);
+    layoutFile->addStretch();
+    bar->addLayout(source);
+    bar->addLayout(run);
+    bar->addLayout(layoutFile);
     layout->addLayout(bar);
 
     tabs = new QTabWidget(this);
@@ -149,7 +157,7 @@ QWidget *TAnalysisPage::CreateResultsTab()
     lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbProblems = new QLabel(page);
     lbProblems->setWordWrap(true);
-    lbProblems->setStyleSheet(QStringLiteral("color: #a01010;"));
+    setTextTint(lbProblems, QColor(0xa0, 0x10, 0x10)); // a warning's red, readable on any desktop
     layout->addWidget(lbSummary);
     layout->addWidget(lbProblems);
 
@@ -401,7 +409,7 @@ TRunIdentity TAnalysisPage::identity() const
     run.instrumentFile = m_tableFile.trimmed();
     run.readAt = m_readAt;
     run.operatorName = edOperator->text().trimmed();
-    run.layoutName = cbTestSystem->currentText().trimmed();
+    run.testSystem = cbTestSystem->currentText().trimmed();
     run.settings = calculation->describe();
     return run;
 }
@@ -409,6 +417,7 @@ TRunIdentity TAnalysisPage::identity() const
 void TAnalysisPage::btnExportXlsxClick()
 {
     sdlgResults.filter = QStringLiteral("Книга Excel (*.xlsx)|*.xlsx");
+    sdlgResults.filterIndex = 1;
     sdlgResults.defaultExt = QStringLiteral(".xlsx");
     sdlgResults.fileName = BaseName();
     if (!Choose(sdlgResults, true))
@@ -424,12 +433,16 @@ void TAnalysisPage::btnExportXlsxClick()
 
 void TAnalysisPage::btnExportCsvClick()
 {
-    sdlgResults.filter = QStringLiteral("Текст CSV (*.csv)|*.csv");
+    // A spreadsheet on a Russian desktop first; a LIS's once chosen stays chosen.
+    sdlgResults.filter = QStringLiteral("CSV для Excel/LibreOffice (*.csv)|*.csv|CSV для ЛИС (*.csv)|*.csv");
+    sdlgResults.filterIndex = m_csvType;
     sdlgResults.defaultExt = QStringLiteral(".csv");
     sdlgResults.fileName = BaseName();
     if (!Choose(sdlgResults, true))
         return;
-    const QString reason = writeFileWhole(sdlgResults.fileName, resultsCsv(layoutEditor->layout(), m_result));
+    m_csvType = sdlgResults.filterIndex == 2 ? 2 : 1;
+    const TCsvDialect dialect = m_csvType == 2 ? TCsvDialect::Lis : TCsvDialect::Spreadsheet;
+    const QString reason = writeFileWhole(sdlgResults.fileName, resultsCsv(layoutEditor->layout(), m_result, dialect));
     if (!reason.isEmpty()) {
         m_host.ReportError(QStringLiteral("Результаты не записаны в файл \"%1\": %2").arg(shown(sdlgResults.fileName), reason));
         return;
@@ -441,6 +454,8 @@ void TAnalysisPage::btnPrintClick()
 {
     if (!m_printService)
         m_printService = new TPrintService(m_host.dialogParent(), m_host.dialogs());
+    // A PDF of it is proposed under the name its files get, in the documents folder.
+    m_printService->setDocumentName(BaseName(), m_host.handOverFolder());
     m_printService->previewDocument([this] { return reportDocument(); }, QStringLiteral("Анализ планшета"));
 }
 
@@ -537,7 +552,8 @@ void TAnalysisPage::ShowResults()
         setCell(standardsTable, row, 4, concentrationText(standard.backCalculated, *m_result.curve));
         setCell(standardsTable, row, 5, standard.recovery ? QString::number(*standard.recovery, 'f', 1) : QString());
         if (!standard.accepted && !standard.masked)
-            standardsTable->item(row, 5)->setForeground(QColor(0xa0, 0x10, 0x10));
+            standardsTable->item(row, 5)->setForeground(
+                contrast::readableOn(standardsTable->palette().color(QPalette::Base), QColor(0xa0, 0x10, 0x10), contrast::clear));
     }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
         button->setEnabled(!m_table.isEmpty());

@@ -97,4 +97,5 @@ private:
     analysis::TAnalysis m_result;
     QStringList m_inputComplaints;
     bool m_restoring = false;
+    int m_csvType = 1; ///< the CSV type chosen last: 1 for a spreadsheet, 2 for a LIS
 };

@@ -1,5 +1,7 @@
 #include "analysis/page/CalculationPanel.h"
 
+#include "common/StyledWidgets.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -36,8 +38,9 @@ void TCalculationPanel::CreateLayout()
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setVerticalSpacing(3);
     const auto formula = [this] {
+        // A muted blue that tells the formula from the fields, readable on any desktop.
         auto *label = new QLabel(this);
-        label->setStyleSheet(QStringLiteral("color: #30507a;"));
+        setTextTint(label, QColor(0x30, 0x50, 0x7a));
         label->setWordWrap(true);
         return label;
     };
@@ -47,42 +50,45 @@ void TCalculationPanel::CreateLayout()
         edit->setMaximumWidth(80);
         return edit;
     };
+    // Two columns, a label and its field, each formula under what it explains: the
+    // panel is read whole at the window's drawn size and with a larger desktop font.
     int row = 0;
+    const auto pair = [&](const QString &caption, QWidget *widget) {
+        auto *label = new QLabel(caption, this);
+        label->setWordWrap(true);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(widget, row++, 1);
+    };
+    const auto wide = [&](QWidget *widget) { grid->addWidget(widget, row++, 0, 1, 3); };
     chckBlank = new QCheckBox(QStringLiteral("Вычитать бланк"), this);
     lbBlankFormula = formula();
-    grid->addWidget(chckBlank, row, 0, 1, 2);
-    grid->addWidget(lbBlankFormula, row++, 2, 1, 3);
+    wide(chckBlank);
+    wide(lbBlankFormula);
 
-    grid->addWidget(new QLabel(QStringLiteral("K− не больше:"), this), row, 0);
-    grid->addWidget(edNegativeMax = field(QStringLiteral("K− не больше:")), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("K+ не меньше:"), this), row, 2);
-    grid->addWidget(edPositiveMin = field(QStringLiteral("K+ не меньше:")), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("CV контролей не больше, %:"), this), row, 0);
-    grid->addWidget(edCvMax = field(QStringLiteral("CV контролей не больше, %:")), row, 1);
+    pair(QStringLiteral("K− не больше:"), edNegativeMax = field(QStringLiteral("K− не больше:")));
+    pair(QStringLiteral("K+ не меньше:"), edPositiveMin = field(QStringLiteral("K+ не меньше:")));
+    pair(QStringLiteral("CV контролей не больше, %:"), edCvMax = field(QStringLiteral("CV контролей не больше, %:")));
     lbControlFormula = formula();
-    grid->addWidget(lbControlFormula, row++, 2, 1, 3);
+    wide(lbControlFormula);
 
     chckQualitative = new QCheckBox(QStringLiteral("Качественный анализ (cut-off)"), this);
-    grid->addWidget(chckQualitative, row++, 0, 1, 4);
+    wide(chckQualitative);
     cbCutoffForm = new QComboBox(this);
     cbCutoffForm->setAccessibleName(QStringLiteral("Cut-off:"));
     cbCutoffForm->addItem(QStringLiteral("среднее K− + k"), int(TCutoffForm::NegativePlus));
     cbCutoffForm->addItem(QStringLiteral("среднее K− × k"), int(TCutoffForm::NegativeTimes));
     cbCutoffForm->addItem(QStringLiteral("среднее K+ × k"), int(TCutoffForm::PositiveTimes));
     cbCutoffForm->addItem(QStringLiteral("фиксированный"), int(TCutoffForm::Fixed));
-    grid->addWidget(new QLabel(QStringLiteral("Cut-off:"), this), row, 0);
-    grid->addWidget(cbCutoffForm, row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("k или значение:"), this), row, 2);
-    grid->addWidget(edCutoffValue = field(QStringLiteral("k или значение:")), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Серая зона, ± %:"), this), row, 0);
-    grid->addWidget(edGreyZone = field(QStringLiteral("Серая зона, ± %:")), row, 1);
+    pair(QStringLiteral("Cut-off:"), cbCutoffForm);
+    pair(QStringLiteral("k или значение:"), edCutoffValue = field(QStringLiteral("k или значение:")));
+    pair(QStringLiteral("Серая зона, ± %:"), edGreyZone = field(QStringLiteral("Серая зона, ± %:")));
     lbCutoffFormula = formula();
-    grid->addWidget(lbCutoffFormula, row++, 2, 1, 3);
+    wide(lbCutoffFormula);
     lbVerdictFormula = formula();
-    grid->addWidget(lbVerdictFormula, row++, 0, 1, 5);
+    wide(lbVerdictFormula);
 
     chckQuantitative = new QCheckBox(QStringLiteral("Количественный анализ (калибровочная кривая)"), this);
-    grid->addWidget(chckQuantitative, row++, 0, 1, 4);
+    wide(chckQuantitative);
     cbModel = new QComboBox(this);
     cbModel->setAccessibleName(QStringLiteral("Модель:"));
     for (const TCurveModel model : {TCurveModel::FourPL, TCurveModel::FivePL, TCurveModel::Linear, TCurveModel::PointToPoint})
@@ -92,24 +98,21 @@ void TCalculationPanel::CreateLayout()
     cbWeighting->addItem(QStringLiteral("без веса"), int(TWeighting::None));
     cbWeighting->addItem(QStringLiteral("1/Y"), int(TWeighting::InverseY));
     cbWeighting->addItem(QStringLiteral("1/Y²"), int(TWeighting::InverseY2));
-    grid->addWidget(new QLabel(QStringLiteral("Модель:"), this), row, 0);
-    grid->addWidget(cbModel, row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Вес:"), this), row, 2);
-    grid->addWidget(cbWeighting, row++, 3);
+    pair(QStringLiteral("Модель:"), cbModel);
+    pair(QStringLiteral("Вес:"), cbWeighting);
     lbCurveFormula = formula();
-    grid->addWidget(lbCurveFormula, row++, 0, 1, 5);
-    grid->addWidget(new QLabel(QStringLiteral("Обратный расчет калибраторов, %:"), this), row, 0);
-    auto *range = new QHBoxLayout;
-    range->addWidget(edRecoveryLow = field(QStringLiteral("Обратный расчет от, %:")));
-    range->addWidget(new QLabel(QStringLiteral("…"), this));
-    range->addWidget(edRecoveryHigh = field(QStringLiteral("Обратный расчет до, %:")));
-    grid->addLayout(range, row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Единицы:"), this), row, 2);
-    grid->addWidget(edUnit = field(QStringLiteral("Единицы:")), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("CV повторов образца не больше, %:"), this), row, 0);
-    grid->addWidget(edSampleCvMax = field(QStringLiteral("CV повторов образца не больше, %:")), row++, 1);
+    wide(lbCurveFormula);
+    auto *range = new QWidget(this);
+    auto *rangeLayout = new QHBoxLayout(range);
+    rangeLayout->setContentsMargins(0, 0, 0, 0);
+    rangeLayout->addWidget(edRecoveryLow = field(QStringLiteral("Обратный расчет от, %:")));
+    rangeLayout->addWidget(new QLabel(QStringLiteral("…"), range));
+    rangeLayout->addWidget(edRecoveryHigh = field(QStringLiteral("Обратный расчет до, %:")));
+    pair(QStringLiteral("Обратный расчет калибраторов, %:"), range);
+    pair(QStringLiteral("Единицы:"), edUnit = field(QStringLiteral("Единицы:")));
+    pair(QStringLiteral("CV повторов образца не больше, %:"), edSampleCvMax = field(QStringLiteral("CV повторов образца не больше, %:")));
     grid->setRowStretch(row, 1);
-    grid->setColumnStretch(4, 1); // the fields keep to the left, the formulas take the rest
+    grid->setColumnStretch(2, 1); // the fields keep to the left, the formulas take the rest
 
     const auto changed = [this] {
         RefreshFormulas();

@@ -74,24 +74,24 @@ void TLayoutEditor::CreateLayout()
     edDilution->setMaximumWidth(60);
     btnPasteList = new QPushButton(QStringLiteral("Вставить список"), this);
     btnClearLayout = new QPushButton(QStringLiteral("Очистить"), this);
+    // Two pairs a row: the page is read whole at the window's drawn width.
     tools->addWidget(new QLabel(QStringLiteral("Роль:"), this), 0, 0);
     tools->addWidget(cbRole, 0, 1);
     tools->addWidget(new QLabel(QStringLiteral("Повторы:"), this), 0, 2);
     tools->addWidget(spinReplicates, 0, 3);
-    tools->addWidget(new QLabel(QStringLiteral("Порядок:"), this), 0, 4);
-    tools->addWidget(cbOrder, 0, 5);
-    tools->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this), 1, 0);
-    tools->addWidget(edValues, 1, 1, 1, 6);
-    tools->addWidget(new QLabel(QStringLiteral("Разведение:"), this), 0, 6);
-    tools->addWidget(edDilution, 0, 7);
-    tools->setColumnStretch(6, 1);
+    tools->addWidget(new QLabel(QStringLiteral("Порядок:"), this), 1, 0);
+    tools->addWidget(cbOrder, 1, 1);
+    tools->addWidget(new QLabel(QStringLiteral("Разведение:"), this), 1, 2);
+    tools->addWidget(edDilution, 1, 3);
+    tools->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this), 2, 0);
+    tools->addWidget(edValues, 2, 1, 1, 4);
+    tools->setColumnStretch(4, 1);
     layout->addLayout(tools);
 
     plateGrid = new QTableWidget(plateRows, plateColumns, this);
     plateGrid->setAccessibleName(QStringLiteral("Раскладка планшета"));
     plateGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     plateGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    plateGrid->setWordWrap(true);
     QStringList rows, columns;
     for (int row = 0; row < plateRows; ++row)
         rows << QString(QChar(u'A' + row));
@@ -101,12 +101,17 @@ void TLayoutEditor::CreateLayout()
     plateGrid->setHorizontalHeaderLabels(columns);
     plateGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     plateGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    plateGrid->horizontalHeader()->setMinimumSectionSize(20);
-    plateGrid->verticalHeader()->setMinimumSectionSize(16);
     QFont small = plateGrid->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     plateGrid->setFont(small);
-    plateGrid->setMinimumHeight(9 * 26);
+    // Every cell holds its mark or ID over its density ("К 400" / "0.044"), the density
+    // whole at any font; at the window's drawn width twelve columns leave a long mark
+    // ("К 0.005") cut short rather than pushing the density out of its cell.
+    const QFontMetrics cell(small);
+    plateGrid->setWordWrap(false);
+    plateGrid->horizontalHeader()->setMinimumSectionSize(cell.horizontalAdvance(QStringLiteral("0.000")) + 10);
+    plateGrid->verticalHeader()->setMinimumSectionSize(2 * cell.height() + 4);
+    plateGrid->setMinimumHeight(plateGrid->horizontalHeader()->sizeHint().height() + plateRows * (2 * cell.height() + 4) + 4);
     for (int i = 0; i < wellCount; ++i) {
         auto *item = new QTableWidgetItem;
         item->setTextAlignment(Qt::AlignCenter);

@@ -9,7 +9,7 @@ struct TRunIdentity
     QString instrumentFile; ///< the instrument's file name, or the saved table's
     QDateTime readAt;       ///< when the table was read; invalid when unknown
     QString operatorName;
-    QString layoutName;     ///< the test system the layout is for
+    QString testSystem;     ///< the test system the layout is for
     QStringList settings;   ///< the calculation settings, one per line
 
     /// "Файл: …", "Время чтения: …", … : the lines that head a printout or a sheet.
@@ -20,7 +20,7 @@ struct TRunIdentity
         out << QStringLiteral("Время чтения: ")
                    + (readAt.isValid() ? readAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QStringLiteral("—"));
         out << QStringLiteral("Оператор: ") + (operatorName.isEmpty() ? QStringLiteral("—") : operatorName);
-        out << QStringLiteral("Раскладка: ") + (layoutName.isEmpty() ? QStringLiteral("—") : layoutName);
+        out << QStringLiteral("Тест-система: ") + (testSystem.isEmpty() ? QStringLiteral("—") : testSystem);
         return out;
     }
 };

@@ -6,6 +6,7 @@
 #include "analysis/page/AnalysisPage.h"
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/LayoutEditor.h"
+#include "common/Cp1251.h"
 #include "measure/ReaderPage.h"
 #include "sim/commands/MeasureCommands.h"
 #include "support/VirtualRig.h"
@@ -18,6 +19,9 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QScrollBar>
+#include <QScrollArea>
+#include <QApplication>
 #include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -154,7 +158,7 @@ int rowWhere(const QMap<QString, QString> &cells, const QString &column, const Q
 }
 
 /// The fields of one CSV line, quotes undone.
-QStringList csvFields(const QString &line)
+QStringList csvFields(const QString &line, QChar separator = QLatin1Char(','))
 {
     QStringList fields{QString()};
     bool quoted = false;
@@ -164,7 +168,7 @@ QStringList csvFields(const QString &line)
             fields.last() += '"', ++i;
         else if (c == '"')
             quoted = !quoted;
-        else if (c == ',' && !quoted)
+        else if (c == separator && !quoted)
             fields << QString();
         else
             fields.last() += c;
@@ -181,6 +185,7 @@ private Q_SLOTS:
     void aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper();
     void aSavedTableAndInputThatDoesNotFitAreToldInWords();
     void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
+    void thePageReadsWholeAtItsSizeAndWithALargerFont();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -277,14 +282,23 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         QCOMPARE(page.standardsTable->item(15, 0)->text(), QStringLiteral("H3"));
         QCOMPARE(page.standardsTable->item(15, 1)->text(), QStringLiteral("400"));
         QVERIFY(std::abs(page.standardsTable->item(15, 3)->text().toDouble()) < 0.2);
+        // Its cell on the plate: a Cyrillic "К" and the concentration, then the OD.
+        QVERIFY2(page.layoutEditor->plateGrid->item(7, 2)->text().startsWith(QStringLiteral("\u041A 400\n")),
+                 qPrintable(page.layoutEditor->plateGrid->item(7, 2)->text()));
         const int firstSample = user.rowOf(QStringLiteral("1"));
         QCOMPARE(user.cell(firstSample, 1), QStringLiteral("A4, B4"));
 
-        // The CSV: a row per sample, then a row per well, the run's validity on each.
+        // The CSV for a LIS: a row per sample, then a row per well, the run's validity on
+        // each; UTF-8 after its byte-order mark, the negative control "K-" in ASCII.
         const QString csvPath = rig.folder.filePath(QStringLiteral("plate.csv"));
-        rig.dialogs.answerFile(csvPath);
+        rig.dialogs.answerFile(csvPath, 2);
         QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
-        const QStringList csv = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(dialogFilters(rig.dialogs.shown.last().filter),
+                 QStringList({QStringLiteral("CSV для Excel/LibreOffice (*.csv)"), QStringLiteral("CSV для ЛИС (*.csv)")}));
+        const QByteArray lisBytes = fileBytes(csvPath);
+        QVERIFY(lisBytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(lisBytes.contains(",K-,") && !lisBytes.contains("\xE2\x88\x92"));
+        const QStringList csv = QString::fromUtf8(lisBytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(csv.size(), 1 + 36 + 96);
         QVERIFY(csv[0].startsWith(QStringLiteral("level,run_valid,id,wells,role,od,corrected_od,cv_percent,index,concentration,limit")));
         const QString first = csv[1 + firstSample];
@@ -293,6 +307,33 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         const QString a4 = csv[1 + 36 + *wellIndex("A4")];
         QVERIFY2(a4.startsWith(QStringLiteral("well,1,1,A4,образец,")), qPrintable(a4));
         QVERIFY(csv[1 + 36 + *wellIndex("H2")].startsWith(QStringLiteral("well,1,,H2,калибратор,")));
+
+        // The same rows for a spreadsheet on a Russian desktop: semicolons, a decimal
+        // comma in every number and nowhere else, code page 1251 without a mark. The
+        // type chosen last is proposed again.
+        const QString sheetPath = rig.folder.filePath(QStringLiteral("план для Excel.csv"));
+        rig.dialogs.answerFile(sheetPath, 1);
+        QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+        QCOMPARE(rig.dialogs.shown.last().filterIndex, 2);
+        const QByteArray sheetBytes = fileBytes(sheetPath);
+        QVERIFY(!sheetBytes.startsWith("\xEF\xBB\xBF") && !sheetBytes.contains('\x1A'));
+        const QStringList sheet = fromCp1251(sheetBytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(sheet.size(), csv.size());
+        int numbers = 0;
+        for (int line = 0; line < csv.size(); ++line) {
+            const QStringList lis = csvFields(csv[line]), spreadsheet = csvFields(sheet[line], QLatin1Char(';'));
+            QCOMPARE(spreadsheet.size(), lis.size());
+            for (int f = 0; f < lis.size(); ++f) {
+                bool number = false;
+                const double value = lis[f].toDouble(&number);
+                if (number && lis[f].contains(QLatin1Char('.'))) {
+                    ++numbers;
+                    QCOMPARE(QLocale(QLocale::Russian).toDouble(spreadsheet[f]), value);
+                }
+                QCOMPARE(spreadsheet[f], number ? QString(lis[f]).replace(QLatin1Char('.'), QLatin1Char(',')) : lis[f]);
+            }
+        }
+        QVERIFY(numbers > 200);
 
         // The workbook: the results, the two plates and the wells, numbers as numbers.
         const QString bookPath = rig.folder.filePath(QStringLiteral("plate.xlsx"));
@@ -324,6 +365,8 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         QCOMPARE(sharedString(QStringLiteral("C%1").arg(2 + *wellIndex("A4"))), QStringLiteral("1"));
         const QString resultsSheet = QString::fromUtf8(entries.value(QStringLiteral("xl/worksheets/sheet1.xml")));
         Q_UNUSED(resultsSheet)
+        QVERIFY(strings.contains(QStringLiteral("Тест-система: ИФА-тест")) && !strings.contains(QStringLiteral("Раскладка: ")));
+        QVERIFY(strings.contains(QStringLiteral("\u041A 400")) && !strings.contains(QStringLiteral("S 400")));
         QVERIFY(strings.contains(QStringLiteral("Анализ достоверен")) && strings.contains(QStringLiteral("K− среднее"))
                 && strings.contains(QStringLiteral("C₅₀")));
         QCOMPARE(densities.count(QRegularExpression(QStringLiteral("<c r=\"[B-M][2-9]\" s=\"\\d+\"><v>"))), 96);
@@ -357,7 +400,7 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
                 QCOMPARE(table->format().headerRowCount(), 1);
             }
         QCOMPARE(tables, 3); // the plate, the calibrators, the samples
-        for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("R² = "), QStringLiteral("Оператор: Иванова"), QStringLiteral("Раскладка: ИФА-тест"),
+        for (const QString &expected : {QStringLiteral("Анализ достоверен"), QStringLiteral("R² = "), QStringLiteral("Оператор: Иванова"), QStringLiteral("Тест-система: ИФА-тест"), QStringLiteral("\u041A 400"),
                                         QStringLiteral("Время чтения: "), QStringLiteral("cut-off = среднее K− + 0.2"),
                                         QStringLiteral("Кривая: 4PL"), QStringLiteral("A4, B4"),
                                         QStringLiteral("Остаток")})
@@ -524,9 +567,9 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
             diluted = &s;
     QVERIFY(diluted && diluted->dilution == 10);
 
-    // The CSV, read back field by field.
+    // The CSV for a LIS, read back field by field.
     const QString csvPath = rig.folder.filePath(QStringLiteral("lab.csv"));
-    rig.dialogs.answerFile(csvPath);
+    rig.dialogs.answerFile(csvPath, 2);
     QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
     const QStringList lines = QString::fromUtf8(fileBytes(csvPath).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     const QStringList head = csvFields(lines[0]);
@@ -623,6 +666,65 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
     QCOMPARE(sheetCells(entries, 1).value(QStringLiteral("A1")), QStringLiteral("Анализ НЕДОСТОВЕРЕН"));
     text = page.reportDocument()->toPlainText();
     QVERIFY(text.contains(QStringLiteral("Анализ НЕДОСТОВЕРЕН")));
+}
+
+void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
+{
+    const QFont desktop = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+    for (const qreal scale : {1.0, 1.5}) {
+        QFont font = desktop;
+        font.setPointSizeF(desktop.pointSizeF() * scale);
+        QApplication::setFont(font);
+        TVirtualRig rig;
+        auto &w = *rig.window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QSize drawn = w.size(); // the window's own size for this font, not grown
+        // A plate read, calibrators and blanks given: cells with a mark over a density.
+        w.shell.ActionTav2006->trigger();
+        QVERIFY(rig.reachTopSpeed());
+        QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+        QVERIFY(rig.waitLineIdle());
+        w.shell.ActionAnalysis->trigger();
+        TAnalysisPage &page = *w.analysisPage;
+        TUser user{page};
+        user.role(blank);
+        user.sweep(QStringLiteral("A1"), QStringLiteral("B1"));
+        user.role(standard);
+        TUser::type(page.layoutEditor->edValues, QStringLiteral("0.5; 400; 1000; 25"));
+        user.sweep(QStringLiteral("C1"), QStringLiteral("F1"));
+        QCOMPARE(w.size(), drawn);
+        const QString at = QStringLiteral("%1 %, окно %2×%3").arg(scale * 100).arg(w.width()).arg(w.height());
+        auto *scroll = page.findChild<QScrollArea *>();
+        QVERIFY(scroll);
+        for (int tab = 0; tab < page.tabs->count(); ++tab) {
+            page.tabs->setCurrentIndex(tab);
+            QApplication::processEvents();
+            // Nothing runs off to the right, and no button is narrower than its words.
+            QVERIFY2(!scroll->horizontalScrollBar()->isVisible() && !page.layoutEditor->plateGrid->horizontalScrollBar()->isVisible(),
+                     qPrintable(QStringLiteral("%1, вкладка %2").arg(at).arg(tab)));
+            for (QPushButton *button : page.findChildren<QPushButton *>())
+                if (button->isVisible())
+                    QVERIFY2(button->width() >= button->sizeHint().width(),
+                             qPrintable(QStringLiteral("%1: \"%2\" %3 < %4").arg(at, button->text()).arg(button->width()).arg(button->sizeHint().width())));
+        }
+        // Every cell of the plate shows its density whole, and with the larger font (the
+        // window larger with it) its mark too.
+        page.tabs->setCurrentIndex(0);
+        QApplication::processEvents();
+        QTableWidget *grid = page.layoutEditor->plateGrid;
+        const QFontMetrics metrics(grid->font());
+        for (int row = 0; row < plateRows; ++row)
+            for (int column = 0; column < plateColumns; ++column) {
+                const QStringList lines = grid->item(row, column)->text().split(QLatin1Char('\n'));
+                QVERIFY2(grid->rowHeight(row) >= lines.size() * metrics.height(), qPrintable(at));
+                for (const QString &line : scale > 1 ? lines : lines.mid(lines.size() - 1))
+                    QVERIFY2(metrics.horizontalAdvance(line) + 8 <= grid->columnWidth(column),
+                             qPrintable(QStringLiteral("%1: \"%2\" in %3 px").arg(at, line).arg(grid->columnWidth(column))));
+            }
+        QVERIFY2(grid->item(2, 0)->text().startsWith(QStringLiteral("К 0.5\n")), qPrintable(page.layoutEditor->lbHint->text()));
+    }
 }
 
 QTEST_MAIN(TestAnalysisPage)

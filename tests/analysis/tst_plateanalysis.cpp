@@ -4,6 +4,9 @@
 
 #include "analysis/PlateAnalysis.h"
 #include "analysis/ResultsCsv.h"
+#include "common/Cp1251.h"
+
+#include <QLocale>
 
 #include <QTest>
 
@@ -313,7 +316,7 @@ void TestPlateAnalysis::controlRulesDecideValidityTheSameWayEveryTime()
 
 namespace {
 /// The fields of one CSV line, quotes undone.
-QStringList csvFields(const QString &line)
+QStringList csvFields(const QString &line, QChar separator = QLatin1Char(','))
 {
     QStringList fields{QString()};
     bool quoted = false;
@@ -323,7 +326,7 @@ QStringList csvFields(const QString &line)
             fields.last() += '"', ++i;
         else if (c == '"')
             quoted = !quoted;
-        else if (c == ',' && !quoted)
+        else if (c == separator && !quoted)
             fields << QString();
         else
             fields.last() += c;
@@ -407,6 +410,36 @@ void TestPlateAnalysis::theCsvReadsBackAsNumbersFlagsAndOneRowPerSample()
     plate.put("A4", TWellRole::Standard, 20000.055, {}, 20000);
     const QString big = QString::fromUtf8(resultsCsv(plate.layout, analysePlate(plate.od, plate.layout, plate.settings)));
     QVERIFY(big.contains(QStringLiteral(",20000,")));
+    QVERIFY(big.contains(QStringLiteral(",K-,")) && !big.contains(QChar(0x2212))); // a LIS matches the role in ASCII
+
+    // For a spreadsheet on a Russian desktop: the same fields split by semicolons,
+    // decimal commas, code page 1251; an ID with a semicolon stays one field, and a
+    // sign the code page lacks is a plain one or "?", never a control byte.
+    plate.put("C6", TWellRole::Sample, 0.555, QStringLiteral("Ōno; ≥1 −2"));
+    const TAnalysis again = analysePlate(plate.od, plate.layout, plate.settings);
+    const QByteArray sheetBytes = resultsCsv(plate.layout, again, TCsvDialect::Spreadsheet);
+    QVERIFY(!sheetBytes.startsWith("\xEF\xBB\xBF") && !sheetBytes.contains('\x1A'));
+    const QStringList sheet = fromCp1251(sheetBytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList lisLines = QString::fromUtf8(resultsCsv(plate.layout, again).mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(sheet.size(), lisLines.size());
+    const auto sheetRow = [&](const QString &level, const QString &key, int column) -> QStringList {
+        for (const QString &line : sheet) {
+            const QStringList f = csvFields(line, QLatin1Char(';'));
+            if (f.size() == head.size() && f[0] == level && f[column] == key)
+                return f;
+        }
+        return QStringList(head.size(), QString());
+    };
+    QCOMPARE(csvFields(sheet[0], QLatin1Char(';')), head);
+    QCOMPARE(value(sheetRow(QStringLiteral("well"), QStringLiteral("B3"), 3), "od"), QStringLiteral("0,355"));
+    const QStringList sheetPair = sheetRow(QStringLiteral("sample"), QStringLiteral("pair"), 2);
+    QCOMPARE(QLocale(QLocale::Russian).toDouble(value(sheetPair, "cv_percent")), *sample(again, QStringLiteral("pair")).cv);
+    QCOMPARE(value(sheetRow(QStringLiteral("sample"), odd, 2), "unit"), QStringLiteral("МЕ/мл"));
+    QCOMPARE(value(sheetRow(QStringLiteral("sample"), QStringLiteral("?no; >=1 -2"), 2), "wells"), QStringLiteral("C6"));
+    int controls = 0;
+    for (const QString &line : sheet)
+        controls += csvFields(line, QLatin1Char(';')).value(4) == QLatin1String("K-");
+    QVERIFY(controls > 0);
 
     // An invalid run says so on every row.
     plate.settings.positiveMin = 5;

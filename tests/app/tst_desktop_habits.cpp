@@ -266,7 +266,7 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     guide.write("# Руководство\n\nСодержание: [Протокол](#протокол-результатов).\n\n"
                 "## Главное окно\n\n![Окно](window.png)\n\n" + QByteArray(40, '\n').replace("\n", "Строка.\n\n")
                 + "## Порт связи\n\n### Шаг 1. Файл для загрузки\n\n" + QByteArray(40, '\n').replace("\n", "Текст.\n\n")
-                + "## Протокол результатов\n\nПротокол.\n");
+                + "## Протокол результатов\n\nПротокол.\n\n## Анализ планшета\n\nАнализ.\n");
     guide.close();
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::red);
@@ -292,7 +292,7 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     QTreeWidget *contents = guideWindow->contents();
     QCOMPARE(contents->topLevelItemCount(), 1);
     QTreeWidgetItem *title = contents->topLevelItem(0);
-    QCOMPARE(title->childCount(), 3);
+    QCOMPARE(title->childCount(), 4);
     QCOMPARE(title->child(1)->child(0)->text(0), QStringLiteral("Шаг 1. Файл для загрузки"));
     // A click in the contents list goes to that section.
     const QRect port = contents->visualItemRect(title->child(1));
@@ -306,6 +306,12 @@ void TestDesktopHabits::theHelpKeyAndTheAboutBoxTellTheUser()
     QTest::keyClick(withGuide.window.get(), Qt::Key_F1);
     QCOMPARE(withGuide.window->findChildren<TGuideWindow *>().size(), 1);
     QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Главное окно"));
+    // F1 on the analysis page: its own section.
+    withGuide.window->shell.ActionAnalysis->trigger();
+    QCOMPARE(withGuide.window->shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageAnalysis));
+    QApplication::setActiveWindow(withGuide.window.get());
+    QTest::keyClick(withGuide.window.get(), Qt::Key_F1);
+    QCOMPARE(guideWindow->currentHeading(), QStringLiteral("Анализ планшета"));
 
     // "О программе" tells the program, its version, Qt's and the rights, and stays on the page.
     w.ActionFileExecute();

@@ -2,6 +2,8 @@
 // the window's opening size and kept for a look back, a table saved in each of its
 // forms, and a protocol saved beside it without replacing the table unasked.
 
+#include "analysis/page/AnalysisPage.h"
+#include "analysis/page/CalculationPanel.h"
 #include "app/StatusPane.h"
 #include "common/Contrast.h"
 #include "common/Dialogs.h"
@@ -14,6 +16,7 @@
 #include "support/VirtualRig.h"
 
 #include <QApplication>
+#include <cctype>
 #include <QCheckBox>
 #include <QStyleOptionButton>
 #include <QDir>
@@ -21,6 +24,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -235,6 +239,33 @@ void TestLabDay::aTableInEachFormAndAProtocolBesideItNeverReplacedUnasked()
     QCOMPARE(rows.at(96), "H12," + grid->item(8, 12)->text().trimmed().toLatin1() + '\r');
     QVERIFY(!rows.contains("A13")); // twelve wells a row, eight rows
 
+    // The types say which CSV is which, and the text type has its usual name.
+    const QStringList types = dialogFilters(saving::tableFilter);
+    QCOMPARE(types.value(1), QStringLiteral("Текстовый файл (*.txt)"));
+    QCOMPARE(types.value(3), QStringLiteral("CSV для Excel/LibreOffice (*.csv)"));
+    QCOMPARE(types.value(4), QStringLiteral("CSV для ЛИС (*.csv)"));
+    // The one for a spreadsheet on a Russian desktop: semicolons, decimal commas, and
+    // the code page that spreadsheet reads a CSV in; "OVER" stays a word.
+    rig.dialogs.answerFile(folder + QStringLiteral("для Excel"), 4);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    const QList<QByteArray> sheetRows = fileBytes(folder + QStringLiteral("для Excel.csv")).split('\n');
+    QCOMPARE(sheetRows.size(), 1 + 96 + 1);
+    QCOMPARE(sheetRows.at(0), QByteArray("Well;OD\r"));
+    for (int i = 1; i <= 96; ++i) {
+        const QByteArray shown = grid->item(1 + (i - 1) / 12, 1 + (i - 1) % 12)->text().trimmed().toLatin1();
+        const QByteArray well = char('A' + (i - 1) / 12) + QByteArray::number(1 + (i - 1) % 12);
+        QByteArray expected = shown;
+        if (!shown.isEmpty() && (std::isdigit(uchar(shown.back()))))
+            expected.replace('.', ',');
+        QCOMPARE(sheetRows.at(i), well + ';' + expected + '\r');
+    }
+    QVERIFY(sheetRows.at(1).contains(',') && !sheetRows.at(1).contains('.'));
+    // The LIS's, chosen by its own type, is the one above byte for byte.
+    rig.dialogs.answerFile(folder + QStringLiteral("для ЛИС.csv"), 5);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(rig.dialogs.shown.last().filterIndex, 4);
+    QCOMPARE(fileBytes(folder + QStringLiteral("для ЛИС.csv")), fileBytes(folder + QStringLiteral("wells.csv")));
+
     // The protocol proposes its own name and type in the folder used last; the table's
     // file chosen by mistake is replaced only when the user says so.
     w.shell.ActionFile->trigger();
@@ -318,6 +349,35 @@ void TestLabDay::theTextReadsOnALightAndADarkDesktop()
         const auto paths = w.frameSoftTav->findChildren<TPathLabel *>();
         QVERIFY(!paths.isEmpty());
         readable(paths.constFirst());
+
+        // The analysis page: the formulas beside the settings (scrolled to, as a user
+        // would) and the line of what keeps the run from being judged.
+        w.shell.ActionAnalysis->trigger();
+        TAnalysisPage &analysis = *w.analysisPage;
+        const auto inView = [](QWidget *widget) {
+            for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget())
+                if (auto *area = qobject_cast<QScrollArea *>(up->parentWidget()))
+                    area->ensureWidgetVisible(widget);
+        };
+        const auto analysisReads = [&] {
+            analysis.tabs->setCurrentIndex(1);
+            const TCalculationPanel &calculation = *analysis.calculation;
+            int formulas = 0;
+            for (QLabel *formula : {calculation.lbBlankFormula, calculation.lbControlFormula, calculation.lbCutoffFormula,
+                                    calculation.lbVerdictFormula, calculation.lbCurveFormula}) {
+                if (formula->isVisible() && !formula->text().isEmpty()) {
+                    inView(formula);
+                    readable(formula);
+                    ++formulas;
+                }
+            }
+            QVERIFY(formulas >= 3);
+            analysis.tabs->setCurrentIndex(2);
+            QVERIFY(analysis.lbProblems->text().contains(QStringLiteral("Нет таблицы ОП")));
+            inView(analysis.lbProblems);
+            readable(analysis.lbProblems);
+        };
+        analysisReads();
     }
     QApplication::setPalette(desktop);
 }

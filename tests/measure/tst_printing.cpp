@@ -49,6 +49,7 @@ private:
     /// out unchecked, as to a printer that turns it down only once it comes.
     void answerPrintDialog(const QString &path, bool pressPrint);
     QTimer m_dialogWatch;
+    QString m_proposedInDialog; ///< the file the last print dialog answered proposed
     QTemporaryDir m_folder;
     int m_files = 0;
 };
@@ -107,10 +108,24 @@ void TestPrinting::protocolAndPlateGoToPaperAndPdf()
     evenPlate.fill("  0.25");
     const QString plateCaption = QStringLiteral("Оптические плотности");
 
+    // Without a printer here a PDF is proposed under the document's name in the
+    // documents folder, never as "print.pdf" in the home folder.
+    const QString documents = m_folder.filePath(QStringLiteral("Документы"));
+    service.setDocumentName(QStringLiteral("TavDat_2011_12_25_анализ"), documents);
+    const bool noPrinter = !service.proposedPdf().isEmpty();
+    if (noPrinter)
+        QCOMPARE(service.proposedPdf(), documents + QStringLiteral("/TavDat_2011_12_25_анализ.pdf"));
+
     // Through the print dialog to a file: one sheet, the plate on it, nothing to say.
     const QString printed = m_folder.filePath(QStringLiteral("plate.pdf"));
     answerPrintDialog(printed, true);
     QVERIFY(service.printPlate(evenPlate, plateCaption, std::nullopt));
+    if (noPrinter)
+        QCOMPARE(m_proposedInDialog, documents + QStringLiteral("/TavDat_2011_12_25_анализ.pdf"));
+    // The next document is proposed where the last PDF went, under its own name.
+    service.setDocumentName(QStringLiteral("2011_12_25 Pr №15"), documents);
+    if (noPrinter)
+        QCOMPARE(service.proposedPdf(), m_folder.filePath(QStringLiteral("2011_12_25 Pr №15.pdf")));
     QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join(QLatin1Char('\n'))));
     const TPdf printedPdf = readPdf(printed);
     QVERIFY2(printedPdf.failure.isEmpty(), qPrintable(printedPdf.failure));
@@ -201,6 +216,7 @@ void TestPrinting::answerPrintDialog(const QString &path, bool pressPrint)
             dialog->reject(); // the test then finds no file and no job
             return;
         }
+        m_proposedInDialog = fileName->text();
         fileName->selectAll();
         QTest::keyClicks(fileName, path);
         if (pressPrint)
