@@ -62,10 +62,9 @@ void TContactSearch::StartContact()
 {
     if (!m_line.PortChosen())
         return;
-    TExchange *holder = m_line.Running();
-    if (holder && holder != this)
+    if (UnderAnotherExchange())
         return; // the exchange that holds the line talks at the instrument's speed already
-    if (!holder) {
+    if (!m_line.Running()) {
         // The line is free: the search takes it (a search that cannot start lets it go).
         m_line.Begin(*this, [this] { StartContact(); });
         return;
@@ -97,8 +96,7 @@ void TContactSearch::RequestTopSpeed()
 {
     // An exchange runs at the instrument's speed already, and probes on its line would
     // break it: it goes on while the user looks at another page.
-    TExchange *holder = m_line.Running();
-    if (holder && holder != this)
+    if (UnderAnotherExchange())
         return;
     DefSetComm_Timer->stop();
     if (!m_line.PortOpen() && m_line.PortChosen())
@@ -198,13 +196,24 @@ void TContactSearch::lineLost()
         SetState(TState::Halted);
 }
 
+bool TContactSearch::UnderAnotherExchange() const
+{
+    const TExchange *holder = m_line.Running();
+    return holder && holder != this;
+}
+
+bool TContactSearch::RefusedUnderAnotherExchange()
+{
+    if (!UnderAnotherExchange())
+        return false;
+    Q_EMIT m_line.statusText(m_line.lineClaim.busyText());
+    return true;
+}
+
 void TContactSearch::ToggleContact()
 {
-    TExchange *holder = m_line.Running();
-    if (holder && holder != this) {
-        Q_EMIT m_line.statusText(m_line.lineClaim.busyText());
+    if (RefusedUnderAnotherExchange())
         return;
-    }
     if (!m_line.PortOpen()) {
         // "Стоп" still ends a search that lost its port.
         StopContactSearch();
@@ -230,11 +239,8 @@ void TContactSearch::ToggleContact()
 
 void TContactSearch::VerifyContact()
 {
-    TExchange *holder = m_line.Running();
-    if (holder && holder != this) {
-        Q_EMIT m_line.statusText(m_line.lineClaim.busyText());
+    if (RefusedUnderAnotherExchange())
         return;
-    }
     if (!m_line.PortOpen()) {
         Q_EMIT m_line.statusText(QStringLiteral("Порт отключен."));
         return;
@@ -248,11 +254,8 @@ bool TContactSearch::ChangeSpeed(int index)
 {
     if (index < 0 || index >= int(TLine::baudRates.size()))
         return false;
-    TExchange *holder = m_line.Running();
-    if (holder && holder != this) {
-        Q_EMIT m_line.statusText(m_line.lineClaim.busyText());
+    if (RefusedUnderAnotherExchange())
         return false;
-    }
     m_targetBaudIndex = quint8(index);
     if (m_line.UpdateLinkState()) {
         m_speedChangeRequested = true;

@@ -81,6 +81,10 @@ private:
     /// not found, what waited is dropped, told after `why`.
     void EndSearch(bool found, const QString &why);
     void StopTimers();
+    /// Another exchange holds the line: the search neither probes nor changes the speed.
+    bool UnderAnotherExchange() const;
+    /// The same, said on the status line with the holder's words.
+    bool RefusedUnderAnotherExchange();
 
     TLine &m_line;
     TState m_state = TState::Idle;
