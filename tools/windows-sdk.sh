@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds the Qt SDK the Windows cross build links against: Qt's base (Debian's own
-# source package, the version of the host's Qt, whose code generators the build uses),
+# source package, the version of the host's Qt, whose code generators the build uses)
+# with its SQL module and SQLite driver (SQLite from Debian's source as well),
 # Qt Serial Port and Qt SVG (Qt's sources in ../shared/qt-sources) and libxlsxwriter
 # (Debian's source), all for x86_64-w64-mingw32, into one folder.
 #
@@ -17,7 +18,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 QT_DEB_VERSION="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 QT_VERSION="${QT_DEB_VERSION%%+*}"
 # Bumped whenever what this script builds changes, so that an older SDK is rebuilt.
-RECIPE=4
+RECIPE=5
 SDK="${LORIT_WINDOWS_SDK:-$HOME/.cache/lorit-service/windows-sdk-$QT_VERSION-r$RECIPE}"
 QT_SOURCES="${LORIT_QT_SOURCES:-$ROOT/../shared/qt-sources}"
 JOBS="${JOBS:-$(nproc)}"
@@ -73,6 +74,21 @@ step() {
   touch "$WORK/$name.done"
 }
 
+# --- SQLite, for Qt's SQLite driver -----------------------------------------------------
+# Debian's source of the host's version; its one-file form (sqlite3.c) is generated on
+# the host (with tclsh) and compiled into a static library the driver takes whole, so
+# no further DLL is carried.
+SQLITE_DEB_VERSION="$(dpkg-query -W -f='${Version}' libsqlite3-0)"
+step sqlite-source apt-get source --download-only "sqlite3=$SQLITE_DEB_VERSION"
+step sqlite-unpack sh -c 'rm -rf sqlite && dpkg-source -x sqlite3_*.dsc sqlite'
+step sqlite-amalgamation sh -c 'rm -rf build-sqlite && mkdir build-sqlite && cd build-sqlite \
+  && ../sqlite/configure --disable-tcl --disable-readline >configure.log && make sqlite3.c'
+CC_LAUNCH="$(command -v ccache || true)"
+step sqlite-build sh -c "cd build-sqlite && $CC_LAUNCH x86_64-w64-mingw32-gcc-posix -O2 \
+  -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_OMIT_LOAD_EXTENSION \
+  -DSQLITE_DEFAULT_FOREIGN_KEYS=1 -c sqlite3.c -o sqlite3.o \
+  && x86_64-w64-mingw32-ar rcs libsqlite3.a sqlite3.o"
+
 # --- Qt's base -------------------------------------------------------------------------
 step qtbase-source apt-get source --download-only "qt6-base=$QT_DEB_VERSION"
 step qtbase-unpack sh -c 'rm -rf qtbase && dpkg-source -x qt6-base_*.dsc qtbase'
@@ -106,14 +122,19 @@ step qtbase-no-direct2d-plugin sed -i \
   's/^ *add_subdirectory(direct2d)$/    # direct2d: not built for this SDK/' \
   qtbase/src/plugins/platforms/CMakeLists.txt
 # Only what the programs and their tests load: no OpenGL (Windows' own renderer
-# paints), no JPEG, no network, databases, D-Bus, XML, concurrency or Vulkan; Qt's own
-# tools come from the host, its examples and tests are not built. FreeType stays: the
-# offscreen platform the tests use draws text with it on Windows too.
+# paints), no JPEG, no network, D-Bus, XML, concurrency or Vulkan, of the database
+# drivers SQLite's alone (the run archive); Qt's own tools come from the host, its
+# examples and tests are not built. FreeType stays: the offscreen platform the tests
+# use draws text with it on Windows too.
 step qtbase-configure cmake -S qtbase -B build-qtbase "${COMMON[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
-  -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF \
+  -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF \
+  -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
+  -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF \
+  -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF -DFEATURE_sql_ibase=OFF \
+  -DSQLite3_INCLUDE_DIR="$WORK/build-sqlite" -DSQLite3_LIBRARY="$WORK/build-sqlite/libsqlite3.a" \
   -DFEATURE_network=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
   -DFEATURE_jpeg=OFF
 step qtbase-build cmake --build build-qtbase --parallel "$JOBS"
