@@ -502,6 +502,10 @@ void TAnalysisPage::btnWorklistClick()
 
 void TAnalysisPage::btnLisClick()
 {
+    if (m_result.samples.empty()) {
+        m_host.ShowStatus(QStringLiteral("На раскладке нет образцов: передавать в ЛИС нечего."));
+        return;
+    }
     // Named by the run and the time, so that a folder a LIS watches never gets the
     // same name twice; the format chosen last is proposed again.
     const QDateTime now = QDateTime::currentDateTime();
