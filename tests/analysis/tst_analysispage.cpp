@@ -787,6 +787,19 @@ void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
     QCOMPARE(QString::fromUtf8(layoutToJson(page.layoutEditor->layout())), before);
     QCOMPARE(w.statusText(), QStringLiteral("Рабочий список не применен."));
 
+    // A barcode reader's list, chosen by its type: each line one ID, no header to guess.
+    const QString scans = rig.folder.filePath(QStringLiteral("scans.txt"));
+    writeBytes(scans, "ID;7\r\n\r\nX-2\r\n");
+    rig.dialogs.answerFile(scans, 2);
+    rig.dialogs.whenDialogOpens([&](QDialog &dialog) {
+        auto &list = dynamic_cast<TWorklistDialog &>(dialog);
+        QVERIFY(list.cbKind->currentIndex() == 1 && !list.chkHeader->isEnabled());
+        QCOMPARE(list.mappingTable->item(0, 3)->text(), QStringLiteral("ID;7"));
+        QCOMPARE(list.mappingTable->item(1, 3)->text(), QStringLiteral("X-2"));
+    }); // closed unanswered: nothing changes
+    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    QCOMPARE(QString::fromUtf8(layoutToJson(page.layoutEditor->layout())), before);
+
     // A good list: the mapping is read in the dialog, then applied.
     const QString odd = QStringLiteral("Б|7^&\\~");
     const QString goodList = rig.folder.filePath(QStringLiteral("worklist.csv"));
