@@ -514,12 +514,14 @@ void TAnalysisPage::btnLisClick()
     const QString folder = sdlgLis.initialDir.isEmpty()
                                ? m_host.settings().dialogFolder(sdlgLis.memoryKey, m_host.handOverFolder())
                                : sdlgLis.initialDir;
-    QString stem = QFileInfo(lisFileName(run, now, TLisFormat::Astm)).completeBaseName().replace(QLatin1Char('.'), QLatin1Char('_'));
-    for (int n = 2; QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".astm")))
-                    || QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".hl7")));
-         ++n)
-        stem = QFileInfo(lisFileName(run, now, TLisFormat::Astm)).completeBaseName().replace(QLatin1Char('.'), QLatin1Char('_'))
-               + QLatin1Char('_') + QString::number(n);
+    const QString base = QFileInfo(lisFileName(run, now, TLisFormat::Astm)).completeBaseName().replace(QLatin1Char('.'), QLatin1Char('_'));
+    const auto taken = [&folder](const QString &stem) {
+        return QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".astm")))
+               || QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".hl7")));
+    };
+    QString stem = base;
+    for (int n = 2; taken(stem); ++n)
+        stem = base + QLatin1Char('_') + QString::number(n);
     sdlgLis.fileName = stem;
     if (!Choose(sdlgLis, true))
         return;
