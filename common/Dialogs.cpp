@@ -1,6 +1,7 @@
 #include "common/Dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -94,6 +95,11 @@ void TQtDialogs::showError(QWidget *parent, const QString &text)
 void TQtDialogs::showInformation(QWidget *parent, const QString &title, const QString &text)
 {
     QMessageBox::about(parent, title, text);
+}
+
+int TDialogs::runDialog(QDialog &dialog)
+{
+    return dialog.exec();
 }
 
 bool TDialogs::askReplace(QWidget *parent, const QString &path)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 /// State of one file dialog of the window, kept between its uses within a run.
@@ -36,6 +37,9 @@ public:
     virtual void showError(QWidget *parent, const QString &text) = 0;
     /// A box that only tells something ("О программе").
     virtual void showInformation(QWidget *parent, const QString &title, const QString &text) = 0;
+    /// A page's own modal dialog, shown until the user closes it; its result
+    /// (QDialog::Accepted or Rejected) comes back.
+    virtual int runDialog(QDialog &dialog);
 };
 
 /// The desktop's own dialogs.

@@ -27,6 +27,7 @@ public:
     {
         m_dialogs.showInformation(parent, title, text);
     }
+    int runDialog(QDialog &dialog) override { return m_dialogs.runDialog(dialog); }
 
 private:
     bool remember(bool chosen, const TFileDialogState &state);

@@ -22,6 +22,7 @@ public:
     {
         m_dialogs.showInformation(parent, title, text);
     }
+    int runDialog(QDialog &dialog) override { return m_dialogs.runDialog(dialog); }
 
 private:
     TDialogs &m_dialogs;

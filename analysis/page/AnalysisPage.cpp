@@ -1,11 +1,13 @@
 #include "analysis/page/AnalysisPage.h"
 
+#include "analysis/LisMessages.h"
 #include "analysis/ResultsCsv.h"
 #include "analysis/page/AnalysisReport.h"
 #include "analysis/page/AnalysisWorkbook.h"
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/CurveChart.h"
 #include "analysis/page/LayoutEditor.h"
+#include "analysis/page/WorklistDialog.h"
 #include "common/Contrast.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
@@ -17,6 +19,7 @@
 #include "measure/ReaderPage.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +37,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace analysis;
 
 namespace {
@@ -42,6 +47,7 @@ const QString keyOperator = QStringLiteral("analysis/operator");
 const QString keyLastTestSystem = QStringLiteral("analysis/lastTestSystem");
 const QString systemsGroup = QStringLiteral("analysis/testSystems");
 constexpr qint64 largestLayoutFile = 1 << 20; ///< a layout is a few kilobytes
+constexpr qint64 largestWorklist = 1 << 20;   ///< a plate's list is a few kilobytes
 
 /// A test system's name as a settings key: any character, no separators.
 QString systemKey(const QString &name)
@@ -74,6 +80,14 @@ TAnalysisPage::TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget
     dlgLayout.defaultExt = QStringLiteral(".json");
     dlgLayout.memoryKey = QStringLiteral("analysisLayout");
     sdlgResults.memoryKey = QStringLiteral("analysisResults");
+    odlgWorklist.title = QStringLiteral("Рабочий список");
+    odlgWorklist.filter = QStringLiteral("Рабочий список CSV (*.csv *.txt)|*.csv;*.txt|Список сканера штрихкодов (*.txt)|*.txt|"
+                                         "Все файлы (*)|*");
+    odlgWorklist.memoryKey = QStringLiteral("analysisWorklist");
+    sdlgLis.title = QStringLiteral("Результаты для ЛИС");
+    sdlgLis.filter = QStringLiteral("ASTM E1394 / LIS2-A2 (*.astm)|*.astm|ASTM E1394 в кадрах LIS1-A (*.astm)|*.astm|"
+                                    "HL7 v2.5.1 ORU^R01 (*.hl7)|*.hl7");
+    sdlgLis.memoryKey = QStringLiteral("analysisLis");
 
     CreateLayout();
     // The last test system and its layout are offered again; the operator is asked once.
@@ -129,8 +143,10 @@ void TAnalysisPage::CreateLayout()
     run->addWidget(new QLabel(QStringLiteral("Оператор:"), this));
     run->addWidget(edOperator, 1);
     auto *layoutFile = new QHBoxLayout;
+    btnWorklist = new QPushButton(QStringLiteral("Рабочий список..."), this);
     layoutFile->addWidget(btnOpenLayout);
     layoutFile->addWidget(btnSaveLayout);
+    layoutFile->addWidget(btnWorklist);
     layoutFile->addStretch();
     bar->addLayout(source);
     bar->addLayout(run);
@@ -197,7 +213,8 @@ QWidget *TAnalysisPage::CreateResultsTab()
     btnExportXlsx = new QPushButton(QStringLiteral("В Excel..."), page);
     btnExportCsv = new QPushButton(QStringLiteral("В CSV..."), page);
     btnPrint = new QPushButton(QStringLiteral("Печать..."), page);
-    for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
+    btnLis = new QPushButton(QStringLiteral("В ЛИС..."), page);
+    for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnLis, btnPrint})
         buttons->addWidget(button);
     buttons->addStretch();
     layout->addLayout(buttons);
@@ -216,6 +233,8 @@ void TAnalysisPage::ConnectHandlers()
     on(btnExportXlsx, &TAnalysisPage::btnExportXlsxClick);
     on(btnExportCsv, &TAnalysisPage::btnExportCsvClick);
     on(btnPrint, &TAnalysisPage::btnPrintClick);
+    on(btnWorklist, &TAnalysisPage::btnWorklistClick);
+    on(btnLis, &TAnalysisPage::btnLisClick);
     connectGuarded(m_host, cbTestSystem->lineEdit(), &QLineEdit::editingFinished, this, &TAnalysisPage::TestSystemChosen);
     connect(cbTestSystem, &QComboBox::activated, this, [this] { TestSystemChosen(); });
     connect(edOperator, &QLineEdit::textChanged, this,
@@ -450,6 +469,75 @@ void TAnalysisPage::btnExportCsvClick()
     m_host.ShowStatus(QStringLiteral("Результаты записаны в файл: ") + QFileInfo(sdlgResults.fileName).fileName());
 }
 
+void TAnalysisPage::btnWorklistClick()
+{
+    if (!Choose(odlgWorklist, false))
+        return;
+    const QString path = odlgWorklist.fileName;
+    const QFileInfo info(path);
+    QFile file(path);
+    // A pipe or a device would hold the window; a list for one plate is small.
+    if (!info.isFile() || info.size() > largestWorklist) {
+        m_host.ReportError(QStringLiteral("\"%1\" не рабочий список: это не файл или он больше 1 МБ.").arg(shown(path)));
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_host.ReportError(QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(shown(path), file.errorString()));
+        return;
+    }
+    odlgWorklist.initialDir = info.absolutePath();
+    const TWorklistKind kind = odlgWorklist.filterIndex == 2 ? TWorklistKind::Barcodes : TWorklistKind::Csv;
+    TWorklistDialog dialog(file.readAll(), info.fileName(), layoutEditor->layout(), kind, m_host.dialogParent());
+    if (m_host.dialogs()->runDialog(dialog) != QDialog::Accepted) {
+        m_host.ShowStatus(QStringLiteral("Рабочий список не применен."));
+        return;
+    }
+    const TWorklistMapping &mapping = dialog.mapping();
+    const auto given = std::count_if(mapping.rows.begin(), mapping.rows.end(), [](const auto &row) { return row.has_value(); });
+    layoutEditor->setLayout(dialog.appliedLayout());
+    Remember();
+    Recalculate();
+    m_host.ShowStatus(QStringLiteral("Рабочий список применен: образцов %1 из файла %2").arg(given).arg(info.fileName()));
+}
+
+void TAnalysisPage::btnLisClick()
+{
+    if (m_result.samples.empty()) {
+        m_host.ShowStatus(QStringLiteral("На раскладке нет образцов: передавать в ЛИС нечего."));
+        return;
+    }
+    // Named by the run and the time, so that a folder a LIS watches never gets the
+    // same name twice; the format chosen last is proposed again.
+    const QDateTime now = QDateTime::currentDateTime();
+    const TRunIdentity run = identity();
+    sdlgLis.filterIndex = m_lisType;
+    const QString folder = sdlgLis.initialDir.isEmpty()
+                               ? m_host.settings().dialogFolder(sdlgLis.memoryKey, m_host.handOverFolder())
+                               : sdlgLis.initialDir;
+    const QString base = QFileInfo(lisFileName(run, now, TLisFormat::Astm)).completeBaseName().replace(QLatin1Char('.'), QLatin1Char('_'));
+    const auto taken = [&folder](const QString &stem) {
+        return QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".astm")))
+               || QFileInfo::exists(QDir(folder).filePath(stem + QStringLiteral(".hl7")));
+    };
+    QString stem = base;
+    for (int n = 2; taken(stem); ++n)
+        stem = base + QLatin1Char('_') + QString::number(n);
+    sdlgLis.fileName = stem;
+    if (!Choose(sdlgLis, true))
+        return;
+    sdlgLis.initialDir = QFileInfo(sdlgLis.fileName).absolutePath(); // the LIS's folder again next time
+    m_lisType = std::clamp(sdlgLis.filterIndex, 1, 3);
+    const TLisFormat format = m_lisType == 3 ? TLisFormat::Hl7 : m_lisType == 2 ? TLisFormat::AstmFramed : TLisFormat::Astm;
+    const QByteArray message = lisMessage(format, m_result, {run, now, QCoreApplication::applicationVersion()});
+    const QString reason = writeFileWhole(sdlgLis.fileName, message);
+    if (!reason.isEmpty()) {
+        m_host.ReportError(QStringLiteral("Результаты для ЛИС не записаны в файл \"%1\": %2").arg(shown(sdlgLis.fileName), reason));
+        return;
+    }
+    m_host.ShowStatus(QStringLiteral("Результаты для ЛИС записаны в файл: ") + QFileInfo(sdlgLis.fileName).fileName()
+                      + (m_result.valid ? QString() : QStringLiteral(" (анализ недостоверен: результаты не переданы)")));
+}
+
 void TAnalysisPage::btnPrintClick()
 {
     if (!m_printService)
@@ -555,6 +643,6 @@ void TAnalysisPage::ShowResults()
             standardsTable->item(row, 5)->setForeground(
                 contrast::readableOn(standardsTable->palette().color(QPalette::Base), QColor(0xa0, 0x10, 0x10), contrast::clear));
     }
-    for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
+    for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnLis, btnPrint})
         button->setEnabled(!m_table.isEmpty());
 }

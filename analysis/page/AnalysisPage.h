@@ -49,7 +49,8 @@ public:
     TCurveChart *curveChart = nullptr;
     QTableWidget *standardsTable = nullptr; ///< the calibrators: OD, residual, read back
     QPushButton *btnExportXlsx = nullptr, *btnExportCsv = nullptr, *btnPrint = nullptr;
-    TFileDialogState odlgTable, dlgLayout, sdlgResults;
+    QPushButton *btnWorklist = nullptr, *btnLis = nullptr;
+    TFileDialogState odlgTable, dlgLayout, sdlgResults, odlgWorklist, sdlgLis;
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnTakeReaderTableClick();
@@ -59,6 +60,10 @@ public:
     void btnExportXlsxClick();
     void btnExportCsvClick();
     void btnPrintClick();
+    /// A worklist file onto the layout's samples, after its mapping is shown.
+    void btnWorklistClick();
+    /// The samples' results as a message for the LIS, in the format chosen.
+    void btnLisClick();
     /// The test system chosen or typed: its remembered layout and settings come back.
     void TestSystemChosen();
 
@@ -98,4 +103,5 @@ private:
     QStringList m_inputComplaints;
     bool m_restoring = false;
     int m_csvType = 1; ///< the CSV type chosen last: 1 for a spreadsheet, 2 for a LIS
+    int m_lisType = 1; ///< the LIS format chosen last: 1 ASTM, 2 ASTM in frames, 3 HL7
 };

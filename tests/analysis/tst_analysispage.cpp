@@ -6,6 +6,7 @@
 #include "analysis/page/AnalysisPage.h"
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/LayoutEditor.h"
+#include "analysis/page/WorklistDialog.h"
 #include "common/Cp1251.h"
 #include "measure/ReaderPage.h"
 #include "sim/commands/MeasureCommands.h"
@@ -13,7 +14,9 @@
 #include "ZipEntries.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -186,6 +189,7 @@ private Q_SLOTS:
     void aSavedTableAndInputThatDoesNotFitAreToldInWords();
     void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
     void thePageReadsWholeAtItsSizeAndWithALargerFont();
+    void aWorklistGoesOntoThePlateAndTheResultsToTheLis();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -730,6 +734,151 @@ void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
             }
         QVERIFY2(grid->item(2, 0)->text().startsWith(QStringLiteral("К 0.5\n")), qPrintable(page.layoutEditor->lbHint->text()));
     }
+}
+
+void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.resize(1100, 800);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.shell.ActionAnalysis->trigger();
+    TAnalysisPage &page = *w.analysisPage;
+    TUser user{page};
+    // The demo's plate and layout: controls, a calibrator series, 36 samples in pairs.
+    const QString tablePath = rig.folder.filePath(QStringLiteral("2011_12_25_0003.xls"));
+    writeBytes(tablePath, ' ' + measurementsOf(rig.instrument)->tableReply().mid(1));
+    rig.dialogs.answerFile(tablePath);
+    QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+    // Nothing goes to the LIS while the layout has no samples, and no file is asked for.
+    page.tabs->setCurrentIndex(2);
+    const qsizetype dialogsOpened = rig.dialogs.shown.size();
+    QTest::mouseClick(page.btnLis, Qt::LeftButton);
+    QCOMPARE(w.statusText(), QStringLiteral("На раскладке нет образцов: передавать в ЛИС нечего."));
+    QCOMPARE(rig.dialogs.shown.size(), dialogsOpened);
+    const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
+    writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
+    rig.dialogs.answerFile(demoLayout);
+    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    page.tabs->setCurrentIndex(1);
+    TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2"));
+    TUser::type(page.calculation->edNegativeMax, QStringLiteral("0,2"));
+    TUser::type(page.calculation->edUnit, QStringLiteral("МЕ/мл"));
+    TUser::type(page.edOperator, QStringLiteral("Петрова"));
+    const QString before = QString::fromUtf8(layoutToJson(page.layoutEditor->layout()));
+
+    // A list with a bad row is shown with the row's line; "Применить" stays off and
+    // "Отмена" leaves the plate as it was.
+    const QString badList = rig.folder.filePath(QStringLiteral("bad.csv"));
+    writeBytes(badList, toCp1251(QStringLiteral("Образец;Разведение\r\nП-001;2\r\nП-002;два\r\nП-001;1\r\n")));
+    rig.dialogs.answerFile(badList, 1);
+    QString shownComplaints;
+    rig.dialogs.whenDialogOpens([&](QDialog &dialog) {
+        auto &list = dynamic_cast<TWorklistDialog &>(dialog);
+        shownComplaints = list.lbComplaints->text();
+        QVERIFY(!list.btnApply->isEnabled());
+        QTest::mouseClick(list.btnCancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    QVERIFY2(shownComplaints.contains(QStringLiteral("Строка 3: разведение «два» не число больше нуля."))
+                 && shownComplaints.contains(QStringLiteral("Строка 4: ID «П-001» уже был в строке 2.")),
+             qPrintable(shownComplaints));
+    QCOMPARE(QString::fromUtf8(layoutToJson(page.layoutEditor->layout())), before);
+    QCOMPARE(w.statusText(), QStringLiteral("Рабочий список не применен."));
+
+    // A barcode reader's list, chosen by its type: each line one ID, no header to guess.
+    const QString scans = rig.folder.filePath(QStringLiteral("scans.txt"));
+    writeBytes(scans, "ID;7\r\n\r\nX-2\r\n");
+    rig.dialogs.answerFile(scans, 2);
+    rig.dialogs.whenDialogOpens([&](QDialog &dialog) {
+        auto &list = dynamic_cast<TWorklistDialog &>(dialog);
+        QVERIFY(list.cbKind->currentIndex() == 1 && !list.chkHeader->isEnabled());
+        QCOMPARE(list.mappingTable->item(0, 3)->text(), QStringLiteral("ID;7"));
+        QCOMPARE(list.mappingTable->item(1, 3)->text(), QStringLiteral("X-2"));
+    }); // closed unanswered: nothing changes
+    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    QCOMPARE(QString::fromUtf8(layoutToJson(page.layoutEditor->layout())), before);
+
+    // A good list: the mapping is read in the dialog, then applied.
+    const QString odd = QStringLiteral("Б|7^&\\~");
+    const QString goodList = rig.folder.filePath(QStringLiteral("worklist.csv"));
+    writeBytes(goodList, "\xEF\xBB\xBF" + QStringLiteral("Штрихкод;Разведение\r\nП-001;1\r\nП-002;2,5\r\n\"%1\";\r\n").arg(odd).toUtf8());
+    rig.dialogs.answerFile(goodList, 1);
+    QStringList mappingShown;
+    rig.dialogs.whenDialogOpens([&](QDialog &dialog) {
+        auto &list = dynamic_cast<TWorklistDialog &>(dialog);
+        QVERIFY(list.chkHeader->isChecked());
+        QCOMPARE(list.mappingTable->rowCount(), 36);
+        for (int row : {0, 1, 2, 3})
+            for (int column = 0; column < list.mappingTable->columnCount(); ++column)
+                mappingShown << list.mappingTable->item(row, column)->text();
+        QVERIFY(list.btnApply->isEnabled());
+        QTest::mouseClick(list.btnApply, Qt::LeftButton);
+    });
+    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    QCOMPARE(mappingShown, QStringList({QStringLiteral("1"), QStringLiteral("A4, B4"), QStringLiteral("1"), QStringLiteral("П-001"), QStringLiteral("1"),
+                                        QStringLiteral("2"), QStringLiteral("C4, D4"), QStringLiteral("2"), QStringLiteral("П-002"), QStringLiteral("2.5"),
+                                        QStringLiteral("3"), QStringLiteral("E4, F4"), QStringLiteral("3"), odd, QStringLiteral("1 (как было)"),
+                                        QStringLiteral("4"), QStringLiteral("G4, H4"), QStringLiteral("4"), QStringLiteral("— (остается)"),
+                                        QStringLiteral("1 (как было)")}));
+    QCOMPARE(w.statusText(), QStringLiteral("Рабочий список применен: образцов 3 из файла worklist.csv"));
+    const TPlateLayout &layout = page.layoutEditor->layout();
+    QCOMPARE(layout.wells[size_t(*wellIndex("B4"))].id, QStringLiteral("П-001"));
+    QCOMPARE(layout.wells[size_t(*wellIndex("D4"))].dilution, 2.5);
+    QCOMPARE(layout.wells[size_t(*wellIndex("F4"))].id, odd);
+    QCOMPARE(layout.wells[size_t(*wellIndex("G4"))].id, QStringLiteral("4"));
+    page.tabs->setCurrentIndex(2);
+    QCOMPARE(user.cell(user.rowOf(QStringLiteral("П-002")), 1), QStringLiteral("C4, D4"));
+    QVERIFY(page.result().valid);
+
+    // The results to the LIS, in each of its formats, into one folder.
+    QDir(rig.folder.path()).mkdir(QStringLiteral("lis"));
+    const QString drop = rig.folder.filePath(QStringLiteral("lis"));
+    const auto send = [&](int format, const QString &name) {
+        rig.dialogs.answerFile(drop + QLatin1Char('/') + name, format);
+        QTest::mouseClick(page.btnLis, Qt::LeftButton);
+        return fileBytes(drop + QLatin1Char('/') + name + (format == 3 ? QStringLiteral(".hl7") : QStringLiteral(".astm")));
+    };
+    const QByteArray astm = send(1, QStringLiteral("run"));
+    const TFileDialogState proposed = rig.dialogs.shown.last();
+    QCOMPARE(dialogFilters(proposed.filter), QStringList({QStringLiteral("ASTM E1394 / LIS2-A2 (*.astm)"),
+                                                          QStringLiteral("ASTM E1394 в кадрах LIS1-A (*.astm)"),
+                                                          QStringLiteral("HL7 v2.5.1 ORU^R01 (*.hl7)")}));
+    QVERIFY2(QRegularExpression(QStringLiteral("^2011_12_25_0003_\\d{8}_\\d{6}$")).match(proposed.fileName).hasMatch(),
+             qPrintable(proposed.fileName));
+    QCOMPARE(w.statusText(), QStringLiteral("Результаты для ЛИС записаны в файл: run.astm"));
+    const QStringList records = QString::fromUtf8(astm).split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+    QVERIFY(records.first().startsWith(QStringLiteral("H|\\^&|")));
+    QCOMPARE(records.last(), QStringLiteral("L|1|N"));
+    QCOMPARE(records.filter(QRegularExpression(QStringLiteral("^P\\|"))).size(), 36);
+    const QStringList orders = records.filter(QRegularExpression(QStringLiteral("^O\\|")));
+    QVERIFY(orders[0].startsWith(QStringLiteral("O|1|П-001|A4\\B4|^^^ИФА-демо|R|")));
+    QVERIFY(orders[2].startsWith(QStringLiteral("O|1|Б&F&7&S&&E&&R&~|E4\\F4|")));
+    // The same, framed: the second proposal is in the folder the first one went to.
+    const QByteArray framed = send(2, QStringLiteral("run-framed"));
+    QCOMPARE(QDir(rig.dialogs.shown.last().initialDir), QDir(drop));
+    QVERIFY(framed.startsWith("\x02" "1H|\\^&|") && framed.endsWith("\r\n"));
+    QCOMPARE(framed.count('\x02'), records.size());
+
+    const QByteArray hl7 = send(3, QStringLiteral("run"));
+    const QStringList segments = QString::fromUtf8(hl7).split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+    QVERIFY(segments.first().startsWith(QStringLiteral("MSH|^~\\&|LORIT-SERVICE||||2")));
+    const QStringList patients = segments.filter(QRegularExpression(QStringLiteral("^PID\\|")));
+    QCOMPARE(patients.size(), 36);
+    QCOMPARE(patients[0], QStringLiteral("PID|1||П-001"));
+    QCOMPARE(patients[2], QStringLiteral("PID|3||Б\\F\\7\\S\\\\T\\\\E\\\\R\\"));
+    QVERIFY(!segments.filter(QRegularExpression(QStringLiteral("^NTE\\|1\\|L\\|.*разведение ×2.5"))).isEmpty());
+
+    // K+ out of its limits: the files say the run cannot be used, and so does the status.
+    page.tabs->setCurrentIndex(1);
+    TUser::type(page.calculation->edPositiveMin, QStringLiteral("5"));
+    const QByteArray invalid = send(3, QStringLiteral("invalid"));
+    QVERIFY(w.statusText().endsWith(QStringLiteral("(анализ недостоверен: результаты не переданы)")));
+    for (const QString &segment : QString::fromUtf8(invalid).split(QLatin1Char('\r'), Qt::SkipEmptyParts))
+        if (segment.startsWith(QStringLiteral("OBX|")))
+            QCOMPARE(segment.split(QLatin1Char('|')).value(11), QStringLiteral("X"));
+    QVERIFY(rig.dialogs.errors.isEmpty());
 }
 
 QTEST_MAIN(TestAnalysisPage)

@@ -4,6 +4,8 @@
 
 #include "common/Dialogs.h"
 
+#include <QDialog>
+
 #include <QQueue>
 #include <QStringList>
 
@@ -19,6 +21,9 @@ public:
     /// The next file dialog chooses this path (an empty text cancels it).
     void answerFile(const QString &path, int filterIndex = 0) { m_files.enqueue({path, filterIndex}); }
     void answerYesNo(bool yes) { m_answers.enqueue(yes); }
+    /// The next page dialog is shown and this runs while it is open, as the user would
+    /// look at it and press its buttons; a dialog nobody scripted is cancelled.
+    void whenDialogOpens(std::function<void(QDialog &)> script) { m_dialogScripts.enqueue(std::move(script)); }
 
     QStringList errors;            ///< texts the error box showed, in order
     QStringList informations;      ///< title, then text, of each information box shown
@@ -52,6 +57,16 @@ public:
     {
         informations << title << text;
     }
+    int runDialog(QDialog &dialog) override
+    {
+        dialog.setResult(QDialog::Rejected);
+        dialog.show();
+        if (!m_dialogScripts.isEmpty())
+            m_dialogScripts.dequeue()(dialog);
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
 
 private:
     bool execute(TFileDialogState &state)
@@ -77,4 +92,5 @@ private:
 
     QQueue<QPair<QString, int>> m_files;
     QQueue<bool> m_answers;
+    QQueue<std::function<void(QDialog &)>> m_dialogScripts;
 };
