@@ -295,7 +295,7 @@ QString decisionText(const TViolation &violation)
     return violation.rejects() ? QStringLiteral("серия отбракована") : QStringLiteral("предупреждение");
 }
 
-QString describe(const TViolation &violation)
+QString detail(const TViolation &violation)
 {
     const auto pointText = [](const TInvolved &point) {
         return QStringLiteral("%1 %2 (%3)").arg(point.control, QString::number(point.value, 'g', 4), signedSd(point.z));
@@ -322,7 +322,12 @@ QString describe(const TViolation &violation)
         what = QStringLiteral("10 серий подряд по одну сторону от среднего, последняя %1").arg(pointText(violation.points.back()));
         break;
     }
-    return QStringLiteral("%1: %2 — %3").arg(ruleName(violation.rule), what, decisionText(violation));
+    return what;
+}
+
+QString describe(const TViolation &violation)
+{
+    return QStringLiteral("%1: %2 — %3").arg(ruleName(violation.rule), detail(violation), decisionText(violation));
 }
 
 QStringList runLines(const TRunJudgement &run)
@@ -358,7 +363,10 @@ void storeBaseline(QSettings &store, const QString &testSystem, const QString &c
         store.setValue(key + QStringLiteral("/mean"), setting.mean);
     else
         store.remove(key + QStringLiteral("/mean"));
-    store.setValue(key + QStringLiteral("/sd"), setting.sd);
+    if (std::isfinite(setting.sd))
+        store.setValue(key + QStringLiteral("/sd"), setting.sd);
+    else
+        store.remove(key + QStringLiteral("/sd"));
 }
 
 TBaselineOf storedBaselines(const QSettings &store, const QString &testSystem)

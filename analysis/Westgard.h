@@ -127,7 +127,9 @@ struct TRunJudgement
 /// the run's own values.
 TRunJudgement judgeRun(std::vector<TControlSeries> history, const TRunValues &run, const TBaselineOf &baselineOf);
 
-/// "1-3s: K+ 1.412 (+3.4 SD)" with the rule's decision, as a result lists a violation.
+/// What the rule saw: "K+ 1.412 (+3.4 SD)", "2 серии подряд за 2 SD по одну сторону, …".
+QString detail(const TViolation &violation);
+/// "1-3s: K+ 1.412 (+3.4 SD) — серия отбракована", as a result lists a violation.
 QString describe(const TViolation &violation);
 /// "предупреждение" or "серия отбракована"
 QString decisionText(const TViolation &violation);
