@@ -186,7 +186,7 @@ TJudgement judge(std::vector<TControlSeries> controls, const TBaselineOf &baseli
             out.violations.push_back(std::move(violation));
         };
         const std::vector<int> points = valued(state.series);
-        // The same side for the last `count` values up to position k: +1, −1, or 0.
+        // Whether the `count` values up to the k-th lie all beyond `limit` SDs on one side.
         const auto sameSide = [&](size_t k, int count, double limit) {
             if (int(k) + 1 < count)
                 return false;
@@ -261,8 +261,18 @@ bool TRunJudgement::rejected() const
     return std::any_of(violations.begin(), violations.end(), [](const TViolation &v) { return v.rejects(); });
 }
 
-TRunJudgement judgeRun(std::vector<TControlSeries> history, const TRunValues &run, const TBaselineOf &baselineOf)
+TRunJudgement judgeRun(std::vector<TControlSeries> history, TRunValues run, const TBaselineOf &baselineOf)
 {
+    // A table opened from a file may not say when it was read: the run judged now is
+    // the newest, never one before the first (where an unknown time would sort it).
+    if (!run.time.isValid()) {
+        QDateTime latest;
+        for (const TControlSeries &series : history)
+            for (const TControlPoint &point : series.points)
+                if (point.runId != run.runId || run.runId.isEmpty())
+                    latest = std::max(latest, point.time);
+        run.time = latest.isValid() ? latest.addMSecs(1) : QDateTime::currentDateTime();
+    }
     const auto isThisRun = [&run](const TControlPoint &point) {
         return run.runId.isEmpty() ? point.runId.isEmpty() && point.time == run.time : point.runId == run.runId;
     };

@@ -124,8 +124,8 @@ struct TRunJudgement
 
 /// The rules a new run violates against its test system's history. The history may
 /// hold the run already (saved before it was judged): its points are taken once, with
-/// the run's own values.
-TRunJudgement judgeRun(std::vector<TControlSeries> history, const TRunValues &run, const TBaselineOf &baselineOf);
+/// the run's own values. A run without a time is judged as the newest.
+TRunJudgement judgeRun(std::vector<TControlSeries> history, TRunValues run, const TBaselineOf &baselineOf);
 
 /// What the rule saw: "K+ 1.412 (+3.4 SD)", "2 серии подряд за 2 SD по одну сторону, …".
 QString detail(const TViolation &violation);

@@ -8,7 +8,6 @@
 #include "measure/PrintService.h"
 
 #include <QComboBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
@@ -17,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -82,53 +82,65 @@ TControlsPage::TControlsPage(TPageHost &host, const TControlHistory &history, QW
 
 void TControlsPage::CreateLayout()
 {
-    auto *layout = new QVBoxLayout(this);
+    // The window keeps its drawn size: at it the page scrolls, and it fills a grown one.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+    auto *content = new QWidget(scroll);
+    scroll->setWidget(content);
+    auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
 
-    cbTestSystem = new QComboBox(this);
+    cbTestSystem = new QComboBox(content);
     cbTestSystem->setAccessibleName(QStringLiteral("Тест-система:"));
     cbTestSystem->setMinimumContentsLength(12);
     cbTestSystem->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbControl = new QComboBox(this);
+    cbControl = new QComboBox(content);
     cbControl->setAccessibleName(QStringLiteral("Контроль:"));
     cbControl->setMinimumContentsLength(6);
     auto *choice = new QHBoxLayout;
-    choice->addWidget(new QLabel(QStringLiteral("Тест-система:"), this));
+    choice->addWidget(new QLabel(QStringLiteral("Тест-система:"), content));
     choice->addWidget(cbTestSystem, 2);
-    choice->addWidget(new QLabel(QStringLiteral("Контроль:"), this));
+    choice->addWidget(new QLabel(QStringLiteral("Контроль:"), content));
     choice->addWidget(cbControl, 1);
     choice->addStretch();
     layout->addLayout(choice);
 
     // The baseline: the first N runs of the control, or the mean and SD typed.
-    rbFirstRuns = new QRadioButton(QStringLiteral("Базовая линия по первым сериям:"), this);
-    sbFirstRuns = new QSpinBox(this);
+    rbFirstRuns = new QRadioButton(QStringLiteral("Базовая линия по первым сериям:"), content);
+    sbFirstRuns = new QSpinBox(content);
     sbFirstRuns->setRange(leastBaselineRuns, largestBaselineRuns);
     sbFirstRuns->setAccessibleName(QStringLiteral("Число первых серий"));
-    rbTyped = new QRadioButton(QStringLiteral("Заданы: среднее"), this);
-    edMean = new QLineEdit(this);
+    rbTyped = new QRadioButton(QStringLiteral("Заданы: среднее"), content);
+    edMean = new QLineEdit(content);
     edMean->setAccessibleName(QStringLiteral("Среднее"));
-    edSd = new QLineEdit(this);
+    edSd = new QLineEdit(content);
     edSd->setAccessibleName(QStringLiteral("SD"));
     for (QLineEdit *field : {edMean, edSd})
         field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000.00000")) + 12);
-    auto *baseline = new QHBoxLayout;
-    baseline->addWidget(rbFirstRuns);
-    baseline->addWidget(sbFirstRuns);
-    baseline->addSpacing(12);
-    baseline->addWidget(rbTyped);
-    baseline->addWidget(edMean);
-    baseline->addWidget(new QLabel(QStringLiteral("SD"), this));
-    baseline->addWidget(edSd);
-    baseline->addStretch();
-    layout->addLayout(baseline);
-    lbBaseline = new QLabel(this);
+    // Two short rows, so that the page is read whole at the window's drawn width.
+    auto *fromRuns = new QHBoxLayout;
+    fromRuns->addWidget(rbFirstRuns);
+    fromRuns->addWidget(sbFirstRuns);
+    fromRuns->addStretch();
+    auto *typed = new QHBoxLayout;
+    typed->addWidget(rbTyped);
+    typed->addWidget(edMean);
+    typed->addWidget(new QLabel(QStringLiteral("SD"), content));
+    typed->addWidget(edSd);
+    typed->addStretch();
+    layout->addLayout(fromRuns);
+    layout->addLayout(typed);
+    lbBaseline = new QLabel(content);
     lbBaseline->setWordWrap(true);
     lbBaseline->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(lbBaseline);
 
-    auto *splitter = new QSplitter(Qt::Vertical, this);
+    auto *splitter = new QSplitter(Qt::Vertical, content);
     chart = new TLeveyJenningsChart(splitter);
     auto *listSide = new QWidget(splitter);
     auto *list = new QVBoxLayout(listSide);
@@ -155,7 +167,7 @@ void TControlsPage::CreateLayout()
     layout->addWidget(splitter, 1);
 
     auto *buttons = new QHBoxLayout;
-    btnPrint = new QPushButton(QStringLiteral("Печать..."), this);
+    btnPrint = new QPushButton(QStringLiteral("Печать..."), content);
     buttons->addWidget(btnPrint);
     buttons->addStretch();
     layout->addLayout(buttons);

@@ -328,6 +328,7 @@ void TLeveyJenningsChart::paint(QPainter &painter, const QRectF &area, const TCo
     }
 
     // The violated runs: a ring in the colour of the decision, the rules' names beside.
+    std::vector<QRectF> placed;
     for (const auto &[index, mark] : marksOf(state.series.control, violations)) {
         const auto &value = state.series.points[size_t(index)].value;
         if (!value || index >= g.count)
@@ -339,15 +340,20 @@ void TLeveyJenningsChart::paint(QPainter &painter, const QRectF &area, const TCo
         painter.drawEllipse(at, 2 * r, 2 * r);
         const QString text = mark.rules.join(QStringLiteral(", "));
         const double w = metrics.horizontalAdvance(text) + 2;
-        // Beside the ring, inside the plot: to the left near the right edge, below a
+        // Beside the ring, inside the plot: to the left near its right edge, below a
         // point in the upper half and above one in the lower.
-        const double x = at.x() + 2 * r + w <= area.right() ? at.x() + 2 * r : at.x() - 2 * r - w;
-        const double y = at.y() < g.plot.center().y() ? at.y() + r : at.y() - r - margin;
+        const double x = at.x() + 2 * r + w <= g.plot.right() ? at.x() + 2 * r : at.x() - 2 * r - w;
+        const bool downwards = at.y() < g.plot.center().y();
+        QRectF place(x, downwards ? at.y() + r : at.y() - r - margin, w, margin);
+        // A neighbour's names already there: these go a line further out.
+        for (int tries = 0; tries < 4 && std::any_of(placed.begin(), placed.end(), [&](const QRectF &p) { return p.intersects(place); }); ++tries)
+            place.translate(0, downwards ? margin : -margin);
+        placed.push_back(place);
         // On the background's colour, so that a line under the names does not cross them.
         QColor under = colours.background;
         under.setAlpha(210);
-        painter.fillRect(QRectF(x, y, w, margin), under);
-        painter.drawText(QRectF(x, y, w, margin), Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter.fillRect(place, under);
+        painter.drawText(place, Qt::AlignLeft | Qt::AlignVCenter, text);
     }
     painter.restore();
 }

@@ -263,6 +263,13 @@ void TstWestgard::aNewRunIsJudgedAgainstItsHistory()
         rules << ruleName(violation.rule);
     QCOMPARE(rules, (QStringList{"1-2s", "2-2s"}));
 
+    // A table opened from a file without its time of reading is the newest run.
+    judged = judgeRun(history, system, {QStringLiteral("run07"), QDateTime(), run.controls}, baselines);
+    rules.clear();
+    for (const TViolation &violation : judged.violations)
+        rules << ruleName(violation.rule);
+    QCOMPARE(rules, (QStringList{"1-2s", "2-2s"}));
+
     // A run within normal limits: nothing, not rejected.
     judged = judgeRun(history, system, {QStringLiteral("run08"), firstDay.addDays(7), {{QStringLiteral("K+"), 0.98}}}, baselines);
     QVERIFY(judged.violations.empty());
