@@ -223,7 +223,7 @@ TJudgement judge(std::vector<TControlSeries> controls, const TBaselineOf &baseli
     for (const TControlState &state : out.controls) {
         for (int i = 0; i < int(state.series.points.size()); ++i) {
             const auto z = state.z(i);
-            if (!z)
+            if (!z || !(above(*z, 2) || below(*z, 2)))
                 continue;
             const QString key = runKey(state.series.points[size_t(i)]);
             runTimes[key] = state.series.points[size_t(i)].time;
