@@ -243,8 +243,9 @@ void TControlsPage::ShowBaselineSetting()
     rbTyped->setChecked(setting.typed);
     rbFirstRuns->setChecked(!setting.typed);
     sbFirstRuns->setValue(setting.firstRuns);
-    edMean->setText(std::isfinite(setting.mean) && setting.typed ? QString::number(setting.mean, 'g', 6) : QString());
-    edSd->setText(setting.sd > 0 && setting.typed ? QString::number(setting.sd, 'g', 6) : QString());
+    // Figures typed once stay in their fields while the first runs are the baseline.
+    edMean->setText(std::isfinite(setting.mean) ? QString::number(setting.mean, 'g', 6) : QString());
+    edSd->setText(setting.sd > 0 ? QString::number(setting.sd, 'g', 6) : QString());
     m_updating = false;
     for (QWidget *widget : std::initializer_list<QWidget *>{rbFirstRuns, rbTyped})
         widget->setEnabled(any);

@@ -175,6 +175,12 @@ void TstControlsPage::aTechnicianFollowsTheControls()
     QCOMPARE(page.violationsTable->rowCount(), 0);
     QCOMPARE(page.lbSummary->text(), QStringLiteral("Серий: 12, со значением контроля: 12."));
     retype(page.edSd, QStringLiteral("0.04"));
+    // Back to the first runs and typed again: the insert's figures are still there.
+    QTest::mouseClick(page.rbFirstRuns, Qt::LeftButton);
+    QCOMPARE(page.violationsTable->rowCount(), 5);
+    QTest::mouseClick(page.rbTyped, Qt::LeftButton);
+    QCOMPARE(page.edSd->text(), QStringLiteral("0.04"));
+    QCOMPARE(page.violationsTable->rowCount(), 1);
 
     // Another test system has its own controls and baselines.
     choose(page.cbTestSystem, hepatitis);
