@@ -348,6 +348,18 @@ QStringList runLines(const TRunJudgement &run)
     return out;
 }
 
+QString runSummary(const TRunJudgement &run)
+{
+    QStringList rules;
+    for (const TViolation &violation : run.violations)
+        if (!rules.contains(ruleName(violation.rule)))
+            rules << ruleName(violation.rule);
+    if (rules.isEmpty())
+        return {};
+    return rules.join(QStringLiteral(", ")) + QStringLiteral(" — ")
+           + (run.rejected() ? QStringLiteral("серия отбракована") : QStringLiteral("предупреждение"));
+}
+
 TBaselineSetting storedBaseline(const QSettings &store, const QString &testSystem, const QString &control)
 {
     const QString key = settingsKey(testSystem, control);

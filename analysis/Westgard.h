@@ -135,6 +135,9 @@ QString describe(const TViolation &violation);
 QString decisionText(const TViolation &violation);
 /// The run's violations in one line each, for the analysis result: empty without any.
 QStringList runLines(const TRunJudgement &run);
+/// The run's rules in one short text, for a list of runs: "1-2s, 2-2s — серия
+/// отбракована", "1-2s — предупреждение"; empty without any.
+QString runSummary(const TRunJudgement &run);
 
 /// A control's baseline as the user set it last; the first twenty runs until then.
 TBaselineSetting storedBaseline(const QSettings &store, const QString &testSystem, const QString &control);

@@ -254,6 +254,7 @@ void TstWestgard::aNewRunIsJudgedAgainstItsHistory()
     QVERIFY2(lines[1].startsWith(QStringLiteral("Правило Вестгарда 2-2s: 2 серии подряд за 2 SD по одну сторону, последняя K+ 1.2 (+2.5 SD)")),
              qPrintable(lines[1]));
     QVERIFY(lines[1].endsWith(QStringLiteral("серия отбракована")));
+    QCOMPARE(runSummary(judged), QStringLiteral("1-2s, 2-2s — серия отбракована"));
 
     // Saved before it was judged, the run counts once, with the values given now.
     history.addRun(system, {QStringLiteral("run07"), firstDay.addDays(6), {{QStringLiteral("K+"), 5.0}}});
@@ -275,6 +276,11 @@ void TstWestgard::aNewRunIsJudgedAgainstItsHistory()
     QVERIFY(judged.violations.empty());
     QVERIFY(!judged.rejected());
     QVERIFY(runLines(judged).isEmpty());
+    QVERIFY(runSummary(judged).isEmpty());
+    // A warning alone does not reject the run.
+    judged = judgeRun(history, system, {QStringLiteral("run09"), firstDay.addDays(8), {{QStringLiteral("K+"), 0.82}}}, baselines);
+    QVERIFY(!judged.rejected());
+    QCOMPARE(runSummary(judged), QStringLiteral("1-2s — предупреждение"));
 
     // A test system's first runs: not judged yet, which the result says.
     judged = judgeRun(history, QStringLiteral("новая"), {QStringLiteral("n1"), firstDay, {{QStringLiteral("K+"), 1.0}}}, baselines);
