@@ -23,8 +23,11 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
@@ -58,6 +61,15 @@ void setCell(QTableWidget *table, int row, int column, const QString &text)
     table->setItem(row, column, item);
 }
 
+/// The page's lines one under the other, asking no more height than their least: a
+/// wrapped hint never makes the page scroll at a size where everything fits.
+class TLinesLayout : public QVBoxLayout
+{
+public:
+    using QVBoxLayout::QVBoxLayout;
+    bool hasHeightForWidth() const override { return false; }
+};
+
 QString fixed(const std::optional<double> &value, int decimals)
 {
     return value ? QString::number(*value, 'f', decimals) : QString();
@@ -90,7 +102,8 @@ TAnalysisPage::TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget
 
 void TAnalysisPage::CreateLayout()
 {
-    // The window keeps its drawn size: at it the page scrolls, and it fills a grown one.
+    // The page is read whole at the window's drawn size; only a window made smaller
+    // than that scrolls it.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
@@ -99,12 +112,10 @@ void TAnalysisPage::CreateLayout()
     outer->addWidget(scroll);
     auto *content = new QWidget(scroll);
     scroll->setWidget(content);
-    auto *layout = new QVBoxLayout(content);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
-    // Three short lines, so that the page is read whole at the window's drawn width.
-    auto *bar = new QVBoxLayout;
-    bar->setSpacing(2);
+    auto *layout = new TLinesLayout(content);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // Two short lines above the tabs: where the table comes from, and whose run it is.
     lbSource = new QLabel(this);
     lbSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbSource->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long name never widens the page
@@ -115,33 +126,43 @@ void TAnalysisPage::CreateLayout()
     cbTestSystem->setInsertPolicy(QComboBox::NoInsert);
     cbTestSystem->setAccessibleName(QStringLiteral("Тест-система:"));
     cbTestSystem->setMinimumContentsLength(10);
+    cbTestSystem->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     edOperator = new QLineEdit(this);
     edOperator->setAccessibleName(QStringLiteral("Оператор:"));
-    btnSaveLayout = new QPushButton(QStringLiteral("Сохранить раскладку..."), this);
-    btnOpenLayout = new QPushButton(QStringLiteral("Открыть раскладку..."), this);
+    // The layout's files and the list of names under one button beside the name.
+    btnLayoutMenu = new QPushButton(QStringLiteral("Раскладка"), this);
+    auto *menu = new QMenu(btnLayoutMenu);
+    actOpenLayout = menu->addAction(QStringLiteral("Открыть раскладку..."));
+    actSaveLayout = menu->addAction(QStringLiteral("Сохранить раскладку..."));
+    menu->addSeparator();
+    actForgetTestSystem = menu->addAction(QStringLiteral("Удалить из списка..."));
+    btnLayoutMenu->setMenu(menu);
     auto *source = new QHBoxLayout;
+    source->setSpacing(4);
     source->addWidget(lbSource, 1);
     source->addWidget(btnTakeReaderTable);
     source->addWidget(btnOpenTable);
     auto *run = new QHBoxLayout;
+    run->setSpacing(4);
     run->addWidget(new QLabel(QStringLiteral("Тест-система:"), this));
     run->addWidget(cbTestSystem, 2);
+    run->addWidget(btnLayoutMenu);
     run->addWidget(new QLabel(QStringLiteral("Оператор:"), this));
     run->addWidget(edOperator, 1);
-    auto *layoutFile = new QHBoxLayout;
-    layoutFile->addWidget(btnOpenLayout);
-    layoutFile->addWidget(btnSaveLayout);
-    layoutFile->addStretch();
-    bar->addLayout(source);
-    bar->addLayout(run);
-    bar->addLayout(layoutFile);
-    layout->addLayout(bar);
+    layout->addLayout(source);
+    layout->addLayout(run);
 
     tabs = new QTabWidget(this);
     layoutEditor = new TLayoutEditor(tabs);
     calculation = new TCalculationPanel(tabs);
+    // The settings are longer than the drawn window is high: they scroll in their tab.
+    auto *settings = new QScrollArea(tabs);
+    settings->setWidgetResizable(true);
+    settings->setFrameShape(QFrame::NoFrame);
+    settings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    settings->setWidget(calculation);
     tabs->addTab(layoutEditor, QStringLiteral("Раскладка планшета"));
-    tabs->addTab(calculation, QStringLiteral("Расчет"));
+    tabs->addTab(settings, QStringLiteral("Расчет"));
     tabs->addTab(CreateResultsTab(), QStringLiteral("Результаты"));
     layout->addWidget(tabs, 1);
 }
@@ -150,18 +171,33 @@ QWidget *TAnalysisPage::CreateResultsTab()
 {
     auto *page = new QWidget(tabs);
     auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
     lbSummary = new QLabel(page);
     lbSummary->setWordWrap(true);
     lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbProblems = new QLabel(page);
     lbProblems->setWordWrap(true);
     setTextTint(lbProblems, QColor(0xa0, 0x10, 0x10)); // a warning's red, readable on any desktop
-    layout->addWidget(lbSummary);
-    layout->addWidget(lbProblems);
+    // What the run is and what is wrong with it above the results, each as long as it
+    // needs: the words scroll in their own box, never the page.
+    auto *sides = new QSplitter(Qt::Vertical, page);
+    auto *words = new QScrollArea(sides);
+    words->setWidgetResizable(true);
+    words->setFrameShape(QFrame::NoFrame);
+    words->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *wordsContent = new QWidget(words);
+    auto *wordsLayout = new QVBoxLayout(wordsContent);
+    wordsLayout->setContentsMargins(0, 0, 0, 0);
+    wordsLayout->setSpacing(2);
+    wordsLayout->addWidget(lbSummary);
+    wordsLayout->addWidget(lbProblems);
+    wordsLayout->addStretch();
+    words->setWidget(wordsContent);
+    words->setMinimumHeight(2 * fontMetrics().height() + 4); // two lines at least
+    sides->addWidget(words);
 
-    auto *splitter = new QSplitter(Qt::Horizontal, page);
+    auto *splitter = new QSplitter(Qt::Horizontal, sides);
     resultsTable = new QTableWidget(0, 8, splitter);
     resultsTable->setAccessibleName(QStringLiteral("Результаты"));
     resultsTable->setHorizontalHeaderLabels({QStringLiteral("ID"), QStringLiteral("Лунки"), QStringLiteral("ОП испр."),
@@ -183,6 +219,9 @@ QWidget *TAnalysisPage::CreateResultsTab()
     standardsTable->verticalHeader()->setDefaultSectionSize(standardsTable->fontMetrics().height() + 6);
     standardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     standardsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Each list shows its header and a few rows at least, and scrolls its own rows.
+    for (QTableWidget *table : {resultsTable, standardsTable})
+        table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() + 2 * table->verticalHeader()->defaultSectionSize());
     curveSide->addWidget(curveChart);
     curveSide->addWidget(standardsTable);
     curveSide->setStretchFactor(0, 3);
@@ -191,7 +230,11 @@ QWidget *TAnalysisPage::CreateResultsTab()
     splitter->addWidget(curveSide);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-    layout->addWidget(splitter, 1);
+    sides->addWidget(splitter);
+    sides->setStretchFactor(0, 1);
+    sides->setStretchFactor(1, 2);
+    sides->setChildrenCollapsible(false);
+    layout->addWidget(sides, 1);
 
     auto *buttons = new QHBoxLayout;
     btnExportXlsx = new QPushButton(QStringLiteral("В Excel..."), page);
@@ -211,13 +254,15 @@ void TAnalysisPage::ConnectHandlers()
     };
     on(btnTakeReaderTable, &TAnalysisPage::btnTakeReaderTableClick);
     on(btnOpenTable, &TAnalysisPage::btnOpenTableClick);
-    on(btnSaveLayout, &TAnalysisPage::btnSaveLayoutClick);
-    on(btnOpenLayout, &TAnalysisPage::btnOpenLayoutClick);
+    connectGuarded(m_host, actSaveLayout, &QAction::triggered, this, &TAnalysisPage::actSaveLayoutExecute);
+    connectGuarded(m_host, actOpenLayout, &QAction::triggered, this, &TAnalysisPage::actOpenLayoutExecute);
+    connectGuarded(m_host, actForgetTestSystem, &QAction::triggered, this, &TAnalysisPage::actForgetTestSystemExecute);
     on(btnExportXlsx, &TAnalysisPage::btnExportXlsxClick);
     on(btnExportCsv, &TAnalysisPage::btnExportCsvClick);
     on(btnPrint, &TAnalysisPage::btnPrintClick);
     connectGuarded(m_host, cbTestSystem->lineEdit(), &QLineEdit::editingFinished, this, &TAnalysisPage::TestSystemChosen);
     connect(cbTestSystem, &QComboBox::activated, this, [this] { TestSystemChosen(); });
+    cbTestSystem->view()->installEventFilter(this);
     connect(edOperator, &QLineEdit::textChanged, this,
             [this](const QString &name) { m_host.settings().store().setValue(keyOperator, name.trimmed()); });
     const auto changed = [this] {
@@ -336,6 +381,62 @@ void TAnalysisPage::Remember()
         cbTestSystem->addItem(name);
 }
 
+void TAnalysisPage::actForgetTestSystemExecute()
+{
+    const QString name = cbTestSystem->currentText().trimmed();
+    if (cbTestSystem->findText(name) < 0) {
+        m_host.ShowStatus(name.isEmpty() ? QStringLiteral("Выберите в списке тест-систему, которую удалить.")
+                                         : QStringLiteral("Тест-системы «%1» нет в списке.").arg(name));
+        return;
+    }
+    ForgetTestSystem(name);
+}
+
+void TAnalysisPage::ForgetTestSystem(const QString &name)
+{
+    if (!m_host.dialogs()->askYesNo(m_host.dialogParent(), QStringLiteral("Удалить из списка"),
+                                    QStringLiteral("Удалить тест-систему «%1» из списка? Ее раскладка и настройки расчета "
+                                                   "будут забыты.")
+                                        .arg(name)))
+        return;
+    QSettings &store = m_host.settings().store();
+    store.remove(systemKey(name));
+    if (store.value(keyLastTestSystem).toString() == name)
+        store.remove(keyLastTestSystem);
+    // The plate on screen stays as it is, without a name if it was this one's: nothing
+    // of the run is lost, and no later change writes the name back.
+    const bool shown = cbTestSystem->currentText().trimmed() == name;
+    m_restoring = true;
+    const int index = cbTestSystem->findText(name);
+    if (index >= 0)
+        cbTestSystem->removeItem(index);
+    if (shown) {
+        cbTestSystem->setCurrentIndex(-1);
+        cbTestSystem->setEditText(QString());
+        TPlateLayout unnamed = layoutEditor->layout();
+        unnamed.name.clear();
+        layoutEditor->setLayout(unnamed);
+    }
+    m_restoring = false;
+    m_host.ShowStatus(QStringLiteral("Тест-система «%1» удалена из списка.").arg(name));
+}
+
+bool TAnalysisPage::eventFilter(QObject *watched, QEvent *event)
+{
+    // Delete on a name in the open list forgets that name, once the user says so.
+    if (watched == cbTestSystem->view() && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        const QString name = cbTestSystem->view()->currentIndex().data().toString();
+        if (!name.isEmpty()) {
+            cbTestSystem->hidePopup();
+            // The question opens after the list has closed.
+            QMetaObject::invokeMethod(this, [this, name] { m_host.Guarded([this, name] { ForgetTestSystem(name); }); }, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 QStringList TAnalysisPage::RememberedTestSystems() const
 {
     QSettings &store = m_host.settings().store();
@@ -348,7 +449,7 @@ QStringList TAnalysisPage::RememberedTestSystems() const
     return names;
 }
 
-void TAnalysisPage::btnSaveLayoutClick()
+void TAnalysisPage::actSaveLayoutExecute()
 {
     TPlateLayout layout = layoutEditor->layout();
     layout.name = cbTestSystem->currentText().trimmed();
@@ -363,7 +464,7 @@ void TAnalysisPage::btnSaveLayoutClick()
     m_host.ShowStatus(QStringLiteral("Раскладка записана в файл: ") + QFileInfo(dlgLayout.fileName).fileName());
 }
 
-void TAnalysisPage::btnOpenLayoutClick()
+void TAnalysisPage::actOpenLayoutExecute()
 {
     if (!Choose(dlgLayout, false))
         return;

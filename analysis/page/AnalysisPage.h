@@ -15,6 +15,7 @@
 
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -40,7 +41,8 @@ public:
     QPushButton *btnTakeReaderTable = nullptr, *btnOpenTable = nullptr;
     QComboBox *cbTestSystem = nullptr;
     QLineEdit *edOperator = nullptr;
-    QPushButton *btnSaveLayout = nullptr, *btnOpenLayout = nullptr;
+    QPushButton *btnLayoutMenu = nullptr; ///< "Раскладка": the layout's files, the list of names
+    QAction *actOpenLayout = nullptr, *actSaveLayout = nullptr, *actForgetTestSystem = nullptr;
     QTabWidget *tabs = nullptr;
     TLayoutEditor *layoutEditor = nullptr;
     TCalculationPanel *calculation = nullptr;
@@ -54,8 +56,11 @@ public:
     // ---- Handlers ---------------------------------------------------------------------
     void btnTakeReaderTableClick();
     void btnOpenTableClick();
-    void btnSaveLayoutClick();
-    void btnOpenLayoutClick();
+    void actSaveLayoutExecute();
+    void actOpenLayoutExecute();
+    /// "Удалить из списка...": the test system named, with its layout and settings, is
+    /// forgotten once the user says so.
+    void actForgetTestSystemExecute();
     void btnExportXlsxClick();
     void btnExportCsvClick();
     void btnPrintClick();
@@ -71,6 +76,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void CreateLayout();
@@ -84,6 +90,8 @@ private:
     /// The layout and settings of the test system named, kept for the next run.
     void Remember();
     QStringList RememberedTestSystems() const;
+    /// Asks, then forgets the test system `name`: its place in the list, layout and settings.
+    void ForgetTestSystem(const QString &name);
     QString BaseName() const;
 
     TPageHost &m_host;

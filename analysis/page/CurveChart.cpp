@@ -38,7 +38,7 @@ QString tickText(double value) { return QString::number(value, 'g', 3); }
 
 TCurveChart::TCurveChart(QWidget *parent) : QWidget(parent)
 {
-    setMinimumSize(200, 150);
+    setMinimumSize(200, 80);
     setAccessibleName(QStringLiteral("Калибровочная кривая"));
 }
 
