@@ -286,7 +286,8 @@ bool TAnalysisPage::Choose(TFileDialogState &dialog, bool save)
     // The window knows its folders only once it has started: the dialogs start where
     // they were left, else where the copies for other programs go.
     if (dialog.initialDir.isEmpty())
-        dialog.initialDir = m_host.settings().dialogFolder(dialog.memoryKey, m_host.handOverFolder());
+        dialog.initialDir = m_host.settings().dialogFolder(
+            dialog.memoryKey, &dialog == &dlgLayout && !m_layoutsFolder.isEmpty() ? m_layoutsFolder : m_host.handOverFolder());
     return save ? m_host.dialogs()->executeSave(m_host.dialogParent(), dialog)
                 : m_host.dialogs()->executeOpen(m_host.dialogParent(), dialog);
 }

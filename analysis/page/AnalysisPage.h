@@ -67,6 +67,10 @@ public:
     /// The test system chosen or typed: its remembered layout and settings come back.
     void TestSystemChosen();
 
+    /// Where the layout dialog starts until it has been used: a folder of sample layouts
+    /// (the demo's), instead of the documents folder.
+    void offerLayoutsFrom(const QString &folder) { m_layoutsFolder = folder; }
+
     /// The analysis as it stands and the run it belongs to.
     const analysis::TAnalysis &result() const { return m_result; }
     TRunIdentity identity() const;
@@ -100,6 +104,7 @@ private:
     QByteArray m_table;          ///< 873 bytes, or empty: no table yet
     QByteArray m_readerTableTaken; ///< the reader's table taken last: a newer one is taken on arrival
     QString m_tableFile;
+    QString m_layoutsFolder; ///< sample layouts, or empty
     QDateTime m_readAt;
     analysis::TPlateOd m_od{};
     analysis::TAnalysis m_result;
