@@ -6,6 +6,7 @@
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/CurveChart.h"
 #include "analysis/page/LayoutEditor.h"
+#include "analysis/page/PlateFiles.h"
 #include "common/Contrast.h"
 #include "common/PageHost.h"
 #include "common/Settings.h"
@@ -80,7 +81,8 @@ TAnalysisPage::TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget
     : QWidget(parent), m_host(host), m_reader(reader)
 {
     odlgTable.title = QStringLiteral("Таблица оптических плотностей");
-    odlgTable.filter = QStringLiteral("Таблица ОП (*.xls *.txt)|*.xls;*.txt|Все файлы (*)|*");
+    odlgTable.filter = QStringLiteral("Таблица ОП, CSV или книга (*.xls *.txt *.csv *.xlsx)|*.xls;*.txt;*.csv;*.xlsx|"
+                                      "Все файлы (*)|*");
     odlgTable.memoryKey = dialogKey::measureOpen;
     dlgLayout.filter = QStringLiteral("Раскладка планшета (*.json)|*.json");
     dlgLayout.defaultExt = QStringLiteral(".json");
@@ -299,7 +301,7 @@ void TAnalysisPage::btnTakeReaderTableClick()
         return;
     }
     m_readerTableTaken = m_reader.odTableText;
-    TakeTable(m_reader.odTableText, fileSystemName(m_reader.odInstrumentName), m_reader.odReadAt);
+    TakeTable(*plateFiles::readPlate(m_reader.odTableText).od, fileSystemName(m_reader.odInstrumentName), m_reader.odReadAt);
     m_host.ShowStatus(QStringLiteral("Таблица взята со страницы «Ридер ОП»."));
 }
 
@@ -309,35 +311,31 @@ void TAnalysisPage::btnOpenTableClick()
         return;
     const QString path = odlgTable.fileName;
     const QFileInfo info(path);
-    // A pipe or a device would hold the window; a file of another length is no table.
-    if (!info.isFile()) {
-        m_host.ReportError(QStringLiteral("\"%1\" не файл.").arg(shown(path)));
-        return;
-    }
-    if (info.size() != od::tableLength) {
-        m_host.ReportError(QStringLiteral("Файл \"%1\" не таблица оптических плотностей: в нем %2 байт, а в таблице %3.")
-                               .arg(shown(path))
-                               .arg(info.size())
-                               .arg(od::tableLength));
-        return;
-    }
+    // A pipe or a device would hold the window; a huge file is no plate. The table on
+    // the page stays until another one is read whole.
+    const auto refuse = [&](const QString &why) {
+        m_host.ReportError(QStringLiteral("Таблица из файла \"%1\" не открыта: %2.").arg(shown(path), why));
+    };
+    if (!info.isFile())
+        return refuse(QStringLiteral("это не файл"));
+    if (info.size() > plateFiles::largestFile)
+        return refuse(QStringLiteral("в нем %1 байт, для таблицы планшета это слишком много").arg(info.size()));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_host.ReportError(QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(shown(path), file.errorString()));
-        return;
-    }
-    TakeTable(file.read(od::tableLength), info.fileName(), {});
-    m_host.ShowStatus(QStringLiteral("Таблица открыта из файла: ") + info.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    const plateFiles::TPlateRead read = plateFiles::readPlate(file.read(plateFiles::largestFile));
+    if (!read.od)
+        return refuse(read.error);
+    TakeTable(*read.od, info.fileName(), {});
+    m_host.ShowStatus(QStringLiteral("Таблица открыта из файла (%1): %2").arg(read.kind, info.fileName()));
 }
 
-void TAnalysisPage::TakeTable(const QByteArray &table, const QString &fileName, const QDateTime &readAt)
+void TAnalysisPage::TakeTable(const TPlateOd &od, const QString &fileName, const QDateTime &readAt)
 {
-    m_table = table;
+    m_hasTable = true;
     m_tableFile = fileName;
     m_readAt = readAt;
-    const auto values = od::tableValues(table);
-    for (int i = 0; i < wellCount; ++i)
-        m_od[size_t(i)] = plate::opticalDensity(values[size_t(i)]);
+    m_od = od;
     layoutEditor->setDensities(m_od);
     Recalculate();
 }
@@ -570,7 +568,7 @@ void TAnalysisPage::Recalculate()
 {
     m_inputComplaints.clear();
     const TAnalysisSettings settings = calculation->settings(&m_inputComplaints);
-    if (m_table.isEmpty()) {
+    if (!m_hasTable) {
         m_result = {};
         m_result.problems << QStringLiteral("Нет таблицы ОП: возьмите ее со страницы «Ридер ОП» или откройте файл таблицы.");
     } else if (!m_inputComplaints.isEmpty()) {
@@ -583,7 +581,7 @@ void TAnalysisPage::Recalculate()
 
 void TAnalysisPage::ShowResults()
 {
-    lbSource->setText(m_table.isEmpty() ? QStringLiteral("Таблицы нет.")
+    lbSource->setText(!m_hasTable ? QStringLiteral("Таблицы нет.")
                                         : QStringLiteral("Таблица: %1%2")
                                               .arg(m_tableFile.trimmed().isEmpty() ? QStringLiteral("из прибора") : m_tableFile.trimmed(),
                                                    m_readAt.isValid() ? m_readAt.toString(QStringLiteral(", dd.MM.yyyy HH:mm")) : QString()));
@@ -618,7 +616,7 @@ void TAnalysisPage::ShowResults()
         parameters << QStringLiteral("R² = %1").arg(curve.rSquared, 0, 'f', 4);
         summary << QStringLiteral("Кривая %1: %2").arg(modelName(curve.model), parameters.join(QStringLiteral(", ")));
     }
-    if (!m_table.isEmpty())
+    if (!!m_hasTable)
         summary.prepend(validityText(m_result));
     lbSummary->setText(summary.join(QStringLiteral("; ")));
     lbProblems->setText((m_inputComplaints + m_result.problems).join(QLatin1Char('\n')));
@@ -658,5 +656,5 @@ void TAnalysisPage::ShowResults()
                 contrast::readableOn(standardsTable->palette().color(QPalette::Base), QColor(0xa0, 0x10, 0x10), contrast::clear));
     }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnPrint})
-        button->setEnabled(!m_table.isEmpty());
+        button->setEnabled(!!m_hasTable);
 }

@@ -86,8 +86,8 @@ private:
     void CreateLayout();
     void ConnectHandlers();
     QWidget *CreateResultsTab();
-    /// Takes a table of 873 bytes as the program keeps it.
-    void TakeTable(const QByteArray &table, const QString &fileName, const QDateTime &readAt);
+    /// Takes a plate's densities, read or opened.
+    void TakeTable(const analysis::TPlateOd &od, const QString &fileName, const QDateTime &readAt);
     void Recalculate();
     bool Choose(TFileDialogState &dialog, bool save);
     void ShowResults();
@@ -101,7 +101,7 @@ private:
     TPageHost &m_host;
     const TReaderPage &m_reader;
     TPrintService *m_printService = nullptr; ///< made at the first print
-    QByteArray m_table;          ///< 873 bytes, or empty: no table yet
+    bool m_hasTable = false;     ///< a table read or opened; none yet at the start
     QByteArray m_readerTableTaken; ///< the reader's table taken last: a newer one is taken on arrival
     QString m_tableFile;
     QString m_layoutsFolder; ///< sample layouts, or empty

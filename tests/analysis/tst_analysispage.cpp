@@ -14,7 +14,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -201,6 +203,7 @@ private Q_SLOTS:
     void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
     void thePageReadsWholeAtItsSizeAndWithALargerFont();
     void aTestSystemIsForgottenWithItsLayoutOnlyWhenTheUserSaysSo();
+    void theProgramsOwnFilesOpenAsTheTableAndADamagedOneLosesNothing();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -462,7 +465,9 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
     writeBytes(notATable, "not a table");
     rig.dialogs.answerFile(notATable);
     QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
-    QVERIFY(rig.dialogs.errors.value(0).contains(QStringLiteral("не таблица оптических плотностей: в нем 11 байт")));
+    QVERIFY2(rig.dialogs.errors.value(0).startsWith(QStringLiteral("Таблица из файла \"%1\" не открыта: это не таблица прибора")
+                                                         .arg(QDir::toNativeSeparators(notATable))),
+             qPrintable(rig.dialogs.errors.value(0)));
     rig.dialogs.answerFile(tablePath);
     QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
     QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: 2011_12_25_0001.xls"));
@@ -835,6 +840,70 @@ void TestAnalysisPage::aTestSystemIsForgottenWithItsLayoutOnlyWhenTheUserSaysSo(
     QSettings stored(settingsFile, QSettings::IniFormat);
     for (const QString &key : stored.allKeys())
         QVERIFY2(!key.startsWith(QStringLiteral("analysis/testSystems")) && !key.endsWith(QStringLiteral("lastTestSystem")), qPrintable(key));
+}
+
+void TestAnalysisPage::theProgramsOwnFilesOpenAsTheTableAndADamagedOneLosesNothing()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.resize(1100, 800);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A plate read on the reader page and saved there as a workbook and as the wells'
+    // CSV for a spreadsheet; the analysis page takes it on arrival and writes its CSV.
+    w.shell.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    const QString book = rig.folder.filePath(QStringLiteral("планшет.xlsx")), wells = rig.folder.filePath(QStringLiteral("лунки.csv"));
+    rig.dialogs.answerFile(book, 3);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
+    rig.dialogs.answerFile(wells, 4);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
+    QVERIFY(fileBytes(book).startsWith("PK") && fileBytes(wells).startsWith("Well;OD"));
+    w.shell.ActionAnalysis->trigger();
+    TAnalysisPage &page = *w.analysisPage;
+    const auto densities = [&] {
+        QList<std::optional<double>> od;
+        for (const TWellResult &well : page.result().wells)
+            od << well.od;
+        return od;
+    };
+    const auto read = densities();
+    QCOMPARE(std::count(read.cbegin(), read.cend(), std::nullopt), 0);
+    const QString results = rig.folder.filePath(QStringLiteral("анализ.csv"));
+    rig.dialogs.answerFile(results, 2);
+    QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+
+    // Each opens as the same plate, and the page says what the file was.
+    for (const auto &[path, kind] : {std::pair{book, QStringLiteral("книга таблицы")}, {wells, QStringLiteral("CSV лунок")},
+                                     {results, QStringLiteral("CSV анализа")}}) {
+        rig.dialogs.answerFile(path);
+        QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+        QVERIFY2(rig.dialogs.errors.isEmpty(), qPrintable(rig.dialogs.errors.join('\n')));
+        QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: ") + QFileInfo(path).fileName());
+        QCOMPARE(w.statusText(), QStringLiteral("Таблица открыта из файла (%1): %2").arg(kind, QFileInfo(path).fileName()));
+        QCOMPARE(densities(), read);
+    }
+    QVERIFY(dialogFilters(rig.dialogs.shown.last().filter).first().contains(QStringLiteral("*.csv *.xlsx")));
+
+    // A workbook cut short, and a CSV with a well twice: each refused with the file's
+    // name and what is wrong; the table on the page stays as it was.
+    const QString cut = rig.folder.filePath(QStringLiteral("обрыв.xlsx"));
+    writeBytes(cut, fileBytes(book).left(2000));
+    const QString twice = rig.folder.filePath(QStringLiteral("дважды.csv"));
+    writeBytes(twice, QByteArray(fileBytes(wells)).replace("\r\nA2;", "\r\nA1;"));
+    for (const auto &[path, why] : {std::pair{cut, QStringLiteral("книга не читается: это не архив книги")},
+                                    {twice, QStringLiteral("строка 3: лунка A1 второй раз")}}) {
+        const int before = rig.dialogs.errors.size();
+        rig.dialogs.answerFile(path);
+        QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+        QCOMPARE(rig.dialogs.errors.size(), before + 1);
+        QCOMPARE(rig.dialogs.errors.last(),
+                 QStringLiteral("Таблица из файла \"%1\" не открыта: %2.").arg(QDir::toNativeSeparators(path), why));
+        QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: анализ.csv"));
+        QCOMPARE(densities(), read);
+    }
 }
 
 QTEST_MAIN(TestAnalysisPage)
