@@ -183,8 +183,7 @@ QWidget *TAnalysisPage::CreateResultsTab()
     setTextTint(lbProblems, QColor(0xa0, 0x10, 0x10)); // a warning's red, readable on any desktop
     // What the run is and what is wrong with it above the results, each as long as it
     // needs: the words scroll in their own box, never the page.
-    auto *sides = new QSplitter(Qt::Vertical, page);
-    auto *words = new QScrollArea(sides);
+    auto *words = new QScrollArea(page);
     words->setWidgetResizable(true);
     words->setFrameShape(QFrame::NoFrame);
     words->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -197,9 +196,9 @@ QWidget *TAnalysisPage::CreateResultsTab()
     wordsLayout->addStretch();
     words->setWidget(wordsContent);
     words->setMinimumHeight(2 * fontMetrics().height() + 4); // two lines at least
-    sides->addWidget(words);
+    layout->addWidget(words, 1);
 
-    auto *splitter = new QSplitter(Qt::Horizontal, sides);
+    auto *splitter = new QSplitter(Qt::Horizontal, page);
     resultsTable = new QTableWidget(0, 8, splitter);
     resultsTable->setAccessibleName(QStringLiteral("Результаты"));
     resultsTable->setHorizontalHeaderLabels({QStringLiteral("ID"), QStringLiteral("Лунки"), QStringLiteral("ОП испр."),
@@ -232,11 +231,7 @@ QWidget *TAnalysisPage::CreateResultsTab()
     splitter->addWidget(curveSide);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-    sides->addWidget(splitter);
-    sides->setStretchFactor(0, 1);
-    sides->setStretchFactor(1, 2);
-    sides->setChildrenCollapsible(false);
-    layout->addWidget(sides, 1);
+    layout->addWidget(splitter, 3);
 
     auto *buttons = new QHBoxLayout;
     btnExportXlsx = new QPushButton(QStringLiteral("В Excel..."), page);
