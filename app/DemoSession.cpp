@@ -1,6 +1,7 @@
 #include "app/DemoSession.h"
 
 #include "app/MainLoritS_TreeTS.h"
+#include "analysis/page/AnalysisPage.h"
 #include "app/ProgramFolder.h"
 #include "firmware/FirmwareImage.h"
 #include "common/Cp1251.h"
@@ -67,6 +68,8 @@ TDemoSession::TDemoSession(TWindowOptions options) : m_instrument(std::make_uniq
                          && writeSampleWhenMissing(samples.filePath(QString::fromLatin1(tsk::defaultFileName)), sampleFirmwareImage())
                          && writeSampleWhenMissing(samples.filePath(QStringLiteral("ИФА-демо.json")),
                                                    TInstrumentMeasurements::sampleLayout());
+    // Its folder is a hidden one in the user's data: "Открыть раскладку..." starts in it.
+    m_window->analysisPage->offerLayoutsFrom(samples.path());
     if (!written)
         m_window->ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                              "базы данных и программа для виртуального прибора недоступны.")

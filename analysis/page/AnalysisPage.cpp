@@ -7,6 +7,7 @@
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/CurveChart.h"
 #include "analysis/page/LayoutEditor.h"
+#include "analysis/page/PlateFiles.h"
 #include "analysis/page/WorklistDialog.h"
 #include "common/Contrast.h"
 #include "common/PageHost.h"
@@ -26,8 +27,11 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QKeyEvent>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
@@ -64,6 +68,15 @@ void setCell(QTableWidget *table, int row, int column, const QString &text)
     table->setItem(row, column, item);
 }
 
+/// The page's lines one under the other, asking no more height than their least: a
+/// wrapped hint never makes the page scroll at a size where everything fits.
+class TLinesLayout : public QVBoxLayout
+{
+public:
+    using QVBoxLayout::QVBoxLayout;
+    bool hasHeightForWidth() const override { return false; }
+};
+
 QString fixed(const std::optional<double> &value, int decimals)
 {
     return value ? QString::number(*value, 'f', decimals) : QString();
@@ -74,7 +87,8 @@ TAnalysisPage::TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget
     : QWidget(parent), m_host(host), m_reader(reader)
 {
     odlgTable.title = QStringLiteral("Таблица оптических плотностей");
-    odlgTable.filter = QStringLiteral("Таблица ОП (*.xls *.txt)|*.xls;*.txt|Все файлы (*)|*");
+    odlgTable.filter = QStringLiteral("Таблица ОП, CSV или книга (*.xls *.txt *.csv *.xlsx)|*.xls;*.txt;*.csv;*.xlsx|"
+                                      "Все файлы (*)|*");
     odlgTable.memoryKey = dialogKey::measureOpen;
     dlgLayout.filter = QStringLiteral("Раскладка планшета (*.json)|*.json");
     dlgLayout.defaultExt = QStringLiteral(".json");
@@ -104,7 +118,8 @@ TAnalysisPage::TAnalysisPage(TPageHost &host, const TReaderPage &reader, QWidget
 
 void TAnalysisPage::CreateLayout()
 {
-    // The window keeps its drawn size: at it the page scrolls, and it fills a grown one.
+    // The page is read whole at the window's drawn size; only a window made smaller
+    // than that scrolls it.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
@@ -113,12 +128,10 @@ void TAnalysisPage::CreateLayout()
     outer->addWidget(scroll);
     auto *content = new QWidget(scroll);
     scroll->setWidget(content);
-    auto *layout = new QVBoxLayout(content);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
-    // Three short lines, so that the page is read whole at the window's drawn width.
-    auto *bar = new QVBoxLayout;
-    bar->setSpacing(2);
+    auto *layout = new TLinesLayout(content);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    // Two short lines above the tabs: where the table comes from, and whose run it is.
     lbSource = new QLabel(this);
     lbSource->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbSource->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long name never widens the page
@@ -129,35 +142,45 @@ void TAnalysisPage::CreateLayout()
     cbTestSystem->setInsertPolicy(QComboBox::NoInsert);
     cbTestSystem->setAccessibleName(QStringLiteral("Тест-система:"));
     cbTestSystem->setMinimumContentsLength(10);
+    cbTestSystem->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     edOperator = new QLineEdit(this);
     edOperator->setAccessibleName(QStringLiteral("Оператор:"));
-    btnSaveLayout = new QPushButton(QStringLiteral("Сохранить раскладку..."), this);
-    btnOpenLayout = new QPushButton(QStringLiteral("Открыть раскладку..."), this);
+    // The layout's files and the list of names under one button beside the name.
+    btnLayoutMenu = new QPushButton(QStringLiteral("Раскладка"), this);
+    auto *menu = new QMenu(btnLayoutMenu);
+    actOpenLayout = menu->addAction(QStringLiteral("Открыть раскладку..."));
+    actSaveLayout = menu->addAction(QStringLiteral("Сохранить раскладку..."));
+    // Sample IDs and dilutions from a worklist go onto the layout too.
+    actWorklist = menu->addAction(QStringLiteral("Рабочий список..."));
+    menu->addSeparator();
+    actForgetTestSystem = menu->addAction(QStringLiteral("Удалить из списка..."));
+    btnLayoutMenu->setMenu(menu);
     auto *source = new QHBoxLayout;
+    source->setSpacing(4);
     source->addWidget(lbSource, 1);
     source->addWidget(btnTakeReaderTable);
     source->addWidget(btnOpenTable);
     auto *run = new QHBoxLayout;
+    run->setSpacing(4);
     run->addWidget(new QLabel(QStringLiteral("Тест-система:"), this));
     run->addWidget(cbTestSystem, 2);
+    run->addWidget(btnLayoutMenu);
     run->addWidget(new QLabel(QStringLiteral("Оператор:"), this));
     run->addWidget(edOperator, 1);
-    auto *layoutFile = new QHBoxLayout;
-    btnWorklist = new QPushButton(QStringLiteral("Рабочий список..."), this);
-    layoutFile->addWidget(btnOpenLayout);
-    layoutFile->addWidget(btnSaveLayout);
-    layoutFile->addWidget(btnWorklist);
-    layoutFile->addStretch();
-    bar->addLayout(source);
-    bar->addLayout(run);
-    bar->addLayout(layoutFile);
-    layout->addLayout(bar);
+    layout->addLayout(source);
+    layout->addLayout(run);
 
     tabs = new QTabWidget(this);
     layoutEditor = new TLayoutEditor(tabs);
     calculation = new TCalculationPanel(tabs);
+    // The settings are longer than the drawn window is high: they scroll in their tab.
+    auto *settings = new QScrollArea(tabs);
+    settings->setWidgetResizable(true);
+    settings->setFrameShape(QFrame::NoFrame);
+    settings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    settings->setWidget(calculation);
     tabs->addTab(layoutEditor, QStringLiteral("Раскладка планшета"));
-    tabs->addTab(calculation, QStringLiteral("Расчет"));
+    tabs->addTab(settings, QStringLiteral("Расчет"));
     tabs->addTab(CreateResultsTab(), QStringLiteral("Результаты"));
     layout->addWidget(tabs, 1);
 }
@@ -166,16 +189,30 @@ QWidget *TAnalysisPage::CreateResultsTab()
 {
     auto *page = new QWidget(tabs);
     auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
     lbSummary = new QLabel(page);
     lbSummary->setWordWrap(true);
     lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbProblems = new QLabel(page);
     lbProblems->setWordWrap(true);
     setTextTint(lbProblems, QColor(0xa0, 0x10, 0x10)); // a warning's red, readable on any desktop
-    layout->addWidget(lbSummary);
-    layout->addWidget(lbProblems);
+    // What the run is and what is wrong with it above the results, each as long as it
+    // needs: the words scroll in their own box, never the page.
+    auto *words = new QScrollArea(page);
+    words->setWidgetResizable(true);
+    words->setFrameShape(QFrame::NoFrame);
+    words->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *wordsContent = new QWidget(words);
+    auto *wordsLayout = new QVBoxLayout(wordsContent);
+    wordsLayout->setContentsMargins(0, 0, 0, 0);
+    wordsLayout->setSpacing(2);
+    wordsLayout->addWidget(lbSummary);
+    wordsLayout->addWidget(lbProblems);
+    wordsLayout->addStretch();
+    words->setWidget(wordsContent);
+    words->setMinimumHeight(2 * fontMetrics().height() + 4); // two lines at least
+    layout->addWidget(words, 1);
 
     auto *splitter = new QSplitter(Qt::Horizontal, page);
     resultsTable = new QTableWidget(0, 8, splitter);
@@ -199,6 +236,9 @@ QWidget *TAnalysisPage::CreateResultsTab()
     standardsTable->verticalHeader()->setDefaultSectionSize(standardsTable->fontMetrics().height() + 6);
     standardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     standardsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Each list shows its header and a few rows at least, and scrolls its own rows.
+    for (QTableWidget *table : {resultsTable, standardsTable})
+        table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() + 2 * table->verticalHeader()->defaultSectionSize());
     curveSide->addWidget(curveChart);
     curveSide->addWidget(standardsTable);
     curveSide->setStretchFactor(0, 3);
@@ -207,7 +247,7 @@ QWidget *TAnalysisPage::CreateResultsTab()
     splitter->addWidget(curveSide);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(splitter, 3);
 
     auto *buttons = new QHBoxLayout;
     btnExportXlsx = new QPushButton(QStringLiteral("В Excel..."), page);
@@ -228,15 +268,17 @@ void TAnalysisPage::ConnectHandlers()
     };
     on(btnTakeReaderTable, &TAnalysisPage::btnTakeReaderTableClick);
     on(btnOpenTable, &TAnalysisPage::btnOpenTableClick);
-    on(btnSaveLayout, &TAnalysisPage::btnSaveLayoutClick);
-    on(btnOpenLayout, &TAnalysisPage::btnOpenLayoutClick);
+    connectGuarded(m_host, actSaveLayout, &QAction::triggered, this, &TAnalysisPage::actSaveLayoutExecute);
+    connectGuarded(m_host, actOpenLayout, &QAction::triggered, this, &TAnalysisPage::actOpenLayoutExecute);
+    connectGuarded(m_host, actForgetTestSystem, &QAction::triggered, this, &TAnalysisPage::actForgetTestSystemExecute);
     on(btnExportXlsx, &TAnalysisPage::btnExportXlsxClick);
     on(btnExportCsv, &TAnalysisPage::btnExportCsvClick);
     on(btnPrint, &TAnalysisPage::btnPrintClick);
-    on(btnWorklist, &TAnalysisPage::btnWorklistClick);
+    connectGuarded(m_host, actWorklist, &QAction::triggered, this, &TAnalysisPage::actWorklistExecute);
     on(btnLis, &TAnalysisPage::btnLisClick);
     connectGuarded(m_host, cbTestSystem->lineEdit(), &QLineEdit::editingFinished, this, &TAnalysisPage::TestSystemChosen);
     connect(cbTestSystem, &QComboBox::activated, this, [this] { TestSystemChosen(); });
+    cbTestSystem->view()->installEventFilter(this);
     connect(edOperator, &QLineEdit::textChanged, this,
             [this](const QString &name) { m_host.settings().store().setValue(keyOperator, name.trimmed()); });
     const auto changed = [this] {
@@ -260,7 +302,8 @@ bool TAnalysisPage::Choose(TFileDialogState &dialog, bool save)
     // The window knows its folders only once it has started: the dialogs start where
     // they were left, else where the copies for other programs go.
     if (dialog.initialDir.isEmpty())
-        dialog.initialDir = m_host.settings().dialogFolder(dialog.memoryKey, m_host.handOverFolder());
+        dialog.initialDir = m_host.settings().dialogFolder(
+            dialog.memoryKey, &dialog == &dlgLayout && !m_layoutsFolder.isEmpty() ? m_layoutsFolder : m_host.handOverFolder());
     return save ? m_host.dialogs()->executeSave(m_host.dialogParent(), dialog)
                 : m_host.dialogs()->executeOpen(m_host.dialogParent(), dialog);
 }
@@ -272,7 +315,7 @@ void TAnalysisPage::btnTakeReaderTableClick()
         return;
     }
     m_readerTableTaken = m_reader.odTableText;
-    TakeTable(m_reader.odTableText, fileSystemName(m_reader.odInstrumentName), m_reader.odReadAt);
+    TakeTable(*plateFiles::readPlate(m_reader.odTableText).od, fileSystemName(m_reader.odInstrumentName), m_reader.odReadAt);
     m_host.ShowStatus(QStringLiteral("Таблица взята со страницы «Ридер ОП»."));
 }
 
@@ -282,35 +325,31 @@ void TAnalysisPage::btnOpenTableClick()
         return;
     const QString path = odlgTable.fileName;
     const QFileInfo info(path);
-    // A pipe or a device would hold the window; a file of another length is no table.
-    if (!info.isFile()) {
-        m_host.ReportError(QStringLiteral("\"%1\" не файл.").arg(shown(path)));
-        return;
-    }
-    if (info.size() != od::tableLength) {
-        m_host.ReportError(QStringLiteral("Файл \"%1\" не таблица оптических плотностей: в нем %2 байт, а в таблице %3.")
-                               .arg(shown(path))
-                               .arg(info.size())
-                               .arg(od::tableLength));
-        return;
-    }
+    // A pipe or a device would hold the window; a huge file is no plate. The table on
+    // the page stays until another one is read whole.
+    const auto refuse = [&](const QString &why) {
+        m_host.ReportError(QStringLiteral("Таблица из файла \"%1\" не открыта: %2.").arg(shown(path), why));
+    };
+    if (!info.isFile())
+        return refuse(QStringLiteral("это не файл"));
+    if (info.size() > plateFiles::largestFile)
+        return refuse(QStringLiteral("в нем %1 байт, для таблицы планшета это слишком много").arg(info.size()));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_host.ReportError(QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(shown(path), file.errorString()));
-        return;
-    }
-    TakeTable(file.read(od::tableLength), info.fileName(), {});
-    m_host.ShowStatus(QStringLiteral("Таблица открыта из файла: ") + info.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(file.errorString());
+    const plateFiles::TPlateRead read = plateFiles::readPlate(file.read(plateFiles::largestFile));
+    if (!read.od)
+        return refuse(read.error);
+    TakeTable(*read.od, info.fileName(), {});
+    m_host.ShowStatus(QStringLiteral("Таблица открыта из файла (%1): %2").arg(read.kind, info.fileName()));
 }
 
-void TAnalysisPage::TakeTable(const QByteArray &table, const QString &fileName, const QDateTime &readAt)
+void TAnalysisPage::TakeTable(const TPlateOd &od, const QString &fileName, const QDateTime &readAt)
 {
-    m_table = table;
+    m_hasTable = true;
     m_tableFile = fileName;
     m_readAt = readAt;
-    const auto values = od::tableValues(table);
-    for (int i = 0; i < wellCount; ++i)
-        m_od[size_t(i)] = plate::opticalDensity(values[size_t(i)]);
+    m_od = od;
     layoutEditor->setDensities(m_od);
     Recalculate();
 }
@@ -355,6 +394,62 @@ void TAnalysisPage::Remember()
         cbTestSystem->addItem(name);
 }
 
+void TAnalysisPage::actForgetTestSystemExecute()
+{
+    const QString name = cbTestSystem->currentText().trimmed();
+    if (cbTestSystem->findText(name) < 0) {
+        m_host.ShowStatus(name.isEmpty() ? QStringLiteral("Выберите в списке тест-систему, которую удалить.")
+                                         : QStringLiteral("Тест-системы «%1» нет в списке.").arg(name));
+        return;
+    }
+    ForgetTestSystem(name);
+}
+
+void TAnalysisPage::ForgetTestSystem(const QString &name)
+{
+    if (!m_host.dialogs()->askYesNo(m_host.dialogParent(), QStringLiteral("Удалить из списка"),
+                                    QStringLiteral("Удалить тест-систему «%1» из списка? Ее раскладка и настройки расчета "
+                                                   "будут забыты.")
+                                        .arg(name)))
+        return;
+    QSettings &store = m_host.settings().store();
+    store.remove(systemKey(name));
+    if (store.value(keyLastTestSystem).toString() == name)
+        store.remove(keyLastTestSystem);
+    // The plate on screen stays as it is, without a name if it was this one's: nothing
+    // of the run is lost, and no later change writes the name back.
+    const bool shown = cbTestSystem->currentText().trimmed() == name;
+    m_restoring = true;
+    const int index = cbTestSystem->findText(name);
+    if (index >= 0)
+        cbTestSystem->removeItem(index);
+    if (shown) {
+        cbTestSystem->setCurrentIndex(-1);
+        cbTestSystem->setEditText(QString());
+        TPlateLayout unnamed = layoutEditor->layout();
+        unnamed.name.clear();
+        layoutEditor->setLayout(unnamed);
+    }
+    m_restoring = false;
+    m_host.ShowStatus(QStringLiteral("Тест-система «%1» удалена из списка.").arg(name));
+}
+
+bool TAnalysisPage::eventFilter(QObject *watched, QEvent *event)
+{
+    // Delete on a name in the open list forgets that name, once the user says so.
+    if (watched == cbTestSystem->view() && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        const QString name = cbTestSystem->view()->currentIndex().data().toString();
+        if (!name.isEmpty()) {
+            cbTestSystem->hidePopup();
+            // The question opens after the list has closed.
+            QMetaObject::invokeMethod(this, [this, name] { m_host.Guarded([this, name] { ForgetTestSystem(name); }); }, Qt::QueuedConnection);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 QStringList TAnalysisPage::RememberedTestSystems() const
 {
     QSettings &store = m_host.settings().store();
@@ -367,7 +462,7 @@ QStringList TAnalysisPage::RememberedTestSystems() const
     return names;
 }
 
-void TAnalysisPage::btnSaveLayoutClick()
+void TAnalysisPage::actSaveLayoutExecute()
 {
     TPlateLayout layout = layoutEditor->layout();
     layout.name = cbTestSystem->currentText().trimmed();
@@ -382,7 +477,7 @@ void TAnalysisPage::btnSaveLayoutClick()
     m_host.ShowStatus(QStringLiteral("Раскладка записана в файл: ") + QFileInfo(dlgLayout.fileName).fileName());
 }
 
-void TAnalysisPage::btnOpenLayoutClick()
+void TAnalysisPage::actOpenLayoutExecute()
 {
     if (!Choose(dlgLayout, false))
         return;
@@ -469,7 +564,7 @@ void TAnalysisPage::btnExportCsvClick()
     m_host.ShowStatus(QStringLiteral("Результаты записаны в файл: ") + QFileInfo(sdlgResults.fileName).fileName());
 }
 
-void TAnalysisPage::btnWorklistClick()
+void TAnalysisPage::actWorklistExecute()
 {
     if (!Choose(odlgWorklist, false))
         return;
@@ -556,7 +651,7 @@ void TAnalysisPage::Recalculate()
 {
     m_inputComplaints.clear();
     const TAnalysisSettings settings = calculation->settings(&m_inputComplaints);
-    if (m_table.isEmpty()) {
+    if (!m_hasTable) {
         m_result = {};
         m_result.problems << QStringLiteral("Нет таблицы ОП: возьмите ее со страницы «Ридер ОП» или откройте файл таблицы.");
     } else if (!m_inputComplaints.isEmpty()) {
@@ -569,7 +664,7 @@ void TAnalysisPage::Recalculate()
 
 void TAnalysisPage::ShowResults()
 {
-    lbSource->setText(m_table.isEmpty() ? QStringLiteral("Таблицы нет.")
+    lbSource->setText(!m_hasTable ? QStringLiteral("Таблицы нет.")
                                         : QStringLiteral("Таблица: %1%2")
                                               .arg(m_tableFile.trimmed().isEmpty() ? QStringLiteral("из прибора") : m_tableFile.trimmed(),
                                                    m_readAt.isValid() ? m_readAt.toString(QStringLiteral(", dd.MM.yyyy HH:mm")) : QString()));
@@ -604,7 +699,7 @@ void TAnalysisPage::ShowResults()
         parameters << QStringLiteral("R² = %1").arg(curve.rSquared, 0, 'f', 4);
         summary << QStringLiteral("Кривая %1: %2").arg(modelName(curve.model), parameters.join(QStringLiteral(", ")));
     }
-    if (!m_table.isEmpty())
+    if (!!m_hasTable)
         summary.prepend(validityText(m_result));
     lbSummary->setText(summary.join(QStringLiteral("; ")));
     lbProblems->setText((m_inputComplaints + m_result.problems).join(QLatin1Char('\n')));
@@ -644,5 +739,5 @@ void TAnalysisPage::ShowResults()
                 contrast::readableOn(standardsTable->palette().color(QPalette::Base), QColor(0xa0, 0x10, 0x10), contrast::clear));
     }
     for (QPushButton *button : {btnExportXlsx, btnExportCsv, btnLis, btnPrint})
-        button->setEnabled(!m_table.isEmpty());
+        button->setEnabled(!!m_hasTable);
 }

@@ -15,6 +15,7 @@
 
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -40,7 +41,8 @@ public:
     QPushButton *btnTakeReaderTable = nullptr, *btnOpenTable = nullptr;
     QComboBox *cbTestSystem = nullptr;
     QLineEdit *edOperator = nullptr;
-    QPushButton *btnSaveLayout = nullptr, *btnOpenLayout = nullptr;
+    QPushButton *btnLayoutMenu = nullptr; ///< "Раскладка": the layout's files, the list of names
+    QAction *actOpenLayout = nullptr, *actSaveLayout = nullptr, *actWorklist = nullptr, *actForgetTestSystem = nullptr;
     QTabWidget *tabs = nullptr;
     TLayoutEditor *layoutEditor = nullptr;
     TCalculationPanel *calculation = nullptr;
@@ -49,23 +51,30 @@ public:
     TCurveChart *curveChart = nullptr;
     QTableWidget *standardsTable = nullptr; ///< the calibrators: OD, residual, read back
     QPushButton *btnExportXlsx = nullptr, *btnExportCsv = nullptr, *btnPrint = nullptr;
-    QPushButton *btnWorklist = nullptr, *btnLis = nullptr;
+    QPushButton *btnLis = nullptr;
     TFileDialogState odlgTable, dlgLayout, sdlgResults, odlgWorklist, sdlgLis;
 
     // ---- Handlers ---------------------------------------------------------------------
     void btnTakeReaderTableClick();
     void btnOpenTableClick();
-    void btnSaveLayoutClick();
-    void btnOpenLayoutClick();
+    void actSaveLayoutExecute();
+    void actOpenLayoutExecute();
+    /// "Удалить из списка...": the test system named, with its layout and settings, is
+    /// forgotten once the user says so.
+    void actForgetTestSystemExecute();
     void btnExportXlsxClick();
     void btnExportCsvClick();
     void btnPrintClick();
     /// A worklist file onto the layout's samples, after its mapping is shown.
-    void btnWorklistClick();
+    void actWorklistExecute();
     /// The samples' results as a message for the LIS, in the format chosen.
     void btnLisClick();
     /// The test system chosen or typed: its remembered layout and settings come back.
     void TestSystemChosen();
+
+    /// Where the layout dialog starts until it has been used: a folder of sample layouts
+    /// (the demo's), instead of the documents folder.
+    void offerLayoutsFrom(const QString &folder) { m_layoutsFolder = folder; }
 
     /// The analysis as it stands and the run it belongs to.
     const analysis::TAnalysis &result() const { return m_result; }
@@ -76,27 +85,31 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void CreateLayout();
     void ConnectHandlers();
     QWidget *CreateResultsTab();
-    /// Takes a table of 873 bytes as the program keeps it.
-    void TakeTable(const QByteArray &table, const QString &fileName, const QDateTime &readAt);
+    /// Takes a plate's densities, read or opened.
+    void TakeTable(const analysis::TPlateOd &od, const QString &fileName, const QDateTime &readAt);
     void Recalculate();
     bool Choose(TFileDialogState &dialog, bool save);
     void ShowResults();
     /// The layout and settings of the test system named, kept for the next run.
     void Remember();
     QStringList RememberedTestSystems() const;
+    /// Asks, then forgets the test system `name`: its place in the list, layout and settings.
+    void ForgetTestSystem(const QString &name);
     QString BaseName() const;
 
     TPageHost &m_host;
     const TReaderPage &m_reader;
     TPrintService *m_printService = nullptr; ///< made at the first print
-    QByteArray m_table;          ///< 873 bytes, or empty: no table yet
+    bool m_hasTable = false;     ///< a table read or opened; none yet at the start
     QByteArray m_readerTableTaken; ///< the reader's table taken last: a newer one is taken on arrival
     QString m_tableFile;
+    QString m_layoutsFolder; ///< sample layouts, or empty
     QDateTime m_readAt;
     analysis::TPlateOd m_od{};
     analysis::TAnalysis m_result;

@@ -38,7 +38,7 @@ QString tickText(double value) { return QString::number(value, 'g', 3); }
 
 TCurveChart::TCurveChart(QWidget *parent) : QWidget(parent)
 {
-    setMinimumSize(200, 150);
+    setMinimumSize(200, 80);
     setAccessibleName(QStringLiteral("Калибровочная кривая"));
 }
 
@@ -99,8 +99,10 @@ void TCurveChart::paint(QPainter &painter, const QRectF &area, const TStandardCu
     painter.setPen(QPen(Qt::black, unit));
     painter.drawLine(scale.plot.bottomLeft(), scale.plot.bottomRight());
     painter.drawLine(scale.plot.bottomLeft(), scale.plot.topLeft());
-    for (int i = 0; i <= 4; ++i) {
-        const double od = scale.yLow + (scale.yHigh - scale.yLow) * i / 4;
+    // A short chart (the window at its drawn size) captions fewer densities, none over another.
+    const int ySteps = std::clamp(int(scale.plot.height() / (1.5 * margin)), 1, 4);
+    for (int i = 0; i <= ySteps; ++i) {
+        const double od = scale.yLow + (scale.yHigh - scale.yLow) * i / ySteps;
         const double y = scale.yOf(od);
         painter.drawLine(QPointF(scale.plot.left() - 3, y), QPointF(scale.plot.left(), y));
         painter.drawText(QRectF(area.left(), y - margin / 2, scale.plot.left() - area.left() - 4, margin),

@@ -47,12 +47,11 @@ TLayoutEditor::TLayoutEditor(QWidget *parent) : QWidget(parent)
 void TLayoutEditor::CreateLayout()
 {
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(3);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
 
-    auto *tools = new QGridLayout;
-    tools->setHorizontalSpacing(6);
-    tools->setVerticalSpacing(2);
+    auto *tools = new QVBoxLayout;
+    tools->setSpacing(2);
     cbRole = new QComboBox(this);
     for (const TWellRole role : rolesInBox)
         cbRole->addItem(role == TWellRole::Empty ? QStringLiteral("пусто") : roleName(role), int(role));
@@ -74,24 +73,34 @@ void TLayoutEditor::CreateLayout()
     edDilution->setMaximumWidth(60);
     btnPasteList = new QPushButton(QStringLiteral("Вставить список"), this);
     btnClearLayout = new QPushButton(QStringLiteral("Очистить"), this);
-    // Two pairs a row: the page is read whole at the window's drawn width.
-    tools->addWidget(new QLabel(QStringLiteral("Роль:"), this), 0, 0);
-    tools->addWidget(cbRole, 0, 1);
-    tools->addWidget(new QLabel(QStringLiteral("Повторы:"), this), 0, 2);
-    tools->addWidget(spinReplicates, 0, 3);
-    tools->addWidget(new QLabel(QStringLiteral("Порядок:"), this), 1, 0);
-    tools->addWidget(cbOrder, 1, 1);
-    tools->addWidget(new QLabel(QStringLiteral("Разведение:"), this), 1, 2);
-    tools->addWidget(edDilution, 1, 3);
-    tools->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this), 2, 0);
-    tools->addWidget(edValues, 2, 1, 1, 4);
-    tools->setColumnStretch(4, 1);
+    // Two short rows above the plate, so that the plate and its eight rows fit the
+    // window's drawn size under the page's own lines.
+    auto *assignment = new QHBoxLayout;
+    assignment->setSpacing(4);
+    assignment->addWidget(new QLabel(QStringLiteral("Роль:"), this));
+    assignment->addWidget(cbRole);
+    assignment->addWidget(new QLabel(QStringLiteral("Повторы:"), this));
+    assignment->addWidget(spinReplicates);
+    assignment->addWidget(new QLabel(QStringLiteral("Порядок:"), this));
+    assignment->addWidget(cbOrder);
+    assignment->addStretch();
+    auto *values = new QHBoxLayout;
+    values->setSpacing(4);
+    values->addWidget(new QLabel(QStringLiteral("ID / концентрации:"), this));
+    values->addWidget(edValues, 1);
+    values->addWidget(btnPasteList);
+    values->addWidget(new QLabel(QStringLiteral("Разведение:"), this));
+    values->addWidget(edDilution);
+    tools->addLayout(assignment);
+    tools->addLayout(values);
     layout->addLayout(tools);
 
     plateGrid = new QTableWidget(plateRows, plateColumns, this);
     plateGrid->setAccessibleName(QStringLiteral("Раскладка планшета"));
     plateGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     plateGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    plateGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    plateGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QStringList rows, columns;
     for (int row = 0; row < plateRows; ++row)
         rows << QString(QChar(u'A' + row));
@@ -104,14 +113,14 @@ void TLayoutEditor::CreateLayout()
     QFont small = plateGrid->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     plateGrid->setFont(small);
-    // Every cell holds its mark or ID over its density ("К 400" / "0.044"), the density
-    // whole at any font; at the window's drawn width twelve columns leave a long mark
-    // ("К 0.005") cut short rather than pushing the density out of its cell.
+    // A cell holds its mark or ID over its density when its row has room for two lines
+    // ("К 400" / "0.044"), else one of them whole (see FitCells); the plate's eight rows
+    // always fit, so the page is read without scrolling at the window's drawn size.
     const QFontMetrics cell(small);
     plateGrid->setWordWrap(false);
-    plateGrid->horizontalHeader()->setMinimumSectionSize(cell.horizontalAdvance(QStringLiteral("0.000")) + 10);
-    plateGrid->verticalHeader()->setMinimumSectionSize(2 * cell.height() + 4);
-    plateGrid->setMinimumHeight(plateGrid->horizontalHeader()->sizeHint().height() + plateRows * (2 * cell.height() + 4) + 4);
+    plateGrid->horizontalHeader()->setMinimumSectionSize(cell.horizontalAdvance(QStringLiteral("0.000")) + 2 * cellMargin);
+    plateGrid->verticalHeader()->setMinimumSectionSize(cell.height() + 2);
+    plateGrid->setMinimumHeight(plateGrid->horizontalHeader()->sizeHint().height() + plateRows * (cell.height() + 2) + 4);
     for (int i = 0; i < wellCount; ++i) {
         auto *item = new QTableWidgetItem;
         item->setTextAlignment(Qt::AlignCenter);
@@ -124,7 +133,6 @@ void TLayoutEditor::CreateLayout()
     lbHint->setWordWrap(true);
     auto *foot = new QHBoxLayout;
     foot->addWidget(lbHint, 1);
-    foot->addWidget(btnPasteList);
     foot->addWidget(btnClearLayout);
     layout->addLayout(foot);
 
@@ -145,6 +153,8 @@ void TLayoutEditor::CreateLayout()
 bool TLayoutEditor::eventFilter(QObject *watched, QEvent *event)
 {
     // A click or a drag ends with the button's release: then the wells swept take the role.
+    if (watched == plateGrid->viewport() && event->type() == QEvent::Resize)
+        QMetaObject::invokeMethod(this, [this] { FitCells(); }, Qt::QueuedConnection); // once the rows have their height
     if (watched == plateGrid->viewport() && event->type() == QEvent::MouseButtonRelease
         && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         // After the view has taken the release and settled the selection.
@@ -216,17 +226,54 @@ void TLayoutEditor::Refresh()
 {
     for (int i = 0; i < wellCount; ++i) {
         const TWell &well = m_layout.wells[size_t(i)];
-        QString text = roleMark(well.role);
-        if (well.role == TWellRole::Standard)
-            text += QLatin1Char(' ') + QString::number(well.concentration, 'g', 4) + (well.masked ? QLatin1Char(' ') + outlierMark : QString());
-        else if (well.role == TWellRole::Sample)
-            text = well.dilution != 1 ? QStringLiteral("%1 ×%2").arg(well.id).arg(well.dilution) : well.id;
-        if (m_od[size_t(i)])
-            text += QLatin1Char('\n') + QString::number(*m_od[size_t(i)], 'f', 3);
+        QString mark = roleMark(well.role), shortMark;
+        if (well.role == TWellRole::Standard) {
+            // The concentration alone when the cell is too narrow for the mark: the
+            // colour says it is a calibrator.
+            shortMark = QString::number(well.concentration, 'g', 4) + (well.masked ? QLatin1Char(' ') + outlierMark : QString());
+            mark += QLatin1Char(' ') + shortMark;
+        } else if (well.role == TWellRole::Sample) {
+            mark = well.dilution != 1 ? QStringLiteral("%1 ×%2").arg(well.id).arg(well.dilution) : well.id;
+        } else if (well.role == TWellRole::Empty) {
+            mark.clear();
+        }
+        m_cells[size_t(i)] = {mark, shortMark,
+                              m_od[size_t(i)] ? QString::number(*m_od[size_t(i)], 'f', 3) : QString()};
         QTableWidgetItem *item = plateGrid->item(i / plateColumns, i % plateColumns);
-        item->setText(text);
         item->setBackground(roleColour(well.role));
         item->setForeground(QColor(Qt::black));
-        item->setToolTip(QStringLiteral("%1 %2").arg(wellName(i), well.role == TWellRole::Empty ? QString() : roleName(well.role)));
+        QStringList tip{wellName(i)};
+        if (well.role != TWellRole::Empty)
+            tip << roleName(well.role) + (mark.isEmpty() || mark == roleName(well.role) ? QString() : QStringLiteral(" ") + mark);
+        if (m_od[size_t(i)])
+            tip << QStringLiteral("ОП ") + m_cells[size_t(i)].od;
+        item->setToolTip(tip.join(QStringLiteral(", ")));
+    }
+    FitCells();
+}
+
+void TLayoutEditor::FitCells()
+{
+    const QFontMetrics metrics(plateGrid->font());
+    for (int i = 0; i < wellCount; ++i) {
+        const int row = i / plateColumns, column = i % plateColumns;
+        const int room = plateGrid->columnWidth(column) - 2 * cellMargin;
+        const bool twoLines = plateGrid->rowHeight(row) >= 2 * metrics.lineSpacing() + 2;
+        const TCell &cell = m_cells[size_t(i)];
+        const auto fit = [&](const QString &text, const QString &shorter) {
+            if (metrics.horizontalAdvance(text) <= room || shorter.isEmpty())
+                return metrics.horizontalAdvance(text) <= room ? text : metrics.elidedText(text, Qt::ElideRight, room);
+            return metrics.horizontalAdvance(shorter) <= room ? shorter : metrics.elidedText(shorter, Qt::ElideRight, room);
+        };
+        QString text;
+        // Both when there is room; else the mark of a well with a role, the density of
+        // one without (the tooltip tells both).
+        if (cell.mark.isEmpty())
+            text = cell.od;
+        else if (cell.od.isEmpty() || !twoLines)
+            text = fit(cell.mark, cell.shortMark);
+        else
+            text = fit(cell.mark, cell.shortMark) + QLatin1Char('\n') + cell.od;
+        plateGrid->item(row, column)->setText(text);
     }
 }

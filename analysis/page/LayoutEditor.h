@@ -20,6 +20,8 @@ class TLayoutEditor : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int cellMargin = 4; ///< px each side of a plate cell's text, as the view draws it
+
     explicit TLayoutEditor(QWidget *parent = nullptr);
 
     const analysis::TPlateLayout &layout() const { return m_layout; }
@@ -46,7 +48,15 @@ private:
     /// The selected wells take the role chosen above the grid.
     void AssignSelection();
     void Refresh();
+    /// Each cell's text for the room its row and column have now.
+    void FitCells();
 
     analysis::TPlateLayout m_layout;
     std::array<std::optional<double>, analysis::wellCount> m_od{};
+    /// What a cell can show: the mark (or ID), a shorter mark for a narrow cell, the density.
+    struct TCell
+    {
+        QString mark, shortMark, od;
+    };
+    std::array<TCell, analysis::wellCount> m_cells{};
 };

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -26,6 +27,10 @@
 #include <QScrollArea>
 #include <QApplication>
 #include <QMap>
+#include <QMenu>
+#include <QSettings>
+#include <QAbstractItemView>
+#include <QTimer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -100,6 +105,16 @@ struct TUser
         typeText(field, text);
     }
     void role(int index) { choose(page.layoutEditor->cbRole, index); }
+    /// "Раскладка" and one of its entries, with the mouse.
+    void layoutMenu(QAction *action)
+    {
+        QTimer::singleShot(0, &page, [action] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        });
+        QTest::mouseClick(page.btnLayoutMenu, Qt::LeftButton);
+    }
     void replicates(int count)
     {
         QSpinBox *spin = page.layoutEditor->spinReplicates;
@@ -190,6 +205,8 @@ private Q_SLOTS:
     void aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere();
     void thePageReadsWholeAtItsSizeAndWithALargerFont();
     void aWorklistGoesOntoThePlateAndTheResultsToTheLis();
+    void aTestSystemIsForgottenWithItsLayoutOnlyWhenTheUserSaysSo();
+    void theProgramsOwnFilesOpenAsTheTableAndADamagedOneLosesNothing();
 };
 
 void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
@@ -414,7 +431,7 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
         // The layout as a file.
         const QString layoutFile = rig.folder.filePath(QStringLiteral("layout.json"));
         rig.dialogs.answerFile(layoutFile);
-        QTest::mouseClick(page.btnSaveLayout, Qt::LeftButton);
+        user.layoutMenu(page.actSaveLayout);
         QString error;
         const auto saved = layoutFromJson(fileBytes(layoutFile), &error);
         QVERIFY2(saved && saved->name == QStringLiteral("ИФА-тест"), qPrintable(error));
@@ -451,7 +468,9 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
     writeBytes(notATable, "not a table");
     rig.dialogs.answerFile(notATable);
     QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
-    QVERIFY(rig.dialogs.errors.value(0).contains(QStringLiteral("не таблица оптических плотностей: в нем 11 байт")));
+    QVERIFY2(rig.dialogs.errors.value(0).startsWith(QStringLiteral("Таблица из файла \"%1\" не открыта: это не таблица прибора")
+                                                         .arg(QDir::toNativeSeparators(notATable))),
+             qPrintable(rig.dialogs.errors.value(0)));
     rig.dialogs.answerFile(tablePath);
     QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
     QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: 2011_12_25_0001.xls"));
@@ -460,13 +479,13 @@ void TestAnalysisPage::aSavedTableAndInputThatDoesNotFitAreToldInWords()
     const QString badLayout = rig.folder.filePath(QStringLiteral("bad.json"));
     writeBytes(badLayout, R"({"format": "lorit-plate-layout", "wells": [{"well": "A13", "role": "blank"}]})");
     rig.dialogs.answerFile(badLayout);
-    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    user.layoutMenu(page.actOpenLayout);
     QVERIFY2(rig.dialogs.errors.value(1).contains(QStringLiteral("не открыта: лунки «A13» на планшете 8 × 12 нет")),
              qPrintable(rig.dialogs.errors.value(1)));
     const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
     writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
     rig.dialogs.answerFile(demoLayout);
-    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    user.layoutMenu(page.actOpenLayout);
     QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-демо"));
     QCOMPARE(rig.dialogs.errors.size(), 2);
 
@@ -530,7 +549,7 @@ void TestAnalysisPage::aLabSystemReadsEveryFieldAndAnInvalidRunSaysSoEverywhere(
     const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
     writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
     rig.dialogs.answerFile(demoLayout);
-    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    user.layoutMenu(page.actOpenLayout);
 
     // A grey zone of 150 % is refused in words, and nothing is computed until mended.
     TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2"));
@@ -681,7 +700,7 @@ void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
 #endif
     const QFont desktop = QApplication::font();
     const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
-    for (const qreal scale : {1.0, 1.5}) {
+    for (const qreal scale : {1.0, 1.25, 1.5}) {
         QFont font = desktop;
         font.setPointSizeF(desktop.pointSizeF() * scale);
         QApplication::setFont(font);
@@ -690,7 +709,7 @@ void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QSize drawn = w.size(); // the window's own size for this font, not grown
-        // A plate read, calibrators and blanks given: cells with a mark over a density.
+        // A plate read, calibrators and blanks given: cells with a mark and a density.
         w.shell.ActionTav2006->trigger();
         QVERIFY(rig.reachTopSpeed());
         QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
@@ -706,33 +725,187 @@ void TestAnalysisPage::thePageReadsWholeAtItsSizeAndWithALargerFont()
         QCOMPARE(w.size(), drawn);
         const QString at = QStringLiteral("%1 %, окно %2×%3").arg(scale * 100).arg(w.width()).arg(w.height());
         auto *scroll = page.findChild<QScrollArea *>();
-        QVERIFY(scroll);
+        QVERIFY(scroll && scroll->parent() == &page);
         for (int tab = 0; tab < page.tabs->count(); ++tab) {
             page.tabs->setCurrentIndex(tab);
             QApplication::processEvents();
-            // Nothing runs off to the right, and no button is narrower than its words.
-            QVERIFY2(!scroll->horizontalScrollBar()->isVisible() && !page.layoutEditor->plateGrid->horizontalScrollBar()->isVisible(),
-                     qPrintable(QStringLiteral("%1, вкладка %2").arg(at).arg(tab)));
+            const QString where = QStringLiteral("%1, вкладка «%2»").arg(at, page.tabs->tabText(tab));
+            // The page never scrolls: the lines above the tabs and the tab bar stay in view.
+            QVERIFY2(!scroll->horizontalScrollBar()->isVisible() && !scroll->verticalScrollBar()->isVisible(), qPrintable(where));
+            // No button is narrower than its words.
             for (QPushButton *button : page.findChildren<QPushButton *>())
                 if (button->isVisible())
-                    QVERIFY2(button->width() >= button->sizeHint().width(),
-                             qPrintable(QStringLiteral("%1: \"%2\" %3 < %4").arg(at, button->text()).arg(button->width()).arg(button->sizeHint().width())));
+                    QVERIFY2(button->width() >= button->sizeHint().width()
+                                 && button->fontMetrics().horizontalAdvance(button->text()) < button->width(),
+                             qPrintable(QStringLiteral("%1: \"%2\" %3 < %4").arg(where, button->text()).arg(button->width()).arg(button->sizeHint().width())));
         }
-        // Every cell of the plate shows its density whole, and with the larger font (the
-        // window larger with it) its mark too.
+        // The plate: twelve columns and eight rows in view, and every text in a cell whole.
         page.tabs->setCurrentIndex(0);
         QApplication::processEvents();
         QTableWidget *grid = page.layoutEditor->plateGrid;
+        QVERIFY2(!grid->horizontalScrollBar()->isVisible() && !grid->verticalScrollBar()->isVisible(), qPrintable(at));
+        QVERIFY2(grid->rowViewportPosition(plateRows - 1) + grid->rowHeight(plateRows - 1) <= grid->viewport()->height()
+                     && grid->columnViewportPosition(plateColumns - 1) + grid->columnWidth(plateColumns - 1) <= grid->viewport()->width(),
+                 qPrintable(at));
         const QFontMetrics metrics(grid->font());
         for (int row = 0; row < plateRows; ++row)
             for (int column = 0; column < plateColumns; ++column) {
-                const QStringList lines = grid->item(row, column)->text().split(QLatin1Char('\n'));
-                QVERIFY2(grid->rowHeight(row) >= lines.size() * metrics.height(), qPrintable(at));
-                for (const QString &line : scale > 1 ? lines : lines.mid(lines.size() - 1))
-                    QVERIFY2(metrics.horizontalAdvance(line) + 8 <= grid->columnWidth(column),
+                const QString text = grid->item(row, column)->text();
+                const QStringList lines = text.split(QLatin1Char('\n'));
+                QVERIFY2(!text.isEmpty() && !text.contains(QChar(0x2026)), qPrintable(QStringLiteral("%1: \"%2\"").arg(at, text)));
+                QVERIFY2(grid->rowHeight(row) >= lines.size() * metrics.lineSpacing(), qPrintable(at));
+                for (const QString &line : lines)
+                    QVERIFY2(metrics.horizontalAdvance(line) + 2 * TLayoutEditor::cellMargin <= grid->columnWidth(column),
                              qPrintable(QStringLiteral("%1: \"%2\" in %3 px").arg(at, line).arg(grid->columnWidth(column))));
             }
-        QVERIFY2(grid->item(2, 0)->text().startsWith(QStringLiteral("К 0.5\n")), qPrintable(page.layoutEditor->lbHint->text()));
+        // A calibrator shows its concentration, with its mark where the cell has room for
+        // it; a well without a role its density; each tells all in its tooltip.
+        const QTableWidgetItem *calibrator = grid->item(4, 0), *free = grid->item(6, 0);
+        QVERIFY2(calibrator->text().startsWith(QStringLiteral("К 1000")) || calibrator->text().startsWith(QStringLiteral("1000")),
+                 qPrintable(calibrator->text()));
+        const QString density = QString::number(*page.result().wells[size_t(*wellIndex("G1"))].od, 'f', 3);
+        QCOMPARE(free->text(), density);
+        QVERIFY2(calibrator->toolTip().startsWith(QStringLiteral("E1, калибратор К 1000, ОП ")), qPrintable(calibrator->toolTip()));
+
+        // A grown window gives each cell its mark over its density.
+        w.resize(1100, 800);
+        QTRY_VERIFY(grid->item(4, 0)->text().startsWith(QStringLiteral("К 1000\n")));
+        QCOMPARE(grid->item(0, 0)->text().split(QLatin1Char('\n')).value(0), QStringLiteral("Б"));
+    }
+}
+
+void TestAnalysisPage::aTestSystemIsForgottenWithItsLayoutOnlyWhenTheUserSaysSo()
+{
+    QTemporaryDir kept;
+    const QString settingsFile = kept.filePath(QStringLiteral("settings.ini"));
+    {
+        TVirtualRig rig(TRigOptions().withSettings(settingsFile));
+        auto &w = *rig.window;
+        w.resize(1100, 800);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.shell.ActionAnalysis->trigger();
+        TAnalysisPage &page = *w.analysisPage;
+        TUser user{page};
+        QLineEdit *name = page.cbTestSystem->lineEdit();
+        // Two test systems typed, each with a layout of its own; a typo among them.
+        for (const QString &typed : {QStringLiteral("ИФА-опечатка"), QStringLiteral("ИФА-HBsAg")}) {
+            TUser::type(name, typed);
+            QTest::keyClick(name, Qt::Key_Return);
+            user.role(typed.endsWith(QStringLiteral("HBsAg")) ? negative : blank);
+            user.clickWell(QStringLiteral("A1"));
+        }
+        QCOMPARE(page.cbTestSystem->count(), 2);
+
+        // "Удалить из списка..." asks first; "No" keeps everything.
+        page.cbTestSystem->showPopup();
+        QAbstractItemView *list = page.cbTestSystem->view();
+        QTRY_VERIFY(list->isVisible());
+        const QModelIndex typo = page.cbTestSystem->model()->index(page.cbTestSystem->findText(QStringLiteral("ИФА-опечатка")), 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(typo).center());
+        QTRY_VERIFY(!list->isVisible());
+        QCOMPARE(page.layoutEditor->layout().wells[0].role, TWellRole::Blank);
+        rig.dialogs.answerYesNo(false);
+        user.layoutMenu(page.actForgetTestSystem);
+        QCOMPARE(rig.dialogs.questions.size(), 1);
+        QVERIFY2(rig.dialogs.questions.last().contains(QStringLiteral("«ИФА-опечатка»")), qPrintable(rig.dialogs.questions.last()));
+        QCOMPARE(page.cbTestSystem->count(), 2);
+        QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-опечатка"));
+
+        // "Yes": the name leaves the list; the plate on screen stays, without a name,
+        // and a later change of it brings the name back nowhere.
+        rig.dialogs.answerYesNo(true);
+        user.layoutMenu(page.actForgetTestSystem);
+        QCOMPARE(page.cbTestSystem->findText(QStringLiteral("ИФА-опечатка")), -1);
+        QCOMPARE(page.cbTestSystem->currentText(), QString());
+        QCOMPARE(page.layoutEditor->layout().wells[0].role, TWellRole::Blank);
+        user.role(blank);
+        user.clickWell(QStringLiteral("B1"));
+        QCOMPARE(page.cbTestSystem->count(), 1);
+
+        // Delete on a name in the open list: the same question, then the name is gone.
+        page.cbTestSystem->showPopup();
+        QTRY_VERIFY(list->isVisible());
+        list->setCurrentIndex(page.cbTestSystem->model()->index(0, 0));
+        rig.dialogs.answerYesNo(true);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTRY_COMPARE(rig.dialogs.questions.size(), 3);
+        QVERIFY(rig.dialogs.questions.last().contains(QStringLiteral("«ИФА-HBsAg»")));
+        QTRY_COMPARE(page.cbTestSystem->count(), 0);
+        QVERIFY(!list->isVisible());
+        QVERIFY(rig.dialogs.errors.isEmpty());
+    }
+    // The next run knows neither name, nor their layouts.
+    TVirtualRig next(TRigOptions().withSettings(settingsFile));
+    TAnalysisPage &page = *next.window->analysisPage;
+    QCOMPARE(page.cbTestSystem->count(), 0);
+    QCOMPARE(page.cbTestSystem->currentText(), QString());
+    QSettings stored(settingsFile, QSettings::IniFormat);
+    for (const QString &key : stored.allKeys())
+        QVERIFY2(!key.startsWith(QStringLiteral("analysis/testSystems")) && !key.endsWith(QStringLiteral("lastTestSystem")), qPrintable(key));
+}
+
+void TestAnalysisPage::theProgramsOwnFilesOpenAsTheTableAndADamagedOneLosesNothing()
+{
+    TVirtualRig rig;
+    auto &w = *rig.window;
+    w.resize(1100, 800);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A plate read on the reader page and saved there as a workbook and as the wells'
+    // CSV for a spreadsheet; the analysis page takes it on arrival and writes its CSV.
+    w.shell.ActionTav2006->trigger();
+    QVERIFY(rig.reachTopSpeed());
+    QTest::mouseClick(w.readerPage->btnReadOP, Qt::LeftButton);
+    QVERIFY(rig.waitLineIdle());
+    const QString book = rig.folder.filePath(QStringLiteral("планшет.xlsx")), wells = rig.folder.filePath(QStringLiteral("лунки.csv"));
+    rig.dialogs.answerFile(book, 3);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
+    rig.dialogs.answerFile(wells, 4);
+    QTest::mouseClick(w.readerPage->btnSaveOP, Qt::LeftButton);
+    QVERIFY(fileBytes(book).startsWith("PK") && fileBytes(wells).startsWith("Well;OD"));
+    w.shell.ActionAnalysis->trigger();
+    TAnalysisPage &page = *w.analysisPage;
+    const auto densities = [&] {
+        QList<std::optional<double>> od;
+        for (const TWellResult &well : page.result().wells)
+            od << well.od;
+        return od;
+    };
+    const auto read = densities();
+    QCOMPARE(std::count(read.cbegin(), read.cend(), std::nullopt), 0);
+    const QString results = rig.folder.filePath(QStringLiteral("анализ.csv"));
+    rig.dialogs.answerFile(results, 2);
+    QTest::mouseClick(page.btnExportCsv, Qt::LeftButton);
+
+    // Each opens as the same plate, and the page says what the file was.
+    for (const auto &[path, kind] : {std::pair{book, QStringLiteral("книга таблицы")}, {wells, QStringLiteral("CSV лунок")},
+                                     {results, QStringLiteral("CSV анализа")}}) {
+        rig.dialogs.answerFile(path);
+        QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+        QVERIFY2(rig.dialogs.errors.isEmpty(), qPrintable(rig.dialogs.errors.join('\n')));
+        QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: ") + QFileInfo(path).fileName());
+        QCOMPARE(w.statusText(), QStringLiteral("Таблица открыта из файла (%1): %2").arg(kind, QFileInfo(path).fileName()));
+        QCOMPARE(densities(), read);
+    }
+    QVERIFY(dialogFilters(rig.dialogs.shown.last().filter).first().contains(QStringLiteral("*.csv *.xlsx")));
+
+    // A workbook cut short, and a CSV with a well twice: each refused with the file's
+    // name and what is wrong; the table on the page stays as it was.
+    const QString cut = rig.folder.filePath(QStringLiteral("обрыв.xlsx"));
+    writeBytes(cut, fileBytes(book).left(2000));
+    const QString twice = rig.folder.filePath(QStringLiteral("дважды.csv"));
+    writeBytes(twice, QByteArray(fileBytes(wells)).replace("\r\nA2;", "\r\nA1;"));
+    for (const auto &[path, why] : {std::pair{cut, QStringLiteral("книга не читается: это не архив книги")},
+                                    {twice, QStringLiteral("строка 3: лунка A1 второй раз")}}) {
+        const int before = rig.dialogs.errors.size();
+        rig.dialogs.answerFile(path);
+        QTest::mouseClick(page.btnOpenTable, Qt::LeftButton);
+        QCOMPARE(rig.dialogs.errors.size(), before + 1);
+        QCOMPARE(rig.dialogs.errors.last(),
+                 QStringLiteral("Таблица из файла \"%1\" не открыта: %2.").arg(QDir::toNativeSeparators(path), why));
+        QCOMPARE(page.lbSource->text(), QStringLiteral("Таблица: анализ.csv"));
+        QCOMPARE(densities(), read);
     }
 }
 
@@ -780,7 +953,7 @@ void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
         QVERIFY(!list.btnApply->isEnabled());
         QTest::mouseClick(list.btnCancel, Qt::LeftButton);
     });
-    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    user.layoutMenu(page.actWorklist);
     QVERIFY2(shownComplaints.contains(QStringLiteral("Строка 3: разведение «два» не число больше нуля."))
                  && shownComplaints.contains(QStringLiteral("Строка 4: ID «П-001» уже был в строке 2.")),
              qPrintable(shownComplaints));
@@ -797,7 +970,7 @@ void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
         QCOMPARE(list.mappingTable->item(0, 3)->text(), QStringLiteral("ID;7"));
         QCOMPARE(list.mappingTable->item(1, 3)->text(), QStringLiteral("X-2"));
     }); // closed unanswered: nothing changes
-    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    user.layoutMenu(page.actWorklist);
     QCOMPARE(QString::fromUtf8(layoutToJson(page.layoutEditor->layout())), before);
 
     // A good list: the mapping is read in the dialog, then applied.
@@ -816,7 +989,7 @@ void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
         QVERIFY(list.btnApply->isEnabled());
         QTest::mouseClick(list.btnApply, Qt::LeftButton);
     });
-    QTest::mouseClick(page.btnWorklist, Qt::LeftButton);
+    user.layoutMenu(page.actWorklist);
     QCOMPARE(mappingShown, QStringList({QStringLiteral("1"), QStringLiteral("A4, B4"), QStringLiteral("1"), QStringLiteral("П-001"), QStringLiteral("1"),
                                         QStringLiteral("2"), QStringLiteral("C4, D4"), QStringLiteral("2"), QStringLiteral("П-002"), QStringLiteral("2.5"),
                                         QStringLiteral("3"), QStringLiteral("E4, F4"), QStringLiteral("3"), odd, QStringLiteral("1 (как было)"),

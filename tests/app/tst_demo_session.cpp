@@ -2,6 +2,7 @@
 // port the real program remembers and every file the real program keeps survive a demo,
 // and its instrument's window goes with its own.
 
+#include "analysis/page/AnalysisPage.h"
 #include "app/DemoSession.h"
 #include "app/MainLoritS_TreeTS.h"
 #include "common/Settings.h"
@@ -18,6 +19,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QAction>
 #include <QPushButton>
 #include <QDirIterator>
 #include <QMap>
@@ -35,6 +38,7 @@ class TestDemoSession : public QObject
 private Q_SLOTS:
     void aDemoLeavesTheRealProgramsPortAndEndsWithItsWindow();
     void theDemoStartedBesideTheRealProgramLeavesItsFilesAsTheyWere();
+    void theLayoutDialogOpensWhereTheDemosLayoutIs();
 };
 
 namespace {
@@ -191,6 +195,41 @@ void TestDemoSession::theDemoStartedBesideTheRealProgramLeavesItsFilesAsTheyWere
     TFormMainLoritS_D7 window(new TVirtualBackend(&instrument), options);
     window.ActionSoftTavelonExecute();
     QCOMPARE(window.frameSoftTav->firmwareFilePath, stick + QStringLiteral("/FilesInTavelon/Tavelon_2008.tsk"));
+}
+
+void TestDemoSession::theLayoutDialogOpensWhereTheDemosLayoutIs()
+{
+    // The demo's folder is a hidden one in the user's data, which no dialog shows by
+    // itself: the layout dialog starts where the demo's layout is, and the layout opens.
+    QTemporaryDir work;
+    TScriptedDialogs dialogs;
+    TWindowOptions options;
+    options.programFolder = work.filePath(QStringLiteral(".local/share/lorit-service-demo")) + QLatin1Char('/');
+    options.dialogs = &dialogs;
+    options.settingsFile = work.filePath(QStringLiteral("demo.conf"));
+    TDemoSession demo(options);
+    demo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&demo.window()));
+    demo.window().shell.ActionAnalysis->trigger();
+    TAnalysisPage &page = *demo.window().analysisPage;
+    const QString layouts = options.programFolder + QStringLiteral("FilesInTavelon");
+    QVERIFY(QFileInfo::exists(layouts + QStringLiteral("/ИФА-демо.json")));
+    dialogs.answerFile(layouts + QStringLiteral("/ИФА-демо.json"));
+    page.actOpenLayout->trigger();
+    QCOMPARE(QDir(dialogs.shown.last().initialDir), QDir(layouts));
+    QVERIFY2(dialogs.errors.isEmpty(), qPrintable(dialogs.errors.join('\n')));
+    QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-демо"));
+    // Once used, the dialog starts where it was left, as every other one does.
+    const QString elsewhere = work.filePath(QStringLiteral("Раскладки"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    dialogs.answerFile(elsewhere + QStringLiteral("/моя.json"));
+    page.actSaveLayout->trigger();
+    QVERIFY(QFileInfo::exists(elsewhere + QStringLiteral("/моя.json")));
+    TDemoSession next(options);
+    next.window().shell.ActionAnalysis->trigger();
+    dialogs.answerFile(elsewhere + QStringLiteral("/моя.json"));
+    next.window().analysisPage->actOpenLayout->trigger();
+    QCOMPARE(QDir(dialogs.shown.last().initialDir), QDir(elsewhere));
 }
 
 int main(int argc, char **argv)
