@@ -933,7 +933,7 @@ void TestAnalysisPage::aWorklistGoesOntoThePlateAndTheResultsToTheLis()
     const QString demoLayout = rig.folder.filePath(QStringLiteral("demo.json"));
     writeBytes(demoLayout, TInstrumentMeasurements::sampleLayout());
     rig.dialogs.answerFile(demoLayout);
-    QTest::mouseClick(page.btnOpenLayout, Qt::LeftButton);
+    user.layoutMenu(page.actOpenLayout);
     page.tabs->setCurrentIndex(1);
     TUser::type(page.calculation->edCutoffValue, QStringLiteral("0.2"));
     TUser::type(page.calculation->edNegativeMax, QStringLiteral("0,2"));
