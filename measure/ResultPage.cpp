@@ -159,6 +159,7 @@ void TResultPage::ReplyProtocolText(const QByteArray &reply)
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
     btnPrintProtokol->setEnabled(true);
+    Q_EMIT protocolReceived(protocolBuffer);
     // A working file that fails has its message; the automatic save does not depend
     // on it, since it works from the protocol in memory.
     try {
