@@ -99,6 +99,12 @@ QByteArray hashOf(const QByteArray &raw)
     return QCryptographicHash::hash(raw, QCryptographicHash::Sha1);
 }
 
+/// A text to bind: never NULL, an empty text is ''.
+QVariant text(const QString &value)
+{
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
 QVariant textOrNull(const std::optional<double> &value)
 {
     return value ? QVariant(*value) : QVariant(QMetaType(QMetaType::Double));
@@ -185,38 +191,47 @@ bool TRunArchive::open()
 bool TRunArchive::openFile()
 {
     close();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    if (!db.isValid()) {
-        m_error = QStringLiteral("Архив недоступен: в программе нет драйвера SQLite (QSQLITE).");
-        return false;
-    }
-    db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
-    if (!db.open()) {
-        if (QFileInfo::exists(m_path))
-            return setAside(db.lastError().text());
-        m_error = QStringLiteral("Архив \"%1\" не создан: %2").arg(QDir::toNativeSeparators(m_path), db.lastError().text());
-        return false;
-    }
-    QSqlQuery query(db);
-    // The first read of the file: a file that is no database says so here.
-    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
-        return setAside(query.lastError().text());
-    const QString check = query.value(0).toString();
-    if (check != QLatin1String("ok"))
-        return setAside(check);
-    query.finish();
-    // A write-ahead log, flushed at every commit: a write that returned is on the disk,
-    // and a crash in the middle of one leaves the state before it.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
-        return setAside(query.lastError().text());
-    query.finish();
-    for (const QString &pragma : {QStringLiteral("PRAGMA synchronous=FULL"), QStringLiteral("PRAGMA foreign_keys=ON")}) {
-        if (!query.exec(pragma)) {
-            m_error = QStringLiteral("Архив \"%1\" не открыт: %2").arg(QDir::toNativeSeparators(m_path), query.lastError().text());
-            close();
+    // Why the file is no sound archive; the connection is let go before it is set aside.
+    QString damage;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+        if (!db.isValid()) {
+            m_error = QStringLiteral("Архив недоступен: в программе нет драйвера SQLite (QSQLITE).");
             return false;
         }
+        db.setDatabaseName(m_path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+        QSqlQuery query(db);
+        if (!db.open()) {
+            if (!QFileInfo::exists(m_path)) {
+                m_error = QStringLiteral("Архив \"%1\" не создан: %2").arg(QDir::toNativeSeparators(m_path), db.lastError().text());
+                return false;
+            }
+            damage = db.lastError().text();
+        } else if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()) {
+            // The first read of the file: a file that is no database says so here.
+            damage = query.lastError().text();
+        } else if (query.value(0).toString() != QLatin1String("ok")) {
+            damage = query.value(0).toString();
+        } else {
+            query.finish();
+            // A write-ahead log, flushed at every commit: a write that returned is on the
+            // disk, and a crash in the middle of one leaves the state before it.
+            if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                damage = query.lastError().text();
+            for (const QString &pragma : {QStringLiteral("PRAGMA synchronous=FULL"), QStringLiteral("PRAGMA foreign_keys=ON")}) {
+                if (damage.isEmpty() && !query.exec(pragma)) {
+                    m_error = QStringLiteral("Архив \"%1\" не открыт: %2").arg(QDir::toNativeSeparators(m_path), query.lastError().text());
+                    break;
+                }
+            }
+        }
+    }
+    if (!damage.isEmpty())
+        return setAside(damage);
+    if (!m_error.isEmpty()) {
+        close();
+        return false;
     }
     return true;
 }
@@ -322,10 +337,10 @@ TWriteResult TRunArchive::addRun(const TRunOrigin &origin)
                                  " program_version, port, raw, raw_hash)"
                                  " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     const QDateTime now = QDateTime::currentDateTime();
-    for (const QVariant &value : {QVariant(origin.kind), QVariant(storedTime(origin.time.isValid() ? origin.time : now)),
-                                  QVariant(storedTime(now)), QVariant(origin.fromFile ? 1 : 0), QVariant(origin.instrumentFile),
-                                  QVariant(origin.operatorAccount), QVariant(origin.programVersion), QVariant(origin.port),
-                                  QVariant(origin.raw), QVariant(hashOf(origin.raw))})
+    for (const QVariant &value : {text(origin.kind), QVariant(storedTime(origin.time.isValid() ? origin.time : now)),
+                                  QVariant(storedTime(now)), QVariant(origin.fromFile ? 1 : 0), text(origin.instrumentFile),
+                                  text(origin.operatorAccount), text(origin.programVersion), text(origin.port),
+                                  QVariant(origin.raw.isNull() ? QByteArray("") : origin.raw), QVariant(hashOf(origin.raw))})
         query.addBindValue(value);
     if (!query.exec())
         return writeFailed(what, query.lastError());
@@ -346,7 +361,7 @@ TWriteResult TRunArchive::setInstrumentFile(qint64 run, const QString &name)
         return writeFailed(what, db.lastError());
     QSqlQuery query(db);
     query.prepare(QStringLiteral("UPDATE runs SET instrument_file = ? WHERE id = ?"));
-    query.addBindValue(name);
+    query.addBindValue(text(name));
     query.addBindValue(run);
     if (!query.exec())
         return writeFailed(what, query.lastError());
@@ -376,11 +391,11 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
     query.prepare(QStringLiteral("UPDATE runs SET test_system = ?, operator_name = ?, layout = ?, settings = ?,"
                                  " settings_text = ?, valid = ?, analysed_at = ?, report_html = ?, report_image = ?,"
                                  " report_image_name = ? WHERE id = ?"));
-    for (const QVariant &value : {QVariant(analysis.testSystem), QVariant(analysis.operatorName),
+    for (const QVariant &value : {text(analysis.testSystem), text(analysis.operatorName),
                                   QVariant(QString::fromUtf8(analysis.layoutJson)), QVariant(QString::fromUtf8(analysis.settingsJson)),
-                                  QVariant(analysis.settingsText.join(QLatin1Char('\n'))), QVariant(analysis.valid ? 1 : 0),
-                                  QVariant(storedTime(QDateTime::currentDateTime())), QVariant(analysis.reportHtml),
-                                  QVariant(analysis.reportImage), QVariant(analysis.reportImageName), QVariant(run)})
+                                  text(analysis.settingsText.join(QLatin1Char('\n'))), QVariant(analysis.valid ? 1 : 0),
+                                  QVariant(storedTime(QDateTime::currentDateTime())), text(analysis.reportHtml),
+                                  QVariant(analysis.reportImage), text(analysis.reportImageName), QVariant(run)})
         query.addBindValue(value);
     if (!query.exec())
         return writeFailed(what, query.lastError());
@@ -393,9 +408,9 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
                                  " concentration_text, verdict) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     for (size_t i = 0; i < analysis.results.size(); ++i) {
         const TResultRow &row = analysis.results[i];
-        for (const QVariant &value : {QVariant(run), QVariant(qint64(i)), QVariant(row.sampleId), QVariant(row.role),
-                                      textOrNull(row.od), textOrNull(row.concentration), QVariant(row.concentrationText),
-                                      QVariant(row.verdict)})
+        for (const QVariant &value : {QVariant(run), QVariant(qint64(i)), text(row.sampleId), text(row.role),
+                                      textOrNull(row.od), textOrNull(row.concentration), text(row.concentrationText),
+                                      text(row.verdict)})
             query.addBindValue(value);
         if (!query.exec())
             return writeFailed(what, query.lastError());
@@ -403,7 +418,7 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
     query.prepare(QStringLiteral("INSERT INTO control_values(run_id, test_system, control, value, time)"
                                  " SELECT ?, test_system, ?, ?, run_time FROM runs WHERE id = ?"));
     for (const TControlValue &control : analysis.controls) {
-        for (const QVariant &value : {QVariant(run), QVariant(control.control), QVariant(control.value), QVariant(run)})
+        for (const QVariant &value : {QVariant(run), text(control.control), QVariant(control.value), QVariant(run)})
             query.addBindValue(value);
         if (!query.exec())
             return writeFailed(what, query.lastError());
