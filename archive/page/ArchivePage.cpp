@@ -79,7 +79,6 @@ QString TArchiveRunsModel::select(const QSqlDatabase &db, const TRunFilter &filt
     m_filter = filter;
     const TRunQuery built = runQuery(filter, m_sortColumn, m_order);
     QSqlQuery query(db);
-    query.setForwardOnly(true);
     query.prepare(built.sql);
     for (const QVariant &value : built.values)
         query.addBindValue(value);
