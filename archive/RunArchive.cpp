@@ -19,6 +19,7 @@ namespace {
 constexpr int sqliteFull = 13;        ///< SQLite's "database or disk is full"
 constexpr int sqliteNotADatabase = 26; ///< SQLite's "file is not a database"
 constexpr int sqliteCorrupt = 11;     ///< SQLite's "database disk image is malformed"
+constexpr int sqliteBusy = 5, sqliteLocked = 6; ///< another connection holds the file for a moment
 constexpr int busyTimeoutMs = 5000;   ///< another program of ours may be writing for a moment
 
 // Every schema step in one place, version after version: an archive of version n runs
@@ -41,13 +42,13 @@ const std::vector<QStringList> &migrations()
                            " operator_name TEXT NOT NULL DEFAULT '',"
                            " program_version TEXT NOT NULL DEFAULT '',"
                            " port TEXT NOT NULL DEFAULT '',"
-                           " raw BLOB NOT NULL,"
+                           " valid INTEGER,"
+                           " analysed_at TEXT,"
                            " raw_hash BLOB NOT NULL,"
+                           " raw BLOB NOT NULL,"
                            " layout TEXT,"
                            " settings TEXT,"
-                           " settings_text TEXT,"
-                           " valid INTEGER,"
-                           " analysed_at TEXT)"),
+                           " settings_text TEXT)"),
             QStringLiteral("CREATE TABLE results("
                            " run_id INTEGER NOT NULL REFERENCES runs(id) ON DELETE CASCADE,"
                            " position INTEGER NOT NULL,"
@@ -64,7 +65,8 @@ const std::vector<QStringList> &migrations()
             QStringLiteral("CREATE INDEX results_by_sample ON results(sample_id, run_id)"),
         },
         // 1 → 2: each control's value per run, for following it across runs; and the
-        // analysis's printout as it was when the run was finished with.
+        // analysis's printout as it was when the run was finished with, in a table of
+        // its own, so that listing the runs never reads through printouts.
         {
             QStringLiteral("CREATE TABLE control_values("
                            " run_id INTEGER NOT NULL REFERENCES runs(id) ON DELETE CASCADE,"
@@ -80,9 +82,11 @@ const std::vector<QStringList> &migrations()
                            "  r.od, runs.run_time"
                            " FROM results r JOIN runs ON runs.id = r.run_id"
                            " WHERE r.role IN ('negative', 'positive', 'blank') AND r.od IS NOT NULL"),
-            QStringLiteral("ALTER TABLE runs ADD COLUMN report_html TEXT"),
-            QStringLiteral("ALTER TABLE runs ADD COLUMN report_image BLOB"),
-            QStringLiteral("ALTER TABLE runs ADD COLUMN report_image_name TEXT"),
+            QStringLiteral("CREATE TABLE reports("
+                           " run_id INTEGER PRIMARY KEY REFERENCES runs(id) ON DELETE CASCADE,"
+                           " html TEXT NOT NULL,"
+                           " image BLOB,"
+                           " image_name TEXT NOT NULL DEFAULT '')"),
             QStringLiteral("CREATE INDEX results_by_verdict ON results(verdict, run_id)"),
         },
     };
@@ -167,7 +171,7 @@ void TRunArchive::close()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool TRunArchive::open()
+bool TRunArchive::open(TCheck check)
 {
     m_error.clear();
     m_setAside.clear();
@@ -179,7 +183,7 @@ bool TRunArchive::open()
     }
     // Twice at most: the file as it is, and a new one when it had to be set aside.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (openFile())
+        if (openFile(check))
             return migrate();
         if (!m_error.isEmpty())
             return false;
@@ -188,7 +192,7 @@ bool TRunArchive::open()
     return false;
 }
 
-bool TRunArchive::openFile()
+bool TRunArchive::openFile(TCheck check)
 {
     close();
     // Why the file is no sound archive; the connection is let go before it is set aside.
@@ -208,10 +212,12 @@ bool TRunArchive::openFile()
                 return false;
             }
             damage = db.lastError().text();
-        } else if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next()) {
+        } else if (!query.exec(check == TCheck::Whole ? QStringLiteral("PRAGMA quick_check")
+                                                      : QStringLiteral("SELECT count(*) FROM sqlite_master"))
+                   || !query.next()) {
             // The first read of the file: a file that is no database says so here.
             damage = query.lastError().text();
-        } else if (query.value(0).toString() != QLatin1String("ok")) {
+        } else if (check == TCheck::Whole && query.value(0).toString() != QLatin1String("ok")) {
             damage = query.value(0).toString();
         } else {
             query.finish();
@@ -236,12 +242,53 @@ bool TRunArchive::openFile()
     return true;
 }
 
+QString TRunArchive::checkFile(const QString &path)
+{
+    const QString connection = uniqueConnectionName();
+    QString findings;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+        QSqlQuery query(db);
+        // A file that another program holds for a moment is not judged: no findings.
+        if (!db.open()) {
+            findings.clear();
+        } else if (!query.exec(QStringLiteral("PRAGMA quick_check"))) {
+            const int code = sqliteCode(query.lastError());
+            findings = code == sqliteBusy || code == sqliteLocked ? QString() : query.lastError().text();
+        } else {
+            QStringList found;
+            while (query.next())
+                found << query.value(0).toString();
+            findings = found.join(QLatin1Char('\n'));
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return findings;
+}
+
+bool TRunArchive::replaceDamaged(const QString &findings)
+{
+    m_error.clear();
+    if (!setAside(findings) && !m_error.isEmpty())
+        return false;
+    const QString aside = m_setAside;
+    const bool opened = open(TCheck::Structure);
+    m_setAside = aside;
+    return opened;
+}
+
 bool TRunArchive::setAside(const QString &why)
 {
     close();
     const QFileInfo info(m_path);
-    const QString aside = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".damaged-")
-                                                      + timeStamp(QDateTime::currentDateTime()) + QStringLiteral(".sqlite"));
+    // A name no file has: a second damaged file within the same second gets "-2".
+    const QString stem = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".damaged-")
+                                                     + timeStamp(QDateTime::currentDateTime()));
+    QString aside = stem + QStringLiteral(".sqlite");
+    for (int n = 2; QFileInfo::exists(aside) && n < 1000; ++n)
+        aside = stem + QStringLiteral("-%1.sqlite").arg(n);
     if (QFileInfo::exists(aside) || !QFile::rename(m_path, aside)) {
         m_error = QStringLiteral("Архив \"%1\" поврежден (%2), и отложить его в сторону не удалось: "
                                  "запуски не записываются в архив, пока файл не убран.")
@@ -382,20 +429,19 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
     QSqlQuery query(db);
     // The analysis before this one goes whole: results, controls and printout.
     for (const QString &statement : {QStringLiteral("DELETE FROM results WHERE run_id = ?"),
-                                     QStringLiteral("DELETE FROM control_values WHERE run_id = ?")}) {
+                                     QStringLiteral("DELETE FROM control_values WHERE run_id = ?"),
+                                     QStringLiteral("DELETE FROM reports WHERE run_id = ?")}) {
         query.prepare(statement);
         query.addBindValue(run);
         if (!query.exec())
             return writeFailed(what, query.lastError());
     }
     query.prepare(QStringLiteral("UPDATE runs SET test_system = ?, operator_name = ?, layout = ?, settings = ?,"
-                                 " settings_text = ?, valid = ?, analysed_at = ?, report_html = ?, report_image = ?,"
-                                 " report_image_name = ? WHERE id = ?"));
+                                 " settings_text = ?, valid = ?, analysed_at = ? WHERE id = ?"));
     for (const QVariant &value : {text(analysis.testSystem), text(analysis.operatorName),
                                   QVariant(QString::fromUtf8(analysis.layoutJson)), QVariant(QString::fromUtf8(analysis.settingsJson)),
                                   text(analysis.settingsText.join(QLatin1Char('\n'))), QVariant(analysis.valid ? 1 : 0),
-                                  QVariant(storedTime(QDateTime::currentDateTime())), text(analysis.reportHtml),
-                                  QVariant(analysis.reportImage), text(analysis.reportImageName), QVariant(run)})
+                                  QVariant(storedTime(QDateTime::currentDateTime())), QVariant(run)})
         query.addBindValue(value);
     if (!query.exec())
         return writeFailed(what, query.lastError());
@@ -403,6 +449,14 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
         db.rollback();
         m_error = QStringLiteral("В архиве нет запуска %1: анализ не записан.").arg(run);
         return {0, m_error};
+    }
+    if (!analysis.reportHtml.isEmpty()) {
+        query.prepare(QStringLiteral("INSERT INTO reports(run_id, html, image, image_name) VALUES(?, ?, ?, ?)"));
+        for (const QVariant &value : {QVariant(run), text(analysis.reportHtml), QVariant(analysis.reportImage),
+                                      text(analysis.reportImageName)})
+            query.addBindValue(value);
+        if (!query.exec())
+            return writeFailed(what, query.lastError());
     }
     query.prepare(QStringLiteral("INSERT INTO results(run_id, position, sample_id, role, od, concentration,"
                                  " concentration_text, verdict) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -451,7 +505,8 @@ std::optional<TRun> TRunArchive::run(qint64 id) const
     QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT kind, run_time, recorded_at, from_file, instrument_file, operator, program_version,"
                                  " port, raw, test_system, operator_name, layout, settings, settings_text, valid,"
-                                 " report_html, report_image, report_image_name FROM runs WHERE id = ?"));
+                                 " html, image, image_name FROM runs LEFT JOIN reports ON reports.run_id = runs.id"
+                                 " WHERE id = ?"));
     query.addBindValue(id);
     if (!query.exec() || !query.next())
         return std::nullopt;

@@ -107,10 +107,21 @@ public:
     TRunArchive(const TRunArchive &) = delete;
     TRunArchive &operator=(const TRunArchive &) = delete;
 
+    /// How much of the file an open reads to judge it.
+    enum class TCheck {
+        Whole,     ///< SQLite's check of every page: a second and more for a large archive
+        Structure, ///< its header and schema only; the whole file is checked apart (checkFile)
+    };
     /// Opens the file, creating it, or brings it forward. A file that is not a sound
     /// database is renamed aside (setAsideFile()) and a new one made. False when no
     /// archive can be had at all (error()).
-    bool open();
+    bool open(TCheck check = TCheck::Whole);
+    /// SQLite's check of every page of the archive file, on a connection of its own and
+    /// so on any thread, while this archive goes on writing: "ok", what it found, or
+    /// empty when it could not look (the file held by another program).
+    static QString checkFile(const QString &path);
+    /// Sets the file aside after checkFile() found it damaged, and begins a new one.
+    bool replaceDamaged(const QString &findings);
     bool isOpen() const;
     QString path() const { return m_path; }
     /// Why the last open or write failed, in the user's words.
@@ -141,7 +152,7 @@ public:
     void limitPages(qint64 pages);
 
 private:
-    bool openFile();
+    bool openFile(TCheck check);
     bool migrate();
     bool setAside(const QString &why);
     void close();

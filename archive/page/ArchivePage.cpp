@@ -244,6 +244,7 @@ void TArchivePage::ConnectHandlers()
         const qint64 id = m_model->data(m_model->index(index.row(), columnId)).toLongLong();
         m_host.Guarded([this, id] { OpenRun(id); });
     });
+    connect(&m_recorder, &TRunRecorder::archiveReplacing, this, [this] { m_model->clear(); });
     connect(&m_recorder, &TRunRecorder::runsChanged, this, [this] {
         if (isVisible())
             m_host.Guarded([this] { Refresh(); });

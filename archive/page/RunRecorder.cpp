@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QTextDocument>
+#include <QThread>
 #include <QUrl>
 
 using namespace archive;
@@ -77,7 +78,12 @@ TRunRecorder::TRunRecorder(TPageHost &host, const TLine &line, QObject *parent)
 {
 }
 
-TRunRecorder::~TRunRecorder() = default;
+TRunRecorder::~TRunRecorder()
+{
+    // The check writes its findings here: it ends before this object does.
+    if (m_check)
+        m_check->wait();
+}
 
 void TRunRecorder::watch(const TReaderPage &reader, const TResultPage &results, const TAnalysisPage &analysis)
 {
@@ -106,7 +112,7 @@ TRunArchive *TRunRecorder::archive()
         return m_archive.get();
     if (!m_archive || m_archive->path() != archivePath())
         m_archive = std::make_unique<TRunArchive>(archivePath());
-    if (!m_archive->open()) {
+    if (!m_archive->open(TRunArchive::TCheck::Structure)) {
         // Said once in a box; afterwards each run that is not kept says so on the status line.
         if (!m_unavailableTold)
             m_host.ReportError(m_archive->error());
@@ -117,11 +123,43 @@ TRunArchive *TRunRecorder::archive()
     }
     m_unavailableTold = false;
     if (!m_archive->setAsideFile().isEmpty())
-        m_host.ReportError(QStringLiteral("Файл архива запусков был поврежден. Он отложен как \"%1\", "
-                                          "начат новый архив \"%2\". Остальная работа программы не затронута.")
-                               .arg(QDir::toNativeSeparators(m_archive->setAsideFile()),
-                                    QDir::toNativeSeparators(m_archive->path())));
+        TellSetAside();
+    StartCheck();
     return m_archive.get();
+}
+
+void TRunRecorder::TellSetAside()
+{
+    m_host.ReportError(QStringLiteral("Файл архива запусков был поврежден. Он отложен как \"%1\", "
+                                      "начат новый архив \"%2\". Остальная работа программы не затронута.")
+                           .arg(QDir::toNativeSeparators(m_archive->setAsideFile()),
+                                QDir::toNativeSeparators(m_archive->path())));
+}
+
+void TRunRecorder::StartCheck()
+{
+    if (m_check)
+        return;
+    const QString path = m_archive->path();
+    m_check = QThread::create([this, path] { m_checkFindings = TRunArchive::checkFile(path); });
+    connect(m_check, &QThread::finished, this, [this] { m_host.Guarded([this] { CheckFinished(); }); });
+    m_check->start(QThread::LowPriority);
+}
+
+void TRunRecorder::CheckFinished()
+{
+    m_check->deleteLater();
+    m_check = nullptr;
+    const QString findings = m_checkFindings;
+    if (findings.isEmpty() || findings == QLatin1String("ok") || !m_archive || !m_archive->isOpen())
+        return;
+    Q_EMIT archiveReplacing();
+    if (!m_archive->replaceDamaged(findings)) {
+        m_host.ReportError(m_archive->error());
+        return;
+    }
+    TellSetAside();
+    Q_EMIT runsChanged();
 }
 
 TRunOrigin TRunRecorder::Origin(const QString &kind, const QByteArray &raw, const QDateTime &time) const

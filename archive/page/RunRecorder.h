@@ -48,16 +48,25 @@ public:
 Q_SIGNALS:
     /// A run was added or changed: a list of runs shows it.
     void runsChanged();
+    /// The archive's file is about to be set aside: what reads it lets it go.
+    void archiveReplacing();
 
 private:
     archive::TRunOrigin Origin(const QString &kind, const QByteArray &raw, const QDateTime &time) const;
     /// Tells the user of a failed write; true when it went well.
     bool Written(const archive::TWriteResult &result);
+    /// The whole file is checked beside the program's work: on a large archive it
+    /// takes a second and more, which no table's arrival should wait for.
+    void StartCheck();
+    void CheckFinished();
+    void TellSetAside();
 
     TPageHost &m_host;
     const TLine &m_line;
     std::unique_ptr<archive::TRunArchive> m_archive;
     bool m_unavailableTold = false;
+    class QThread *m_check = nullptr; ///< the check of the archive opened last, while it runs
+    QString m_checkFindings;          ///< what it found, read once it has finished
     qint64 m_lastTableRun = 0;     ///< the run of the table accepted last
     QByteArray m_lastTable;        ///< its bytes: the name that follows belongs to it
 };

@@ -303,12 +303,29 @@ void TestRunArchive::aDamagedFileIsSetAsideAndANewArchiveBegun()
     file.seek(3 * 4096);
     file.write(QByteArray(8 * 4096, '\x5a'));
     file.close();
+    {
+        // Opened on its structure alone, as the program does, the file is taken; the
+        // check of every page beside the work finds it, and it goes aside then.
+        TRunArchive runs(path);
+        QVERIFY(runs.open(TRunArchive::TCheck::Structure));
+        QVERIFY(runs.setAsideFile().isEmpty());
+        const QString findings = TRunArchive::checkFile(path);
+        QVERIFY(!findings.isEmpty());
+        QVERIFY(findings != QStringLiteral("ok"));
+        QVERIFY2(runs.replaceDamaged(findings), qPrintable(runs.error()));
+        QVERIFY(!runs.setAsideFile().isEmpty());
+        QCOMPARE(runs.runCount(), 0);
+        QCOMPARE(TRunArchive::checkFile(path), QStringLiteral("ok"));
+        QVERIFY(runs.addRun(origin(1, QDateTime::currentDateTime())).ok());
+    }
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::copy(QDir(folder.path()).entryInfoList({QStringLiteral("*.damaged-*.sqlite")}).first().filePath(), path));
     TRunArchive runs(path);
     QVERIFY2(runs.open(), qPrintable(runs.error()));
     QVERIFY(!runs.setAsideFile().isEmpty());
     QCOMPARE(runs.quickCheck(), QStringLiteral("ok"));
     QCOMPARE(runs.runCount(), 0);
-    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.damaged-*.sqlite")}, QDir::Files).size(), 1);
+    QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("*.damaged-*.sqlite")}, QDir::Files).size(), 2);
 }
 
 void TestRunArchive::anArchiveOfTheFirstVersionIsBroughtForwardAndANewerOneLeftAlone()
@@ -325,8 +342,8 @@ void TestRunArchive::anArchiveOfTheFirstVersionIsBroughtForwardAndANewerOneLeftA
              {"CREATE TABLE runs(id INTEGER PRIMARY KEY, kind TEXT NOT NULL, run_time TEXT NOT NULL, recorded_at TEXT NOT NULL,"
               " from_file INTEGER NOT NULL DEFAULT 0, instrument_file TEXT NOT NULL DEFAULT '', test_system TEXT NOT NULL DEFAULT '',"
               " operator TEXT NOT NULL DEFAULT '', operator_name TEXT NOT NULL DEFAULT '', program_version TEXT NOT NULL DEFAULT '',"
-              " port TEXT NOT NULL DEFAULT '', raw BLOB NOT NULL, raw_hash BLOB NOT NULL, layout TEXT, settings TEXT,"
-              " settings_text TEXT, valid INTEGER, analysed_at TEXT)",
+              " port TEXT NOT NULL DEFAULT '', valid INTEGER, analysed_at TEXT, raw_hash BLOB NOT NULL, raw BLOB NOT NULL,"
+              " layout TEXT, settings TEXT, settings_text TEXT)",
               "CREATE TABLE results(run_id INTEGER NOT NULL REFERENCES runs(id) ON DELETE CASCADE, position INTEGER NOT NULL,"
               " sample_id TEXT NOT NULL DEFAULT '', role TEXT NOT NULL, od REAL, concentration REAL,"
               " concentration_text TEXT NOT NULL DEFAULT '', verdict TEXT NOT NULL DEFAULT '')",
