@@ -12,6 +12,7 @@
 
 namespace archive {
 
+const QString TRunArchive::folderName = QStringLiteral("archive");
 const QString TRunArchive::fileName = QStringLiteral("lorit-archive.sqlite");
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 constexpr int sqliteFull = 13;        ///< SQLite's "database or disk is full"
 constexpr int sqliteNotADatabase = 26; ///< SQLite's "file is not a database"
 constexpr int sqliteCorrupt = 11;     ///< SQLite's "database disk image is malformed"
+constexpr int sqliteIoError = 10;     ///< SQLite's "disk I/O error": a full disk among others
 constexpr int sqliteBusy = 5, sqliteLocked = 6; ///< another connection holds the file for a moment
 constexpr int busyTimeoutMs = 5000;   ///< another program of ours may be writing for a moment
 
@@ -96,6 +98,16 @@ const std::vector<QStringList> &migrations()
 int sqliteCode(const QSqlError &error)
 {
     return error.nativeErrorCode().toInt() & 0xff; // the primary code of an extended one
+}
+
+/// SQLite's error in the user's words where they have some.
+QString reason(const QSqlError &error)
+{
+    switch (sqliteCode(error)) {
+    case sqliteFull: return QStringLiteral("на диске нет места");
+    case sqliteIoError: return QStringLiteral("диск не дает читать или писать (%1; может быть, на нем нет места)").arg(error.text());
+    default: return error.text();
+    }
 }
 
 QByteArray hashOf(const QByteArray &raw)
@@ -206,28 +218,34 @@ bool TRunArchive::openFile(TCheck check)
         db.setDatabaseName(m_path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
         QSqlQuery query(db);
+        // Only what says the file is no sound database sets it aside; a full disk, a
+        // folder without rights or a file held by another program leave it as it is.
+        const auto failed = [&](const QSqlError &error) {
+            const int code = sqliteCode(error);
+            if (code == sqliteCorrupt || code == sqliteNotADatabase)
+                damage = error.text();
+            else
+                m_error = (QFileInfo::exists(m_path) ? QStringLiteral("Архив \"%1\" не открыт: %2")
+                                                     : QStringLiteral("Архив \"%1\" не создан: %2"))
+                              .arg(QDir::toNativeSeparators(m_path), reason(error));
+        };
         if (!db.open()) {
-            if (!QFileInfo::exists(m_path)) {
-                m_error = QStringLiteral("Архив \"%1\" не создан: %2").arg(QDir::toNativeSeparators(m_path), db.lastError().text());
-                return false;
-            }
-            damage = db.lastError().text();
+            failed(db.lastError());
         } else if (!query.exec(check == TCheck::Whole ? QStringLiteral("PRAGMA quick_check")
                                                       : QStringLiteral("SELECT count(*) FROM sqlite_master"))
                    || !query.next()) {
             // The first read of the file: a file that is no database says so here.
-            damage = query.lastError().text();
+            failed(query.lastError());
         } else if (check == TCheck::Whole && query.value(0).toString() != QLatin1String("ok")) {
             damage = query.value(0).toString();
         } else {
             query.finish();
             // A write-ahead log, flushed at every commit: a write that returned is on the
             // disk, and a crash in the middle of one leaves the state before it.
-            if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
-                damage = query.lastError().text();
-            for (const QString &pragma : {QStringLiteral("PRAGMA synchronous=FULL"), QStringLiteral("PRAGMA foreign_keys=ON")}) {
-                if (damage.isEmpty() && !query.exec(pragma)) {
-                    m_error = QStringLiteral("Архив \"%1\" не открыт: %2").arg(QDir::toNativeSeparators(m_path), query.lastError().text());
+            for (const QString &pragma : {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=FULL"),
+                                          QStringLiteral("PRAGMA foreign_keys=ON")}) {
+                if (!query.exec(pragma)) {
+                    failed(query.lastError());
                     break;
                 }
             }
@@ -306,33 +324,37 @@ bool TRunArchive::setAside(const QString &why)
 
 bool TRunArchive::migrate()
 {
+    // What went wrong, said once the connection's queries are gone: it is closed then.
+    m_error = bringForward();
+    if (m_error.isEmpty())
+        return true;
+    close();
+    return false;
+}
+
+QString TRunArchive::bringForward()
+{
+    const QString where = QDir::toNativeSeparators(m_path);
     QSqlDatabase db = database();
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        m_error = query.lastError().text();
-        close();
-        return false;
-    }
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next())
+        return QStringLiteral("Архив \"%1\" не прочитан: %2").arg(where, reason(query.lastError()));
     const int version = query.value(0).toInt();
     query.finish();
-    if (version > schemaVersion) {
-        m_error = QStringLiteral("Архив \"%1\" записан более новой версией программы (схема %2, эта программа знает %3); "
-                                 "он оставлен как есть, и запуски в него не записываются.")
-                      .arg(QDir::toNativeSeparators(m_path))
-                      .arg(version)
-                      .arg(schemaVersion);
-        close();
-        return false;
-    }
+    if (version > schemaVersion)
+        return QStringLiteral("Архив \"%1\" записан более новой версией программы (схема %2, эта программа знает %3); "
+                              "он оставлен как есть, и запуски в него не записываются.")
+            .arg(where)
+            .arg(version)
+            .arg(schemaVersion);
     if (version == schemaVersion)
-        return true;
+        return {};
     // All steps and the new number in one transaction: an archive is at one version or
     // the next, never between.
     const auto fail = [&](const QSqlError &error) {
         db.rollback();
-        m_error = QStringLiteral("Архив \"%1\" не приведен к новой версии: %2").arg(QDir::toNativeSeparators(m_path), error.text());
-        close();
-        return false;
+        return (version == 0 ? QStringLiteral("Архив \"%1\" не создан: %2") : QStringLiteral("Архив \"%1\" не приведен к новой версии: %2"))
+            .arg(where, reason(error));
     };
     if (!db.transaction())
         return fail(db.lastError());
@@ -344,7 +366,7 @@ bool TRunArchive::migrate()
         return fail(query.lastError());
     if (!db.commit())
         return fail(db.lastError());
-    return true;
+    return {};
 }
 
 TWriteResult TRunArchive::writeFailed(const QString &what, const QSqlError &error)
@@ -365,7 +387,7 @@ TWriteResult TRunArchive::writeFailed(const QString &what, const QSqlError &erro
         break;
     default:
         m_error = QStringLiteral("В архив \"%1\" не записано (%2): %3. Архив остался таким, каким был.")
-                      .arg(where, what, error.text());
+                      .arg(where, what, reason(error));
     }
     return {0, m_error};
 }

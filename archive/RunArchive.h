@@ -97,8 +97,8 @@ struct TWriteResult
 class TRunArchive
 {
 public:
-    /// The archive's file name in the working folder.
-    static const QString fileName;
+    /// The archive's folder in the working folder, and its file's name there.
+    static const QString folderName, fileName;
     /// The schema this program writes; older files are brought forward when opened.
     static constexpr int schemaVersion = 2;
 
@@ -154,6 +154,7 @@ public:
 private:
     bool openFile(TCheck check);
     bool migrate();
+    QString bringForward(); ///< empty, or why the file is not at this program's version
     bool setAside(const QString &why);
     void close();
     TWriteResult writeFailed(const QString &what, const class QSqlError &error);

@@ -159,7 +159,6 @@ void TResultPage::ReplyProtocolText(const QByteArray &reply)
     Memo1->setPlainText(memoText(protocolBuffer));
     btnSaveProtokol->setEnabled(true);
     btnPrintProtokol->setEnabled(true);
-    Q_EMIT protocolReceived(protocolBuffer);
     // A working file that fails has its message; the automatic save does not depend
     // on it, since it works from the protocol in memory.
     try {
@@ -169,6 +168,7 @@ void TResultPage::ReplyProtocolText(const QByteArray &reply)
     }
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
+    Q_EMIT protocolReceived(protocolBuffer);
 }
 
 void TResultPage::SaveProtocolAutomatically()

@@ -151,17 +151,24 @@ void TArchivePage::CreateLayout()
     for (const QString &verdict : {verdict::positive, verdict::doubtful, verdict::negative})
         cbVerdict->addItem(verdictWords(verdict), verdict);
     cbVerdict->addItem(QStringLiteral("анализ недостоверен"), invalidRuns);
+    // The longest verdict would widen the page beyond the window's drawn width.
+    cbVerdict->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbVerdict->setMinimumContentsLength(8);
+    cbTestSystem->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    edSampleId->setMinimumWidth(edFrom->sizeHint().width());
+    // Label and field, twice a row; the test system has a row of its own.
     filters->addWidget(chckPeriod, 0, 0);
     filters->addWidget(edFrom, 0, 1);
     filters->addWidget(new QLabel(QStringLiteral("по:"), list), 0, 2);
     filters->addWidget(edTo, 0, 3);
-    filters->addWidget(new QLabel(QStringLiteral("Тест-система:"), list), 0, 4);
-    filters->addWidget(cbTestSystem, 0, 5);
-    filters->addWidget(new QLabel(QStringLiteral("ID образца:"), list), 1, 0, 1, 2, Qt::AlignRight);
-    filters->addWidget(edSampleId, 1, 2, 1, 2);
-    filters->addWidget(new QLabel(QStringLiteral("Результат:"), list), 1, 4);
-    filters->addWidget(cbVerdict, 1, 5);
-    filters->setColumnStretch(5, 1);
+    filters->addWidget(new QLabel(QStringLiteral("Тест-система:"), list), 1, 0);
+    filters->addWidget(cbTestSystem, 1, 1, 1, 3);
+    filters->addWidget(new QLabel(QStringLiteral("ID образца:"), list), 2, 0);
+    filters->addWidget(edSampleId, 2, 1);
+    filters->addWidget(new QLabel(QStringLiteral("Результат:"), list), 2, 2);
+    filters->addWidget(cbVerdict, 2, 3);
+    filters->setColumnStretch(1, 1);
+    filters->setColumnStretch(3, 1);
     layout->addLayout(filters);
 
     runsView = new QTableView(list);
@@ -181,6 +188,7 @@ void TArchivePage::CreateLayout()
 
     auto *buttons = new QHBoxLayout;
     lbCount = new QLabel(list);
+    lbCount->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long path never widens the page
     btnOpenRun = new QPushButton(QStringLiteral("Открыть"), list);
     btnExportCsv = new QPushButton(QStringLiteral("В CSV..."), list);
     btnExportXlsx = new QPushButton(QStringLiteral("В Excel..."), list);

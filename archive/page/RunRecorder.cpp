@@ -103,7 +103,9 @@ void TRunRecorder::watch(const TReaderPage &reader, const TResultPage &results, 
 
 QString TRunRecorder::archivePath() const
 {
-    return m_host.programFolder() + TRunArchive::fileName;
+    // A folder of its own: the file's log and shared memory beside it stay together, and
+    // the working folder lists the files it always did.
+    return QDir::cleanPath(m_host.programFolder() + TRunArchive::folderName + QLatin1Char('/') + TRunArchive::fileName);
 }
 
 TRunArchive *TRunRecorder::archive()
@@ -142,6 +144,7 @@ void TRunRecorder::StartCheck()
         return;
     const QString path = m_archive->path();
     m_check = QThread::create([this, path] { m_checkFindings = TRunArchive::checkFile(path); });
+    m_check->setParent(this);
     connect(m_check, &QThread::finished, this, [this] { m_host.Guarded([this] { CheckFinished(); }); });
     m_check->start(QThread::LowPriority);
 }

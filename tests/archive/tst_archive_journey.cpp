@@ -235,7 +235,8 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
 void TestArchiveJourney::aDamagedArchiveAndAFullDiskAreToldWhileTheReadingGoesOn()
 {
     QTemporaryDir kept;
-    const QString path = kept.filePath(QStringLiteral("lorit-archive.sqlite"));
+    const QString folder = kept.filePath(QStringLiteral("archive"));
+    const QString path = folder + QStringLiteral("/lorit-archive.sqlite");
     {
         // An archive of some runs whose pages were overwritten behind its header.
         archive::TRunArchive runs(path);
@@ -262,10 +263,10 @@ void TestArchiveJourney::aDamagedArchiveAndAFullDiskAreToldWhileTheReadingGoesOn
     QCOMPARE(w.readerPage->odTableText.size(), 873);
     QVERIFY(QFileInfo::exists(QDir(w.handOverFolder()).filePath(fileSystemName(w.readerPage->odInstrumentName))));
     QTRY_VERIFY_WITH_TIMEOUT(!rig.dialogs.errors.filter(QStringLiteral("отложен как")).isEmpty(), 20000);
-    const QStringList aside = QDir(kept.path()).entryList({QStringLiteral("lorit-archive.damaged-*.sqlite")});
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("lorit-archive.damaged-*.sqlite")});
     QCOMPARE(aside.size(), 1);
     QVERIFY2(rig.dialogs.errors.filter(QStringLiteral("отложен как")).first().contains(aside[0]), qPrintable(rig.dialogs.errors.join('\n')));
-    QCOMPARE(fileBytes(kept.filePath(aside[0])).left(3 * 4096), damaged.left(3 * 4096));
+    QCOMPARE(fileBytes(QDir(folder).filePath(aside[0])).left(3 * 4096), damaged.left(3 * 4096));
     w.shell.ActionArchive->trigger();
     TListed list{*w.archivePage};
     archive::TRunArchive *runs = w.runRecorder->archive();
