@@ -5,6 +5,7 @@
 // while the reading goes on.
 
 #include "analysis/page/AnalysisPage.h"
+#include "app/GuideWindow.h"
 #include "archive/page/ArchivePage.h"
 #include "archive/page/RunRecorder.h"
 #include "common/Cp1251.h"
@@ -16,6 +17,7 @@
 #include "support/VirtualRig.h"
 #include "ZipEntries.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -219,7 +221,7 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
     }
 
     // The next window on the same folder: the runs are where they were.
-    TVirtualRig rig(options);
+    TVirtualRig rig(options.withUserGuide(QStringLiteral(USER_GUIDE_PATH)));
     TFormMainLoritS_D7 &w = *rig.window;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -230,6 +232,12 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
     QCOMPARE(list.cell(1, archive::columnTime), readAt);
     QCOMPARE(list.cell(1, archive::columnTestSystem), QStringLiteral("ИФА-демо"));
     QVERIFY(rig.dialogs.errors.isEmpty());
+    // F1 there opens the guide at the page's own section.
+    QApplication::setActiveWindow(&w);
+    QTest::keyClick(&w, Qt::Key_F1);
+    const QList<TGuideWindow *> guides = w.findChildren<TGuideWindow *>();
+    QCOMPARE(guides.size(), 1);
+    QCOMPARE(guides.first()->currentHeading(), QStringLiteral("Архив запусков"));
 }
 
 void TestArchiveJourney::aDamagedArchiveAndAFullDiskAreToldWhileTheReadingGoesOn()
