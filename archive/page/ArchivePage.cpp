@@ -33,7 +33,9 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace archive;
 
@@ -243,6 +245,11 @@ void TArchivePage::ConnectHandlers()
             refresh();
     });
     connect(cbVerdict, &QComboBox::activated, this, refresh);
+    // A new order or filter empties the selection without a word: the buttons follow.
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        for (QPushButton *button : {btnOpenRun, btnExportCsv, btnExportXlsx})
+            button->setEnabled(false);
+    });
     connect(runsView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const bool any = !SelectedRuns().empty();
         for (QPushButton *button : {btnOpenRun, btnExportCsv, btnExportXlsx})
@@ -299,8 +306,6 @@ void TArchivePage::Refresh()
     }
     lbCount->setText(QStringLiteral("Архив: %1").arg(QDir::toNativeSeparators(runs->path())));
     lbCount->setToolTip(lbCount->text());
-    for (QPushButton *button : {btnOpenRun, btnExportCsv, btnExportXlsx})
-        button->setEnabled(false);
 }
 
 void TArchivePage::FillTestSystems()
