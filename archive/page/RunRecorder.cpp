@@ -117,7 +117,8 @@ TRunArchive *TRunRecorder::archive()
     if (!m_archive->open(TRunArchive::TCheck::Structure)) {
         // Said once in a box; afterwards each run that is not kept says so on the status line.
         if (!m_unavailableTold)
-            m_host.ReportError(m_archive->error());
+            m_host.ReportError(m_archive->error()
+                               + QStringLiteral(" Запуски не записываются в архив; остальная работа программы идет как обычно."));
         else
             m_host.ShowStatus(QStringLiteral("Архив недоступен: запуск не записан в архив."));
         m_unavailableTold = true;
