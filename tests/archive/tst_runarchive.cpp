@@ -272,6 +272,16 @@ void TestRunArchive::aDamagedFileIsSetAsideAndANewArchiveBegun()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(TRunArchive::fileName);
+    {
+        // What cannot be opened for another reason is no damage: told, and left where it is.
+        QVERIFY(QDir().mkpath(path));
+        TRunArchive runs(path);
+        QVERIFY(!runs.open(TRunArchive::TCheck::Structure));
+        QVERIFY2(runs.error().contains(QStringLiteral("не открыт")), qPrintable(runs.error()));
+        QVERIFY(runs.setAsideFile().isEmpty());
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(QDir().rmdir(path));
+    }
     // Not a database at all: a file of text under the archive's name.
     const QByteArray text = QByteArray("Это не база данных.\n").repeated(300);
     QFile file(path);
