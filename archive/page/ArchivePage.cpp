@@ -249,6 +249,9 @@ void TArchivePage::ConnectHandlers()
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         for (QPushButton *button : {btnOpenRun, btnExportCsv, btnExportXlsx})
             button->setEnabled(false);
+        // The time is read whole; the rows fetched so far say how wide it is.
+        runsView->hideColumn(columnId);
+        runsView->resizeColumnToContents(columnTime);
     });
     connect(runsView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const bool any = !SelectedRuns().empty();
@@ -299,7 +302,6 @@ void TArchivePage::Refresh()
     }
     FillTestSystems();
     const QString error = m_model->select(runs->database(), filter());
-    runsView->hideColumn(columnId);
     if (!error.isEmpty()) {
         m_host.ReportError(QStringLiteral("Архив не прочитан: %1").arg(error));
         return;
