@@ -113,6 +113,7 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
     const QString settingsFile = kept.filePath(QStringLiteral("settings.ini"));
     const TRigOptions options = TRigOptions().inFolder(kept.path()).withSettings(settingsFile);
     QString instrumentName, readAt;
+    QByteArray table;
     {
         TVirtualRig rig(options);
         TFormMainLoritS_D7 &w = *rig.window;
@@ -121,6 +122,7 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(readTable(rig));
         instrumentName = fileSystemName(w.readerPage->odInstrumentName);
+        table = w.readerPage->odTableText;
         readAt = w.readerPage->odReadAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 
         // The protocol that the instrument printed for it is kept too.
@@ -231,6 +233,23 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
     QCOMPARE(list.cell(1, archive::columnFile), instrumentName);
     QCOMPARE(list.cell(1, archive::columnTime), readAt);
     QCOMPARE(list.cell(1, archive::columnTestSystem), QStringLiteral("ИФА-демо"));
+    QVERIFY(rig.dialogs.errors.isEmpty());
+
+    // A table saved elsewhere, never read here, analysed and printed: a run of its own,
+    // marked as from a file, under the file's name.
+    QCOMPARE(table.size(), 873);
+    table.replace(od::valueOffset(8, 12), 6, " 0.123");
+    writeBytes(kept.filePath(QStringLiteral("старая.xls")), table);
+    w.shell.ActionAnalysis->trigger();
+    rig.dialogs.answerFile(kept.filePath(QStringLiteral("старая.xls")));
+    QTest::mouseClick(w.analysisPage->btnOpenTable, Qt::LeftButton);
+    rig.dialogs.answerFile(kept.filePath(QStringLiteral("старая.csv")));
+    QTest::mouseClick(w.analysisPage->btnExportCsv, Qt::LeftButton);
+    w.shell.ActionArchive->trigger();
+    QTRY_COMPARE(list.rows(), 3);
+    QCOMPARE(list.cell(0, archive::columnSource), QStringLiteral("таблица из файла"));
+    QCOMPARE(list.cell(0, archive::columnFile), QStringLiteral("старая.xls"));
+    QCOMPARE(list.cell(0, archive::columnTestSystem), QStringLiteral("ИФА-демо"));
     QVERIFY(rig.dialogs.errors.isEmpty());
     // F1 there opens the guide at the page's own section.
     QApplication::setActiveWindow(&w);
