@@ -40,12 +40,13 @@ check: deps
 	  ctest --output-on-failure --timeout 600 -j4
 
 bench: configure
-	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log bench_startup
+	@cmake --build $(BUILD_DIR) --target bench_testdb bench_upload bench_dbexchange bench_traffic_log bench_startup bench_archive
 	$(BUILD_DIR)/tests/app/bench_startup
 	$(BUILD_DIR)/tests/testdb/bench_testdb
 	$(BUILD_DIR)/tests/firmware/bench_upload
 	$(BUILD_DIR)/tests/link/bench_traffic_log
 	$(BUILD_DIR)/tests/testdb/bench_dbexchange
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/archive/bench_archive
 
 # The Debian package lorit-service_<version>_<arch>.deb, checked (by lintian too, where
 # it is installed) and copied here.

@@ -103,6 +103,8 @@ QString TDesktopKeys::PageSection() const
         return QStringLiteral("протокол-результатов");
     case TFormMainLoritS_D7::pageAnalysis:
         return QStringLiteral("анализ-планшета");
+    case TFormMainLoritS_D7::pageArchive:
+        return QStringLiteral("архив-запусков");
     default:
         return QStringLiteral("главное-окно");
     }

@@ -10,6 +10,8 @@
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "analysis/page/AnalysisPage.h"
+#include "archive/page/ArchivePage.h"
+#include "archive/page/RunRecorder.h"
 #include "measure/SaveChoices.h"
 
 #include <QAction>
@@ -91,6 +93,7 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.ActionTav2006 = new QAction(QStringLiteral("&Оптические плотности"), this);
     shell.ActionFile = new QAction(QStringLiteral("&Результаты"), this);
     shell.ActionAnalysis = new QAction(QStringLiteral("&Анализ планшета"), this);
+    shell.ActionArchive = new QAction(QStringLiteral("Ар&хив"), this);
 
     shell.ActionMainMenuBar1 = new QMenuBar(this);
     shell.ActionMainMenuBar1->setFixedHeight(fontScale::px(this, menuBarHeight));
@@ -106,6 +109,7 @@ void TFormMainLoritS_D7::CreateComponents()
     readerMenu->addAction(shell.ActionTav2006);
     readerMenu->addAction(shell.ActionFile);
     readerMenu->addAction(shell.ActionAnalysis);
+    readerMenu->addAction(shell.ActionArchive);
     setMenuBar(shell.ActionMainMenuBar1);
 
     auto *central = new QWidget(this);
@@ -123,7 +127,7 @@ void TFormMainLoritS_D7::CreateComponents()
     barLayout->setSpacing(4);
     barLayout->addWidget(groupBarSection(QStringLiteral("Пользователю"), {shell.Action1, shell.ActionExit}, shell.RzGroupBar1));
     barLayout->addWidget(groupBarSection(QStringLiteral("Программирование"), {shell.ActionSoftTavelon, shell.ActionBDTS}, shell.RzGroupBar1));
-    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {shell.ActionTav2006, shell.ActionFile, shell.ActionAnalysis}, shell.RzGroupBar1));
+    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {shell.ActionTav2006, shell.ActionFile, shell.ActionAnalysis, shell.ActionArchive}, shell.RzGroupBar1));
     barLayout->addStretch();
     shell.RzGroupBar1->setMinimumWidth(fontScale::px(this, 60));
 
@@ -141,6 +145,11 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.RzPageControl1->addTab(shell.TabShReader, QStringLiteral("Ридер ОП"));
     shell.RzPageControl1->addTab(shell.TabShResult, QStringLiteral("Результаты"));
     shell.RzPageControl1->addTab(analysisPage = new TAnalysisPage(*this, *readerPage, shell.RzPageControl1), QStringLiteral("Анализ"));
+    // The recorder listens to the pages whose runs are kept; the archive's page reads
+    // what it kept. Made after the pages, it goes after them too.
+    runRecorder = new TRunRecorder(*this, *line, this);
+    runRecorder->watch(*readerPage, *resultPage, *analysisPage);
+    shell.RzPageControl1->addTab(archivePage = new TArchivePage(*this, *runRecorder, shell.RzPageControl1), QStringLiteral("Архив"));
     for (int i = 1; i < shell.RzPageControl1->count(); ++i)
         shell.RzPageControl1->tabBar()->setTabVisible(i, false);
     for (QWidget *page : {shell.TabShSoftTav, shell.TabShBDTS})

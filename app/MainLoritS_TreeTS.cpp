@@ -123,6 +123,7 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(shell.ActionFile, &QAction::triggered, &TFormMainLoritS_D7::ActionFileExecute);
     on(shell.ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
     connect(shell.ActionAnalysis, &QAction::triggered, this, [this] { ShowPage(pageAnalysis); });
+    connect(shell.ActionArchive, &QAction::triggered, this, [this] { ShowPage(pageArchive); });
     on(shell.Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
     on(shell.lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(shell.lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);

@@ -14,6 +14,7 @@
 #include <memory>
 
 class TAnalysisPage;
+class TArchivePage;
 class TBDTSDatabase;
 class TBDTSTransfer;
 class TFrameBDTS;
@@ -22,6 +23,7 @@ class TFrameSoftTav;
 class TLine;
 class TReaderPage;
 class TResultPage;
+class TRunRecorder;
 class TSerialBackend;
 class TSettings;
 
@@ -35,7 +37,8 @@ public:
     ~TFormMainLoritS_D7() override;
 
     static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4,
-                         pageAnalysis = 5; ///< beside the instrument's own: the plate analysed on the PC
+                         pageAnalysis = 5, ///< beside the instrument's own: the plate analysed on the PC
+                         pageArchive = 6;  ///< the runs kept
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
@@ -43,6 +46,8 @@ public:
     TReaderPage *readerPage = nullptr;
     TResultPage *resultPage = nullptr;
     TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
+    TRunRecorder *runRecorder = nullptr;   ///< every table, protocol and analysis into the archive
+    TArchivePage *archivePage = nullptr;   ///< "Архив"
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSDatabase *bdtsDatabase = nullptr; ///< the database's images, records and lists

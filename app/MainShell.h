@@ -27,7 +27,8 @@ struct TMainShell
     QAction *Action1 = nullptr, *ActionExit = nullptr, *ActionSoftTavelon = nullptr,
             *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr,
             *ActionTrafficLog = nullptr, ///< "Журнал обмена": every byte on the line, for service work
-            *ActionAnalysis = nullptr;   ///< "Анализ планшета"
+            *ActionAnalysis = nullptr,   ///< "Анализ планшета"
+            *ActionArchive = nullptr;    ///< "Архив": the runs kept
     QPointer<TTrafficLogWindow> trafficLog; ///< made when first asked for
     QWidget *RzGroupBar1 = nullptr;
     QSplitter *SCSplitter1 = nullptr;

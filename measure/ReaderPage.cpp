@@ -315,6 +315,7 @@ void TReaderPage::ReplyODTable(const QByteArray &table)
     btnCreateExcel->setEnabled(true);
     btnPrintOP->setEnabled(true);
     RefreshPlateColours();
+    Q_EMIT tableAccepted(odTableText, odReadAt);
     // The exchange holds the line until the name has come: nothing comes between.
     if (chckAutoSaveOP->isChecked())
         m_exchange->requestName();
@@ -333,6 +334,7 @@ void TReaderPage::ReplyODFileName(const QByteArray &reply)
         return;
     }
     odInstrumentName = name;
+    Q_EMIT tableNamed(odTableText, name);
     const QString folder = userData::autoSaveFolder(m_host);
     const QString shownName = writeIntoFolder(folder, name, odTableText,
                                               QStringLiteral("Прибор прислал недопустимое имя файла"),

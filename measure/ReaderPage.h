@@ -78,6 +78,12 @@ public:
     /// The table's exchange, which the line serves.
     const TODTableExchange &exchange() const { return *m_exchange; }
 
+Q_SIGNALS:
+    /// A table was accepted: its bytes as kept and when it arrived.
+    void tableAccepted(const QByteArray &table, const QDateTime &readAt);
+    /// The instrument named the table accepted last (code page 1251 bytes).
+    void tableNamed(const QByteArray &table, const QByteArray &cp1251Name);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

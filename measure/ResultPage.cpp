@@ -168,6 +168,7 @@ void TResultPage::ReplyProtocolText(const QByteArray &reply)
     }
     if (chckAutoSaveRes->isChecked())
         SaveProtocolAutomatically();
+    Q_EMIT protocolReceived(protocolBuffer);
 }
 
 void TResultPage::SaveProtocolAutomatically()

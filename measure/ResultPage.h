@@ -59,6 +59,8 @@ public:
 Q_SIGNALS:
     /// A 'g' notice was shown: the reader page's request button is enabled too.
     void noticeShown();
+    /// A whole protocol was received (code page 1251 bytes, as kept).
+    void protocolReceived(const QByteArray &protocol);
 
 private:
     void CreateLayout();

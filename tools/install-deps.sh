@@ -5,7 +5,7 @@
 set -e
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-PKGS="g++ cmake ninja-build ccache make pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6svg6 libxlsxwriter-dev libeigen3-dev zlib1g-dev libgl-dev libbenchmark-dev dpkg-dev file desktop-file-utils xdg-utils qt6-translations-l10n poppler-utils"
+PKGS="g++ cmake ninja-build ccache make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-serialport-dev libqt6svg6 libxlsxwriter-dev libeigen3-dev zlib1g-dev libgl-dev libbenchmark-dev dpkg-dev file desktop-file-utils xdg-utils qt6-translations-l10n poppler-utils"
 if [ "$1" = windows ]; then
   PKGS="$PKGS g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev libwine-dev wine wine64 nsis tcl xvfb xauth xz-utils x11-utils xdotool imagemagick fonts-dejavu-core"
   # The SDK is built from Debian's source packages: the archive's sources must be listed.

@@ -543,6 +543,7 @@ void TAnalysisPage::btnExportXlsxClick()
         return;
     }
     m_host.ShowStatus(QStringLiteral("Результаты записаны в книгу: ") + QFileInfo(sdlgResults.fileName).fileName());
+    Q_EMIT analysisFinished();
 }
 
 void TAnalysisPage::btnExportCsvClick()
@@ -562,6 +563,7 @@ void TAnalysisPage::btnExportCsvClick()
         return;
     }
     m_host.ShowStatus(QStringLiteral("Результаты записаны в файл: ") + QFileInfo(sdlgResults.fileName).fileName());
+    Q_EMIT analysisFinished();
 }
 
 void TAnalysisPage::actWorklistExecute()
@@ -640,6 +642,7 @@ void TAnalysisPage::btnPrintClick()
     // A PDF of it is proposed under the name its files get, in the documents folder.
     m_printService->setDocumentName(BaseName(), m_host.handOverFolder());
     m_printService->previewDocument([this] { return reportDocument(); }, QStringLiteral("Анализ планшета"));
+    Q_EMIT analysisFinished();
 }
 
 std::unique_ptr<QTextDocument> TAnalysisPage::reportDocument() const

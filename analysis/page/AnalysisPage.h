@@ -79,9 +79,15 @@ public:
     /// The analysis as it stands and the run it belongs to.
     const analysis::TAnalysis &result() const { return m_result; }
     TRunIdentity identity() const;
+    /// The table analysed: 873 bytes as the program keeps them, or empty.
+    const QByteArray &table() const { return m_table; }
     /// The printout: identity, settings, the plate's layout with its ODs, the controls,
     /// the curve and the results.
     std::unique_ptr<QTextDocument> reportDocument() const;
+
+Q_SIGNALS:
+    /// The user is done with the analysis as it stands: exported or printed it.
+    void analysisFinished();
 
 protected:
     void showEvent(QShowEvent *event) override;

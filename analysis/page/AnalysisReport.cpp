@@ -20,6 +20,11 @@ QString fixed(const std::optional<double> &value, int decimals)
 }
 } // namespace
 
+QString analysisReportCurveName()
+{
+    return curveImage;
+}
+
 std::unique_ptr<QTextDocument> analysisReport(const TPlateOd &od, const TPlateLayout &layout, const TAnalysis &result,
                                               const TRunIdentity &identity)
 {

@@ -9,5 +9,8 @@
 
 #include <memory>
 
+/// The name the curve's picture has among the report's resources and in its HTML.
+QString analysisReportCurveName();
+
 std::unique_ptr<QTextDocument> analysisReport(const analysis::TPlateOd &od, const analysis::TPlateLayout &layout,
                                               const analysis::TAnalysis &result, const TRunIdentity &identity);

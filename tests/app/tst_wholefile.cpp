@@ -85,8 +85,10 @@ void TestWholeFile::aFullDiskLeavesTheEarlierFileAndTheProtocolSurvives()
         text += text;
     text.truncate(12 * 1024);
     QVERIFY(rig.fetchProtocol(text));
-    QCOMPARE(rig.dialogs.errors.size(), 1);
+    // The run archive in the same folder cannot be made either, and says so after.
+    QCOMPARE(rig.dialogs.errors.size(), 2);
     QVERIFY(rig.dialogs.errors.at(0).contains(QStringLiteral("MSTempProtokol.txt")));
+    QVERIFY2(rig.dialogs.errors.at(1).startsWith(QStringLiteral("Архив")), qPrintable(rig.dialogs.errors.at(1)));
     QCOMPARE(fileBytes(target), earlier);
     QVERIFY(w.resultPage->Memo1->toPlainText().startsWith(QStringLiteral("Анализатор ИФА ТАВЕЛОН")));
 
@@ -107,12 +109,14 @@ void TestWholeFile::aReadOnlyFolderRefusesEveryWriteAndSaysSo()
 
     // Saving to the folder fails in the error box; the status line does not claim it.
     QVERIFY(rig.fetchProtocol(TInstrumentMeasurements::sampleProtocol(16, QDate(2011, 12, 25), {})));
-    QCOMPARE(rig.dialogs.errors.size(), 1);
+    // The working file's box, then the run archive's, which cannot be made there either.
+    QCOMPARE(rig.dialogs.errors.size(), 2);
+    QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("архива")));
     const QString before = w.statusText();
     rig.dialogs.answerFile(disk.path(QStringLiteral("protocol.txt")));
     QTest::mouseClick(w.resultPage->btnSaveProtokol, Qt::LeftButton);
-    QCOMPARE(rig.dialogs.errors.size(), 2);
-    QVERIFY(rig.dialogs.errors.at(1).contains(QStringLiteral("protocol.txt")));
+    QCOMPARE(rig.dialogs.errors.size(), 3);
+    QVERIFY(rig.dialogs.errors.at(2).contains(QStringLiteral("protocol.txt")));
     QCOMPARE(w.statusText(), before);
     QVERIFY(QDir(disk.path()).entryList(QDir::Files).isEmpty());
 }

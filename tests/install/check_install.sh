@@ -18,6 +18,7 @@ deb)
         || { echo "no Qt dependencies in the package"; exit 1; }
     # The icon needs Qt's SVG plugin, which no binary links.
     echo "$depends" | grep -q 'libqt6svg6' || { echo "the package does not depend on libqt6svg6"; exit 1; }
+    echo "$depends" | grep -q 'libqt6sql6-sqlite' || { echo "the package does not depend on libqt6sql6-sqlite"; exit 1; }
     # The changelog's latest entry is this package's version.
     version=$(dpkg-deb -f "$2" Version)
     gzip -dc "$scratch/usr/share/doc/lorit-service/changelog.gz" | head -n 1 \
