@@ -315,7 +315,8 @@ void TAnalysisPage::btnTakeReaderTableClick()
         return;
     }
     m_readerTableTaken = m_reader.odTableText;
-    TakeTable(*plateFiles::readPlate(m_reader.odTableText).od, fileSystemName(m_reader.odInstrumentName), m_reader.odReadAt);
+    TakeTable(*plateFiles::readPlate(m_reader.odTableText).od, m_reader.odTableText, fileSystemName(m_reader.odInstrumentName),
+              m_reader.odReadAt);
     m_host.ShowStatus(QStringLiteral("Таблица взята со страницы «Ридер ОП»."));
 }
 
@@ -337,16 +338,20 @@ void TAnalysisPage::btnOpenTableClick()
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refuse(file.errorString());
-    const plateFiles::TPlateRead read = plateFiles::readPlate(file.read(plateFiles::largestFile));
+    const QByteArray bytes = file.read(plateFiles::largestFile);
+    const plateFiles::TPlateRead read = plateFiles::readPlate(bytes);
     if (!read.od)
         return refuse(read.error);
-    TakeTable(*read.od, info.fileName(), {});
+    const bool instrumentText = bytes.size() == od::tableLength && od::tableLayoutProblem(bytes).isEmpty();
+    TakeTable(*read.od, instrumentText ? bytes : QByteArray(), info.fileName(), {});
     m_host.ShowStatus(QStringLiteral("Таблица открыта из файла (%1): %2").arg(read.kind, info.fileName()));
 }
 
-void TAnalysisPage::TakeTable(const TPlateOd &od, const QString &fileName, const QDateTime &readAt)
+void TAnalysisPage::TakeTable(const TPlateOd &od, const QByteArray &instrumentText, const QString &fileName,
+                              const QDateTime &readAt)
 {
     m_hasTable = true;
+    m_table = instrumentText;
     m_tableFile = fileName;
     m_readAt = readAt;
     m_od = od;

@@ -79,8 +79,10 @@ public:
     /// The analysis as it stands and the run it belongs to.
     const analysis::TAnalysis &result() const { return m_result; }
     TRunIdentity identity() const;
-    /// The table analysed: 873 bytes as the program keeps them, or empty.
+    /// The table analysed in the instrument's own text, 873 bytes as the program keeps
+    /// them; empty when there is none (no table, or one read from a workbook or a CSV).
     const QByteArray &table() const { return m_table; }
+    bool hasTable() const { return m_hasTable; }
     /// The printout: identity, settings, the plate's layout with its ODs, the controls,
     /// the curve and the results.
     std::unique_ptr<QTextDocument> reportDocument() const;
@@ -98,7 +100,10 @@ private:
     void ConnectHandlers();
     QWidget *CreateResultsTab();
     /// Takes a plate's densities, read or opened.
-    void TakeTable(const analysis::TPlateOd &od, const QString &fileName, const QDateTime &readAt);
+    /// Takes the plate's densities; `instrumentText` is the table as the instrument sent
+    /// it, when the plate came in that form.
+    void TakeTable(const analysis::TPlateOd &od, const QByteArray &instrumentText, const QString &fileName,
+                   const QDateTime &readAt);
     void Recalculate();
     bool Choose(TFileDialogState &dialog, bool save);
     void ShowResults();
@@ -113,6 +118,7 @@ private:
     const TReaderPage &m_reader;
     TPrintService *m_printService = nullptr; ///< made at the first print
     bool m_hasTable = false;     ///< a table read or opened; none yet at the start
+    QByteArray m_table;          ///< the instrument's text of the table, when it came so
     QByteArray m_readerTableTaken; ///< the reader's table taken last: a newer one is taken on arrival
     QString m_tableFile;
     QString m_layoutsFolder; ///< sample layouts, or empty

@@ -221,12 +221,14 @@ void TRunRecorder::ProtocolReceived(const QByteArray &protocol, const QString &n
 void TRunRecorder::AnalysisFinished(const TAnalysisPage &page)
 {
     TRunArchive *runs = archive();
-    if (!runs || page.table().isEmpty())
+    if (!runs || !page.hasTable())
         return;
     const TRunIdentity identity = page.identity();
-    // The run its table came from; a table from a file the archive does not know is a
-    // run of its own.
-    std::optional<qint64> run = runs->findTable(page.table(), identity.readAt);
+    // The run its table came from; a table from a file the archive does not know (or
+    // from a workbook or a CSV, which keep no instrument's text) is a run of its own.
+    std::optional<qint64> run;
+    if (!page.table().isEmpty())
+        run = runs->findTable(page.table(), identity.readAt);
     if (!run) {
         TRunOrigin origin = Origin(kind::table, page.table(), identity.readAt);
         origin.fromFile = !identity.readAt.isValid();

@@ -136,7 +136,7 @@ void TestArchiveJourney::aReadTableIsFoundOpenedExportedAndStillThereInTheNextWi
         w.shell.ActionAnalysis->trigger();
         TAnalysisPage &analysis = *w.analysisPage;
         rig.dialogs.answerFile(kept.filePath(QStringLiteral("layout.json")));
-        QTest::mouseClick(analysis.btnOpenLayout, Qt::LeftButton);
+        analysis.actOpenLayout->trigger(); // "Раскладка" → "Открыть раскладку..."
         QCOMPARE(analysis.cbTestSystem->currentText(), QStringLiteral("ИФА-демо"));
         analysis.tabs->setCurrentIndex(2);
         rig.dialogs.answerFile(kept.filePath(QStringLiteral("analysis.csv")));
