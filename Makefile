@@ -62,7 +62,8 @@ package: build
 
 # The Windows build: cross-compiled with MinGW-w64 against a Qt SDK that
 # tools/windows-sdk.sh builds once into ~/.cache/lorit-service (or $$LORIT_WINDOWS_SDK);
-# the first run takes most of an hour for it. Its tests run under Wine.
+# the first run takes about 20 minutes of two cores for it (2,500 CPU seconds). Its
+# tests run under Wine.
 WINDOWS_DIR ?= build-windows
 
 windows:

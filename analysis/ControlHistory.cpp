@@ -42,6 +42,12 @@ std::vector<TControlPoint> TMemoryControlHistory::series(const QString &testSyst
     return found == m_points.end() ? std::vector<TControlPoint>() : found->second;
 }
 
+QString controlName(analysis::TWellRole role)
+{
+    // The lab's files and the archive write the negative control with a plain hyphen.
+    return role == analysis::TWellRole::Negative ? QStringLiteral("K-") : analysis::roleName(role);
+}
+
 TRunValues runControls(const analysis::TPlateLayout &layout, const analysis::TAnalysis &analysis, const QString &runId,
                        const QDateTime &time)
 {
@@ -52,7 +58,7 @@ TRunValues runControls(const analysis::TPlateLayout &layout, const analysis::TAn
     };
     for (const auto &[role, stats] : {std::pair{TWellRole::Negative, analysis.negative}, std::pair{TWellRole::Positive, analysis.positive}})
         if (has(role))
-            run.controls.push_back({analysis::roleName(role), stats.count > 0 ? std::optional<double>(stats.mean) : std::nullopt});
+            run.controls.push_back({controlName(role), stats.count > 0 ? std::optional<double>(stats.mean) : std::nullopt});
     return run;
 }
 

@@ -41,6 +41,8 @@ private:
     std::map<std::pair<QString, QString>, std::vector<westgard::TControlPoint>> m_points;
 };
 
+/// A control's name across runs: "K-" (a plain hyphen, as the lab's files write it), "K+".
+QString controlName(analysis::TWellRole role);
 /// A run's controls as the archive keeps them: each control of the layout with the
 /// mean of its corrected ODs; a control the plate has but whose wells gave no number
 /// comes without a value.

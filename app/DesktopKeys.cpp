@@ -105,6 +105,8 @@ QString TDesktopKeys::PageSection() const
         return QStringLiteral("анализ-планшета");
     case TFormMainLoritS_D7::pageArchive:
         return QStringLiteral("архив-запусков");
+    case TFormMainLoritS_D7::pageControls:
+        return QStringLiteral("контроли");
     default:
         return QStringLiteral("главное-окно");
     }

@@ -10,6 +10,7 @@
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "analysis/page/AnalysisPage.h"
+#include "analysis/page/ControlsPage.h"
 #include "archive/page/ArchivePage.h"
 #include "archive/page/RunRecorder.h"
 #include "measure/SaveChoices.h"
@@ -94,6 +95,7 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.ActionFile = new QAction(QStringLiteral("&Результаты"), this);
     shell.ActionAnalysis = new QAction(QStringLiteral("&Анализ планшета"), this);
     shell.ActionArchive = new QAction(QStringLiteral("Ар&хив"), this);
+    shell.ActionControls = new QAction(QStringLiteral("&Контроли"), this);
 
     shell.ActionMainMenuBar1 = new QMenuBar(this);
     shell.ActionMainMenuBar1->setFixedHeight(fontScale::px(this, menuBarHeight));
@@ -110,6 +112,7 @@ void TFormMainLoritS_D7::CreateComponents()
     readerMenu->addAction(shell.ActionFile);
     readerMenu->addAction(shell.ActionAnalysis);
     readerMenu->addAction(shell.ActionArchive);
+    readerMenu->addAction(shell.ActionControls);
     setMenuBar(shell.ActionMainMenuBar1);
 
     auto *central = new QWidget(this);
@@ -127,7 +130,7 @@ void TFormMainLoritS_D7::CreateComponents()
     barLayout->setSpacing(4);
     barLayout->addWidget(groupBarSection(QStringLiteral("Пользователю"), {shell.Action1, shell.ActionExit}, shell.RzGroupBar1));
     barLayout->addWidget(groupBarSection(QStringLiteral("Программирование"), {shell.ActionSoftTavelon, shell.ActionBDTS}, shell.RzGroupBar1));
-    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {shell.ActionTav2006, shell.ActionFile, shell.ActionAnalysis, shell.ActionArchive}, shell.RzGroupBar1));
+    barLayout->addWidget(groupBarSection(QStringLiteral("Ридер"), {shell.ActionTav2006, shell.ActionFile, shell.ActionAnalysis, shell.ActionArchive, shell.ActionControls}, shell.RzGroupBar1));
     barLayout->addStretch();
     shell.RzGroupBar1->setMinimumWidth(fontScale::px(this, 60));
 
@@ -150,6 +153,12 @@ void TFormMainLoritS_D7::CreateComponents()
     runRecorder = new TRunRecorder(*this, *line, this);
     runRecorder->watch(*readerPage, *resultPage, *analysisPage);
     shell.RzPageControl1->addTab(archivePage = new TArchivePage(*this, *runRecorder, shell.RzPageControl1), QStringLiteral("Архив"));
+    // The controls across runs, from the archive; the analysis lists the rules its run
+    // violates against the runs before it.
+    controlsPage = new TControlsPage(*this, runRecorder->controlHistory(), shell.RzPageControl1);
+    shell.RzPageControl1->addTab(controlsPage, QStringLiteral("Контроли"));
+    connect(runRecorder, &TRunRecorder::runsChanged, controlsPage, &TControlsPage::Reload); // a point more
+    analysisPage->setControlJudge([this] { return westgard::runLines(runRecorder->JudgeControls(*analysisPage)); });
     for (int i = 1; i < shell.RzPageControl1->count(); ++i)
         shell.RzPageControl1->tabBar()->setTabVisible(i, false);
     for (QWidget *page : {shell.TabShSoftTav, shell.TabShBDTS})

@@ -124,6 +124,7 @@ void TFormMainLoritS_D7::ConnectHandlers()
     on(shell.ActionTrafficLog, &QAction::triggered, &TFormMainLoritS_D7::ActionTrafficLogExecute);
     connect(shell.ActionAnalysis, &QAction::triggered, this, [this] { ShowPage(pageAnalysis); });
     connect(shell.ActionArchive, &QAction::triggered, this, [this] { ShowPage(pageArchive); });
+    connect(shell.ActionControls, &QAction::triggered, this, [this] { ShowPage(pageControls); });
     on(shell.Action1, &QAction::triggered, &TFormMainLoritS_D7::Action1Execute);
     on(shell.lbLoadPOInTav, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionSoftTavelonExecute);
     on(shell.lbLoadBDTS, &TLinkLabel::clicked, &TFormMainLoritS_D7::ActionBDTSExecute);

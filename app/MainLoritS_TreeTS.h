@@ -15,6 +15,7 @@
 
 class TAnalysisPage;
 class TArchivePage;
+class TControlsPage;
 class TBDTSDatabase;
 class TBDTSTransfer;
 class TFrameBDTS;
@@ -38,7 +39,8 @@ public:
 
     static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4,
                          pageAnalysis = 5, ///< beside the instrument's own: the plate analysed on the PC
-                         pageArchive = 6;  ///< the runs kept
+                         pageArchive = 6,  ///< the runs kept
+                         pageControls = 7; ///< the controls across runs
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
 
     // ---- The rooms ----------------------------------------------------------------------
@@ -48,6 +50,7 @@ public:
     TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
     TRunRecorder *runRecorder = nullptr;   ///< every table, protocol and analysis into the archive
     TArchivePage *archivePage = nullptr;   ///< "Архив"
+    TControlsPage *controlsPage = nullptr; ///< "Контроли": Levey–Jennings and Westgard
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSDatabase *bdtsDatabase = nullptr; ///< the database's images, records and lists

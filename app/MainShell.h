@@ -28,7 +28,8 @@ struct TMainShell
             *ActionBDTS = nullptr, *ActionTav2006 = nullptr, *ActionFile = nullptr,
             *ActionTrafficLog = nullptr, ///< "Журнал обмена": every byte on the line, for service work
             *ActionAnalysis = nullptr,   ///< "Анализ планшета"
-            *ActionArchive = nullptr;    ///< "Архив": the runs kept
+            *ActionArchive = nullptr,    ///< "Архив": the runs kept
+            *ActionControls = nullptr;   ///< "Контроли": the controls across runs
     QPointer<TTrafficLogWindow> trafficLog; ///< made when first asked for
     QWidget *RzGroupBar1 = nullptr;
     QSplitter *SCSplitter1 = nullptr;

@@ -91,6 +91,10 @@ const std::vector<QStringList> &migrations()
                            " image_name TEXT NOT NULL DEFAULT '')"),
             QStringLiteral("CREATE INDEX results_by_verdict ON results(verdict, run_id)"),
         },
+        // 2 → 3: the controls' rules the run violated, as its list shows them.
+        {
+            QStringLiteral("ALTER TABLE runs ADD COLUMN westgard TEXT NOT NULL DEFAULT ''"),
+        },
     };
     return steps;
 }
@@ -459,10 +463,11 @@ TWriteResult TRunArchive::storeAnalysis(qint64 run, const TAnalysisRecord &analy
             return writeFailed(what, query.lastError());
     }
     query.prepare(QStringLiteral("UPDATE runs SET test_system = ?, operator_name = ?, layout = ?, settings = ?,"
-                                 " settings_text = ?, valid = ?, analysed_at = ? WHERE id = ?"));
+                                 " settings_text = ?, valid = ?, westgard = ?, analysed_at = ? WHERE id = ?"));
     for (const QVariant &value : {text(analysis.testSystem), text(analysis.operatorName),
                                   QVariant(QString::fromUtf8(analysis.layoutJson)), QVariant(QString::fromUtf8(analysis.settingsJson)),
                                   text(analysis.settingsText.join(QLatin1Char('\n'))), QVariant(analysis.valid ? 1 : 0),
+                                  text(analysis.westgard),
                                   QVariant(storedTime(QDateTime::currentDateTime())), QVariant(run)})
         query.addBindValue(value);
     if (!query.exec())
@@ -527,7 +532,7 @@ std::optional<TRun> TRunArchive::run(qint64 id) const
     QSqlQuery query(database());
     query.prepare(QStringLiteral("SELECT kind, run_time, recorded_at, from_file, instrument_file, operator, program_version,"
                                  " port, raw, test_system, operator_name, layout, settings, settings_text, valid,"
-                                 " html, image, image_name FROM runs LEFT JOIN reports ON reports.run_id = runs.id"
+                                 " html, image, image_name, westgard FROM runs LEFT JOIN reports ON reports.run_id = runs.id"
                                  " WHERE id = ?"));
     query.addBindValue(id);
     if (!query.exec() || !query.next())
@@ -555,6 +560,7 @@ std::optional<TRun> TRunArchive::run(qint64 id) const
         analysis.reportHtml = query.value(15).toString();
         analysis.reportImage = query.value(16).toByteArray();
         analysis.reportImageName = query.value(17).toString();
+        analysis.westgard = query.value(18).toString();
         QSqlQuery results(database());
         results.prepare(QStringLiteral("SELECT sample_id, role, od, concentration, concentration_text, verdict"
                                        " FROM results WHERE run_id = ? ORDER BY position"));

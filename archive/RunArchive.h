@@ -70,6 +70,7 @@ struct TAnalysisRecord
     QByteArray settingsJson;   ///< the calculation settings as the page keeps them
     QStringList settingsText;  ///< the settings as lines of text, as printed
     bool valid = false;
+    QString westgard;          ///< the controls' rules violated, "1-2s — предупреждение"; empty: none
     std::vector<TResultRow> results;
     std::vector<TControlValue> controls;
     QString reportHtml;        ///< the analysis's printout as it was then
@@ -100,7 +101,7 @@ public:
     /// The archive's folder in the working folder, and its file's name there.
     static const QString folderName, fileName;
     /// The schema this program writes; older files are brought forward when opened.
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     explicit TRunArchive(const QString &path);
     ~TRunArchive();

@@ -17,7 +17,7 @@ TRunQuery runQuery(const TRunFilter &filter, int sortColumn, Qt::SortOrder order
     TRunQuery query;
     query.sql = QStringLiteral(
         "SELECT id, run_time, instrument_file, test_system, CASE operator_name WHEN '' THEN operator ELSE operator_name END,"
-        " kind || CASE from_file WHEN 1 THEN ':file' ELSE '' END, valid,"
+        " kind || CASE from_file WHEN 1 THEN ':file' ELSE '' END, valid || ':' || westgard,"
         " (SELECT count(*) FROM results WHERE results.run_id = runs.id AND results.role = 'sample')"
         " FROM runs");
     QStringList where;
@@ -67,7 +67,12 @@ QString validityText(const QVariant &valid)
 {
     if (valid.isNull())
         return QStringLiteral("—");
-    return valid.toInt() != 0 ? QStringLiteral("достоверен") : QStringLiteral("НЕДОСТОВЕРЕН");
+    // "1" or "0", then after a colon the controls' rules the run violated, if any.
+    const QString text = valid.toString();
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QString verdict = text.left(colon).toInt() != 0 ? QStringLiteral("достоверен") : QStringLiteral("НЕДОСТОВЕРЕН");
+    const QString rules = colon < 0 ? QString() : text.mid(colon + 1);
+    return rules.isEmpty() ? verdict : verdict + QStringLiteral("; Вестгард: ") + rules;
 }
 
 QString verdictWords(const QString &verdict)
@@ -96,7 +101,7 @@ std::vector<TExportRow> exportRows(const QSqlDatabase &db, const std::vector<qin
     std::vector<TExportRow> rows;
     QSqlQuery run(db), results(db);
     run.prepare(QStringLiteral("SELECT run_time, instrument_file, kind, from_file, test_system, operator_name, operator,"
-                               " port, program_version, valid FROM runs WHERE id = ?"));
+                               " port, program_version, valid || ':' || westgard FROM runs WHERE id = ?"));
     results.prepare(QStringLiteral("SELECT sample_id, role, od, concentration, concentration_text, verdict"
                                    " FROM results WHERE run_id = ? ORDER BY position"));
     const auto number = [](const QVariant &value) { return value.isNull() ? QVariant(QString()) : QVariant(value.toDouble()); };

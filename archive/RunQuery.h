@@ -48,6 +48,8 @@ std::vector<TExportRow> exportRows(const QSqlDatabase &db, const std::vector<qin
 
 /// How a run's source and validity read in the list and the export.
 QString sourceText(const QString &kind, bool fromFile);
+/// `valid` is the run's validity (1 or 0), then after a colon the controls' rules it
+/// violated: "достоверен; Вестгард: 1-2s — предупреждение".
 QString validityText(const QVariant &valid);
 QString verdictWords(const QString &verdict);
 

@@ -666,6 +666,8 @@ void TAnalysisPage::Recalculate()
         m_result = {};
     } else {
         m_result = analysePlate(m_od, layoutEditor->layout(), settings);
+        if (m_controlJudge)
+            m_result.problems << m_controlJudge();
     }
     ShowResults();
 }

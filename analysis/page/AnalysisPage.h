@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -83,6 +84,9 @@ public:
     /// them; empty when there is none (no table, or one read from a workbook or a CSV).
     const QByteArray &table() const { return m_table; }
     bool hasTable() const { return m_hasTable; }
+    /// What judges the run's controls against the runs before it: the Westgard rules
+    /// violated, a line each, which the result then lists. None: no such judgement.
+    void setControlJudge(std::function<QStringList()> judge) { m_controlJudge = std::move(judge); }
     /// The printout: identity, settings, the plate's layout with its ODs, the controls,
     /// the curve and the results.
     std::unique_ptr<QTextDocument> reportDocument() const;
@@ -126,6 +130,7 @@ private:
     analysis::TPlateOd m_od{};
     analysis::TAnalysis m_result;
     QStringList m_inputComplaints;
+    std::function<QStringList()> m_controlJudge;
     bool m_restoring = false;
     int m_csvType = 1; ///< the CSV type chosen last: 1 for a spreadsheet, 2 for a LIS
     int m_lisType = 1; ///< the LIS format chosen last: 1 ASTM, 2 ASTM in frames, 3 HL7

@@ -77,7 +77,8 @@ TControlsPage::TControlsPage(TPageHost &host, const TControlHistory &history, QW
 {
     CreateLayout();
     ConnectHandlers();
-    Reload();
+    // The history is read when the page is shown: an archive is not opened for a page
+    // nobody looks at, nor before the program knows its working folder.
 }
 
 void TControlsPage::CreateLayout()
@@ -200,6 +201,8 @@ QString TControlsPage::Control() const { return cbControl->currentText(); }
 
 void TControlsPage::Reload()
 {
+    if (!isVisible())
+        return; // read again when shown
     QSettings &store = m_host.settings().store();
     const QString wanted = cbTestSystem->count() > 0 ? TestSystem() : store.value(keyLastTestSystem).toString();
     m_updating = true;

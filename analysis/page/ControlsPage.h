@@ -47,7 +47,8 @@ public:
     void BaselineChanged();
     void btnPrintClick();
 
-    /// The history has new runs: the lists and the chart again, the choices kept.
+    /// The history has new runs: the lists and the chart again, the choices kept; a page
+    /// not shown reads them when it is.
     void Reload();
 
     /// The test system's controls as judged now.

@@ -1,11 +1,13 @@
 #include "archive/page/RunRecorder.h"
 
+#include "analysis/ControlHistory.h"
 #include "analysis/PlateAnalysis.h"
 #include "analysis/page/AnalysisPage.h"
 #include "analysis/page/AnalysisReport.h"
 #include "analysis/page/CalculationPanel.h"
 #include "analysis/page/LayoutEditor.h"
 #include "common/PageHost.h"
+#include "common/Settings.h"
 #include "link/Line.h"
 #include "measure/MeasureData.h"
 #include "measure/ReaderPage.h"
@@ -218,6 +220,26 @@ void TRunRecorder::ProtocolReceived(const QByteArray &protocol, const QString &n
     Written(runs->addRun(origin));
 }
 
+westgard::TRunJudgement TRunRecorder::JudgeControls(const TAnalysisPage &page)
+{
+    const TRunIdentity identity = page.identity();
+    if (!page.hasTable() || identity.testSystem.isEmpty())
+        return {};
+    TRunArchive *runs = archive();
+    if (!runs)
+        return {};
+    // A run kept already is judged with its values of today, once.
+    std::optional<qint64> run;
+    if (!page.table().isEmpty())
+        run = runs->findTable(page.table(), identity.readAt);
+    const westgard::TRunValues values = runControls(page.layoutEditor->layout(), page.result(),
+                                                    run ? QString::number(*run) : QStringLiteral("new"), identity.readAt);
+    if (values.controls.empty())
+        return {};
+    return judgeRun(m_history, identity.testSystem, values,
+                    westgard::storedBaselines(m_host.settings().store(), identity.testSystem));
+}
+
 void TRunRecorder::AnalysisFinished(const TAnalysisPage &page)
 {
     TRunArchive *runs = archive();
@@ -245,6 +267,7 @@ void TRunRecorder::AnalysisFinished(const TAnalysisPage &page)
     record.operatorName = identity.operatorName;
     record.settingsJson = QJsonDocument(page.calculation->toJson()).toJson(QJsonDocument::Compact);
     record.settingsText = identity.settings;
+    record.westgard = westgard::runSummary(JudgeControls(page));
     // The printout as it reads today, its curve picture with it: opened later, the run
     // shows what was signed, whatever later versions of the calculation would say.
     const std::unique_ptr<QTextDocument> report = page.reportDocument();

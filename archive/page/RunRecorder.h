@@ -5,6 +5,8 @@
 // what happened; this object alone opens the archive, on first use, in the working
 // folder, and tells the user through the window's error box what could not be kept.
 
+#include "analysis/Westgard.h"
+#include "archive/ArchiveControlHistory.h"
 #include "archive/RunArchive.h"
 
 #include <QByteArray>
@@ -39,6 +41,12 @@ public:
     /// Where the archive file is: in the working folder.
     QString archivePath() const;
 
+    /// The controls' past as the archive keeps it, for the page "Контроли".
+    const TControlHistory &controlHistory() const { return m_history; }
+    /// The Westgard rules the analysis on the page violates against the runs of its
+    /// test system kept so far; nothing while it has no table, test system or controls.
+    westgard::TRunJudgement JudgeControls(const TAnalysisPage &page);
+
     // ---- What happened on the pages ------------------------------------------------------
     void TableAccepted(const QByteArray &table, const QDateTime &readAt);
     void TableNamed(const QByteArray &table, const QString &name);
@@ -64,6 +72,7 @@ private:
     TPageHost &m_host;
     const TLine &m_line;
     std::unique_ptr<archive::TRunArchive> m_archive;
+    TArchiveControlHistory m_history{[this] { return archive(); }};
     bool m_unavailableTold = false;
     class QThread *m_check = nullptr; ///< the check of the archive opened last, while it runs
     QString m_checkFindings;          ///< what it found, read once it has finished

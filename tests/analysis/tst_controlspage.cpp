@@ -194,6 +194,7 @@ void TstControlsPage::aTechnicianFollowsTheControls()
     // The next visit finds the same test system, control and baseline.
     {
         TControlsPage again(*rig.window, history);
+        again.show(); // the history is read when the page is shown
         QCOMPARE(again.cbTestSystem->currentText(), ifa);
         QCOMPARE(again.cbControl->currentText(), QStringLiteral("K+"));
         QVERIFY(again.rbTyped->isChecked());

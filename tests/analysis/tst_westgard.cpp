@@ -299,7 +299,7 @@ void TstWestgard::theAnalysisGivesTheRunsControls()
     const TRunValues run = runControls(layout, result, QStringLiteral("2011_12_25_0001.xls"), firstDay);
     QCOMPARE(run.runId, QStringLiteral("2011_12_25_0001.xls"));
     QCOMPARE(run.controls.size(), size_t(2));
-    QCOMPARE(run.controls[0].first, QStringLiteral("K−"));
+    QCOMPARE(run.controls[0].first, QStringLiteral("K-"));
     QCOMPARE(run.controls[0].second, std::optional<double>(0.082));
     QCOMPARE(run.controls[1].first, QStringLiteral("K+"));
     QVERIFY(!run.controls[1].second);

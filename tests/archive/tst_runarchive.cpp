@@ -101,7 +101,7 @@ void TestRunArchive::aRunIsKeptWithItsIdentityAndItsAnalysisIsReplacedWhole()
     {
         TRunArchive runs(path);
         QVERIFY2(runs.open(), qPrintable(runs.error()));
-        QCOMPARE(scalar(runs.database(), QStringLiteral("PRAGMA user_version")), 2);
+        QCOMPARE(scalar(runs.database(), QStringLiteral("PRAGMA user_version")), TRunArchive::schemaVersion);
         QSqlQuery journal(runs.database());
         QVERIFY(journal.exec(QStringLiteral("PRAGMA journal_mode")) && journal.next());
         QCOMPARE(journal.value(0).toString(), QStringLiteral("wal"));
