@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -132,19 +133,23 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.TabSheet1 = new QWidget;
     shell.TabShSoftTav = new QWidget;
     shell.TabShBDTS = new QWidget;
-    // Made in the page control, so that they are laid out in the window's font.
-    shell.TabShReader = readerPage = new TReaderPage(*this, *line, shell.RzPageControl1);
-    shell.TabShResult = resultPage = new TResultPage(*this, *line, shell.RzPageControl1);
+    // Only the start page is needed for the first paint: the others are made after it
+    // (CreateWorkPages) or on their first visit, and fill these tabs whole.
+    shell.TabShReader = new QWidget;
+    shell.TabShResult = new QWidget;
+    shell.TabShAnalysis = new QWidget;
     shell.RzPageControl1->addTab(shell.TabSheet1, QStringLiteral("О программе"));
     shell.RzPageControl1->addTab(shell.TabShSoftTav, QStringLiteral("ПО прибора"));
     shell.RzPageControl1->addTab(shell.TabShBDTS, QStringLiteral("БД ТС"));
     shell.RzPageControl1->addTab(shell.TabShReader, QStringLiteral("Ридер ОП"));
     shell.RzPageControl1->addTab(shell.TabShResult, QStringLiteral("Результаты"));
-    shell.RzPageControl1->addTab(analysisPage = new TAnalysisPage(*this, *readerPage, shell.RzPageControl1), QStringLiteral("Анализ"));
+    shell.RzPageControl1->addTab(shell.TabShAnalysis, QStringLiteral("Анализ"));
     for (int i = 1; i < shell.RzPageControl1->count(); ++i)
         shell.RzPageControl1->tabBar()->setTabVisible(i, false);
     for (QWidget *page : {shell.TabShSoftTav, shell.TabShBDTS})
         new QVBoxLayout(page); // the frames fill their pages when they are created
+    for (QWidget *page : {shell.TabShReader, shell.TabShResult, shell.TabShAnalysis})
+        (new QVBoxLayout(page))->setContentsMargins(0, 0, 0, 0);
 
     shell.SCSplitter1->addWidget(shell.RzGroupBar1);
     shell.SCSplitter1->addWidget(shell.RzPageControl1);
@@ -186,6 +191,35 @@ void TFormMainLoritS_D7::CreateComponents()
     m_sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
     m_sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
     m_sdlgSaveTavDat.memoryKey = dialogKey::measureSave;
+}
+
+namespace {
+/// A page fills the tab kept for it; in a tab already shown it shows at once.
+template <typename TPage>
+TPage *fillTab(QWidget *tab, TPage *page)
+{
+    tab->layout()->addWidget(page);
+    if (tab->isVisible())
+        page->show();
+    return page;
+}
+} // namespace
+
+void TFormMainLoritS_D7::CreateWorkPages()
+{
+    // Made in their tabs, so that they are laid out in the window's font.
+    readerPage = fillTab(shell.TabShReader, new TReaderPage(*this, *line, shell.TabShReader));
+    resultPage = fillTab(shell.TabShResult, new TResultPage(*this, *line, shell.TabShResult));
+    connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
+    // The dialogs start where they were left in the last run, while that folder exists.
+    readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
+    readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
+}
+
+void TFormMainLoritS_D7::CreateAnalysisPage()
+{
+    if (!analysisPage)
+        analysisPage = fillTab(shell.TabShAnalysis, new TAnalysisPage(*this, *readerPage, shell.TabShAnalysis));
 }
 
 void TFormMainLoritS_D7::CreateStartPage()

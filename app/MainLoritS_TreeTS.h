@@ -29,7 +29,8 @@ class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
 {
     Q_OBJECT
 public:
-    /// Takes the backend over; runs the start-up (port discovery) at once.
+    /// Takes the backend over. What the first paint does not need comes right after
+    /// it (`CompleteStart`).
     explicit TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options = {},
                                 QWidget *parent = nullptr);
     ~TFormMainLoritS_D7() override;
@@ -37,12 +38,14 @@ public:
     static constexpr int pageStart = 0, pageSoftTav = 1, pageBDTS = 2, pageReader = 3, pageResult = 4,
                          pageAnalysis = 5; ///< beside the instrument's own: the plate analysed on the PC
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
+    /// ms after showing by which the start completes even when no paint came
+    static constexpr int startAtTheLatestMs = 500;
 
     // ---- The rooms ----------------------------------------------------------------------
     TLine *line = nullptr; ///< the line to the instrument; its port group is in the shell
-    TReaderPage *readerPage = nullptr;
-    TResultPage *resultPage = nullptr;
-    TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
+    TReaderPage *readerPage = nullptr; ///< made when the start completes
+    TResultPage *resultPage = nullptr; ///< made when the start completes
+    TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета", made on the first visit of its page
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSDatabase *bdtsDatabase = nullptr; ///< the database's images, records and lists
@@ -69,6 +72,14 @@ public:
     TSettings &settings() override { return *m_settings; }
     bool isDemo() const override { return m_demo; }
 
+    // ---- The start ------------------------------------------------------------------------
+    /// What the first paint does not need: the pages that talk to the instrument (they
+    /// hear its notices from the start), then the serial ports, listed and opened, and
+    /// the contact search. Runs once: right after the window's first paint, at once for a
+    /// window that is not shown, and before anything that needs it.
+    void CompleteStart();
+    bool StartCompleted() const { return m_startCompleted; }
+
     // ---- Navigation -----------------------------------------------------------------------
     void FormCreate();
     void FormClose();
@@ -90,13 +101,22 @@ public:
     TWorkPage *WorkPage(int index) const;
     TWorkPage *ActiveWorkPage() const { return WorkPage(m_lastPage); }
 
+Q_SIGNALS:
+    /// The pages are made and the ports listed: the window is whole.
+    void startCompleted();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void CreateComponents(); // the shell's layout, captions and hints
     void CreateStartPage();
+    /// The reader's and the results' pages, in the tabs the shell keeps for them.
+    void CreateWorkPages();
+    /// The analysis page, on the first visit of its tab.
+    void CreateAnalysisPage();
     void ConnectHandlers();
     void ConnectLink();
     /// The controls of the shell and the pages that need the instrument follow the link.
@@ -121,4 +141,5 @@ private:
     bool m_splitterPlaced = false;
     bool m_errorBoxOpen = false; ///< one error box at a time
     bool m_demo = false;
+    bool m_startCompleted = false;
 };

@@ -418,6 +418,7 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
     }
     // The next run offers the same test system with its layout, settings and operator.
     TVirtualRig next(TRigOptions().withSettings(settingsFile));
+    next.window->shell.ActionAnalysis->trigger();
     TAnalysisPage &page = *next.window->analysisPage;
     QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-тест"));
     QCOMPARE(page.edOperator->text(), QStringLiteral("Иванова"));
