@@ -10,6 +10,8 @@
 #include "link/TMSComm.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 #include "support/VirtualRig.h"
+#include "analysis/page/AnalysisPage.h"
+#include "common/Settings.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
@@ -33,6 +36,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void theWindowOpensAtItsSizeWithItsCaptionAndMenus();
+    void theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter();
     void onlyTheStartTabIsVisibleAtStart();
     void aPageVisitedOnceKeepsItsTabForGood();
     void theFramesAreCreatedOnceOnTheFirstVisit();
@@ -82,6 +86,89 @@ void TestMainWindow::theWindowOpensAtItsSizeWithItsCaptionAndMenus()
     const QPointer<TTrafficLogWindow> first = w.shell.trafficLog;
     w.shell.ActionTrafficLog->trigger();
     QCOMPARE(w.shell.trafficLog, first);
+}
+
+namespace {
+/// What the window held when its first picture was painted.
+class TFirstPaintWatch : public QObject
+{
+public:
+    explicit TFirstPaintWatch(TFormMainLoritS_D7 &window) : m_window(window) { window.installEventFilter(this); }
+
+    bool painted = false;
+    bool pagesMade = false;
+    int portEntries = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &m_window && event->type() == QEvent::Paint && !painted) {
+            painted = true;
+            pagesMade = m_window.readerPage || m_window.resultPage || m_window.analysisPage;
+            portEntries = m_window.shell.portGroup->cbxNumPort->count();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TFormMainLoritS_D7 &m_window;
+};
+} // namespace
+
+void TestMainWindow::theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter()
+{
+    // Made and shown as the program does it: two ports, the instrument on the one the last
+    // run left open.
+    QTemporaryDir folder;
+    TWindowOptions options;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    options.documentsFolder = folder.filePath(QStringLiteral("Documents"));
+    options.settingsFile = folder.filePath(QStringLiteral("settings.ini"));
+    TSettings(options.settingsFile).setLastPort(QStringLiteral("COM2"));
+    TScriptedDialogs dialogs;
+    options.dialogs = &dialogs;
+    TVirtualInstrument instrument;
+    auto *backend = new TVirtualBackend(&instrument);
+    backend->setPorts({1, 2}, 2);
+    TFormMainLoritS_D7 w(backend, options);
+    TFirstPaintWatch watch(w);
+    w.show();
+    QTRY_VERIFY(w.StartCompleted());
+
+    // The first picture showed the shell alone.
+    QVERIFY(watch.painted);
+    QVERIFY(!watch.pagesMade);
+    QCOMPARE(watch.portEntries, 0);
+    // Right after it the ports are listed and the last one is open, its instrument heard.
+    QCOMPARE(w.shell.portGroup->cbxNumPort->count(), 2);
+    QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM2"));
+    QVERIFY(w.shell.portGroup->cbPortOpen->isChecked());
+    QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
+    QVERIFY(dialogs.errors.isEmpty());
+
+    // The pages made after the picture go as ever: the start page's link leads to the
+    // reader, whose key reads the table once the line is at 115200.
+    QVERIFY(!w.analysisPage);
+    QTest::mouseClick(w.shell.lbReader, Qt::LeftButton);
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
+    QVERIFY(w.readerPage->isVisible());
+    QCOMPARE(w.readerPage->StringGrid1->item(8, 0)->text(), QStringLiteral("H"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"), 10000);
+    QTRY_VERIFY(!w.line->search->running());
+    QTest::keyClick(&w, Qt::Key_F5);
+    QTRY_COMPARE_WITH_TIMEOUT(w.readerPage->odTableText.size(), 873, 10000);
+
+    // The analysis page is made on its first visit, shown with its tab, and takes the
+    // table just read; the next visit finds the same page.
+    w.shell.ActionAnalysis->trigger();
+    QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageAnalysis));
+    const TAnalysisPage *analysis = w.analysisPage;
+    QVERIFY(analysis && analysis->isVisible());
+    QVERIFY2(analysis->lbSource->text().startsWith(QStringLiteral("Таблица: из прибора")),
+             qPrintable(analysis->lbSource->text()));
+    w.ShowPage(TFormMainLoritS_D7::pageStart);
+    w.shell.ActionAnalysis->trigger();
+    QCOMPARE(w.analysisPage, analysis);
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()
