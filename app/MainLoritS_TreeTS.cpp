@@ -100,7 +100,8 @@ void TFormMainLoritS_D7::CompleteStart()
         return;
     m_startCompleted = true;
     CreateWorkPages();
-    Guarded([this] { line->DiscoverPorts(m_settings->lastPort()); });
+    if (!m_closed)
+        Guarded([this] { line->DiscoverPorts(m_settings->lastPort()); });
     Q_EMIT startCompleted();
 }
 
@@ -278,6 +279,7 @@ void TFormMainLoritS_D7::showEvent(QShowEvent *event)
 
 void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 {
+    m_closed = true;
     Guarded([this] { SaveSettings(); });
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);

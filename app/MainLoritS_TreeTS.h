@@ -142,4 +142,5 @@ private:
     bool m_errorBoxOpen = false; ///< one error box at a time
     bool m_demo = false;
     bool m_startCompleted = false;
+    bool m_closed = false; ///< the window was closed: a start completed later opens no port
 };

@@ -103,9 +103,9 @@ int main(int argc, char **argv)
     const double backend = median(programTimes["backend"]);
     const double constructed = median(programTimes["constructed"]);
     const double window = median(programTimes["window"]);
-    std::printf("  lorit-service: to main %.1f ms, application %.1f ms, serial ports listed %.1f ms,\n"
-                "                 window built (its pages, the ports opened in turn) %.1f ms, code page check %.1f ms,\n"
-                "                 show and first paint %.1f ms\n",
+    std::printf("  lorit-service: to main %.1f ms, application %.1f ms, serial backend %.1f ms,\n"
+                "                 window built (the shell; pages and ports come after the paint) %.1f ms,\n"
+                "                 code page check %.1f ms, show and first paint %.1f ms\n",
                 toMain, application - toMain, backend - application, constructed - backend, window - constructed,
                 programMs - window);
     std::printf("  bare Qt:       to main %.1f ms, application %.1f ms, window %.1f ms, show and first paint %.1f ms\n",

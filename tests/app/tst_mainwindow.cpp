@@ -37,6 +37,7 @@ class TestMainWindow : public QObject
 private Q_SLOTS:
     void theWindowOpensAtItsSizeWithItsCaptionAndMenus();
     void theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter();
+    void aWindowClosedBeforeItsPortsWereListedKeepsTheLastPort();
     void onlyTheStartTabIsVisibleAtStart();
     void aPageVisitedOnceKeepsItsTabForGood();
     void theFramesAreCreatedOnceOnTheFirstVisit();
@@ -169,6 +170,29 @@ void TestMainWindow::theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfte
     w.ShowPage(TFormMainLoritS_D7::pageStart);
     w.shell.ActionAnalysis->trigger();
     QCOMPARE(w.analysisPage, analysis);
+}
+
+void TestMainWindow::aWindowClosedBeforeItsPortsWereListedKeepsTheLastPort()
+{
+    QTemporaryDir folder;
+    TWindowOptions options;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    options.settingsFile = folder.filePath(QStringLiteral("settings.ini"));
+    TSettings(options.settingsFile).setLastPort(QStringLiteral("COM2"));
+    TScriptedDialogs dialogs;
+    options.dialogs = &dialogs;
+    TVirtualInstrument instrument;
+    auto *backend = new TVirtualBackend(&instrument);
+    backend->setPorts({1, 2}, 1);
+    {
+        TFormMainLoritS_D7 w(backend, options);
+        w.show();
+        w.close(); // before the event loop ran: nothing was listed yet
+        QTRY_VERIFY(w.StartCompleted());
+        QVERIFY(!w.line->PortOpen());
+        QVERIFY(w.readerPage);
+    }
+    QCOMPARE(TSettings(options.settingsFile).lastPort(), QStringLiteral("COM2"));
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()
