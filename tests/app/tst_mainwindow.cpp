@@ -170,6 +170,15 @@ void TestMainWindow::theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfte
     w.ShowPage(TFormMainLoritS_D7::pageStart);
     w.shell.ActionAnalysis->trigger();
     QCOMPARE(w.analysisPage, analysis);
+    // The port group is laid out as in a window shown after its ports were listed.
+    {
+        TVirtualRig listedFirst(TRigOptions().onPorts({1, 2}, 2));
+        TFormMainLoritS_D7 &other = *listedFirst.window;
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QTRY_COMPARE(w.shell.portGroup->cbxNumPort->width(), other.shell.portGroup->cbxNumPort->width());
+        QCOMPARE(w.shell.portGroup->cbPortOpen->geometry(), other.shell.portGroup->cbPortOpen->geometry());
+    }
 }
 
 void TestMainWindow::aWindowClosedBeforeItsPortsWereListedKeepsTheLastPort()
