@@ -154,6 +154,7 @@ void TestMainWindow::theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfte
     QCOMPARE(w.shell.RzPageControl1->currentIndex(), int(TFormMainLoritS_D7::pageReader));
     QVERIFY(w.readerPage->isVisible());
     QCOMPARE(w.readerPage->StringGrid1->item(8, 0)->text(), QStringLiteral("H"));
+    QCOMPARE(w.readerPage->RzPanel7->width(), 447); // drawn as in a window that had it from the start
     QTRY_COMPARE_WITH_TIMEOUT(w.shell.portGroup->cbBaudRate->currentText(), QStringLiteral("115200"), 10000);
     QTRY_VERIFY(!w.line->search->running());
     QTest::keyClick(&w, Qt::Key_F5);
