@@ -80,10 +80,20 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
     // first paint, or at the latest after a while (started minimised, it is not painted).
     QTimer::singleShot(0, this, [this] {
         if (!isVisible())
-            CompleteStart();
+            CompleteStartUnlessAsking();
         else
-            QTimer::singleShot(startAtTheLatestMs, this, &TFormMainLoritS_D7::CompleteStart);
+            QTimer::singleShot(startAtTheLatestMs, this, &TFormMainLoritS_D7::CompleteStartUnlessAsking);
     });
+}
+
+void TFormMainLoritS_D7::CompleteStartUnlessAsking()
+{
+    // An error box said before the window shows (the code page) is answered first: what
+    // the ports have to say gets a box of its own then, not only the status line.
+    if (m_errorBoxOpen && !m_startCompleted)
+        QTimer::singleShot(startAtTheLatestMs, this, &TFormMainLoritS_D7::CompleteStartUnlessAsking);
+    else
+        CompleteStart();
 }
 
 void TFormMainLoritS_D7::paintEvent(QPaintEvent *event)

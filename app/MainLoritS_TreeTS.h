@@ -117,6 +117,8 @@ private:
     void CreateWorkPages();
     /// The analysis page, on the first visit of its tab.
     void CreateAnalysisPage();
+    /// The start not waiting for a paint: later while an error box waits for the user.
+    void CompleteStartUnlessAsking();
     void ConnectHandlers();
     void ConnectLink();
     /// The controls of the shell and the pages that need the instrument follow the link.

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void theWindowOpensAtItsSizeWithItsCaptionAndMenus();
     void theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter();
     void aWindowClosedBeforeItsPortsWereListedOpensNone();
+    void aProblemToldBeforeTheWindowShowsLeavesThePortsTheirOwnBox();
     void onlyTheStartTabIsVisibleAtStart();
     void aPageVisitedOnceKeepsItsTabForGood();
     void theFramesAreCreatedOnceOnTheFirstVisit();
@@ -179,6 +180,24 @@ void TestMainWindow::aWindowClosedBeforeItsPortsWereListedOpensNone()
         QVERIFY(!w.line->PortOpen());
     }
     QCOMPARE(TSettings(options.settingsFile).lastPort(), QStringLiteral("COM2"));
+}
+
+void TestMainWindow::aProblemToldBeforeTheWindowShowsLeavesThePortsTheirOwnBox()
+{
+    QTemporaryDir folder;
+    TScriptedDialogs dialogs;
+    TVirtualInstrument instrument;
+    auto *backend = new TVirtualBackend(&instrument);
+    backend->setFailingPorts({1});
+    TFormMainLoritS_D7 w(backend, optionsIn(folder, dialogs));
+    // As the program tells a problem of the system before it shows its window; the
+    // world goes on behind the box until the user answers it.
+    dialogs.whileErrorShown = [] { QCoreApplication::processEvents(); };
+    w.ReportError(QStringLiteral("Кодовая страница 1251 недоступна."));
+    w.show();
+    QTRY_VERIFY(w.StartCompleted());
+    QCOMPARE(dialogs.errors.size(), 2);
+    QCOMPARE(dialogs.errors.at(1), QStringLiteral("Порт COM1 занят другой программой: закройте её и повторите."));
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()
