@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTimer>
 
 TApplication::TApplication(int &argc, char **argv)
     : QApplication(argc, argv)
@@ -23,9 +24,28 @@ TApplication::TApplication(int &argc, char **argv)
         installTranslator(&m_qtRussian);
     // Lets the desktop find the program's menu entry and icon for its windows.
     setDesktopFileName(QFileInfo(applicationFilePath()).completeBaseName());
+    // The icon comes once the first window is painted: the desktop draws it from the
+    // SVG in several sizes, which the first window need not wait for.
+    installEventFilter(this);
+    QTimer::singleShot(iconAtTheLatestMs, this, &TApplication::SetIcon);
+}
+
+void TApplication::SetIcon()
+{
+    if (m_iconSet)
+        return;
+    m_iconSet = true;
+    removeEventFilter(this);
     // The icon also for window managers that do not look the desktop entry up, and
     // for a copy run from its build folder or a stick, which has no entry at all.
     setWindowIcon(QIcon(QStringLiteral(":/icons/lorit-service.svg")));
+}
+
+bool TApplication::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !m_iconSet)
+        QMetaObject::invokeMethod(this, &TApplication::SetIcon, Qt::QueuedConnection);
+    return QApplication::eventFilter(watched, event);
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

@@ -12,6 +12,16 @@ public:
     TApplication(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 
+    /// ms after start by which the icon is set even when no window was painted
+    static constexpr int iconAtTheLatestMs = 500;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    /// The icon of every window, drawn from its SVG.
+    void SetIcon();
+
     QTranslator m_qtRussian; ///< Qt's own words (dialog buttons, file dialogs) in Russian
+    bool m_iconSet = false;
 };

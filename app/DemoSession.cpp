@@ -69,7 +69,7 @@ TDemoSession::TDemoSession(TWindowOptions options) : m_instrument(std::make_uniq
                          && writeSampleWhenMissing(samples.filePath(QStringLiteral("ИФА-демо.json")),
                                                    TInstrumentMeasurements::sampleLayout());
     // Its folder is a hidden one in the user's data: "Открыть раскладку..." starts in it.
-    m_window->analysisPage->offerLayoutsFrom(samples.path());
+    m_window->OfferLayoutsFrom(samples.path());
     if (!written)
         m_window->ReportError(QStringLiteral("Не удается записать примеры файлов в папку %1: "
                                              "базы данных и программа для виртуального прибора недоступны.")

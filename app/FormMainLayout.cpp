@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -139,30 +140,27 @@ void TFormMainLoritS_D7::CreateComponents()
     shell.TabSheet1 = new QWidget;
     shell.TabShSoftTav = new QWidget;
     shell.TabShBDTS = new QWidget;
-    // Made in the page control, so that they are laid out in the window's font.
-    shell.TabShReader = readerPage = new TReaderPage(*this, *line, shell.RzPageControl1);
-    shell.TabShResult = resultPage = new TResultPage(*this, *line, shell.RzPageControl1);
+    // Only the start page is needed for the first paint: the others are made after it
+    // (CreateWorkPages) or on their first visit, and fill these tabs whole.
+    shell.TabShReader = new QWidget;
+    shell.TabShResult = new QWidget;
+    shell.TabShAnalysis = new QWidget;
+    shell.TabShArchive = new QWidget;
+    shell.TabShControls = new QWidget;
     shell.RzPageControl1->addTab(shell.TabSheet1, QStringLiteral("О программе"));
     shell.RzPageControl1->addTab(shell.TabShSoftTav, QStringLiteral("ПО прибора"));
     shell.RzPageControl1->addTab(shell.TabShBDTS, QStringLiteral("БД ТС"));
     shell.RzPageControl1->addTab(shell.TabShReader, QStringLiteral("Ридер ОП"));
     shell.RzPageControl1->addTab(shell.TabShResult, QStringLiteral("Результаты"));
-    shell.RzPageControl1->addTab(analysisPage = new TAnalysisPage(*this, *readerPage, shell.RzPageControl1), QStringLiteral("Анализ"));
-    // The recorder listens to the pages whose runs are kept; the archive's page reads
-    // what it kept. Made after the pages, it goes after them too.
-    runRecorder = new TRunRecorder(*this, *line, this);
-    runRecorder->watch(*readerPage, *resultPage, *analysisPage);
-    shell.RzPageControl1->addTab(archivePage = new TArchivePage(*this, *runRecorder, shell.RzPageControl1), QStringLiteral("Архив"));
-    // The controls across runs, from the archive; the analysis lists the rules its run
-    // violates against the runs before it.
-    controlsPage = new TControlsPage(*this, runRecorder->controlHistory(), shell.RzPageControl1);
-    shell.RzPageControl1->addTab(controlsPage, QStringLiteral("Контроли"));
-    connect(runRecorder, &TRunRecorder::runsChanged, controlsPage, &TControlsPage::Reload); // a point more
-    analysisPage->setControlJudge([this] { return westgard::runLines(runRecorder->JudgeControls(*analysisPage)); });
+    shell.RzPageControl1->addTab(shell.TabShAnalysis, QStringLiteral("Анализ"));
+    shell.RzPageControl1->addTab(shell.TabShArchive, QStringLiteral("Архив"));
+    shell.RzPageControl1->addTab(shell.TabShControls, QStringLiteral("Контроли"));
     for (int i = 1; i < shell.RzPageControl1->count(); ++i)
         shell.RzPageControl1->tabBar()->setTabVisible(i, false);
     for (QWidget *page : {shell.TabShSoftTav, shell.TabShBDTS})
         new QVBoxLayout(page); // the frames fill their pages when they are created
+    for (QWidget *page : {shell.TabShReader, shell.TabShResult, shell.TabShAnalysis, shell.TabShArchive, shell.TabShControls})
+        (new QVBoxLayout(page))->setContentsMargins(0, 0, 0, 0);
 
     shell.SCSplitter1->addWidget(shell.RzGroupBar1);
     shell.SCSplitter1->addWidget(shell.RzPageControl1);
@@ -204,6 +202,56 @@ void TFormMainLoritS_D7::CreateComponents()
     m_sdlgSaveTavDat.defaultExt = QStringLiteral(".xls");
     m_sdlgSaveTavDat.fileName = QStringLiteral("TavDat_");
     m_sdlgSaveTavDat.memoryKey = dialogKey::measureSave;
+}
+
+namespace {
+/// A page fills the tab kept for it; in a tab already shown it shows at once.
+template <typename TPage>
+TPage *fillTab(QWidget *tab, TPage *page)
+{
+    tab->layout()->addWidget(page);
+    if (tab->isVisible())
+        page->show();
+    return page;
+}
+} // namespace
+
+void TFormMainLoritS_D7::CreateWorkPages()
+{
+    // Made in their tabs, so that they are laid out in the window's font.
+    readerPage = fillTab(shell.TabShReader, new TReaderPage(*this, *line, shell.TabShReader));
+    resultPage = fillTab(shell.TabShResult, new TResultPage(*this, *line, shell.TabShResult));
+    connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
+    // The dialogs start where they were left in the last run, while that folder exists.
+    readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
+    readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
+    // The recorder listens to the pages whose runs are kept (the analysis page once it
+    // is made); "Архив" reads what it kept, "Контроли" the controls across runs. The
+    // archive itself is opened at its first use.
+    runRecorder = new TRunRecorder(*this, *line, this);
+    runRecorder->watch(*readerPage, *resultPage);
+    archivePage = fillTab(shell.TabShArchive, new TArchivePage(*this, *runRecorder, shell.TabShArchive));
+    controlsPage = fillTab(shell.TabShControls, new TControlsPage(*this, runRecorder->controlHistory(), shell.TabShControls));
+    connect(runRecorder, &TRunRecorder::runsChanged, controlsPage, &TControlsPage::Reload); // a point more
+}
+
+void TFormMainLoritS_D7::OfferLayoutsFrom(const QString &folder)
+{
+    m_layoutsFolder = folder;
+    if (analysisPage)
+        analysisPage->offerLayoutsFrom(folder);
+}
+
+void TFormMainLoritS_D7::CreateAnalysisPage()
+{
+    if (analysisPage)
+        return;
+    analysisPage = fillTab(shell.TabShAnalysis, new TAnalysisPage(*this, *readerPage, shell.TabShAnalysis));
+    if (!m_layoutsFolder.isEmpty())
+        analysisPage->offerLayoutsFrom(m_layoutsFolder);
+    runRecorder->watch(*analysisPage);
+    // The analysis lists the Westgard rules its run breaks against the runs before it.
+    analysisPage->setControlJudge([this] { return westgard::runLines(runRecorder->JudgeControls(*analysisPage)); });
 }
 
 void TFormMainLoritS_D7::CreateStartPage()

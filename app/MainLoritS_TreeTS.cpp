@@ -76,6 +76,43 @@ TFormMainLoritS_D7::TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOpt
                             : options.documentsFolder;
     Guarded([this] { FormCreate(); });
     RestoreWindowSize();
+    // A window that is not shown completes its start at once; a shown one after its
+    // first paint, or at the latest after a while (started minimised, it is not painted).
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            CompleteStartUnlessAsking();
+        else
+            QTimer::singleShot(startAtTheLatestMs, this, &TFormMainLoritS_D7::CompleteStartUnlessAsking);
+    });
+}
+
+void TFormMainLoritS_D7::CompleteStartUnlessAsking()
+{
+    // An error box said before the window shows (the code page) is answered first: what
+    // the ports have to say gets a box of its own then, not only the status line.
+    if (m_errorBoxOpen && !m_startCompleted)
+        QTimer::singleShot(startAtTheLatestMs, this, &TFormMainLoritS_D7::CompleteStartUnlessAsking);
+    else
+        CompleteStart();
+}
+
+void TFormMainLoritS_D7::paintEvent(QPaintEvent *event)
+{
+    QMainWindow::paintEvent(event);
+    // The rest of the start comes once this picture has gone to the screen.
+    if (!m_startCompleted)
+        QMetaObject::invokeMethod(this, &TFormMainLoritS_D7::CompleteStart, Qt::QueuedConnection);
+}
+
+void TFormMainLoritS_D7::CompleteStart()
+{
+    if (m_startCompleted)
+        return;
+    m_startCompleted = true;
+    CreateWorkPages();
+    if (!m_closed)
+        Guarded([this] { line->DiscoverPorts(m_settings->lastPort()); });
+    Q_EMIT startCompleted();
 }
 
 TFormMainLoritS_D7::~TFormMainLoritS_D7() = default;
@@ -189,13 +226,14 @@ void TFormMainLoritS_D7::ConnectLink()
         if (OnFirmwarePage() && frameSoftTav && line->lineClaim.holder() != TLineUser::Upload)
             Guarded([this] { frameSoftTav->Enter(); });
     });
-    connect(resultPage, &TResultPage::noticeShown, this, [this] { readerPage->btnReadOP->setEnabled(true); });
 }
 
 void TFormMainLoritS_D7::LinkControlsEnabled(bool enabled)
 {
-    for (QWidget *widget : std::initializer_list<QWidget *>{shell.lbReader, shell.lbLoadBDTS, readerPage->btnReadOP})
+    for (QWidget *widget : std::initializer_list<QWidget *>{shell.lbReader, shell.lbLoadBDTS})
         widget->setEnabled(enabled);
+    if (readerPage)
+        readerPage->btnReadOP->setEnabled(enabled);
     for (QAction *action : {shell.ActionBDTS, shell.ActionTav2006})
         action->setEnabled(enabled);
     EnableTavelon(enabled);
@@ -224,7 +262,6 @@ void TFormMainLoritS_D7::LineBack()
 
 void TFormMainLoritS_D7::FormCreate()
 {
-    line->DiscoverPorts(m_settings->lastPort());
     if (m_programFolder.isEmpty()) {
         const TProgramFolder chosen = chooseProgramFolder(
             QCoreApplication::applicationDirPath(),
@@ -238,8 +275,6 @@ void TFormMainLoritS_D7::FormCreate()
     m_handOverFolder = plate::handOverFolder(m_programFolder, QCoreApplication::applicationDirPath(),
                                              m_documentsFolder);
     // The dialogs start where they were left in the last run, while that folder exists.
-    readerPage->odlgOpenFileToExcel.memoryKey = dialogKey::measureOpen;
-    readerPage->odlgOpenFileToExcel.initialDir = m_settings->dialogFolder(dialogKey::measureOpen, m_handOverFolder);
     m_sdlgSaveTavDat.initialDir = m_settings->dialogFolder(dialogKey::measureSave, m_handOverFolder);
     bdtsDatabase->setProgramFolder(m_programFolder);
 }
@@ -256,6 +291,7 @@ void TFormMainLoritS_D7::showEvent(QShowEvent *event)
 
 void TFormMainLoritS_D7::closeEvent(QCloseEvent *event)
 {
+    m_closed = true;
     Guarded([this] { SaveSettings(); });
     Guarded([this] { FormClose(); });
     QMainWindow::closeEvent(event);
@@ -281,6 +317,9 @@ void TFormMainLoritS_D7::ActionExitExecute()
 
 void TFormMainLoritS_D7::ShowPage(int index)
 {
+    CompleteStart();
+    if (index == pageAnalysis)
+        CreateAnalysisPage(); // before its tab shows, so that it shows with it
     // Make the tab visible before it becomes current, so that it stays so for good.
     shell.RzPageControl1->tabBar()->setTabVisible(index, true);
     shell.RzPageControl1->setCurrentIndex(index);
@@ -339,6 +378,10 @@ void TFormMainLoritS_D7::RzPageControl1Change()
     const int page = shell.RzPageControl1->currentIndex();
     if (page == m_lastPage)
         return;
+    // However the tab was reached, its page is there.
+    CompleteStart();
+    if (page == pageAnalysis)
+        CreateAnalysisPage();
     TWorkPage *left = WorkPage(m_lastPage);
     // A page that keeps the user for an exchange under way says so; one whose exchange
     // ended while its question was open leaves what that exchange said.

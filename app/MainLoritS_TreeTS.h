@@ -32,7 +32,8 @@ class TFormMainLoritS_D7 : public QMainWindow, public TPageHost
 {
     Q_OBJECT
 public:
-    /// Takes the backend over; runs the start-up (port discovery) at once.
+    /// Takes the backend over. What the first paint does not need comes right after
+    /// it (`CompleteStart`).
     explicit TFormMainLoritS_D7(TSerialBackend *backend, const TWindowOptions &options = {},
                                 QWidget *parent = nullptr);
     ~TFormMainLoritS_D7() override;
@@ -42,15 +43,17 @@ public:
                          pageArchive = 6,  ///< the runs kept
                          pageControls = 7; ///< the controls across runs
     static constexpr int groupBarWidth = 137; ///< px at the design font, until the user moves the splitter
+    /// ms after showing by which the start completes even when no paint came
+    static constexpr int startAtTheLatestMs = 500;
 
     // ---- The rooms ----------------------------------------------------------------------
     TLine *line = nullptr; ///< the line to the instrument; its port group is in the shell
-    TReaderPage *readerPage = nullptr;
-    TResultPage *resultPage = nullptr;
-    TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета"
-    TRunRecorder *runRecorder = nullptr;   ///< every table, protocol and analysis into the archive
-    TArchivePage *archivePage = nullptr;   ///< "Архив"
-    TControlsPage *controlsPage = nullptr; ///< "Контроли": Levey–Jennings and Westgard
+    TReaderPage *readerPage = nullptr; ///< made when the start completes
+    TResultPage *resultPage = nullptr; ///< made when the start completes
+    TAnalysisPage *analysisPage = nullptr; ///< "Анализ планшета", made on the first visit of its page
+    TRunRecorder *runRecorder = nullptr;   ///< every table, protocol and analysis into the archive; made with the pages
+    TArchivePage *archivePage = nullptr;   ///< "Архив", made when the start completes
+    TControlsPage *controlsPage = nullptr; ///< "Контроли": Levey–Jennings and Westgard, made when the start completes
     QPointer<TFrameSoftTav> frameSoftTav; ///< made on the first visit of its page
     QPointer<TFrameBDTS> frameBDTS;       ///< made on the first visit of its page
     TBDTSDatabase *bdtsDatabase = nullptr; ///< the database's images, records and lists
@@ -77,6 +80,14 @@ public:
     TSettings &settings() override { return *m_settings; }
     bool isDemo() const override { return m_demo; }
 
+    // ---- The start ------------------------------------------------------------------------
+    /// What the first paint does not need: the pages that talk to the instrument (they
+    /// hear its notices from the start), then the serial ports, listed and opened, and
+    /// the contact search. Runs once: right after the window's first paint, at once for a
+    /// window that is not shown, and before anything that needs it.
+    void CompleteStart();
+    bool StartCompleted() const { return m_startCompleted; }
+
     // ---- Navigation -----------------------------------------------------------------------
     void FormCreate();
     void FormClose();
@@ -93,18 +104,32 @@ public:
     void lbLoadPOInTavMouseLeave(TLinkLabel *label);
     /// Shows a page's tab for good and makes the page active.
     void ShowPage(int index);
+    /// "Открыть раскладку..." of the analysis page starts in this folder (the demo's
+    /// samples), also when the page is made later.
+    void OfferLayoutsFrom(const QString &folder);
     /// The page of work behind a tab: entered, left, read and saved alike; none for the
     /// start page and the analysis page, which asks nothing of the line.
     TWorkPage *WorkPage(int index) const;
     TWorkPage *ActiveWorkPage() const { return WorkPage(m_lastPage); }
 
+Q_SIGNALS:
+    /// The pages are made and the ports listed: the window is whole.
+    void startCompleted();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void CreateComponents(); // the shell's layout, captions and hints
     void CreateStartPage();
+    /// The reader's and the results' pages, in the tabs the shell keeps for them.
+    void CreateWorkPages();
+    /// The analysis page, on the first visit of its tab.
+    void CreateAnalysisPage();
+    /// The start not waiting for a paint: later while an error box waits for the user.
+    void CompleteStartUnlessAsking();
     void ConnectHandlers();
     void ConnectLink();
     /// The controls of the shell and the pages that need the instrument follow the link.
@@ -123,10 +148,13 @@ private:
     TDialogs *m_pageDialogs = nullptr; ///< m_saveDialogs, remembering the folders chosen
     QString m_programFolder; ///< with its final separator
     QString m_handOverFolder, m_documentsFolder;
+    QString m_layoutsFolder; ///< for the analysis page, made on its first visit
     QString m_lastFileFolder, m_lastFileName;
     TFileDialogState m_sdlgSaveTavDat;
     int m_lastPage = 0;
     bool m_splitterPlaced = false;
     bool m_errorBoxOpen = false; ///< one error box at a time
     bool m_demo = false;
+    bool m_startCompleted = false;
+    bool m_closed = false; ///< the window was closed: a start completed later opens no port
 };

@@ -35,7 +35,9 @@ struct TMainShell
     QSplitter *SCSplitter1 = nullptr;
     QTabWidget *RzPageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr, *TabShSoftTav = nullptr, *TabShBDTS = nullptr,
-            *TabShReader = nullptr, *TabShResult = nullptr;
+            *TabShReader = nullptr, *TabShResult = nullptr,
+            *TabShAnalysis = nullptr, *TabShArchive = nullptr,
+            *TabShControls = nullptr; ///< each page fills its tab when it is made
     TShadowPanel *RzPanel2 = nullptr;
     QFrame *RzPanel3 = nullptr, *RzPanel4 = nullptr, *RzPanel5 = nullptr;
     TLinkLabel *lbLoadPOInTav = nullptr, *lbLoadBDTS = nullptr, *lbReader = nullptr,

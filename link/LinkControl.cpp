@@ -226,6 +226,12 @@ void TLinkControl::ListPorts()
         cbxNumPort->addItem(QStringLiteral("COM%1").arg(n), device);
         cbxNumPort->setItemData(cbxNumPort->count() - 1, portEntryText(n, device), Qt::ToolTipRole);
     }
+    // The box takes its width from the first list of ports, also when the window was
+    // shown before it; later lists leave the width as it is.
+    if (!m_portsListed) {
+        m_portsListed = true;
+        cbxNumPort->FitToEntries();
+    }
 }
 
 QString TLinkControl::portEntryText(int n, const QString &device)

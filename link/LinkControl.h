@@ -88,4 +88,5 @@ private:
 
     TLine &m_line;
     TPageHost &m_host;
+    bool m_portsListed = false; ///< the first list of ports has set the port box's width
 };

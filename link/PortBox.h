@@ -3,6 +3,7 @@
 // so that the list can show the ports plugged in since.
 
 #include <QComboBox>
+#include <QEvent>
 
 class TPortBox : public QComboBox
 {
@@ -14,6 +15,16 @@ public:
     {
         Q_EMIT popupAboutToShow();
         QComboBox::showPopup();
+    }
+
+    /// Works its sizes out again from the entries it holds now. A combo box keeps the
+    /// sizes it found at its first layout, which may have come before its entries; a
+    /// change of style is what makes it forget them.
+    void FitToEntries()
+    {
+        QEvent styleChange(QEvent::StyleChange);
+        QComboBox::changeEvent(&styleChange);
+        updateGeometry();
     }
 
 Q_SIGNALS:

@@ -27,8 +27,9 @@ QString openFailure(const QString &device, QSerialPort::SerialPortError error, c
 } // namespace
 
 TQtSerialBackend::TQtSerialBackend(QObject *parent)
-    : TQtSerialBackend(PortNames::systemComPorts(), parent)
+    : TQtSerialBackend(QStringList(), parent)
 {
+    m_listed = false;
 }
 
 TQtSerialBackend::TQtSerialBackend(const QStringList &comDevices, QObject *parent)
@@ -51,14 +52,29 @@ TQtSerialBackend::~TQtSerialBackend()
     m_port.close();
 }
 
+const QStringList &TQtSerialBackend::comDevices() const
+{
+    // Listing the system's ports takes a while (udev, /dev): not before it is needed.
+    if (!m_listed) {
+        m_comDevices = PortNames::systemComPorts();
+        m_listed = true;
+    }
+    return m_comDevices;
+}
+
 void TQtSerialBackend::refreshComPorts()
 {
+    if (!m_listed) {
+        comDevices(); // the first list is the one to keep numbers by
+        return;
+    }
     m_comDevices = PortNames::keepComNumbers(m_comDevices, PortNames::systemComPorts(), m_port.isOpen() ? m_device : QString());
 }
 
 QString TQtSerialBackend::deviceForComPort(int n) const
 {
-    return (n >= 1 && n <= m_comDevices.size()) ? m_comDevices.at(n - 1) : QString();
+    const QStringList &devices = comDevices();
+    return (n >= 1 && n <= devices.size()) ? devices.at(n - 1) : QString();
 }
 
 bool TQtSerialBackend::isSerialDevice(const QString &text) const

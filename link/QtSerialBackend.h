@@ -13,7 +13,8 @@ class TQtSerialBackend final : public TSerialBackend
 {
     Q_OBJECT
 public:
-    /// COM1..COM4 stand for the system's serial ports as listed now, at start-up.
+    /// COM1..COM4 stand for the system's serial ports as listed when they are first
+    /// asked for: the window shows before the system is asked.
     explicit TQtSerialBackend(QObject *parent = nullptr);
     /// COM1..COM4 stand for the given devices, COM1 first.
     explicit TQtSerialBackend(const QStringList &comDevices, QObject *parent = nullptr);
@@ -56,6 +57,8 @@ public:
     bool hasModemLines() const { return m_hasModemLines; }
 
 private:
+    /// COM1..COM4's devices, listed at the first question.
+    const QStringList &comDevices() const;
     void applySettings();
     bool readClearToSend();
     void pollModemLines();
@@ -64,7 +67,8 @@ private:
     QSerialPort m_port{this};
     QTimer m_modemTimer{this};
     TLineQueries m_queries;
-    QStringList m_comDevices;
+    mutable QStringList m_comDevices;
+    mutable bool m_listed = true; ///< false until the system's ports were listed
     QString m_device;     ///< the name the port was last opened by
     QString m_lostReason; ///< why the open port was last lost
     qint32 m_baud = 9600;

@@ -87,7 +87,7 @@ TRunRecorder::~TRunRecorder()
         m_check->wait();
 }
 
-void TRunRecorder::watch(const TReaderPage &reader, const TResultPage &results, const TAnalysisPage &analysis)
+void TRunRecorder::watch(const TReaderPage &reader, const TResultPage &results)
 {
     const auto guarded = [this](std::function<void()> handler) { m_host.Guarded(handler); };
     connect(&reader, &TReaderPage::tableAccepted, this,
@@ -99,6 +99,11 @@ void TRunRecorder::watch(const TReaderPage &reader, const TResultPage &results, 
         const QByteArray name = protocol::autoFileName(protocol);
         guarded([=] { ProtocolReceived(protocol, unsafeNameReason(name).isEmpty() ? fileSystemName(name) : QString()); });
     });
+}
+
+void TRunRecorder::watch(const TAnalysisPage &analysis)
+{
+    const auto guarded = [this](std::function<void()> handler) { m_host.Guarded(handler); };
     connect(&analysis, &TAnalysisPage::analysisFinished, this,
             [this, guarded, page = &analysis] { guarded([=] { AnalysisFinished(*page); }); });
 }

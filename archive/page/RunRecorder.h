@@ -32,8 +32,10 @@ public:
     TRunRecorder(TPageHost &host, const TLine &line, QObject *parent = nullptr);
     ~TRunRecorder() override;
 
-    /// Listens to the pages whose runs are kept.
-    void watch(const TReaderPage &reader, const TResultPage &results, const TAnalysisPage &analysis);
+    /// Listens to the pages whose runs are kept: the table and the protocol as they
+    /// arrive, and the analysis page once it is made (on its first visit).
+    void watch(const TReaderPage &reader, const TResultPage &results);
+    void watch(const TAnalysisPage &analysis);
 
     /// The archive, opened (made) at the first call; null while none can be had, the
     /// user told why once.

@@ -439,6 +439,7 @@ void TestAnalysisPage::aPlateFromTheInstrumentGoesFromLayoutToFilesAndPaper()
     }
     // The next run offers the same test system with its layout, settings and operator.
     TVirtualRig next(TRigOptions().withSettings(settingsFile));
+    next.window->shell.ActionAnalysis->trigger();
     TAnalysisPage &page = *next.window->analysisPage;
     QCOMPARE(page.cbTestSystem->currentText(), QStringLiteral("ИФА-тест"));
     QCOMPARE(page.edOperator->text(), QStringLiteral("Иванова"));
@@ -837,6 +838,7 @@ void TestAnalysisPage::aTestSystemIsForgottenWithItsLayoutOnlyWhenTheUserSaysSo(
     }
     // The next run knows neither name, nor their layouts.
     TVirtualRig next(TRigOptions().withSettings(settingsFile));
+    next.window->shell.ActionAnalysis->trigger();
     TAnalysisPage &page = *next.window->analysisPage;
     QCOMPARE(page.cbTestSystem->count(), 0);
     QCOMPARE(page.cbTestSystem->currentText(), QString());

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QWidget>
 
 #include <QTest>
 
@@ -49,7 +50,13 @@ void TestCommandLine::bothProgramsAnswerHelpAndVersionWithoutADisplay()
 
 void TestCommandLine::everyWindowGetsTheProgramsIcon()
 {
-    const QIcon icon = QApplication::windowIcon();
+    // The icon comes once the first window is on the screen, and every window has it.
+    QWidget first;
+    first.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&first));
+    QTRY_VERIFY(!QApplication::windowIcon().isNull());
+    QWidget later;
+    const QIcon icon = later.windowIcon();
     QVERIFY(!icon.isNull());
     // Drawn from the picture, not an empty stand-in: the SVG plugin is there.
     const QImage image = icon.pixmap(64, 64).toImage();

@@ -76,7 +76,8 @@ void TestDemoSession::aDemoLeavesTheRealProgramsPortAndEndsWithItsWindow()
         TDemoSession demo(options);
         demo.show();
         QVERIFY(QTest::qWaitForWindowExposed(&demo.instrumentWindow()));
-        QCOMPARE(demo.window().line->OpenPortText(), QStringLiteral("COM1"));
+        // The port opens once the window is on the screen.
+        QTRY_COMPARE(demo.window().line->OpenPortText(), QStringLiteral("COM1"));
         QVERIFY(demo.window().line->LinkPresent());
         QVERIFY(dialogs.errors.isEmpty()); // the sample files were written
         QCOMPARE(demo.window().windowTitle(), QStringLiteral("ЛОРИТ-сервис (демонстрация)"));

@@ -10,6 +10,8 @@
 #include "link/TMSComm.h"
 #include "testdb/UnitBDTS_TreeTS.h"
 #include "support/VirtualRig.h"
+#include "analysis/page/AnalysisPage.h"
+#include "common/Settings.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
@@ -33,6 +36,9 @@ class TestMainWindow : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void theWindowOpensAtItsSizeWithItsCaptionAndMenus();
+    void theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter();
+    void aWindowClosedBeforeItsPortsWereListedOpensNone();
+    void aProblemToldBeforeTheWindowShowsLeavesThePortsTheirOwnBox();
     void onlyTheStartTabIsVisibleAtStart();
     void aPageVisitedOnceKeepsItsTabForGood();
     void theFramesAreCreatedOnceOnTheFirstVisit();
@@ -82,6 +88,116 @@ void TestMainWindow::theWindowOpensAtItsSizeWithItsCaptionAndMenus()
     const QPointer<TTrafficLogWindow> first = w.shell.trafficLog;
     w.shell.ActionTrafficLog->trigger();
     QCOMPARE(w.shell.trafficLog, first);
+}
+
+namespace {
+/// What the window held when its first picture was painted.
+class TFirstPaintWatch : public QObject
+{
+public:
+    explicit TFirstPaintWatch(TFormMainLoritS_D7 &window) : m_window(window) { window.installEventFilter(this); }
+    bool painted = false, pagesMade = false;
+    int portEntries = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &m_window && event->type() == QEvent::Paint && !painted) {
+            painted = true;
+            pagesMade = m_window.readerPage || m_window.resultPage || m_window.analysisPage;
+            portEntries = m_window.shell.portGroup->cbxNumPort->count();
+        }
+        return false;
+    }
+
+private:
+    TFormMainLoritS_D7 &m_window;
+};
+
+/// A window's options in a folder of its own, whose last run left COM2 open.
+TWindowOptions optionsIn(const QTemporaryDir &folder, TScriptedDialogs &dialogs)
+{
+    TWindowOptions options;
+    options.programFolder = folder.path() + QLatin1Char('/');
+    options.settingsFile = folder.filePath(QStringLiteral("settings.ini"));
+    options.dialogs = &dialogs;
+    TSettings(options.settingsFile).setLastPort(QStringLiteral("COM2"));
+    return options;
+}
+} // namespace
+
+void TestMainWindow::theWindowIsPaintedBeforeItsPortsAndPagesAndIsWholeRightAfter()
+{
+    // Made and shown as the program does it, the instrument on the port left open.
+    QTemporaryDir folder;
+    TScriptedDialogs dialogs;
+    TVirtualInstrument instrument;
+    auto *backend = new TVirtualBackend(&instrument);
+    backend->setPorts({1, 2}, 2);
+    TFormMainLoritS_D7 w(backend, optionsIn(folder, dialogs));
+    TFirstPaintWatch watch(w);
+    w.show();
+    QTRY_VERIFY(w.StartCompleted());
+    // The first picture showed the shell alone; right after it that port is open.
+    QVERIFY(watch.painted && !watch.pagesMade && watch.portEntries == 0);
+    QCOMPARE(w.shell.portGroup->cbxNumPort->count(), 2);
+    QCOMPARE(w.shell.portGroup->cbxNumPort->currentText(), QStringLiteral("COM2"));
+    QVERIFY(w.shell.portGroup->sbtnCommON->isEnabled());
+
+    // The pages made after it are drawn as in a window that had them from the start; the
+    // analysis page is made on its first visit, once.
+    QTest::mouseClick(w.shell.lbReader, Qt::LeftButton);
+    QVERIFY(w.readerPage->isVisible());
+    QCOMPARE(w.readerPage->RzPanel7->width(), 447);
+    QVERIFY(!w.analysisPage);
+    w.shell.ActionAnalysis->trigger();
+    const TAnalysisPage *analysis = w.analysisPage;
+    QVERIFY(analysis && analysis->isVisible());
+    w.ShowPage(TFormMainLoritS_D7::pageStart);
+    w.shell.ActionAnalysis->trigger();
+    QCOMPARE(w.analysisPage, analysis);
+
+    // So is the port group.
+    TVirtualRig listedFirst(TRigOptions().onPorts({1, 2}, 2));
+    const TLinkControl &other = *listedFirst.window->shell.portGroup;
+    listedFirst.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(listedFirst.window.get()));
+    QTRY_COMPARE(w.shell.portGroup->cbxNumPort->width(), other.cbxNumPort->width());
+    QCOMPARE(w.shell.portGroup->cbPortOpen->geometry(), other.cbPortOpen->geometry());
+}
+
+void TestMainWindow::aWindowClosedBeforeItsPortsWereListedOpensNone()
+{
+    QTemporaryDir folder;
+    TScriptedDialogs dialogs;
+    const TWindowOptions options = optionsIn(folder, dialogs);
+    TVirtualInstrument instrument;
+    {
+        TFormMainLoritS_D7 w(new TVirtualBackend(&instrument), options);
+        w.show();
+        w.close(); // before the event loop ran
+        QTRY_VERIFY(w.StartCompleted());
+        QVERIFY(!w.line->PortOpen());
+    }
+    QCOMPARE(TSettings(options.settingsFile).lastPort(), QStringLiteral("COM2"));
+}
+
+void TestMainWindow::aProblemToldBeforeTheWindowShowsLeavesThePortsTheirOwnBox()
+{
+    QTemporaryDir folder;
+    TScriptedDialogs dialogs;
+    TVirtualInstrument instrument;
+    auto *backend = new TVirtualBackend(&instrument);
+    backend->setFailingPorts({1});
+    TFormMainLoritS_D7 w(backend, optionsIn(folder, dialogs));
+    // As the program tells a problem of the system before it shows its window; the
+    // world goes on behind the box until the user answers it.
+    dialogs.whileErrorShown = [] { QCoreApplication::processEvents(); };
+    w.ReportError(QStringLiteral("Кодовая страница 1251 недоступна."));
+    w.show();
+    QTRY_VERIFY(w.StartCompleted());
+    QCOMPARE(dialogs.errors.size(), 2);
+    QCOMPARE(dialogs.errors.at(1), QStringLiteral("Порт COM1 занят другой программой: закройте её и повторите."));
 }
 
 void TestMainWindow::onlyTheStartTabIsVisibleAtStart()

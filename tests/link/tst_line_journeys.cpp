@@ -131,8 +131,9 @@ void TestLineJourneys::aPortTypedByItsNumberWithNoneFoundAtStartFindsTheInstrume
     TFormMainLoritS_D7 window(new TQtSerialBackend(QStringList{adapter}), options);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The ports are looked for once the window is on the screen.
+    QTRY_COMPARE(status(window), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
     QCOMPARE(window.shell.portGroup->cbxNumPort->count(), 0);
-    QCOMPARE(status(window), QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
 
     // Plugged in now. The engineer types its path first: the box shows it whole, and
     // the status line says which port opened.

@@ -12,6 +12,7 @@
 #include "support/ScriptedDialogs.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -30,6 +31,9 @@ struct TPtyWindow
         backend->setLineQueries({[this] { return link.queuedTowardsInstrument(); },
                                  [instrument] { return !instrument || instrument->clearToSend(); }});
         window = std::make_unique<TFormMainLoritS_D7>(backend, options);
+        // The window opens the pseudo-terminal once the event loop runs.
+        if (!QTest::qWaitFor([this] { return window->StartCompleted(); }))
+            qWarning("The window did not complete its start.");
     }
 
     TPtyInstrumentLink link;

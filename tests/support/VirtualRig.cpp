@@ -29,6 +29,9 @@ TVirtualRig::TVirtualRig(const TRigOptions &options)
         options.settingsFile.isEmpty() ? folder.filePath(QStringLiteral("settings.ini")) : options.settingsFile;
     windowOptions.userGuide = options.userGuide;
     window = std::make_unique<TFormMainLoritS_D7>(backend, windowOptions);
+    // The window lists its ports once the event loop runs, as the program's does after
+    // its first paint.
+    waitUntil([this] { return window->StartCompleted(); });
 }
 
 TVirtualRig::~TVirtualRig()
