@@ -12,11 +12,15 @@ using namespace archive;
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2)
+    // The path may hold any letters: on Windows only the wide command line keeps them.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2)
         return 2;
-    TRunArchive runs(QString::fromLocal8Bit(argv[1]));
-    if (!runs.open())
+    TRunArchive runs(arguments.at(1));
+    if (!runs.open()) {
+        QTextStream(stderr) << runs.error() << Qt::endl;
         return 1;
+    }
     QTextStream out(stdout);
     for (int n = 1;; ++n) {
         TRunOrigin origin;

@@ -4,6 +4,7 @@
 #include "archive/RunArchive.h"
 #include "archive/RunQuery.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -230,12 +231,15 @@ void TestRunArchive::aWriterKilledInTheMiddleLeavesAWholeArchive()
     const QString path = folder.filePath(TRunArchive::fileName);
     QProcess writer;
     writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    writer.start(QStringLiteral(ARCHIVE_WRITER_PATH), {path});
+    writer.start(QCoreApplication::applicationDirPath() + QStringLiteral("/" ARCHIVE_WRITER_NAME), {path});
     QVERIFY(writer.waitForStarted());
     // Killed while it writes, some runs in: by then it is always in one transaction or
     // about to begin one.
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += writer.readAllStandardOutput()).count('\n') >= 25, 20000);
+    const auto heard = [&] { return (said += writer.readAllStandardOutput()).count('\n') >= 25; };
+    QTRY_VERIFY2_WITH_TIMEOUT(heard(), qPrintable(QStringLiteral("the writer said \"%1\", state %2, exit code %3, %4")
+                                                      .arg(QString::fromLocal8Bit(said.right(200))).arg(writer.state())
+                                                      .arg(writer.exitCode()).arg(writer.errorString())), 20000);
     writer.kill();
     QVERIFY(writer.waitForFinished());
     QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
