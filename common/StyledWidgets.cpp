@@ -6,6 +6,8 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
@@ -167,4 +169,17 @@ void setTextTint(QLabel *label, const QColor &wanted)
     for (const auto group : {QPalette::Active, QPalette::Inactive})
         pal.setColor(group, QPalette::WindowText, contrast::readableOn(pal.color(group, QPalette::Window), wanted, contrast::clear));
     label->setPalette(pal);
+}
+
+QWidget *scrolledContent(QWidget *page)
+{
+    auto *outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    outer->addWidget(scroll);
+    auto *content = new QWidget(scroll);
+    scroll->setWidget(content);
+    return content;
 }

@@ -71,3 +71,8 @@ protected:
 /// the desktop's background, light or dark: `wanted` moved towards the palette's
 /// contrast until it reads.
 void setTextTint(QLabel *label, const QColor &wanted);
+
+/// A page's content in a frameless scroll area that fills the page: the page is read
+/// whole at the window's drawn size and scrolls only in a window made smaller. The
+/// content is the widget to lay the page out in.
+QWidget *scrolledContent(QWidget *page);

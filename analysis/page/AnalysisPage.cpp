@@ -120,14 +120,7 @@ void TAnalysisPage::CreateLayout()
 {
     // The page is read whole at the window's drawn size; only a window made smaller
     // than that scrolls it.
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto *content = new QWidget(scroll);
-    scroll->setWidget(content);
+    QWidget *content = scrolledContent(this);
     auto *layout = new TLinesLayout(content);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);

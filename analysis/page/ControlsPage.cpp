@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -84,14 +83,7 @@ TControlsPage::TControlsPage(TPageHost &host, const TControlHistory &history, QW
 void TControlsPage::CreateLayout()
 {
     // The window keeps its drawn size: at it the page scrolls, and it fills a grown one.
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    outer->addWidget(scroll);
-    auto *content = new QWidget(scroll);
-    scroll->setWidget(content);
+    QWidget *content = scrolledContent(this);
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);

@@ -14,6 +14,7 @@
 #include "measure/ReaderPage.h"
 #include "measure/ResultPage.h"
 #include "sim/commands/MeasureCommands.h"
+#include "support/FileBytes.h"
 #include "support/UserSteps.h"
 #include "support/VirtualRig.h"
 #include "ZipEntries.h"
@@ -37,12 +38,6 @@
 #include <QTextBrowser>
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
